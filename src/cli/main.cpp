@@ -1,0 +1,75 @@
+// vellicam-cli: every image operation of the engine, runnable from a shell. Each command prints one JSON object.
+#include "cli_commands.h"
+#include "cli_support.h"
+
+#include <cstdio>
+#include <cstring>
+#include <exception>
+#include <string>
+#include <vector>
+
+namespace {
+
+const char* const kProgramHelp = R"(Usage: vellicam-cli COMMAND [ARGS...]
+
+The engine of Vellicam from the command line. Inputs are read by content (JPEG, PNG or binary PPM);
+outputs are written in the format of their extension (.jpg/.jpeg, .png, .ppm).
+
+Commands:
+  reduce IN OUT --width W --height H   high-quality reduction of IN to W x H
+  rotate IN OUT --angle T              the rotated working square at T tenths of a degree
+  sharpen IN OUT                       the sharpening filter
+  square IN OUT                        the centred black square built when a photo is loaded
+  sheet PHOTO OUT --frame L,T,W,H ...  the print sheet of PHOTO
+  detect PHOTO [--angle T]             automatic face recognition on the working square
+
+Each command prints one JSON object on standard output. Exit status: 0 done, 1 a file could not be
+read or written, 2 bad arguments, 3 the engine refused (its result code is printed).
+Run 'vellicam-cli COMMAND --help' for a command's options.
+)";
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    using namespace vellicam::cli;
+    std::vector<std::string> words(argv + 1, argv + argc);
+    if (words.empty()) {
+        std::fputs(kProgramHelp, stderr);
+        return kExitUsage;
+    }
+    const std::string command = words.front();
+    words.erase(words.begin());
+    if (command == "--help" || command == "-h" || command == "help") {
+        std::fputs(kProgramHelp, stdout);
+        return kExitOk;
+    }
+    const Command* found = FindCommand(command);
+    if (!found) {
+        std::fprintf(stderr, "vellicam-cli: unknown command '%s' (try --help)\n", command.c_str());
+        return kExitUsage;
+    }
+    for (const std::string& word : words) {
+        if (word == "--")
+            break;
+        if (word == "--help" || word == "-h") {
+            std::fputs(found->help, stdout);
+            return kExitOk;
+        }
+    }
+    try {
+        return found->run(words);
+    } catch (const UsageError& e) {
+        std::fprintf(stderr, "vellicam-cli %s: %s\n", command.c_str(), e.message.c_str());
+        return kExitUsage;
+    } catch (const IoError& e) {
+        std::fprintf(stderr, "vellicam-cli %s: %s\n", command.c_str(), e.message.c_str());
+        return kExitIoError;
+    } catch (const std::bad_alloc&) {
+        std::fprintf(stderr, "vellicam-cli %s: not enough memory\n", command.c_str());
+        return kExitIoError;
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "vellicam-cli %s: %s\n", command.c_str(), e.what());
+        return kExitIoError;
+    }
+}
