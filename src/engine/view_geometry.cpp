@@ -1,0 +1,66 @@
+// View geometry of the photo view.
+#include "view_geometry.h"
+
+#include <cstdint>
+#include <limits>
+
+namespace vellicam {
+
+namespace {
+
+int Saturate(std::int64_t v)
+{
+    if (v > std::numeric_limits<int>::max())
+        return std::numeric_limits<int>::max();
+    if (v < std::numeric_limits<int>::min())
+        return std::numeric_limits<int>::min();
+    return static_cast<int>(v);
+}
+
+// zoom × value / previous, multiplied first; 64 bits because a 400 % zoom of a large content place overflows
+// 32 bits long before the view does.
+int Zoomed(int value, int zoomPercent, int previousZoomPercent)
+{
+    return Saturate(static_cast<std::int64_t>(zoomPercent) * value / previousZoomPercent);
+}
+
+} // namespace
+
+int ScaleToView(int value, int viewSide, int imageSide)
+{
+    if (imageSide <= 0)
+        return 0;
+    return Saturate(static_cast<std::int64_t>(value) * viewSide / imageSide);
+}
+
+ViewFrameLimits FrameLimitsInView(const FrameLimits& limits, int viewSide, int imageSide)
+{
+    return { ScaleToView(limits.FrameMinWidth, viewSide, imageSide),
+        ScaleToView(limits.FrameMinHeight, viewSide, imageSide), ScaleToView(limits.FrameMaxWidth, viewSide, imageSide),
+        ScaleToView(limits.FrameMaxHeight, viewSide, imageSide) };
+}
+
+ControlBounds CentredMinimumFrame(const FrameLimits& limits, int viewSide, int imageSide, int viewWidth, int viewHeight)
+{
+    const int w = ScaleToView(limits.FrameMinWidth, viewSide, imageSide);
+    const int h = ScaleToView(limits.FrameMinHeight, viewSide, imageSide);
+    return { (viewWidth - w) / 2, (viewHeight - h) / 2, w, h };
+}
+
+int RescaleFrameForZoom(const ControlBounds& frame, int oldScrollX, int oldScrollY, int newScrollX, int newScrollY,
+    int previousZoomPercent, int zoomPercent, ControlBounds& scaled)
+{
+    if (previousZoomPercent <= 0 || zoomPercent <= 0)
+        return -1;
+    // The place is scaled as a content position and only then shifted by the new scroll positions: scaling the
+    // already shifted place would move the frame off its part of the photo whenever the panel stays scrolled.
+    const std::int64_t contentLeft = static_cast<std::int64_t>(frame.left) + oldScrollX;
+    const std::int64_t contentTop = static_cast<std::int64_t>(frame.top) + oldScrollY;
+    scaled.left = Saturate(zoomPercent * contentLeft / previousZoomPercent - newScrollX);
+    scaled.top = Saturate(zoomPercent * contentTop / previousZoomPercent - newScrollY);
+    scaled.width = Zoomed(frame.width, zoomPercent, previousZoomPercent);
+    scaled.height = Zoomed(frame.height, zoomPercent, previousZoomPercent);
+    return 0;
+}
+
+} // namespace vellicam
