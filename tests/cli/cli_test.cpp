@@ -1,0 +1,187 @@
+// vellicam-cli from outside: exit statuses, JSON on standard output, messages on bad input, no partial files.
+#include "bitmap.h"
+#include "image_io.h"
+#include "test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstdio>
+#include <filesystem>
+#include <sys/wait.h>
+
+using namespace vellicam;
+namespace fs = std::filesystem;
+
+namespace {
+
+struct Run {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+std::string Quote(const std::string& word)
+{
+    std::string q = "'";
+    for (char c : word)
+        q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return q + "'";
+}
+
+// Runs vellicam-cli with the words, capturing both streams.
+Run Cli(const std::vector<std::string>& words)
+{
+    test::ScratchDir logs;
+    std::string command = Quote((test::BinDir() / "vellicam-cli").string());
+    for (const auto& w : words)
+        command += " " + Quote(w);
+    command += " >" + Quote(logs / "out") + " 2>" + Quote(logs / "err") + " </dev/null";
+    Run run;
+    const int raw = std::system(command.c_str());
+    run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    run.out = test::ReadFile(logs / "out");
+    run.err = test::ReadFile(logs / "err");
+    return run;
+}
+
+std::string WriteJpeg(const test::ScratchDir& dir, const std::string& name, int w, int h, std::uint32_t seed = 7)
+{
+    const std::string path = dir / name;
+    EXPECT_TRUE(SaveJpeg(path, test::RandomBitmap(w, h, seed), { 90, 0 }).ok);
+    return path;
+}
+
+Bitmap ReadBack(const std::string& path)
+{
+    Bitmap b;
+    EXPECT_TRUE(LoadImage(path, b).ok) << path;
+    return b;
+}
+
+} // namespace
+
+TEST(Cli, HelpAndUsageErrors)
+{
+    EXPECT_EQ(Cli({ "--help" }).status, 0);
+    EXPECT_EQ(Cli({ "reduce", "--help" }).status, 0);
+    const Run none = Cli({});
+    EXPECT_EQ(none.status, 2);
+    const Run unknown = Cli({ "blur", "a", "b" });
+    EXPECT_EQ(unknown.status, 2);
+    EXPECT_NE(unknown.err.find("unknown command"), std::string::npos);
+
+    test::ScratchDir dir;
+    const std::string in = WriteJpeg(dir, "in.jpg", 40, 30);
+    const Run noWidth = Cli({ "reduce", in, dir / "o.png", "--height", "10" });
+    EXPECT_EQ(noWidth.status, 2);
+    EXPECT_NE(noWidth.err.find("--width"), std::string::npos);
+    EXPECT_EQ(Cli({ "reduce", in, dir / "o.png", "--width", "1x", "--height", "10" }).status, 2);
+    EXPECT_EQ(Cli({ "reduce", in, dir / "o.gif", "--width", "20", "--height", "15" }).status, 2);
+    EXPECT_EQ(Cli({ "sharpen", in }).status, 2);
+    EXPECT_EQ(Cli({ "sharpen", in, dir / "o.png", "extra" }).status, 2);
+    EXPECT_EQ(Cli({ "rotate", in, dir / "o.png", "--angle" }).status, 2);
+    EXPECT_FALSE(fs::exists(dir / "o.png"));
+}
+
+TEST(Cli, BadInputsAreReadErrorsWithAMessage)
+{
+    test::ScratchDir dir;
+    std::string good;
+    {
+        const std::string path = WriteJpeg(dir, "good.jpg", 64, 48);
+        good = test::ReadFile(path);
+    }
+    test::WriteFile(dir / "empty.jpg", "");
+    test::WriteFile(dir / "text.jpg", "this is not a photograph\n");
+    test::WriteFile(dir / "truncated.jpg", good.substr(0, good.size() / 2));
+    // A baseline header that claims 60000 × 60000 pixels and then ends.
+    const unsigned char huge[] = { 0xFF, 0xD8, 0xFF, 0xC0, 0x00, 0x11, 0x08, 0xEA, 0x60, 0xEA, 0x60, 0x03, 0x01,
+        0x22, 0x00, 0x02, 0x11, 0x01, 0x03, 0x11, 0x01, 0xFF, 0xD9 };
+    test::WriteFile(dir / "huge.jpg", std::string(reinterpret_cast<const char*>(huge), sizeof huge));
+
+    for (const char* name : { "missing.jpg", "empty.jpg", "text.jpg", "truncated.jpg", "huge.jpg" }) {
+        SCOPED_TRACE(name);
+        const std::string out = dir / "out.png";
+        const Run run = Cli({ "sharpen", dir / name, out });
+        EXPECT_EQ(run.status, 1);
+        EXPECT_NE(run.err.find(name), std::string::npos) << run.err;
+        EXPECT_EQ(run.err.find('\n'), run.err.size() - 1) << "one line: " << run.err;
+        EXPECT_TRUE(run.out.empty());
+        EXPECT_FALSE(fs::exists(out));
+    }
+}
+
+TEST(Cli, UnwritableOutputLeavesNothingBehind)
+{
+    test::ScratchDir dir;
+    const std::string in = WriteJpeg(dir, "in.jpg", 40, 30);
+    test::WriteFile(dir / "file", "x");
+    const Run run = Cli({ "square", in, dir / "file/sub/out.png" });
+    EXPECT_EQ(run.status, 1);
+    EXPECT_FALSE(run.err.empty());
+    const Run missingFolder = Cli({ "square", in, dir / "no/such/folder/out.jpg" });
+    EXPECT_EQ(missingFolder.status, 1);
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.Path()), fs::directory_iterator()), 2);
+}
+
+TEST(Cli, ReducePrintsResultAndMessage)
+{
+    test::ScratchDir dir;
+    const Bitmap source = test::RandomBitmap(200, 100, 3);
+    ASSERT_TRUE(SavePng(dir / "in.png", source).ok);
+
+    const Run ok = Cli({ "reduce", dir / "in.png", dir / "out.ppm", "--width", "50", "--height", "25" });
+    EXPECT_EQ(ok.status, 0) << ok.err;
+    EXPECT_EQ(ok.out, "{\"result\": 0, \"message\": \"\"}\n");
+    const Bitmap reduced = ReadBack(dir / "out.ppm");
+    EXPECT_EQ(reduced.Width(), 50);
+    EXPECT_EQ(reduced.Height(), 25);
+
+    const Run enlarge = Cli({ "reduce", dir / "in.png", dir / "big.png", "--width", "400", "--height", "200" });
+    EXPECT_EQ(enlarge.status, 3);
+    EXPECT_EQ(enlarge.out, "{\"result\": -15, \"message\": \"拡大なので高画質圧縮を中断しました。\"}\n");
+    EXPECT_FALSE(fs::exists(dir / "big.png"));
+
+    const Run same = Cli({ "reduce", dir / "in.png", dir / "same.png", "--width=200", "--height=100" });
+    EXPECT_EQ(same.status, 0);
+    EXPECT_NE(same.out.find("画像サイズが同じなので"), std::string::npos);
+    EXPECT_TRUE(test::SameImage(ReadBack(dir / "same.png"), source));
+
+    const Run zero = Cli({ "reduce", dir / "in.png", dir / "zero.png", "--width", "0", "--height", "0" });
+    EXPECT_EQ(zero.status, 3);
+    EXPECT_NE(zero.out.find("\"result\": -16"), std::string::npos);
+}
+
+TEST(Cli, SquareRotateSharpenWriteWhatTheySay)
+{
+    test::ScratchDir dir;
+    const Bitmap photo = test::RandomBitmap(30, 40, 5);
+    ASSERT_TRUE(SavePng(dir / "p.png", photo).ok);
+
+    const Run square = Cli({ "square", dir / "p.png", dir / "sq.png" });
+    EXPECT_EQ(square.status, 0) << square.err;
+    EXPECT_EQ(square.out, "{\"result\": 0, \"width\": 40, \"height\": 40}\n");
+    const Bitmap sq = ReadBack(dir / "sq.png");
+    EXPECT_EQ(sq.Pixel(5, 0), photo.Pixel(0, 0));
+    EXPECT_EQ(sq.Pixel(4, 0), kBlack);
+
+    const Run rotate = Cli({ "rotate", dir / "p.png", dir / "rot.png", "--angle", "-900" });
+    EXPECT_EQ(rotate.status, 0) << rotate.err;
+    EXPECT_EQ(rotate.out, "{\"result\": 0, \"width\": 40, \"height\": 40}\n");
+
+    const Run sharpen = Cli({ "sharpen", dir / "p.png", dir / "sh.png" });
+    EXPECT_EQ(sharpen.status, 0);
+    const Bitmap sh = ReadBack(dir / "sh.png");
+    EXPECT_EQ(sh.Pixel(0, 0), photo.Pixel(0, 0)); // the border is kept
+}
+
+TEST(Cli, RotateRefusesSquaresOver9600)
+{
+    test::ScratchDir dir;
+    ASSERT_TRUE(SavePng(dir / "wide.png", test::SolidBitmap(9601, 20, kWhite)).ok);
+    const Run run = Cli({ "rotate", dir / "wide.png", dir / "out.png", "--angle", "10" });
+    EXPECT_EQ(run.status, 3);
+    EXPECT_EQ(run.out, "{\"result\": -1}\n");
+    EXPECT_FALSE(fs::exists(dir / "out.png"));
+}
