@@ -11,7 +11,9 @@ namespace vellicam {
 // Turns `source` by t tenths of a degree (positive: clockwise on screen) about its centre into `destination`,
 // whose size the caller has set: every destination pixel is sampled backwards and is the 1-2-1 weighted mean of
 // the 3 × 3 source pixels around the sample point, black where the sample point falls outside the source.
-// Returns 0, or -1 (destination untouched) when the destination is wider or taller than 9600.
+// A destination under 10 × 10 takes the source pixel itself. A source wider or taller than 9600 is not read:
+// the destination becomes black. Returns 0; -1 (destination untouched) when the destination is wider or taller
+// than 9600; -2 (destination untouched) when working memory cannot be had.
 [[nodiscard]] int RotateBitmap(const Bitmap& source, double t, Bitmap& destination, const Progress& progress = {});
 
 // The angle after a step: (angle + step) with the truncated remainder by 3600, so it keeps the sign of the sum
@@ -26,8 +28,7 @@ namespace vellicam {
 
 // Builds the rotated working square of `original`: S × S (S = the longer side), filled white, then the engine at
 // the angle normalised into 0..3599. Returns the engine's result: -1 when S exceeds 9600, and then the square is
-// left white. Returns -2 when the square cannot be allocated.
-[[nodiscard]] int BuildRotatedSquare(
-    const Bitmap& original, int angle, Bitmap& rotated, const Progress& progress = {});
+// left white. Returns -2 when the square or the engine's working memory cannot be allocated.
+[[nodiscard]] int BuildRotatedSquare(const Bitmap& original, int angle, Bitmap& rotated, const Progress& progress = {});
 
 } // namespace vellicam
