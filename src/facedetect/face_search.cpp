@@ -1,0 +1,272 @@
+#include "face_search.h"
+
+#include <opencv2/imgcodecs.hpp>
+#include <opencv2/imgproc.hpp>
+
+#include <algorithm>
+#include <cmath>
+#include <fstream>
+#include <numeric>
+
+namespace vellicam::facedetect {
+
+namespace {
+
+// OpenCV's own merging tolerance for neighbouring windows.
+constexpr double kGroupEps = 0.2;
+
+int ReadBigEndian16(std::istream& in)
+{
+    const int hi = in.get();
+    const int lo = in.get();
+    if (hi < 0 || lo < 0)
+        return -1;
+    return (hi << 8) | lo;
+}
+
+bool IsFrameHeader(int marker)
+{
+    // SOF0..SOF15 except DHT (C4), JPG (C8) and DAC (CC), which share the range.
+    return marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC;
+}
+
+int ReducedReadFlag(int factor)
+{
+    switch (factor) {
+    case 8:
+        return cv::IMREAD_REDUCED_GRAYSCALE_8;
+    case 4:
+        return cv::IMREAD_REDUCED_GRAYSCALE_4;
+    case 2:
+        return cv::IMREAD_REDUCED_GRAYSCALE_2;
+    default:
+        return cv::IMREAD_GRAYSCALE;
+    }
+}
+
+// How many file pixels one picture pixel may stand for.
+double Reduction(int width, int height, int minObjectSide, int targetLongSide, int minSearchSide)
+{
+    double s = static_cast<double>(std::max(width, height)) / targetLongSide;
+    // Below about twice the cascade's window the detector starts missing faces, so the smallest object
+    // wanted limits how far the picture may shrink.
+    const double limit
+        = minObjectSide > 0 && minSearchSide > 0 ? static_cast<double>(minObjectSide) / minSearchSide : 1.0;
+    return std::max(1.0, std::min(s, limit));
+}
+
+double Clamp(double v, double lo, double hi)
+{
+    return std::min(hi, std::max(lo, v));
+}
+
+} // namespace
+
+bool ReadJpegSize(const std::string& path, int& width, int& height)
+{
+    std::ifstream in(path, std::ios::binary);
+    if (!in || in.get() != 0xFF || in.get() != 0xD8)
+        return false;
+    for (;;) {
+        int c = in.get();
+        if (c != 0xFF)
+            return false;
+        while (c == 0xFF)
+            c = in.get();
+        if (c < 0 || c == 0xD9 || c == 0xDA)
+            return false; // end of image or scan data before any frame header
+        if (c == 0x01 || (c >= 0xD0 && c <= 0xD7))
+            continue; // markers without a length
+        const int length = ReadBigEndian16(in);
+        if (length < 2)
+            return false;
+        if (IsFrameHeader(c)) {
+            in.get(); // sample precision
+            const int h = ReadBigEndian16(in);
+            const int w = ReadBigEndian16(in);
+            if (h <= 0 || w <= 0)
+                return false;
+            width = w;
+            height = h;
+            return true;
+        }
+        in.seekg(length - 2, std::ios::cur);
+        if (!in)
+            return false;
+    }
+}
+
+int ReadSearchImage(
+    const std::string& path, int minObjectSide, int targetLongSide, int minSearchSide, bool equalise, SearchImage& out)
+{
+    if (targetLongSide <= 0 || path.empty())
+        return kBadArguments;
+    out = SearchImage {};
+
+    int width = 0;
+    int height = 0;
+    cv::Mat grey;
+    if (ReadJpegSize(path, width, height)) {
+        // Letting the decoder scale down is several times faster than decoding at full size and reducing.
+        const double s = Reduction(width, height, minObjectSide, targetLongSide, minSearchSide);
+        const int factor = s >= 8 ? 8 : s >= 4 ? 4 : s >= 2 ? 2 : 1;
+        grey = cv::imread(path, ReducedReadFlag(factor) | cv::IMREAD_IGNORE_ORIENTATION);
+        if (!grey.empty() && factor == 1 && (grey.cols != width || grey.rows != height)) {
+            width = grey.cols;
+            height = grey.rows;
+        }
+    } else {
+        grey = cv::imread(path, cv::IMREAD_GRAYSCALE | cv::IMREAD_IGNORE_ORIENTATION);
+        width = grey.cols;
+        height = grey.rows;
+    }
+    if (grey.empty() || grey.type() != CV_8UC1 || width <= 0 || height <= 0)
+        return kImageUnreadable;
+
+    const double s = Reduction(width, height, minObjectSide, targetLongSide, minSearchSide);
+    const int w = std::max(1, static_cast<int>(std::lround(width / s)));
+    const int h = std::max(1, static_cast<int>(std::lround(height / s)));
+    if (w < grey.cols && h < grey.rows)
+        cv::resize(grey, out.Grey, cv::Size(w, h), 0, 0, cv::INTER_AREA);
+    else
+        out.Grey = grey;
+    if (equalise)
+        cv::equalizeHist(out.Grey, out.Grey);
+    out.FileWidth = width;
+    out.FileHeight = height;
+    out.Scale = static_cast<double>(width) / out.Grey.cols;
+    return kOk;
+}
+
+SearchSettings SettingsFor(int pass, int precision, int minWidth, int minHeight)
+{
+    SearchSettings s;
+    s.MinWidth = std::max(0, minWidth);
+    s.MinHeight = std::max(0, minHeight);
+    s.MinNeighbours = precision;
+    if (pass == 1) {
+        // The re-detection looks harder: twice as many scales, and since a finer step puts about twice as
+        // many raw windows on a true face, the same threshold is already more lenient; one fewer makes it
+        // more so.
+        s.ScaleStep = 1.05;
+        s.MinNeighbours = std::max(1, precision - 1);
+    }
+    return s;
+}
+
+std::vector<Detection> Search(cv::CascadeClassifier& cascade, const SearchImage& image, const SearchSettings& settings)
+{
+    std::vector<cv::Rect> raw;
+    std::vector<int> levels;
+    std::vector<double> weights;
+    // No grouping inside OpenCV: the merging below keeps the window count and the best margin of each group,
+    // which the ordering needs.
+    cascade.detectMultiScale(image.Grey, raw, levels, weights, settings.ScaleStep, 0, 0,
+        cv::Size(settings.MinWidth, settings.MinHeight), cv::Size(), true);
+    if (weights.size() != raw.size())
+        weights.assign(raw.size(), 0.0);
+    if (raw.empty())
+        return {};
+
+    std::vector<int> labels;
+    const int groups = cv::partition(raw, labels, cv::SimilarRects(kGroupEps));
+    std::vector<cv::Rect2d> sums(groups, cv::Rect2d(0, 0, 0, 0));
+    std::vector<int> hits(groups, 0);
+    std::vector<double> best(groups, -1e9);
+    for (size_t i = 0; i < raw.size(); ++i) {
+        const int g = labels[i];
+        sums[g].x += raw[i].x;
+        sums[g].y += raw[i].y;
+        sums[g].width += raw[i].width;
+        sums[g].height += raw[i].height;
+        ++hits[g];
+        best[g] = std::max(best[g], weights[i]);
+    }
+    std::vector<cv::Rect> boxes(groups);
+    for (int g = 0; g < groups; ++g) {
+        const double n = hits[g];
+        boxes[g] = cv::Rect(
+            cvRound(sums[g].x / n), cvRound(sums[g].y / n), cvRound(sums[g].width / n), cvRound(sums[g].height / n));
+    }
+
+    std::vector<Detection> found;
+    for (int g = 0; g < groups; ++g) {
+        if (hits[g] <= settings.MinNeighbours)
+            continue;
+        // A small group lying inside a stronger one is a part of the same face (an eye and brow, the mouth).
+        bool nested = false;
+        const cv::Rect& r1 = boxes[g];
+        for (int o = 0; o < groups && !nested; ++o) {
+            if (o == g || hits[o] <= settings.MinNeighbours)
+                continue;
+            const cv::Rect& r2 = boxes[o];
+            const int dx = cvRound(r2.width * kGroupEps);
+            const int dy = cvRound(r2.height * kGroupEps);
+            nested = r1.x >= r2.x - dx && r1.y >= r2.y - dy && r1.x + r1.width <= r2.x + r2.width + dx
+                && r1.y + r1.height <= r2.y + r2.height + dy && (hits[o] > std::max(3, hits[g]) || hits[g] < 3);
+        }
+        if (nested)
+            continue;
+        Detection d;
+        const int left = std::clamp(static_cast<int>(std::lround(r1.x * image.Scale)), 0, image.FileWidth);
+        const int top = std::clamp(static_cast<int>(std::lround(r1.y * image.Scale)), 0, image.FileHeight);
+        const int right
+            = std::clamp(static_cast<int>(std::lround((r1.x + r1.width) * image.Scale)), 0, image.FileWidth);
+        const int bottom
+            = std::clamp(static_cast<int>(std::lround((r1.y + r1.height) * image.Scale)), 0, image.FileHeight);
+        if (right <= left || bottom <= top)
+            continue;
+        d.Box = cv::Rect(left, top, right - left, bottom - top);
+        d.Hits = hits[g];
+        d.Weight = best[g];
+        found.push_back(d);
+    }
+    return found;
+}
+
+double OrderingScore(const Detection& d, int imageWidth, int imageHeight, int largestSide)
+{
+    if (imageWidth <= 0 || imageHeight <= 0 || d.Box.width <= 0 || d.Box.height <= 0)
+        return -1e9;
+    const double w = d.Box.width;
+    const double h = d.Box.height;
+
+    // Evidence: a true face collects dozens of overlapping windows, a chance pattern a handful.
+    const double evidence = std::log2(1.0 + d.Hits) + 0.5 * Clamp(d.Weight, -1.0, 4.0);
+
+    // Size: the subject of a portrait is the largest face; window blinds and foliage give small ones.
+    const double size = largestSide > 0 ? std::min(1.0, std::min(w, h) / largestSide) : 1.0;
+
+    // Centre line: a portrait is framed on its subject.
+    const double offCentre = std::abs(d.Box.x + w / 2 - imageWidth / 2.0) / (imageWidth / 2.0);
+
+    // The whole head (hair above, chin below, ears at the sides) should lie in the picture; a face cut by the
+    // edge cannot give an identification photo.
+    const double hx1 = d.Box.x - 0.2 * w;
+    const double hx2 = d.Box.x + 1.2 * w;
+    const double hy1 = d.Box.y - 0.4 * h;
+    const double hy2 = d.Box.y + 1.25 * h;
+    const double inside = std::max(0.0, std::min<double>(hx2, imageWidth) - std::max(0.0, hx1))
+        * std::max(0.0, std::min<double>(hy2, imageHeight) - std::max(0.0, hy1));
+    const double cut = 1.0 - inside / ((hx2 - hx1) * (hy2 - hy1));
+
+    return evidence + 4.0 * size - 2.0 * offCentre - 8.0 * cut;
+}
+
+void OrderDetections(std::vector<Detection>& detections, int imageWidth, int imageHeight)
+{
+    int largest = 0;
+    for (const Detection& d : detections)
+        largest = std::max(largest, std::min(d.Box.width, d.Box.height));
+    for (Detection& d : detections)
+        d.Score = OrderingScore(d, imageWidth, imageHeight, largest);
+    std::stable_sort(detections.begin(), detections.end(), [](const Detection& a, const Detection& b) {
+        if (a.Score != b.Score)
+            return a.Score > b.Score;
+        if (a.Box.y != b.Box.y)
+            return a.Box.y < b.Box.y;
+        return a.Box.x < b.Box.x;
+    });
+}
+
+} // namespace vellicam::facedetect

@@ -1,0 +1,60 @@
+// libfacedetect.so: a cascade-classifier detector behind three C functions. It reads an image file and a cascade
+// file and reports the rectangles it finds, the one most likely to be the photo's subject first. It refuses null
+// or empty names, a pass other than 0 or 1 and a precision outside 1..10.
+//
+// The program loads the library at run time (dlopen, dlsym by these names); nothing else is exported, and no
+// exception ever leaves it.
+//
+// Detection: OpenCV's Haar cascade on the grey, histogram-equalised image. A large image is searched on a reduced
+// copy (longer side about 1200 pixels, never so far that the smallest object falls below 48 pixels); rectangles
+// are reported in pixels of the image file all the same. The EXIF orientation is ignored: coordinates are those
+// of the stored raster.
+//
+// precision 1..10: a detection must merge more than `precision` overlapping windows (OpenCV's minNeighbors), so
+// 1 finds nearly everything and 10 only clear faces; 3 is OpenCV's usual choice.
+// pass 0: scale step 1.1. pass 1 (re-detection, asked when the first answer looked wrong): scale step 1.05 and
+// one window fewer (at least 1), which finds faces the first pass missed along with more false ones.
+//
+// Order: each detection is scored by the evidence (log2 of 1 + merged windows, plus half the best window's margin
+// over the cascade's last stage), its size against the largest detection (× 4), its distance from the vertical
+// centre line (× −2, in half image widths) and the part of its head (the face widened by a fifth each side, 0.4
+// face heights above, 0.25 below) outside the image (× −8). Highest first, so a large central frontal face leads
+// and half faces at the edge and small chance patterns (blinds, foliage) come last.
+//
+// Not thread-safe: one caller at a time. The last loaded cascade is kept while its file (path, size and time)
+// stays the same, so the repeated face passes of a batch do not parse it again.
+#pragma once
+
+#define FACEDETECT_EXPORT __attribute__((visibility("default")))
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+// Smallest object for the following facedetect calls, in pixels of the image file (negative counts as 0, which
+// leaves the cascade's own window size). Stays until changed; the library starts at 0 × 0.
+FACEDETECT_EXPORT void setMinSize(int minWidth, int minHeight);
+
+// Detects the cascade's objects in the image file (JPEG, PNG, anything OpenCV reads). `flag` is not used (only
+// its low byte was ever meaningful, and the program passes 0). The previous results are dropped first, so after
+// a failure getRect(-1, -1) is 0.
+// Returns:
+//    0  success (possibly no detection)
+//   -1  bad arguments
+//   -2  the image file is missing or cannot be decoded
+//   -3  the cascade file is missing or is not a cascade
+//   -4  out of memory
+//   -5  any other fault inside the detector
+//   -7  success with a warning: the image is smaller than the minimum size (or the cascade's window), so nothing
+//       could be searched and there are no detections
+FACEDETECT_EXPORT int facedetect(const char* imageFile, int flag, const char* cascadeFile, int pass, int precision);
+
+// getRect(-1, i): the number of detections of the last facedetect (0 when none or when it failed), whatever i.
+// getRect(k, i), k = 0, 1, 2, 3: left, top, right, bottom (exclusive) of detection i, from 0, in pixels of the
+// image file; 0 when there is no detection i (so a missing face reads as the rectangle 0, 0, 0, 0).
+// Any other k: -1 (coordinates are never negative).
+FACEDETECT_EXPORT int getRect(int what, int index);
+
+#ifdef __cplusplus
+}
+#endif
