@@ -43,7 +43,8 @@ inline constexpr int kMaxCandidates = 10;
 
 // The candidate of a second pass nearest the vertical centre line among those that are plausible and (with
 // upperHalfOnly) whose centre row is not below the middle row. Only the first kMaxCandidates are considered; of two
-// at the same distance the earlier wins. Returns its index, or -1 when none qualifies.
+// at the same distance the earlier wins. An empty `plausible` counts every candidate plausible. Returns the index,
+// or -1 when none qualifies.
 [[nodiscard]] int ChooseCandidate(std::span<const FaceRect> candidates, int W, int H, bool upperHalfOnly,
     const std::function<bool(const FaceRect&)>& plausible);
 
