@@ -2,6 +2,7 @@
 #include "rotate.h"
 
 #include "reduce.h"
+#include "weighted_mean.h"
 
 #include <algorithm>
 #include <charconv>
@@ -10,7 +11,6 @@
 #include <cstring>
 #include <memory>
 #include <new>
-#include <utility>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -37,69 +37,6 @@ void Store32(std::uint8_t* p, std::uint32_t v)
     std::memcpy(p, &v, 4);
 }
 
-// One smoothed row: each byte of `out` (3 × width bytes) is the 1-2-1 weighted mean of its channel over the
-// 3 × 3 neighbourhood, counting only pixels inside the image. `up` and `down` are null on the first and last
-// row. Since the pixels inside always form a rectangle, the weights used are the product of a horizontal and a
-// vertical sum (4, 3 or 2 each), so the divisor is one of 16, 12, 9, 8, 6, 4 or, for one-pixel-wide images, 2
-// × those.
-void SmoothRow(const std::uint8_t* up, const std::uint8_t* mid, const std::uint8_t* down, int width,
-    std::uint16_t* column, std::uint8_t* out)
-{
-    const int bytes = 3 * width;
-    const int rowWeight = 2 + (up ? 1 : 0) + (down ? 1 : 0);
-    for (int i = 0; i < bytes; ++i)
-        column[i] = static_cast<std::uint16_t>(2 * mid[i] + (up ? up[i] : 0) + (down ? down[i] : 0));
-
-    // The first and last pixel of the row miss a neighbour.
-    auto edge = [&](int x) {
-        const int weight = rowWeight * (2 + (x > 0 ? 1 : 0) + (x < width - 1 ? 1 : 0));
-        for (int ch = 0; ch < 3; ++ch) {
-            const int i = 3 * x + ch;
-            const int sum = 2 * column[i] + (x > 0 ? column[i - 3] : 0) + (x < width - 1 ? column[i + 3] : 0);
-            out[i] = static_cast<std::uint8_t>(sum / weight);
-        }
-    };
-    edge(0);
-    if (width > 1)
-        edge(width - 1);
-    if (width < 3)
-        return;
-
-    int i = 3;
-    const int end = bytes - 3;
-    if (rowWeight == 4) {
-#if defined(__SSE2__)
-        // The rows inside divide by 16: sixteen bytes at a time in 16-bit lanes (at most 16 × 255).
-        const __m128i zero = _mm_setzero_si128();
-        for (; i + 16 <= end; i += 16) {
-            auto load = [&](const std::uint8_t* row) {
-                const __m128i l = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + i - 3));
-                const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + i));
-                const __m128i r = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + i + 3));
-                // l + 2c + r in two halves of eight 16-bit lanes
-                const __m128i lo = _mm_add_epi16(_mm_add_epi16(_mm_unpacklo_epi8(l, zero), _mm_unpacklo_epi8(r, zero)),
-                    _mm_slli_epi16(_mm_unpacklo_epi8(c, zero), 1));
-                const __m128i hi = _mm_add_epi16(_mm_add_epi16(_mm_unpackhi_epi8(l, zero), _mm_unpackhi_epi8(r, zero)),
-                    _mm_slli_epi16(_mm_unpackhi_epi8(c, zero), 1));
-                return std::pair { lo, hi };
-            };
-            const auto [ulo, uhi] = load(up);
-            const auto [mlo, mhi] = load(mid);
-            const auto [dlo, dhi] = load(down);
-            const __m128i lo = _mm_srli_epi16(_mm_add_epi16(_mm_add_epi16(ulo, dlo), _mm_slli_epi16(mlo, 1)), 4);
-            const __m128i hi = _mm_srli_epi16(_mm_add_epi16(_mm_add_epi16(uhi, dhi), _mm_slli_epi16(mhi, 1)), 4);
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), _mm_packus_epi16(lo, hi));
-        }
-#endif
-        for (; i < end; ++i)
-            out[i] = static_cast<std::uint8_t>((column[i - 3] + 2 * column[i] + column[i + 3]) >> 4);
-    } else {
-        const int weight = 4 * rowWeight;
-        for (; i < end; ++i)
-            out[i] = static_cast<std::uint8_t>((column[i - 3] + 2 * column[i] + column[i + 3]) / weight);
-    }
-}
-
 // The whole source smoothed, packed like a bitmap with four spare bytes at the end, so that any pixel can be
 // read as one 4-byte word.
 std::unique_ptr<std::uint8_t[]> SmoothedSource(const Bitmap& source, const Progress& progress)
@@ -113,7 +50,7 @@ std::unique_ptr<std::uint8_t[]> SmoothedSource(const Bitmap& source, const Progr
     for (int y = 0; y < h; ++y) {
         if (y % kRowsPerReport == 0)
             Report(progress);
-        SmoothRow(y > 0 ? source.Row(y - 1) : nullptr, source.Row(y), y + 1 < h ? source.Row(y + 1) : nullptr, w,
+        WeightedMeanRow(y > 0 ? source.Row(y - 1) : nullptr, source.Row(y), y + 1 < h ? source.Row(y + 1) : nullptr, w,
             column.get(), plane.get() + stride * static_cast<std::size_t>(y));
     }
     std::memset(plane.get() + stride * static_cast<std::size_t>(h), 0, 4);

@@ -2,51 +2,145 @@
 #include "sharpen.h"
 
 #include "reduce.h"
+#include "weighted_mean.h"
 
 #include <algorithm>
 #include <cstring>
 #include <memory>
 #include <new>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace vellicam {
 namespace {
 
 constexpr int kRowsPerReport = 32;
 
-using sharpen_arithmetic::DivideBy255;
-using sharpen_arithmetic::DivideByLuminance;
+using namespace sharpen_arithmetic;
 
-// One row of the filter. `above` and `here` hold rows y − 1 and y as they were before the filter touched
-// them; `below` is row y + 1, not yet filtered; `out` is row y in the bitmap. `column` is scratch of 3 × width.
-void SharpenRow(const std::uint8_t* above, const std::uint8_t* here, const std::uint8_t* below, int width,
-    std::uint16_t* column, std::uint8_t* out)
+// One pixel of the filter from its unfiltered colour `p` and weighted mean `m` (both blue, green, red) into `out`.
+void SharpenPixel(const std::uint8_t* p, const std::uint8_t* m, std::uint8_t* out)
 {
-    const int bytes = 3 * width;
-    for (int i = 0; i < bytes; ++i)
-        column[i] = static_cast<std::uint16_t>(above[i] + 2 * here[i] + below[i]);
-    for (int x = 1; x < width - 1; ++x) {
-        const int i = 3 * x;
-        const int b0 = here[i], g0 = here[i + 1], r0 = here[i + 2];
-        if (r0 == 0 && g0 == 0 && b0 == 255)
-            continue; // the overlays' key colour must survive, or the overlay would show through
-        const int ba = (column[i - 3] + 2 * column[i] + column[i + 3]) >> 4;
-        const int ga = (column[i - 2] + 2 * column[i + 1] + column[i + 4]) >> 4;
-        const int ra = (column[i - 1] + 2 * column[i + 2] + column[i + 5]) >> 4;
-        const int y0 = DivideBy255(28 * r0 + 77 * g0 + 151 * b0);
-        const int ya = DivideBy255(28 * ra + 77 * ga + 151 * ba);
-        // C++ division truncates toward zero, as the half difference must.
-        const int target = y0 - (ya - y0) / 2;
-        std::uint8_t* p = out + i;
-        if (y0 == 0 || target <= 0) {
-            // A target at or below zero scales every channel to zero or below, which the limit makes 0.
-            p[0] = p[1] = p[2] = 0;
-            continue;
-        }
-        p[0] = static_cast<std::uint8_t>(std::min(255, DivideByLuminance(b0 * target, y0)));
-        p[1] = static_cast<std::uint8_t>(std::min(255, DivideByLuminance(g0 * target, y0)));
-        p[2] = static_cast<std::uint8_t>(std::min(255, DivideByLuminance(r0 * target, y0)));
+    const int b0 = p[0], g0 = p[1], r0 = p[2];
+    if (r0 == 0 && g0 == 0 && b0 == 255)
+        return; // the overlays' key colour must survive, or the overlay would show through
+    const int y0 = DivideBy255(28 * r0 + 77 * g0 + 151 * b0);
+    const int ya = DivideBy255(28 * m[2] + 77 * m[1] + 151 * m[0]);
+    // C++ division truncates toward zero, as the half difference must.
+    const int target = y0 - (ya - y0) / 2;
+    // A target at or below zero scales every channel to zero or below, which the limit makes 0. A luminance
+    // of 0 always has such a target, since the mean's luminance is not negative.
+    if (target <= 0) {
+        out[0] = out[1] = out[2] = 0;
+        return;
     }
+    out[0] = static_cast<std::uint8_t>(std::min(255, DivideByLuminance(b0 * target, y0)));
+    out[1] = static_cast<std::uint8_t>(std::min(255, DivideByLuminance(g0 * target, y0)));
+    out[2] = static_cast<std::uint8_t>(std::min(255, DivideByLuminance(r0 * target, y0)));
 }
+
+#if defined(__SSE2__)
+// 16 packed pixels (48 bytes) into their blue, green and red bytes: four rounds of one byte interleave take
+// every third byte together.
+void Deinterleave(const std::uint8_t* p, __m128i& b, __m128i& g, __m128i& r)
+{
+    __m128i x0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    __m128i x1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16));
+    __m128i x2 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 32));
+#pragma GCC unroll 4
+    for (int round = 0; round < 4; ++round) {
+        const __m128i y0 = _mm_unpacklo_epi8(x0, _mm_unpackhi_epi64(x1, x1));
+        const __m128i y1 = _mm_unpacklo_epi8(_mm_unpackhi_epi64(x0, x0), x2);
+        const __m128i y2 = _mm_unpacklo_epi8(x1, _mm_unpackhi_epi64(x2, x2));
+        x0 = y0;
+        x1 = y1;
+        x2 = y2;
+    }
+    b = x0;
+    g = x1;
+    r = x2;
+}
+
+// The inverse of Deinterleave: each round splits even and odd bytes back where one round took them from.
+void Interleave(__m128i x0, __m128i x1, __m128i x2, std::uint8_t* p)
+{
+    const __m128i even = _mm_set1_epi16(0x00ff);
+#pragma GCC unroll 4
+    for (int round = 0; round < 4; ++round) {
+        const __m128i y0 = _mm_packus_epi16(_mm_and_si128(x0, even), _mm_and_si128(x1, even));
+        const __m128i y1 = _mm_packus_epi16(_mm_and_si128(x2, even), _mm_srli_epi16(x0, 8));
+        const __m128i y2 = _mm_packus_epi16(_mm_srli_epi16(x1, 8), _mm_srli_epi16(x2, 8));
+        x0 = y0;
+        x1 = y1;
+        x2 = y2;
+    }
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(p), x0);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(p + 16), x1);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(p + 32), x2);
+}
+
+// Eight pixels' luminance from their 16-bit channels: the weighted sum (at most 65280) fits a 16-bit lane,
+// and / 255 is the high half of × 32897, shifted by 7.
+__m128i Luminance(__m128i r, __m128i g, __m128i b)
+{
+    const __m128i sum
+        = _mm_add_epi16(_mm_add_epi16(_mm_mullo_epi16(r, _mm_set1_epi16(28)), _mm_mullo_epi16(g, _mm_set1_epi16(77))),
+            _mm_mullo_epi16(b, _mm_set1_epi16(151)));
+    return _mm_srli_epi16(_mm_mulhi_epu16(sum, _mm_set1_epi16(static_cast<short>(32897))), 7);
+}
+
+// min(255, c × ratio) for eight 16-bit channels, as ScaleByRatio computes it; the saturating packs do the limit.
+__m128i Scale(__m128i c, __m128 ratioLo, __m128 ratioHi)
+{
+    const __m128i zero = _mm_setzero_si128();
+    const __m128 nudge = _mm_set1_ps(kRatioNudge);
+    const __m128i lo
+        = _mm_cvttps_epi32(_mm_add_ps(_mm_mul_ps(_mm_cvtepi32_ps(_mm_unpacklo_epi16(c, zero)), ratioLo), nudge));
+    const __m128i hi
+        = _mm_cvttps_epi32(_mm_add_ps(_mm_mul_ps(_mm_cvtepi32_ps(_mm_unpackhi_epi16(c, zero)), ratioHi), nudge));
+    return _mm_packs_epi32(lo, hi);
+}
+
+// Sixteen pixels: `p` unfiltered, `m` their weighted means, `out` where they go.
+void Sharpen16(const std::uint8_t* p, const std::uint8_t* m, std::uint8_t* out)
+{
+    __m128i b0, g0, r0, ba, ga, ra;
+    Deinterleave(p, b0, g0, r0);
+    Deinterleave(m, ba, ga, ra);
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i one = _mm_set1_epi16(1);
+    __m128i result[3][2];
+    for (int half = 0; half < 2; ++half) {
+        auto widen = [&](__m128i v) { return half ? _mm_unpackhi_epi8(v, zero) : _mm_unpacklo_epi8(v, zero); };
+        const __m128i b = widen(b0), g = widen(g0), r = widen(r0);
+        const __m128i y0 = Luminance(r, g, b);
+        const __m128i ya = Luminance(widen(ra), widen(ga), widen(ba));
+        const __m128i difference = _mm_sub_epi16(ya, y0);
+        // Halved toward zero: add one to negative odd differences before the arithmetic shift.
+        const __m128i halfDifference = _mm_srai_epi16(_mm_add_epi16(difference, _mm_srli_epi16(difference, 15)), 1);
+        __m128i target = _mm_sub_epi16(y0, halfDifference);
+        target = _mm_and_si128(target, _mm_cmpgt_epi16(target, zero)); // zero or below: black
+        const __m128i divisor = _mm_max_epi16(y0, one); // y0 = 0 has a target of zero or below
+        const __m128 ratioLo = _mm_div_ps(
+            _mm_cvtepi32_ps(_mm_unpacklo_epi16(target, zero)), _mm_cvtepi32_ps(_mm_unpacklo_epi16(divisor, zero)));
+        const __m128 ratioHi = _mm_div_ps(
+            _mm_cvtepi32_ps(_mm_unpackhi_epi16(target, zero)), _mm_cvtepi32_ps(_mm_unpackhi_epi16(divisor, zero)));
+        result[0][half] = Scale(b, ratioLo, ratioHi);
+        result[1][half] = Scale(g, ratioLo, ratioHi);
+        result[2][half] = Scale(r, ratioLo, ratioHi);
+    }
+    // Pure blue pixels keep their colour: the overlays' key colour must survive.
+    const __m128i key = _mm_and_si128(
+        _mm_and_si128(_mm_cmpeq_epi8(r0, zero), _mm_cmpeq_epi8(g0, zero)), _mm_cmpeq_epi8(b0, _mm_set1_epi8(-1)));
+    auto keep = [&](__m128i original, int channel) {
+        const __m128i filtered = _mm_packus_epi16(result[channel][0], result[channel][1]);
+        return _mm_or_si128(_mm_and_si128(key, original), _mm_andnot_si128(key, filtered));
+    };
+    Interleave(keep(b0, 0), keep(g0, 1), keep(r0, 2), out);
+}
+#endif
 
 } // namespace
 
@@ -60,18 +154,27 @@ void SharpenBitmap(Bitmap& bitmap, const Progress& progress)
     const std::size_t stride = bitmap.Stride();
     // Two saved rows are all the unfiltered image the filter needs: the row below is still untouched when a row is
     // written.
-    std::unique_ptr<std::uint8_t[]> rows(new (std::nothrow) std::uint8_t[2 * stride]);
+    std::unique_ptr<std::uint8_t[]> rows(new (std::nothrow) std::uint8_t[3 * stride]);
     std::unique_ptr<std::uint16_t[]> column(new (std::nothrow) std::uint16_t[stride]);
     if (!rows || !column)
         return;
     std::uint8_t* above = rows.get();
     std::uint8_t* here = rows.get() + stride;
+    std::uint8_t* mean = rows.get() + 2 * stride;
     std::memcpy(above, bitmap.Row(0), stride);
     for (int y = 1; y < h - 1; ++y) {
         if (y % kRowsPerReport == 0)
             Report(progress);
-        std::memcpy(here, bitmap.Row(y), stride);
-        SharpenRow(above, here, bitmap.Row(y + 1), w, column.get(), bitmap.Row(y));
+        std::uint8_t* out = bitmap.Row(y);
+        std::memcpy(here, out, stride);
+        WeightedMeanRow(above, here, bitmap.Row(y + 1), w, column.get(), mean);
+        int x = 1;
+#if defined(__SSE2__)
+        for (; x + 16 <= w - 1; x += 16)
+            Sharpen16(here + 3 * x, mean + 3 * x, out + 3 * x);
+#endif
+        for (; x < w - 1; ++x)
+            SharpenPixel(here + 3 * x, mean + 3 * x, out + 3 * x);
         std::swap(above, here);
     }
 }

@@ -143,3 +143,12 @@ TEST(SharpenArithmetic, MultiplyShiftDivisionsAreExact)
         for (int n = 0; n <= 255 * 384; ++n)
             ASSERT_EQ(sharpen_arithmetic::DivideByLuminance(n, d), n / d) << n << " / " << d;
 }
+
+TEST(SharpenArithmetic, VectorRatioMatchesIntegerScaling)
+{
+    for (int y0 = 1; y0 <= 256; ++y0)
+        for (int target = 1; target <= 384; ++target)
+            for (int c = 0; c <= 255; ++c)
+                ASSERT_EQ(sharpen_arithmetic::ScaleByRatio(c, target, y0), std::min(255, c * target / y0))
+                    << c << " * " << target << " / " << y0;
+}
