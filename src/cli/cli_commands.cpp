@@ -9,51 +9,54 @@
 #include "reduce.h"
 #include "rotate.h"
 #include "sharpen.h"
+#include "sheet_compose.h"
+#include "sheet_layout.h"
 
 #include <cstdio>
+#include <optional>
 
 namespace vellicam::cli {
 
 namespace {
 
-    Bitmap ReadInput(const std::string& path)
-    {
-        Bitmap bitmap;
-        const IoResult read = LoadImage(path, bitmap);
-        if (!read)
-            throw IoError { "cannot read '" + path + "': " + read.message };
-        return bitmap;
-    }
+Bitmap ReadInput(const std::string& path)
+{
+    Bitmap bitmap;
+    const IoResult read = LoadImage(path, bitmap);
+    if (!read)
+        throw IoError { "cannot read '" + path + "': " + read.message };
+    return bitmap;
+}
 
-    // Refuses an output name whose format is unknown before any work is done.
-    void CheckOutputName(const std::string& path)
-    {
-        if (FormatFromExtension(path) == ImageFormat::Unknown)
-            throw UsageError { "cannot tell the format of '" + path + "': use .jpg, .jpeg, .png or .ppm" };
-    }
+// Refuses an output name whose format is unknown before any work is done.
+void CheckOutputName(const std::string& path)
+{
+    if (FormatFromExtension(path) == ImageFormat::Unknown)
+        throw UsageError { "cannot tell the format of '" + path + "': use .jpg, .jpeg, .png or .ppm" };
+}
 
-    void WriteOutput(const std::string& path, const Bitmap& bitmap, const JpegOptions& options = {})
-    {
-        const IoResult written = SaveImage(path, bitmap, options);
-        if (!written)
-            throw IoError { "cannot write '" + path + "': " + written.message };
-    }
+void WriteOutput(const std::string& path, const Bitmap& bitmap, const JpegOptions& options = {})
+{
+    const IoResult written = SaveImage(path, bitmap, options);
+    if (!written)
+        throw IoError { "cannot write '" + path + "': " + written.message };
+}
 
-    int PrintSize(const Bitmap& bitmap)
-    {
-        std::printf("{\"result\": 0, \"width\": %d, \"height\": %d}\n", bitmap.Width(), bitmap.Height());
-        return kExitOk;
-    }
+int PrintSize(const Bitmap& bitmap)
+{
+    std::printf("{\"result\": 0, \"width\": %d, \"height\": %d}\n", bitmap.Width(), bitmap.Height());
+    return kExitOk;
+}
 
-    int PrintRefusal(int result)
-    {
-        std::printf("{\"result\": %d}\n", result);
-        return kExitRefused;
-    }
+int PrintRefusal(int result)
+{
+    std::printf("{\"result\": %d}\n", result);
+    return kExitRefused;
+}
 
-    // --- reduce ---
+// --- reduce ---
 
-    const char kReduceHelp[] = R"(Usage: vellicam-cli reduce IN OUT --width W --height H
+const char kReduceHelp[] = R"(Usage: vellicam-cli reduce IN OUT --width W --height H
 
 The high-quality reduction (weighted area averaging) of IN to W x H pixels.
 Prints {"result": CODE, "message": "TEXT"}: the reduction's result code and message ("" when none).
@@ -61,126 +64,215 @@ Refusals (exit status 3): -10 aspect ratios differ, -12 source over 9600, -13 ta
 -14 beyond 1/100, -15 not a reduction, -16 a size below 1. Equal sizes copy the image (result 0).
 )";
 
-    int RunReduce(const std::vector<std::string>& words)
-    {
-        const Arguments args(words, { "width", "height" }, {});
-        args.ExpectPositional({ "IN", "OUT" });
-        const auto widthText = args.Value("width");
-        const auto heightText = args.Value("height");
-        if (!widthText || !heightText)
-            throw UsageError { "--width and --height are required" };
-        const int width = ParseInt(*widthText, "--width", -1'000'000, 1'000'000);
-        const int height = ParseInt(*heightText, "--height", -1'000'000, 1'000'000);
-        const std::string& out = args.Positional()[1];
-        CheckOutputName(out);
-        const Bitmap source = ReadInput(args.Positional()[0]);
+int RunReduce(const std::vector<std::string>& words)
+{
+    const Arguments args(words, { "width", "height" }, {});
+    args.ExpectPositional({ "IN", "OUT" });
+    const auto widthText = args.Value("width");
+    const auto heightText = args.Value("height");
+    if (!widthText || !heightText)
+        throw UsageError { "--width and --height are required" };
+    const int width = ParseInt(*widthText, "--width", -1'000'000, 1'000'000);
+    const int height = ParseInt(*heightText, "--height", -1'000'000, 1'000'000);
+    const std::string& out = args.Positional()[1];
+    CheckOutputName(out);
+    const Bitmap source = ReadInput(args.Positional()[0]);
 
-        Bitmap destination;
-        // Equal sizes draw the source into the destination without resizing it, so give it the target's size.
-        if (width >= 1 && height >= 1 && !destination.Resize(width, height))
-            throw std::bad_alloc();
-        std::string message;
-        const int result = ReduceHighQuality(source, height, width, destination, &message);
-        if (result == 0)
-            WriteOutput(out, destination);
-        std::printf("{\"result\": %d, \"message\": %s}\n", result, JsonString(message).c_str());
-        return result == 0 ? kExitOk : kExitRefused;
-    }
+    Bitmap destination;
+    // Equal sizes draw the source into the destination without resizing it, so give it the target's size.
+    if (width >= 1 && height >= 1 && !destination.Resize(width, height))
+        throw std::bad_alloc();
+    std::string message;
+    const int result = ReduceHighQuality(source, height, width, destination, &message);
+    if (result == 0)
+        WriteOutput(out, destination);
+    std::printf("{\"result\": %d, \"message\": %s}\n", result, JsonString(message).c_str());
+    return result == 0 ? kExitOk : kExitRefused;
+}
 
-    // --- rotate ---
+// --- rotate ---
 
-    const char kRotateHelp[] = R"(Usage: vellicam-cli rotate IN OUT --angle T
+const char kRotateHelp[] = R"(Usage: vellicam-cli rotate IN OUT --angle T
 
 The rotation engine: OUT is the S x S square (S = the longer side of IN), filled white, then IN turned
 about its centre by T tenths of a degree (positive: clockwise), T normalised into 0..3599 first.
 No sharpening. Refused (exit status 3, result -1) when S exceeds 9600.
 )";
 
-    int RunRotate(const std::vector<std::string>& words)
-    {
-        const Arguments args(words, { "angle" }, {});
-        args.ExpectPositional({ "IN", "OUT" });
-        const auto angleText = args.Value("angle");
-        if (!angleText)
-            throw UsageError { "--angle is required" };
-        const int angle = ParseInt(*angleText, "--angle", -1'000'000, 1'000'000);
-        const std::string& out = args.Positional()[1];
-        CheckOutputName(out);
-        const Bitmap source = ReadInput(args.Positional()[0]);
-        Bitmap rotated;
-        const int result = BuildRotatedSquare(source, angle, rotated);
-        if (result == -2)
-            throw std::bad_alloc();
-        if (result != 0)
-            return PrintRefusal(result);
-        WriteOutput(out, rotated);
-        return PrintSize(rotated);
-    }
+int RunRotate(const std::vector<std::string>& words)
+{
+    const Arguments args(words, { "angle" }, {});
+    args.ExpectPositional({ "IN", "OUT" });
+    const auto angleText = args.Value("angle");
+    if (!angleText)
+        throw UsageError { "--angle is required" };
+    const int angle = ParseInt(*angleText, "--angle", -1'000'000, 1'000'000);
+    const std::string& out = args.Positional()[1];
+    CheckOutputName(out);
+    const Bitmap source = ReadInput(args.Positional()[0]);
+    Bitmap rotated;
+    const int result = BuildRotatedSquare(source, angle, rotated);
+    if (result == -2)
+        throw std::bad_alloc();
+    if (result != 0)
+        return PrintRefusal(result);
+    WriteOutput(out, rotated);
+    return PrintSize(rotated);
+}
 
-    // --- sharpen ---
+// --- sharpen ---
 
-    const char kSharpenHelp[] = R"(Usage: vellicam-cli sharpen IN OUT
+const char kSharpenHelp[] = R"(Usage: vellicam-cli sharpen IN OUT
 
 The sharpening filter (an unsharp mask on luminance, amount one half) applied to IN. The outer
 one-pixel border and pure blue pixels are kept; images over 9600 pixels are left unchanged.
 )";
 
-    int RunSharpen(const std::vector<std::string>& words)
-    {
-        const Arguments args(words, {}, {});
-        args.ExpectPositional({ "IN", "OUT" });
-        const std::string& out = args.Positional()[1];
-        CheckOutputName(out);
-        Bitmap bitmap = ReadInput(args.Positional()[0]);
-        SharpenBitmap(bitmap);
-        WriteOutput(out, bitmap);
-        return PrintSize(bitmap);
-    }
+int RunSharpen(const std::vector<std::string>& words)
+{
+    const Arguments args(words, {}, {});
+    args.ExpectPositional({ "IN", "OUT" });
+    const std::string& out = args.Positional()[1];
+    CheckOutputName(out);
+    Bitmap bitmap = ReadInput(args.Positional()[0]);
+    SharpenBitmap(bitmap);
+    WriteOutput(out, bitmap);
+    return PrintSize(bitmap);
+}
 
-    // --- square ---
+// --- square ---
 
-    const char kSquareHelp[] = R"(Usage: vellicam-cli square IN OUT
+const char kSquareHelp[] = R"(Usage: vellicam-cli square IN OUT
 
 The working square built when a photo is loaded: side = the longer side of IN, black, with IN
 copied in at its centre.
 )";
 
-    int RunSquare(const std::vector<std::string>& words)
+int RunSquare(const std::vector<std::string>& words)
+{
+    const Arguments args(words, {}, {});
+    args.ExpectPositional({ "IN", "OUT" });
+    const std::string& out = args.Positional()[1];
+    CheckOutputName(out);
+    const Bitmap photo = ReadInput(args.Positional()[0]);
+    Bitmap square;
+    if (!BuildSquareBitmap(photo, square))
+        throw std::bad_alloc();
+    WriteOutput(out, square);
+    return PrintSize(square);
+}
+
+// --- sheet ---
+
+const char kSheetHelp[] = R"(Usage: vellicam-cli sheet PHOTO OUT --frame L,T,W,H [options]
+
+The print sheet of PHOTO: 1051 x 1500 pixels at 300 dpi with four photo cells. The working square is the
+square built at loading, or, with --angle, the photo turned by T tenths of a degree exactly as the rotation
+buttons turn it. The crop rectangle L,T,W,H is given in pixels of that square; a rectangle reaching past
+the square's edge is cut there and stretched to its full size, as the sheet action does.
+
+Options:
+  --angle T            turn the photo first (tenths of a degree, positive: clockwise)
+  --no-sharpen         do not sharpen the cells
+  --no-centre-marks    leave out the centre crop marks
+  --no-corner-marks    leave out the corner crop marks
+  --no-scale           leave out the 5 cm scale
+  --quality Q          JPEG quality 0..100 when OUT is a JPEG (default 90)
+  --preview PREVIEW    also write the preview-sized sheet (498 x 712)
+)";
+
+int RunSheet(const std::vector<std::string>& words)
+{
+    const Arguments args(words, { "frame", "angle", "quality", "preview" },
+        { "no-sharpen", "no-centre-marks", "no-corner-marks", "no-scale" });
+    args.ExpectPositional({ "PHOTO", "OUT" });
+    const auto frameText = args.Value("frame");
+    if (!frameText)
+        throw UsageError { "--frame L,T,W,H is required" };
+    const std::vector<int> frame = ParseIntList(*frameText, "--frame", 4);
+    if (frame[2] < 1 || frame[3] < 1)
+        throw UsageError { "--frame needs a width and a height of at least 1" };
+    const std::optional<std::string> angleText = args.Value("angle");
+    const int angle = angleText ? ParseInt(*angleText, "--angle", -1'000'000, 1'000'000) : 0;
+    const auto qualityText = args.Value("quality");
+    const int quality = qualityText ? ParseInt(*qualityText, "--quality", 0, 100) : 90;
+    const std::string& out = args.Positional()[1];
+    CheckOutputName(out);
+    const auto previewPath = args.Value("preview");
+    if (previewPath)
+        CheckOutputName(*previewPath);
+
+    Bitmap square;
     {
-        const Arguments args(words, {}, {});
-        args.ExpectPositional({ "IN", "OUT" });
-        const std::string& out = args.Positional()[1];
-        CheckOutputName(out);
         const Bitmap photo = ReadInput(args.Positional()[0]);
-        Bitmap square;
-        if (!BuildSquareBitmap(photo, square))
+        if (angleText) {
+            const int result = BuildRotatedSquare(photo, angle, square);
+            if (result == -2)
+                throw std::bad_alloc();
+            if (result != 0)
+                return PrintRefusal(result);
+        } else if (!BuildSquareBitmap(photo, square)) {
             throw std::bad_alloc();
-        WriteOutput(out, square);
-        return PrintSize(square);
+        }
     }
 
-    // --- detect ---
+    // The frame is given in the square's own pixels: the view and the square are one and the same scale.
+    CropRect crop;
+    const int cropResult
+        = CropRectFromFrame(frame[0], frame[1], frame[2], frame[3], 0, 0, square.Width(), square.Width(), crop);
+    if (cropResult != kCropOk)
+        return PrintRefusal(cropResult);
+    Bitmap cut;
+    const int cutResult = CutPhoto(square, crop, cut);
+    if (cutResult != kCropOk)
+        return PrintRefusal(cutResult);
+    square.Clear();
 
-    const char kDetectHelp[] = R"(Usage: vellicam-cli detect PHOTO [--angle T]
+    const SheetLayout layout = DefaultSheetLayout();
+    SheetOptions options;
+    options.centreMarks = !args.Flag("no-centre-marks");
+    options.cornerMarks = !args.Flag("no-corner-marks");
+    options.scale = !args.Flag("no-scale");
+    options.sharpen = !args.Flag("no-sharpen");
+    Bitmap sheet;
+    const int composed = ComposeSheet(cut, layout, options, sheet);
+    if (composed == kSheetOutOfMemory)
+        throw std::bad_alloc();
+    if (composed != kSheetOk)
+        return PrintRefusal(composed);
+    WriteOutput(out, sheet, { quality, layout.Resolution });
+    if (previewPath) {
+        Bitmap preview;
+        if (MakePreview(sheet, preview) != 0)
+            throw std::bad_alloc();
+        WriteOutput(*previewPath, preview, { quality, 0 });
+    }
+    return PrintSize(sheet);
+}
+
+// --- detect ---
+
+const char kDetectHelp[] = R"(Usage: vellicam-cli detect PHOTO [--angle T]
 
 Automatic face recognition on the working square of PHOTO (turned by T tenths of a degree when
 given). Needs the detector library and its cascade files beside the program.
 )";
 
-    int RunDetect(const std::vector<std::string>& words)
-    {
-        const Arguments args(words, { "angle" }, {});
-        args.ExpectPositional({ "PHOTO" });
-        throw UsageError { "face recognition is not available in this build: the detector library is missing" };
-    }
+int RunDetect(const std::vector<std::string>& words)
+{
+    const Arguments args(words, { "angle" }, {});
+    args.ExpectPositional({ "PHOTO" });
+    throw UsageError { "face recognition is not available in this build: the detector library is missing" };
+}
 
-    const Command kCommands[] = {
-        { "reduce", kReduceHelp, RunReduce },
-        { "rotate", kRotateHelp, RunRotate },
-        { "sharpen", kSharpenHelp, RunSharpen },
-        { "square", kSquareHelp, RunSquare },
-        { "detect", kDetectHelp, RunDetect },
-    };
+const Command kCommands[] = {
+    { "reduce", kReduceHelp, RunReduce },
+    { "rotate", kRotateHelp, RunRotate },
+    { "sharpen", kSharpenHelp, RunSharpen },
+    { "square", kSquareHelp, RunSquare },
+    { "sheet", kSheetHelp, RunSheet },
+    { "detect", kDetectHelp, RunDetect },
+};
 
 } // namespace
 

@@ -9,10 +9,10 @@ namespace vellicam::cli {
 
 namespace {
 
-    bool Contains(const std::vector<std::string>& list, const std::string& name)
-    {
-        return std::find(list.begin(), list.end(), name) != list.end();
-    }
+bool Contains(const std::vector<std::string>& list, const std::string& name)
+{
+    return std::find(list.begin(), list.end(), name) != list.end();
+}
 
 } // namespace
 

@@ -15,7 +15,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-struct Run {
+struct CliRun {
     int status = -1;
     std::string out;
     std::string err;
@@ -30,14 +30,14 @@ std::string Quote(const std::string& word)
 }
 
 // Runs vellicam-cli with the words, capturing both streams.
-Run Cli(const std::vector<std::string>& words)
+CliRun Cli(const std::vector<std::string>& words)
 {
     test::ScratchDir logs;
     std::string command = Quote((test::BinDir() / "vellicam-cli").string());
     for (const auto& w : words)
         command += " " + Quote(w);
     command += " >" + Quote(logs / "out") + " 2>" + Quote(logs / "err") + " </dev/null";
-    Run run;
+    CliRun run;
     const int raw = std::system(command.c_str());
     run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
     run.out = test::ReadFile(logs / "out");
@@ -65,15 +65,15 @@ TEST(Cli, HelpAndUsageErrors)
 {
     EXPECT_EQ(Cli({ "--help" }).status, 0);
     EXPECT_EQ(Cli({ "reduce", "--help" }).status, 0);
-    const Run none = Cli({});
+    const CliRun none = Cli({});
     EXPECT_EQ(none.status, 2);
-    const Run unknown = Cli({ "blur", "a", "b" });
+    const CliRun unknown = Cli({ "blur", "a", "b" });
     EXPECT_EQ(unknown.status, 2);
     EXPECT_NE(unknown.err.find("unknown command"), std::string::npos);
 
     test::ScratchDir dir;
     const std::string in = WriteJpeg(dir, "in.jpg", 40, 30);
-    const Run noWidth = Cli({ "reduce", in, dir / "o.png", "--height", "10" });
+    const CliRun noWidth = Cli({ "reduce", in, dir / "o.png", "--height", "10" });
     EXPECT_EQ(noWidth.status, 2);
     EXPECT_NE(noWidth.err.find("--width"), std::string::npos);
     EXPECT_EQ(Cli({ "reduce", in, dir / "o.png", "--width", "1x", "--height", "10" }).status, 2);
@@ -96,14 +96,14 @@ TEST(Cli, BadInputsAreReadErrorsWithAMessage)
     test::WriteFile(dir / "text.jpg", "this is not a photograph\n");
     test::WriteFile(dir / "truncated.jpg", good.substr(0, good.size() / 2));
     // A baseline header that claims 60000 × 60000 pixels and then ends.
-    const unsigned char huge[] = { 0xFF, 0xD8, 0xFF, 0xC0, 0x00, 0x11, 0x08, 0xEA, 0x60, 0xEA, 0x60, 0x03, 0x01,
-        0x22, 0x00, 0x02, 0x11, 0x01, 0x03, 0x11, 0x01, 0xFF, 0xD9 };
+    const unsigned char huge[] = { 0xFF, 0xD8, 0xFF, 0xC0, 0x00, 0x11, 0x08, 0xEA, 0x60, 0xEA, 0x60, 0x03, 0x01, 0x22,
+        0x00, 0x02, 0x11, 0x01, 0x03, 0x11, 0x01, 0xFF, 0xD9 };
     test::WriteFile(dir / "huge.jpg", std::string(reinterpret_cast<const char*>(huge), sizeof huge));
 
     for (const char* name : { "missing.jpg", "empty.jpg", "text.jpg", "truncated.jpg", "huge.jpg" }) {
         SCOPED_TRACE(name);
         const std::string out = dir / "out.png";
-        const Run run = Cli({ "sharpen", dir / name, out });
+        const CliRun run = Cli({ "sharpen", dir / name, out });
         EXPECT_EQ(run.status, 1);
         EXPECT_NE(run.err.find(name), std::string::npos) << run.err;
         EXPECT_EQ(run.err.find('\n'), run.err.size() - 1) << "one line: " << run.err;
@@ -117,10 +117,10 @@ TEST(Cli, UnwritableOutputLeavesNothingBehind)
     test::ScratchDir dir;
     const std::string in = WriteJpeg(dir, "in.jpg", 40, 30);
     test::WriteFile(dir / "file", "x");
-    const Run run = Cli({ "square", in, dir / "file/sub/out.png" });
+    const CliRun run = Cli({ "square", in, dir / "file/sub/out.png" });
     EXPECT_EQ(run.status, 1);
     EXPECT_FALSE(run.err.empty());
-    const Run missingFolder = Cli({ "square", in, dir / "no/such/folder/out.jpg" });
+    const CliRun missingFolder = Cli({ "square", in, dir / "no/such/folder/out.jpg" });
     EXPECT_EQ(missingFolder.status, 1);
     EXPECT_EQ(std::distance(fs::directory_iterator(dir.Path()), fs::directory_iterator()), 2);
 }
@@ -131,24 +131,24 @@ TEST(Cli, ReducePrintsResultAndMessage)
     const Bitmap source = test::RandomBitmap(200, 100, 3);
     ASSERT_TRUE(SavePng(dir / "in.png", source).ok);
 
-    const Run ok = Cli({ "reduce", dir / "in.png", dir / "out.ppm", "--width", "50", "--height", "25" });
+    const CliRun ok = Cli({ "reduce", dir / "in.png", dir / "out.ppm", "--width", "50", "--height", "25" });
     EXPECT_EQ(ok.status, 0) << ok.err;
     EXPECT_EQ(ok.out, "{\"result\": 0, \"message\": \"\"}\n");
     const Bitmap reduced = ReadBack(dir / "out.ppm");
     EXPECT_EQ(reduced.Width(), 50);
     EXPECT_EQ(reduced.Height(), 25);
 
-    const Run enlarge = Cli({ "reduce", dir / "in.png", dir / "big.png", "--width", "400", "--height", "200" });
+    const CliRun enlarge = Cli({ "reduce", dir / "in.png", dir / "big.png", "--width", "400", "--height", "200" });
     EXPECT_EQ(enlarge.status, 3);
     EXPECT_EQ(enlarge.out, "{\"result\": -15, \"message\": \"拡大なので高画質圧縮を中断しました。\"}\n");
     EXPECT_FALSE(fs::exists(dir / "big.png"));
 
-    const Run same = Cli({ "reduce", dir / "in.png", dir / "same.png", "--width=200", "--height=100" });
+    const CliRun same = Cli({ "reduce", dir / "in.png", dir / "same.png", "--width=200", "--height=100" });
     EXPECT_EQ(same.status, 0);
     EXPECT_NE(same.out.find("画像サイズが同じなので"), std::string::npos);
     EXPECT_TRUE(test::SameImage(ReadBack(dir / "same.png"), source));
 
-    const Run zero = Cli({ "reduce", dir / "in.png", dir / "zero.png", "--width", "0", "--height", "0" });
+    const CliRun zero = Cli({ "reduce", dir / "in.png", dir / "zero.png", "--width", "0", "--height", "0" });
     EXPECT_EQ(zero.status, 3);
     EXPECT_NE(zero.out.find("\"result\": -16"), std::string::npos);
 }
@@ -159,18 +159,18 @@ TEST(Cli, SquareRotateSharpenWriteWhatTheySay)
     const Bitmap photo = test::RandomBitmap(30, 40, 5);
     ASSERT_TRUE(SavePng(dir / "p.png", photo).ok);
 
-    const Run square = Cli({ "square", dir / "p.png", dir / "sq.png" });
+    const CliRun square = Cli({ "square", dir / "p.png", dir / "sq.png" });
     EXPECT_EQ(square.status, 0) << square.err;
     EXPECT_EQ(square.out, "{\"result\": 0, \"width\": 40, \"height\": 40}\n");
     const Bitmap sq = ReadBack(dir / "sq.png");
     EXPECT_EQ(sq.Pixel(5, 0), photo.Pixel(0, 0));
     EXPECT_EQ(sq.Pixel(4, 0), kBlack);
 
-    const Run rotate = Cli({ "rotate", dir / "p.png", dir / "rot.png", "--angle", "-900" });
+    const CliRun rotate = Cli({ "rotate", dir / "p.png", dir / "rot.png", "--angle", "-900" });
     EXPECT_EQ(rotate.status, 0) << rotate.err;
     EXPECT_EQ(rotate.out, "{\"result\": 0, \"width\": 40, \"height\": 40}\n");
 
-    const Run sharpen = Cli({ "sharpen", dir / "p.png", dir / "sh.png" });
+    const CliRun sharpen = Cli({ "sharpen", dir / "p.png", dir / "sh.png" });
     EXPECT_EQ(sharpen.status, 0);
     const Bitmap sh = ReadBack(dir / "sh.png");
     EXPECT_EQ(sh.Pixel(0, 0), photo.Pixel(0, 0)); // the border is kept
@@ -180,8 +180,59 @@ TEST(Cli, RotateRefusesSquaresOver9600)
 {
     test::ScratchDir dir;
     ASSERT_TRUE(SavePng(dir / "wide.png", test::SolidBitmap(9601, 20, kWhite)).ok);
-    const Run run = Cli({ "rotate", dir / "wide.png", dir / "out.png", "--angle", "10" });
+    const CliRun run = Cli({ "rotate", dir / "wide.png", dir / "out.png", "--angle", "10" });
     EXPECT_EQ(run.status, 3);
     EXPECT_EQ(run.out, "{\"result\": -1}\n");
     EXPECT_FALSE(fs::exists(dir / "out.png"));
+}
+
+TEST(Cli, SheetAndPreview)
+{
+    test::ScratchDir dir;
+    const std::string photo = WriteJpeg(dir, "photo.jpg", 600, 800);
+    const CliRun run = Cli({ "sheet", photo, dir / "sheet.jpg", "--frame", "100,100,378,496", "--preview",
+        dir / "preview.png", "--quality", "95" });
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out, "{\"result\": 0, \"width\": 1051, \"height\": 1500}\n");
+    const Bitmap sheet = ReadBack(dir / "sheet.jpg");
+    EXPECT_EQ(sheet.Width(), 1051);
+    EXPECT_EQ(sheet.Height(), 1500);
+    const std::string bytes = test::ReadFile(dir / "sheet.jpg");
+    ASSERT_GT(bytes.size(), 18u);
+    EXPECT_EQ(bytes.substr(6, 5), std::string("JFIF\0", 5));
+    EXPECT_EQ(static_cast<unsigned char>(bytes[13]), 1); // dots per inch
+    EXPECT_EQ((static_cast<unsigned char>(bytes[14]) << 8) | static_cast<unsigned char>(bytes[15]), 300);
+    const Bitmap preview = ReadBack(dir / "preview.png");
+    EXPECT_EQ(preview.Width(), 498);
+    EXPECT_EQ(preview.Height(), 712);
+}
+
+TEST(Cli, SheetWithoutMarksIsWhiteBesideTheCells)
+{
+    test::ScratchDir dir;
+    ASSERT_TRUE(SavePng(dir / "grey.png", test::SolidBitmap(800, 800, { 90, 90, 90 })).ok);
+    const CliRun run = Cli({ "sheet", dir / "grey.png", dir / "sheet.png", "--frame", "700,0,400,525", "--angle", "0",
+        "--no-centre-marks", "--no-corner-marks", "--no-scale", "--no-sharpen" });
+    ASSERT_EQ(run.status, 0) << run.err;
+    const Bitmap sheet = ReadBack(dir / "sheet.png");
+    // Outside the four images (x 112..489 / 561..938, y 118..613 / 687..1182) the sheet is white.
+    EXPECT_EQ(sheet.Pixel(230, 1441), kWhite); // where the scale would start
+    EXPECT_EQ(sheet.Pixel(75, 366), kWhite); // where the first centre mark would start
+    EXPECT_EQ(sheet.Pixel(124, 71), kWhite); // the top of the first corner mark
+    // The frame reaches past the square's right edge: the part inside is stretched over the cut.
+    EXPECT_EQ(sheet.Pixel(300, 400).g, sheet.Pixel(750, 935).g);
+}
+
+TEST(Cli, SheetArgumentsAreChecked)
+{
+    test::ScratchDir dir;
+    const std::string photo = WriteJpeg(dir, "photo.jpg", 100, 120);
+    EXPECT_EQ(Cli({ "sheet", photo, dir / "s.jpg" }).status, 2);
+    EXPECT_EQ(Cli({ "sheet", photo, dir / "s.jpg", "--frame", "1,2,3" }).status, 2);
+    EXPECT_EQ(Cli({ "sheet", photo, dir / "s.jpg", "--frame", "0,0,0,10" }).status, 2);
+    EXPECT_EQ(Cli({ "sheet", photo, dir / "s.jpg", "--frame", "0,0,10,10", "--quality", "101" }).status, 2);
+    EXPECT_EQ(Cli({ "sheet", photo, dir / "s.jpg", "--frame", "0,0,10,10", "--preview", dir / "p.bmp" }).status, 2);
+    const CliRun outside = Cli({ "sheet", photo, dir / "s.jpg", "--frame", "500,500,50,60" });
+    EXPECT_EQ(outside.status, 3);
+    EXPECT_FALSE(fs::exists(dir / "s.jpg"));
 }
