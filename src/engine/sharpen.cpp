@@ -20,14 +20,13 @@ constexpr int kRowsPerReport = 32;
 
 using namespace sharpen_arithmetic;
 
-// One pixel of the filter from its unfiltered colour `p` and weighted mean `m` (both blue, green, red) into `out`.
-void SharpenPixel(const std::uint8_t* p, const std::uint8_t* m, std::uint8_t* out)
+// One pixel of the filter from its unfiltered colour and its weighted mean into `out` (blue, green, red).
+void SharpenPixel(int b0, int g0, int r0, int ba, int ga, int ra, std::uint8_t* out)
 {
-    const int b0 = p[0], g0 = p[1], r0 = p[2];
     if (r0 == 0 && g0 == 0 && b0 == 255)
         return; // the overlays' key colour must survive, or the overlay would show through
     const int y0 = DivideBy255(28 * r0 + 77 * g0 + 151 * b0);
-    const int ya = DivideBy255(28 * m[2] + 77 * m[1] + 151 * m[0]);
+    const int ya = DivideBy255(28 * ra + 77 * ga + 151 * ba);
     // C++ division truncates toward zero, as the half difference must.
     const int target = y0 - (ya - y0) / 2;
     // A target at or below zero scales every channel to zero or below, which the limit makes 0. A luminance
@@ -40,6 +39,12 @@ void SharpenPixel(const std::uint8_t* p, const std::uint8_t* m, std::uint8_t* ou
     out[1] = static_cast<std::uint8_t>(std::min(255, DivideByLuminance(g0 * target, y0)));
     out[2] = static_cast<std::uint8_t>(std::min(255, DivideByLuminance(r0 * target, y0)));
 }
+
+// The rows the filter works from, one byte plane per channel, so that the vector path never has to take packed
+// pixels apart more than once per row. A row is split as it comes in below and kept for the two rows after.
+struct PlanarRow {
+    std::uint8_t* channel[3]; // blue, green, red
+};
 
 #if defined(__SSE2__)
 // 16 packed pixels (48 bytes) into their blue, green and red bytes: four rounds of one byte interleave take
@@ -103,20 +108,30 @@ __m128i Scale(__m128i c, __m128 ratioLo, __m128 ratioHi)
     return _mm_packs_epi32(lo, hi);
 }
 
-// Sixteen pixels: `p` unfiltered, `m` their weighted means, `out` where they go.
-void Sharpen16(const std::uint8_t* p, const std::uint8_t* m, std::uint8_t* out)
+// Sixteen pixels from x on: `here` the unfiltered channels of the row, `sums` its channels' vertical sums.
+void Sharpen16(const PlanarRow& here, std::uint16_t* const sums[3], int x, std::uint8_t* out)
 {
-    __m128i b0, g0, r0, ba, ga, ra;
-    Deinterleave(p, b0, g0, r0);
-    Deinterleave(m, ba, ga, ra);
     const __m128i zero = _mm_setzero_si128();
     const __m128i one = _mm_set1_epi16(1);
+    __m128i original[3];
+    __m128i mean[3][2];
+    for (int ch = 0; ch < 3; ++ch) {
+        original[ch] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(here.channel[ch] + x));
+        // The horizontal 1-2-1 over the vertical sums, / 16.
+        const std::uint16_t* v = sums[ch] + x;
+        for (int half = 0; half < 2; ++half) {
+            const __m128i l = _mm_loadu_si128(reinterpret_cast<const __m128i*>(v + 8 * half - 1));
+            const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(v + 8 * half));
+            const __m128i r = _mm_loadu_si128(reinterpret_cast<const __m128i*>(v + 8 * half + 1));
+            mean[ch][half] = _mm_srli_epi16(_mm_add_epi16(_mm_add_epi16(l, r), _mm_slli_epi16(c, 1)), 4);
+        }
+    }
     __m128i result[3][2];
     for (int half = 0; half < 2; ++half) {
         auto widen = [&](__m128i v) { return half ? _mm_unpackhi_epi8(v, zero) : _mm_unpacklo_epi8(v, zero); };
-        const __m128i b = widen(b0), g = widen(g0), r = widen(r0);
+        const __m128i b = widen(original[0]), g = widen(original[1]), r = widen(original[2]);
         const __m128i y0 = Luminance(r, g, b);
-        const __m128i ya = Luminance(widen(ra), widen(ga), widen(ba));
+        const __m128i ya = Luminance(mean[2][half], mean[1][half], mean[0][half]);
         const __m128i difference = _mm_sub_epi16(ya, y0);
         // Halved toward zero: add one to negative odd differences before the arithmetic shift.
         const __m128i halfDifference = _mm_srai_epi16(_mm_add_epi16(difference, _mm_srli_epi16(difference, 15)), 1);
@@ -132,15 +147,57 @@ void Sharpen16(const std::uint8_t* p, const std::uint8_t* m, std::uint8_t* out)
         result[2][half] = Scale(r, ratioLo, ratioHi);
     }
     // Pure blue pixels keep their colour: the overlays' key colour must survive.
-    const __m128i key = _mm_and_si128(
-        _mm_and_si128(_mm_cmpeq_epi8(r0, zero), _mm_cmpeq_epi8(g0, zero)), _mm_cmpeq_epi8(b0, _mm_set1_epi8(-1)));
-    auto keep = [&](__m128i original, int channel) {
-        const __m128i filtered = _mm_packus_epi16(result[channel][0], result[channel][1]);
-        return _mm_or_si128(_mm_and_si128(key, original), _mm_andnot_si128(key, filtered));
+    const __m128i key
+        = _mm_and_si128(_mm_and_si128(_mm_cmpeq_epi8(original[2], zero), _mm_cmpeq_epi8(original[1], zero)),
+            _mm_cmpeq_epi8(original[0], _mm_set1_epi8(-1)));
+    auto keep = [&](int ch) {
+        const __m128i filtered = _mm_packus_epi16(result[ch][0], result[ch][1]);
+        return _mm_or_si128(_mm_and_si128(key, original[ch]), _mm_andnot_si128(key, filtered));
     };
-    Interleave(keep(b0, 0), keep(g0, 1), keep(r0, 2), out);
+    Interleave(keep(0), keep(1), keep(2), out + 3 * x);
 }
 #endif
+
+// Vertical 1-2-1 sums of one channel over three rows: the first factor of the separable weighting.
+void VerticalSums(
+    const std::uint8_t* above, const std::uint8_t* here, const std::uint8_t* below, int width, std::uint16_t* sums)
+{
+    int x = 0;
+#if defined(__SSE2__)
+    const __m128i zero = _mm_setzero_si128();
+    for (; x + 16 <= width; x += 16) {
+        const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(above + x));
+        const __m128i h = _mm_loadu_si128(reinterpret_cast<const __m128i*>(here + x));
+        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(below + x));
+        const __m128i lo = _mm_add_epi16(_mm_add_epi16(_mm_unpacklo_epi8(a, zero), _mm_unpacklo_epi8(b, zero)),
+            _mm_slli_epi16(_mm_unpacklo_epi8(h, zero), 1));
+        const __m128i hi = _mm_add_epi16(_mm_add_epi16(_mm_unpackhi_epi8(a, zero), _mm_unpackhi_epi8(b, zero)),
+            _mm_slli_epi16(_mm_unpackhi_epi8(h, zero), 1));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(sums + x), lo);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(sums + x + 8), hi);
+    }
+#endif
+    for (; x < width; ++x)
+        sums[x] = static_cast<std::uint16_t>(above[x] + 2 * here[x] + below[x]);
+}
+
+// Splits a row of packed pixels into its channel planes.
+void SplitRow(const std::uint8_t* row, int width, const PlanarRow& planes)
+{
+    int x = 0;
+#if defined(__SSE2__)
+    for (; x + 16 <= width; x += 16) {
+        __m128i b, g, r;
+        Deinterleave(row + 3 * x, b, g, r);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(planes.channel[0] + x), b);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(planes.channel[1] + x), g);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(planes.channel[2] + x), r);
+    }
+#endif
+    for (; x < width; ++x)
+        for (int ch = 0; ch < 3; ++ch)
+            planes.channel[ch][x] = row[3 * x + ch];
+}
 
 } // namespace
 
@@ -151,31 +208,42 @@ void SharpenBitmap(Bitmap& bitmap, const Progress& progress)
     // blackening it.
     if (w > kMaxPlaneSide || h > kMaxPlaneSide || w < 3 || h < 3)
         return;
-    const std::size_t stride = bitmap.Stride();
-    // Two saved rows are all the unfiltered image the filter needs: the row below is still untouched when a row is
-    // written.
-    std::unique_ptr<std::uint8_t[]> rows(new (std::nothrow) std::uint8_t[3 * stride]);
-    std::unique_ptr<std::uint16_t[]> column(new (std::nothrow) std::uint16_t[stride]);
-    if (!rows || !column)
+    // Three rows split into channel planes are all the unfiltered image the filter needs: a row is split before
+    // it is overwritten.
+    const std::size_t width = static_cast<std::size_t>(w);
+    std::unique_ptr<std::uint8_t[]> planes(new (std::nothrow) std::uint8_t[9 * width]);
+    std::unique_ptr<std::uint16_t[]> sumMemory(new (std::nothrow) std::uint16_t[3 * width]);
+    if (!planes || !sumMemory)
         return;
-    std::uint8_t* above = rows.get();
-    std::uint8_t* here = rows.get() + stride;
-    std::uint8_t* mean = rows.get() + 2 * stride;
-    std::memcpy(above, bitmap.Row(0), stride);
+    PlanarRow ring[3];
+    for (int row = 0; row < 3; ++row)
+        for (int ch = 0; ch < 3; ++ch)
+            ring[row].channel[ch] = planes.get() + (3 * row + ch) * width;
+    std::uint16_t* const sums[3] = { sumMemory.get(), sumMemory.get() + width, sumMemory.get() + 2 * width };
+    SplitRow(bitmap.Row(0), w, ring[0]);
+    SplitRow(bitmap.Row(1), w, ring[1]);
     for (int y = 1; y < h - 1; ++y) {
         if (y % kRowsPerReport == 0)
             Report(progress);
+        const PlanarRow& above = ring[(y - 1) % 3];
+        const PlanarRow& here = ring[y % 3];
+        const PlanarRow& below = ring[(y + 1) % 3];
+        SplitRow(bitmap.Row(y + 1), w, below);
+        for (int ch = 0; ch < 3; ++ch)
+            VerticalSums(above.channel[ch], here.channel[ch], below.channel[ch], w, sums[ch]);
         std::uint8_t* out = bitmap.Row(y);
-        std::memcpy(here, out, stride);
-        WeightedMeanRow(above, here, bitmap.Row(y + 1), w, column.get(), mean);
         int x = 1;
 #if defined(__SSE2__)
         for (; x + 16 <= w - 1; x += 16)
-            Sharpen16(here + 3 * x, mean + 3 * x, out + 3 * x);
+            Sharpen16(here, sums, x, out);
 #endif
-        for (; x < w - 1; ++x)
-            SharpenPixel(here + 3 * x, mean + 3 * x, out + 3 * x);
-        std::swap(above, here);
+        for (; x < w - 1; ++x) {
+            int mean[3];
+            for (int ch = 0; ch < 3; ++ch)
+                mean[ch] = (sums[ch][x - 1] + 2 * sums[ch][x] + sums[ch][x + 1]) >> 4;
+            SharpenPixel(
+                here.channel[0][x], here.channel[1][x], here.channel[2][x], mean[0], mean[1], mean[2], out + 3 * x);
+        }
     }
 }
 
