@@ -38,8 +38,10 @@ public:
     Bitmap(Bitmap&&) noexcept = default;
     Bitmap& operator=(Bitmap&&) noexcept = default;
 
-    // Makes the bitmap width × height, filled black. Returns false (and leaves the bitmap as it was) when a side
-    // is negative, the size exceeds kMaxBitmapPixels or the memory cannot be had.
+    // Makes the bitmap width × height, filled black. Returns false when a side is negative or the size exceeds
+    // kMaxBitmapPixels (the bitmap is left as it was), or when the memory cannot be had (the bitmap is then
+    // empty: the old pixels are given back before the new ones are asked for, so two large images never need
+    // to be held at once).
     [[nodiscard]] bool Resize(int width, int height);
     // Like Resize, but the pixels are left undefined: for callers that write every pixel at once.
     [[nodiscard]] bool ResizeUninitialized(int width, int height);
