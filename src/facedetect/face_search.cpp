@@ -145,11 +145,12 @@ SearchSettings SettingsFor(int pass, int precision, int minWidth, int minHeight)
     s.MinHeight = std::max(0, minHeight);
     s.MinNeighbours = precision;
     if (pass == 1) {
-        // The re-detection looks harder: twice as many scales, and since a finer step puts about twice as
-        // many raw windows on a true face, the same threshold is already more lenient; one fewer makes it
-        // more so.
+        // The re-detection looks harder: the equalised picture (see facedetect.cpp) and twice as many scales.
+        // A finer step puts about twice as many windows on a true face, so 2 × precision would be as strict as
+        // the first pass; one fewer is more lenient, but not so much that bare walls, ice or tomatoes turn up
+        // faces at the usual minimum size.
         s.ScaleStep = 1.05;
-        s.MinNeighbours = std::max(1, precision - 1);
+        s.MinNeighbours = std::max(1, 2 * precision - 1);
     }
     return s;
 }

@@ -86,6 +86,8 @@ int Detect(State& state, const char* imageFile, const char* cascadeFile, int pas
         return status;
 
     SearchImage image;
+    // Only the re-detection equalises: it brings out faces in dark or flat photos, at the price of more false
+    // ones, which the first pass cannot afford.
     const int minSide = std::min(state.MinWidth, state.MinHeight);
     if (const int status = ReadSearchImage(imageFile, minSide, kTargetLongSide, kMinSearchSide, pass == 1, image);
         status != kOk)

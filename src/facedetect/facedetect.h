@@ -5,21 +5,31 @@
 // The program loads the library at run time (dlopen, dlsym by these names); nothing else is exported, and no
 // exception ever leaves it.
 //
-// Detection: OpenCV's Haar cascade on the grey, histogram-equalised image. A large image is searched on a reduced
+// Detection: OpenCV's Haar cascade on the grey image. A large image is searched on a reduced
 // copy (longer side about 1200 pixels, never so far that the smallest object falls below 48 pixels); rectangles
 // are reported in pixels of the image file all the same. The EXIF orientation is ignored: coordinates are those
 // of the stored raster.
 //
 // precision 1..10: a detection must merge more than `precision` overlapping windows (OpenCV's minNeighbors), so
 // 1 finds nearly everything and 10 only clear faces; 3 is OpenCV's usual choice.
-// pass 0: scale step 1.1. pass 1 (re-detection, asked when the first answer looked wrong): scale step 1.05 and
-// one window fewer (at least 1), which finds faces the first pass missed along with more false ones.
+// pass 0: scale step 1.1 on the grey image as it is (equalising its histogram, as OpenCV's samples do, roughly
+// doubles the false faces on the test photos). pass 1 (re-detection, asked when the first answer looked wrong):
+// the histogram-equalised image, scale step 1.05, and a detection must merge more than 2 × precision − 1 windows
+// (at least 1): about twice the windows fall on a face at the finer step, so this is a little more lenient than
+// pass 0 and finds faces in dark or flat photos that pass 0 misses.
 //
 // Order: each detection is scored by the evidence (log2 of 1 + merged windows, plus half the best window's margin
 // over the cascade's last stage), its size against the largest detection (× 4), its distance from the vertical
 // centre line (× −2, in half image widths) and the part of its head (the face widened by a fifth each side, 0.4
 // face heights above, 0.25 below) outside the image (× −8). Highest first, so a large central frontal face leads
 // and half faces at the edge and small chance patterns (blinds, foliage) come last.
+//
+// Cascades beside the library: "haarcascade_frontalface_default.xml" (faces) and "ago.xml", the chin pass's
+// lower-face cascade, which is OpenCV's smile (mouth) cascade under another name; OpenCV ships no chin cascade.
+// On the strip from mid-face to half a face below it, the strongest detection, and so the first, is the mouth,
+// whose centre lies above the face rectangle's lower edge; the program rejects such a chin and keeps its own
+// estimate. The weaker hits lower down (collars, necklaces) are listed after it and never taken. In practice the
+// chin pass therefore rarely moves the chin line, which is safer than moving it to the wrong place.
 //
 // Not thread-safe: one caller at a time. The last loaded cascade is kept while its file (path, size and time)
 // stays the same, so the repeated face passes of a batch do not parse it again.
