@@ -1,0 +1,102 @@
+// The small pieces under the window: the see-through image, the free line, the event pump.
+#include "event_pump.h"
+#include "keyed_image.h"
+#include "line_draw.h"
+#include "qt_bitmap.h"
+#include "test_support.h"
+
+#include <QApplication>
+#include <QThread>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+namespace vellicam::test {
+namespace {
+
+TEST(KeyedImage, TheBottomLeftColourIsSeeThroughOnlyWhenTransparent)
+{
+    TImage image;
+    ASSERT_TRUE(image.Picture().Resize(4, 3));
+    Fill(image.Picture(), kBlue);
+    image.Picture().SetPixel(1, 1, kRed);
+    image.PictureChanged();
+    EXPECT_EQ(qAlpha(image.Shown().pixel(0, 0)), 255);
+
+    image.SetTransparent(true);
+    EXPECT_EQ(qAlpha(image.Shown().pixel(0, 0)), 0);
+    EXPECT_EQ(image.Shown().pixel(1, 1), qRgb(255, 0, 0));
+    // The key follows whatever colour the bottom-left pixel has.
+    image.Picture().SetPixel(0, 2, kRed);
+    image.PictureChanged();
+    EXPECT_EQ(qAlpha(image.Shown().pixel(1, 1)), 0);
+    EXPECT_EQ(qAlpha(image.Shown().pixel(2, 2)), 255);
+}
+
+TEST(QtBitmap, RoundTripsOddWidthsRowByRow)
+{
+    const Bitmap original = RandomBitmap(7, 5, 11);
+    const QImage image = ToQImage(original);
+    ASSERT_EQ(image.size(), QSize(7, 5));
+    EXPECT_EQ(image.pixel(6, 4), qRgb(original.Pixel(6, 4).r, original.Pixel(6, 4).g, original.Pixel(6, 4).b));
+    Bitmap back;
+    ASSERT_TRUE(FromQImage(image, back));
+    EXPECT_TRUE(SameImage(back, original));
+}
+
+TEST(LineDraw, DrawsUpToButNotIncludingTheEndPointInEveryDirection)
+{
+    Bitmap b = SolidBitmap(9, 9, kBlue);
+    DrawAnyLine(b, 1, 1, 7, 4, kRed);
+    EXPECT_EQ(b.Pixel(1, 1), kRed);
+    EXPECT_EQ(b.Pixel(7, 4), kBlue);
+    int drawn = 0;
+    for (int y = 0; y < 9; ++y)
+        for (int x = 0; x < 9; ++x)
+            drawn += b.Pixel(x, y) == kRed;
+    EXPECT_EQ(drawn, 6);
+
+    Bitmap c = SolidBitmap(9, 9, kBlue);
+    DrawAnyLine(c, 8, 8, 0, 0, kRed);
+    EXPECT_EQ(c.Pixel(8, 8), kRed);
+    EXPECT_EQ(c.Pixel(1, 1), kRed);
+    EXPECT_EQ(c.Pixel(0, 0), kBlue);
+
+    // Clipped, not refused, when the mouse leaves the overlay.
+    Bitmap d = SolidBitmap(4, 4, kBlue);
+    DrawAnyLine(d, -3, 1, 10, 1, kRed);
+    EXPECT_EQ(d.Pixel(0, 1), kRed);
+    EXPECT_EQ(d.Pixel(3, 1), kRed);
+}
+
+TEST(EventPump, RunsPendingEventsOnlyOnceTheIntervalHasPassed)
+{
+    EventPump pump(EventPump::Input::Held, 20);
+    bool ran = false;
+    QTimer::singleShot(0, [&ran] { ran = true; });
+    pump.Tick();
+    EXPECT_FALSE(ran);
+    EXPECT_EQ(pump.Runs(), 0);
+    QThread::msleep(25);
+    const Progress progress = pump.AsProgress();
+    Report(progress);
+    EXPECT_TRUE(ran);
+    EXPECT_EQ(pump.Runs(), 1);
+    Report(progress);
+    EXPECT_EQ(pump.Runs(), 1);
+}
+
+TEST(OverrideCursor, RestoresTheCursorOnEveryWayOut)
+{
+    ASSERT_EQ(QApplication::overrideCursor(), nullptr);
+    try {
+        OverrideCursor wait(Qt::WaitCursor);
+        ASSERT_NE(QApplication::overrideCursor(), nullptr);
+        throw std::runtime_error("out");
+    } catch (const std::runtime_error&) {
+    }
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+}
+
+} // namespace
+} // namespace vellicam::test

@@ -1,0 +1,134 @@
+// The real main window with its two companions, a recorder in place of the boxes, and test photos.
+#pragma once
+
+#include "dialog_service.h"
+#include "image_io.h"
+#include "test_support.h"
+#include "tform1.h"
+#include "tform2.h"
+#include "tform3.h"
+#include "view_geometry.h"
+
+#include <QApplication>
+#include <QMouseEvent>
+#include <QTest>
+
+#include <deque>
+#include <gtest/gtest.h>
+#include <memory>
+#include <vector>
+
+namespace vellicam::test {
+
+// Answers questions from a queue (No when it runs dry) and records every box.
+class RecordingDialogs : public DialogService {
+public:
+    struct Box {
+        QString title;
+        QString text;
+        MessageIcon icon = MessageIcon::None;
+    };
+    std::vector<Box> messages;
+    std::vector<Box> questions;
+    std::deque<bool> answers;
+    std::deque<QString> pictures; // what the open dialog returns, in turn; cancelled when empty
+    std::vector<QString> openTitles;
+    std::vector<QString> openFolders;
+    std::vector<QUrl> opened;
+
+    void Message(const QString& title, const QString& text, MessageIcon icon) override
+    {
+        messages.push_back({ title, text, icon });
+    }
+    bool Ask(const QString& title, const QString& text) override
+    {
+        questions.push_back({ title, text, MessageIcon::None });
+        if (answers.empty())
+            return false;
+        const bool answer = answers.front();
+        answers.pop_front();
+        return answer;
+    }
+    QString OpenPicture(const QString& title, const QString& folder) override
+    {
+        openTitles.push_back(title);
+        openFolders.push_back(folder);
+        if (pictures.empty())
+            return {};
+        QString path = pictures.front();
+        pictures.pop_front();
+        return path;
+    }
+    bool OpenUrl(const QUrl& url) override
+    {
+        opened.push_back(url);
+        return true;
+    }
+};
+
+class WindowTest : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        form1 = std::make_unique<TForm1>(dialogs);
+        form1->Form3 = new TForm3(form1.get());
+        form1->Form2 = new TForm2(*form1, form1.get());
+        form1->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(form1.get()));
+        QApplication::processEvents();
+    }
+    void TearDown() override { form1.reset(); }
+
+    // A JPEG of one colour in the scratch folder.
+    QString WritePhoto(const std::string& name, int width, int height, Rgb colour = { 200, 120, 60 })
+    {
+        const std::string path = scratch / name;
+        EXPECT_TRUE(SaveJpeg(path, SolidBitmap(width, height, colour), { 95, 0 }).ok);
+        return QString::fromStdString(path);
+    }
+    // Chooses `path` in the open dialog.
+    void Open(const QString& path)
+    {
+        dialogs.pictures.push_back(path);
+        form1->BitBtn2->click();
+        QApplication::processEvents();
+    }
+    // The frame's bounds on the view.
+    [[nodiscard]] QRect Frame() const { return form1->Image3->geometry(); }
+    [[nodiscard]] ViewFrameLimits ViewLimits() const
+    {
+        return FrameLimitsInView(form1->Limits(), form1->ViewSide, form1->ImageSide);
+    }
+
+    static void Send(QWidget* target, QEvent::Type type, Qt::MouseButton button, Qt::MouseButtons buttons, QPoint at)
+    {
+        QMouseEvent event(type, QPointF(at), QPointF(target->mapToGlobal(at)), button, buttons, Qt::NoModifier);
+        QApplication::sendEvent(target, &event);
+    }
+    // A left-button drag that grabs `target` at `from` and lets go `to - from` further on the screen. Each event
+    // gets the point in the target's coordinates as they are when it arrives, as a grabbed mouse would.
+    static void Drag(QWidget* target, QPoint from, QPoint to)
+    {
+        const QPoint grabbed = target->mapToGlobal(from);
+        const QPoint released = grabbed + (to - from);
+        Send(target, QEvent::MouseButtonPress, Qt::LeftButton, Qt::LeftButton, from);
+        Send(target, QEvent::MouseMove, Qt::NoButton, Qt::LeftButton, target->mapFromGlobal(released));
+        Send(target, QEvent::MouseButtonRelease, Qt::LeftButton, Qt::NoButton, target->mapFromGlobal(released));
+    }
+
+    static MouseArgs At(int x, int y, Qt::MouseButton button = Qt::LeftButton)
+    {
+        MouseArgs args;
+        args.button = button;
+        args.buttons = button;
+        args.x = x;
+        args.y = y;
+        return args;
+    }
+
+    RecordingDialogs dialogs;
+    ScratchDir scratch;
+    std::unique_ptr<TForm1> form1;
+};
+
+} // namespace vellicam::test
