@@ -65,7 +65,12 @@ int TForm1::LoadPhoto(const QString& path)
     CurrentPhotoPath.clear();
 
     std::string reason;
-    const int loaded = LoadPhotoFile(path.toStdString(), PhotoBitmap, &reason);
+    int loaded = 0;
+    {
+        WorkScope work(*this);
+        EventPump pump;
+        loaded = LoadPhotoFile(path.toStdString(), PhotoBitmap, &reason, pump.AsProgress());
+    }
     if (loaded != 0) {
         LastLoadFailure = QString::fromStdString(reason);
         return loaded < 0 ? loaded : -2;
@@ -246,6 +251,7 @@ void TForm1::SelectPhoto(const QString& path)
         return;
 
     SetBusy(true);
+    ScopeExit done([this] { SetBusy(false); });
     CurrentPhotoPath.clear();
     ResetWorkspace();
     CheckBox4->hide();
@@ -260,7 +266,6 @@ void TForm1::SelectPhoto(const QString& path)
         BitBtn2->setEnabled(true);
     }
     ReportMemory();
-    SetBusy(false);
 }
 
 void TForm1::ComboBox1Change()

@@ -107,5 +107,23 @@ TEST_F(Rotation, RefusesAPhotoLongerThan9600PixelsAndLeavesEverythingAsItWas)
     EXPECT_EQ(dialogs.messages[0].title, "Vellicam");
 }
 
+// Stands for any failure inside a turn: the box that refuses it throws.
+class ThrowingDialogs : public RecordingDialogs {
+public:
+    void Message(const QString&, const QString&, MessageIcon) override { throw std::runtime_error("box failed"); }
+};
+
+TEST(RotationFailure, ClearsBusyAndTheCursorWhenATurnEndsByAnException)
+{
+    ThrowingDialogs dialogs;
+    TForm1 form1(dialogs);
+    form1.show();
+    ASSERT_TRUE(form1.OriginalBitmap.Resize(9601, 1));
+    EXPECT_THROW(form1.BitBtn5Click(), std::runtime_error);
+    EXPECT_FALSE(form1.Busy);
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+    EXPECT_EQ(form1.RotationAngle, 0);
+}
+
 } // namespace
 } // namespace vellicam::test
