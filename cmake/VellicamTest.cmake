@@ -1,6 +1,6 @@
 # vellicam_add_test(NAME SOURCES file... [LIBS target...])
 # One GoogleTest executable, registered test by test with CTest. Every test runs with the offscreen Qt platform
-# and the C locale, so nothing depends on a display or on the machine's language.
+# and a fixed locale, so nothing depends on a display or on the machine's language.
 include(GoogleTest)
 find_package(GTest REQUIRED)
 
@@ -11,6 +11,8 @@ function(vellicam_add_test name)
     gtest_discover_tests(${name}
         DISCOVERY_MODE PRE_TEST
         WORKING_DIRECTORY ${CMAKE_BINARY_DIR}
-        PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen;LC_ALL=C.UTF-8;VELLICAM_TEST_DATA=${CMAKE_SOURCE_DIR}/tests/data;VELLICAM_BIN=${CMAKE_BINARY_DIR}/bin"
+        # One variable only: gtest_discover_tests splits a list here. The test main fixes the locale, and the data
+        # and program folders are compiled in (VELLICAM_SOURCE_DIR, VELLICAM_BUILD_DIR).
+        PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen"
         DISCOVERY_TIMEOUT 60)
 endfunction()

@@ -17,7 +17,7 @@ fs::path DataDir()
 {
     if (const char* dir = std::getenv("VELLICAM_TEST_DATA"))
         return dir;
-    return fs::path(VELLICAM_BUILD_DIR) / ".." / "tests" / "data";
+    return fs::path(VELLICAM_SOURCE_DIR) / "tests" / "data";
 }
 
 fs::path BinDir()
