@@ -64,6 +64,8 @@ int RotateBitmap(const Bitmap& source, double t, Bitmap& destination, const Prog
     const int dW = destination.Width(), dH = destination.Height();
     if (dW > kMaxPlaneSide || dH > kMaxPlaneSide)
         return -1;
+    if (!std::isfinite(t))
+        return -3; // no turn to sample by, and converting its positions to pixels would be undefined
     if (dW == 0 || dH == 0)
         return 0;
     const int sW = source.Width(), sH = source.Height();

@@ -13,7 +13,8 @@ namespace vellicam {
 // the 3 × 3 source pixels around the sample point, black where the sample point falls outside the source.
 // A destination under 10 × 10 takes the source pixel itself. A source wider or taller than 9600 is not read:
 // the destination becomes black. Returns 0; -1 (destination untouched) when the destination is wider or taller
-// than 9600; -2 (destination untouched) when working memory cannot be had.
+// than 9600; -2 (destination untouched) when working memory cannot be had; -3 (destination untouched) when t is
+// not a finite number.
 [[nodiscard]] int RotateBitmap(const Bitmap& source, double t, Bitmap& destination, const Progress& progress = {});
 
 // The angle after a step: (angle + step) with the truncated remainder by 3600, so it keeps the sign of the sum

@@ -178,7 +178,7 @@ TEST(RotateBitmap, RightQuarterTurnPutsTheTopRowAtTheRight)
     }
 }
 
-TEST(RotateBitmap, RefusesOversizedDestinationAndBlanksOversizedSource)
+TEST(RotateBitmap, RefusesBadArgumentsAndBlanksOversizedSource)
 {
     Bitmap wide = SolidBitmap(9601, 1, kWhite);
     EXPECT_EQ(RotateBitmap(RandomBitmap(5, 5, 1), 0, wide), -1);
@@ -188,6 +188,11 @@ TEST(RotateBitmap, RefusesOversizedDestinationAndBlanksOversizedSource)
     Bitmap destination = SolidBitmap(20, 20, kWhite);
     EXPECT_EQ(RotateBitmap(SolidBitmap(9601, 2, kRed), 0, destination), 0);
     EXPECT_TRUE(destination.SameAs(SolidBitmap(20, 20, kBlack)));
+
+    Bitmap small = SolidBitmap(12, 12, kWhite);
+    EXPECT_EQ(RotateBitmap(RandomBitmap(5, 5, 1), std::nan(""), small), -3);
+    EXPECT_EQ(RotateBitmap(RandomBitmap(5, 5, 1), HUGE_VAL, small), -3);
+    EXPECT_TRUE(small.SameAs(SolidBitmap(12, 12, kWhite)));
 
     Bitmap empty;
     EXPECT_EQ(RotateBitmap(RandomBitmap(5, 5, 1), 0, empty), 0);
