@@ -5,37 +5,78 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <sys/mman.h>
+#include <utility>
 
 namespace vellicam {
 
 namespace {
 
-    bool SizeAllowed(int width, int height)
-    {
-        if (width < 0 || height < 0)
-            return false;
-        return static_cast<std::int64_t>(width) * height <= kMaxBitmapPixels;
-    }
+bool SizeAllowed(int width, int height)
+{
+    if (width < 0 || height < 0)
+        return false;
+    return static_cast<std::int64_t>(width) * height <= kMaxBitmapPixels;
+}
 
-    std::unique_ptr<std::uint8_t[]> Allocate(int width, int height)
-    {
-        const std::size_t bytes = static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 3;
-        if (bytes == 0)
-            return nullptr;
-        return std::unique_ptr<std::uint8_t[]>(new (std::nothrow) std::uint8_t[bytes]);
-    }
-
-    Rect Intersect(Rect a, Rect b)
-    {
-        return { std::max(a.left, b.left), std::max(a.top, b.top), std::min(a.right, b.right),
-            std::min(a.bottom, b.bottom) };
-    }
+Rect Intersect(Rect a, Rect b)
+{
+    return { std::max(a.left, b.left), std::max(a.top, b.top), std::min(a.right, b.right),
+        std::min(a.bottom, b.bottom) };
+}
 
 } // namespace
+
+// Below this size the general allocator is cheaper than a mapping of its own.
+constexpr std::size_t kMapThreshold = 4u << 20;
+constexpr std::size_t kHugePage = 2u << 20;
+
+void detail::PixelMemory::operator()(std::uint8_t* p) const noexcept
+{
+    if (!p)
+        return;
+    if (mapped)
+        munmap(p, mapped);
+    else
+        delete[] p;
+}
+
+Bitmap::Pixels Bitmap::Allocate(std::size_t bytes)
+{
+    if (bytes == 0)
+        return Pixels();
+    if (bytes < kMapThreshold)
+        return Pixels(new (std::nothrow) std::uint8_t[bytes], detail::PixelMemory {});
+    const std::size_t mapped = (bytes + kHugePage - 1) / kHugePage * kHugePage;
+    void* p = mmap(nullptr, mapped, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (p == MAP_FAILED)
+        return Pixels();
+#ifdef MADV_HUGEPAGE
+    madvise(p, mapped, MADV_HUGEPAGE); // only advice: ignored where huge pages are off
+#endif
+    return Pixels(static_cast<std::uint8_t*>(p), detail::PixelMemory { mapped });
+}
 
 Bitmap::Bitmap(const Bitmap& other)
 {
     *this = other;
+}
+
+Bitmap::Bitmap(Bitmap&& other) noexcept
+    : width_(std::exchange(other.width_, 0))
+    , height_(std::exchange(other.height_, 0))
+    , pixels_(std::move(other.pixels_))
+{
+}
+
+Bitmap& Bitmap::operator=(Bitmap&& other) noexcept
+{
+    if (this != &other) {
+        pixels_ = std::move(other.pixels_);
+        width_ = std::exchange(other.width_, 0);
+        height_ = std::exchange(other.height_, 0);
+    }
+    return *this;
 }
 
 Bitmap& Bitmap::operator=(const Bitmap& other)
@@ -61,7 +102,7 @@ bool Bitmap::ResizeUninitialized(int width, int height)
         // Free first, so a large bitmap being replaced by another large one never needs both at once.
         pixels_.reset();
         width_ = height_ = 0;
-        auto fresh = Allocate(width, height);
+        auto fresh = Allocate(newBytes);
         if (!fresh && newBytes != 0)
             return false;
         pixels_ = std::move(fresh);
@@ -73,9 +114,13 @@ bool Bitmap::ResizeUninitialized(int width, int height)
 
 bool Bitmap::Resize(int width, int height)
 {
+    const bool reused = pixels_
+        && static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 3
+            == Stride() * static_cast<std::size_t>(height_);
     if (!ResizeUninitialized(width, height))
         return false;
-    if (pixels_)
+    // A fresh mapping is zero already; only reused or allocator memory needs clearing.
+    if (pixels_ && (reused || pixels_.get_deleter().mapped == 0))
         std::memset(pixels_.get(), 0, Stride() * static_cast<std::size_t>(height_));
     return true;
 }

@@ -82,3 +82,20 @@ TEST(Bitmap, RectOutlineCoversLeftTopToRightBottomMinusOne)
     EXPECT_EQ(b.Pixel(0, 4), kBlue);
     EXPECT_EQ(b.Pixel(2, 2), kBlue);
 }
+
+TEST(Bitmap, MovedFromIsEmptyAndLargeBitmapsComeZeroed)
+{
+    Bitmap big;
+    ASSERT_TRUE(big.Resize(2000, 1500)); // large enough for a mapping of its own
+    EXPECT_EQ(big.Pixel(1999, 1499), kBlack);
+    big.SetPixel(5, 5, kRed);
+    Bitmap moved = std::move(big);
+    EXPECT_TRUE(big.Empty());
+    EXPECT_EQ(big.Width(), 0);
+    EXPECT_EQ(moved.Pixel(5, 5), kRed);
+    // Resizing to the same byte count reuses the memory, which must still come out black.
+    ASSERT_TRUE(moved.Resize(1500, 2000));
+    EXPECT_EQ(moved.Pixel(5, 5), kBlack);
+    Bitmap copy = moved;
+    EXPECT_TRUE(copy.SameAs(moved));
+}
