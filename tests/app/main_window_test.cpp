@@ -93,6 +93,32 @@ TEST_F(Window, NeverShrinksBelowTheMinimumAndHoldsItsSizeWhileBusy)
     EXPECT_EQ(form1->size(), QSize(1200, 900));
 }
 
+TEST(WindowStarting, HoldsExactly1024By755UntilShown)
+{
+    RecordingDialogs dialogs;
+    TForm1 form1(dialogs);
+    EXPECT_TRUE(form1.Starting);
+    form1.resize(1300, 1000);
+    EXPECT_EQ(form1.size(), QSize(1024, 755));
+    form1.resize(900, 700);
+    EXPECT_EQ(form1.size(), QSize(1024, 755));
+}
+
+TEST_F(Window, SwitchingTheToolsOffLeavesNewAsItIs)
+{
+    form1->BitBtn1->setEnabled(false);
+    form1->SetToolsEnabled(false);
+    EXPECT_FALSE(form1->BitBtn1->isEnabled());
+    form1->SetToolsEnabled(true);
+    EXPECT_TRUE(form1->BitBtn1->isEnabled());
+    form1->SetToolsEnabled(false);
+    EXPECT_TRUE(form1->BitBtn1->isEnabled());
+    EXPECT_FALSE(form1->BitBtn2->isEnabled());
+    // Outside the group.
+    EXPECT_TRUE(form1->BitBtn16->isEnabled());
+    EXPECT_TRUE(form1->CheckBox1->isEnabled());
+}
+
 TEST_F(Window, ReportsMemoryIntoTheSettingsMemoOnEveryResize)
 {
     form1->Form2->Memo1->clear();
