@@ -114,47 +114,46 @@ void Sharpen16(const PlanarRow& here, std::uint16_t* const sums[3], int x, std::
     const __m128i zero = _mm_setzero_si128();
     const __m128i one = _mm_set1_epi16(1);
     __m128i original[3];
-    __m128i mean[3][2];
-    for (int ch = 0; ch < 3; ++ch) {
+    for (int ch = 0; ch < 3; ++ch)
         original[ch] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(here.channel[ch] + x));
-        // The horizontal 1-2-1 over the vertical sums, / 16.
-        const std::uint16_t* v = sums[ch] + x;
-        for (int half = 0; half < 2; ++half) {
-            const __m128i l = _mm_loadu_si128(reinterpret_cast<const __m128i*>(v + 8 * half - 1));
-            const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(v + 8 * half));
-            const __m128i r = _mm_loadu_si128(reinterpret_cast<const __m128i*>(v + 8 * half + 1));
-            mean[ch][half] = _mm_srli_epi16(_mm_add_epi16(_mm_add_epi16(l, r), _mm_slli_epi16(c, 1)), 4);
-        }
-    }
-    __m128i result[3][2];
+    // Each pixel's ratio target / luminance first, half by half, so that few registers stay live at a time.
+    __m128 ratio[2][2];
     for (int half = 0; half < 2; ++half) {
+        __m128i mean[3];
+        for (int ch = 0; ch < 3; ++ch) {
+            // The horizontal 1-2-1 over the vertical sums, / 16.
+            const std::uint16_t* v = sums[ch] + x + 8 * half;
+            const __m128i l = _mm_loadu_si128(reinterpret_cast<const __m128i*>(v - 1));
+            const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(v));
+            const __m128i r = _mm_loadu_si128(reinterpret_cast<const __m128i*>(v + 1));
+            mean[ch] = _mm_srli_epi16(_mm_add_epi16(_mm_add_epi16(l, r), _mm_slli_epi16(c, 1)), 4);
+        }
         auto widen = [&](__m128i v) { return half ? _mm_unpackhi_epi8(v, zero) : _mm_unpacklo_epi8(v, zero); };
-        const __m128i b = widen(original[0]), g = widen(original[1]), r = widen(original[2]);
-        const __m128i y0 = Luminance(r, g, b);
-        const __m128i ya = Luminance(mean[2][half], mean[1][half], mean[0][half]);
+        const __m128i y0 = Luminance(widen(original[2]), widen(original[1]), widen(original[0]));
+        const __m128i ya = Luminance(mean[2], mean[1], mean[0]);
         const __m128i difference = _mm_sub_epi16(ya, y0);
         // Halved toward zero: add one to negative odd differences before the arithmetic shift.
         const __m128i halfDifference = _mm_srai_epi16(_mm_add_epi16(difference, _mm_srli_epi16(difference, 15)), 1);
         __m128i target = _mm_sub_epi16(y0, halfDifference);
         target = _mm_and_si128(target, _mm_cmpgt_epi16(target, zero)); // zero or below: black
         const __m128i divisor = _mm_max_epi16(y0, one); // y0 = 0 has a target of zero or below
-        const __m128 ratioLo = _mm_div_ps(
+        ratio[half][0] = _mm_div_ps(
             _mm_cvtepi32_ps(_mm_unpacklo_epi16(target, zero)), _mm_cvtepi32_ps(_mm_unpacklo_epi16(divisor, zero)));
-        const __m128 ratioHi = _mm_div_ps(
+        ratio[half][1] = _mm_div_ps(
             _mm_cvtepi32_ps(_mm_unpackhi_epi16(target, zero)), _mm_cvtepi32_ps(_mm_unpackhi_epi16(divisor, zero)));
-        result[0][half] = Scale(b, ratioLo, ratioHi);
-        result[1][half] = Scale(g, ratioLo, ratioHi);
-        result[2][half] = Scale(r, ratioLo, ratioHi);
     }
     // Pure blue pixels keep their colour: the overlays' key colour must survive.
     const __m128i key
         = _mm_and_si128(_mm_and_si128(_mm_cmpeq_epi8(original[2], zero), _mm_cmpeq_epi8(original[1], zero)),
             _mm_cmpeq_epi8(original[0], _mm_set1_epi8(-1)));
-    auto keep = [&](int ch) {
-        const __m128i filtered = _mm_packus_epi16(result[ch][0], result[ch][1]);
-        return _mm_or_si128(_mm_and_si128(key, original[ch]), _mm_andnot_si128(key, filtered));
-    };
-    Interleave(keep(0), keep(1), keep(2), out + 3 * x);
+    __m128i result[3];
+    for (int ch = 0; ch < 3; ++ch) {
+        const __m128i filtered
+            = _mm_packus_epi16(Scale(_mm_unpacklo_epi8(original[ch], zero), ratio[0][0], ratio[0][1]),
+                Scale(_mm_unpackhi_epi8(original[ch], zero), ratio[1][0], ratio[1][1]));
+        result[ch] = _mm_or_si128(_mm_and_si128(key, original[ch]), _mm_andnot_si128(key, filtered));
+    }
+    Interleave(result[0], result[1], result[2], out + 3 * x);
 }
 #endif
 
