@@ -62,11 +62,11 @@ Bitmap SaltedBitmap(int width, int height, std::uint32_t seed)
 {
     Bitmap b = RandomBitmap(width, height, seed);
     std::mt19937 rng(seed * 7 + 1);
-    const Rgb specials[] = { kBlue, kBlack, { 3, 1, 0 }, { 0, 0, 1 }, kWhite, { 255, 0, 0 }, { 9, 0, 0 }, { 0, 4, 0 } };
+    const Rgb apart[] = { kBlue, kBlack, { 3, 1, 0 }, { 0, 0, 1 }, kWhite, { 255, 0, 0 }, { 9, 0, 0 }, { 0, 4, 0 } };
     for (int y = 0; y < height; ++y)
         for (int x = 0; x < width; ++x)
             if (rng() % 4 == 0)
-                b.SetPixel(x, y, specials[rng() % std::size(specials)]);
+                b.SetPixel(x, y, apart[rng() % std::size(apart)]);
     return b;
 }
 
