@@ -490,14 +490,4 @@ void TForm1::BitBtn16Click()
         (void)Form2->exec();
 }
 
-// Recognition, sheet making and skipping arrive with their own work; the buttons exist already.
-void TForm1::BitBtn9Click() { }
-
-void TForm1::BitBtn3Click() { }
-
-void TForm1::BitBtn10Click() { }
-
-// Picking the background colour arrives with recognition.
-void TForm1::Image1MouseDown(const MouseArgs&) { }
-
 } // namespace vellicam

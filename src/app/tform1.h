@@ -18,6 +18,7 @@
 #include <QStatusBar>
 #include <QStringList>
 #include <QToolButton>
+#include <QUrl>
 #include <QWidget>
 
 #include <array>
@@ -217,6 +218,21 @@ public:
 
     // Opens `path` as "写真選択" would after its dialog: the start-up photo of the command line.
     void SelectPhoto(const QString& path);
+
+    // --- Recognition (src/recognition) ---
+    // The automatic recognition run: finds the face, places the proposed frame, or logs and reports the failure.
+    int RecogniseFace();
+    void CheckBox5Click();
+
+    // --- The print sheet (src/output) ---
+    int CreateSheet();
+    int ComposeSheet();
+    void OpenOutputFolder();
+
+    // --- Dropped files and continuous processing (src/batch) ---
+    void HandleDrop(const QList<QUrl>& urls, const QPoint& position);
+    void RunContinuous();
+    void AdvanceBatch();
 
 protected:
     void showEvent(QShowEvent* event) override;
