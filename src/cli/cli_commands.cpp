@@ -4,15 +4,21 @@
 #include "cli_support.h"
 
 #include "bitmap.h"
+#include "face_detector.h"
 #include "image_io.h"
 #include "photo.h"
+#include "recognition_run.h"
 #include "reduce.h"
 #include "rotate.h"
 #include "sharpen.h"
 #include "sheet_compose.h"
 #include "sheet_layout.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
 #include <optional>
 
 namespace vellicam::cli {
@@ -258,11 +264,101 @@ Automatic face recognition on the working square of PHOTO (turned by T tenths of
 given). Needs the detector library and its cascade files beside the program.
 )";
 
+// The folder of the detector library and its cascades: the program's own, or VELLICAM_DETECTOR_DIR when set (so
+// that tests can put a stand-in detector there).
+std::string DetectorFolder()
+{
+    if (const char* dir = std::getenv("VELLICAM_DETECTOR_DIR"); dir && *dir)
+        return dir;
+    std::error_code ec;
+    const std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", ec);
+    if (ec)
+        throw IoError { "cannot find the program's own folder: " + ec.message() };
+    return exe.parent_path().string();
+}
+
+// A folder of this process alone (mode 0700) for the recognition's temporary image, removed on every way out.
+class PrivateTempFolder {
+public:
+    PrivateTempFolder()
+    {
+        const char* tmp = std::getenv("TMPDIR");
+        std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/vellicam-detect-XXXXXX";
+        if (!mkdtemp(pattern.data()))
+            throw IoError { "cannot create a temporary folder in " + pattern.substr(0, pattern.rfind('/')) + ": "
+                + std::strerror(errno) };
+        path_ = pattern;
+    }
+    ~PrivateTempFolder()
+    {
+        std::error_code ec;
+        std::filesystem::remove_all(path_, ec);
+    }
+    PrivateTempFolder(const PrivateTempFolder&) = delete;
+    PrivateTempFolder& operator=(const PrivateTempFolder&) = delete;
+    [[nodiscard]] const std::string& Path() const { return path_; }
+
+private:
+    std::string path_;
+};
+
+void PrintDetection(const RecognitionOutcome& o)
+{
+    const FaceRect& f = o.face;
+    const FrameProposal& p = o.proposal;
+    std::string chin = "null";
+    if (o.chinAccepted)
+        chin = "[" + std::to_string(o.chin.cx1) + ", " + std::to_string(o.chin.cy1) + ", " + std::to_string(o.chin.cx2)
+            + ", " + std::to_string(o.chin.cy2) + "]";
+    std::printf("{\"result\": %d, \"image\": [%d, %d], \"faces\": %d, \"face\": [%d, %d, %d, %d], \"chin\": %s, "
+                "\"chin_strip_top\": %d, \"head_top_scan\": %d, \"estimate\": [%d, %d], \"corrected_chin\": %d, "
+                "\"chin_line\": %d, \"frame\": [%d, %d, %d, %d]}\n",
+        o.result, o.W, o.H, o.n, f.x1, f.y1, f.x2, f.y2, chin.c_str(), o.ct, p.bgTop, p.T0, p.C0, p.C1, p.ChinLine, p.L,
+        p.Tf, p.R, p.Bf);
+}
+
 int RunDetect(const std::vector<std::string>& words)
 {
     const Arguments args(words, { "angle" }, {});
     args.ExpectPositional({ "PHOTO" });
-    throw UsageError { "face recognition is not available in this build: the detector library is missing" };
+    const std::optional<std::string> angleText = args.Value("angle");
+    const int angle = angleText ? ParseInt(*angleText, "--angle", -1'000'000, 1'000'000) : 0;
+    const std::string folder = DetectorFolder();
+
+    Bitmap square;
+    {
+        const Bitmap photo = ReadInput(args.Positional()[0]);
+        if (angleText) {
+            const int result = BuildRotatedSquare(photo, angle, square);
+            if (result == -2)
+                throw std::bad_alloc();
+            if (result != 0)
+                return PrintRefusal(result);
+        } else if (!BuildSquareBitmap(photo, square)) {
+            throw std::bad_alloc();
+        }
+    }
+
+    const PrivateTempFolder temp;
+    const RecognitionOutcome outcome
+        = RecognitionRun(square, folder, temp.Path(), RecognitionSettings {}, DefaultSheetLayout(), square.Width());
+    if (outcome.result == kRecognitionCascadeMissing)
+        throw UsageError { "face cascade missing: " + outcome.reason };
+    if (outcome.result == kDetectorNotLoaded) {
+        const std::string library = folder + "/" + kDetectorLibraryName;
+        std::error_code ec;
+        if (!std::filesystem::exists(library, ec))
+            throw UsageError { "detector library missing: " + library };
+    }
+    PrintDetection(outcome);
+    if (outcome.result == kRecognised)
+        return kExitOk;
+    std::string why = outcome.message;
+    if (!outcome.reason.empty())
+        why += (why.empty() ? "" : " (") + outcome.reason + (why.empty() ? "" : ")");
+    if (!why.empty())
+        std::fprintf(stderr, "vellicam-cli detect: %s\n", why.c_str());
+    return kExitRefused;
 }
 
 const Command kCommands[] = {

@@ -1,0 +1,490 @@
+// The recognition run driven through every branch by the scripted stand-in detector, and on real photos with the
+// real one.
+#include "face_detector.h"
+#include "image_io.h"
+#include "photo.h"
+#include "recognition_run.h"
+#include "test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace vellicam::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr int kSide = 1000;
+
+std::vector<std::string> Split(const std::string& text, char separator)
+{
+    std::vector<std::string> parts;
+    std::istringstream in(text);
+    for (std::string part; std::getline(in, part, separator);)
+        parts.push_back(part);
+    return parts;
+}
+
+// A program folder holding a stand-in detector and cascade files, a private temporary folder, and the calls the
+// stand-in received.
+class Recognition : public ::testing::Test {
+protected:
+    ScratchDir dir;
+    std::string program = dir / "program";
+    std::string temp = dir / "temp";
+    Bitmap square = SolidBitmap(kSide, kSide, { 128, 128, 128 });
+    RecognitionSettings settings;
+    std::vector<std::string> statuses;
+    std::vector<int> pauses;
+    int pumps = 0;
+
+    void SetUp() override
+    {
+        fs::create_directory(program);
+        fs::create_directory(temp, dir.Path());
+        fs::permissions(temp, fs::perms::owner_all, fs::perm_options::replace);
+        UseVariant("full");
+        WriteFile(fs::path(program) / "haarcascade_frontalface_default.xml", "<faces/>");
+        WriteFile(fs::path(program) / "ago.xml", "<chins/>");
+        setenv("VELLICAM_STANDIN_SCRIPT", (dir / "script.txt").c_str(), 1);
+        setenv("VELLICAM_STANDIN_LOG", (dir / "calls.log").c_str(), 1);
+        fs::create_directory(dir / "kept");
+        setenv("VELLICAM_STANDIN_KEEP", (dir / "kept").c_str(), 1);
+    }
+    void TearDown() override
+    {
+        unsetenv("VELLICAM_STANDIN_SCRIPT");
+        unsetenv("VELLICAM_STANDIN_LOG");
+        unsetenv("VELLICAM_STANDIN_KEEP");
+    }
+
+    void UseVariant(const std::string& variant)
+    {
+        const fs::path link = fs::path(program) / kDetectorLibraryName;
+        fs::remove(link);
+        fs::create_symlink(fs::path(VELLICAM_STANDIN_DIR) / variant / "libfacedetect.so", link);
+    }
+    void Script(const std::string& lines) { WriteFile(dir.Path() / "script.txt", lines); }
+
+    // Each run starts the script over and leaves the calls it made in the log.
+    RecognitionOutcome Run()
+    {
+        fs::remove(dir / "calls.log");
+        RecognitionHooks hooks;
+        hooks.status = [this](std::string_view text) { statuses.emplace_back(text); };
+        hooks.pump = [this] { ++pumps; };
+        hooks.pause = [this](int ms) { pauses.push_back(ms); };
+        return RecognitionRun(square, program, temp, settings, DefaultSheetLayout(), square.Width(), hooks);
+    }
+
+    // The stand-in's log, one field list per call.
+    std::vector<std::vector<std::string>> Calls()
+    {
+        std::error_code ec;
+        if (!fs::exists(dir / "calls.log", ec))
+            return {};
+        std::vector<std::vector<std::string>> calls;
+        for (const std::string& line : Split(ReadFile(dir / "calls.log"), '\n'))
+            calls.push_back(Split(line, '\t'));
+        return calls;
+    }
+    // The pass argument of each facedetect call, and its cascade's file name.
+    std::vector<std::string> Passes()
+    {
+        std::vector<std::string> passes;
+        for (const auto& call : Calls())
+            if (call[0] == "facedetect")
+                passes.push_back(fs::path(call[3]).filename().string() + ":" + call[4]);
+        return passes;
+    }
+};
+
+const std::string kCentred = "0 400 300 600 500\n"; // plausible, on the centre line, upper half
+
+TEST_F(Recognition, MissingFaceCascadeLoadsNothingAndWritesNothing)
+{
+    fs::remove(fs::path(program) / "haarcascade_frontalface_default.xml");
+    const RecognitionOutcome o = Run();
+    EXPECT_EQ(o.result, kRecognitionCascadeMissing);
+    EXPECT_TRUE(o.cascadeMissing);
+    EXPECT_EQ(o.message, "顔認識用のXMLデータが見つかりません。");
+    EXPECT_EQ(o.noticePath, program + "/お読み下さい.txt");
+    EXPECT_EQ(o.log, RecognitionLogKind::None);
+    EXPECT_TRUE(Calls().empty());
+    EXPECT_TRUE(fs::is_empty(temp));
+    EXPECT_TRUE(pauses.empty());
+}
+
+TEST_F(Recognition, LibraryFailuresGiveTheirCodesAndMessages)
+{
+    struct Case {
+        const char* variant; // "" for no library at all
+        int result;
+        const char* message;
+    };
+    for (const Case& c : { Case { "", -3, "DLLの読み込みに失敗しました。(1)" },
+             Case { "no_setminsize", -4, "関数のアドレスの取得に失敗しました。1" },
+             Case { "no_getrect", -5, "関数のアドレスの取得に失敗しました。2" },
+             Case { "no_facedetect", -6, "関数のアドレスの取得に失敗しました。3" } }) {
+        if (*c.variant)
+            UseVariant(c.variant);
+        else
+            fs::remove(fs::path(program) / kDetectorLibraryName);
+        const RecognitionOutcome o = Run();
+        EXPECT_EQ(o.result, c.result) << c.variant;
+        EXPECT_EQ(o.message, c.message) << c.variant;
+        EXPECT_FALSE(o.reason.empty()) << c.variant;
+        EXPECT_EQ(o.log, RecognitionLogKind::None);
+    }
+    EXPECT_TRUE(Passes().empty()) << "nothing is detected with an incomplete library";
+
+    UseVariant("full");
+    Script("throw\n");
+    const RecognitionOutcome thrown = Run();
+    EXPECT_EQ(thrown.result, -7);
+    EXPECT_EQ(thrown.message, "DLLの読み込みに失敗しました。");
+    EXPECT_NE(thrown.reason.find("told to throw"), std::string::npos);
+    // A throw during the re-detection counts the same.
+    Script("throw\n0\nthrow\n");
+    EXPECT_EQ(Run().result, -7);
+}
+
+TEST_F(Recognition, DetectorStatusOtherThanZeroIsAnInternalErrorButMinusSevenIsSuccess)
+{
+    Script("-5 400 300 600 500\n");
+    RecognitionOutcome o = Run();
+    EXPECT_EQ(o.result, kRecognitionInternalError);
+    EXPECT_EQ(o.message, "自動認識処理が失敗しました。(-5)");
+    EXPECT_EQ(o.log, RecognitionLogKind::Internal);
+    EXPECT_EQ(statuses.back(), "自動認識失敗");
+    EXPECT_EQ(RecognitionLogLine(o, "2026/12/07 7:19:53", "/p/a.jpg"),
+        "2026/12/07 7:19:53  自動顔認識エラー（内部エラー）:  /p/a.jpg");
+
+    settings.silentSkip = true;
+    o = Run();
+    EXPECT_EQ(o.result, kRecognitionInternalError) << "a silent skip only hides the message";
+    EXPECT_EQ(o.message, "");
+
+    settings.silentSkip = false;
+    Script("-7 400 300 600 500\n");
+    EXPECT_EQ(Run().result, kRecognised);
+    // An off-centre first answer with a failing status asks again; a second "nothing searched" clears the
+    // status, any other second status does not.
+    Script("-5 100 300 300 500\n-7\n");
+    o = Run();
+    EXPECT_EQ(o.result, kRecognised);
+    EXPECT_EQ(o.face, (FaceRect { 100, 300, 300, 500 }));
+    Script("-5 100 300 300 500\n-2\n");
+    EXPECT_EQ(Run().result, kRecognitionInternalError);
+}
+
+TEST_F(Recognition, NoFaceIsNotRecognisedWithoutAChinPass)
+{
+    Script("0\n0\n");
+    RecognitionOutcome o = Run();
+    EXPECT_EQ(o.result, kRecognitionNotRecognised);
+    EXPECT_EQ(o.message, "自動顔認識処理では認識出来ませんでした。");
+    EXPECT_EQ(o.log, RecognitionLogKind::NotDetected);
+    EXPECT_FALSE(o.chinPassRan);
+    EXPECT_EQ(statuses, (std::vector<std::string> { "自動認識中...", "自動認識中(再認識)...", "自動認識失敗" }));
+    EXPECT_EQ(Passes(),
+        (std::vector<std::string> { "haarcascade_frontalface_default.xml:0", "haarcascade_frontalface_default.xml:1" }))
+        << "no chin strip is cut from an empty face";
+
+    statuses.clear();
+    settings.silentSkip = true;
+    o = Run();
+    EXPECT_EQ(o.result, kRecognitionSkippedSilently);
+    EXPECT_EQ(o.message, "");
+    EXPECT_EQ(o.log, RecognitionLogKind::NotDetected);
+    EXPECT_EQ(std::count(statuses.begin(), statuses.end(), "自動認識失敗"), 0);
+}
+
+TEST_F(Recognition, FaceOverHalfTheImageCountsOnlyWhenBothSidesAre)
+{
+    settings.detectChin = false;
+    Script("0 200 0 800 600\n"); // 600 × 600 of 1000 × 1000
+    EXPECT_EQ(Run().result, kRecognitionNotRecognised);
+    Script("0 200 300 800 500\n"); // wide only
+    EXPECT_EQ(Run().result, kRecognised);
+    Script("0 250 100 750 600\n"); // exactly half: 500 × 100 is not more than 1000 × 50
+    EXPECT_EQ(Run().log, RecognitionLogKind::FalseDetection) << "a face, whose frame is what fails";
+}
+
+TEST_F(Recognition, OversizeFrameFailsOnlyWithTheSettingButAlwaysAsksAgain)
+{
+    settings.detectChin = false;
+    Script("0 250 100 750 600\n"); // 500 high: its frame is taller than 90 % of the image
+    RecognitionOutcome o = Run();
+    EXPECT_EQ(o.result, kRecognitionNotRecognised);
+    EXPECT_EQ(o.message, "自動顔認識処理では認識出来ませんでした。（サイズ過大による誤検出判定）");
+    EXPECT_EQ(o.log, RecognitionLogKind::FalseDetection);
+    EXPECT_TRUE(o.redetected);
+    EXPECT_TRUE(o.proposed) << "the frame that failed is reported";
+    EXPECT_GT(o.proposal.h * 100, kSide * 90);
+
+    settings.silentSkip = true;
+    EXPECT_EQ(Run().result, kRecognitionSkippedSilently);
+
+    settings.silentSkip = false;
+    settings.oversizeIsError = false;
+    o = Run();
+    EXPECT_EQ(o.result, kRecognised);
+    EXPECT_TRUE(o.redetected) << "the plausibility test ignores the oversize setting";
+    EXPECT_EQ(Passes().size(), 2u);
+}
+
+TEST_F(Recognition, AsksAgainOnlyWhenTheFirstAnswerLooksWrong)
+{
+    settings.detectChin = false;
+    Script(kCentred);
+    RecognitionOutcome o = Run();
+    EXPECT_EQ(o.result, kRecognised);
+    EXPECT_FALSE(o.redetected);
+    EXPECT_EQ(Passes().size(), 1u);
+    EXPECT_EQ(statuses, (std::vector<std::string> { "自動認識中...", "自動認識完了" }));
+    EXPECT_EQ(pauses, (std::vector<int> { 500 }));
+    EXPECT_EQ(pumps, 3) << "after each status text and before the first detection";
+
+    // Centre exactly a tenth of the width off the line is still fine; one more pixel is not.
+    for (const auto& [line, again] : { std::pair { "0 500 300 700 500\n", false }, { "0 501 300 701 500\n", true },
+             // upper half: centre row 500 of 1000 is accepted, 501 not
+             { "0 400 400 600 600\n", false }, { "0 400 401 600 601\n", true } }) {
+        Script(line);
+        EXPECT_EQ(Run().redetected, again) << line;
+    }
+    settings.upperHalfOnly = false;
+    Script("0 400 401 600 601\n");
+    EXPECT_FALSE(Run().redetected);
+}
+
+TEST_F(Recognition, ChoosesTheCandidateNearestTheCentreLine)
+{
+    settings.detectChin = false;
+    const std::string offCentre = "0 0 300 200 500\n";
+    struct Case {
+        const char* second;
+        FaceRect expected;
+        int n;
+    };
+    const Case cases[] = {
+        // nearest wins
+        { "0 100 300 300 500 380 300 580 500 700 300 900 500\n", { 380, 300, 580, 500 }, 3 },
+        // equal distance: the earlier
+        { "0 350 300 550 500 450 300 650 500\n", { 350, 300, 550, 500 }, 2 },
+        // lower half and implausible candidates never qualify
+        { "0 400 401 600 601 250 0 750 500 50 300 250 500\n", { 50, 300, 250, 500 }, 3 },
+        // centre row exactly at half the height qualifies
+        { "0 100 300 300 500 400 400 600 600\n", { 400, 400, 600, 600 }, 2 },
+        // the eleventh is never looked at; n is capped at ten
+        { "0 5 300 205 500 5 300 205 500 5 300 205 500 5 300 205 500 5 300 205 500 5 300 205 500 5 300 205 500 "
+          "5 300 205 500 5 300 205 500 10 300 210 500 400 300 600 500\n",
+            { 10, 300, 210, 500 }, 10 },
+        // none qualifies: the first answer stands, no third attempt
+        { "0 400 700 600 900\n", { 0, 300, 200, 500 }, 1 },
+    };
+    for (const Case& c : cases) {
+        Script(offCentre + c.second);
+        const RecognitionOutcome o = Run();
+        EXPECT_EQ(o.face, c.expected) << c.second;
+        EXPECT_EQ(o.n, c.n) << c.second;
+        EXPECT_EQ(Passes().size(), 2u) << c.second;
+    }
+}
+
+TEST_F(Recognition, ChinOnTheFaceEdgeIsAcceptedAndAboveItIsNot)
+{
+    // Face 400,300 – 600,500: the strip starts at the face's middle row 400, so strip row 100 is the face's bottom.
+    Script(kCentred + "0 50 90 150 110\n");
+    RecognitionOutcome o = Run();
+    ASSERT_EQ(o.result, kRecognised);
+    EXPECT_TRUE(o.chinPassRan);
+    EXPECT_EQ(o.ct, 400);
+    EXPECT_TRUE(o.chinAccepted);
+    EXPECT_EQ(o.proposal.ChinLine, 500);
+    EXPECT_EQ(o.chin.cx1, 50);
+
+    Script(kCentred + "0 50 88 150 110 50 150 150 190\n"); // the first is taken or nothing
+    o = Run();
+    EXPECT_FALSE(o.chinAccepted);
+    EXPECT_EQ(o.proposal.ChinLine, o.proposal.C1);
+
+    // Its status is not looked at.
+    Script(kCentred + "-5 50 90 150 110\n");
+    EXPECT_EQ(Run().result, kRecognised);
+
+    settings.detectChin = false;
+    Script(kCentred + "0 50 90 150 110\n");
+    o = Run();
+    EXPECT_FALSE(o.chinPassRan);
+    EXPECT_FALSE(o.chinAccepted);
+    EXPECT_EQ(Passes().size(), 1u);
+}
+
+TEST_F(Recognition, HandsTheDetectorAbsolutePathsAndTheRightSizes)
+{
+    settings.minFaceSize = 170;
+    settings.precision = 5;
+    // A face reaching past the bottom: the strip is raised to end inside the image.
+    Script("0 400 300 600 500\n");
+    const RecognitionOutcome o = Run();
+    ASSERT_EQ(o.result, kRecognised) << o.message;
+    const auto calls = Calls();
+    ASSERT_EQ(calls.size(), 4u);
+    const std::string tempImage = temp + "/vellicam_temp.jpg";
+    EXPECT_EQ(calls[0], (std::vector<std::string> { "setMinSize", "170", "170" }));
+    EXPECT_EQ(calls[1][1], tempImage);
+    EXPECT_EQ(calls[1][2], "0");
+    EXPECT_EQ(calls[1][3], program + "/haarcascade_frontalface_default.xml");
+    EXPECT_EQ(calls[1][4], "0");
+    EXPECT_EQ(calls[1][5], "5");
+    EXPECT_EQ(calls[2], (std::vector<std::string> { "setMinSize", "21", "21" }));
+    EXPECT_EQ(calls[3][1], tempImage);
+    EXPECT_EQ(calls[3][3], program + "/ago.xml");
+    EXPECT_EQ(calls[3][4], "0");
+    EXPECT_EQ(calls[3][5], "5");
+
+    // What was handed over: the whole square, then the strip from mid-face down one face height.
+    Bitmap first, strip;
+    ASSERT_TRUE(LoadJpeg(dir / "kept/call0.jpg", first).ok);
+    EXPECT_EQ(first.Width(), kSide);
+    EXPECT_EQ(first.Height(), kSide);
+    ASSERT_TRUE(LoadJpeg(dir / "kept/call1.jpg", strip).ok);
+    EXPECT_EQ(strip.Width(), 200);
+    EXPECT_EQ(strip.Height(), 200);
+    EXPECT_FALSE(fs::exists(fs::path(program) / "vellicam_temp.jpg")) << "nothing is written beside the program";
+}
+
+TEST_F(Recognition, ChinStripNearTheBottomIsRaisedIntoTheImage)
+{
+    square = SolidBitmap(kSide, kSide, { 128, 128, 128 });
+    settings.upperHalfOnly = false;
+    Script("0 400 700 600 950\n");
+    const RecognitionOutcome o = Run();
+    EXPECT_TRUE(o.chinPassRan);
+    EXPECT_EQ(o.ct, kSide - 250);
+}
+
+TEST_F(Recognition, SavesTheFaceImageAndItsAnnotationLine)
+{
+    settings.saveFaceImage = true;
+    settings.detectChin = false;
+    settings.currentPhotoPath = "/photos/taro 100%.jpg";
+    settings.outputFolderText = dir / "out/";
+    FillRect(square, { 400, 300, 600, 500 }, { 200, 30, 40 });
+    Script(kCentred);
+    RecognitionOutcome o = Run();
+    ASSERT_EQ(o.result, kRecognised) << o.message << o.reason;
+    const std::string face = dir / "out/認識画像/taro 100%.jpg";
+    EXPECT_EQ(o.faceImagePath, face);
+    Bitmap saved;
+    ASSERT_TRUE(LoadJpeg(face, saved).ok);
+    EXPECT_EQ(saved.Width(), 200);
+    EXPECT_EQ(saved.Height(), 200);
+    EXPECT_NEAR(saved.Pixel(100, 100).r, 200, 8) << "the face's own pixels";
+    EXPECT_EQ(ReadFile(dir / "out/認識画像/positive.txt"), "positive/" + face + " 1 0 0 200 200\n");
+    EXPECT_EQ(pauses, (std::vector<int> { 500, 50 }));
+
+    // With the box empty the photo's folder takes its place; the list grows by one line per face.
+    settings.outputFolderText.clear();
+    settings.photoFolder = dir / "photos/";
+    Run();
+    Run();
+    const std::string list = ReadFile(dir / "photos/認識画像/positive.txt");
+    EXPECT_EQ(std::count(list.begin(), list.end(), '\n'), 2);
+
+    // A folder that cannot be made fails the run.
+    WriteFile(dir.Path() / "blocked", "a file");
+    settings.outputFolderText = dir / "blocked/";
+    o = Run();
+    EXPECT_EQ(o.result, kRecognitionFaceNotSaved);
+    EXPECT_EQ(o.message, "ファイルの保存に失敗しました。");
+}
+
+TEST_F(Recognition, TemporaryImageThatCannotBeWrittenStopsBeforeLoading)
+{
+    const RecognitionOutcome o
+        = RecognitionRun(square, program, dir / "no such folder", settings, DefaultSheetLayout(), kSide);
+    EXPECT_EQ(o.result, kRecognitionTempNotSaved);
+    EXPECT_EQ(o.message, "一時保存ファイルの保存に失敗しました。");
+    EXPECT_TRUE(Calls().empty());
+}
+
+TEST_F(Recognition, WindowThatCannotPlaceTheFrameGetsItsOwnCode)
+{
+    Script(kCentred);
+    RecognitionHooks hooks;
+    hooks.status = [this](std::string_view text) { statuses.emplace_back(text); };
+    FaceRect placed;
+    hooks.placeFrame = [&](const RecognitionOutcome& o) {
+        placed = o.face;
+        return static_cast<int>(kRecognitionOutOfMemory);
+    };
+    const RecognitionOutcome o = RecognitionRun(square, program, temp, settings, DefaultSheetLayout(), kSide, hooks);
+    EXPECT_EQ(o.result, kRecognitionOutOfMemory);
+    EXPECT_EQ(placed, (FaceRect { 400, 300, 600, 500 }));
+    EXPECT_EQ(std::count(statuses.begin(), statuses.end(), "自動認識完了"), 0);
+}
+
+TEST_F(Recognition, RefusesWhatItCannotWorkWith)
+{
+    const SheetLayout layout = DefaultSheetLayout();
+    EXPECT_EQ(RecognitionRun(Bitmap {}, program, temp, settings, layout, kSide).result, kRecognitionBadArguments);
+    EXPECT_EQ(RecognitionRun(square, "", temp, settings, layout, kSide).result, kRecognitionBadArguments);
+    EXPECT_EQ(RecognitionRun(square, program, temp, settings, layout, 0).result, kRecognitionBadArguments);
+    RecognitionSettings bad = settings;
+    bad.precision = 11;
+    EXPECT_EQ(RecognitionRun(square, program, temp, bad, layout, kSide).result, kRecognitionBadArguments);
+    bad = settings;
+    bad.jpegQuality = -1;
+    EXPECT_EQ(RecognitionRun(square, program, temp, bad, layout, kSide).result, kRecognitionBadArguments);
+    EXPECT_TRUE(Calls().empty());
+}
+
+// --- the real detector ---
+
+class RealDetector : public ::testing::Test {
+protected:
+    ScratchDir temp;
+    RecognitionOutcome RunOn(const std::string& photoName)
+    {
+        Bitmap photo, square;
+        EXPECT_TRUE(LoadImage((DataDir() / "photos" / photoName).string(), photo).ok) << photoName;
+        EXPECT_TRUE(BuildSquareBitmap(photo, square));
+        return RecognitionRun(
+            square, BinDir().string(), temp.Path().string(), {}, DefaultSheetLayout(), square.Width());
+    }
+};
+
+TEST_F(RealDetector, FrontalPortraitsGetAFrameCentredOnTheFaceWithTheHeadFillingTheCell)
+{
+    for (const char* name : { "portrait_uniform_cap_1024x1200.jpg", "portrait_plain_wall_900x1200.jpg",
+             "portrait_dark_background_868.jpg" }) {
+        const RecognitionOutcome o = RunOn(name);
+        ASSERT_EQ(o.result, kRecognised) << name << ": " << o.message << " " << o.reason;
+        const FaceRect& f = o.face;
+        const FrameProposal& p = o.proposal;
+        EXPECT_LE(std::abs((f.x1 + f.x2) / 2 - (p.L + p.R) / 2), 1) << name;
+        const int top = std::min(p.T0, p.bgTop);
+        EXPECT_NEAR((p.ChinLine - top) * 496 / (p.Bf - p.Tf), 319, 3) << name;
+        EXPECT_LT(std::abs((f.x1 + f.x2) / 2 - o.W / 2), o.W / 5) << name;
+        EXPECT_LT(f.y1, p.T0 + (f.y2 - f.y1)) << name;
+    }
+}
+
+TEST_F(RealDetector, PhotoWithoutAFaceIsNotRecognised)
+{
+    for (const char* name : { "no_face_false_positive_768.jpg", "no_face_grayscale_profile_768.jpg" }) {
+        const RecognitionOutcome o = RunOn(name);
+        EXPECT_EQ(o.result, kRecognitionNotRecognised) << name;
+        EXPECT_EQ(o.log, RecognitionLogKind::NotDetected) << name;
+    }
+}
+
+} // namespace
+} // namespace vellicam::test
