@@ -1,0 +1,162 @@
+// vellicam-cli detect from outside: the JSON it prints and its exit statuses, over the scripted stand-in detector
+// and over the real one.
+#include "bitmap.h"
+#include "image_io.h"
+#include "test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <sys/wait.h>
+#include <vector>
+
+using namespace vellicam;
+namespace fs = std::filesystem;
+
+namespace {
+
+struct CliRun {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+std::string Quote(const std::string& word)
+{
+    std::string q = "'";
+    for (char c : word)
+        q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return q + "'";
+}
+
+// Runs vellicam-cli detect with the words and the environment assignments given, capturing both streams.
+CliRun Detect(const std::vector<std::string>& words, const std::vector<std::string>& environment = {})
+{
+    test::ScratchDir logs;
+    std::string command = "env";
+    for (const auto& e : environment)
+        command += " " + Quote(e);
+    command += " " + Quote((test::BinDir() / "vellicam-cli").string()) + " detect";
+    for (const auto& w : words)
+        command += " " + Quote(w);
+    command += " >" + Quote(logs / "out") + " 2>" + Quote(logs / "err") + " </dev/null";
+    CliRun run;
+    const int raw = std::system(command.c_str());
+    run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    run.out = test::ReadFile(logs / "out");
+    run.err = test::ReadFile(logs / "err");
+    return run;
+}
+
+// A program folder with the stand-in detector and cascade files, and a grey photo of 1000 × 800 (a 1000 square).
+class DetectCommand : public ::testing::Test {
+protected:
+    test::ScratchDir dir;
+    std::string program = dir / "program";
+    std::string photo = dir / "photo.jpg";
+
+    void SetUp() override
+    {
+        fs::create_directory(program);
+        fs::create_symlink(
+            fs::path(VELLICAM_BUILD_DIR) / "standin/full/libfacedetect.so", fs::path(program) / "libfacedetect.so");
+        test::WriteFile(fs::path(program) / "haarcascade_frontalface_default.xml", "<faces/>");
+        test::WriteFile(fs::path(program) / "ago.xml", "<chins/>");
+        ASSERT_TRUE(SaveJpeg(photo, test::SolidBitmap(1000, 800, { 128, 128, 128 })).ok);
+    }
+    CliRun Run(const std::string& script, std::vector<std::string> words = {})
+    {
+        // The stand-in counts its calls in the log, so each run starts its script over with a fresh log.
+        test::WriteFile(dir.Path() / "script.txt", script);
+        fs::remove(dir / "calls.log");
+        if (words.empty())
+            words = { photo };
+        return Detect(words,
+            { "VELLICAM_DETECTOR_DIR=" + program, "VELLICAM_STANDIN_SCRIPT=" + (dir / "script.txt"),
+                "VELLICAM_STANDIN_LOG=" + (dir / "calls.log"), "TMPDIR=" + dir.Path().string() });
+    }
+};
+
+TEST_F(DetectCommand, PrintsTheRunAsOneJsonObject)
+{
+    // The photo lies on rows 100..899 of the square; the face's strip starts at its middle row 400.
+    const CliRun run = Run("0 400 300 600 500\n0 50 90 150 110\n");
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out,
+        "{\"result\": 0, \"image\": [1000, 1000], \"faces\": 1, \"face\": [400, 300, 600, 500], "
+        "\"chin\": [50, 90, 150, 110], \"chin_strip_top\": 400, \"head_top_scan\": 300, \"estimate\": [240, 514], "
+        "\"corrected_chin\": 514, \"chin_line\": 500, \"frame\": [347, 192, 653, 596]}\n");
+    // The private temporary folder is gone again.
+    int leftovers = 0;
+    for (const auto& entry : fs::directory_iterator(dir.Path()))
+        leftovers += entry.path().filename().string().rfind("vellicam-detect-", 0) == 0;
+    EXPECT_EQ(leftovers, 0);
+    EXPECT_NE(test::ReadFile(dir / "calls.log").find("\t0\t" + program + "/ago.xml\t"), std::string::npos);
+}
+
+TEST_F(DetectCommand, FailedRunStillPrintsWhatIsKnownAndExitsThree)
+{
+    const CliRun none = Run("0\n0\n");
+    EXPECT_EQ(none.status, 3);
+    EXPECT_EQ(none.out,
+        "{\"result\": -10, \"image\": [1000, 1000], \"faces\": 0, \"face\": [0, 0, 0, 0], \"chin\": null, "
+        "\"chin_strip_top\": 0, \"head_top_scan\": 0, \"estimate\": [0, 0], \"corrected_chin\": 0, "
+        "\"chin_line\": 0, \"frame\": [0, 0, 0, 0]}\n");
+    EXPECT_NE(none.err.find("自動顔認識処理では認識出来ませんでした。"), std::string::npos);
+
+    const CliRun internal = Run("-4 400 300 600 500\n");
+    EXPECT_EQ(internal.status, 3);
+    EXPECT_EQ(internal.out.rfind("{\"result\": -8, ", 0), 0u) << internal.out;
+
+    const CliRun thrown = Run("throw\n");
+    EXPECT_EQ(thrown.status, 3);
+    EXPECT_EQ(thrown.out.rfind("{\"result\": -7, ", 0), 0u) << thrown.out;
+    EXPECT_NE(thrown.err.find("told to throw"), std::string::npos);
+}
+
+TEST_F(DetectCommand, MissingDetectorPiecesAreUsageErrors)
+{
+    fs::remove(fs::path(program) / "libfacedetect.so");
+    const CliRun noLibrary = Run("0 400 300 600 500\n");
+    EXPECT_EQ(noLibrary.status, 2);
+    EXPECT_EQ(noLibrary.out, "");
+    EXPECT_NE(noLibrary.err.find("detector library missing"), std::string::npos) << noLibrary.err;
+
+    fs::remove(fs::path(program) / "haarcascade_frontalface_default.xml");
+    const CliRun noCascade = Run("0 400 300 600 500\n");
+    EXPECT_EQ(noCascade.status, 2);
+    EXPECT_NE(noCascade.err.find("face cascade missing"), std::string::npos) << noCascade.err;
+    EXPECT_EQ(noCascade.err.find("detector library missing"), std::string::npos);
+}
+
+TEST_F(DetectCommand, BadPhotoAndBadArguments)
+{
+    const CliRun unreadable = Run("", { dir / "missing.jpg" });
+    EXPECT_EQ(unreadable.status, 1);
+    EXPECT_EQ(unreadable.out, "");
+    EXPECT_EQ(Run("", { "a.jpg", "b.jpg" }).status, 2);
+    EXPECT_EQ(Run("", { photo, "--angle", "x" }).status, 2);
+    EXPECT_EQ(Detect({}).status, 2);
+    // A turned photo is recognised on its turned square.
+    const CliRun turned = Run("0 400 300 600 500\n", { photo, "--angle", "900" });
+    EXPECT_EQ(turned.status, 0) << turned.err;
+    EXPECT_EQ(turned.out.rfind("{\"result\": 0, \"image\": [1000, 1000], ", 0), 0u) << turned.out;
+}
+
+TEST(DetectCommandRealLibrary, FindsThePortraitAndNothingInAPhotoWithoutAFace)
+{
+    const CliRun portrait
+        = Detect({ (test::DataDir() / "photos/portrait_uniform_cap_1024x1200.jpg").string() }, { "TMPDIR=/tmp" });
+    EXPECT_EQ(portrait.status, 0) << portrait.err;
+    EXPECT_EQ(portrait.out.rfind("{\"result\": 0, \"image\": [1200, 1200], \"faces\": ", 0), 0u) << portrait.out;
+    EXPECT_EQ(portrait.out.find("\"face\": [0, 0, 0, 0]"), std::string::npos);
+
+    const CliRun none
+        = Detect({ (test::DataDir() / "photos/no_face_false_positive_768.jpg").string() }, { "TMPDIR=/tmp" });
+    EXPECT_EQ(none.status, 3);
+    EXPECT_EQ(none.out.rfind("{\"result\": -10, ", 0), 0u) << none.out;
+}
+
+} // namespace
