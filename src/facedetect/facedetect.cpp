@@ -3,6 +3,7 @@
 
 #include "face_search.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <new>
 #include <optional>
@@ -18,6 +19,12 @@ using namespace vellicam::facedetect;
 constexpr int kTargetLongSide = 1200;
 // The smallest object is never searched below this many picture pixels (twice the frontal cascade's window).
 constexpr int kMinSearchSide = 48;
+// The lower-face search runs over a strip one face wide, where a mouth or a chin is never narrower than about a
+// sixth of the face: nothing narrower is searched for, and the strip is searched on a copy reduced until that
+// sixth is kMinSearchSide pixels wide (about 288 pixels across). On a large strip this is tens of times faster
+// than searching for the program's minimum (an eighth of the smallest face) at full size.
+constexpr int kLowerFaceFraction = 6;
+constexpr const char* kLowerFaceCascadeName = "ago.xml";
 
 struct CascadeKey {
     std::string Path;
@@ -80,22 +87,38 @@ int LoadCascade(State& state, const char* cascadeFile)
     return kOk;
 }
 
+bool IsLowerFaceCascade(const char* cascadeFile)
+{
+    return std::filesystem::path(cascadeFile).filename() == kLowerFaceCascadeName;
+}
+
 int Detect(State& state, const char* imageFile, const char* cascadeFile, int pass, int precision)
 {
     if (const int status = LoadCascade(state, cascadeFile); status != kOk)
         return status;
 
+    // The smallest object in file pixels: as set, or for the lower-face search at least a sixth of the strip's
+    // width (half that high, the mouth cascade's shape).
+    int minObjectWidth = state.MinWidth;
+    int minObjectHeight = state.MinHeight;
+    int target = kTargetLongSide;
+    int stripWidth = 0, stripHeight = 0;
+    if (IsLowerFaceCascade(cascadeFile) && ReadJpegSize(imageFile, stripWidth, stripHeight)) {
+        minObjectWidth = std::max(minObjectWidth, stripWidth / kLowerFaceFraction);
+        minObjectHeight = std::max(minObjectHeight, stripWidth / (2 * kLowerFaceFraction));
+        target = kLowerFaceFraction * kMinSearchSide;
+    }
+
     SearchImage image;
     // Only the re-detection equalises: it brings out faces in dark or flat photos, at the price of more false
     // ones, which the first pass cannot afford.
-    const int minSide = std::min(state.MinWidth, state.MinHeight);
-    if (const int status = ReadSearchImage(imageFile, minSide, kTargetLongSide, kMinSearchSide, pass == 1, image);
-        status != kOk)
+    const int minSide = target == kTargetLongSide ? std::min(minObjectWidth, minObjectHeight) : minObjectWidth;
+    if (const int status = ReadSearchImage(imageFile, minSide, target, kMinSearchSide, pass == 1, image); status != kOk)
         return status;
 
     const cv::Size window = state.Cascade.getOriginalWindowSize();
-    const int minWidth = static_cast<int>(state.MinWidth / image.Scale);
-    const int minHeight = static_cast<int>(state.MinHeight / image.Scale);
+    const int minWidth = static_cast<int>(minObjectWidth / image.Scale);
+    const int minHeight = static_cast<int>(minObjectHeight / image.Scale);
     if (image.FileWidth < state.MinWidth || image.FileHeight < state.MinHeight || image.Grey.cols < window.width
         || image.Grey.rows < window.height)
         return kNothingSearched;

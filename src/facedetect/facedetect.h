@@ -26,6 +26,11 @@
 //
 // Cascades beside the library: "haarcascade_frontalface_default.xml" (faces) and "ago.xml", the chin pass's
 // lower-face cascade, which is OpenCV's smile (mouth) cascade under another name; OpenCV ships no chin cascade.
+// A search with "ago.xml" (matched by file name) is a lower-face search over a strip one face wide: a mouth or a
+// chin is never narrower than about a sixth of a face, so nothing narrower than a sixth of the image's width (and
+// half that high) is looked for, whatever setMinSize says, and the image is searched on a copy reduced until
+// that sixth is 48 pixels wide. On the strip of a 4000-pixel photo this takes about 0.1 s instead of 2.7 s, and
+// the first detection on the test photos is the same mouth.
 // On the strip from mid-face to half a face below it, the strongest detection, and so the first, is the mouth,
 // whose centre lies above the face rectangle's lower edge; the program rejects such a chin and keeps its own
 // estimate. The weaker hits lower down (collars, necklaces) are listed after it and never taken. In practice the
