@@ -52,11 +52,10 @@ int TForm1::LoadPhoto(const QString& path)
     LastLoadFailure.clear();
     if (path.isEmpty())
         return 1;
-    if (path == CurrentPhotoPath) {
-        // The same photo again (zoom, resize): from memory, without reading the file.
-        PhotoBitmap = OriginalBitmap;
-        return 0;
-    }
+    // The photo as loaded lives in OriginalBitmap alone: every display reads it from there, and PhotoBitmap only
+    // receives the sheet's cut. A large photo is therefore held once, not twice, and opening it copies nothing.
+    if (path == CurrentPhotoPath)
+        return 0; // the same photo again (zoom, resize): from memory, without reading the file
     if (!QFileInfo(path).isFile()) {
         LastLoadFailure = QStringLiteral("ファイルが見つかりません: ") + path;
         return -1;
@@ -66,10 +65,11 @@ int TForm1::LoadPhoto(const QString& path)
 
     std::string reason;
     int loaded = 0;
+    Bitmap decoded;
     {
         WorkScope work(*this);
         EventPump pump;
-        loaded = LoadPhotoFile(path.toStdString(), PhotoBitmap, &reason, pump.AsProgress());
+        loaded = LoadPhotoFile(path.toStdString(), decoded, &reason, pump.AsProgress());
     }
     if (loaded != 0) {
         LastLoadFailure = QString::fromStdString(reason);
@@ -78,20 +78,13 @@ int TForm1::LoadPhoto(const QString& path)
     CurrentPhotoPath = path;
     PumpEvents();
 
-    if (IsLowResolution(PhotoBitmap.Width(), PhotoBitmap.Height()))
+    if (IsLowResolution(decoded.Width(), decoded.Height()))
         Dialogs.Message(AppTitle,
-            QString::fromStdString(LowResolutionMessage(PhotoBitmap.Width(), PhotoBitmap.Height())),
+            QString::fromStdString(LowResolutionMessage(decoded.Width(), decoded.Height())),
             MessageIcon::Information);
 
-    try {
-        OriginalBitmap = PhotoBitmap;
-    } catch (const std::bad_alloc&) {
-        ShowOutOfMemory();
-        LastLoadFailure = kOutOfMemoryText;
-        CurrentPhotoPath.clear();
-        return -2;
-    }
-    if (!BuildSquareBitmap(PhotoBitmap, SquareBitmap)) {
+    OriginalBitmap = std::move(decoded);
+    if (!BuildSquareBitmap(OriginalBitmap, SquareBitmap)) {
         ShowOutOfMemory();
         LastLoadFailure = kOutOfMemoryText;
         CurrentPhotoPath.clear();
@@ -156,7 +149,7 @@ int TForm1::OpenPhoto(const QString& path, bool resetFrame)
     ScrollToOrigin();
     ScrollBox1->repaint();
     PumpEvents();
-    (void)ShowFitted(PhotoBitmap);
+    (void)ShowFitted(OriginalBitmap);
     if (RotationAngle != 0)
         ApplyRotation(RotationAngle);
     StatusBar1->SetPanel(1, path);

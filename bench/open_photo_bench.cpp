@@ -1,0 +1,110 @@
+// Opening a photo in the real main window until its fitted view is shown, beside decoding the same file alone.
+#ifdef VELLICAM_BENCH_WINDOW
+
+#include "bench_pairs.h"
+
+#include "bitmap.h"
+#include "image_io.h"
+#include "tform1.h"
+#include "tform2.h"
+#include "tform3.h"
+
+#include <QApplication>
+#include <opencv2/imgcodecs.hpp>
+#include <opencv2/imgproc.hpp>
+
+#include <cstdio>
+#include <memory>
+
+namespace {
+
+using namespace vellicam;
+
+// Answers nothing and shows nothing: the low-resolution box never comes up for a photo this large.
+class SilentDialogs final : public DialogService {
+public:
+    void Message(const QString&, const QString&, MessageIcon) override { }
+    bool Ask(const QString&, const QString&) override { return false; }
+    QString OpenPicture(const QString&, const QString&) override { return {}; }
+    bool OpenUrl(const QUrl&) override { return true; }
+};
+
+struct WindowBench {
+    std::unique_ptr<QApplication> app;
+    SilentDialogs dialogs;
+    std::unique_ptr<TForm1> form1;
+    std::string photo;
+    Bitmap decoded;
+};
+
+WindowBench& State()
+{
+    static WindowBench state;
+    return state;
+}
+
+void Setup()
+{
+    WindowBench& s = State();
+    if (!s.app) {
+        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+            qputenv("QT_QPA_PLATFORM", "offscreen");
+        static int argc = 1;
+        static char name[] = "vellicam_bench";
+        static char* argv[] = { name, nullptr };
+        s.app = std::make_unique<QApplication>(argc, argv);
+        // The offscreen platform's notes about size hints would drown the table.
+        qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&, const QString& text) {
+            if (type != QtDebugMsg && type != QtInfoMsg && !text.contains(QLatin1String("propagateSizeHints")))
+                std::fprintf(stderr, "%s\n", qPrintable(text));
+        });
+    }
+    s.form1 = std::make_unique<TForm1>(s.dialogs);
+    s.form1->Form3 = new TForm3(s.form1.get());
+    s.form1->Form2 = new TForm2(*s.form1, s.form1.get());
+    s.form1->Form2->CheckBox4->setChecked(false); // no recognition after the open
+    s.form1->show();
+    QApplication::processEvents();
+
+    // A real photo enlarged to 6000 × 4000, saved as an ordinary camera JPEG.
+    s.photo = "/tmp/vellicam-bench-open-6000x4000.jpg";
+    cv::Mat source = cv::imread(VELLICAM_SOURCE_DIR "/tests/data/photos/group_three_people_1280x900.jpg");
+    cv::Mat large;
+    cv::resize(source, large, cv::Size(6000, 4000), 0, 0, cv::INTER_CUBIC);
+    cv::imwrite(s.photo, large, { cv::IMWRITE_JPEG_QUALITY, 90 });
+}
+
+void Teardown()
+{
+    WindowBench& s = State();
+    s.form1.reset();
+    // The application object is left to the end of the process: destroying it among the other statics at exit
+    // would pull the platform out from under Qt's own clean-up.
+    (void)s.app.release();
+    s.decoded.Clear();
+    std::remove(s.photo.c_str());
+}
+
+void OpenInWindow()
+{
+    WindowBench& s = State();
+    s.form1->CurrentPhotoPath.clear(); // read the file again, as a new selection does
+    s.form1->ResetWorkspace();
+    if (s.form1->OpenPhoto(QString::fromStdString(s.photo), true) != 0)
+        std::fprintf(stderr, "open failed\n");
+    QApplication::processEvents();
+}
+
+void DecodeOnly()
+{
+    WindowBench& s = State();
+    if (!LoadJpeg(s.photo, s.decoded))
+        std::fprintf(stderr, "decode failed\n");
+}
+
+const bench::Register kOpen { { "open 6000x4000 photo in the window until shown", "LoadJpeg alone", 1.5, Setup,
+    OpenInWindow, DecodeOnly, Teardown } };
+
+} // namespace
+
+#endif
