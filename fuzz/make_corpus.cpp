@@ -296,6 +296,14 @@ int main(int argc, char** argv)
         exif += "\xFF\xD9";
         Put(bad / "exif-only.jpg", exif);
     }
+    // Arithmetic coding lets an encoder leave out trailing zero data and the decoder supply it, so a scan cut
+    // short before an intact end-of-image marker reads as complete: this one loads, its lower half garbled.
+    {
+        const Bytes arithmetic = MakeJpeg(64, 48, JpegKind::Arithmetic, 90);
+        const std::size_t start = ScanDataStart(arithmetic);
+        Put(bad / "arithmetic-cut-before-eoi.jpg",
+            arithmetic.substr(0, start + (arithmetic.size() - 2 - start) / 2) + "\xFF\xD9");
+    }
     Put(bad / "png-named.jpg", MakePng({ 20, 10, PNG_COLOR_TYPE_RGB, 8, false }));
     Put(bad / "huge-header.ppm", Ppm("P6\n100000 100000\n255\n", 30));
     Put(bad / "short-raster.ppm", Ppm("P6\n20000 10000\n255\n", 30));
