@@ -48,6 +48,22 @@ void WriteOutput(const std::string& path, const Bitmap& bitmap, const JpegOption
         throw IoError { "cannot write '" + path + "': " + written.message };
 }
 
+// The working square of a photo: the square built at loading, or with an angle the photo turned exactly as the
+// rotation buttons turn it. Returns 0, or the rotation's refusal.
+int WorkingSquare(const std::string& path, const int* angle, Bitmap& square)
+{
+    const Bitmap photo = ReadInput(path);
+    if (!angle) {
+        if (!BuildSquareBitmap(photo, square))
+            throw std::bad_alloc();
+        return 0;
+    }
+    const int result = BuildRotatedSquare(photo, *angle, square);
+    if (result == -2)
+        throw std::bad_alloc();
+    return result;
+}
+
 int PrintSize(const Bitmap& bitmap)
 {
     std::printf("{\"result\": 0, \"width\": %d, \"height\": %d}\n", bitmap.Width(), bitmap.Height());
@@ -209,18 +225,8 @@ int RunSheet(const std::vector<std::string>& words)
         CheckOutputName(*previewPath);
 
     Bitmap square;
-    {
-        const Bitmap photo = ReadInput(args.Positional()[0]);
-        if (angleText) {
-            const int result = BuildRotatedSquare(photo, angle, square);
-            if (result == -2)
-                throw std::bad_alloc();
-            if (result != 0)
-                return PrintRefusal(result);
-        } else if (!BuildSquareBitmap(photo, square)) {
-            throw std::bad_alloc();
-        }
-    }
+    if (const int result = WorkingSquare(args.Positional()[0], angleText ? &angle : nullptr, square); result != 0)
+        return PrintRefusal(result);
 
     // The frame is given in the square's own pixels: the view and the square are one and the same scale.
     CropRect crop;
@@ -326,18 +332,8 @@ int RunDetect(const std::vector<std::string>& words)
     const std::string folder = DetectorFolder();
 
     Bitmap square;
-    {
-        const Bitmap photo = ReadInput(args.Positional()[0]);
-        if (angleText) {
-            const int result = BuildRotatedSquare(photo, angle, square);
-            if (result == -2)
-                throw std::bad_alloc();
-            if (result != 0)
-                return PrintRefusal(result);
-        } else if (!BuildSquareBitmap(photo, square)) {
-            throw std::bad_alloc();
-        }
-    }
+    if (const int result = WorkingSquare(args.Positional()[0], angleText ? &angle : nullptr, square); result != 0)
+        return PrintRefusal(result);
 
     const PrivateTempFolder temp;
     const RecognitionOutcome outcome
