@@ -240,6 +240,7 @@ void TForm1::CreateControls()
 
 void TForm1::FormCreate()
 {
+    AcceptFileDrops();
     Starting = true;
     ZoomPercent = 100;
     setWindowTitle(QStringLiteral("Vellicam"));

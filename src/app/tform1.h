@@ -233,6 +233,16 @@ public:
     void HandleDrop(const QList<QUrl>& urls, const QPoint& position);
     void RunContinuous();
     void AdvanceBatch();
+    // Makes the window the target of dropped files and folders; its text boxes leave drops to it.
+    void AcceptFileDrops();
+    // Opens the batch photo at BatchIndex or, passing over photos already done (with "同名のファイルは上書きしない")
+    // and photos that do not open (logged), the first after it that opens. False when the list ran out.
+    bool OpenBatchPhoto(bool resetFrame);
+
+protected:
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 protected:
     void showEvent(QShowEvent* event) override;

@@ -78,9 +78,7 @@ TForm2::TForm2(TForm1& form1, QWidget* parent)
     CheckBox2 = AddCheckBox(this, QStringLiteral("コーナートンボ出力"), 8, 248, true);
     CheckBox5 = AddCheckBox(this, QStringLiteral("目盛の出力"), 8, 272, true);
     CheckBox8 = AddCheckBox(this, QStringLiteral("同名のファイルは上書きしない"), 8, 304, false);
-    CheckBox8->setEnabled(false);
     CheckBox6 = AddCheckBox(this, QStringLiteral("認識結果画像を保存"), 8, 352, false);
-    CheckBox6->setEnabled(false);
 
     AddLabel(this, QStringLiteral("Jpeg画質"), 258, 120);
     TrackBar4 = AddSlider(this, 112, 0, 100, 90, 10, 10, { "0", "50", "100" });
