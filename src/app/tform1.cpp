@@ -228,9 +228,17 @@ void TForm1::CreateControls()
     // Typing and choosing both change the box's text; programmatic changes block the signal.
     connect(ComboBox1, &QComboBox::editTextChanged, this, [this] { ComboBox1Change(); });
     connect(CheckBox4, &QCheckBox::toggled, this, [this] { CheckBox4Click(); });
+    connect(CheckBox5, &QCheckBox::toggled, this, [this] { CheckBox5Click(); });
 
     Image1->OnMouseDown = [this](QWidget*, const MouseArgs& a) { Image1MouseDown(a); };
-    Image2->OnMouseDown = [this](QWidget*, const MouseArgs& a) { Image2MouseDown(a); };
+    // The head line's overlay stays over the photo after a line is drawn; a press meant to pick the background
+    // colour lands on it then.
+    Image2->OnMouseDown = [this](QWidget*, const MouseArgs& a) {
+        if (PickingBackground)
+            Image1MouseDown(a);
+        else
+            Image2MouseDown(a);
+    };
     Image2->OnMouseMove = [this](QWidget*, const MouseArgs& a) { Image2MouseMove(a); };
     Image2->OnMouseUp = [this](QWidget*, const MouseArgs& a) { Image2MouseUp(a); };
     Image3->OnMouseDown = [this](QWidget*, const MouseArgs& a) { Image3MouseDown(a); };

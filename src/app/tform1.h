@@ -223,6 +223,11 @@ public:
     // The automatic recognition run: finds the face, places the proposed frame, or logs and reports the failure.
     int RecogniseFace();
     void CheckBox5Click();
+    // The wait, repainting, before the first detection; the one before a face image is saved is a tenth of it.
+    // Tests shorten it.
+    int RecognitionPauseMs = 500;
+    // The hand cursor while the next press on the view picks the background colour.
+    std::optional<OverrideCursor> PickCursor;
 
     // --- The print sheet (src/output) ---
     int CreateSheet();

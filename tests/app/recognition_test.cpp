@@ -1,0 +1,607 @@
+// The window's side of face recognition, driven through the scripted stand-in detector and, on real photos,
+// through the real one: what is shown, logged and restored on each way out, the proposed frame on the view, the
+// face image, and the background colour picked by hand.
+#include "face_detector.h"
+#include "frame_proposal.h"
+#include "private_folder.h"
+#include "window_fixture.h"
+
+#include <QStandardPaths>
+
+#include <cstdlib>
+#include <filesystem>
+#include <regex>
+#include <sstream>
+#include <sys/stat.h>
+
+namespace vellicam::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+const QString kCaption = QStringLiteral("Vellicam");
+
+std::vector<std::string> Lines(const std::string& text)
+{
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(line);
+    return lines;
+}
+
+// Checks a log line: "yyyy/MM/dd H:mm:ss" + label + photo path.
+void ExpectLogLine(const std::string& line, const std::string& label, const std::string& photo)
+{
+    const std::size_t at = line.find(label);
+    ASSERT_NE(at, std::string::npos) << line;
+    EXPECT_TRUE(std::regex_match(line.substr(0, at), std::regex(R"(\d{4}/\d{2}/\d{2} \d{1,2}:\d{2}:\d{2})"))) << line;
+    EXPECT_EQ(line.substr(at + label.size()), photo);
+}
+
+unsigned Mode(const std::string& path)
+{
+    struct stat st { };
+    return ::lstat(path.c_str(), &st) == 0 ? (st.st_mode & 07777) : 0xFFFFu;
+}
+
+// The window with a program folder holding the stand-in detector, the cascades and the notice; a photo shown;
+// recognition on load switched off so that each test starts the run itself.
+class RecognitionWindow : public WindowTest {
+protected:
+    std::string program = scratch / "program";
+    std::string out = scratch / "out";
+
+    void SetUp() override
+    {
+        QStandardPaths::setTestModeEnabled(true);
+        fs::create_directory(program);
+        UseVariant("full");
+        WriteFile(fs::path(program) / "haarcascade_frontalface_default.xml", "<faces/>");
+        WriteFile(fs::path(program) / "ago.xml", "<chins/>");
+        WriteFile(fs::path(program) / "お読み下さい.txt", "read me");
+        setenv("VELLICAM_STANDIN_SCRIPT", (scratch / "script.txt").c_str(), 1);
+        setenv("VELLICAM_STANDIN_LOG", (scratch / "calls.log").c_str(), 1);
+        WindowTest::SetUp();
+        form1->ExeFolder = QString::fromStdString(program) + '/';
+        form1->RecognitionPauseMs = 0;
+        form1->Edit3->setText(QString::fromStdString(out) + '/');
+        form1->Form2->CheckBox4->setChecked(false);
+    }
+    void TearDown() override
+    {
+        WindowTest::TearDown();
+        unsetenv("VELLICAM_STANDIN_SCRIPT");
+        unsetenv("VELLICAM_STANDIN_LOG");
+        QStandardPaths::setTestModeEnabled(false);
+    }
+
+    void UseVariant(const std::string& variant)
+    {
+        const fs::path link = fs::path(program) / kDetectorLibraryName;
+        fs::remove(link);
+        if (!variant.empty())
+            fs::create_symlink(fs::path(VELLICAM_BUILD_DIR) / "standin" / variant / "libfacedetect.so", link);
+    }
+    void Script(const std::string& lines) { WriteFile(scratch / "script.txt", lines); }
+
+    // A uniform 1000 × 1000 photo, shown; its path.
+    std::string ShowPhoto()
+    {
+        const QString path = WritePhoto("photo.jpg", 1000, 1000, { 128, 128, 128 });
+        Open(path);
+        EXPECT_EQ(form1->ImageSide, 1000);
+        EXPECT_TRUE(form1->Image3->isVisible());
+        return path.toStdString();
+    }
+
+    // Each run starts the script over.
+    int Run()
+    {
+        std::error_code ec;
+        fs::remove(scratch / "calls.log", ec);
+        return form1->RecogniseFace();
+    }
+    std::vector<std::string> Calls()
+    {
+        std::error_code ec;
+        return fs::exists(scratch / "calls.log", ec) ? Lines(ReadFile(scratch / "calls.log"))
+                                                     : std::vector<std::string> {};
+    }
+    std::vector<std::string> LogLines()
+    {
+        const fs::path log = fs::path(out) / "自動認識エラーログ.txt";
+        std::error_code ec;
+        return fs::exists(log, ec) ? Lines(ReadFile(log)) : std::vector<std::string> {};
+    }
+    std::vector<QString> Texts() const
+    {
+        std::vector<QString> texts;
+        for (const auto& box : dialogs.messages)
+            texts.push_back(box.text);
+        return texts;
+    }
+
+    // The frame as it was before a failed run is back, attached to the grips, with Busy clear and the tools on.
+    void ExpectRestored(const QRect& frame, const std::string& what)
+    {
+        EXPECT_FALSE(form1->Busy) << what;
+        EXPECT_TRUE(form1->BitBtn9->isEnabled()) << what;
+        EXPECT_TRUE(form1->CheckBox5->isEnabled()) << what;
+        EXPECT_TRUE(form1->Image3->isVisible()) << what;
+        EXPECT_EQ(form1->ResizeFrame->Control(), form1->Image3) << what;
+        EXPECT_EQ(Frame(), frame) << what;
+    }
+    int S(int v) const { return v * form1->ViewSide / form1->ImageSide; }
+};
+
+TEST_F(RecognitionWindow, RunWhileBusyReturnsZeroAndTouchesNothing)
+{
+    ShowPhoto();
+    Script("0 400 300 600 560\n");
+    const QRect before = Frame();
+    form1->StatusBar1->SetPanel(2, "angle");
+    form1->SetBusy(true);
+    EXPECT_EQ(Run(), 0);
+    EXPECT_TRUE(Calls().empty());
+    EXPECT_EQ(Frame(), before);
+    EXPECT_TRUE(form1->Image3->isVisible());
+    EXPECT_EQ(form1->ResizeFrame->Control(), form1->Image3);
+    EXPECT_EQ(form1->StatusBar1->Panel(2), "angle");
+    EXPECT_TRUE(form1->Busy);
+    EXPECT_TRUE(dialogs.messages.empty());
+    form1->SetBusy(false);
+}
+
+TEST_F(RecognitionWindow, MissingCascadeSwitchesRecognitionOnLoadOffAndOpensTheNotice)
+{
+    ShowPhoto();
+    const QRect before = Frame();
+    fs::remove(fs::path(program) / "haarcascade_frontalface_default.xml");
+    form1->Form2->CheckBox4->blockSignals(true);
+    form1->Form2->CheckBox4->setChecked(true);
+    form1->Form2->CheckBox4->blockSignals(false);
+
+    EXPECT_EQ(Run(), -1);
+    EXPECT_EQ(Texts(), std::vector<QString> { "顔認識用のXMLデータが見つかりません。" });
+    EXPECT_EQ(dialogs.messages.front().title, kCaption);
+    EXPECT_FALSE(form1->Form2->CheckBox4->isChecked());
+    ASSERT_EQ(dialogs.opened.size(), 1u);
+    EXPECT_EQ(dialogs.opened.front(), QUrl::fromLocalFile(QString::fromStdString(program) + "/お読み下さい.txt"));
+    EXPECT_TRUE(Calls().empty()) << "the library is never loaded";
+    ExpectRestored(before, "cascade");
+}
+
+struct LibraryFailure {
+    const char* variant; // "" for no library at all
+    const char* script;
+    int result;
+    const char* message;
+};
+
+// One variant per test: each test runs in a process of its own, and a library once loaded under the detector's
+// name may stay mapped for the process's life.
+class LibraryFailures : public RecognitionWindow, public testing::WithParamInterface<LibraryFailure> { };
+
+TEST_P(LibraryFailures, SayWhyAndBringTheFrameBack)
+{
+    const LibraryFailure& c = GetParam();
+    ShowPhoto();
+    const QRect before = Frame();
+    UseVariant(c.variant);
+    Script(c.script);
+    EXPECT_EQ(Run(), c.result);
+    EXPECT_EQ(Texts(), std::vector<QString> { QString::fromUtf8(c.message) });
+    ExpectRestored(before, c.variant);
+    EXPECT_TRUE(LogLines().empty()) << "library failures are not logged";
+}
+
+INSTANTIATE_TEST_SUITE_P(Window, LibraryFailures,
+    testing::Values(LibraryFailure { "", "", -3, "DLLの読み込みに失敗しました。(1)" },
+        LibraryFailure { "no_setminsize", "", -4, "関数のアドレスの取得に失敗しました。1" },
+        LibraryFailure { "no_getrect", "", -5, "関数のアドレスの取得に失敗しました。2" },
+        LibraryFailure { "no_facedetect", "", -6, "関数のアドレスの取得に失敗しました。3" },
+        LibraryFailure { "full", "throw\n", -7, "DLLの読み込みに失敗しました。" }),
+    [](const testing::TestParamInfo<LibraryFailure>& info) { return "Code" + std::to_string(-info.param.result); });
+
+TEST_F(RecognitionWindow, DetectorInternalErrorIsLoggedAndReportedButMinusSevenCountsAsSuccess)
+{
+    const std::string photo = ShowPhoto();
+    const QRect before = Frame();
+    Script("-5 400 300 600 560\n");
+    EXPECT_EQ(Run(), -8);
+    EXPECT_EQ(Texts(), std::vector<QString> { "自動認識処理が失敗しました。(-5)" });
+    EXPECT_EQ(form1->StatusBar1->Panel(2), "自動認識失敗");
+    ASSERT_EQ(LogLines().size(), 1u);
+    ExpectLogLine(LogLines()[0], "  自動顔認識エラー（内部エラー）:  ", photo);
+    ExpectRestored(before, "internal");
+
+    dialogs.messages.clear();
+    Script("-7 400 300 600 560\n");
+    EXPECT_EQ(Run(), 0);
+    EXPECT_TRUE(dialogs.messages.empty());
+    EXPECT_EQ(form1->StatusBar1->Panel(2), "自動認識完了");
+    EXPECT_EQ(LogLines().size(), 1u);
+}
+
+TEST_F(RecognitionWindow, NoFaceAndOversizeFramesAreLoggedThenReported)
+{
+    const std::string photo = ShowPhoto();
+    const QRect before = Frame();
+    Script("0\n0\n");
+    EXPECT_EQ(Run(), -10);
+    EXPECT_EQ(Texts(), std::vector<QString> { "自動顔認識処理では認識出来ませんでした。" });
+    EXPECT_EQ(form1->StatusBar1->Panel(2), "自動認識失敗");
+    ExpectRestored(before, "no face");
+
+    // A face under half the image whose frame, with the head above it, is over 90 % of the height.
+    dialogs.messages.clear();
+    Script("0 260 100 740 580\n0\n0\n");
+    EXPECT_EQ(Run(), -10);
+    EXPECT_EQ(
+        Texts(), std::vector<QString> { "自動顔認識処理では認識出来ませんでした。（サイズ過大による誤検出判定）" });
+    ExpectRestored(before, "oversize");
+
+    const std::vector<std::string> lines = LogLines();
+    ASSERT_EQ(lines.size(), 2u);
+    ExpectLogLine(lines[0], "  自動顔認識エラー(非検出):  ", photo);
+    ExpectLogLine(lines[1], "  自動顔認識エラー(誤検出):  ", photo);
+
+    // With the oversize check off such a face gets its frame; lower down, it is cut to the view's height.
+    form1->Form2->CheckBox11->setChecked(false);
+    Script("0 260 400 740 880\n0\n0\n");
+    EXPECT_EQ(Run(), 0);
+    EXPECT_EQ(Frame().top(), 0);
+    EXPECT_EQ(Frame().height(), form1->Image1->height());
+}
+
+TEST_F(RecognitionWindow, LogFolderThatCannotBeMadeIsReportedAndTheRunGoesOn)
+{
+    ShowPhoto();
+    const QRect before = Frame();
+    WriteFile(scratch / "blocker", "a file where the folder would go");
+    form1->Edit3->setText(QString::fromStdString(scratch / "blocker") + "/sub/");
+    Script("0\n0\n");
+    EXPECT_EQ(Run(), -10);
+    EXPECT_EQ(Texts(),
+        (std::vector<QString> { "保存先フォルダを作成出来ません。\n" + QString::fromStdString(scratch / "blocker/sub"),
+            "自動顔認識処理では認識出来ませんでした。" }));
+    ExpectRestored(before, "log folder");
+}
+
+TEST_F(RecognitionWindow, UnattendedBatchSkipsSilentlyAndLeavesTheWindowToTheBatch)
+{
+    const std::string photo = ShowPhoto();
+    form1->BatchMode = true;
+    form1->CheckBox3->setChecked(true);
+    form1->Form2->CheckBox9->setChecked(true);
+    form1->StatusBar1->SetPanel(2, "before");
+
+    Script("0\n0\n");
+    EXPECT_EQ(Run(), -9);
+    EXPECT_TRUE(dialogs.messages.empty());
+    EXPECT_TRUE(form1->Busy) << "the batch clears Busy before its next call";
+    EXPECT_FALSE(form1->Image3->isVisible());
+    EXPECT_EQ(form1->ResizeFrame->Control(), nullptr);
+    EXPECT_FALSE(form1->BitBtn9->isEnabled());
+    EXPECT_NE(form1->StatusBar1->Panel(2), "自動認識失敗");
+    ASSERT_EQ(LogLines().size(), 1u);
+    ExpectLogLine(LogLines()[0], "  自動顔認識エラー(非検出):  ", photo);
+
+    // An internal error is only kept quiet: it still restores.
+    form1->SetBusy(false);
+    Script("-5 400 300 600 560\n");
+    EXPECT_EQ(Run(), -8);
+    EXPECT_TRUE(dialogs.messages.empty());
+    EXPECT_FALSE(form1->Busy);
+    EXPECT_TRUE(form1->Image3->isVisible());
+    EXPECT_EQ(LogLines().size(), 2u);
+
+    // Without the skip setting the same batch asks the user.
+    form1->Form2->CheckBox9->setChecked(false);
+    Script("0\n0\n");
+    EXPECT_EQ(Run(), -10);
+    EXPECT_EQ(dialogs.messages.size(), 1u);
+}
+
+TEST_F(RecognitionWindow, SuccessPlacesTheProposedFrameWithItsResultOutlinesAndAttachesTheGrips)
+{
+    ShowPhoto();
+    // Face 400,300 – 600,560 on a uniform photo: no head-top correction, no chin, so the frame in image pixels is
+    // rows 157..709 (h 552), columns 290..710.
+    Script("0 400 300 600 560\n0\n");
+    form1->StatusBar1->SetPanel(2, "angle");
+    EXPECT_EQ(Run(), 0);
+    EXPECT_TRUE(dialogs.messages.empty());
+    EXPECT_FALSE(form1->Busy);
+    EXPECT_TRUE(form1->BitBtn9->isEnabled());
+    EXPECT_TRUE(form1->BitBtn3->isEnabled());
+    EXPECT_EQ(form1->StatusBar1->Panel(2), "自動認識完了");
+
+    const QRect frame = Frame();
+    EXPECT_EQ(frame.height(), S(552) + 1);
+    EXPECT_EQ(frame.top(), S(157 + 276) + 1 - (S(552) + 1) / 2);
+    EXPECT_EQ(frame.width(), form1->FrameAspectWidth * frame.height() / form1->FrameAspectHeight);
+    EXPECT_EQ(frame.left(), S(500) + 1 - frame.width() / 2);
+    EXPECT_TRUE(form1->Image3->isVisible());
+    EXPECT_EQ(form1->ResizeFrame->Control(), form1->Image3);
+    EXPECT_TRUE(form1->ResizeFrame->isVisible());
+
+    // The face outline in yellow on the frame's own picture, the corner pixel back to the see-through blue.
+    const Bitmap& picture = form1->Image3->Picture();
+    ASSERT_EQ(picture.Width(), frame.width());
+    const int faceLeft = S(400) + 1 - frame.left(), faceTop = S(300) + 1 - frame.top();
+    EXPECT_EQ(picture.Pixel(faceLeft, faceTop + 5), (Rgb { 255, 255, 0 }));
+    EXPECT_EQ(picture.Pixel(faceLeft + 5, faceTop), (Rgb { 255, 255, 0 }));
+    EXPECT_EQ(picture.Pixel(0, picture.Height() - 1), kBlue);
+    EXPECT_EQ(picture.Pixel(frame.width() / 2, 0), kRed);
+    EXPECT_TRUE(form1->Image3->Transparent());
+    // The head-top scan's sample point, half a face width left of the face, marked on the view.
+    const int sx = S(300) + 1, sy = S(300) + 1;
+    EXPECT_EQ(form1->Image1->Picture().Pixel(sx, sy), kBlue);
+    EXPECT_EQ(form1->Image1->Picture().Pixel(sx + 1, sy + 1), kBlue);
+
+    // The detector was given an absolute image in a private folder of the user's cache and the settings' values.
+    const std::vector<std::string> calls = Calls();
+    ASSERT_GE(calls.size(), 2u);
+    const std::string folder = RecognitionWorkFolder();
+    EXPECT_EQ(calls[0], "setMinSize\t200\t200");
+    const std::regex call("facedetect\t" + folder + "/run-[^/]{6}/vellicam_temp\\.jpg\t0\t" + program
+        + "/haarcascade_frontalface_default\\.xml\t0\t3\t.*");
+    EXPECT_TRUE(std::regex_match(calls[1], call)) << calls[1];
+    EXPECT_EQ(Mode(folder), 0700u);
+    for (const auto& entry : fs::directory_iterator(folder))
+        EXPECT_NE(entry.path().filename().string().rfind("run-", 0), 0u) << "the run's own folder goes with it";
+
+    // Without "顔認識結果を表示する" only the frame is drawn, and nothing marks the view.
+    form1->Form2->CheckBox3->setChecked(false);
+    Fill(form1->Image1->Picture(), kBlack);
+    Script("0 400 300 600 560\n0\n");
+    EXPECT_EQ(Run(), 0);
+    EXPECT_EQ(form1->Image3->Picture().Pixel(faceLeft, faceTop + 5), kBlue);
+    EXPECT_EQ(form1->Image1->Picture().Pixel(sx, sy), kBlack);
+}
+
+TEST_F(RecognitionWindow, SettingsAreReadAtTheMomentOfTheRun)
+{
+    ShowPhoto();
+    form1->Form2->TrackBar6->setValue(400);
+    form1->Form2->TrackBar2->setValue(7);
+    form1->Form2->CheckBox14->setChecked(false);
+    Script("0 400 300 600 560\n");
+    EXPECT_EQ(Run(), 0);
+    const std::vector<std::string> calls = Calls();
+    ASSERT_EQ(calls.size(), 2u) << "no chin pass";
+    EXPECT_EQ(calls[0], "setMinSize\t400\t400");
+    std::vector<std::string> fields;
+    std::istringstream in(calls[1]);
+    for (std::string f; std::getline(in, f, '\t');)
+        fields.push_back(f);
+    ASSERT_GE(fields.size(), 6u);
+    EXPECT_EQ(fields[5], "7");
+}
+
+TEST_F(RecognitionWindow, FaceImageIsSavedWithItsAnnotationLineWhenAsked)
+{
+    ShowPhoto();
+    form1->Form2->CheckBox6->setChecked(true);
+    Script("0 400 300 600 500\n0\n");
+    EXPECT_EQ(Run(), 0);
+    const fs::path face = fs::path(out) / "認識画像" / "photo.jpg";
+    Bitmap saved;
+    ASSERT_TRUE(LoadImage(face.string(), saved).ok);
+    EXPECT_EQ(saved.Width(), 200);
+    EXPECT_EQ(saved.Height(), 200);
+    EXPECT_EQ(ReadFile(fs::path(out) / "認識画像" / "positive.txt"), "positive/" + face.string() + " 1 0 0 200 200\n");
+
+    // A face folder that cannot be made fails the run and brings the frame back.
+    const QRect before = Frame();
+    WriteFile(scratch / "blocker", "x");
+    form1->Edit3->setText(QString::fromStdString(scratch / "blocker") + "/");
+    Script("0 400 300 600 500\n0\n");
+    EXPECT_EQ(Run(), -12);
+    EXPECT_EQ(Texts(), std::vector<QString> { "ファイルの保存に失敗しました。" });
+    ExpectRestored(before, "face image");
+}
+
+// A photo with a light background and a dark head from row 150 down (square pixels), black bars above and below.
+class BackgroundPick : public RecognitionWindow {
+protected:
+    void ShowHead()
+    {
+        Bitmap photo = SolidBitmap(1000, 900, { 220, 220, 220 });
+        FillRect(photo, { 350, 100, 650, 550 }, { 90, 70, 60 });
+        const std::string path = scratch / "head.jpg";
+        ASSERT_TRUE(SaveJpeg(path, photo, { 95, 0 }).ok);
+        Open(QString::fromStdString(path));
+        ASSERT_EQ(form1->ImageSide, 1000);
+    }
+    void Press(QWidget* target, int x, int y)
+    {
+        Send(target, QEvent::MouseButtonPress, Qt::LeftButton, Qt::LeftButton, { x, y });
+        Send(target, QEvent::MouseButtonRelease, Qt::LeftButton, Qt::NoButton, { x, y });
+    }
+};
+
+TEST_F(BackgroundPick, CheckingThePickerWaitsForAPressOnTheViewThatFillsTheSwatch)
+{
+    ShowHead();
+    form1->CheckBox5->setChecked(true);
+    EXPECT_TRUE(form1->Busy);
+    EXPECT_TRUE(form1->PickingBackground);
+    EXPECT_EQ(form1->StatusBar1->Panel(3), "画面をクリックしてください");
+    EXPECT_EQ(Texts(), std::vector<QString> { "画像上（赤枠以外）で背景色を指定する位置でクリックしてください" });
+    ASSERT_NE(QApplication::overrideCursor(), nullptr);
+    EXPECT_EQ(QApplication::overrideCursor()->shape(), Qt::PointingHandCursor);
+
+    // The colour of the view as shown at the press point: here the photo's grey background.
+    const Rgb shown = form1->Image1->Picture().Pixel(20, 200);
+    Press(form1->Image1, 20, 200);
+    EXPECT_EQ(form1->Image4->Picture().Pixel(0, 0), shown);
+    EXPECT_EQ(form1->Image4->Picture().Pixel(24, 24), shown);
+    EXPECT_FALSE(form1->PickingBackground);
+    EXPECT_FALSE(form1->Busy);
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+    EXPECT_TRUE(form1->CheckBox5->isChecked());
+
+    // A press while not picking does nothing.
+    Press(form1->Image1, 5, 5);
+    EXPECT_EQ(form1->Image4->Picture().Pixel(0, 0), shown);
+
+    // The head line's overlay lying over the view takes the press for the view.
+    form1->CheckBox5->setChecked(false);
+    form1->CheckBox5->setChecked(true);
+    form1->Image2->setGeometry(form1->Image1->geometry());
+    form1->Image2->show();
+    form1->Image2->raise();
+    Press(form1->Image2, 5, 5);
+    EXPECT_EQ(form1->Image4->Picture().Pixel(0, 0), kBlack);
+    EXPECT_FALSE(form1->Busy);
+    EXPECT_FALSE(form1->MouseHeld) << "the press did not start a head line";
+
+    // Unchecking ends picking and Busy without a press.
+    form1->CheckBox5->setChecked(false);
+    form1->CheckBox5->setChecked(true);
+    form1->CheckBox5->setChecked(false);
+    EXPECT_FALSE(form1->PickingBackground);
+    EXPECT_FALSE(form1->Busy);
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+}
+
+TEST_F(BackgroundPick, CheckedWhileBusyTheBoxStaysCheckedWithoutPicking)
+{
+    ShowHead();
+    form1->SetBusy(true);
+    form1->CheckBox5->setChecked(true);
+    EXPECT_TRUE(form1->CheckBox5->isChecked());
+    EXPECT_FALSE(form1->PickingBackground);
+    EXPECT_TRUE(dialogs.messages.empty());
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+    form1->SetBusy(false);
+}
+
+TEST_F(BackgroundPick, APickedColourReplacesTheSampledOneInLaterRuns)
+{
+    ShowHead();
+    // Sampled: the light background beside the face; the head top moves up to row 150, the frame grows.
+    Script("0 400 300 600 500\n0\n");
+    ASSERT_EQ(Run(), 0);
+    const int corrected = Frame().height();
+    const int sx = S(300) + 1, sy = S(300) + 1;
+    EXPECT_EQ(form1->Image1->Picture().Pixel(sx, sy), kBlue);
+
+    // Picked: black from the bar above the photo, a dark background that switches the correction off.
+    form1->CheckBox5->setChecked(true);
+    Press(form1->Image1, 10, 5);
+    ASSERT_EQ(form1->Image4->Picture().Pixel(0, 0), kBlack);
+    Fill(form1->Image1->Picture(), { 1, 2, 3 });
+    Script("0 400 300 600 500\n0\n");
+    ASSERT_EQ(Run(), 0);
+    EXPECT_LT(Frame().height(), corrected);
+    EXPECT_EQ(form1->Image1->Picture().Pixel(sx, sy), (Rgb { 1, 2, 3 })) << "a picked colour is not sampled";
+}
+
+TEST(PrivateFolder, IsMadeOursAndClosedToOthers)
+{
+    ScratchDir dir;
+    const std::string folder = dir / "a/b/recognition";
+    ASSERT_EQ(EnsurePrivateFolder(folder), kPrivateFolderReady);
+    EXPECT_EQ(Mode(folder), 0700u);
+
+    ::chmod(folder.c_str(), 0755);
+    ASSERT_EQ(EnsurePrivateFolder(folder + "/"), kPrivateFolderReady);
+    EXPECT_EQ(Mode(folder), 0700u);
+
+    // A link in its place is replaced by a folder; what it pointed at stays as it was.
+    fs::create_directory(dir / "elsewhere");
+    ::chmod((dir / "elsewhere").c_str(), 0755);
+    fs::remove(folder);
+    fs::create_directory_symlink(dir / "elsewhere", folder);
+    ASSERT_EQ(EnsurePrivateFolder(folder), kPrivateFolderReady);
+    EXPECT_TRUE(fs::is_directory(fs::symlink_status(folder)));
+    EXPECT_EQ(Mode(dir / "elsewhere"), 0755u);
+
+    fs::remove(folder);
+    WriteFile(folder, "x");
+    ASSERT_EQ(EnsurePrivateFolder(folder), kPrivateFolderReady);
+    EXPECT_TRUE(fs::is_directory(folder));
+}
+
+TEST(PrivateFolder, RefusesRelativePathsAndParentsOthersMayChange)
+{
+    ScratchDir dir;
+    EXPECT_EQ(EnsurePrivateFolder(""), kPrivateFolderBadPath);
+    EXPECT_EQ(EnsurePrivateFolder("relative/recognition"), kPrivateFolderBadPath);
+
+    const std::string open = dir / "open";
+    fs::create_directory(open);
+    ::chmod(open.c_str(), 0777);
+    std::string reason;
+    EXPECT_EQ(EnsurePrivateFolder(open + "/recognition", &reason), kPrivateFolderUnsafeParent);
+    EXPECT_FALSE(reason.empty());
+    EXPECT_FALSE(fs::exists(open + "/recognition"));
+    // The sticky bit keeps others from renaming what is ours, as in /tmp.
+    ::chmod(open.c_str(), 01777);
+    EXPECT_EQ(EnsurePrivateFolder(open + "/recognition"), kPrivateFolderReady);
+}
+
+// --- the real detector beside the built program ---
+
+class RealDetectorWindow : public WindowTest {
+protected:
+    void SetUp() override
+    {
+        QStandardPaths::setTestModeEnabled(true);
+        WindowTest::SetUp();
+        form1->ExeFolder = QString::fromStdString(BinDir().string()) + '/';
+        form1->RecognitionPauseMs = 0;
+        form1->Edit3->setText(QString::fromStdString(scratch / "out") + '/');
+        form1->Form2->CheckBox4->setChecked(false);
+    }
+    void TearDown() override
+    {
+        WindowTest::TearDown();
+        QStandardPaths::setTestModeEnabled(false);
+    }
+    void OpenData(const char* name)
+    {
+        Open(QString::fromStdString((DataDir() / "photos" / name).string()));
+        ASSERT_EQ(form1->CurrentPhotoPath.isEmpty(), false) << name;
+    }
+};
+
+TEST_F(RealDetectorWindow, PortraitGetsAFrameCentredOnItsFace)
+{
+    OpenData("portrait_dark_background_868.jpg");
+    ASSERT_EQ(form1->RecogniseFace(), 0) << (dialogs.messages.empty() ? "" : dialogs.messages[0].text.toStdString());
+    // The face's yellow outline on the frame's picture gives its centre.
+    const Bitmap& picture = form1->Image3->Picture();
+    int minX = picture.Width(), maxX = -1;
+    for (int y = 0; y < picture.Height(); ++y)
+        for (int x = 0; x < picture.Width(); ++x)
+            if (picture.Pixel(x, y) == Rgb { 255, 255, 0 }) {
+                minX = std::min(minX, x);
+                maxX = std::max(maxX, x);
+            }
+    ASSERT_GE(maxX, 0) << "no face outline";
+    EXPECT_NEAR((minX + maxX) / 2, picture.Width() / 2, 2);
+    EXPECT_GT(maxX - minX, picture.Width() / 4);
+    EXPECT_EQ(form1->ResizeFrame->Control(), form1->Image3);
+    EXPECT_FALSE(form1->Busy);
+}
+
+TEST_F(RealDetectorWindow, PhotoWithoutAFaceIsReportedAndTheFrameComesBack)
+{
+    OpenData("no_face_grayscale_profile_768.jpg");
+    const QRect before = Frame();
+    EXPECT_EQ(form1->RecogniseFace(), -10);
+    ASSERT_EQ(dialogs.messages.size(), 1u);
+    EXPECT_EQ(dialogs.messages[0].text, "自動顔認識処理では認識出来ませんでした。");
+    EXPECT_EQ(Frame(), before);
+    EXPECT_TRUE(form1->Image3->isVisible());
+    EXPECT_EQ(form1->ResizeFrame->Control(), form1->Image3);
+    EXPECT_FALSE(form1->Busy);
+}
+
+} // namespace
+} // namespace vellicam::test
