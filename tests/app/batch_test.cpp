@@ -1,0 +1,469 @@
+// Batch work on the main window: dropped files and folders, the output folder box as a drop target, skipping,
+// continuous runs with their lock, abort and end, and photos that fail to open or are done already.
+#include "window_fixture.h"
+
+#include "output_path.h"
+#include "recognition_log.h"
+
+#include <QDropEvent>
+#include <QMimeData>
+#include <QTimer>
+
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+
+namespace vellicam::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+const QString kSaved = QStringLiteral("保存しました。");
+const QString kAborted = QStringLiteral("中断しました。");
+const QString kAllDone
+    = QStringLiteral("このフォルダ内の画像は全て処理済みです。\n上書きする場合には[設定]画面の「同名のファイル"
+                     "は上書きしない」のチェックを外して下さい。");
+
+// Calls `poke` every time the window lets events run, until the object goes.
+class WhileRunning {
+public:
+    explicit WhileRunning(std::function<void()> poke)
+    {
+        QObject::connect(&timer_, &QTimer::timeout, std::move(poke));
+        timer_.start(0);
+    }
+
+private:
+    QTimer timer_;
+};
+
+class Batch : public WindowTest {
+protected:
+    void SetUp() override
+    {
+        WindowTest::SetUp();
+        form1->RecognitionPauseMs = 0;
+        // Recognition loads the stand-in detector, which finds no face unless a test scripts one.
+        const fs::path program = scratch.Path() / "program";
+        fs::create_directories(program);
+        const fs::path standin = fs::path(VELLICAM_BUILD_DIR) / "standin" / "full" / "libfacedetect.so";
+        if (fs::exists(standin))
+            fs::copy_file(standin, program / "libfacedetect.so");
+        WriteFile(program / "haarcascade_frontalface_default.xml", "<opencv_storage/>");
+        WriteFile(program / "ago.xml", "<opencv_storage/>");
+        form1->ExeFolder = QString::fromStdString(program.string() + "/");
+        ::unsetenv("VELLICAM_STANDIN_SCRIPT");
+        ::unsetenv("VELLICAM_STANDIN_LOG");
+    }
+
+    // A folder under the scratch folder holding one photo per name (a portrait large enough for a sheet).
+    QString Folder(const std::string& name, const std::vector<std::string>& photos)
+    {
+        const fs::path folder = scratch.Path() / name;
+        fs::create_directories(folder);
+        Rgb colour { 40, 90, 160 };
+        for (const std::string& photo : photos) {
+            EXPECT_TRUE(SaveJpeg((folder / photo).string(), SolidBitmap(600, 800, colour), { 90, 0 }).ok);
+            colour.g = static_cast<std::uint8_t>(colour.g + 40);
+        }
+        return QString::fromStdString(folder.string());
+    }
+    static QString In(const QString& folder, const char* name) { return folder + '/' + name; }
+    // Where the sheet of a photo lands when the output folder box is empty.
+    static QString SheetOf(const QString& photo)
+    {
+        const QString folder = photo.left(photo.lastIndexOf('/') + 1);
+        return QString::fromStdString(OutputPath("", folder.toStdString(), photo.toStdString()));
+    }
+    static bool Exists(const QString& path) { return fs::exists(path.toStdString()); }
+
+    // Drags the paths over the window and drops them at `at`; false when the window refused the drag.
+    bool Drop(const QStringList& paths, QPoint at = { 400, 400 })
+    {
+        QList<QUrl> urls;
+        for (const QString& p : paths)
+            urls << QUrl::fromLocalFile(p);
+        return DropUrls(urls, at);
+    }
+    bool DropUrls(const QList<QUrl>& urls, QPoint at = { 400, 400 })
+    {
+        QMimeData mime;
+        mime.setUrls(urls);
+        QDragEnterEvent enter(at, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(form1.get(), &enter);
+        if (!enter.isAccepted())
+            return false;
+        QDropEvent drop(QPointF(at), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(form1.get(), &drop);
+        QApplication::processEvents();
+        return true;
+    }
+
+    [[nodiscard]] int Count(const QString& text) const
+    {
+        return static_cast<int>(std::count_if(dialogs.messages.begin(), dialogs.messages.end(),
+            [&](const RecordingDialogs::Box& box) { return box.text == text; }));
+    }
+    [[nodiscard]] std::string Log(const QString& folder) const
+    {
+        const fs::path path = fs::path(folder.toStdString()) / kRecognitionLogName;
+        return fs::exists(path) ? ReadFile(path) : std::string();
+    }
+    // Continuous mode with recognition on load; the run starts at the sheet button.
+    void RunContinuously()
+    {
+        form1->Form2->CheckBox4->setChecked(true);
+        form1->CheckBox3->setChecked(true);
+        form1->BitBtn3->click();
+        QApplication::processEvents();
+    }
+    [[nodiscard]] QString Status0() const { return form1->StatusBar1->Panel(0); }
+};
+
+TEST_F(Batch, DroppedJpegOpensOnlyWithItsThreeSpellingsAndOnlyTheLastItem)
+{
+    const QString folder = Folder("photos", { "a.jpg", "b.jpeg", "c.jPg", "d.Jpg" });
+    form1->Form2->CheckBox4->setChecked(false);
+
+    ASSERT_TRUE(Drop({ folder, In(folder, "d.Jpg") }));
+    EXPECT_EQ(form1->CurrentPhotoPath, In(folder, "d.Jpg"));
+    EXPECT_EQ(form1->PhotoFolder, folder + '/');
+    EXPECT_EQ(Status0(), "JPEGファイル 2");
+    EXPECT_FALSE(form1->BatchMode);
+    EXPECT_FALSE(form1->Busy);
+    EXPECT_TRUE(form1->BitBtn3->isEnabled());
+    EXPECT_FALSE(form1->CheckBox4->isVisible());
+
+    // Other spellings are taken for a folder: the scan of a file lists nothing.
+    for (const char* name : { "b.jpeg", "c.jPg" }) {
+        form1->BitBtn1->click();
+        ASSERT_TRUE(Drop({ In(folder, name) }));
+        EXPECT_TRUE(form1->CurrentPhotoPath.isEmpty()) << name;
+        EXPECT_EQ(Status0(), "サブフォルダ数 0  全ファイル数 0   JPEGファイル数 0") << name;
+        EXPECT_FALSE(form1->BatchMode);
+    }
+    // A photo first and a folder last: the photo is scanned as the folder, so nothing starts.
+    ASSERT_TRUE(Drop({ In(folder, "a.jpg"), folder }));
+    EXPECT_TRUE(form1->CurrentPhotoPath.isEmpty());
+    EXPECT_FALSE(form1->BatchMode);
+    EXPECT_EQ(form1->JpegCount, 0);
+
+    // Only local files are taken.
+    EXPECT_FALSE(DropUrls({ QUrl("https://example.com/a.jpg") }));
+    EXPECT_TRUE(dialogs.messages.empty());
+}
+
+TEST_F(Batch, DroppedJpegIsRecognisedWhenAskedAndAFailedOpenSaysWhy)
+{
+    const QString folder = Folder("photos", { "a.jpg" });
+    ASSERT_TRUE(Drop({ In(folder, "a.jpg") }));
+    // The stand-in finds no face: recognition ran and said so.
+    EXPECT_EQ(Count(QStringLiteral("自動顔認識処理では認識出来ませんでした。")), 1);
+    EXPECT_NE(Log(folder).find("(非検出):  " + In(folder, "a.jpg").toStdString()), std::string::npos);
+
+    dialogs.messages.clear();
+    WriteFile(In(folder, "broken.jpg").toStdString(), "not a photo");
+    ASSERT_TRUE(Drop({ In(folder, "broken.jpg") }));
+    EXPECT_TRUE(form1->CurrentPhotoPath.isEmpty());
+    EXPECT_TRUE(dialogs.messages.empty()) << "no recognition of a photo that did not open";
+    EXPECT_FALSE(Status0().isEmpty());
+    EXPECT_TRUE(form1->BitBtn2->isEnabled());
+    EXPECT_FALSE(form1->Busy);
+}
+
+TEST_F(Batch, FolderScanCountsOneLevelAndStartsWithItsFirstPhoto)
+{
+    const QString folder = Folder("photos", { "A.JPG", "b.Jpg", "c.jPg", "d.jpeg" });
+    Folder("photos/sub", { "e.jpg" });
+    form1->Form2->CheckBox4->setChecked(false);
+
+    ASSERT_TRUE(Drop({ folder }));
+    EXPECT_EQ(form1->SubfolderCount, 1);
+    EXPECT_EQ(form1->FileCount, 4);
+    EXPECT_EQ(form1->JpegCount, 3);
+    EXPECT_EQ(Status0(), "サブフォルダ数 1  全ファイル数 4   JPEGファイル数 3");
+    EXPECT_EQ(form1->BatchFiles, QStringList({ In(folder, "A.JPG"), In(folder, "b.Jpg"), In(folder, "c.jPg") }));
+    EXPECT_TRUE(form1->BatchMode);
+    EXPECT_EQ(form1->BatchIndex, 0);
+    EXPECT_EQ(form1->CurrentPhotoPath, In(folder, "A.JPG"));
+    // The sheets and the log of a dropped folder go beside its photos when no output folder is given.
+    EXPECT_EQ(form1->PhotoFolder, folder + '/');
+    for (QWidget* shown : std::initializer_list<QWidget*> { form1->BitBtn10, form1->CheckBox3, form1->CheckBox4 })
+        EXPECT_TRUE(shown->isVisible());
+    EXPECT_FALSE(form1->BitBtn11->isVisible());
+    EXPECT_FALSE(form1->Busy);
+
+    // A folder with one photo starts a batch without the skip button and the two boxes.
+    const QString single = Folder("single", { "only.jpg" });
+    ASSERT_TRUE(Drop({ single }));
+    EXPECT_TRUE(form1->BatchMode);
+    EXPECT_EQ(form1->CurrentPhotoPath, In(single, "only.jpg"));
+    for (QWidget* hidden : std::initializer_list<QWidget*> { form1->BitBtn10, form1->CheckBox3, form1->CheckBox4 })
+        EXPECT_FALSE(hidden->isVisible());
+
+    // A JPEG drop ends the batch.
+    ASSERT_TRUE(Drop({ In(folder, "b.Jpg") }));
+    EXPECT_FALSE(form1->BatchMode);
+    EXPECT_FALSE(form1->BitBtn10->isVisible());
+}
+
+TEST_F(Batch, DropOnTheOutputBoxSetsTheFolderAndNothingElse)
+{
+    const QString folder = Folder("out", { "x.jpg" });
+    const QRect box = form1->Edit3->geometry();
+    // Text boxes leave drops to the window, which decides what a drop on the output box means.
+    EXPECT_FALSE(form1->Edit3->acceptDrops());
+
+    ASSERT_TRUE(Drop({ folder }, box.center()));
+    EXPECT_EQ(form1->Edit3->text(), folder + '/');
+    EXPECT_FALSE(form1->BatchMode);
+    EXPECT_TRUE(form1->BatchFiles.isEmpty());
+    EXPECT_TRUE(form1->CurrentPhotoPath.isEmpty());
+
+    // A trailing separator is not doubled; a file gives its folder; the far edges still count as the box.
+    ASSERT_TRUE(Drop({ folder + '/' }, box.topLeft()));
+    EXPECT_EQ(form1->Edit3->text(), folder + '/');
+    form1->Edit3->clear();
+    ASSERT_TRUE(Drop({ In(folder, "notes.txt") }, QPoint(box.x() + box.width(), box.y() + box.height())));
+    EXPECT_EQ(form1->Edit3->text(), folder + '/');
+
+    // One pixel below the box is the window: a batch of that folder.
+    form1->Form2->CheckBox4->setChecked(false);
+    ASSERT_TRUE(Drop({ folder }, QPoint(box.x(), box.y() + box.height() + 1)));
+    EXPECT_TRUE(form1->BatchMode);
+
+    // A drop point outside the window does nothing.
+    form1->BitBtn1->click();
+    form1->HandleDrop({ QUrl::fromLocalFile(folder) }, QPoint(-5, 10));
+    EXPECT_FALSE(form1->BatchMode);
+}
+
+TEST_F(Batch, PhotosAlreadyDonePassedOverWhenAskedAndAFinishedFolderSaysSo)
+{
+    const QString folder = Folder("photos", { "a.jpg", "b.jpg", "c.jpg" });
+    WriteFile(SheetOf(In(folder, "a.jpg")).toStdString(), "done");
+    form1->Form2->CheckBox4->setChecked(false);
+
+    // Without the setting the first photo opens all the same.
+    ASSERT_TRUE(Drop({ folder }));
+    EXPECT_EQ(form1->CurrentPhotoPath, In(folder, "a.jpg"));
+
+    form1->Form2->CheckBox8->setChecked(true);
+    ASSERT_TRUE(Drop({ folder }));
+    EXPECT_EQ(form1->BatchIndex, 1);
+    EXPECT_EQ(form1->CurrentPhotoPath, In(folder, "b.jpg"));
+    EXPECT_TRUE(form1->BatchMode);
+
+    for (const char* name : { "b.jpg", "c.jpg" })
+        WriteFile(SheetOf(In(folder, name)).toStdString(), "done");
+    ASSERT_TRUE(Drop({ folder }));
+    EXPECT_FALSE(form1->BatchMode);
+    EXPECT_EQ(form1->BatchIndex, 0);
+    EXPECT_TRUE(form1->CurrentPhotoPath.isEmpty());
+    ASSERT_EQ(dialogs.messages.size(), 1u);
+    EXPECT_EQ(dialogs.messages[0].text, kAllDone);
+    EXPECT_EQ(dialogs.messages[0].title, "Vellicam");
+    EXPECT_EQ(dialogs.messages[0].icon, MessageIcon::Information);
+    EXPECT_EQ(Status0(), "サブフォルダ数 0  全ファイル数 6   JPEGファイル数 3");
+    EXPECT_FALSE(form1->Busy);
+}
+
+TEST_F(Batch, SkipMovesOnWithoutASheetAndEndsAtTheLastPhoto)
+{
+    const QString folder = Folder("photos", { "a.jpg", "b.jpg", "c.jpg" });
+    form1->Form2->CheckBox4->setChecked(false);
+    ASSERT_TRUE(Drop({ folder }));
+
+    // Refused while another action runs.
+    form1->SetBusy(true);
+    form1->BitBtn10->click();
+    EXPECT_EQ(form1->BatchIndex, 0);
+    form1->SetBusy(false);
+
+    form1->BitBtn10->click();
+    EXPECT_EQ(form1->BatchIndex, 1);
+    EXPECT_EQ(form1->CurrentPhotoPath, In(folder, "b.jpg"));
+    EXPECT_TRUE(form1->BitBtn3->isEnabled());
+    EXPECT_TRUE(form1->BitBtn10->isVisible());
+
+    form1->BitBtn10->click();
+    EXPECT_EQ(form1->CurrentPhotoPath, In(folder, "c.jpg"));
+    form1->BitBtn10->click();
+    EXPECT_EQ(form1->BatchIndex, 3);
+    EXPECT_EQ(form1->CurrentPhotoPath, In(folder, "c.jpg")) << "no photo opens at the end";
+    EXPECT_FALSE(form1->BitBtn3->isEnabled());
+    EXPECT_FALSE(form1->BitBtn10->isVisible());
+    EXPECT_TRUE(form1->BatchMode);
+    EXPECT_FALSE(form1->Busy);
+    for (const char* name : { "a.jpg", "b.jpg", "c.jpg" })
+        EXPECT_FALSE(Exists(SheetOf(In(folder, name))));
+    EXPECT_TRUE(dialogs.messages.empty());
+    EXPECT_TRUE(Log(folder).empty()) << "a skip logs nothing";
+
+    // When every remaining photo is done, a skip ends the batch the same way and opens none of them again.
+    form1->Form2->CheckBox8->setChecked(true);
+    ASSERT_TRUE(Drop({ folder }));
+    for (const char* name : { "b.jpg", "c.jpg" })
+        WriteFile(SheetOf(In(folder, name)).toStdString(), "done");
+    form1->BitBtn10->click();
+    EXPECT_EQ(form1->BatchIndex, 3);
+    EXPECT_EQ(form1->CurrentPhotoPath, In(folder, "a.jpg"));
+    EXPECT_FALSE(form1->BitBtn3->isEnabled());
+    EXPECT_FALSE(form1->BitBtn10->isVisible());
+}
+
+TEST_F(Batch, KeepBoxCarriesFrameAndAngleToTheNextPhoto)
+{
+    const QString folder = Folder("photos", { "a.jpg", "b.jpg", "c.jpg" });
+    form1->Form2->CheckBox4->setChecked(false);
+    ASSERT_TRUE(Drop({ folder }));
+    const QRect centred = Frame();
+
+    form1->CheckBox4->setChecked(true);
+    form1->BitBtn7->click(); // 0.1 degree to the right
+    ASSERT_EQ(form1->RotationAngle, 1);
+    const QRect moved(centred.x() + 30, centred.y() + 10, centred.width(), centred.height());
+    form1->Image3->setGeometry(moved);
+
+    form1->BitBtn10->click();
+    EXPECT_EQ(form1->CurrentPhotoPath, In(folder, "b.jpg"));
+    EXPECT_EQ(form1->RotationAngle, 1);
+    EXPECT_EQ(Frame(), moved);
+
+    form1->CheckBox4->setChecked(false);
+    form1->BitBtn10->click();
+    EXPECT_EQ(form1->CurrentPhotoPath, In(folder, "c.jpg"));
+    EXPECT_EQ(form1->RotationAngle, 0);
+    EXPECT_EQ(form1->Edit4->text(), "0");
+    EXPECT_EQ(Frame(), centred);
+}
+
+TEST_F(Batch, ContinuousRunMakesEverySheetAndSaysSavedOnce)
+{
+    const QString folder = Folder("photos", { "a.jpg", "b.jpg", "c.jpg" });
+    ASSERT_TRUE(Drop({ folder }));
+    dialogs.messages.clear();
+
+    // Every guarded action stays refused for the whole run, also between photos.
+    int skipsTried = 0;
+    bool skipTaken = false;
+    WhileRunning poke([&] {
+        if (!form1->BitBtn11->isVisible())
+            return;
+        const int before = form1->BatchIndex;
+        const QString open = form1->CurrentPhotoPath;
+        form1->BitBtn10->click();
+        ++skipsTried;
+        skipTaken = skipTaken || form1->BatchIndex != before || form1->CurrentPhotoPath != open;
+    });
+    RunContinuously();
+
+    for (const char* name : { "a.jpg", "b.jpg", "c.jpg" })
+        EXPECT_TRUE(Exists(SheetOf(In(folder, name)))) << name;
+    EXPECT_EQ(Count(kSaved), 1);
+    EXPECT_EQ(Count(kAborted), 0);
+    EXPECT_GT(skipsTried, 0);
+    EXPECT_FALSE(skipTaken);
+    EXPECT_FALSE(form1->BitBtn11->isVisible());
+    EXPECT_FALSE(form1->Busy);
+    EXPECT_TRUE(form1->BatchMode);
+    EXPECT_EQ(form1->BatchIndex, 3);
+    EXPECT_EQ(form1->CurrentPhotoPath, In(folder, "c.jpg"));
+}
+
+TEST_F(Batch, ContinuousRunPassesOverPhotosDone)
+{
+    const QString folder = Folder("photos", { "a.jpg", "b.jpg", "c.jpg" });
+    const QString doneSheet = SheetOf(In(folder, "b.jpg"));
+    WriteFile(doneSheet.toStdString(), "done");
+    form1->Form2->CheckBox8->setChecked(true);
+    ASSERT_TRUE(Drop({ folder }));
+    RunContinuously();
+
+    EXPECT_TRUE(Exists(SheetOf(In(folder, "a.jpg"))));
+    EXPECT_TRUE(Exists(SheetOf(In(folder, "c.jpg"))));
+    EXPECT_EQ(ReadFile(doneSheet.toStdString()), "done");
+    EXPECT_EQ(Count(kSaved), 1);
+    EXPECT_EQ(form1->BatchIndex, 3);
+}
+
+TEST_F(Batch, AbortDuringTheSecondSheetStopsWithTheThirdPhotoOpen)
+{
+    const QString folder = Folder("photos", { "a.jpg", "b.jpg", "c.jpg" });
+    ASSERT_TRUE(Drop({ folder }));
+    dialogs.messages.clear();
+
+    const QString second = SheetOf(In(folder, "b.jpg"));
+    WhileRunning poke([&] {
+        // The second sheet is on disk and its action has not returned yet.
+        if (form1->BitBtn11->isVisible() && !form1->AbortRequested && Exists(second))
+            form1->BitBtn11->click();
+    });
+    RunContinuously();
+
+    EXPECT_TRUE(Exists(SheetOf(In(folder, "a.jpg"))));
+    EXPECT_TRUE(Exists(second));
+    EXPECT_FALSE(Exists(SheetOf(In(folder, "c.jpg"))));
+    EXPECT_EQ(form1->CurrentPhotoPath, In(folder, "c.jpg"));
+    EXPECT_EQ(form1->BatchIndex, 2);
+    EXPECT_EQ(Count(kAborted), 1);
+    EXPECT_EQ(Count(kSaved), 0);
+    EXPECT_FALSE(form1->BitBtn11->isVisible());
+    EXPECT_FALSE(form1->Busy);
+    // The photo left open can be finished by hand.
+    EXPECT_TRUE(form1->BitBtn3->isEnabled());
+}
+
+TEST_F(Batch, UnrecognisedPhotosAreLoggedSilentlyAndTheRunGoesOn)
+{
+    const QString folder = Folder("photos", { "a.jpg", "b.jpg", "c.jpg" });
+    form1->Form2->CheckBox9->setChecked(true);
+    ASSERT_TRUE(Drop({ folder }));
+    // The drop's own recognition is not part of an unattended run yet: it says so.
+    EXPECT_EQ(Count(QStringLiteral("自動顔認識処理では認識出来ませんでした。")), 1);
+    dialogs.messages.clear();
+
+    RunContinuously();
+    const std::string log = Log(folder);
+    for (const char* name : { "a.jpg", "b.jpg", "c.jpg" })
+        EXPECT_NE(log.find("(非検出):  " + In(folder, name).toStdString()), std::string::npos) << name;
+    ASSERT_EQ(dialogs.messages.size(), 1u);
+    EXPECT_EQ(dialogs.messages[0].text, kSaved);
+    EXPECT_EQ(form1->BatchIndex, 3);
+    EXPECT_FALSE(form1->Busy);
+}
+
+TEST_F(Batch, PhotosThatDoNotOpenAreLoggedAndGetNoSheet)
+{
+    const QString folder = Folder("photos", { "a.jpg", "b.jpg", "c.jpg", "d.jpg", "e.jpg" });
+    ASSERT_TRUE(Drop({ folder }));
+    // Gone since the scan, and garbage under a photo's name; the last one fails too.
+    fs::remove(In(folder, "b.jpg").toStdString());
+    WriteFile(In(folder, "c.jpg").toStdString(), "not a photo");
+    fs::remove(In(folder, "e.jpg").toStdString());
+    dialogs.messages.clear();
+
+    RunContinuously();
+    EXPECT_TRUE(Exists(SheetOf(In(folder, "a.jpg"))));
+    EXPECT_TRUE(Exists(SheetOf(In(folder, "d.jpg"))));
+    for (const char* name : { "b.jpg", "c.jpg", "e.jpg" })
+        EXPECT_FALSE(Exists(SheetOf(In(folder, name)))) << name;
+    const std::string log = Log(folder);
+    for (const char* name : { "b.jpg", "c.jpg", "e.jpg" })
+        EXPECT_NE(log.find("  画像読込エラー:  " + In(folder, name).toStdString() + "  ("), std::string::npos) << name;
+    EXPECT_EQ(log.find("(非検出):  " + In(folder, "c.jpg").toStdString()), std::string::npos)
+        << "no recognition of a photo that did not open";
+    EXPECT_EQ(Count(kSaved), 1);
+    EXPECT_EQ(form1->BatchIndex, 5);
+
+    // The last photo that opened stays the open one: another sheet action remakes its sheet, under its name.
+    EXPECT_EQ(form1->CurrentPhotoPath, In(folder, "d.jpg"));
+    fs::remove(SheetOf(In(folder, "d.jpg")).toStdString());
+    form1->CheckBox3->setChecked(false);
+    form1->BitBtn3->click();
+    EXPECT_TRUE(Exists(SheetOf(In(folder, "d.jpg"))));
+    EXPECT_FALSE(Exists(SheetOf(In(folder, "e.jpg"))));
+}
+
+} // namespace
+} // namespace vellicam::test
