@@ -71,7 +71,8 @@ ViewMapping PictureMapping(const TForm1& form)
     return { form.ViewSide, form.ImageSide, 0, 0, form.Image1->width(), form.Image1->height() };
 }
 
-// The blue 2 × 2 marks where the head-top scans sampled the background, from `first` on.
+// The blue 2 × 2 marks where the head-top scans sampled the background, from `first` on. A picked colour is not
+// sampled, so it leaves no marks.
 void MarkSamples(TForm1& form, const std::vector<SamplePoint>& samples, std::size_t first)
 {
     if (first >= samples.size())
@@ -156,7 +157,7 @@ int TForm1::RecogniseFace()
     // The run asks for 500 ms before the first detection and 50 ms before a face image is saved.
     hooks.pause = [this](int milliseconds) { WaitRepainting(milliseconds * RecognitionPauseMs / 500); };
     hooks.placeFrame = [&](const RecognitionOutcome& outcome) {
-        if (showResults && !settings.usePickedColour) {
+        if (showResults) {
             MarkSamples(*this, outcome.samples, marked);
             marked = outcome.samples.size();
         }
@@ -180,7 +181,7 @@ int TForm1::RecogniseFace()
         ShowOutOfMemory();
         return restore(kRecognitionOutOfMemory);
     }
-    if (showResults && !settings.usePickedColour)
+    if (showResults)
         MarkSamples(*this, outcome.samples, marked);
 
     // The log line goes first, so that a photo the user gives up on at the message is listed all the same.

@@ -179,6 +179,11 @@ struct LibraryFailure {
     const char* message;
 };
 
+void PrintTo(const LibraryFailure& c, std::ostream* os)
+{
+    *os << (*c.variant ? c.variant : "no library") << ' ' << c.result;
+}
+
 // One variant per test: each test runs in a process of its own, and a library once loaded under the detector's
 // name may stay mapped for the process's life.
 class LibraryFailures : public RecognitionWindow, public testing::WithParamInterface<LibraryFailure> { };
