@@ -13,10 +13,10 @@ TForm3::TForm3(QWidget* parent)
 
     ScrollBox1 = new QScrollArea(this);
     ScrollBox1->setGeometry(8, 0, 545, 705);
-    auto* content = new QWidget;
-    content->resize(544, 712);
-    ScrollBox1->setWidget(content);
-    Image1 = new TImage(content);
+    content_ = new QWidget;
+    content_->resize(544, 712);
+    ScrollBox1->setWidget(content_);
+    Image1 = new TImage(content_);
     Image1->setGeometry(0, 0, 544, 712);
     ClearPreview();
 }
@@ -40,6 +40,22 @@ void TForm3::ClearPreview()
     Fill(picture, kWhite);
     Image1->SetTransparent(false);
     Image1->PictureChanged();
+}
+
+bool TForm3::ShowPreview(const Bitmap& preview)
+{
+    // The scroll range follows the image, so a narrower sheet leaves no empty strip to scroll over.
+    Image1->resize(preview.Width(), preview.Height());
+    content_->resize(Image1->size());
+    Bitmap& picture = Image1->Picture();
+    const bool sized = picture.Resize(preview.Width(), preview.Height());
+    if (sized)
+        Draw(preview, picture, 0, 0);
+    else
+        picture.Clear();
+    Image1->SetTransparent(false);
+    Image1->PictureChanged();
+    return sized;
 }
 
 } // namespace vellicam

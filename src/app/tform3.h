@@ -18,9 +18,15 @@ public:
     void FormShow();
     // The empty preview: the image's whole area white and opaque.
     void ClearPreview();
+    // Shows the reduced sheet: the image takes the preview's size and shows it opaque. False when the picture's
+    // memory could not be had; the image is left empty then.
+    [[nodiscard]] bool ShowPreview(const Bitmap& preview);
 
 protected:
     void showEvent(QShowEvent* event) override;
+
+private:
+    QWidget* content_ = nullptr; // what ScrollBox1 scrolls
 };
 
 } // namespace vellicam
