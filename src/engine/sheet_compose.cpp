@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <climits>
 #include <cstdint>
+#include <vector>
 
 namespace vellicam {
 
@@ -161,7 +162,7 @@ int ComposeSheet(const Bitmap& photo, const SheetLayout& layout, const SheetOpti
         return kSheetNoPhoto;
     if (!LayoutUsable(layout))
         return kSheetBadLayout;
-    Bitmap drawn, cell;
+    Bitmap drawn;
     if (!drawn.ResizeUninitialized(layout.SheetWidth, layout.SheetHeight))
         return kSheetOutOfMemory;
     Fill(drawn, kWhite);
@@ -178,17 +179,31 @@ int ComposeSheet(const Bitmap& photo, const SheetLayout& layout, const SheetOpti
 
     SheetReport local;
     local.cellCount = layout.CellCount;
+    // A cell of the same size as an earlier one comes out identical, pixel for pixel: the reduction and the filter
+    // depend on nothing but the photo and the size. Each size is therefore made once and drawn wherever it is used.
+    struct Made {
+        int width, height, reduction;
+        Bitmap image;
+    };
+    std::vector<Made> made;
     for (int i = 0; i < layout.CellCount; ++i) {
         const SheetCell& c = layout.Cells[i];
-        if (!cell.ResizeUninitialized(c.ImageWidth, c.ImageHeight))
-            return kSheetOutOfMemory;
-        // Every cell is reduced afresh, also when the cells are alike: no cell is taken from another.
-        local.reduction[i] = ReduceHighQuality(photo, c.ImageHeight, c.ImageWidth, cell, nullptr, progress);
-        if (local.reduction[i] != kReduced)
-            StretchDraw(photo, cell);
-        if (options.sharpen)
-            SharpenBitmap(cell, progress);
-        Draw(cell, drawn, c.CentreX - c.ImageWidth / 2, c.CentreY - c.ImageHeight / 2);
+        auto found = std::find_if(made.begin(), made.end(),
+            [&c](const Made& m) { return m.width == c.ImageWidth && m.height == c.ImageHeight; });
+        if (found == made.end()) {
+            Made m { c.ImageWidth, c.ImageHeight, 0, {} };
+            if (!m.image.ResizeUninitialized(c.ImageWidth, c.ImageHeight))
+                return kSheetOutOfMemory;
+            m.reduction = ReduceHighQuality(photo, c.ImageHeight, c.ImageWidth, m.image, nullptr, progress);
+            if (m.reduction != kReduced)
+                StretchDraw(photo, m.image);
+            if (options.sharpen)
+                SharpenBitmap(m.image, progress);
+            made.push_back(std::move(m));
+            found = made.end() - 1;
+        }
+        local.reduction[i] = found->reduction;
+        Draw(found->image, drawn, c.CentreX - c.ImageWidth / 2, c.CentreY - c.ImageHeight / 2);
         Report(progress);
     }
     sheet = std::move(drawn);
