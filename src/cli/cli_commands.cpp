@@ -14,6 +14,7 @@
 #include "sheet_compose.h"
 #include "sheet_layout.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -48,11 +49,21 @@ void WriteOutput(const std::string& path, const Bitmap& bitmap, const JpegOption
         throw IoError { "cannot write '" + path + "': " + written.message };
 }
 
+// A photo that decodes but whose working square would pass the engine's largest bitmap is an input problem, not
+// a shortage of memory: say so.
+void RefuseOversizedSquare(const Bitmap& photo, const std::string& path)
+{
+    if (SquareTooLarge(photo.Width(), photo.Height()))
+        throw IoError { "cannot work on '" + path + "': its working square would be "
+            + std::to_string(std::max(photo.Width(), photo.Height())) + " pixels on a side, too large" };
+}
+
 // The working square of a photo: the square built at loading, or with an angle the photo turned exactly as the
 // rotation buttons turn it. Returns 0, or the rotation's refusal.
 int WorkingSquare(const std::string& path, const int* angle, Bitmap& square)
 {
     const Bitmap photo = ReadInput(path);
+    RefuseOversizedSquare(photo, path);
     if (!angle) {
         if (!BuildSquareBitmap(photo, square))
             throw std::bad_alloc();
@@ -177,6 +188,7 @@ int RunSquare(const std::vector<std::string>& words)
     const std::string& out = args.Positional()[1];
     CheckOutputName(out);
     const Bitmap photo = ReadInput(args.Positional()[0]);
+    RefuseOversizedSquare(photo, args.Positional()[0]);
     Bitmap square;
     if (!BuildSquareBitmap(photo, square))
         throw std::bad_alloc();

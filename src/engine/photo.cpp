@@ -43,6 +43,12 @@ std::string LowResolutionMessage(int width, int height)
     return text;
 }
 
+bool SquareTooLarge(int width, int height)
+{
+    const std::int64_t side = std::max(width, height);
+    return side * side > kMaxBitmapPixels;
+}
+
 bool BuildSquareBitmap(const Bitmap& photo, Bitmap& square)
 {
     if (photo.Empty())

@@ -26,6 +26,10 @@ struct Size {
 // The information text shown when such a photo is loaded.
 [[nodiscard]] std::string LowResolutionMessage(int width, int height);
 
+// True when the working square of a width × height photo (side = the longer side) would exceed the largest bitmap
+// the engine allocates: such a photo can be decoded but not worked on.
+[[nodiscard]] bool SquareTooLarge(int width, int height);
+
 // Makes `square` a black square whose side is the photo's longer side, with the photo centred in it along that
 // side's cross axis (halves truncated). Refuses an empty photo; false also when the memory cannot be had, in which
 // case `square` may have lost its old content.

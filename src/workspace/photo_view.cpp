@@ -79,10 +79,16 @@ int TForm1::LoadPhoto(const QString& path)
     PumpEvents();
 
     if (IsLowResolution(decoded.Width(), decoded.Height()))
-        Dialogs.Message(AppTitle,
-            QString::fromStdString(LowResolutionMessage(decoded.Width(), decoded.Height())),
+        Dialogs.Message(AppTitle, QString::fromStdString(LowResolutionMessage(decoded.Width(), decoded.Height())),
             MessageIcon::Information);
 
+    if (SquareTooLarge(decoded.Width(), decoded.Height())) {
+        LastLoadFailure = QStringLiteral("写真が大きすぎて扱えません（%1 × %2 ピクセル）")
+                              .arg(decoded.Width())
+                              .arg(decoded.Height());
+        CurrentPhotoPath.clear();
+        return -2;
+    }
     OriginalBitmap = std::move(decoded);
     if (!BuildSquareBitmap(OriginalBitmap, SquareBitmap)) {
         ShowOutOfMemory();

@@ -236,3 +236,18 @@ TEST(Cli, SheetArgumentsAreChecked)
     EXPECT_EQ(outside.status, 3);
     EXPECT_FALSE(fs::exists(dir / "s.jpg"));
 }
+
+TEST(Cli, APhotoWhoseSquareIsTooLargeIsSaidToBeSo)
+{
+    test::ScratchDir dir;
+    ASSERT_TRUE(SaveJpeg(dir / "strip.jpg", test::SolidBitmap(20000, 4, kWhite), { 90, 0 }).ok);
+    for (const char* command : { "square", "sheet" }) {
+        std::vector<std::string> words { command, dir / "strip.jpg", dir / "out.png" };
+        if (std::string(command) == "sheet")
+            words.insert(words.end(), { "--frame", "0,0,400,500" });
+        const CliRun run = Cli(words);
+        EXPECT_EQ(run.status, 1) << command;
+        EXPECT_NE(run.err.find("too large"), std::string::npos) << run.err;
+        EXPECT_FALSE(fs::exists(dir / "out.png"));
+    }
+}

@@ -125,3 +125,11 @@ TEST(Photo, FittedSize)
         EXPECT_EQ(s.height, c.expected.height) << c.w << "x" << c.h << " in " << c.r << "x" << c.t;
     }
 }
+
+TEST(Photo, SquareTooLargeFollowsTheLongerSide)
+{
+    EXPECT_FALSE(vellicam::SquareTooLarge(14142, 10)); // 14142² is just under 200 megapixels
+    EXPECT_TRUE(vellicam::SquareTooLarge(10, 14143));
+    EXPECT_TRUE(vellicam::SquareTooLarge(65296, 253));
+    EXPECT_FALSE(vellicam::SquareTooLarge(6000, 4000));
+}
