@@ -2,6 +2,7 @@
 // one-line reason, within a time limit, without a crash, and without leaving anything in the output folder.
 // The files are made by fuzz/make_corpus.cpp; reproducers of bugs the fuzzers found are kept beside them.
 #include "bitmap.h"
+#include "cli_runner.h"
 #include "image_io.h"
 #include "photo.h"
 #include "test_support.h"
@@ -16,39 +17,11 @@ namespace fs = std::filesystem;
 
 namespace {
 
-struct CliRun {
-    int status = -1; // the exit status, or -1 when the program did not exit by itself
-    bool timedOut = false;
-    std::string out;
-    std::string err;
-};
+using test::CliRun;
 
-std::string Quote(const std::string& word)
-{
-    std::string q = "'";
-    for (char c : word)
-        q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return q + "'";
-}
-
-// Runs vellicam-cli with the words under a time limit, capturing both streams. A crash shows as status -1 (or
-// 128 + the signal from the shell), a hang as timedOut.
 CliRun Cli(const std::vector<std::string>& words, int seconds = 60)
 {
-    test::ScratchDir logs;
-    std::string command
-        = "timeout -s KILL " + std::to_string(seconds) + " " + Quote((test::BinDir() / "vellicam-cli").string());
-    for (const auto& w : words)
-        command += " " + Quote(w);
-    command += " >" + Quote(logs / "out") + " 2>" + Quote(logs / "err") + " </dev/null";
-    CliRun run;
-    const int raw = std::system(command.c_str());
-    run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    // timeout(1) reports a killed child as 128 + 9.
-    run.timedOut = run.status == 137;
-    run.out = test::ReadFile(logs / "out");
-    run.err = test::ReadFile(logs / "err");
-    return run;
+    return test::RunCli(words, {}, seconds);
 }
 
 std::string Bad(const std::string& name)

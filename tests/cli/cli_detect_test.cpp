@@ -1,6 +1,7 @@
 // vellicam-cli detect from outside: the JSON it prints and its exit statuses, over the scripted stand-in detector
 // and over the real one.
 #include "bitmap.h"
+#include "cli_runner.h"
 #include "image_io.h"
 #include "test_support.h"
 
@@ -17,37 +18,14 @@ namespace fs = std::filesystem;
 
 namespace {
 
-struct CliRun {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
+using test::CliRun;
 
-std::string Quote(const std::string& word)
-{
-    std::string q = "'";
-    for (char c : word)
-        q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return q + "'";
-}
-
-// Runs vellicam-cli detect with the words and the environment assignments given, capturing both streams.
+// Runs vellicam-cli detect with the words and the environment assignments given.
 CliRun Detect(const std::vector<std::string>& words, const std::vector<std::string>& environment = {})
 {
-    test::ScratchDir logs;
-    std::string command = "env";
-    for (const auto& e : environment)
-        command += " " + Quote(e);
-    command += " " + Quote((test::BinDir() / "vellicam-cli").string()) + " detect";
-    for (const auto& w : words)
-        command += " " + Quote(w);
-    command += " >" + Quote(logs / "out") + " 2>" + Quote(logs / "err") + " </dev/null";
-    CliRun run;
-    const int raw = std::system(command.c_str());
-    run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    run.out = test::ReadFile(logs / "out");
-    run.err = test::ReadFile(logs / "err");
-    return run;
+    std::vector<std::string> all { "detect" };
+    all.insert(all.end(), words.begin(), words.end());
+    return test::RunCli(all, environment);
 }
 
 // A program folder with the stand-in detector and cascade files, and a grey photo of 1000 × 800 (a 1000 square).

@@ -1,5 +1,6 @@
 // vellicam-cli from outside: exit statuses, JSON on standard output, messages on bad input, no partial files.
 #include "bitmap.h"
+#include "cli_runner.h"
 #include "image_io.h"
 #include "test_support.h"
 
@@ -15,34 +16,11 @@ namespace fs = std::filesystem;
 
 namespace {
 
-struct CliRun {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
+using test::CliRun;
 
-std::string Quote(const std::string& word)
-{
-    std::string q = "'";
-    for (char c : word)
-        q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return q + "'";
-}
-
-// Runs vellicam-cli with the words, capturing both streams.
 CliRun Cli(const std::vector<std::string>& words)
 {
-    test::ScratchDir logs;
-    std::string command = Quote((test::BinDir() / "vellicam-cli").string());
-    for (const auto& w : words)
-        command += " " + Quote(w);
-    command += " >" + Quote(logs / "out") + " 2>" + Quote(logs / "err") + " </dev/null";
-    CliRun run;
-    const int raw = std::system(command.c_str());
-    run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    run.out = test::ReadFile(logs / "out");
-    run.err = test::ReadFile(logs / "err");
-    return run;
+    return test::RunCli(words);
 }
 
 std::string WriteJpeg(const test::ScratchDir& dir, const std::string& name, int w, int h, std::uint32_t seed = 7)
