@@ -15,6 +15,14 @@
 #include <fstream>
 #include <iostream>
 
+#if defined(__SANITIZE_ADDRESS__)
+#define VELLICAM_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define VELLICAM_ASAN 1
+#endif
+#endif
+
 namespace vellicam::test {
 namespace {
 
@@ -84,6 +92,9 @@ protected:
 
 TEST_F(MemoryGrowth, PhotosInARowStayWithinATenthOfTheFirstPhotosPeak)
 {
+#ifdef VELLICAM_ASAN
+    GTEST_SKIP() << "AddressSanitizer holds freed memory back in quarantine: resident figures say nothing here";
+#endif
     const int photos = std::max(2, EnvInt("VELLICAM_MEMORY_PHOTOS", 12));
     int width = 1500, height = 1000;
     if (const char* size = std::getenv("VELLICAM_MEMORY_SIZE")) {
