@@ -22,7 +22,8 @@ constexpr int kWidth = 6000, kHeight = 4000;
 // a synthetic pattern when the photo is not at hand.
 cv::Mat CameraLikePhoto()
 {
-    cv::Mat photo = cv::imread("/work/shared/photos/group_three_people_1920x1350.jpg", cv::IMREAD_COLOR);
+    cv::Mat photo
+        = cv::imread(VELLICAM_SOURCE_DIR "/tests/data/photos/group_three_people_1280x900.jpg", cv::IMREAD_COLOR);
     cv::Mat big;
     if (photo.empty()) {
         big.create(kHeight, kWidth, CV_8UC3);

@@ -36,10 +36,8 @@ struct State {
 // The uniform-cap portrait enlarged to 4000 rows and centred on its black square, as a photo is loaded.
 bool MakeSquare(State& state)
 {
-    cv::Mat photo = cv::imread("/work/shared/photos/portrait_uniform_cap_2048x2400.jpg", cv::IMREAD_COLOR);
-    if (photo.empty())
-        photo = cv::imread(std::string(VELLICAM_SOURCE_DIR) + "/tests/data/photos/portrait_uniform_cap_1024x1200.jpg",
-            cv::IMREAD_COLOR);
+    cv::Mat photo = cv::imread(
+        std::string(VELLICAM_SOURCE_DIR) + "/tests/data/photos/portrait_uniform_cap_1024x1200.jpg", cv::IMREAD_COLOR);
     if (photo.empty())
         return false;
     cv::Mat big;
