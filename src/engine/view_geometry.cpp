@@ -1,6 +1,8 @@
 // View geometry of the photo view.
 #include "view_geometry.h"
 
+#include <algorithm>
+
 #include <cstdint>
 #include <limits>
 
@@ -33,17 +35,32 @@ int ScaleToView(int value, int viewSide, int imageSide)
     return Saturate(static_cast<std::int64_t>(value) * viewSide / imageSide);
 }
 
+namespace {
+
+// A photo far smaller than a photo cell would give the frame an absurd size on the view: a 1 × 1 photo, a
+// frame hundreds of thousands of pixels wide, which no picture can hold. The limits are therefore scaled as if
+// the photo were at least this long; the frame then still covers far more than the view, as it does for any
+// photo smaller than a cell, and photos of this length and longer are not affected.
+constexpr int kSmallestFramedImageSide = 128;
+
+int ScaleLimit(int value, int viewSide, int imageSide)
+{
+    return ScaleToView(value, viewSide, imageSide > 0 ? std::max(imageSide, kSmallestFramedImageSide) : imageSide);
+}
+
+} // namespace
+
 ViewFrameLimits FrameLimitsInView(const FrameLimits& limits, int viewSide, int imageSide)
 {
-    return { ScaleToView(limits.FrameMinWidth, viewSide, imageSide),
-        ScaleToView(limits.FrameMinHeight, viewSide, imageSide), ScaleToView(limits.FrameMaxWidth, viewSide, imageSide),
-        ScaleToView(limits.FrameMaxHeight, viewSide, imageSide) };
+    return { ScaleLimit(limits.FrameMinWidth, viewSide, imageSide),
+        ScaleLimit(limits.FrameMinHeight, viewSide, imageSide), ScaleLimit(limits.FrameMaxWidth, viewSide, imageSide),
+        ScaleLimit(limits.FrameMaxHeight, viewSide, imageSide) };
 }
 
 ControlBounds CentredMinimumFrame(const FrameLimits& limits, int viewSide, int imageSide, int viewWidth, int viewHeight)
 {
-    const int w = ScaleToView(limits.FrameMinWidth, viewSide, imageSide);
-    const int h = ScaleToView(limits.FrameMinHeight, viewSide, imageSide);
+    const int w = ScaleLimit(limits.FrameMinWidth, viewSide, imageSide);
+    const int h = ScaleLimit(limits.FrameMinHeight, viewSide, imageSide);
     return { (viewWidth - w) / 2, (viewHeight - h) / 2, w, h };
 }
 

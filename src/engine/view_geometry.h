@@ -29,6 +29,8 @@ struct ViewFrameLimits {
     int maxWidth = 0;
     int maxHeight = 0;
 };
+// Photos shorter than 128 pixels are scaled as if they were 128 long, so the frame of a tiny photo stays a size a
+// picture can hold.
 [[nodiscard]] ViewFrameLimits FrameLimitsInView(const FrameLimits& limits, int viewSide, int imageSide);
 
 // The frame a freshly shown photo starts with: the minimum size in view pixels, centred on the view image of

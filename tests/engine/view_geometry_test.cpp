@@ -70,3 +70,18 @@ TEST(ViewGeometry, ZoomRescaleRefusesZeroZoom)
 }
 
 } // namespace
+
+TEST(ViewGeometry, TinyPhotosGetAFrameAPictureCanHold)
+{
+    const FrameLimits limits = FrameLimitsOf(DefaultSheetLayout());
+    // A 1 × 1 photo is framed as if it were 128 long: 496 × 520 / 128 = 2015, not 257920.
+    const ViewFrameLimits tiny = FrameLimitsInView(limits, 520, 1);
+    EXPECT_EQ(tiny.minHeight, 2015);
+    EXPECT_EQ(tiny.minWidth, 1535);
+    const ControlBounds frame = CentredMinimumFrame(limits, 520, 1, 520, 520);
+    EXPECT_EQ(frame.height, 2015);
+    EXPECT_EQ(frame.top, (520 - 2015) / 2);
+    // From 128 on nothing changes.
+    EXPECT_EQ(FrameLimitsInView(limits, 520, 128).minHeight, 496 * 520 / 128);
+    EXPECT_EQ(FrameLimitsInView(limits, 520, 434).minHeight, 496 * 520 / 434);
+}
