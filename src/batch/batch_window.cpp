@@ -251,6 +251,20 @@ void TForm1::RunContinuous()
     }
 }
 
+// The step to the photo at BatchIndex shared by a finished sheet and the skip button: it opens that photo (passing
+// over photos done or unreadable) with the frame kept when "選択範囲/回転を保持する" asks, and recognises it when
+// recognition on opening is on. False when the end of the list was reached instead.
+static bool OpenAndRecogniseNext(TForm1& form)
+{
+    if (form.BatchIndex >= form.BatchFiles.size() || !form.OpenBatchPhoto(!form.CheckBox4->isChecked()))
+        return false;
+    if (AutoRecognition(form)) {
+        form.SetBusy(false);
+        (void)form.RecogniseFace();
+    }
+    return true;
+}
+
 void TForm1::AdvanceBatch()
 {
     ++BatchIndex;
@@ -258,14 +272,8 @@ void TForm1::AdvanceBatch()
         RotationAngle = 0;
         Edit4->setText(QStringLiteral("0"));
     }
-    if (BatchIndex < BatchFiles.size() && OpenBatchPhoto(!CheckBox4->isChecked())) {
-        if (AutoRecognition(*this)) {
-            SetBusy(false);
-            (void)RecogniseFace();
-        }
-        return;
-    }
-    Dialogs.Message(AppTitle, kSavedText, MessageIcon::None);
+    if (!OpenAndRecogniseNext(*this))
+        Dialogs.Message(AppTitle, kSavedText, MessageIcon::None);
 }
 
 void TForm1::BitBtn10Click()
@@ -282,13 +290,8 @@ void TForm1::BitBtn10Click()
         RotationAngle = 0;
         Edit4->setText(QStringLiteral("0"));
     }
-    if (BatchIndex < BatchFiles.size() && OpenBatchPhoto(!CheckBox4->isChecked())) {
-        if (AutoRecognition(*this)) {
-            SetBusy(false);
-            (void)RecogniseFace();
-        }
+    if (OpenAndRecogniseNext(*this))
         return;
-    }
     BitBtn3->setEnabled(false);
     BitBtn10->hide();
 }

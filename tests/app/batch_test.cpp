@@ -24,19 +24,6 @@ const QString kAllDone
     = QStringLiteral("このフォルダ内の画像は全て処理済みです。\n上書きする場合には[設定]画面の「同名のファイル"
                      "は上書きしない」のチェックを外して下さい。");
 
-// Calls `poke` every time the window lets events run, until the object goes.
-class WhileRunning {
-public:
-    explicit WhileRunning(std::function<void()> poke)
-    {
-        QObject::connect(&timer_, &QTimer::timeout, std::move(poke));
-        timer_.start(0);
-    }
-
-private:
-    QTimer timer_;
-};
-
 class Batch : public WindowTest {
 protected:
     void SetUp() override
@@ -46,7 +33,7 @@ protected:
         // Recognition loads the stand-in detector, which finds no face unless a test scripts one.
         const fs::path program = scratch.Path() / "program";
         fs::create_directories(program);
-        const fs::path standin = fs::path(VELLICAM_BUILD_DIR) / "standin" / "full" / "libfacedetect.so";
+        const fs::path standin = StandInDetector();
         if (fs::exists(standin))
             fs::copy_file(standin, program / "libfacedetect.so");
         WriteFile(program / "haarcascade_frontalface_default.xml", "<opencv_storage/>");

@@ -39,19 +39,6 @@ const QString kSaveFailed = QStringLiteral("保存に失敗しました。");
 const QString kNotRecognised = QStringLiteral("自動顔認識処理では認識出来ませんでした。");
 const QString kCannotDecode = QStringLiteral("JPEG画像として読み込めません");
 
-// Calls `poke` every time the window lets events run, until the object goes.
-class WhileRunning {
-public:
-    explicit WhileRunning(std::function<void()> poke)
-    {
-        QObject::connect(&timer_, &QTimer::timeout, std::move(poke));
-        timer_.start(0);
-    }
-
-private:
-    QTimer timer_;
-};
-
 std::vector<std::string> Entries(const fs::path& folder)
 {
     std::vector<std::string> names;
@@ -100,7 +87,7 @@ protected:
 
     void InstallDetector()
     {
-        const fs::path standin = fs::path(VELLICAM_BUILD_DIR) / "standin" / "full" / "libfacedetect.so";
+        const fs::path standin = StandInDetector();
         ASSERT_TRUE(fs::exists(standin)) << standin;
         fs::remove(program / "libfacedetect.so");
         fs::copy_file(standin, program / "libfacedetect.so");

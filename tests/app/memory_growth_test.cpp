@@ -71,8 +71,7 @@ protected:
         if (detector && std::string(detector) == "standin") {
             const fs::path program = scratch.Path() / "program";
             fs::create_directories(program);
-            fs::copy_file(
-                fs::path(VELLICAM_BUILD_DIR) / "standin" / "full" / "libfacedetect.so", program / "libfacedetect.so");
+            fs::copy_file(StandInDetector(), program / "libfacedetect.so");
             WriteFile(program / "haarcascade_frontalface_default.xml", "<opencv_storage/>");
             WriteFile(program / "ago.xml", "<opencv_storage/>");
             form1->ExeFolder = QString::fromStdString(program.string() + "/");

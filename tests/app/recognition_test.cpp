@@ -81,7 +81,7 @@ protected:
         const fs::path link = fs::path(program) / kDetectorLibraryName;
         fs::remove(link);
         if (!variant.empty())
-            fs::create_symlink(fs::path(VELLICAM_BUILD_DIR) / "standin" / variant / "libfacedetect.so", link);
+            fs::create_symlink(StandInDetector(variant), link);
     }
     void Script(const std::string& lines) { WriteFile(scratch / "script.txt", lines); }
 

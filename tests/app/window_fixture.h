@@ -12,8 +12,11 @@
 #include <QApplication>
 #include <QMouseEvent>
 #include <QTest>
+#include <QTimer>
 
 #include <deque>
+#include <filesystem>
+#include <functional>
 #include <gtest/gtest.h>
 #include <memory>
 #include <vector>
@@ -65,6 +68,25 @@ public:
         return true;
     }
 };
+
+// Calls `poke` every time the window lets events run, until the object goes.
+class WhileRunning {
+public:
+    explicit WhileRunning(std::function<void()> poke)
+    {
+        QObject::connect(&timer_, &QTimer::timeout, std::move(poke));
+        timer_.start(0);
+    }
+
+private:
+    QTimer timer_;
+};
+
+// The stand-in detector library built for the tests (it finds what a test scripts, by default nothing).
+inline std::filesystem::path StandInDetector(const std::string& variant = "full")
+{
+    return std::filesystem::path(VELLICAM_BUILD_DIR) / "standin" / variant / "libfacedetect.so";
+}
 
 class WindowTest : public testing::Test {
 protected:
