@@ -36,8 +36,13 @@ struct State {
 // The uniform-cap portrait enlarged to 4000 rows and centred on its black square, as a photo is loaded.
 bool MakeSquare(State& state)
 {
-    cv::Mat photo = cv::imread(
-        std::string(VELLICAM_SOURCE_DIR) + "/tests/data/photos/portrait_uniform_cap_1024x1200.jpg", cv::IMREAD_COLOR);
+    // The full-size portrait where the shared photographs lie beside the project; the project's reduced copy
+    // otherwise (enlarged from a quarter of the pixels, its face comes out larger and asks for a re-detection).
+    cv::Mat photo
+        = cv::imread(VELLICAM_SOURCE_DIR "/../shared/photos/portrait_uniform_cap_2048x2400.jpg", cv::IMREAD_COLOR);
+    if (photo.empty())
+        photo = cv::imread(std::string(VELLICAM_SOURCE_DIR) + "/tests/data/photos/portrait_uniform_cap_1024x1200.jpg",
+            cv::IMREAD_COLOR);
     if (photo.empty())
         return false;
     cv::Mat big;
