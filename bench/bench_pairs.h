@@ -15,6 +15,7 @@ struct Pair {
     std::function<void()> ours;
     std::function<void()> theirs;
     std::function<void()> teardown; // run once after both sides
+    std::function<void()> beforeOurs; // run untimed before every timed run of ours (resetting state)
 };
 
 std::vector<Pair>& Registry();
