@@ -124,6 +124,12 @@ int Detect(State& state, const char* imageFile, const char* cascadeFile, int pas
         return kNothingSearched;
 
     std::vector<Detection> found = Search(state.Cascade, image, SettingsFor(pass, precision, minWidth, minHeight));
+    if (stripHeight > 0) {
+        // The strip runs from the middle of the face to half a face below it: its upper half holds the mouth and
+        // the chin, its lower half the neck. What the lower-face cascade finds there is a collar, a necklace or a
+        // hand, never the chin, and taking it would push the frame's chin line down onto the clothing.
+        std::erase_if(found, [stripHeight](const Detection& d) { return 2 * d.Box.y + d.Box.height > stripHeight; });
+    }
     OrderDetections(found, image.FileWidth, image.FileHeight);
     state.Results = std::move(found);
     return kOk;

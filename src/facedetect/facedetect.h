@@ -33,8 +33,10 @@
 // the first detection on the test photos is the same mouth.
 // On the strip from mid-face to half a face below it, the strongest detection, and so the first, is the mouth,
 // whose centre lies above the face rectangle's lower edge; the program rejects such a chin and keeps its own
-// estimate. The weaker hits lower down (collars, necklaces) are listed after it and never taken. In practice the
-// chin pass therefore rarely moves the chin line, which is safer than moving it to the wrong place.
+// estimate. Hits whose centre lies in the strip's lower half (collars, necklaces, hands: the neck, never the chin)
+// are not reported at all: when the mouth was missed, such a hit would otherwise be taken for the chin and push
+// the frame's chin line down onto the clothing. The chin pass therefore rarely moves the chin line, which is
+// safer than moving it to the wrong place.
 //
 // Not thread-safe: one caller at a time. The last loaded cascade is kept while its file (path, size and time)
 // stays the same, so the repeated face passes of a batch do not parse it again.
