@@ -40,6 +40,8 @@ QCheckBox* AddCheckBox(QWidget* parent, const QString& caption, int left, int to
     return box;
 }
 
+} // namespace
+
 QLabel* AddLabel(QWidget* parent, const QString& caption, int left, int top)
 {
     auto* label = new QLabel(caption, parent);
@@ -47,8 +49,6 @@ QLabel* AddLabel(QWidget* parent, const QString& caption, int left, int top)
     label->move(left, top);
     return label;
 }
-
-} // namespace
 
 QFont GothicFont()
 {

@@ -44,6 +44,9 @@ private:
 // The program's Japanese Gothic face at 12 pixels, falling back to whatever the system has.
 [[nodiscard]] QFont GothicFont();
 
+// A label sized to its caption with its top-left corner at (left, top), as the windows' designed labels are.
+QLabel* AddLabel(QWidget* parent, const QString& caption, int left, int top);
+
 inline const QString kOutOfMemoryText = QStringLiteral("作業用のメモリが足りません。メモリを増設して下さい。");
 inline const QString kOutOfMemoryCaption = QStringLiteral("Tessaly");
 

@@ -20,14 +20,6 @@ QCheckBox* AddCheckBox(QWidget* parent, const QString& caption, int left, int to
     return box;
 }
 
-QLabel* AddLabel(QWidget* parent, const QString& caption, int left, int top)
-{
-    auto* label = new QLabel(caption, parent);
-    label->adjustSize();
-    label->move(left, top);
-    return label;
-}
-
 constexpr int kSliderLeft = 309;
 constexpr int kSliderWidth = 169;
 constexpr int kSliderHeight = 26;

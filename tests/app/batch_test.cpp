@@ -43,18 +43,6 @@ protected:
         ::unsetenv("VELLICAM_STANDIN_LOG");
     }
 
-    // A folder under the scratch folder holding one photo per name (a portrait large enough for a sheet).
-    QString Folder(const std::string& name, const std::vector<std::string>& photos)
-    {
-        const fs::path folder = scratch.Path() / name;
-        fs::create_directories(folder);
-        Rgb colour { 40, 90, 160 };
-        for (const std::string& photo : photos) {
-            EXPECT_TRUE(SaveJpeg((folder / photo).string(), SolidBitmap(600, 800, colour), { 90, 0 }).ok);
-            colour.g = static_cast<std::uint8_t>(colour.g + 40);
-        }
-        return QString::fromStdString(folder.string());
-    }
     static QString In(const QString& folder, const char* name) { return folder + '/' + name; }
     // Where the sheet of a photo lands when the output folder box is empty.
     static QString SheetOf(const QString& photo)

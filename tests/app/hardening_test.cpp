@@ -126,19 +126,6 @@ protected:
         QApplication::processEvents();
     }
 
-    // A folder of portraits large enough for a sheet without questions.
-    QString Folder(const std::string& name, const std::vector<std::string>& photos)
-    {
-        const fs::path folder = scratch.Path() / name;
-        fs::create_directories(folder);
-        Rgb colour { 40, 90, 160 };
-        for (const std::string& photo : photos) {
-            EXPECT_TRUE(SaveJpeg((folder / photo).string(), SolidBitmap(600, 800, colour), { 90, 0 }).ok);
-            colour.g = static_cast<std::uint8_t>(colour.g + 40);
-        }
-        return QString::fromStdString(folder.string());
-    }
-
     // Drops the folder and runs it through continuously. Not unattended: an unattended run passes over photos
     // whose smallest frame would be enlarged, and these photos get no face from the stand-in.
     void RunFolder(const QString& folder)

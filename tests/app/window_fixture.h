@@ -108,6 +108,19 @@ protected:
         EXPECT_TRUE(SaveJpeg(path, SolidBitmap(width, height, colour), { 95, 0 }).ok);
         return QString::fromStdString(path);
     }
+    // A folder under the scratch folder holding one portrait per name, each large enough for a sheet without
+    // questions and each of its own colour.
+    QString Folder(const std::string& name, const std::vector<std::string>& photos)
+    {
+        const std::filesystem::path folder = scratch.Path() / name;
+        std::filesystem::create_directories(folder);
+        Rgb colour { 40, 90, 160 };
+        for (const std::string& photo : photos) {
+            EXPECT_TRUE(SaveJpeg((folder / photo).string(), SolidBitmap(600, 800, colour), { 90, 0 }).ok);
+            colour.g = static_cast<std::uint8_t>(colour.g + 40);
+        }
+        return QString::fromStdString(folder.string());
+    }
     // Chooses `path` in the open dialog.
     void Open(const QString& path)
     {
