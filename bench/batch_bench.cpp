@@ -3,12 +3,12 @@
 // the bare JPEG decoding of the same files. The window's 500 ms pause before each detection is not in the figure:
 // add it per photo.
 #include "bench_pairs.h"
-#include "image_io.h"
-#include "output_path.h"
-#include "photo.h"
-#include "recognition_run.h"
-#include "reduce.h"
-#include "sheet_compose.h"
+#include "image/image_io.h"
+#include "sheet/output_path.h"
+#include "image/photo.h"
+#include "recognition/recognition_run.h"
+#include "resample/reduce.h"
+#include "sheet/sheet_compose.h"
 
 #include <opencv2/core.hpp>
 #include <opencv2/imgcodecs.hpp>

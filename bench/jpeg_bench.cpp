@@ -1,6 +1,6 @@
 // Loading a camera-sized JPEG beside libjpeg-turbo's own decoding of the same file into a ready buffer.
 #include "bench_pairs.h"
-#include "image_io.h"
+#include "image/image_io.h"
 
 #include <opencv2/core.hpp>
 #include <opencv2/imgcodecs.hpp>

@@ -3,8 +3,8 @@
 
 #include "bench_pairs.h"
 
-#include "bitmap.h"
-#include "image_io.h"
+#include "image/bitmap.h"
+#include "image/image_io.h"
 #include "tform1.h"
 #include "tform2.h"
 #include "tform3.h"

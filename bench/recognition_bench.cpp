@@ -2,8 +2,8 @@
 // re-detection when asked, chin pass, proposal) beside OpenCV's bare cascade detection on the same image's grey
 // version with the same parameters.
 #include "bench_pairs.h"
-#include "photo.h"
-#include "recognition_run.h"
+#include "image/photo.h"
+#include "recognition/recognition_run.h"
 
 #include <opencv2/core.hpp>
 #include <opencv2/imgcodecs.hpp>

@@ -1,6 +1,6 @@
 // The high-quality reduction beside OpenCV's area resampling, on the sizes the program reduces most.
 #include "bench_pairs.h"
-#include "reduce.h"
+#include "resample/reduce.h"
 
 #include <opencv2/imgproc.hpp>
 

@@ -1,8 +1,8 @@
 // The rotation engine and the sharpening filter beside OpenCV's affine warp and 3 × 3 filter.
 #include "bench_pairs.h"
 
-#include "rotate.h"
-#include "sharpen.h"
+#include "resample/rotate.h"
+#include "resample/sharpen.h"
 
 #include <opencv2/imgproc.hpp>
 

@@ -1,9 +1,9 @@
 // The whole sheet action for a large cut (four reductions and sharpenings, marks, JPEG encoding with the atomic
 // write, the preview) beside encoding the finished sheet alone: the part no faster pixel work can remove.
 #include "bench_pairs.h"
-#include "image_io.h"
-#include "output_path.h"
-#include "sheet_compose.h"
+#include "image/image_io.h"
+#include "sheet/output_path.h"
+#include "sheet/sheet_compose.h"
 
 #include <cstdint>
 #include <cstdio>

@@ -1,7 +1,7 @@
 // ScanDroppedFolder over a small folder built from the input: files, subfolders, symbolic links to either, dangling
 // and looping links and pipes, under names with odd bytes. The counts must match what was built, and every listed
 // photo must be a regular file directly inside the folder with a JPEG name, in byte order.
-#include "folder_scan.h"
+#include "image/folder_scan.h"
 #include "fuzz_support.h"
 
 #include <fuzzer/FuzzedDataProvider.h>

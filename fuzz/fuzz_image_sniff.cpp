@@ -1,7 +1,7 @@
 // LoadImage's choice of reader by content: whatever the bytes, the dispatch picks at most one reader, refuses
 // what none takes, and agrees with SniffImageFormat and with the reader it chose.
 #include "fuzz_support.h"
-#include "image_io.h"
+#include "image/image_io.h"
 
 using namespace vellicam;
 

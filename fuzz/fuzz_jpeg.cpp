@@ -1,7 +1,7 @@
 // DecodeJpeg on arbitrary bytes, and now and then the same bytes through LoadJpeg's file path: either both read
 // the same picture or both refuse, a refusal leaves the target bitmap as it was, and nothing crashes or leaks.
 #include "fuzz_support.h"
-#include "image_io.h"
+#include "image/image_io.h"
 
 #include <cstring>
 #include <sys/mman.h>

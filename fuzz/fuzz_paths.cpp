@@ -1,9 +1,9 @@
 // The path rules on arbitrary bytes: the separator test, the two JPEG-name rules, the folder and file parts of a
 // path, the sheet's name and path and the log's path. None may crash, and each keeps the promise its header makes.
-#include "folder_scan.h"
+#include "image/folder_scan.h"
 #include "fuzz_support.h"
-#include "output_path.h"
-#include "recognition_log.h"
+#include "sheet/output_path.h"
+#include "sheet/recognition_log.h"
 
 #include <fuzzer/FuzzedDataProvider.h>
 

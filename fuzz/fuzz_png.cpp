@@ -1,7 +1,7 @@
 // LoadPng on arbitrary bytes written to a scratch file: a refusal leaves the target as it was, a success is a
 // bitmap within the size limit, and nothing crashes or leaks.
 #include "fuzz_support.h"
-#include "image_io.h"
+#include "image/image_io.h"
 
 using namespace vellicam;
 

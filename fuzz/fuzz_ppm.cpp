@@ -1,7 +1,7 @@
 // LoadPpm on arbitrary bytes written to a scratch file. Besides the reader's own rules, a P6 file that loads
 // must give back exactly the pixels it holds: the last width × height × 3 bytes, red-green-blue.
 #include "fuzz_support.h"
-#include "image_io.h"
+#include "image/image_io.h"
 
 using namespace vellicam;
 

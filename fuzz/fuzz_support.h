@@ -1,7 +1,7 @@
 // Helpers shared by the fuzzers: a checked invariant that stops the run, and a scratch file in memory.
 #pragma once
 
-#include "bitmap.h"
+#include "image/bitmap.h"
 
 #include <cstddef>
 #include <cstdint>

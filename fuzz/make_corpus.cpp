@@ -1,7 +1,7 @@
 // Writes the fuzzers' seed files and the bad-input files from code, so that each committed sample can be made
 // again and its making read: fuzz_make_corpus SEEDS_FOLDER BAD_FOLDER (tests/fuzz/corpus and tests/data/bad).
-#include "bitmap.h"
-#include "image_io.h"
+#include "image/bitmap.h"
+#include "image/image_io.h"
 
 #include <cstdio>
 #include <cstdlib>

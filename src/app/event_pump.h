@@ -2,7 +2,7 @@
 // screen cursor overrides paired.
 #pragma once
 
-#include "progress.h"
+#include "resample/progress.h"
 
 #include <QCursor>
 #include <QElapsedTimer>

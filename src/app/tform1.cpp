@@ -3,7 +3,7 @@
 #include "memory_report.h"
 #include "tform2.h"
 #include "tform3.h"
-#include "view_geometry.h"
+#include "geometry/view_geometry.h"
 
 #include <QApplication>
 #include <QCoreApplication>

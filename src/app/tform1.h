@@ -2,12 +2,12 @@
 // of its buttons, zoom box, view and frame. The photo, rotation and frame handlers live in src/workspace.
 #pragma once
 
-#include "bitmap.h"
+#include "image/bitmap.h"
 #include "dialog_service.h"
 #include "event_pump.h"
 #include "keyed_image.h"
 #include "resize_control.h"
-#include "sheet_layout.h"
+#include "sheet/sheet_layout.h"
 
 #include <QCheckBox>
 #include <QComboBox>

@@ -2,9 +2,9 @@
 // through one by one, skipping and aborting.
 #include "tform1.h"
 
-#include "folder_scan.h"
-#include "output_path.h"
-#include "recognition_log.h"
+#include "image/folder_scan.h"
+#include "sheet/output_path.h"
+#include "sheet/recognition_log.h"
 #include "tform2.h"
 
 #include <QDragEnterEvent>

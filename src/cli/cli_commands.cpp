@@ -3,16 +3,16 @@
 
 #include "cli_support.h"
 
-#include "bitmap.h"
-#include "face_detector.h"
-#include "image_io.h"
-#include "photo.h"
-#include "recognition_run.h"
-#include "reduce.h"
-#include "rotate.h"
-#include "sharpen.h"
-#include "sheet_compose.h"
-#include "sheet_layout.h"
+#include "image/bitmap.h"
+#include "recognition/face_detector.h"
+#include "image/image_io.h"
+#include "image/photo.h"
+#include "recognition/recognition_run.h"
+#include "resample/reduce.h"
+#include "resample/rotate.h"
+#include "resample/sharpen.h"
+#include "sheet/sheet_compose.h"
+#include "sheet/sheet_layout.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -2,9 +2,9 @@
 // the preview, and opening the output folder.
 #include "tform1.h"
 
-#include "output_path.h"
-#include "recognition_log.h"
-#include "sheet_compose.h"
+#include "sheet/output_path.h"
+#include "sheet/recognition_log.h"
+#include "sheet/sheet_compose.h"
 #include "tform2.h"
 #include "tform3.h"
 

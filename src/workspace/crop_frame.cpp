@@ -2,11 +2,11 @@
 // is shown, and the head line that draws a frame anew and may propose a turn.
 #include "tform1.h"
 
-#include "head_line.h"
+#include "geometry/head_line.h"
 #include "line_draw.h"
-#include "rotate.h"
-#include "sheet_compose.h"
-#include "view_geometry.h"
+#include "resample/rotate.h"
+#include "sheet/sheet_compose.h"
+#include "geometry/view_geometry.h"
 
 namespace vellicam {
 

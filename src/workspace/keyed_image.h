@@ -2,7 +2,7 @@
 // of the picture's bottom-left pixel see-through, and hands its mouse events to the window.
 #pragma once
 
-#include "bitmap.h"
+#include "image/bitmap.h"
 #include "mouse_args.h"
 
 #include <QImage>

@@ -1,7 +1,7 @@
 // A one-pixel line in any direction, as the head line needs it (the engine draws only level and upright lines).
 #pragma once
 
-#include "bitmap.h"
+#include "image/bitmap.h"
 
 namespace vellicam {
 

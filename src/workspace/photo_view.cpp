@@ -2,11 +2,11 @@
 // "新規作成", "写真選択" and the workspace reset.
 #include "tform1.h"
 
-#include "photo.h"
-#include "reduce.h"
+#include "image/photo.h"
+#include "resample/reduce.h"
 #include "tform2.h"
 #include "tform3.h"
-#include "view_geometry.h"
+#include "geometry/view_geometry.h"
 
 #include <QFileInfo>
 #include <QScrollBar>

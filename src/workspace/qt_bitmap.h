@@ -1,7 +1,7 @@
 // Moving pictures between the engine's packed 24-bit bitmaps and Qt's images.
 #pragma once
 
-#include "bitmap.h"
+#include "image/bitmap.h"
 
 #include <QImage>
 

@@ -4,7 +4,7 @@
 #pragma once
 
 #include "mouse_args.h"
-#include "resize_grips.h"
+#include "geometry/resize_grips.h"
 
 #include <QLabel>
 #include <QPointer>

@@ -1,9 +1,9 @@
 // The rotation buttons of the main window and the rebuild of the turned working square.
 #include "tform1.h"
 
-#include "reduce.h"
-#include "rotate.h"
-#include "sharpen.h"
+#include "resample/reduce.h"
+#include "resample/rotate.h"
+#include "resample/sharpen.h"
 
 #include <new>
 

@@ -2,8 +2,8 @@
 // continuous runs with their lock, abort and end, and photos that fail to open or are done already.
 #include "window_fixture.h"
 
-#include "output_path.h"
-#include "recognition_log.h"
+#include "sheet/output_path.h"
+#include "sheet/recognition_log.h"
 
 #include <QDropEvent>
 #include <QMimeData>

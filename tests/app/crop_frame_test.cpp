@@ -1,8 +1,8 @@
 // The crop frame: the head line with its rotation question, and the resize grips driven by mouse events.
 #include "window_fixture.h"
 
-#include "head_line.h"
-#include "sheet_compose.h"
+#include "geometry/head_line.h"
+#include "sheet/sheet_compose.h"
 
 namespace vellicam::test {
 namespace {

@@ -4,10 +4,10 @@
 // batch, and a sheet save killed at random moments. Each case ends with its own message and a usable window.
 #include "window_fixture.h"
 
-#include "folder_scan.h"
-#include "output_path.h"
-#include "photo.h"
-#include "recognition_log.h"
+#include "image/folder_scan.h"
+#include "sheet/output_path.h"
+#include "image/photo.h"
+#include "sheet/recognition_log.h"
 
 #include <QDropEvent>
 #include <QElapsedTimer>

@@ -1,9 +1,9 @@
 // The window's side of face recognition, driven through the scripted stand-in detector and, on real photos,
 // through the real one: what is shown, logged and restored on each way out, the proposed frame on the view, the
 // face image, and the background colour picked by hand.
-#include "face_detector.h"
-#include "frame_proposal.h"
-#include "private_folder.h"
+#include "recognition/face_detector.h"
+#include "recognition/frame_proposal.h"
+#include "recognition/private_folder.h"
 #include "window_fixture.h"
 
 #include <QStandardPaths>

@@ -2,9 +2,9 @@
 // preview, the log separator and the folder opened afterwards.
 #include "window_fixture.h"
 
-#include "output_path.h"
-#include "recognition_log.h"
-#include "sheet_compose.h"
+#include "sheet/output_path.h"
+#include "sheet/recognition_log.h"
+#include "sheet/sheet_compose.h"
 
 #include <QRegularExpression>
 

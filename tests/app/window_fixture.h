@@ -2,12 +2,12 @@
 #pragma once
 
 #include "dialog_service.h"
-#include "image_io.h"
+#include "image/image_io.h"
 #include "test_support.h"
 #include "tform1.h"
 #include "tform2.h"
 #include "tform3.h"
-#include "view_geometry.h"
+#include "geometry/view_geometry.h"
 
 #include <QApplication>
 #include <QMouseEvent>

@@ -1,10 +1,10 @@
 // The bad-input corpus (tests/data/bad) through vellicam-cli: every file either loads or is refused with a
 // one-line reason, within a time limit, without a crash, and without leaving anything in the output folder.
 // The files are made by fuzz/make_corpus.cpp; reproducers of bugs the fuzzers found are kept beside them.
-#include "bitmap.h"
+#include "image/bitmap.h"
 #include "cli_runner.h"
-#include "image_io.h"
-#include "photo.h"
+#include "image/image_io.h"
+#include "image/photo.h"
 #include "test_support.h"
 
 #include <gtest/gtest.h>

@@ -1,7 +1,7 @@
 // vellicam-cli from outside: exit statuses, JSON on standard output, messages on bad input, no partial files.
-#include "bitmap.h"
+#include "image/bitmap.h"
 #include "cli_runner.h"
-#include "image_io.h"
+#include "image/image_io.h"
 #include "test_support.h"
 
 #include <gtest/gtest.h>

@@ -1,5 +1,5 @@
 // The head-top scan over the strip above a face.
-#include "background_scan.h"
+#include "recognition/background_scan.h"
 
 #include "test_support.h"
 

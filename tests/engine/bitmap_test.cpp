@@ -1,5 +1,5 @@
 // The bitmap and its drawing operations.
-#include "bitmap.h"
+#include "image/bitmap.h"
 #include "test_support.h"
 
 #include <gtest/gtest.h>

@@ -1,5 +1,5 @@
 // What counts as a photo in a drop, and the scan of a dropped folder.
-#include "folder_scan.h"
+#include "image/folder_scan.h"
 #include "test_support.h"
 
 #include <gtest/gtest.h>

@@ -1,5 +1,5 @@
 // The frame proposed from a detected face and its place on the view.
-#include "frame_proposal.h"
+#include "recognition/frame_proposal.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
 // The head line's angle, its rotation proposal, and the frame it sets.
-#include "head_line.h"
+#include "geometry/head_line.h"
 
 #include <gtest/gtest.h>
 

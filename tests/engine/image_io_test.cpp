@@ -1,5 +1,5 @@
 // Reading and writing JPEG, PNG and PPM files, and the atomic write under them.
-#include "image_io.h"
+#include "image/image_io.h"
 #include "test_support.h"
 
 #include <chrono>

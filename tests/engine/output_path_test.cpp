@@ -1,5 +1,5 @@
 // Output folder, sheet names and the sheet's JPEG write.
-#include "output_path.h"
+#include "sheet/output_path.h"
 #include "test_support.h"
 
 #include <gtest/gtest.h>

@@ -1,7 +1,7 @@
 // Loading a photo into the workspace: what counts as a photo, the low-resolution warning, the centred square and
 // the fitted view size.
-#include "image_io.h"
-#include "photo.h"
+#include "image/image_io.h"
+#include "image/photo.h"
 #include "test_support.h"
 
 #include <filesystem>

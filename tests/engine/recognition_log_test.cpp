@@ -1,5 +1,5 @@
 // The recognition error log.
-#include "recognition_log.h"
+#include "sheet/recognition_log.h"
 #include "test_support.h"
 
 #include <gtest/gtest.h>

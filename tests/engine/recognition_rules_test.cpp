@@ -1,5 +1,5 @@
 // The decisions of a recognition run.
-#include "recognition_rules.h"
+#include "recognition/recognition_rules.h"
 
 #include <gtest/gtest.h>
 

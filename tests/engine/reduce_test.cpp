@@ -1,4 +1,4 @@
-#include "reduce.h"
+#include "resample/reduce.h"
 #include "test_support.h"
 
 #include <algorithm>

@@ -1,5 +1,5 @@
 // The resize-grip control's drag steps, grip places and hint texts.
-#include "resize_grips.h"
+#include "geometry/resize_grips.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
 // The rotation engine against a literal per-pixel transcription, its geometry, and the angle arithmetic.
-#include "rotate.h"
+#include "resample/rotate.h"
 
 #include "test_support.h"
 

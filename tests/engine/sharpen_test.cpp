@@ -1,5 +1,5 @@
 // The sharpening filter against a literal transcription, its kept pixels, and its exact divisions.
-#include "sharpen.h"
+#include "resample/sharpen.h"
 
 #include "test_support.h"
 

@@ -1,7 +1,7 @@
 // Cutting the photo out of the square image and drawing the print sheet.
-#include "reduce.h"
-#include "sharpen.h"
-#include "sheet_compose.h"
+#include "resample/reduce.h"
+#include "resample/sharpen.h"
+#include "sheet/sheet_compose.h"
 #include "test_support.h"
 
 #include <gtest/gtest.h>

@@ -1,5 +1,5 @@
 // The built-in sheet layout.
-#include "sheet_layout.h"
+#include "sheet/sheet_layout.h"
 
 #include <gtest/gtest.h>
 

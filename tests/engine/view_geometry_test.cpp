@@ -1,5 +1,5 @@
 // Image-to-view scaling, the limits in view pixels, the centred starting frame and the zoom rescale.
-#include "view_geometry.h"
+#include "geometry/view_geometry.h"
 
 #include <gtest/gtest.h>
 

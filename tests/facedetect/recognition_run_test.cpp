@@ -1,9 +1,9 @@
 // The recognition run driven through every branch by the scripted stand-in detector, and on real photos with the
 // real one.
-#include "face_detector.h"
-#include "image_io.h"
-#include "photo.h"
-#include "recognition_run.h"
+#include "recognition/face_detector.h"
+#include "image/image_io.h"
+#include "image/photo.h"
+#include "recognition/recognition_run.h"
 #include "test_support.h"
 
 #include <gtest/gtest.h>

@@ -1,6 +1,6 @@
 #include "test_support.h"
 
-#include "image_io.h"
+#include "image/image_io.h"
 
 #include <cstdlib>
 #include <fstream>

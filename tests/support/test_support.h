@@ -1,7 +1,7 @@
 // Helpers shared by the tests: data folders, scratch folders, random bitmaps and image comparison.
 #pragma once
 
-#include "bitmap.h"
+#include "image/bitmap.h"
 
 #include <cstdint>
 #include <filesystem>

@@ -1,0 +1,83 @@
+// View geometry of the photo view.
+#include "geometry/view_geometry.h"
+
+#include <algorithm>
+
+#include <cstdint>
+#include <limits>
+
+namespace vellicam {
+
+namespace {
+
+int Saturate(std::int64_t v)
+{
+    if (v > std::numeric_limits<int>::max())
+        return std::numeric_limits<int>::max();
+    if (v < std::numeric_limits<int>::min())
+        return std::numeric_limits<int>::min();
+    return static_cast<int>(v);
+}
+
+// zoom × value / previous, multiplied first; 64 bits because a 400 % zoom of a large content place overflows
+// 32 bits long before the view does.
+int Zoomed(int value, int zoomPercent, int previousZoomPercent)
+{
+    return Saturate(static_cast<std::int64_t>(zoomPercent) * value / previousZoomPercent);
+}
+
+} // namespace
+
+int ScaleToView(int value, int viewSide, int imageSide)
+{
+    if (imageSide <= 0)
+        return 0;
+    return Saturate(static_cast<std::int64_t>(value) * viewSide / imageSide);
+}
+
+namespace {
+
+// A photo far smaller than a photo cell would give the frame an absurd size on the view: a 1 × 1 photo, a
+// frame hundreds of thousands of pixels wide, which no picture can hold. The limits are therefore scaled as if
+// the photo were at least this long; the frame then still covers far more than the view, as it does for any
+// photo smaller than a cell, and photos of this length and longer are not affected.
+constexpr int kSmallestFramedImageSide = 128;
+
+int ScaleLimit(int value, int viewSide, int imageSide)
+{
+    return ScaleToView(value, viewSide, imageSide > 0 ? std::max(imageSide, kSmallestFramedImageSide) : imageSide);
+}
+
+} // namespace
+
+ViewFrameLimits FrameLimitsInView(const FrameLimits& limits, int viewSide, int imageSide)
+{
+    return { ScaleLimit(limits.FrameMinWidth, viewSide, imageSide),
+        ScaleLimit(limits.FrameMinHeight, viewSide, imageSide), ScaleLimit(limits.FrameMaxWidth, viewSide, imageSide),
+        ScaleLimit(limits.FrameMaxHeight, viewSide, imageSide) };
+}
+
+ControlBounds CentredMinimumFrame(const FrameLimits& limits, int viewSide, int imageSide, int viewWidth, int viewHeight)
+{
+    const int w = ScaleLimit(limits.FrameMinWidth, viewSide, imageSide);
+    const int h = ScaleLimit(limits.FrameMinHeight, viewSide, imageSide);
+    return { (viewWidth - w) / 2, (viewHeight - h) / 2, w, h };
+}
+
+int RescaleFrameForZoom(const ControlBounds& frame, int oldScrollX, int oldScrollY, int newScrollX, int newScrollY,
+    int previousZoomPercent, int zoomPercent, ControlBounds& scaled)
+{
+    if (previousZoomPercent <= 0 || zoomPercent <= 0)
+        return -1;
+    // The place is scaled as a content position and only then shifted by the new scroll positions: scaling the
+    // already shifted place would move the frame off its part of the photo whenever the panel stays scrolled.
+    const std::int64_t contentLeft = static_cast<std::int64_t>(frame.left) + oldScrollX;
+    const std::int64_t contentTop = static_cast<std::int64_t>(frame.top) + oldScrollY;
+    scaled.left = Saturate(zoomPercent * contentLeft / previousZoomPercent - newScrollX);
+    scaled.top = Saturate(zoomPercent * contentTop / previousZoomPercent - newScrollY);
+    scaled.width = Zoomed(frame.width, zoomPercent, previousZoomPercent);
+    scaled.height = Zoomed(frame.height, zoomPercent, previousZoomPercent);
+    return 0;
+}
+
+} // namespace vellicam

@@ -1,0 +1,872 @@
+// JPEG through libjpeg-turbo, PNG through libpng, binary PPM by hand, and the atomic file write they all share.
+#include "image/image_io.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <csetjmp>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <filesystem>
+#include <memory>
+#include <new>
+#include <random>
+#include <sys/stat.h>
+#include <system_error>
+#include <unistd.h>
+
+#include <jpeglib.h>
+// jerror.h after jpeglib.h: the message codes tell a truncated file and an unsupported precision apart.
+#include <jerror.h>
+#include <png.h>
+
+namespace vellicam {
+
+namespace {
+
+std::string ErrnoText(int error)
+{
+    return std::generic_category().message(error);
+}
+
+struct FileCloser {
+    void operator()(std::FILE* f) const { std::fclose(f); }
+};
+using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
+
+// Opens a regular file for reading, with a reason a person can act on when it cannot be had.
+IoResult OpenForReading(const std::string& path, FilePtr& file)
+{
+    if (path.empty())
+        return IoResult::Failure("no file name given");
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        const int error = errno;
+        if (error == ENOENT || error == ENOTDIR)
+            return IoResult::Failure("file not found: " + path);
+        return IoResult::Failure("cannot open " + path + ": " + ErrnoText(error));
+    }
+    struct stat st { };
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return IoResult::Failure(
+            S_ISDIR(st.st_mode) ? path + " is a folder, not a file" : path + " is not a regular file");
+    }
+    std::FILE* f = ::fdopen(fd, "rb");
+    if (!f) {
+        const int error = errno;
+        ::close(fd);
+        return IoResult::Failure("cannot open " + path + ": " + ErrnoText(error));
+    }
+    file.reset(f);
+    return IoResult::Success();
+}
+
+bool SizeAllowed(std::int64_t width, std::int64_t height)
+{
+    return width > 0 && height > 0 && width * height <= kMaxBitmapPixels;
+}
+
+std::string SizeText(std::int64_t width, std::int64_t height)
+{
+    return std::to_string(width) + " × " + std::to_string(height);
+}
+
+std::string Lowercase(std::string s)
+{
+    for (char& c : s)
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    return s;
+}
+
+// ---- JPEG ------------------------------------------------------------------------------------------------
+
+// A progressive file can announce any number of scans, each a full pass over the coefficients; a few hundred
+// is already far beyond what any encoder writes, and the limit keeps a crafted file from running for hours.
+constexpr int kMaxProgressiveScans = 500;
+// Rows handed to libjpeg per call: enough for its largest row group, so no call returns short needlessly.
+constexpr int kRowsPerCall = 16;
+
+struct JpegError {
+    jpeg_error_mgr pub; // first, so libjpeg's pointer to it is a pointer to the whole
+    std::jmp_buf jump;
+    char message[JMSG_LENGTH_MAX + 64];
+};
+
+[[noreturn]] void FailWith(j_common_ptr cinfo, const char* text)
+{
+    auto* error = reinterpret_cast<JpegError*>(cinfo->err);
+    std::snprintf(error->message, sizeof error->message, "%s", text);
+    std::longjmp(error->jump, 1);
+}
+
+[[noreturn]] void JpegErrorExit(j_common_ptr cinfo)
+{
+    auto* error = reinterpret_cast<JpegError*>(cinfo->err);
+    char text[JMSG_LENGTH_MAX];
+    (*cinfo->err->format_message)(cinfo, text);
+    if (cinfo->err->msg_code == JERR_BAD_PRECISION)
+        std::snprintf(error->message, sizeof error->message, "unsupported JPEG: only 8-bit samples (%s)", text);
+    else
+        std::snprintf(error->message, sizeof error->message, "%s", text);
+    std::longjmp(error->jump, 1);
+}
+
+// Warnings go unreported (cameras write harmless ones) except running out of data: decoding on would fill
+// the rest of the photo with grey, and a half-grey photo is worse than a clear refusal.
+void JpegEmitMessage(j_common_ptr cinfo, int level)
+{
+    if (level >= 0)
+        return;
+    const int code = cinfo->err->msg_code;
+    cinfo->err->num_warnings++;
+    if (code == JWRN_JPEG_EOF || code == JWRN_HIT_MARKER) {
+        char text[JMSG_LENGTH_MAX];
+        (*cinfo->err->format_message)(cinfo, text);
+        char message[JMSG_LENGTH_MAX + 32];
+        std::snprintf(message, sizeof message, "the file is truncated (%s)", text);
+        FailWith(cinfo, message);
+    }
+}
+
+struct JpegProgress {
+    jpeg_progress_mgr pub;
+    const Progress* progress = nullptr;
+};
+
+void JpegProgressMonitor(j_common_ptr cinfo)
+{
+    if (cinfo->is_decompressor) {
+        auto* d = reinterpret_cast<j_decompress_ptr>(cinfo);
+        if (d->progressive_mode && d->input_scan_number > kMaxProgressiveScans)
+            FailWith(cinfo, "the progressive JPEG has too many scans");
+    }
+    Report(*reinterpret_cast<JpegProgress*>(cinfo->progress)->progress);
+}
+
+void InstallHandlers(j_common_ptr cinfo, JpegError& error, JpegProgress& monitor, const Progress& progress)
+{
+    cinfo->err = jpeg_std_error(&error.pub);
+    error.pub.error_exit = JpegErrorExit;
+    error.pub.emit_message = JpegEmitMessage;
+    monitor.pub.progress_monitor = JpegProgressMonitor;
+    monitor.progress = &progress;
+}
+
+// Everything the decoder touches lives here, outside the frame that calls setjmp, so that a longjmp out of
+// libjpeg skips no destructor and leaves no local in doubt.
+struct DecodeJob {
+    jpeg_decompress_struct cinfo;
+    JpegError error;
+    JpegProgress monitor;
+    Bitmap image;
+    std::unique_ptr<std::uint8_t[]> fourChannelRow;
+    std::FILE* file = nullptr;
+    const unsigned char* data = nullptr;
+    std::size_t size = 0;
+    bool created = false;
+};
+
+// Four-channel photos: libjpeg gives CMYK (it turns YCCK into CMYK itself), and the RGB is worked out here.
+// Photo editors that write an Adobe marker store the inks inverted (255 = no ink); without the marker the
+// values are plain ink amounts.
+void CmykRowToBgr(const std::uint8_t* cmyk, std::uint8_t* bgr, int width, bool inverted)
+{
+    for (int x = 0; x < width; ++x, cmyk += 4, bgr += 3) {
+        int c = cmyk[0], m = cmyk[1], y = cmyk[2], k = cmyk[3];
+        if (!inverted) {
+            c = 255 - c;
+            m = 255 - m;
+            y = 255 - y;
+            k = 255 - k;
+        }
+        // (a × b + 127) / 255 is a × b / 255 rounded, for the 8-bit range.
+        bgr[0] = static_cast<std::uint8_t>((y * k + 127) / 255);
+        bgr[1] = static_cast<std::uint8_t>((m * k + 127) / 255);
+        bgr[2] = static_cast<std::uint8_t>((c * k + 127) / 255);
+    }
+}
+
+bool RunDecode(DecodeJob& job)
+{
+    if (setjmp(job.error.jump))
+        return false;
+    jpeg_create_decompress(&job.cinfo);
+    job.created = true;
+    job.cinfo.progress = &job.monitor.pub;
+    if (job.file)
+        jpeg_stdio_src(&job.cinfo, job.file);
+    else
+        jpeg_mem_src(&job.cinfo, job.data, static_cast<unsigned long>(job.size));
+    (void)jpeg_read_header(&job.cinfo, TRUE);
+
+    if (!SizeAllowed(job.cinfo.image_width, job.cinfo.image_height)) {
+        const std::string text
+            = "the photo is too large (" + SizeText(job.cinfo.image_width, job.cinfo.image_height) + " pixels)";
+        std::snprintf(job.error.message, sizeof job.error.message, "%s", text.c_str());
+        return false;
+    }
+    const bool fourChannels = job.cinfo.jpeg_color_space == JCS_CMYK || job.cinfo.jpeg_color_space == JCS_YCCK;
+    job.cinfo.out_color_space = fourChannels ? JCS_CMYK : JCS_EXT_BGR;
+    (void)jpeg_start_decompress(&job.cinfo);
+
+    const int width = static_cast<int>(job.cinfo.output_width);
+    const int height = static_cast<int>(job.cinfo.output_height);
+    if (!job.image.ResizeUninitialized(width, height))
+        FailWith(reinterpret_cast<j_common_ptr>(&job.cinfo), "not enough memory for the photo");
+    if (fourChannels) {
+        job.fourChannelRow.reset(new (std::nothrow) std::uint8_t[static_cast<std::size_t>(width) * 4]);
+        if (!job.fourChannelRow)
+            FailWith(reinterpret_cast<j_common_ptr>(&job.cinfo), "not enough memory for the photo");
+        const bool inverted = job.cinfo.saw_Adobe_marker;
+        while (job.cinfo.output_scanline < job.cinfo.output_height) {
+            const int y = static_cast<int>(job.cinfo.output_scanline);
+            JSAMPROW row = job.fourChannelRow.get();
+            if (jpeg_read_scanlines(&job.cinfo, &row, 1) == 1)
+                CmykRowToBgr(row, job.image.Row(y), width, inverted);
+        }
+    } else {
+        JSAMPROW rows[kRowsPerCall];
+        while (job.cinfo.output_scanline < job.cinfo.output_height) {
+            const int y = static_cast<int>(job.cinfo.output_scanline);
+            const int n = std::min(kRowsPerCall, height - y);
+            for (int i = 0; i < n; ++i)
+                rows[i] = job.image.Row(y + i);
+            (void)jpeg_read_scanlines(&job.cinfo, rows, static_cast<JDIMENSION>(n));
+        }
+    }
+    (void)jpeg_finish_decompress(&job.cinfo);
+    return true;
+}
+
+IoResult Decode(std::FILE* file, const unsigned char* data, std::size_t size, Bitmap& out, const Progress& progress,
+    const std::string& name)
+{
+    auto job = std::unique_ptr<DecodeJob>(new (std::nothrow) DecodeJob {});
+    if (!job)
+        return IoResult::Failure("not enough memory to read " + name);
+    InstallHandlers(reinterpret_cast<j_common_ptr>(&job->cinfo), job->error, job->monitor, progress);
+    job->file = file;
+    job->data = data;
+    job->size = size;
+    const bool ok = RunDecode(*job);
+    if (job->created)
+        jpeg_destroy_decompress(&job->cinfo);
+    if (!ok)
+        return IoResult::Failure("cannot read JPEG " + name + ": " + job->error.message);
+    out = std::move(job->image);
+    return IoResult::Success();
+}
+
+// A growing malloc'd buffer as libjpeg's destination: libjpeg's own memory destination leaks its buffer when
+// an error ends the compression half-way.
+struct MemoryDestination {
+    jpeg_destination_mgr pub;
+    unsigned char* data = nullptr;
+    std::size_t capacity = 0;
+    std::size_t used = 0;
+};
+
+void InitDestination(j_compress_ptr cinfo)
+{
+    auto* dest = reinterpret_cast<MemoryDestination*>(cinfo->dest);
+    dest->capacity = 1 << 16;
+    dest->data = static_cast<unsigned char*>(std::malloc(dest->capacity));
+    if (!dest->data)
+        FailWith(reinterpret_cast<j_common_ptr>(cinfo), "not enough memory to encode the JPEG");
+    dest->pub.next_output_byte = dest->data;
+    dest->pub.free_in_buffer = dest->capacity;
+}
+
+boolean GrowDestination(j_compress_ptr cinfo)
+{
+    auto* dest = reinterpret_cast<MemoryDestination*>(cinfo->dest);
+    // libjpeg asks only when the buffer is full, so all of it is output.
+    const std::size_t grown = dest->capacity * 2;
+    auto* data = static_cast<unsigned char*>(std::realloc(dest->data, grown));
+    if (!data)
+        FailWith(reinterpret_cast<j_common_ptr>(cinfo), "not enough memory to encode the JPEG");
+    dest->data = data;
+    dest->pub.next_output_byte = data + dest->capacity;
+    dest->pub.free_in_buffer = grown - dest->capacity;
+    dest->capacity = grown;
+    return TRUE;
+}
+
+void TermDestination(j_compress_ptr cinfo)
+{
+    auto* dest = reinterpret_cast<MemoryDestination*>(cinfo->dest);
+    dest->used = dest->capacity - dest->pub.free_in_buffer;
+}
+
+struct EncodeJob {
+    jpeg_compress_struct cinfo;
+    JpegError error;
+    JpegProgress monitor;
+    MemoryDestination destination;
+    const Bitmap* bitmap = nullptr;
+    JpegOptions options;
+    bool created = false;
+};
+
+bool RunEncode(EncodeJob& job)
+{
+    if (setjmp(job.error.jump))
+        return false;
+    jpeg_create_compress(&job.cinfo);
+    job.created = true;
+    job.cinfo.progress = &job.monitor.pub;
+    job.destination.pub.init_destination = InitDestination;
+    job.destination.pub.empty_output_buffer = GrowDestination;
+    job.destination.pub.term_destination = TermDestination;
+    job.cinfo.dest = &job.destination.pub;
+
+    const Bitmap& bitmap = *job.bitmap;
+    job.cinfo.image_width = static_cast<JDIMENSION>(bitmap.Width());
+    job.cinfo.image_height = static_cast<JDIMENSION>(bitmap.Height());
+    job.cinfo.input_components = 3;
+    job.cinfo.in_color_space = JCS_EXT_BGR;
+    jpeg_set_defaults(&job.cinfo);
+    jpeg_set_quality(&job.cinfo, job.options.quality, TRUE);
+    if (job.options.dpi > 0) {
+        job.cinfo.write_JFIF_header = TRUE;
+        job.cinfo.density_unit = 1; // dots per inch
+        job.cinfo.X_density = static_cast<UINT16>(job.options.dpi);
+        job.cinfo.Y_density = static_cast<UINT16>(job.options.dpi);
+    }
+    jpeg_start_compress(&job.cinfo, TRUE);
+    JSAMPROW rows[kRowsPerCall];
+    const int height = bitmap.Height();
+    while (job.cinfo.next_scanline < job.cinfo.image_height) {
+        const int y = static_cast<int>(job.cinfo.next_scanline);
+        const int n = std::min(kRowsPerCall, height - y);
+        // libjpeg takes non-const rows but only reads them.
+        for (int i = 0; i < n; ++i)
+            rows[i] = const_cast<JSAMPROW>(bitmap.Row(y + i));
+        (void)jpeg_write_scanlines(&job.cinfo, rows, static_cast<JDIMENSION>(n));
+    }
+    jpeg_finish_compress(&job.cinfo);
+    return true;
+}
+
+IoResult CheckJpegArguments(const Bitmap& bitmap, const JpegOptions& options)
+{
+    if (bitmap.Empty())
+        return IoResult::Failure("nothing to encode: the bitmap is empty");
+    if (bitmap.Width() > JPEG_MAX_DIMENSION || bitmap.Height() > JPEG_MAX_DIMENSION)
+        return IoResult::Failure("a JPEG cannot be wider or taller than " + std::to_string(JPEG_MAX_DIMENSION)
+            + " pixels (" + SizeText(bitmap.Width(), bitmap.Height()) + ")");
+    if (options.quality < 0 || options.quality > 100)
+        return IoResult::Failure("JPEG quality must lie in 0..100, not " + std::to_string(options.quality));
+    if (options.dpi < 0 || options.dpi > 65535)
+        return IoResult::Failure("JPEG density must lie in 0..65535 dpi, not " + std::to_string(options.dpi));
+    return IoResult::Success();
+}
+
+// Runs the encoder; on success `data`/`size` is a malloc'd buffer the caller frees.
+IoResult Encode(const Bitmap& bitmap, const JpegOptions& options, const Progress& progress,
+    std::unique_ptr<unsigned char, decltype(&std::free)>& data, std::size_t& size)
+{
+    if (IoResult checked = CheckJpegArguments(bitmap, options); !checked)
+        return checked;
+    auto job = std::unique_ptr<EncodeJob>(new (std::nothrow) EncodeJob {});
+    if (!job)
+        return IoResult::Failure("not enough memory to encode the JPEG");
+    InstallHandlers(reinterpret_cast<j_common_ptr>(&job->cinfo), job->error, job->monitor, progress);
+    job->bitmap = &bitmap;
+    job->options = options;
+    const bool ok = RunEncode(*job);
+    if (job->created)
+        jpeg_destroy_compress(&job->cinfo);
+    data.reset(job->destination.data);
+    if (!ok) {
+        data.reset();
+        return IoResult::Failure(std::string("cannot encode JPEG: ") + job->error.message);
+    }
+    size = job->destination.used;
+    return IoResult::Success();
+}
+
+// ---- PNG -------------------------------------------------------------------------------------------------
+
+struct PngJob {
+    png_structp png = nullptr;
+    png_infop info = nullptr;
+    std::FILE* file = nullptr;
+    Bitmap image;
+    std::unique_ptr<png_bytep[]> rows;
+    // Output of a write: a growing malloc'd buffer.
+    unsigned char* data = nullptr;
+    std::size_t capacity = 0;
+    std::size_t used = 0;
+    const Bitmap* source = nullptr;
+    char message[256] = {};
+};
+
+[[noreturn]] void PngFail(png_structp png, const char* text)
+{
+    auto* job = static_cast<PngJob*>(png_get_error_ptr(png));
+    std::snprintf(job->message, sizeof job->message, "%s", text);
+    png_longjmp(png, 1);
+}
+
+void PngErrorFn(png_structp png, png_const_charp text)
+{
+    PngFail(png, text);
+}
+void PngWarningFn(png_structp, png_const_charp) { }
+
+bool RunPngRead(PngJob& job)
+{
+    if (setjmp(png_jmpbuf(job.png)))
+        return false;
+    png_init_io(job.png, job.file);
+    png_read_info(job.png, job.info);
+    png_uint_32 width = 0, height = 0;
+    int depth = 0, colourType = 0;
+    png_get_IHDR(job.png, job.info, &width, &height, &depth, &colourType, nullptr, nullptr, nullptr);
+    if (!SizeAllowed(width, height)) {
+        const std::string text = "the image is too large (" + SizeText(width, height) + " pixels)";
+        std::snprintf(job.message, sizeof job.message, "%s", text.c_str());
+        return false;
+    }
+    if (colourType == PNG_COLOR_TYPE_PALETTE)
+        png_set_palette_to_rgb(job.png);
+    if (colourType == PNG_COLOR_TYPE_GRAY && depth < 8)
+        png_set_expand_gray_1_2_4_to_8(job.png);
+    if (depth == 16)
+        png_set_scale_16(job.png);
+    if (colourType == PNG_COLOR_TYPE_GRAY || colourType == PNG_COLOR_TYPE_GRAY_ALPHA)
+        png_set_gray_to_rgb(job.png);
+    png_set_strip_alpha(job.png);
+    png_set_bgr(job.png);
+    (void)png_set_interlace_handling(job.png);
+    png_read_update_info(job.png, job.info);
+    if (png_get_rowbytes(job.png, job.info) != static_cast<std::size_t>(width) * 3)
+        PngFail(job.png, "unexpected row layout after conversion");
+    if (!job.image.ResizeUninitialized(static_cast<int>(width), static_cast<int>(height)))
+        PngFail(job.png, "not enough memory for the image");
+    job.rows.reset(new (std::nothrow) png_bytep[height]);
+    if (!job.rows)
+        PngFail(job.png, "not enough memory for the image");
+    for (png_uint_32 y = 0; y < height; ++y)
+        job.rows[y] = job.image.Row(static_cast<int>(y));
+    png_read_image(job.png, job.rows.get());
+    png_read_end(job.png, nullptr);
+    return true;
+}
+
+void PngWriteFn(png_structp png, png_bytep bytes, png_size_t length)
+{
+    auto* job = static_cast<PngJob*>(png_get_io_ptr(png));
+    if (job->capacity - job->used < length) {
+        std::size_t grown = std::max<std::size_t>(job->capacity * 2, 1 << 16);
+        while (grown - job->used < length)
+            grown *= 2;
+        auto* data = static_cast<unsigned char*>(std::realloc(job->data, grown));
+        if (!data)
+            PngFail(png, "not enough memory to encode the PNG");
+        job->data = data;
+        job->capacity = grown;
+    }
+    std::memcpy(job->data + job->used, bytes, length);
+    job->used += length;
+}
+
+void PngFlushFn(png_structp) { }
+
+bool RunPngWrite(PngJob& job)
+{
+    if (setjmp(png_jmpbuf(job.png)))
+        return false;
+    const Bitmap& bitmap = *job.source;
+    png_set_write_fn(job.png, &job, PngWriteFn, PngFlushFn);
+    png_set_IHDR(job.png, job.info, static_cast<png_uint_32>(bitmap.Width()), static_cast<png_uint_32>(bitmap.Height()),
+        8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    png_write_info(job.png, job.info);
+    png_set_bgr(job.png);
+    for (int y = 0; y < bitmap.Height(); ++y)
+        png_write_row(job.png, bitmap.Row(y));
+    png_write_end(job.png, nullptr);
+    return true;
+}
+
+// ---- PPM -------------------------------------------------------------------------------------------------
+
+bool IsPnmSpace(int c)
+{
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
+}
+
+// Reads one header number: whitespace and '#' comments may come first, digits follow, and the number must end
+// at one whitespace byte, which is consumed (after the last number it is the raster's delimiter). Returns -1
+// when the header is malformed.
+std::int64_t ReadHeaderNumber(std::FILE* f)
+{
+    int c = std::fgetc(f);
+    for (;;) {
+        if (c == '#') {
+            while (c != '\n' && c != '\r' && c != EOF)
+                c = std::fgetc(f);
+        } else if (IsPnmSpace(c)) {
+            c = std::fgetc(f);
+        } else {
+            break;
+        }
+    }
+    if (c < '0' || c > '9')
+        return -1;
+    std::int64_t value = 0;
+    while (c >= '0' && c <= '9') {
+        value = value * 10 + (c - '0');
+        if (value > 1'000'000'000)
+            return -1;
+        c = std::fgetc(f);
+    }
+    return IsPnmSpace(c) ? value : -1;
+}
+
+// ---- Atomic write ----------------------------------------------------------------------------------------
+
+// The temporary file's name: hidden, after the target's, cut short so that the suffix still fits in a name.
+std::string TemporaryName(const std::string& name, std::mt19937_64& rng)
+{
+    static constexpr char kChars[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    std::string base = name;
+    if (base.size() > 200) {
+        std::size_t cut = 200;
+        // Do not split a UTF-8 sequence.
+        while (cut > 0 && (static_cast<unsigned char>(base[cut]) & 0xC0) == 0x80)
+            --cut;
+        base.resize(cut);
+    }
+    std::string result = "." + base + ".";
+    for (int i = 0; i < 6; ++i)
+        result += kChars[rng() % (sizeof kChars - 1)];
+    return result;
+}
+
+std::mt19937_64& NameGenerator()
+{
+    thread_local std::mt19937_64 rng(std::random_device {}() ^ (static_cast<std::uint64_t>(::getpid()) << 32));
+    return rng;
+}
+
+} // namespace
+
+// ---- Formats -------------------------------------------------------------------------------------------------
+
+ImageFormat SniffImageFormat(const std::string& path)
+{
+    FilePtr file;
+    if (!OpenForReading(path, file))
+        return ImageFormat::Unknown;
+    unsigned char head[8] = {};
+    const std::size_t n = std::fread(head, 1, sizeof head, file.get());
+    if (n >= 3 && head[0] == 0xFF && head[1] == 0xD8 && head[2] == 0xFF)
+        return ImageFormat::Jpeg;
+    static constexpr unsigned char kPng[8] = { 0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n' };
+    if (n == 8 && std::memcmp(head, kPng, 8) == 0)
+        return ImageFormat::Png;
+    if (n >= 3 && head[0] == 'P' && (head[1] == '6' || head[1] == '5')
+        && (head[2] == ' ' || head[2] == '\t' || head[2] == '\n' || head[2] == '\r' || head[2] == '#'))
+        return ImageFormat::Ppm;
+    return ImageFormat::Unknown;
+}
+
+ImageFormat FormatFromExtension(const std::string& path)
+{
+    const std::string name = std::filesystem::path(path).filename().string();
+    const std::size_t dot = name.rfind('.');
+    if (dot == std::string::npos || dot == 0)
+        return ImageFormat::Unknown;
+    const std::string ext = Lowercase(name.substr(dot + 1));
+    if (ext == "jpg" || ext == "jpeg")
+        return ImageFormat::Jpeg;
+    if (ext == "png")
+        return ImageFormat::Png;
+    if (ext == "ppm")
+        return ImageFormat::Ppm;
+    return ImageFormat::Unknown;
+}
+
+// ---- JPEG ----------------------------------------------------------------------------------------------------
+
+IoResult LoadJpeg(const std::string& path, Bitmap& out, const Progress& progress)
+{
+    FilePtr file;
+    if (IoResult opened = OpenForReading(path, file); !opened)
+        return opened;
+    return Decode(file.get(), nullptr, 0, out, progress, path);
+}
+
+IoResult DecodeJpeg(const unsigned char* data, std::size_t size, Bitmap& out, const Progress& progress)
+{
+    if (!data || size == 0)
+        return IoResult::Failure("cannot read JPEG: no data");
+    return Decode(nullptr, data, size, out, progress, "data");
+}
+
+IoResult EncodeJpeg(const Bitmap& bitmap, const JpegOptions& options, std::string& out, const Progress& progress)
+{
+    std::unique_ptr<unsigned char, decltype(&std::free)> data(nullptr, &std::free);
+    std::size_t size = 0;
+    if (IoResult encoded = Encode(bitmap, options, progress, data, size); !encoded)
+        return encoded;
+    try {
+        out.assign(reinterpret_cast<const char*>(data.get()), size);
+    } catch (const std::bad_alloc&) {
+        return IoResult::Failure("not enough memory to encode the JPEG");
+    }
+    return IoResult::Success();
+}
+
+IoResult SaveJpeg(const std::string& path, const Bitmap& bitmap, const JpegOptions& options, const Progress& progress)
+{
+    std::unique_ptr<unsigned char, decltype(&std::free)> data(nullptr, &std::free);
+    std::size_t size = 0;
+    if (IoResult encoded = Encode(bitmap, options, progress, data, size); !encoded)
+        return encoded;
+    return WriteFileAtomically(path, data.get(), size);
+}
+
+// ---- PNG -----------------------------------------------------------------------------------------------------
+
+IoResult LoadPng(const std::string& path, Bitmap& out)
+{
+    FilePtr file;
+    if (IoResult opened = OpenForReading(path, file); !opened)
+        return opened;
+    auto job = std::make_unique<PngJob>();
+    job->file = file.get();
+    job->png = png_create_read_struct(PNG_LIBPNG_VER_STRING, job.get(), PngErrorFn, PngWarningFn);
+    if (job->png)
+        job->info = png_create_info_struct(job->png);
+    if (!job->png || !job->info) {
+        png_destroy_read_struct(job->png ? &job->png : nullptr, nullptr, nullptr);
+        return IoResult::Failure("not enough memory to read " + path);
+    }
+    const bool ok = RunPngRead(*job);
+    png_destroy_read_struct(&job->png, &job->info, nullptr);
+    if (!ok)
+        return IoResult::Failure("cannot read PNG " + path + ": " + job->message);
+    out = std::move(job->image);
+    return IoResult::Success();
+}
+
+IoResult SavePng(const std::string& path, const Bitmap& bitmap)
+{
+    if (bitmap.Empty())
+        return IoResult::Failure("nothing to save: the bitmap is empty");
+    auto job = std::make_unique<PngJob>();
+    job->source = &bitmap;
+    job->png = png_create_write_struct(PNG_LIBPNG_VER_STRING, job.get(), PngErrorFn, PngWarningFn);
+    if (job->png)
+        job->info = png_create_info_struct(job->png);
+    if (!job->png || !job->info) {
+        png_destroy_write_struct(job->png ? &job->png : nullptr, nullptr);
+        return IoResult::Failure("not enough memory to encode the PNG");
+    }
+    const bool ok = RunPngWrite(*job);
+    png_destroy_write_struct(&job->png, &job->info);
+    std::unique_ptr<unsigned char, decltype(&std::free)> data(job->data, &std::free);
+    if (!ok)
+        return IoResult::Failure(std::string("cannot encode PNG: ") + job->message);
+    return WriteFileAtomically(path, data.get(), job->used);
+}
+
+// ---- PPM -----------------------------------------------------------------------------------------------------
+
+IoResult LoadPpm(const std::string& path, Bitmap& out)
+{
+    FilePtr file;
+    if (IoResult opened = OpenForReading(path, file); !opened)
+        return opened;
+    std::FILE* f = file.get();
+    const auto fail = [&](const std::string& why) { return IoResult::Failure("cannot read PPM " + path + ": " + why); };
+
+    const int p = std::fgetc(f), kind = std::fgetc(f), after = std::fgetc(f);
+    if (p != 'P' || (kind != '6' && kind != '5') || !(IsPnmSpace(after) || after == '#'))
+        return fail("not a binary PPM or PGM file");
+    std::ungetc(after, f);
+    const int channels = kind == '6' ? 3 : 1;
+    const std::int64_t width = ReadHeaderNumber(f);
+    const std::int64_t height = width < 0 ? -1 : ReadHeaderNumber(f);
+    const std::int64_t maxval = height < 0 ? -1 : ReadHeaderNumber(f);
+    if (width < 0 || height < 0 || maxval < 0)
+        return fail("malformed header");
+    if (maxval != 255)
+        return fail("only 8-bit files with maxval 255 are supported, not maxval " + std::to_string(maxval));
+    if (!SizeAllowed(width, height))
+        return fail("unsupported size " + SizeText(width, height));
+
+    // Short data is found from the file's size, before any pixel memory is taken.
+    const long start = std::ftell(f);
+    struct stat st { };
+    if (start < 0 || ::fstat(::fileno(f), &st) != 0)
+        return fail(ErrnoText(errno));
+    const std::int64_t needed = width * height * channels;
+    if (static_cast<std::int64_t>(st.st_size) - start < needed)
+        return fail("the file is truncated");
+
+    Bitmap image;
+    if (!image.ResizeUninitialized(static_cast<int>(width), static_cast<int>(height)))
+        return fail("not enough memory for " + SizeText(width, height) + " pixels");
+    for (int y = 0; y < image.Height(); ++y) {
+        std::uint8_t* row = image.Row(y);
+        const std::size_t bytes = static_cast<std::size_t>(width) * channels;
+        if (std::fread(row, 1, bytes, f) != bytes)
+            return fail("the file is truncated");
+        if (channels == 3) {
+            for (std::size_t i = 0; i < bytes; i += 3)
+                std::swap(row[i], row[i + 2]);
+        } else {
+            // Grey expands in place from the right, so no byte is overwritten before it is read.
+            for (std::int64_t x = width - 1; x >= 0; --x)
+                row[3 * x] = row[3 * x + 1] = row[3 * x + 2] = row[x];
+        }
+    }
+    out = std::move(image);
+    return IoResult::Success();
+}
+
+IoResult SavePpm(const std::string& path, const Bitmap& bitmap)
+{
+    if (bitmap.Empty())
+        return IoResult::Failure("nothing to save: the bitmap is empty");
+    const std::string header
+        = "P6\n" + std::to_string(bitmap.Width()) + " " + std::to_string(bitmap.Height()) + "\n255\n";
+    std::string bytes;
+    try {
+        bytes.resize(header.size() + bitmap.Stride() * static_cast<std::size_t>(bitmap.Height()));
+    } catch (const std::bad_alloc&) {
+        return IoResult::Failure("not enough memory to encode the PPM");
+    }
+    std::memcpy(bytes.data(), header.data(), header.size());
+    auto* dst = reinterpret_cast<std::uint8_t*>(bytes.data() + header.size());
+    for (int y = 0; y < bitmap.Height(); ++y) {
+        const std::uint8_t* src = bitmap.Row(y);
+        for (std::size_t i = 0; i < bitmap.Stride(); i += 3, dst += 3) {
+            dst[0] = src[i + 2];
+            dst[1] = src[i + 1];
+            dst[2] = src[i];
+        }
+    }
+    return WriteFileAtomically(path, bytes);
+}
+
+// ---- Dispatch ------------------------------------------------------------------------------------------------
+
+IoResult LoadImage(const std::string& path, Bitmap& out)
+{
+    FilePtr file;
+    if (IoResult opened = OpenForReading(path, file); !opened)
+        return opened;
+    file.reset();
+    switch (SniffImageFormat(path)) {
+    case ImageFormat::Jpeg:
+        return LoadJpeg(path, out);
+    case ImageFormat::Png:
+        return LoadPng(path, out);
+    case ImageFormat::Ppm:
+        return LoadPpm(path, out);
+    case ImageFormat::Unknown:
+        break;
+    }
+    return IoResult::Failure("cannot read " + path + ": not a JPEG, PNG or PPM file");
+}
+
+IoResult SaveImage(const std::string& path, const Bitmap& bitmap, const JpegOptions& options)
+{
+    switch (FormatFromExtension(path)) {
+    case ImageFormat::Jpeg:
+        return SaveJpeg(path, bitmap, options);
+    case ImageFormat::Png:
+        return SavePng(path, bitmap);
+    case ImageFormat::Ppm:
+        return SavePpm(path, bitmap);
+    case ImageFormat::Unknown:
+        break;
+    }
+    return IoResult::Failure("cannot save " + path + ": the name must end in .jpg, .jpeg, .png or .ppm");
+}
+
+// ---- Atomic write --------------------------------------------------------------------------------------------
+
+IoResult WriteFileAtomically(const std::string& path, const std::string& bytes)
+{
+    return WriteFileAtomically(path, bytes.data(), bytes.size());
+}
+
+IoResult WriteFileAtomically(const std::string& path, const void* bytes, std::size_t size)
+{
+    namespace fs = std::filesystem;
+    if (path.empty())
+        return IoResult::Failure("no file name given");
+    if (!bytes && size > 0)
+        return IoResult::Failure("cannot write " + path + ": no data");
+    const fs::path target(path);
+    const std::string name = target.filename().string();
+    if (name.empty() || name == "." || name == "..")
+        return IoResult::Failure("cannot write " + path + ": not a file name");
+    const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
+    const auto fail = [&](int error) {
+        if (error == ENOENT)
+            return IoResult::Failure("cannot write " + path + ": the folder " + folder.string() + " does not exist");
+        return IoResult::Failure("cannot write " + path + ": " + ErrnoText(error));
+    };
+
+    std::string temporary;
+    int fd = -1;
+    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
+        temporary = (folder / TemporaryName(name, NameGenerator())).string();
+        // 0666 less the umask: the file ends up as an ordinary file would, 0644 under the usual umask.
+        fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd < 0 && errno != EEXIST)
+            return fail(errno);
+    }
+    if (fd < 0)
+        return fail(EEXIST);
+
+    const auto abandon = [&](int error) {
+        ::close(fd);
+        ::unlink(temporary.c_str());
+        return fail(error);
+    };
+    const auto* p = static_cast<const char*>(bytes);
+    std::size_t left = size;
+    while (left > 0) {
+        const ssize_t n = ::write(fd, p, left);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return abandon(errno);
+        }
+        p += n;
+        left -= static_cast<std::size_t>(n);
+    }
+    // The data must be on disk before the name points at it, or a crash could leave an empty file in its place.
+    if (::fsync(fd) != 0)
+        return abandon(errno);
+    if (::close(fd) != 0) {
+        const int error = errno;
+        ::unlink(temporary.c_str());
+        return fail(error);
+    }
+    if (::rename(temporary.c_str(), path.c_str()) != 0) {
+        const int error = errno;
+        ::unlink(temporary.c_str());
+        return fail(error);
+    }
+    // Make the rename itself durable; a folder that cannot be synced does not undo a finished write.
+    const int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir >= 0) {
+        (void)::fsync(dir);
+        ::close(dir);
+    }
+    return IoResult::Success();
+}
+
+} // namespace vellicam

@@ -1,0 +1,72 @@
+// Reading and writing photos and sheets: JPEG through libjpeg-turbo, PNG through libpng, binary PPM (P6).
+#pragma once
+
+#include "image/bitmap.h"
+#include "resample/progress.h"
+
+#include <cstddef>
+
+#include <string>
+
+namespace vellicam {
+
+enum class ImageFormat { Unknown, Jpeg, Png, Ppm };
+
+// The outcome of a read or a write: ok, or a one-line reason a person can read.
+struct IoResult {
+    bool ok = false;
+    std::string message;
+    explicit operator bool() const { return ok; }
+    static IoResult Success() { return { true, {} }; }
+    static IoResult Failure(std::string why) { return { false, std::move(why) }; }
+};
+
+// The format of a file from its first bytes (not from its name).
+[[nodiscard]] ImageFormat SniffImageFormat(const std::string& path);
+// The format a file name asks for: .jpg/.jpeg JPEG, .png PNG, .ppm PPM (case-insensitive), else Unknown.
+[[nodiscard]] ImageFormat FormatFromExtension(const std::string& path);
+
+// Decodes a JPEG file at full resolution into a 24-bit bitmap. Grayscale loads as grey, CMYK/YCCK converted to
+// RGB, progressive JPEGs load. A header announcing more than kMaxBitmapPixels is refused before any pixel memory
+// is allocated; corrupt, truncated or unsupported files are failures with a reason. `out` is left untouched on
+// failure. 12-bit JPEGs are refused as unsupported; a file that ends early is a failure, not a half-grey photo.
+[[nodiscard]] IoResult LoadJpeg(const std::string& path, Bitmap& out, const Progress& progress = {});
+// Decodes JPEG data held in memory, with the same rules.
+[[nodiscard]] IoResult DecodeJpeg(
+    const unsigned char* data, std::size_t size, Bitmap& out, const Progress& progress = {});
+
+// Options for a JPEG written by the program.
+struct JpegOptions {
+    int quality = 90; // 0..100, passed to the encoder unchanged
+    int dpi = 0; // written into the JFIF header as dots per inch when > 0
+};
+
+// Encodes to JPEG and writes the file atomically: the data goes to a temporary file in the same folder, which
+// replaces `path` only once it is complete. A failed write leaves no partial file and an existing file
+// untouched.
+// Refuses an empty bitmap, a quality outside 0..100 and a dpi outside 0..65535.
+[[nodiscard]] IoResult SaveJpeg(
+    const std::string& path, const Bitmap& bitmap, const JpegOptions& options = {}, const Progress& progress = {});
+// Encodes to JPEG in memory, with the same refusals.
+[[nodiscard]] IoResult EncodeJpeg(
+    const Bitmap& bitmap, const JpegOptions& options, std::string& out, const Progress& progress = {});
+
+// PNG of any bit depth and colour type loads as 24 bits: palettes expanded, grey repeated, 16-bit scaled, alpha
+// dropped. `out` is left untouched on failure.
+[[nodiscard]] IoResult LoadPng(const std::string& path, Bitmap& out);
+[[nodiscard]] IoResult SavePng(const std::string& path, const Bitmap& bitmap);
+// Binary PPM (P6) and PGM (P5) with maxval 255 only; other maxvals, absurd sizes and short data are refused.
+[[nodiscard]] IoResult LoadPpm(const std::string& path, Bitmap& out);
+[[nodiscard]] IoResult SavePpm(const std::string& path, const Bitmap& bitmap);
+
+// Reads any of the three formats, chosen by content.
+[[nodiscard]] IoResult LoadImage(const std::string& path, Bitmap& out);
+// Writes in the format of the file name's extension (JPEG options apply to JPEG only).
+[[nodiscard]] IoResult SaveImage(const std::string& path, const Bitmap& bitmap, const JpegOptions& options = {});
+
+// Writes bytes to `path` through a temporary file in the same folder renamed over it when complete. The file is
+// created with mode 0644 (less the umask); on failure the temporary file is removed and `path` is untouched.
+[[nodiscard]] IoResult WriteFileAtomically(const std::string& path, const std::string& bytes);
+[[nodiscard]] IoResult WriteFileAtomically(const std::string& path, const void* bytes, std::size_t size);
+
+} // namespace vellicam

@@ -1,0 +1,86 @@
+// Loading a photo into the workspace and the geometry of showing it.
+#include "image/photo.h"
+
+#include "image/image_io.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <sys/stat.h>
+
+namespace vellicam {
+
+int LoadPhotoFile(const std::string& path, Bitmap& photo, std::string* reason, const Progress& progress)
+{
+    if (path.empty())
+        return 1;
+    struct stat st { };
+    if (::stat(path.c_str(), &st) != 0 || S_ISDIR(st.st_mode)) {
+        if (reason)
+            *reason = "ファイルが見つかりません: " + path;
+        return -1;
+    }
+    Bitmap decoded;
+    if (IoResult loaded = LoadJpeg(path, decoded, progress); !loaded) {
+        if (reason)
+            *reason = "JPEG画像として読み込めません: " + loaded.message;
+        return -2;
+    }
+    photo = std::move(decoded);
+    return 0;
+}
+
+bool IsLowResolution(int width, int height)
+{
+    return static_cast<std::int64_t>(width) * height <= 307200;
+}
+
+std::string LowResolutionMessage(int width, int height)
+{
+    char text[256];
+    std::snprintf(text, sizeof text,
+        "画像解像度が低いので作成画像が荒れる可能性があります。\n\n横ピクセル数:%d 縦ピクセル数: %d", width, height);
+    return text;
+}
+
+bool SquareTooLarge(int width, int height)
+{
+    const std::int64_t side = std::max(width, height);
+    return side * side > kMaxBitmapPixels;
+}
+
+bool BuildSquareBitmap(const Bitmap& photo, Bitmap& square)
+{
+    if (photo.Empty())
+        return false;
+    if (&photo == &square) {
+        Bitmap copy;
+        if (!copy.ResizeUninitialized(photo.Width(), photo.Height()))
+            return false;
+        Draw(photo, copy, 0, 0);
+        return BuildSquareBitmap(copy, square);
+    }
+    const int w = photo.Width(), h = photo.Height();
+    const int side = std::max(w, h);
+    if (!square.Resize(side, side))
+        return false;
+    if (w < h)
+        Draw(photo, square, (h - w) / 2, 0);
+    else
+        Draw(photo, square, 0, (w - h) / 2);
+    return true;
+}
+
+Size FittedSize(int w, int h, int r, int t)
+{
+    if (w <= 0 || h <= 0 || r <= 0 || t <= 0)
+        return {};
+    const std::int64_t W = w, H = h, R = r, T = t;
+    if (W * T == R * H)
+        return { r, t };
+    if (static_cast<double>(w) / h > static_cast<double>(r) / t)
+        return { r, static_cast<int>(H * R / W) };
+    return { static_cast<int>(T * W / H), t };
+}
+
+} // namespace vellicam

@@ -1,0 +1,161 @@
+// The face detector library loaded with dlopen.
+#include "recognition/face_detector.h"
+
+#include <dlfcn.h>
+
+#include <exception>
+
+namespace vellicam {
+
+namespace {
+
+std::string LoaderError(const char* fallback)
+{
+    const char* error = dlerror();
+    return error ? error : fallback;
+}
+
+// What escaped the library, for Reason(); the caller has already turned it into kDetectorCallFaulted.
+std::string CurrentExceptionText()
+{
+    try {
+        throw;
+    } catch (const std::exception& e) {
+        return std::string("the detector threw: ") + e.what();
+    } catch (...) {
+        return "the detector threw an exception of unknown type";
+    }
+}
+
+} // namespace
+
+std::string FaceDetectorMessage(int result)
+{
+    switch (result) {
+    case kDetectorNotLoaded:
+        return "DLLの読み込みに失敗しました。(1)";
+    case kDetectorNoSetMinSize:
+        return "関数のアドレスの取得に失敗しました。1";
+    case kDetectorNoGetRect:
+        return "関数のアドレスの取得に失敗しました。2";
+    case kDetectorNoFacedetect:
+        return "関数のアドレスの取得に失敗しました。3";
+    case kDetectorCallFaulted:
+        return "DLLの読み込みに失敗しました。";
+    default:
+        return {};
+    }
+}
+
+int FaceDetector::Load(const std::string& libraryPath)
+{
+    Release();
+    reason_.clear();
+    if (libraryPath.empty()) {
+        reason_ = "no library path";
+        return kDetectorNotLoaded;
+    }
+    dlerror();
+    handle_ = dlopen(libraryPath.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (!handle_) {
+        reason_ = LoaderError("the library does not load");
+        return kDetectorNotLoaded;
+    }
+    // The addresses are taken in this order so that a library lacking several functions reports the first.
+    struct Wanted {
+        const char* name;
+        void** slot;
+        int missing;
+    };
+    void* addresses[3] = {};
+    const Wanted wanted[] = {
+        { "setMinSize", &addresses[0], kDetectorNoSetMinSize },
+        { "getRect", &addresses[1], kDetectorNoGetRect },
+        { "facedetect", &addresses[2], kDetectorNoFacedetect },
+    };
+    for (const Wanted& w : wanted) {
+        dlerror();
+        *w.slot = dlsym(handle_, w.name);
+        if (!*w.slot) {
+            reason_ = LoaderError("undefined symbol");
+            Release();
+            return w.missing;
+        }
+    }
+    setMinSize_ = reinterpret_cast<SetMinSizeFn>(addresses[0]);
+    getRect_ = reinterpret_cast<GetRectFn>(addresses[1]);
+    facedetect_ = reinterpret_cast<FacedetectFn>(addresses[2]);
+    return kDetectorOk;
+}
+
+void FaceDetector::Release()
+{
+    setMinSize_ = nullptr;
+    getRect_ = nullptr;
+    facedetect_ = nullptr;
+    if (handle_) {
+        dlclose(handle_);
+        handle_ = nullptr;
+    }
+}
+
+int FaceDetector::SetMinSize(int minWidth, int minHeight)
+{
+    if (!setMinSize_)
+        return kDetectorNotLoaded;
+    try {
+        setMinSize_(minWidth, minHeight);
+    } catch (...) {
+        reason_ = CurrentExceptionText();
+        return kDetectorCallFaulted;
+    }
+    return kDetectorOk;
+}
+
+int FaceDetector::Detect(
+    const std::string& imageFile, const std::string& cascadeFile, int pass, int precision, int& status)
+{
+    if (!facedetect_)
+        return kDetectorNotLoaded;
+    try {
+        // Only the flag's low byte was ever read, and nothing is asked of it.
+        status = facedetect_(imageFile.c_str(), 0, cascadeFile.c_str(), pass, precision);
+    } catch (...) {
+        reason_ = CurrentExceptionText();
+        return kDetectorCallFaulted;
+    }
+    return kDetectorOk;
+}
+
+int FaceDetector::Count(int& count)
+{
+    if (!getRect_)
+        return kDetectorNotLoaded;
+    try {
+        count = getRect_(-1, -1);
+    } catch (...) {
+        reason_ = CurrentExceptionText();
+        return kDetectorCallFaulted;
+    }
+    return kDetectorOk;
+}
+
+int FaceDetector::Detection(int index, FaceRect& rect)
+{
+    if (!getRect_)
+        return kDetectorNotLoaded;
+    try {
+        FaceRect r;
+        r.x1 = getRect_(0, index);
+        r.y1 = getRect_(1, index);
+        r.x2 = getRect_(2, index);
+        r.y2 = getRect_(3, index);
+        rect = r;
+    } catch (...) {
+        reason_ = CurrentExceptionText();
+        return kDetectorCallFaulted;
+    }
+    return kDetectorOk;
+}
+
+} // namespace vellicam

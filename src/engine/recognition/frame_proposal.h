@@ -1,0 +1,133 @@
+// The crop frame proposed from a detected face: head top and chin estimates, the background correction, the
+// sheet cell's margins, the plausibility test, and the frame's place on the view with its result outlines.
+#pragma once
+
+#include "image/bitmap.h"
+#include "sheet/sheet_layout.h"
+#include "geometry/view_geometry.h"
+
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace vellicam {
+
+// A detection in pixels of the square working image; right and bottom as the detector gives them.
+struct FaceRect {
+    int x1 = 0, y1 = 0, x2 = 0, y2 = 0;
+    friend bool operator==(const FaceRect&, const FaceRect&) = default;
+};
+
+// An accepted chin: the strip's top row and the chin detection in strip pixels (x measured from the face's x1).
+struct ChinDetection {
+    int ct = 0;
+    int cx1 = 0, cy1 = 0, cx2 = 0, cy2 = 0;
+};
+
+inline constexpr int kHeadMarginPercent = 30; // head top estimated this share of the face height above it
+inline constexpr int kChinMarginPercent = 7; // chin estimated this share below it
+
+struct ProposalSettings {
+    // The first sheet cell's image height and width and its rows above the head top and below the chin.
+    int imageWidth = 378;
+    int imageHeight = 496;
+    int headTopMargin = 59;
+    int chinMargin = 118;
+    int headMarginPercent = kHeadMarginPercent;
+    int chinMarginPercent = kChinMarginPercent;
+    bool correctHeadTop = true; // move the head top up to where the background begins
+};
+// The settings from the first cell of a layout.
+[[nodiscard]] ProposalSettings ProposalSettingsOf(const SheetLayout& layout, bool correctHeadTop);
+
+// The columns a..b beside and above the face whose rows the head-top scan reads: half a face width either side,
+// a at least 0, b lowered to imageSide − 1 only when it exceeds imageSide.
+struct ScanStrip {
+    int a = 0, b = 0;
+};
+[[nodiscard]] ScanStrip HeadScanStrip(const FaceRect& face, int imageSide);
+
+// Runs the head-top scan over the strip a..b from row y0 upwards and returns the row (see background_scan.h).
+using HeadTopScanner = std::function<int(int a, int b, int y0)>;
+
+struct FrameProposal {
+    ScanStrip strip;
+    int T0 = 0, C0 = 0; // head top and chin estimated from the face
+    int bgTop = 0; // where the background begins above the face
+    int C1 = 0; // the chin after the head-top correction
+    int ChinLine = 0; // the chin used: C1, or the accepted chin's centre
+    int L = 0, Tf = 0, R = 0, Bf = 0; // the frame
+    int w = 0, h = 0;
+};
+
+enum FrameProposalResult : int {
+    kProposed = 0,
+    kProposalBadCell = -1, // cell image height ≤ 0, or no rows left for the face between the margins
+    kProposalOutOfRange = -2, // a detection so far out that the frame does not fit an int
+    kProposalNoScanner = -3,
+};
+
+// Proposes the frame for `face` (and `chin` when one was accepted, else nullptr) on the square working image of
+// side imageSide. The scanner runs once, whether or not the correction is on. Refuses with the codes above,
+// leaving `proposal` untouched.
+[[nodiscard]] int ProposeFrame(const FaceRect& face, const ChinDetection* chin, int imageSide,
+    const ProposalSettings& settings, const HeadTopScanner& scanner, FrameProposal& proposal);
+
+// True when the frame is larger than 90 % of the image in width or in height.
+[[nodiscard]] bool Oversize(int w, int h, int imageWidth, int imageHeight);
+
+// A detection is plausible when the frame it gives without any chin is not oversize, whatever the oversize
+// setting says. A detection for which no frame can be proposed is not plausible.
+[[nodiscard]] bool IsPlausibleFace(const FaceRect& face, int imageWidth, int imageHeight, int imageSide,
+    const ProposalSettings& settings, const HeadTopScanner& scanner);
+
+// How image pixels map onto the view image: scale viewSide / imageSide, the panel's scroll positions and the
+// view image's size.
+struct ViewMapping {
+    int viewSide = 0;
+    int imageSide = 0;
+    int scrollX = 0, scrollY = 0;
+    int viewWidth = 0, viewHeight = 0;
+};
+
+// An image point on the view: x × viewSide / imageSide + 1 − scrollX (likewise y), then a negative value becomes
+// 0 and one beyond the view's width or height becomes that − 1 (0 if negative). For a place on the view image's
+// own picture give the scroll positions as 0. Gives (0, 0) when imageSide is not positive.
+struct ViewPoint {
+    int x = 0, y = 0;
+    friend bool operator==(const ViewPoint&, const ViewPoint&) = default;
+};
+[[nodiscard]] ViewPoint ImageToView(int x, int y, const ViewMapping& view);
+
+// One result outline on the frame's picture, in the picture's coordinates, right and bottom exclusive as
+// DrawRectOutline takes them.
+struct ResultOutline {
+    Rect rect;
+    Rgb colour;
+};
+
+struct ProposedFramePlacement {
+    ControlBounds beforeFit; // the frame as first computed, before it was fitted into the view
+    ControlBounds frame; // the frame to show
+    int vcx = 0, vcy = 0; // the frame's centre on the view (content position)
+    std::vector<ResultOutline> outlines; // face, estimate, corrected; then chin and chin-corrected with a chin
+};
+
+enum ProposedFramePlacementResult : int {
+    kPlaced = 0,
+    kPlacementBadScale = -1, // imageSide ≤ 0
+    kPlacementBadAspect = -2, // an aspect term ≤ 0
+    kPlacementOutOfRange = -3, // a proposal so far out that the frame does not fit an int
+};
+
+// Places the proposal on the view: its height + 1 (at least the minimum height + 1), centred on the proposal's
+// centre + 1, the width from the aspect (at least the minimum width + 1); then fitted into the view image, a frame
+// taller or wider than the view being cut to it and re-centred. The outlines are the face, the estimate, the
+// corrected estimate and, with a chin, the chin and the chin-corrected frame. Refuses with the codes above.
+[[nodiscard]] int PlaceProposedFrame(const FrameProposal& proposal, const FaceRect& face, const ChinDetection* chin,
+    const FrameLimits& limits, const ViewMapping& view, ProposedFramePlacement& placement);
+
+// The status text of a placed proposal: "(%d,%d)-(%d,%d)" with the frame's left, top, right and bottom.
+[[nodiscard]] std::string ProposalStatusText(const ControlBounds& frame);
+
+} // namespace vellicam

@@ -1,0 +1,92 @@
+// The decisions of an automatic recognition run.
+#include "recognition/recognition_rules.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdlib>
+
+namespace vellicam {
+
+namespace {
+
+using i64 = std::int64_t;
+
+// How far the face's centre column lies from the image's vertical centre line.
+i64 CentreDistance(const FaceRect& face, int W)
+{
+    return std::llabs(face.x1 + (static_cast<i64>(face.x2) - face.x1) / 2 - W / 2);
+}
+
+bool CentreBelowMiddle(const FaceRect& face, int H)
+{
+    return H / 2 < face.y1 + (static_cast<i64>(face.y2) - face.y1) / 2;
+}
+
+} // namespace
+
+bool NeedsRedetection(int n, const FaceRect& face, int W, int H, bool upperHalfOnly, bool plausible)
+{
+    const bool none = n <= 0;
+    const bool low = upperHalfOnly && CentreBelowMiddle(face, H);
+    const bool offCentre = CentreDistance(face, W) > W / 10;
+    return none || low || !plausible || offCentre;
+}
+
+int ChooseCandidate(std::span<const FaceRect> candidates, int W, int H, bool upperHalfOnly,
+    const std::function<bool(const FaceRect&)>& plausible)
+{
+    int best = -1;
+    // A candidate this far off is never taken; no image the detector reads is that wide.
+    i64 bestDistance = 100000;
+    const std::size_t count = std::min(candidates.size(), static_cast<std::size_t>(kMaxCandidates));
+    for (std::size_t i = 0; i < count; ++i) {
+        const FaceRect& c = candidates[i];
+        if (plausible && !plausible(c))
+            continue;
+        if (upperHalfOnly && CentreBelowMiddle(c, H))
+            continue;
+        const i64 distance = CentreDistance(c, W);
+        if (distance < bestDistance) {
+            bestDistance = distance;
+            best = static_cast<int>(i);
+        }
+    }
+    return best;
+}
+
+int ChinStripTop(const FaceRect& face, int H)
+{
+    const int fh = face.y2 - face.y1;
+    int ct = face.y1 + fh / 2;
+    if (ct + fh > H)
+        ct = H - fh;
+    return ct;
+}
+
+bool AcceptChin(int ct, int cy1, int cy2, const FaceRect& face)
+{
+    return static_cast<i64>(ct) + cy1 + (static_cast<i64>(cy2) - cy1) / 2 >= face.y2;
+}
+
+bool IsNotRecognised(const FaceRect& face, int n, int W, int H)
+{
+    if (face == FaceRect {} || n <= 0)
+        return true;
+    const i64 fw = static_cast<i64>(face.x2) - face.x1, fh = static_cast<i64>(face.y2) - face.y1;
+    return fw * 100 > static_cast<i64>(W) * 50 && fh * 100 > static_cast<i64>(H) * 50;
+}
+
+std::string FaceAnnotationLine(std::string_view fileName, int fw, int fh)
+{
+    std::string line = "positive/";
+    line += fileName;
+    line += " 1 0 0 " + std::to_string(fw) + " " + std::to_string(fh) + "\n";
+    return line;
+}
+
+std::string DetectorFailedMessage(int status)
+{
+    return "自動認識処理が失敗しました。(" + std::to_string(status) + ")";
+}
+
+} // namespace vellicam

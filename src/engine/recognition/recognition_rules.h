@@ -1,0 +1,99 @@
+// The decisions of an automatic recognition run as functions of plain values: when to ask the detector again,
+// which candidate to take, where the chin strip lies and whether its chin counts, and what counts as no face;
+// with the run's fixed texts.
+#pragma once
+
+#include "recognition/frame_proposal.h"
+
+#include <functional>
+#include <span>
+#include <string>
+#include <string_view>
+
+namespace vellicam {
+
+// Outcomes of a recognition run.
+enum RecognitionResult : int {
+    kRecognised = 0, // also when a run was already in progress
+    kRecognitionCascadeMissing = -1,
+    kRecognitionTempNotSaved = -2,
+    kRecognitionLibraryFirst = -3, // -3 … -7: the detector library could not be used
+    kRecognitionLibraryLast = -7,
+    kRecognitionInternalError = -8,
+    kRecognitionSkippedSilently = -9,
+    kRecognitionNotRecognised = -10,
+    kRecognitionFaceNotSaved = -12,
+    kRecognitionOutOfMemory = -13,
+};
+
+// The detector's "nothing found" status counts as success.
+inline constexpr int kDetectorNothingFound = -7;
+[[nodiscard]] inline int EffectiveDetectorStatus(int status)
+{
+    return status == kDetectorNothingFound ? 0 : status;
+}
+
+// At most this many detections of a second pass are considered.
+inline constexpr int kMaxCandidates = 10;
+
+// The first answer is looked at again when there is no face, when (with upperHalfOnly) its centre row lies below
+// the image's middle row, when it is not plausible (IsPlausibleFace), or when its centre is more than a tenth of
+// the width off the vertical centre line. W × H is the square working image.
+[[nodiscard]] bool NeedsRedetection(int n, const FaceRect& face, int W, int H, bool upperHalfOnly, bool plausible);
+
+// The candidate of a second pass nearest the vertical centre line among those that are plausible and (with
+// upperHalfOnly) whose centre row is not below the middle row. Only the first kMaxCandidates are considered; of two
+// at the same distance the earlier wins. An empty `plausible` counts every candidate plausible. Returns the index,
+// or -1 when none qualifies.
+[[nodiscard]] int ChooseCandidate(std::span<const FaceRect> candidates, int W, int H, bool upperHalfOnly,
+    const std::function<bool(const FaceRect&)>& plausible);
+
+// The chin strip's top row: the face's middle row, raised so that a strip one face high ends inside the image.
+[[nodiscard]] int ChinStripTop(const FaceRect& face, int H);
+
+// A chin found in the strip counts unless its centre lies above the face rectangle's bottom edge; exactly on it
+// counts. cy1, cy2 are strip rows.
+[[nodiscard]] bool AcceptChin(int ct, int cy1, int cy2, const FaceRect& face);
+
+// No face: an empty rectangle, no detection, or a face both wider and taller than half the image.
+[[nodiscard]] bool IsNotRecognised(const FaceRect& face, int n, int W, int H);
+
+// In a batch running by itself with "skip what cannot be recognised", failures are logged without a message.
+[[nodiscard]] inline bool SilentSkip(bool batchMode, bool autoContinuous, bool skipUnrecognised)
+{
+    return batchMode && autoContinuous && skipUnrecognised;
+}
+
+// The annotation line for a saved face image: "positive/<file> 1 0 0 <fw> <fh>\n", the file name inserted as it
+// is (a '%' in it stays a '%').
+[[nodiscard]] std::string FaceAnnotationLine(std::string_view fileName, int fw, int fh);
+
+// The message for a detector status other than 0: "自動認識処理が失敗しました。(<status>)".
+[[nodiscard]] std::string DetectorFailedMessage(int status);
+
+// Log labels, written between the date and time and the photo's path.
+inline constexpr std::string_view kLogLabelInternalError = "  自動顔認識エラー（内部エラー）:  ";
+inline constexpr std::string_view kLogLabelNotDetected = "  自動顔認識エラー(非検出):  ";
+inline constexpr std::string_view kLogLabelFalseDetection = "  自動顔認識エラー(誤検出):  ";
+
+// Messages.
+inline constexpr std::string_view kMessageCascadeMissing = "顔認識用のXMLデータが見つかりません。";
+inline constexpr std::string_view kMessageTempNotSaved = "一時保存ファイルの保存に失敗しました。";
+inline constexpr std::string_view kMessageNotRecognised = "自動顔認識処理では認識出来ませんでした。";
+inline constexpr std::string_view kMessageOversize
+    = "自動顔認識処理では認識出来ませんでした。（サイズ過大による誤検出判定）";
+inline constexpr std::string_view kMessageFaceNotSaved = "ファイルの保存に失敗しました。";
+
+// Status texts.
+inline constexpr std::string_view kStatusRecognising = "自動認識中...";
+inline constexpr std::string_view kStatusRedetecting = "自動認識中(再認識)...";
+inline constexpr std::string_view kStatusFailed = "自動認識失敗";
+inline constexpr std::string_view kStatusDone = "自動認識完了";
+
+// Files of a run.
+inline constexpr std::string_view kFaceCascadeFile = "haarcascade_frontalface_default.xml";
+inline constexpr std::string_view kChinCascadeFile = "ago.xml";
+inline constexpr std::string_view kFaceImageFolder = "認識画像";
+inline constexpr std::string_view kFaceAnnotationFile = "positive.txt";
+
+} // namespace vellicam

@@ -1,0 +1,109 @@
+// An automatic recognition run on the square working image: the temporary image handed to the detector library,
+// the face pass and, when the first answer looks wrong, the re-detection with its candidate choice, the chin pass,
+// the classification of the outcome, the saved face image, and the frame proposed from the face. The run shows
+// nothing and logs nothing itself: it says what to show and what to log, and the window does so.
+// Refuses (kRecognitionBadArguments) an empty working image, empty folders, a non-positive image side, and a
+// minimum face size, precision or JPEG quality outside what the settings allow.
+#pragma once
+
+#include "recognition/background_scan.h"
+#include "image/bitmap.h"
+#include "recognition/frame_proposal.h"
+#include "sheet/recognition_log.h"
+#include "recognition/recognition_rules.h"
+#include "sheet/sheet_layout.h"
+
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace vellicam {
+
+// Arguments the run cannot work with; never produced by the window's own controls.
+inline constexpr int kRecognitionBadArguments = -14;
+
+// The name of the temporary image inside the caller's private folder.
+inline constexpr const char* kRecognitionTempImage = "vellicam_temp.jpg";
+// The notice opened when the face cascade is missing.
+inline constexpr const char* kRecognitionNotice = "お読み下さい.txt";
+
+// The settings a run reads, with the settings dialog's defaults.
+struct RecognitionSettings {
+    int minFaceSize = 200; // smallest face, both sides, in image pixels; the chin pass uses an eighth (at least 1)
+    int precision = 3; // 1..10
+    int jpegQuality = 90; // 0..100, the temporary image and the saved face image
+    bool upperHalfOnly = true; // a face whose centre row lies below the middle row is not taken
+    bool detectChin = true;
+    bool saveFaceImage = false;
+    bool oversizeIsError = true; // a frame over 90 % of the image fails the run
+    bool correctHeadTop = true;
+    int tolerance = 50; // the head-top scan's colour tolerance
+    int ratio = 80; // the head-top scan's background share
+    bool usePickedColour = false; // the colour the user picked replaces the sampled one
+    Rgb pickedColour = kWhite;
+    bool silentSkip = false; // an unattended batch skipping what it cannot recognise: no message, result -9
+    // The output folder rule's inputs, for the face image folder, and the photo's path, whose file name the face
+    // image takes.
+    std::string outputFolderText;
+    std::string photoFolder;
+    std::string currentPhotoPath;
+};
+
+struct RecognitionOutcome;
+
+// The points where a window lets its pending events run, shows progress and waits. All may be empty.
+struct RecognitionHooks {
+    std::function<void()> pump; // after each status text, before the first detection and before a face image save
+    std::function<void(std::string_view text)> status; // the recognition progress texts (kStatus… of the rules)
+    std::function<void(int milliseconds)> pause; // 500 before the first detection, 50 before a face image save
+    // Puts the proposed frame on the view; returns 0, or kRecognitionOutOfMemory when its picture cannot be had.
+    // Without it the run counts the frame as placed.
+    std::function<int(const RecognitionOutcome& outcome)> placeFrame;
+};
+
+enum class RecognitionLogKind { None, Internal, NotDetected, FalseDetection };
+
+// A point where the head-top scan sampled the background colour from the image, for the window's blue mark.
+struct SamplePoint {
+    int x = 0, y = 0;
+    friend bool operator==(const SamplePoint&, const SamplePoint&) = default;
+};
+
+struct RecognitionOutcome {
+    int result = kRecognised;
+    std::string message; // for a message box captioned with the window's title; "" when none (also when silent)
+    std::string reason; // a technical detail for a terminal (the loader's or the writer's own words), or ""
+    RecognitionLogKind log = RecognitionLogKind::None; // the line the window appends through WriteRecognitionLog
+    bool cascadeMissing = false; // the window unchecks recognition on load and opens the notice
+    std::string noticePath; // the notice beside the program, with cascadeMissing
+
+    int W = 0, H = 0; // the working image
+    int status = 0; // the detector's status as it counted at the end (-7 already taken as 0)
+    int n = 0; // detections the face was chosen from
+    FaceRect face; // the face (0, 0, 0, 0 when none)
+    bool redetected = false; // the second pass was asked for
+    bool chinPassRan = false;
+    int ct = 0; // the chin strip's top row, when the chin pass ran
+    bool chinAccepted = false;
+    ChinDetection chin; // the accepted chin, in strip pixels
+    bool proposed = false; // `proposal` holds the frame of the final face
+    FrameProposal proposal;
+    std::vector<SamplePoint> samples; // every sample point of the run's head-top scans, in order
+    std::string faceImagePath; // the face image written, when one was
+};
+
+// Runs a recognition over `square` (the photo centred on its black square; all coordinates are its pixels).
+// `programFolder` holds the detector library and the cascades; `tempFolder` is a folder private to the caller
+// (mode 0700) where the temporary image is written: never a shared folder, where another user could put a file of
+// that name in the way. The detector is given absolute paths, and the process's current directory is not changed.
+// `layout` gives the first cell's margins; `imageSide` limits the head-top scan strip (the window's ImageSide).
+[[nodiscard]] RecognitionOutcome RecognitionRun(const Bitmap& square, const std::string& programFolder,
+    const std::string& tempFolder, const RecognitionSettings& settings, const SheetLayout& layout, int imageSide,
+    const RecognitionHooks& hooks = {});
+
+// The log line for an outcome (time stamp, label, photo path), or "" when the outcome asks for none.
+[[nodiscard]] std::string RecognitionLogLine(
+    const RecognitionOutcome& outcome, const std::string& timestamp, const std::string& photoPath);
+
+} // namespace vellicam

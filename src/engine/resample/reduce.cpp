@@ -1,0 +1,347 @@
+// High-quality reduction: weighted area averaging in integer arithmetic, in hundredths of a source pixel.
+//
+// Every destination pixel is the average of a block of source pixels, each weighted by the product of its column's
+// and its row's coverage in hundredths (0..100). The weights factor into a column part and a row part, so the sums
+// are formed in two passes: the block's rows are first combined into one row of row-weighted sums (the rows inside
+// a block all weigh 100, so they are simply added up), then each destination column weighs and adds its columns.
+// Integer sums do not depend on the order of addition, so the result is the same as summing cell by cell.
+#include "resample/reduce.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <new>
+#include <vector>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+namespace vellicam {
+
+namespace {
+
+// Positions are counted in hundredths of a source pixel; a whole pixel weighs this much.
+constexpr int kFull = 100;
+
+// The source columns (or rows) that one destination column (or row) covers, with their weights: `first` weighs
+// `firstWeight`, the ones between weigh kFull, the last weighs `lastWeight`. A block of one column has only the
+// last weight: the weight list's last entry is written after its first and replaces it.
+struct Span {
+    int first = 0;
+    int count = 0;
+    int firstWeight = 0;
+    int lastWeight = 0;
+    std::uint32_t weightSum = 0;
+};
+
+// One factor, taken from the widths, scales both axes: the rows use srcW / dstW too.
+Span SpanOf(int index, int srcW, int dstW)
+{
+    const std::int64_t scaled = static_cast<std::int64_t>(srcW) * kFull;
+    const std::int64_t p0 = index * scaled / dstW;
+    const std::int64_t p1 = (index + 1) * scaled / dstW - 1;
+    const std::int64_t s0 = p0 / kFull, s1 = p1 / kFull;
+    Span span;
+    span.first = static_cast<int>(s0);
+    span.count = static_cast<int>(s1 - s0 + 1);
+    // A block that ends on a pixel's last hundredth gives that pixel 99, not 100: the last weight is the end
+    // position's remainder, without the one that would make it inclusive.
+    span.lastWeight = static_cast<int>(p1 - s1 * kFull);
+    if (span.count == 1) {
+        span.firstWeight = span.lastWeight;
+        span.weightSum = static_cast<std::uint32_t>(span.lastWeight);
+    } else {
+        span.firstWeight = static_cast<int>((s0 + 1) * kFull - p0);
+        span.weightSum = static_cast<std::uint32_t>(span.firstWeight + kFull * (span.count - 2) + span.lastWeight);
+    }
+    return span;
+}
+
+std::string Format(const char* format, int a, int b, int c = 0, int d = 0)
+{
+    char text[512];
+    std::snprintf(text, sizeof text, format, a, b, c, d);
+    return text;
+}
+
+// The loops that touch every source byte, in portable form. `middle` holds the sum of a block's inner rows;
+// it fits 16 bits because a block has at most 99 inner rows (the reduction stops at 1/100).
+struct PlainLoops {
+    static void AddRow(std::uint16_t* middle, const std::uint8_t* row, std::size_t n, bool firstRow)
+    {
+        if (firstRow) {
+            for (std::size_t i = 0; i < n; ++i)
+                middle[i] = row[i];
+        } else {
+            for (std::size_t i = 0; i < n; ++i)
+                middle[i] = static_cast<std::uint16_t>(middle[i] + row[i]);
+        }
+    }
+
+    // sums[i] = firstWeight · first[i] + 100 · middle[i] + lastWeight · last[i]; `middle` and `last` may be
+    // absent (no inner rows, a last row of weight 0, or a block of one row).
+    static void WeighRows(std::uint32_t* sums, const std::uint8_t* first, int firstWeight, const std::uint16_t* middle,
+        const std::uint8_t* last, int lastWeight, std::size_t n)
+    {
+        const auto wf = static_cast<std::uint32_t>(firstWeight);
+        const auto wl = static_cast<std::uint32_t>(lastWeight);
+        for (std::size_t i = 0; i < n; ++i) {
+            std::uint32_t s = wf * first[i];
+            if (middle)
+                s += kFull * static_cast<std::uint32_t>(middle[i]);
+            if (last)
+                s += wl * last[i];
+            sums[i] = s;
+        }
+    }
+};
+
+#if defined(__SSE2__)
+struct VectorLoops {
+    static void AddRow(std::uint16_t* middle, const std::uint8_t* row, std::size_t n, bool firstRow)
+    {
+        const __m128i zero = _mm_setzero_si128();
+        std::size_t i = 0;
+        for (; i + 16 <= n; i += 16) {
+            const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + i));
+            __m128i lo = _mm_unpacklo_epi8(bytes, zero);
+            __m128i hi = _mm_unpackhi_epi8(bytes, zero);
+            auto* m = reinterpret_cast<__m128i*>(middle + i);
+            if (!firstRow) {
+                lo = _mm_add_epi16(lo, _mm_loadu_si128(m));
+                hi = _mm_add_epi16(hi, _mm_loadu_si128(m + 1));
+            }
+            _mm_storeu_si128(m, lo);
+            _mm_storeu_si128(m + 1, hi);
+        }
+        PlainLoops::AddRow(middle + i, row + i, n - i, firstRow);
+    }
+
+    static void WeighRows(std::uint32_t* sums, const std::uint8_t* first, int firstWeight, const std::uint16_t* middle,
+        const std::uint8_t* last, int lastWeight, std::size_t n)
+    {
+        const __m128i zero = _mm_setzero_si128();
+        // Pairs (first, middle) against (firstWeight, 100) and (last, 0) against (lastWeight, 0): every factor
+        // fits a signed 16-bit lane (middle ≤ 99 · 255), every product and sum 32 bits.
+        const __m128i firstMiddleWeights = _mm_set1_epi32(firstWeight | (kFull << 16));
+        const __m128i lastWeights = _mm_set1_epi32(lastWeight);
+        std::size_t i = 0;
+        for (; i + 16 <= n; i += 16) {
+            const __m128i f = _mm_loadu_si128(reinterpret_cast<const __m128i*>(first + i));
+            const __m128i f16[2] = { _mm_unpacklo_epi8(f, zero), _mm_unpackhi_epi8(f, zero) };
+            __m128i m16[2] = { zero, zero };
+            if (middle) {
+                m16[0] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(middle + i));
+                m16[1] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(middle + i + 8));
+            }
+            __m128i l16[2] = { zero, zero };
+            if (last) {
+                const __m128i l = _mm_loadu_si128(reinterpret_cast<const __m128i*>(last + i));
+                l16[0] = _mm_unpacklo_epi8(l, zero);
+                l16[1] = _mm_unpackhi_epi8(l, zero);
+            }
+            auto* out = reinterpret_cast<__m128i*>(sums + i);
+            for (int h = 0; h < 2; ++h) {
+                __m128i lo = _mm_madd_epi16(_mm_unpacklo_epi16(f16[h], m16[h]), firstMiddleWeights);
+                __m128i hi = _mm_madd_epi16(_mm_unpackhi_epi16(f16[h], m16[h]), firstMiddleWeights);
+                lo = _mm_add_epi32(lo, _mm_madd_epi16(_mm_unpacklo_epi16(l16[h], zero), lastWeights));
+                hi = _mm_add_epi32(hi, _mm_madd_epi16(_mm_unpackhi_epi16(l16[h], zero), lastWeights));
+                _mm_storeu_si128(out + 2 * h, lo);
+                _mm_storeu_si128(out + 2 * h + 1, hi);
+            }
+        }
+        PlainLoops::WeighRows(sums + i, first + i, firstWeight, middle ? middle + i : nullptr,
+            last ? last + i : nullptr, lastWeight, n - i);
+    }
+};
+using FastLoops = VectorLoops;
+#else
+using FastLoops = PlainLoops;
+#endif
+
+// sum / weightSum exactly, from a floating-point estimate that is put right in integers: the estimate is off by
+// less than one, and one step either way makes it exact.
+inline std::uint32_t Quotient(std::uint64_t sum, std::uint64_t weightSum, double inverse)
+{
+    auto q = static_cast<std::uint64_t>(static_cast<double>(sum) * inverse);
+    if ((q + 1) * weightSum <= sum)
+        ++q;
+    else if (q * weightSum > sum)
+        --q;
+    return static_cast<std::uint32_t>(std::min<std::uint64_t>(q, 255));
+}
+
+// The checks, in the order whose first failure decides. Returns 1 when the reduction proper may run.
+int Check(const Bitmap& source, int dstH, int dstW, Bitmap& destination, std::string& message)
+{
+    const int srcW = source.Width(), srcH = source.Height();
+    if (srcW < 1 || srcH < 1) {
+        message = Format("画像サイズが1px未満なので高画質圧縮を中断しました。(幅 %d  高さ%d)", srcW, srcH);
+        return kReductionSizeBelowOne;
+    }
+    if (dstW < 1 || dstH < 1) {
+        message = Format("画像サイズが1px未満なので高画質圧縮を中断しました。(幅 %d  高さ%d)", dstW, dstH);
+        return kReductionSizeBelowOne;
+    }
+    // Aspect ratios as whole percentages, each truncated before they are compared.
+    const std::int64_t ratio = std::int64_t { srcW } * kFull / srcH - std::int64_t { dstW } * kFull / dstH;
+    if (ratio > 3 || ratio < -3) {
+        message = Format("比率が違うので高画質圧縮を中断しました。(幅 %d  高さ%d)", dstW, dstH);
+        return kReductionAspectDiffers;
+    }
+    if (srcW == dstW && srcH == dstH) {
+        message = Format("画像サイズが同じなので高画質圧縮を中断しました。(幅 %d  高さ%d)", dstW, dstH);
+        // The destination keeps its own size; the source lands on its top-left corner.
+        if (&source != &destination)
+            Draw(source, destination, 0, 0);
+        return kReduced;
+    }
+    if (srcW > kMaxPlaneSide || srcH > kMaxPlaneSide) {
+        message = Format("元画像が大きすぎるので高画質圧縮を中断しました。(幅 %d  高さ%d)\n"
+                         "最大サイズは幅　%dpx　高さ%dpxです。",
+            srcW, srcH, kMaxPlaneSide, kMaxPlaneSide);
+        return kReductionSourceTooLarge;
+    }
+    if (dstW > kMaxPlaneSide || dstH > kMaxPlaneSide) {
+        message = Format("縮小後画像が大きすぎるので高画質圧縮を中断しました。(幅 %d  高さ%d)\n"
+                         "最大サイズは幅　%dpx　高さ%dpxです。",
+            dstW, dstH, kMaxPlaneSide, kMaxPlaneSide);
+        return kReductionTargetTooLarge;
+    }
+    if (std::int64_t { dstW } * kFull < srcW || std::int64_t { dstH } * kFull < srcH) {
+        message = "縮小率が大きすぎるので高画質圧縮を中断しました。最大1/100です。";
+        return kReductionBeyondHundredth;
+    }
+    if (srcW <= dstW || srcH <= dstH) {
+        message = "拡大なので高画質圧縮を中断しました。";
+        return kReductionNotSmaller;
+    }
+    return 1;
+}
+
+template <typename Loops>
+int Reduce(
+    const Bitmap& source, int dstH, int dstW, Bitmap& destination, std::string* message, const Progress& progress)
+{
+    std::string text;
+    const int checked = Check(source, dstH, dstW, destination, text);
+    if (message)
+        *message = text;
+    if (checked != 1)
+        return checked;
+
+    const int srcW = source.Width(), srcH = source.Height();
+    const std::size_t rowBytes = source.Stride();
+    // The result is built apart and moved in at the end: the destination may be the source, and a failure
+    // must leave it as it was.
+    Bitmap result;
+    std::vector<Span> columns;
+    std::vector<double> columnInverse;
+    std::vector<std::uint16_t> middle;
+    std::vector<std::uint32_t> rowSums;
+    try {
+        if (!result.ResizeUninitialized(dstW, dstH))
+            throw std::bad_alloc();
+        columns.resize(static_cast<std::size_t>(dstW));
+        columnInverse.resize(static_cast<std::size_t>(dstW));
+        middle.resize(rowBytes);
+        rowSums.resize(rowBytes);
+    } catch (const std::bad_alloc&) {
+        if (message)
+            *message = "作業用のメモリが足りません。メモリを増設して下さい。";
+        return kReductionOutOfMemory;
+    }
+    for (int x = 0; x < dstW; ++x) {
+        columns[x] = SpanOf(x, srcW, dstW);
+        columnInverse[x] = 1.0 / columns[x].weightSum;
+    }
+
+    // Rows past the bottom (the source may be relatively wider than the target) read the last row.
+    auto sourceRow = [&](int y) { return source.Row(std::min(y, srcH - 1)); };
+    int rowsSinceReport = 0;
+    for (int y = 0; y < dstH; ++y) {
+        const Span rows = SpanOf(y, srcW, dstW);
+        const std::uint8_t* first = sourceRow(rows.first);
+        const std::uint8_t* last = nullptr;
+        const std::uint16_t* inner = nullptr;
+        if (rows.count == 1) {
+            Loops::WeighRows(rowSums.data(), first, rows.lastWeight, nullptr, nullptr, 0, rowBytes);
+        } else {
+            for (int k = 1; k + 1 < rows.count; ++k)
+                Loops::AddRow(middle.data(), sourceRow(rows.first + k), rowBytes, k == 1);
+            if (rows.count > 2)
+                inner = middle.data();
+            if (rows.lastWeight > 0)
+                last = sourceRow(rows.first + rows.count - 1);
+            Loops::WeighRows(rowSums.data(), first, rows.firstWeight, inner, last, rows.lastWeight, rowBytes);
+        }
+
+        const double rowInverse = 1.0 / rows.weightSum;
+        const bool interiorRow = y > 0 && y < dstH - 1;
+        std::uint8_t* out = result.Row(y);
+        for (int x = 0; x < dstW; ++x, out += 3) {
+            const Span& c = columns[x];
+            const std::uint32_t* v = rowSums.data() + 3 * static_cast<std::size_t>(c.first);
+            std::uint64_t sum[3];
+            if (c.count == 1) {
+                for (int ch = 0; ch < 3; ++ch)
+                    sum[ch] = std::uint64_t { v[ch] } * static_cast<std::uint32_t>(c.lastWeight);
+            } else {
+                // Inner sums stay within 32 bits: at most 99 columns of at most 100 · 101 · 255 each.
+                std::uint32_t mid[3] = { 0, 0, 0 };
+                const std::uint32_t* p = v + 3;
+                for (int k = 1; k + 1 < c.count; ++k, p += 3) {
+                    mid[0] += p[0];
+                    mid[1] += p[1];
+                    mid[2] += p[2];
+                }
+                for (int ch = 0; ch < 3; ++ch)
+                    sum[ch] = std::uint64_t { v[ch] } * static_cast<std::uint32_t>(c.firstWeight)
+                        + std::uint64_t { mid[ch] } * kFull
+                        + std::uint64_t { p[ch] } * static_cast<std::uint32_t>(c.lastWeight);
+            }
+            const std::uint64_t weightSum = std::uint64_t { c.weightSum } * rows.weightSum;
+            const double inverse = columnInverse[x] * rowInverse;
+            const std::uint32_t b = Quotient(sum[0], weightSum, inverse);
+            const std::uint32_t g = Quotient(sum[1], weightSum, inverse);
+            const std::uint32_t r = Quotient(sum[2], weightSum, inverse);
+            // Almost-black inside the picture (its luminance truncates to 0) is written as pure black; the
+            // outermost rows and columns are copied as they come.
+            const bool dark = 28 * r + 77 * g + 151 * b < 255;
+            if (dark && interiorRow && x > 0 && x < dstW - 1) {
+                out[0] = out[1] = out[2] = 0;
+            } else {
+                out[0] = static_cast<std::uint8_t>(b);
+                out[1] = static_cast<std::uint8_t>(g);
+                out[2] = static_cast<std::uint8_t>(r);
+            }
+        }
+
+        rowsSinceReport += rows.count;
+        if (rowsSinceReport >= 64) {
+            rowsSinceReport = 0;
+            Report(progress);
+        }
+    }
+    destination = std::move(result);
+    return kReduced;
+}
+
+} // namespace
+
+int ReduceHighQuality(const Bitmap& source, int targetHeight, int targetWidth, Bitmap& destination,
+    std::string* message, const Progress& progress)
+{
+    return Reduce<FastLoops>(source, targetHeight, targetWidth, destination, message, progress);
+}
+
+namespace detail {
+int ReduceHighQualityPortable(const Bitmap& source, int targetHeight, int targetWidth, Bitmap& destination,
+    std::string* message, const Progress& progress)
+{
+    return Reduce<PlainLoops>(source, targetHeight, targetWidth, destination, message, progress);
+}
+} // namespace detail
+
+} // namespace vellicam

@@ -1,0 +1,90 @@
+// Writing the recognition error log.
+#include "sheet/recognition_log.h"
+
+#include "sheet/output_path.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <fcntl.h>
+#include <filesystem>
+#include <unistd.h>
+
+namespace vellicam {
+
+std::string RecognitionLogPath(const std::string& edit3Text, const std::string& photoFolder)
+{
+    return OutputFolder(edit3Text, photoFolder) + kRecognitionLogName;
+}
+
+std::string FormatLogTimestamp(const std::tm& time)
+{
+    char text[64];
+    std::snprintf(text, sizeof text, "%04d/%02d/%02d %d:%02d:%02d", time.tm_year + 1900, time.tm_mon + 1, time.tm_mday,
+        time.tm_hour, time.tm_min, time.tm_sec);
+    return text;
+}
+
+std::string LogTimestampNow()
+{
+    const std::time_t now = std::time(nullptr);
+    std::tm local {};
+    localtime_r(&now, &local);
+    return FormatLogTimestamp(local);
+}
+
+std::string RecognitionErrorLine(RecognitionError error, const std::string& timestamp, const std::string& photoPath)
+{
+    // The first label has full-width parentheses, the other two half-width ones; readers of old logs know them so.
+    const char* label = "  自動顔認識エラー（内部エラー）:  ";
+    if (error == RecognitionError::NotDetected)
+        label = "  自動顔認識エラー(非検出):  ";
+    else if (error == RecognitionError::FalseDetection)
+        label = "  自動顔認識エラー(誤検出):  ";
+    return timestamp + label + photoPath;
+}
+
+std::string LogSeparatorLine(const std::string& timestamp)
+{
+    const std::string dashes(32, '-');
+    return dashes + "( " + timestamp + " )" + dashes;
+}
+
+LogWriteOutcome WriteRecognitionLog(const std::string& path, const std::string& text)
+{
+    const std::string folder = FolderOf(path);
+    // No folder at all (no output folder and no photo yet): the log has nowhere to go.
+    if (folder.empty())
+        return { kLogFolderNotCreated, std::string("保存先フォルダを作成出来ません。\n") + folder };
+    const int folderResult = EnsureFolder(folder);
+    if (folderResult == kSaveFolderNotCreated)
+        return { kLogFolderNotCreated, std::string("保存先フォルダを作成出来ません。\n") + folder };
+    if (folderResult != 0)
+        return { kLogFolderUnusable, {} };
+
+    const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
+    if (fd < 0)
+        return { kLogWritten, {} };
+    // One write call, so that two programs appending at once never interleave inside a line.
+    const std::string line = text + "\n";
+    std::size_t done = 0;
+    while (done < line.size()) {
+        const ssize_t n = ::write(fd, line.data() + done, line.size() - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        done += static_cast<std::size_t>(n);
+    }
+    ::close(fd);
+    return { kLogWritten, {} };
+}
+
+LogWriteOutcome WriteLogSeparator(const std::string& path, const std::string& timestamp)
+{
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(path, ec))
+        return { kLogNothingToDo, {} };
+    return WriteRecognitionLog(path, LogSeparatorLine(timestamp));
+}
+
+} // namespace vellicam
