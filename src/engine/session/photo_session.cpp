@@ -67,6 +67,13 @@ OpenOutcome PhotoSession::open(const std::string& path, bool sharpenView, const 
         outcome.failure = reason;
         return outcome;
     }
+    return adopt(path, std::move(decoded), sharpenView, progress);
+}
+
+OpenOutcome PhotoSession::adopt(const std::string& path, Bitmap decoded, bool sharpenView, const Progress& progress)
+{
+    OpenOutcome outcome;
+    std::error_code ec;
     if (IsLowResolution(decoded.Width(), decoded.Height()))
         outcome.lowResolution = LowResolutionMessage(decoded.Width(), decoded.Height());
     if (SquareTooLarge(decoded.Width(), decoded.Height())) {
@@ -386,6 +393,36 @@ void PhotoSession::startSheetAction(const Settings& settings, Prompts& prompts) 
 SheetOutcome PhotoSession::makeSheet(
     const Settings& settings, bool unattended, Prompts& prompts, int previewHeight, const Progress& progress)
 {
+    SheetOutcome result = composeSheet(settings, unattended, prompts, progress);
+    if (result.result != SheetOutcome::Composed)
+        return result;
+
+    const std::string path = sheetPath(settings);
+    const SaveSheetOutcome saved = SaveSheetJpeg(path, sheet_, settings.jpegQuality, layout_.Resolution);
+    if (saved.code != kSheetSaved) {
+        if (!saved.reason.empty())
+            prompts.detail("sheet " + path + ": " + saved.reason);
+        prompts.message(saved.message);
+        result.result = SheetOutcome::SaveFailed;
+        return result;
+    }
+    result.result = SheetOutcome::Saved;
+    result.path = path;
+    result.status = std::string(kTextSavedStatus) + path;
+
+    // The sheet is on disk already; a preview that cannot be had only leaves the preview empty.
+    const int previewed = MakePreview(sheet_, preview_, previewHeight, progress);
+    if (previewed == kSheetOutOfMemory)
+        prompts.message(std::string(kTextOutOfMemory));
+    result.hasPreview = previewed == kSheetOk;
+    if (!result.hasPreview)
+        preview_.Clear();
+    return result;
+}
+
+SheetOutcome PhotoSession::composeSheet(
+    const Settings& settings, bool unattended, Prompts& prompts, const Progress& progress)
+{
     SheetOutcome result;
     CropRect crop;
     int cut = frameInImage(crop);
@@ -421,26 +458,7 @@ SheetOutcome PhotoSession::makeSheet(
         return result;
     }
 
-    const std::string path = sheetPath(settings);
-    const SaveSheetOutcome saved = SaveSheetJpeg(path, sheet_, settings.jpegQuality, layout_.Resolution);
-    if (saved.code != kSheetSaved) {
-        if (!saved.reason.empty())
-            prompts.detail("sheet " + path + ": " + saved.reason);
-        prompts.message(saved.message);
-        result.result = SheetOutcome::SaveFailed;
-        return result;
-    }
-    result.result = SheetOutcome::Saved;
-    result.path = path;
-    result.status = std::string(kTextSavedStatus) + path;
-
-    // The sheet is on disk already; a preview that cannot be had only leaves the preview empty.
-    const int previewed = MakePreview(sheet_, preview_, previewHeight, progress);
-    if (previewed == kSheetOutOfMemory)
-        prompts.message(std::string(kTextOutOfMemory));
-    result.hasPreview = previewed == kSheetOk;
-    if (!result.hasPreview)
-        preview_.Clear();
+    result.result = SheetOutcome::Composed;
     return result;
 }
 

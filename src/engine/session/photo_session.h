@@ -55,7 +55,7 @@ struct RecognitionReport {
 };
 
 struct SheetOutcome {
-    enum Result { Saved = 0, Abandoned = -1, NotDrawn = -2, NoCut = -3, SaveFailed = -4 };
+    enum Result { Saved = 0, Composed = 1, Abandoned = -1, NotDrawn = -2, NoCut = -3, SaveFailed = -4 };
     Result result = NotDrawn;
     std::string path; // the sheet written, when saved
     std::string status; // the guidance panel's text after a save
@@ -72,6 +72,8 @@ public:
     // the angle the session holds is applied, and the frame waits for the next view. Keeps the previous photo when the
     // new one does not open. `sharpenView` sharpens the shown image after a turn.
     OpenOutcome open(const std::string& path, bool sharpenView, const Progress& progress = {});
+    // Takes a photo decoded elsewhere (any image format) as if it had been opened from `path`.
+    OpenOutcome adopt(const std::string& path, Bitmap photo, bool sharpenView, const Progress& progress = {});
     // Forgets the photo, the frame and the angle.
     void close();
     [[nodiscard]] bool hasPhoto() const { return !photoPath_.empty(); }
@@ -151,6 +153,10 @@ public:
     // sheet's preview is `preview()` afterwards.
     SheetOutcome makeSheet(const Settings& settings, bool unattended, Prompts& prompts,
         int previewHeight = kPreviewHeight, const Progress& progress = {});
+    // The sheet's first half: cut and compose (with the same questions), nothing saved; `sheet()` holds it after
+    // Composed.
+    SheetOutcome composeSheet(
+        const Settings& settings, bool unattended, Prompts& prompts, const Progress& progress = {});
     [[nodiscard]] const Bitmap& sheet() const { return sheet_; }
     [[nodiscard]] const Bitmap& preview() const { return preview_; }
     [[nodiscard]] const Bitmap& cut() const { return cut_; }
