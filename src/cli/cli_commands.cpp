@@ -1,6 +1,7 @@
 // The commands of vellicam-cli: each reads its inputs, runs one engine operation and writes its output.
 #include "cli_commands.h"
 
+#include "batch_command.h"
 #include "cli_support.h"
 
 #include "image/bitmap.h"
@@ -57,23 +58,6 @@ void RefuseOversizedSquare(const Bitmap& photo, const std::string& path)
     if (SquareTooLarge(photo.Width(), photo.Height()))
         throw IoError { "cannot work on '" + path + "': its working square would be "
             + std::to_string(std::max(photo.Width(), photo.Height())) + " pixels on a side, too large" };
-}
-
-// The working square of a photo: the square built at loading, or with an angle the photo turned exactly as the
-// rotation buttons turn it. Returns 0, or the rotation's refusal.
-int WorkingSquare(const std::string& path, const int* angle, Bitmap& square)
-{
-    const Bitmap photo = ReadInput(path);
-    RefuseOversizedSquare(photo, path);
-    if (!angle) {
-        if (!BuildSquareBitmap(photo, square))
-            throw std::bad_alloc();
-        return 0;
-    }
-    const int result = BuildRotatedSquare(photo, *angle, square);
-    if (result == -2)
-        throw std::bad_alloc();
-    return result;
 }
 
 int PrintSize(const Bitmap& bitmap)
@@ -295,19 +279,6 @@ Automatic face recognition on the working square of PHOTO (turned by T tenths of
 given). Needs the detector library and its cascade files beside the program.
 )";
 
-// The folder of the detector library and its cascades: the program's own, or VELLICAM_DETECTOR_DIR when set (so
-// that tests can put a stand-in detector there).
-std::string DetectorFolder()
-{
-    if (const char* dir = std::getenv("VELLICAM_DETECTOR_DIR"); dir && *dir)
-        return dir;
-    std::error_code ec;
-    const std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", ec);
-    if (ec)
-        throw IoError { "cannot find the program's own folder: " + ec.message() };
-    return exe.parent_path().string();
-}
-
 void PrintDetection(const RecognitionOutcome& o)
 {
     const FaceRect& f = o.face;
@@ -380,6 +351,7 @@ const Command kCommands[] = {
     { "square", kSquareHelp, RunSquare },
     { "sheet", kSheetHelp, RunSheet },
     { "detect", kDetectHelp, RunDetect },
+    { "batch", kBatchHelp, RunBatch },
 };
 
 } // namespace
