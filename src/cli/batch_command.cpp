@@ -361,6 +361,10 @@ int RunBatch(const std::vector<std::string>& words)
     std::size_t written = 0;
     int saved = 0, skipped = 0, failed = 0;
     for (;;) {
+        // Ctrl-C reaches the workers too when typed at a terminal; a signal sent to this process alone stops them
+        // through the counter: no worker takes another photo, each finishes the one in hand.
+        if (g_interrupted)
+            shared->store(total);
         std::vector<pollfd> polls;
         for (const Worker& w : workers)
             if (w.open)
