@@ -5,6 +5,7 @@
 
 #include "image/bitmap.h"
 #include "recognition/face_detector.h"
+#include "recognition/detector_files.h"
 #include "image/image_io.h"
 #include "image/photo.h"
 #include "recognition/recognition_run.h"
@@ -279,20 +280,21 @@ int RunSheet(const std::vector<std::string>& words)
 const char kDetectHelp[] = R"(Usage: vellicam-cli detect PHOTO [--angle T]
 
 Automatic face recognition on the working square of PHOTO (turned by T tenths of a degree when
-given). Needs the detector library and its cascade files beside the program.
+given). Needs the detector library and its cascade files, beside the program or where they
+are installed (../lib/vellicam and ../share/vellicam from the program's folder).
 )";
 
-// The folder of the detector library and its cascades: the program's own, or VELLICAM_DETECTOR_DIR when set (so
+// The detector library and its cascades for this program, or for a program in VELLICAM_DETECTOR_DIR when set (so
 // that tests can put a stand-in detector there).
-std::string DetectorFolder()
+DetectorFiles FindDetector()
 {
     if (const char* dir = std::getenv("VELLICAM_DETECTOR_DIR"); dir && *dir)
-        return dir;
-    std::error_code ec;
-    const std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", ec);
-    if (ec)
-        throw IoError { "cannot find the program's own folder: " + ec.message() };
-    return exe.parent_path().string();
+        return FindDetectorFiles(dir);
+    std::string reason;
+    const std::string folder = ProgramFolder(&reason);
+    if (folder.empty())
+        throw IoError { "cannot find the program's own folder: " + reason };
+    return FindDetectorFiles(folder);
 }
 
 // A folder of this process alone (mode 0700) for the recognition's temporary image, removed on every way out.
@@ -341,7 +343,7 @@ int RunDetect(const std::vector<std::string>& words)
     args.ExpectPositional({ "PHOTO" });
     const std::optional<std::string> angleText = args.Value("angle");
     const int angle = angleText ? ParseInt(*angleText, "--angle", -1'000'000, 1'000'000) : 0;
-    const std::string folder = DetectorFolder();
+    const DetectorFiles files = FindDetector();
 
     Bitmap square;
     if (const int result = WorkingSquare(args.Positional()[0], angleText ? &angle : nullptr, square); result != 0)
@@ -349,14 +351,14 @@ int RunDetect(const std::vector<std::string>& words)
 
     const PrivateTempFolder temp;
     const RecognitionOutcome outcome
-        = RecognitionRun(square, folder, temp.Path(), RecognitionSettings {}, DefaultSheetLayout(), square.Width());
+        = RecognitionRun(square, files, temp.Path(), RecognitionSettings {}, DefaultSheetLayout(), square.Width());
     if (outcome.result == kRecognitionCascadeMissing)
         throw UsageError { "face cascade missing: " + outcome.reason };
     if (outcome.result == kDetectorNotLoaded) {
-        const std::string library = folder + "/" + kDetectorLibraryName;
         std::error_code ec;
-        if (!std::filesystem::exists(library, ec))
-            throw UsageError { "detector library missing: " + library };
+        if (!std::filesystem::exists(files.library, ec))
+            throw UsageError { "detector library missing: " + files.library + " (looked in "
+                + FolderList(files.libraryFolders) + ")" };
     }
     PrintDetection(outcome);
     if (outcome.result == kRecognised)
