@@ -91,9 +91,12 @@ check_installed() { # PREFIX
     grep -q '^{"result": 0, ' "$scratch/detect.json" || fail "detect recognised no face"
     # The proposed frame (left, top, right, bottom) becomes the sheet's frame (left, top, width, height).
     local l t r b
-    read -r l t r b < <(sed -n 's/.*"frame": \[\(-\{0,1\}[0-9]*\), \(-\{0,1\}[0-9]*\), \(-\{0,1\}[0-9]*\), \(-\{0,1\}[0-9]*\)\].*/\1 \2 \3 \4/p' \
+    local number='\(-\{0,1\}[0-9]*\)'
+    read -r l t r b < <(sed -n "s/.*\"frame\": \[$number, $number, $number, $number\].*/\1 \2 \3 \4/p" \
         "$scratch/detect.json")
-    [ -n "${b:-}" ] && [ $((r - l)) -gt 0 ] && [ $((b - t)) -gt 0 ] || fail "detect proposed no usable frame"
+    if [ -z "${b:-}" ] || [ $((r - l)) -le 0 ] || [ $((b - t)) -le 0 ]; then
+        fail "detect proposed no usable frame"
+    fi
 
     step "vellicam-cli sheet $photo --frame $l,$t,$((r - l)),$((b - t))"
     bare "$cli" sheet "$photo" "$scratch/sheet.jpg" --frame "$l,$t,$((r - l)),$((b - t))" >"$scratch/sheet.json" ||
@@ -144,10 +147,12 @@ package)
         command -v "$tool" >/dev/null || fail "$tool is missing (Debian packages cmake, dpkg-dev)"
     done
     step "cpack -G DEB"
-    (cd "$scratch" && cpack -G DEB --config "$build/CPackConfig.cmake" -B "$scratch/cpack") >"$scratch/cpack.log" 2>&1 ||
-        fail "cpack failed: $(cat "$scratch/cpack.log")"
+    (cd "$scratch" && cpack -G DEB --config "$build/CPackConfig.cmake" -B "$scratch/cpack") \
+        >"$scratch/cpack.log" 2>&1 || fail "cpack failed: $(cat "$scratch/cpack.log")"
     debs=("$scratch"/cpack/*.deb)
-    [ ${#debs[@]} -eq 1 ] && [ -f "${debs[0]}" ] || fail "cpack made no single .deb: $(cat "$scratch/cpack.log")"
+    if [ ${#debs[@]} -ne 1 ] || [ ! -f "${debs[0]}" ]; then
+        fail "cpack made no single .deb: $(cat "$scratch/cpack.log")"
+    fi
     deb=${debs[0]}
     echo "${deb##*/}: $(du -k "$deb" | cut -f1) kB"
 
@@ -163,7 +168,7 @@ package)
 
     step "dpkg -x ${deb##*/}"
     dpkg -x "$deb" "$scratch/root"
-    [ -d "$scratch/root/usr" ] && [ "$(ls "$scratch/root")" = usr ] || fail "the package installs outside /usr"
+    [ "$(ls "$scratch/root")" = usr ] || fail "the package installs outside /usr"
     check_installed "$scratch/root/usr"
     ;;
 *)
