@@ -6,9 +6,9 @@
 # folders looked in. `desktop`: the menu entry and the metainfo of the source tree validate.
 #
 # Usage: installed_program_test.sh tree|package|desktop BUILD-DIR SOURCE-DIR
-# The install folders come from CMake in the environment (VELLICAM_BINDIR, VELLICAM_LIBRARY_DIR, VELLICAM_DATA_DIR,
-# VELLICAM_DATAROOT_DIR). Exits 77, which CTest counts as skipped, in a sanitized build: its programs need the
-# sanitizer's own settings and are not what anyone installs.
+# The install folders and the version come from CMake in the environment (VELLICAM_BINDIR, VELLICAM_LIBRARY_DIR,
+# VELLICAM_DATA_DIR, VELLICAM_DATAROOT_DIR, VELLICAM_VERSION). Exits 77, which CTest counts as skipped, in a
+# sanitized build: its programs need the sanitizer's own settings and are not what anyone installs.
 set -euo pipefail
 
 mode=${1:?usage: installed_program_test.sh tree|package|desktop BUILD-DIR SOURCE-DIR}
@@ -43,6 +43,9 @@ validate_desktop_files() { # DESKTOP-FILE METAINFO-FILE ICON-FILE
     appstreamcli validate --no-net "$2" || fail "appstreamcli rejects $2"
     grep -q "^Icon=$id\$" "$1" || fail "$1 does not name the icon $id"
     grep -q "<launchable type=\"desktop-id\">$id.desktop</launchable>" "$2" || fail "$2 does not launch $id.desktop"
+    # The newest release the metainfo lists is the version being built.
+    grep -m1 '<release ' "$2" | grep -q "version=\"$VELLICAM_VERSION\"" ||
+        fail "the newest release in $2 is not $VELLICAM_VERSION"
     [ -f "$3" ] || fail "no icon at $3"
     xmllint --noout "$3" 2>/dev/null || grep -q "<svg" "$3" || fail "$3 is not an SVG picture"
 }
