@@ -6,6 +6,7 @@
 
 #include "image/bitmap.h"
 #include "recognition/face_detector.h"
+#include "recognition/detector_files.h"
 #include "image/image_io.h"
 #include "image/photo.h"
 #include "recognition/recognition_run.h"
@@ -276,8 +277,16 @@ int RunSheet(const std::vector<std::string>& words)
 const char kDetectHelp[] = R"(Usage: vellicam-cli detect PHOTO [--angle T]
 
 Automatic face recognition on the working square of PHOTO (turned by T tenths of a degree when
-given). Needs the detector library and its cascade files beside the program.
+given). Needs the detector library and its cascade files, beside the program or where they
+are installed (../lib/vellicam and ../share/vellicam from the program's folder).
 )";
+
+// The detector library and its cascades for this program, or for a program in VELLICAM_DETECTOR_DIR when set (so
+// that tests can put a stand-in detector there).
+DetectorFiles FindDetector()
+{
+    return FindDetectorFiles(DetectorFolder());
+}
 
 void PrintDetection(const RecognitionOutcome& o)
 {
@@ -300,12 +309,12 @@ int RunDetect(const std::vector<std::string>& words)
     args.ExpectPositional({ "PHOTO" });
     const std::optional<std::string> angleText = args.Value("angle");
     const int angle = angleText ? ParseInt(*angleText, "--angle", -1'000'000, 1'000'000) : 0;
-    const std::string folder = DetectorFolder();
+    const DetectorFiles files = FindDetector();
 
     const std::string& photoPath = args.Positional()[0];
     Bitmap photo = ReadInput(photoPath);
     RefuseOversizedSquare(photo, photoPath);
-    PhotoSession session(folder);
+    PhotoSession session(DetectorFolder());
     const OpenOutcome opened = session.adopt(photoPath, std::move(photo), false);
     if (opened.result == OpenOutcome::OutOfMemory)
         throw std::bad_alloc();
@@ -328,10 +337,10 @@ int RunDetect(const std::vector<std::string>& words)
     if (outcome.result == kRecognitionCascadeMissing)
         throw UsageError { "face cascade missing: " + outcome.reason };
     if (outcome.result == kDetectorNotLoaded) {
-        const std::string library = folder + "/" + kDetectorLibraryName;
         std::error_code ec;
-        if (!std::filesystem::exists(library, ec))
-            throw UsageError { "detector library missing: " + library };
+        if (!std::filesystem::exists(files.library, ec))
+            throw UsageError { "detector library missing: " + files.library + " (looked in "
+                + FolderList(files.libraryFolders) + ")" };
     }
     PrintDetection(outcome);
     if (outcome.result == kRecognised)
