@@ -24,8 +24,6 @@ protected:
     {
         namespace fs = std::filesystem;
         fs::create_directory(program);
-        // Recognition's private folder lands in the scratch folder, not in the user's cache.
-        setenv("XDG_CACHE_HOME", (dir / "cache").c_str(), 1);
 #ifdef VELLICAM_STANDIN_DIR
         fs::create_symlink(fs::path(VELLICAM_STANDIN_DIR) / "full" / "libfacedetect.so",
             fs::path(program) / "libfacedetect.so");
@@ -40,7 +38,6 @@ protected:
     {
         unsetenv("VELLICAM_STANDIN_SCRIPT");
         unsetenv("VELLICAM_STANDIN_LOG");
-        unsetenv("XDG_CACHE_HOME");
     }
 
     // The detector's answers from its next call on, one line per call: "<status> [<left> <top> <right> <bottom>]...".
