@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <new>
+#include <thread>
 
 namespace vellicam {
 
@@ -397,9 +398,21 @@ SheetOutcome PhotoSession::makeSheet(
     if (result.result != SheetOutcome::Composed)
         return result;
 
+    // The preview is reduced on the other core while the sheet is encoded and written; it is only kept when the
+    // sheet was saved.
+    int previewed = kSheetOk;
+    std::thread previewing([&] {
+        try {
+            previewed = MakePreview(sheet_, preview_, previewHeight);
+        } catch (const std::bad_alloc&) {
+            previewed = kSheetOutOfMemory;
+        }
+    });
     const std::string path = sheetPath(settings);
     const SaveSheetOutcome saved = SaveSheetJpeg(path, sheet_, settings.jpegQuality, layout_.Resolution);
+    previewing.join();
     if (saved.code != kSheetSaved) {
+        preview_.Clear();
         if (!saved.reason.empty())
             prompts.detail("sheet " + path + ": " + saved.reason);
         prompts.message(saved.message);
@@ -411,7 +424,6 @@ SheetOutcome PhotoSession::makeSheet(
     result.status = std::string(kTextSavedStatus) + path;
 
     // The sheet is on disk already; a preview that cannot be had only leaves the preview empty.
-    const int previewed = MakePreview(sheet_, preview_, previewHeight, progress);
     if (previewed == kSheetOutOfMemory)
         prompts.message(std::string(kTextOutOfMemory));
     result.hasPreview = previewed == kSheetOk;
