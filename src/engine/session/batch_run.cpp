@@ -122,7 +122,7 @@ PhotoWork WorkPhotoUnattended(const std::string& photo, const Settings& settings
     work.angle = session.angle();
     (void)session.frameInImage(work.frame);
 
-    const SheetOutcome sheet = session.makeSheet(settings, true, prompts, kPreviewHeight);
+    const SheetOutcome sheet = session.makeSheet(settings, true, prompts, 0);
     switch (sheet.result) {
     case SheetOutcome::Saved:
         work.sheetPath = sheet.path;

@@ -402,6 +402,10 @@ SheetOutcome PhotoSession::makeSheet(
     // sheet was saved.
     int previewed = kSheetOk;
     std::thread previewing([&] {
+        if (previewHeight <= 0) {
+            previewed = kSheetNoPhoto; // nobody looks at an unattended photo's preview
+            return;
+        }
         try {
             previewed = MakePreview(sheet_, preview_, previewHeight);
         } catch (const std::bad_alloc&) {

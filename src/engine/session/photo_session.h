@@ -150,7 +150,7 @@ public:
     void startSheetAction(const Settings& settings, Prompts& prompts) const;
     // Cuts the frame, composes and saves the sheet and reduces it for the preview. Questions (enlarging, a refused
     // reduction) go to `prompts` unless `unattended`, which passes over such a photo without a sheet. The saved
-    // sheet's preview is `preview()` afterwards.
+    // sheet's preview is `preview()` afterwards; a previewHeight of 0 makes none.
     SheetOutcome makeSheet(const Settings& settings, bool unattended, Prompts& prompts,
         int previewHeight = kPreviewHeight, const Progress& progress = {});
     // The sheet's first half: cut and compose (with the same questions), nothing saved; `sheet()` holds it after
