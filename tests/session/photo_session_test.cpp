@@ -227,8 +227,9 @@ TEST_F(SessionTest, SheetQuestionsAndTheirAnswers)
         const SheetOutcome sheet = session.makeSheet(settings, c.unattended, answers);
         EXPECT_EQ(sheet.result, c.result);
         ASSERT_EQ(answers.questions.size(), c.questions);
-        if (c.questions)
+        if (c.questions) {
             EXPECT_EQ(answers.questions[0], Text(kTextEnlargementQuestion));
+        }
         EXPECT_EQ(fs::exists(out / "p.jpg"), c.result == SheetOutcome::Saved);
     }
 }
