@@ -531,20 +531,23 @@ std::int64_t ReadHeaderNumber(std::FILE* f)
 // ---- Atomic write ----------------------------------------------------------------------------------------
 
 // The temporary file's name: hidden, after the target's, cut short so that the suffix still fits in a name.
+constexpr char kTemporaryChars[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+constexpr int kTemporarySuffix = 6;
+constexpr std::size_t kTemporaryBaseLimit = 200;
+
 std::string TemporaryName(const std::string& name, std::mt19937_64& rng)
 {
-    static constexpr char kChars[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
     std::string base = name;
-    if (base.size() > 200) {
-        std::size_t cut = 200;
+    if (base.size() > kTemporaryBaseLimit) {
+        std::size_t cut = kTemporaryBaseLimit;
         // Do not split a UTF-8 sequence.
         while (cut > 0 && (static_cast<unsigned char>(base[cut]) & 0xC0) == 0x80)
             --cut;
         base.resize(cut);
     }
     std::string result = "." + base + ".";
-    for (int i = 0; i < 6; ++i)
-        result += kChars[rng() % (sizeof kChars - 1)];
+    for (int i = 0; i < kTemporarySuffix; ++i)
+        result += kTemporaryChars[rng() % (sizeof kTemporaryChars - 1)];
     return result;
 }
 
@@ -794,6 +797,27 @@ IoResult SaveImage(const std::string& path, const Bitmap& bitmap, const JpegOpti
 }
 
 // ---- Atomic write --------------------------------------------------------------------------------------------
+
+bool IsAtomicWriteTemporaryName(const std::string& name, std::string* target)
+{
+    // '.', at least one byte of the target, '.', the suffix.
+    if (name.size() < 3 + kTemporarySuffix || name.front() != '.')
+        return false;
+    const std::size_t dot = name.size() - kTemporarySuffix - 1;
+    if (name[dot] != '.')
+        return false;
+    for (std::size_t i = dot + 1; i < name.size(); ++i) {
+        const char c = name[i];
+        if (!((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9')))
+            return false;
+    }
+    const std::string base = name.substr(1, dot - 1);
+    if (base.size() > kTemporaryBaseLimit || base.find('/') != std::string::npos)
+        return false;
+    if (target)
+        *target = base;
+    return true;
+}
 
 IoResult WriteFileAtomically(const std::string& path, const std::string& bytes)
 {

@@ -69,4 +69,9 @@ struct JpegOptions {
 [[nodiscard]] IoResult WriteFileAtomically(const std::string& path, const std::string& bytes);
 [[nodiscard]] IoResult WriteFileAtomically(const std::string& path, const void* bytes, std::size_t size);
 
+// True when `name` has the form of the temporary file WriteFileAtomically writes before its rename: '.', the target's
+// name (its first 200 bytes when longer), '.', and six letters or digits. `target` (when given) receives the part
+// between the two dots.
+[[nodiscard]] bool IsAtomicWriteTemporaryName(const std::string& name, std::string* target = nullptr);
+
 } // namespace vellicam
