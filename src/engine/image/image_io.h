@@ -30,6 +30,8 @@ struct IoResult {
 // RGB, progressive JPEGs load. A header announcing more than kMaxBitmapPixels is refused before any pixel memory
 // is allocated; corrupt, truncated or unsupported files are failures with a reason. `out` is left untouched on
 // failure. 12-bit JPEGs are refused as unsupported; a file that ends early is a failure, not a half-grey photo.
+// The photo comes upright: an EXIF orientation (ReadExifOrientation) is applied, so a phone's portrait stored on
+// its side loads standing; a file without the tag, or with a broken EXIF block, loads as stored.
 [[nodiscard]] IoResult LoadJpeg(const std::string& path, Bitmap& out, const Progress& progress = {});
 // Decodes JPEG data held in memory, with the same rules.
 [[nodiscard]] IoResult DecodeJpeg(
