@@ -551,11 +551,11 @@ std::int64_t ReadHeaderNumber(std::FILE* f)
 
 // ---- Atomic write ----------------------------------------------------------------------------------------
 
-// The temporary file's name: hidden, after the target's, cut short so that the suffix still fits in a name.
 constexpr char kTemporaryChars[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
 constexpr int kTemporarySuffix = 6;
 constexpr std::size_t kTemporaryBaseLimit = 200;
 
+// The temporary file's name: hidden, after the target's, cut short so that the suffix still fits in a name.
 std::string TemporaryName(const std::string& name, std::mt19937_64& rng)
 {
     std::string base = name;

@@ -79,8 +79,8 @@ bool NameSameFile(const std::string& a, const std::string& b)
 {
     if (a.empty() || b.empty())
         return a == b;
-    struct stat sa {
-    }, sb {};
+    struct stat sa { };
+    struct stat sb { };
     if (::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0)
         return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
     return ResolvedPath(a) == ResolvedPath(b);
@@ -134,7 +134,8 @@ bool IsSheetTemporaryName(const std::string& name)
 
 int RemoveStaleSheetTemporaries(const std::string& folder, std::time_t now)
 {
-    // A sheet save takes seconds; one an hour old was killed, and nobody else writes names of this form.
+    // A sheet save writes its temporary within seconds: one last written an hour ago belongs to a save that was
+    // killed. Younger ones are left to the saves that may still be running.
     constexpr std::time_t kStaleAfter = 60 * 60;
     std::error_code ec;
     fs::directory_iterator it(folder.empty() ? fs::path(".") : fs::path(folder), ec);
