@@ -71,7 +71,8 @@ int SmallestFrameLength(int minimum, int viewSide, int imageSide)
     if (imageSide < kSmallestFramedImageSide || viewSide < 1 || length < 0 || length == INT_MAX)
         return length;
     CropRect back;
-    if (CropRectFromFrame(0, 0, std::max(length, 1), 1, 0, 0, imageSide, viewSide, back) == kCropOk
+    const int shown = std::max(length, 1);
+    if (CropRectFromFrame(0, 0, shown, shown, 0, 0, imageSide, viewSide, back) == kCropOk
         && back.width >= minimum)
         return length;
     return length + 1;

@@ -88,13 +88,22 @@ int TenthsToPixels(int tenths, int dpi)
     return static_cast<int>((static_cast<std::int64_t>(tenths) * dpi * 2 + 254) / 508);
 }
 
-// The bleed is converted on its own and added to each side, so that the cut lies exactly in the middle of the
-// image: the corner marks are placed from the cell's centre with half the cut.
-int PrintedImageWidth(const PhotoSize& size) { return TenthsToPixels(size.width) + 2 * TenthsToPixels(kBleedTenths); }
-int PrintedImageHeight(const PhotoSize& size)
+namespace {
+
+// Half the length rounded to the nearest pixel, doubled: the nearest even number of pixels.
+int EvenPixels(int tenths)
 {
-    return TenthsToPixels(size.height) + 2 * TenthsToPixels(kBleedTenths);
+    if (tenths <= 0)
+        return 0;
+    return 2 * static_cast<int>((static_cast<std::int64_t>(tenths) * kSheetResolution * 2 + 508) / 1016);
 }
+
+} // namespace
+
+int PrintedCutWidth(const PhotoSize& size) { return EvenPixels(size.width); }
+int PrintedCutHeight(const PhotoSize& size) { return EvenPixels(size.height); }
+int PrintedImageWidth(const PhotoSize& size) { return PrintedCutWidth(size) + 2 * TenthsToPixels(kBleedTenths); }
+int PrintedImageHeight(const PhotoSize& size) { return PrintedCutHeight(size) + 2 * TenthsToPixels(kBleedTenths); }
 
 std::string SizeText(const PhotoSize& size) { return Millimetres(size.width) + " × " + Millimetres(size.height) + "mm"; }
 

@@ -42,8 +42,12 @@ inline constexpr int kSheetResolution = 300;
 // Tenths of a millimetre as pixels at `dpi`, rounded to the nearest (half up). Negative lengths give 0.
 [[nodiscard]] int TenthsToPixels(int tenths, int dpi = kSheetResolution);
 
-// The printed image of one photo: the cut size plus the bleed on each side, in pixels at kSheetResolution.
+// One photo as printed, in pixels at kSheetResolution: the cut, to the nearest even number of pixels (the corner
+// marks stand half the cut either side of the cell's centre, so an odd cut would be framed one pixel short), and
+// the image, the cut plus the bleed on each side.
 inline constexpr int kBleedTenths = 10; // 1 mm beyond the cut on each side
+[[nodiscard]] int PrintedCutWidth(const PhotoSize& size);
+[[nodiscard]] int PrintedCutHeight(const PhotoSize& size);
 [[nodiscard]] int PrintedImageWidth(const PhotoSize& size);
 [[nodiscard]] int PrintedImageHeight(const PhotoSize& size);
 

@@ -64,8 +64,8 @@ int BuildSheetLayout(const PhotoSize& size, const PaperSize& paper, SheetLayout&
     const int dpi = kSheetResolution;
     const int sheetWidth = TenthsToPixels(paper.width, dpi);
     const int sheetHeight = TenthsToPixels(paper.height, dpi);
-    const int cutWidth = TenthsToPixels(size.width, dpi);
-    const int cutHeight = TenthsToPixels(size.height, dpi);
+    const int cutWidth = PrintedCutWidth(size);
+    const int cutHeight = PrintedCutHeight(size);
     const int imageWidth = PrintedImageWidth(size);
     const int imageHeight = PrintedImageHeight(size);
     const int headTopMargin = TenthsToPixels(kBleedTenths + size.topSpace, dpi);
