@@ -5,9 +5,9 @@
 #include "cli_support.h"
 
 #include "image/bitmap.h"
-#include "recognition/face_detector.h"
 #include "image/image_io.h"
 #include "image/photo.h"
+#include "recognition/face_detector.h"
 #include "recognition/recognition_run.h"
 #include "resample/reduce.h"
 #include "resample/rotate.h"
@@ -344,8 +344,8 @@ std::string FaceHeightMembers(const RecognitionOutcome& o, const PhotoSize& size
         return ", \"size\": " + JsonString(size.id) + ", \"face_height_mm\": null, \"face_height_ok\": null";
     char figure[32];
     std::snprintf(figure, sizeof figure, "%d.%d", check.tenths / 10, check.tenths % 10);
-    return ", \"size\": " + JsonString(size.id) + ", \"face_height_mm\": " + figure + ", \"face_height_ok\": "
-        + (check.ruled ? (check.meets ? "true" : "false") : "null");
+    return ", \"size\": " + JsonString(size.id) + ", \"face_height_mm\": " + figure
+        + ", \"face_height_ok\": " + (check.ruled ? (check.meets ? "true" : "false") : "null");
 }
 
 void PrintDetection(const RecognitionOutcome& o, const std::string& extra)

@@ -7,8 +7,7 @@ namespace vellicam::cli {
 
 namespace {
 
-template <typename Entry>
-std::string KnownIds(std::span<const Entry> entries)
+template <typename Entry> std::string KnownIds(std::span<const Entry> entries)
 {
     std::string ids;
     for (const Entry& entry : entries)

@@ -16,8 +16,8 @@ namespace vellicam::cli {
 
 // The layout of the size on the paper (defaults where an id is missing). Throws UsageError for an unknown id or a
 // pair where not one photo fits.
-[[nodiscard]] SheetLayout LayoutForIds(const std::optional<std::string>& sizeId,
-    const std::optional<std::string>& paperId);
+[[nodiscard]] SheetLayout LayoutForIds(
+    const std::optional<std::string>& sizeId, const std::optional<std::string>& paperId);
 
 // One line per size: id, name, millimetres and face rule, separated by tabs.
 [[nodiscard]] std::string SizeListText();

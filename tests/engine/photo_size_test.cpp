@@ -19,7 +19,10 @@ namespace {
 constexpr Rgb kGrey { 128, 128, 128 };
 
 // The exact pixel length of tenths of a millimetre at 300 dpi, for "within one pixel".
-double ExactPixels(int tenths) { return tenths * 300.0 / 254.0; }
+double ExactPixels(int tenths)
+{
+    return tenths * 300.0 / 254.0;
+}
 
 struct Pair {
     const PhotoSize* size;
@@ -112,8 +115,8 @@ TEST_P(EveryPair, CellsMeasureTheSizeAndTheMarksFrameTheCut)
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(SheetLayouts, EveryPair, testing::ValuesIn(AllPairs()),
-    [](const testing::TestParamInfo<Pair>& info) {
+INSTANTIATE_TEST_SUITE_P(
+    SheetLayouts, EveryPair, testing::ValuesIn(AllPairs()), [](const testing::TestParamInfo<Pair>& info) {
         std::string name = std::string(info.param.size->id) + "_on_" + info.param.paper->id;
         for (char& c : name)
             if (!std::isalnum(static_cast<unsigned char>(c)))
@@ -210,8 +213,7 @@ TEST(FaceHeight, ReportsTheFaceAsPrintedAgainstTheRule)
     };
     for (const Case& c : cases) {
         FaceHeightCheck check;
-        ASSERT_EQ(CheckFaceHeight(*FindPhotoSize(c.size), c.headTop, c.chin, c.frameHeight, check),
-            kFaceHeightChecked);
+        ASSERT_EQ(CheckFaceHeight(*FindPhotoSize(c.size), c.headTop, c.chin, c.frameHeight, check), kFaceHeightChecked);
         EXPECT_EQ(check.tenths, c.tenths) << c.text;
         EXPECT_EQ(check.meets, c.meets) << c.text;
         EXPECT_EQ(check.text, c.text);
@@ -241,8 +243,8 @@ TEST(FaceHeight, TheProposedFrameMeetsEachSizesRule)
         EXPECT_NEAR(check.tenths, size.faceTarget, 2);
         EXPECT_EQ(check.meets, size.faceMin > 0);
         // The head top lies the size's space (plus the bleed) below the frame's top.
-        EXPECT_NEAR((p.T - p.Tf) * 254.0 * layout.Cells[0].ImageHeight / (300.0 * p.h),
-            size.topSpace + kBleedTenths, 2);
+        EXPECT_NEAR(
+            (p.T - p.Tf) * 254.0 * layout.Cells[0].ImageHeight / (300.0 * p.h), size.topSpace + kBleedTenths, 2);
     }
 }
 
@@ -264,8 +266,8 @@ TEST(SmallestFrame, ConvertsBackToAtLeastAWholeCell)
                     const int viewSide = base * zoom / 100;
                     const ControlBounds frame = CentredMinimumFrame(l, viewSide, imageSide, viewSide, viewSide);
                     CropRect crop;
-                    ASSERT_EQ(CropRectFromFrame(frame.left, frame.top, frame.width, frame.height, 0, 0, imageSide,
-                                  viewSide, crop),
+                    ASSERT_EQ(CropRectFromFrame(
+                                  frame.left, frame.top, frame.width, frame.height, 0, 0, imageSide, viewSide, crop),
                         kCropOk);
                     const std::string where = std::to_string(viewSide) + " / " + std::to_string(imageSide);
                     EXPECT_GE(crop.width, l.FrameMinWidth) << where;
@@ -274,7 +276,8 @@ TEST(SmallestFrame, ConvertsBackToAtLeastAWholeCell)
                     ASSERT_TRUE(frame.width == truncatedWidth || frame.width == truncatedWidth + 1) << where;
                     if (frame.width == truncatedWidth + 1) {
                         ++lengthened;
-                        ASSERT_EQ(CropRectFromFrame(0, 0, truncatedWidth, truncatedWidth, 0, 0, imageSide, viewSide, crop),
+                        ASSERT_EQ(
+                            CropRectFromFrame(0, 0, truncatedWidth, truncatedWidth, 0, 0, imageSide, viewSide, crop),
                             kCropOk);
                         EXPECT_LT(crop.width, l.FrameMinWidth) << where;
                     }

@@ -72,8 +72,7 @@ int SmallestFrameLength(int minimum, int viewSide, int imageSide)
         return length;
     CropRect back;
     const int shown = std::max(length, 1);
-    if (CropRectFromFrame(0, 0, shown, shown, 0, 0, imageSide, viewSide, back) == kCropOk
-        && back.width >= minimum)
+    if (CropRectFromFrame(0, 0, shown, shown, 0, 0, imageSide, viewSide, back) == kCropOk && back.width >= minimum)
         return length;
     return length + 1;
 }

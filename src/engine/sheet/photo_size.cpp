@@ -60,10 +60,22 @@ std::string Millimetres(int tenths)
 
 } // namespace
 
-std::span<const PhotoSize> PhotoSizes() { return kPhotoSizes; }
-std::span<const PaperSize> PaperSizes() { return kPaperSizes; }
-const PhotoSize& DefaultPhotoSize() { return kPhotoSizes[0]; }
-const PaperSize& DefaultPaperSize() { return kPaperSizes[0]; }
+std::span<const PhotoSize> PhotoSizes()
+{
+    return kPhotoSizes;
+}
+std::span<const PaperSize> PaperSizes()
+{
+    return kPaperSizes;
+}
+const PhotoSize& DefaultPhotoSize()
+{
+    return kPhotoSizes[0];
+}
+const PaperSize& DefaultPaperSize()
+{
+    return kPaperSizes[0];
+}
 
 const PhotoSize* FindPhotoSize(std::string_view id)
 {
@@ -100,12 +112,27 @@ int EvenPixels(int tenths)
 
 } // namespace
 
-int PrintedCutWidth(const PhotoSize& size) { return EvenPixels(size.width); }
-int PrintedCutHeight(const PhotoSize& size) { return EvenPixels(size.height); }
-int PrintedImageWidth(const PhotoSize& size) { return PrintedCutWidth(size) + 2 * TenthsToPixels(kBleedTenths); }
-int PrintedImageHeight(const PhotoSize& size) { return PrintedCutHeight(size) + 2 * TenthsToPixels(kBleedTenths); }
+int PrintedCutWidth(const PhotoSize& size)
+{
+    return EvenPixels(size.width);
+}
+int PrintedCutHeight(const PhotoSize& size)
+{
+    return EvenPixels(size.height);
+}
+int PrintedImageWidth(const PhotoSize& size)
+{
+    return PrintedCutWidth(size) + 2 * TenthsToPixels(kBleedTenths);
+}
+int PrintedImageHeight(const PhotoSize& size)
+{
+    return PrintedCutHeight(size) + 2 * TenthsToPixels(kBleedTenths);
+}
 
-std::string SizeText(const PhotoSize& size) { return Millimetres(size.width) + " × " + Millimetres(size.height) + "mm"; }
+std::string SizeText(const PhotoSize& size)
+{
+    return Millimetres(size.width) + " × " + Millimetres(size.height) + "mm";
+}
 
 std::string FaceRuleText(const PhotoSize& size)
 {
