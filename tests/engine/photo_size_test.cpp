@@ -187,6 +187,10 @@ TEST(PhotoSizes, IdsAreUniqueAndTheRulesHoldTheirTargets)
     EXPECT_EQ(FaceRuleText(*FindPhotoSize("passport")), "顔 32〜36mm・頭上 4mm");
     EXPECT_EQ(FaceRuleText(*FindPhotoSize("us")), "顔 25.4〜34.9mm・頭上 4mm");
     EXPECT_EQ(FaceRuleText(DefaultPhotoSize()), "顔 27mm（目安）・頭上 4mm");
+    SheetLayout layout;
+    ASSERT_EQ(BuildSheetLayout("passport", "2L", layout), kLayoutBuilt);
+    EXPECT_EQ(
+        LayoutStatusText(*FindPhotoSize("passport"), *FindPaperSize("2L"), layout), "パスポート 35 × 45mm・2L判 6枚");
 }
 
 TEST(FaceHeight, ReportsTheFaceAsPrintedAgainstTheRule)

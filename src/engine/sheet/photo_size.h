@@ -72,9 +72,10 @@ enum FaceHeightResult : int {
     kFaceHeightTooLarge = -3, // a face so many times the frame that the figure is meaningless
 };
 
-// headTop and chin are rows of the working image, frameHeight the frame's height in the same pixels: the frame is
-// printed as the size's image (PrintedImageHeight rows), so the face prints at (chin − headTop) / frameHeight of
-// it. The comparison uses the figure as shown, rounded to a tenth. Refuses with the codes above, `check` untouched.
+// headTop and chin are rows, frameHeight the frame's height, all in one unit (working-image pixels, or view pixels
+// for a head line drawn on the view): the frame is printed as the size's image (PrintedImageHeight rows), so the
+// face prints at (chin − headTop) / frameHeight of it. The comparison uses the figure as shown, rounded to a tenth.
+// Refuses with the codes above, `check` untouched.
 [[nodiscard]] int CheckFaceHeight(
     const PhotoSize& size, int headTop, int chin, int frameHeight, FaceHeightCheck& check);
 
