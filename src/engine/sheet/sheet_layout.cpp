@@ -56,7 +56,8 @@ int BuildSheetLayout(const PhotoSize& size, const PaperSize& paper, SheetLayout&
 {
     // The L sheet's 30 × 40 arrangement is older than the list: its rows start 10 mm from the top and lie 73 pixels
     // apart, which the general packing below does not reproduce. It is kept exactly as it always was.
-    if (std::strcmp(size.id, DefaultPhotoSize().id) == 0 && std::strcmp(paper.id, DefaultPaperSize().id) == 0) {
+    if (size.id && paper.id && std::strcmp(size.id, DefaultPhotoSize().id) == 0
+        && std::strcmp(paper.id, DefaultPaperSize().id) == 0) {
         layout = DefaultSheetLayout();
         return kLayoutBuilt;
     }
