@@ -135,7 +135,7 @@ TEST_F(DetectCommand, ProposesForAPhotoSizeAndReportsTheFaceAsPrinted)
         << passport.out;
     // A size without a face rule reports the figure alone; the paper alone names the default size.
     const CliRun licence = Run("0 400 300 600 500\n", { photo, "--size", "licence", "--paper", "2L" });
-    EXPECT_NE(licence.out.find("\"size\": \"licence\", \"face_height_mm\": 15.0, \"face_height_ok\": null}"),
+    EXPECT_NE(licence.out.find("\"size\": \"licence\", \"face_height_mm\": 20.0, \"face_height_ok\": null}"),
         std::string::npos)
         << licence.out;
     const CliRun paper = Run("0 400 300 600 500\n", { photo, "--paper", "4x6" });

@@ -22,9 +22,10 @@ constexpr std::array<PhotoSize, 8> kPhotoSizes { {
     // guide figure gives the passport's proportions, head top to chin 34 ± 2 mm and 4 ± 2 mm above the head.
     { "mynumber", "マイナンバーカード", 350, 450, 340, 320, 360, 40 },
     // Road Traffic Act Enforcement Regulations art. 17 (2) (ix) and the prefectural police guidance: 3.0 × 2.4 cm,
-    // the upper third of the body (chest up), about 3 mm above the head. No face height is set; 15 mm leaves the
-    // neck and chest the rest of the 30 mm.
-    { "licence", "運転免許証", 240, 300, 150, 0, 0, 30 },
+    // the upper third of the body (chest up), about 3 mm above the head. No face height is set: the police samples
+    // show faces of about half the height, studios print about 22 mm because smaller faces have been returned;
+    // 20 mm lies between and leaves the neck and the top of the chest in the picture.
+    { "licence", "運転免許証", 240, 300, 200, 0, 0, 30 },
     // Immigration Services Agency of Japan, "提出写真の規格": 4 × 3 cm, head top (with hair) to chin 25 ± 3 mm
     // (22–28), 2–8 mm above the head.
     { "residence", "在留カード", 300, 400, 250, 220, 280, 50 },
