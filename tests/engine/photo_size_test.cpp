@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <cmath>
 #include <set>
 #include <string>
@@ -159,8 +160,18 @@ TEST(SheetLayouts, RefusesUnknownIdsAndPhotosLargerThanThePaper)
     EXPECT_EQ(BuildSheetLayout("Passport", "L", layout), kLayoutUnknownSize);
     EXPECT_EQ(BuildSheetLayout("passport", "l", layout), kLayoutUnknownPaper);
     EXPECT_EQ(BuildSheetLayout("", "", layout), kLayoutUnknownSize);
-    const PhotoSize poster { "poster", "ポスター", 900, 1300, 300, 0, 0, 40 };
-    EXPECT_EQ(BuildSheetLayout(poster, DefaultPaperSize(), layout), kLayoutDoesNotFit);
+    // Sizes no list holds: larger than the paper, a face taller than the photo, lengths out of all proportion.
+    const PhotoSize refused[] = {
+        { "poster", "ポスター", 900, 1300, 300, 0, 0, 40 },
+        { "tall", "", 300, 400, 380, 0, 0, 40 },
+        { "huge", "", 2'000'000'000, 400, 270, 0, 0, 40 },
+        { "negative", "", 300, -400, 270, 0, 0, 40 },
+        { "space", "", 300, 400, 270, 0, 0, -2'000'000'000 },
+    };
+    for (const PhotoSize& size : refused)
+        EXPECT_EQ(BuildSheetLayout(size, DefaultPaperSize(), layout), kLayoutDoesNotFit) << size.id;
+    const PaperSize roll { "roll", "", 890, 2'000'000'000 };
+    EXPECT_EQ(BuildSheetLayout(*FindPhotoSize("passport"), roll, layout), kLayoutDoesNotFit);
     EXPECT_EQ(layout.CellCount, 3); // untouched
 }
 
@@ -228,7 +239,10 @@ TEST(FaceHeight, ReportsTheFaceAsPrintedAgainstTheRule)
     EXPECT_EQ(CheckFaceHeight(DefaultPhotoSize(), 100, 100, 500, untouched), kFaceHeightBadFace);
     EXPECT_EQ(CheckFaceHeight(DefaultPhotoSize(), 200, 100, 500, untouched), kFaceHeightBadFace);
     EXPECT_EQ(CheckFaceHeight(DefaultPhotoSize(), -2'000'000'000, 2'000'000'000, 1, untouched), kFaceHeightTooLarge);
+    const PhotoSize huge { "huge", "", 300, 2'000'000'000, 270, 0, 0, 40 };
+    EXPECT_EQ(CheckFaceHeight(huge, -2'000'000'000, 2'000'000'000, 1, untouched), kFaceHeightBadSize);
     EXPECT_EQ(untouched.tenths, 7);
+    EXPECT_EQ(TenthsToPixels(2'000'000'000, 2'000'000'000), INT_MAX);
 }
 
 // The recognition proposal takes the cell's margins, so the face it frames prints at the size's target.

@@ -1,7 +1,9 @@
 // The photo and paper size lists, and the face-height check.
 #include "sheet/photo_size.h"
 
+#include <algorithm>
 #include <array>
+#include <climits>
 #include <cstdint>
 #include <cstdio>
 
@@ -98,7 +100,9 @@ int TenthsToPixels(int tenths, int dpi)
 {
     if (tenths <= 0 || dpi <= 0)
         return 0;
-    return static_cast<int>((static_cast<std::int64_t>(tenths) * dpi * 2 + 254) / 508);
+    // Both factors below 2^31: the product stays far inside 64 bits; the result saturates at the int range.
+    const std::int64_t pixels = (static_cast<std::int64_t>(tenths) * dpi * 2 + 254) / 508;
+    return static_cast<int>(std::min<std::int64_t>(pixels, INT_MAX));
 }
 
 namespace {
@@ -145,6 +149,8 @@ std::string FaceRuleText(const PhotoSize& size)
 
 int CheckFaceHeight(const PhotoSize& size, int headTop, int chin, int frameHeight, FaceHeightCheck& check)
 {
+    if (size.height < 1 || size.height > 100000) // beyond ten metres no photo of the lists lies
+        return kFaceHeightBadSize;
     if (frameHeight < 1)
         return kFaceHeightBadFrame;
     const std::int64_t face = static_cast<std::int64_t>(chin) - headTop;

@@ -70,6 +70,7 @@ enum FaceHeightResult : int {
     kFaceHeightBadFrame = -1, // frame height below 1
     kFaceHeightBadFace = -2, // chin not below the head top
     kFaceHeightTooLarge = -3, // a face so many times the frame that the figure is meaningless
+    kFaceHeightBadSize = -4, // a photo height below 0.1 mm or beyond ten metres
 };
 
 // headTop and chin are rows, frameHeight the frame's height, all in one unit (working-image pixels, or view pixels

@@ -62,6 +62,12 @@ int BuildSheetLayout(const PhotoSize& size, const PaperSize& paper, SheetLayout&
         return kLayoutBuilt;
     }
 
+    // Ten metres bounds every length, so that no pixel count, sum or product below overflows.
+    constexpr int kLongest = 100000;
+    for (const int length : { size.width, size.height, size.faceTarget, size.topSpace, paper.width, paper.height })
+        if (length < 0 || length > kLongest)
+            return kLayoutDoesNotFit;
+
     const int dpi = kSheetResolution;
     const int sheetWidth = TenthsToPixels(paper.width, dpi);
     const int sheetHeight = TenthsToPixels(paper.height, dpi);

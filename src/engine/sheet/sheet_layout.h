@@ -49,8 +49,8 @@ enum SheetLayoutResult : int {
 // the cut plus 1 mm of bleed on each side, 6 mm between neighbouring images, the block centred with room for the
 // marks on every side, and the 5 cm scale below it where it fits without costing a row. Each cell's head-top
 // margin is the bleed plus the size's space above the head, its chin margin what the face target leaves. The
-// default pair (履歴書・一般 on L) gives DefaultSheetLayout() itself. Refuses a pair where nothing fits, `layout`
-// untouched.
+// default pair (履歴書・一般 on L) gives DefaultSheetLayout() itself. Refuses a pair where nothing fits or a length is
+// negative or beyond ten metres, `layout` untouched.
 [[nodiscard]] int BuildSheetLayout(const PhotoSize& size, const PaperSize& paper, SheetLayout& layout);
 // The same by the lists' ids ("passport", "2L"); refuses an unknown id.
 [[nodiscard]] int BuildSheetLayout(std::string_view sizeId, std::string_view paperId, SheetLayout& layout);
