@@ -1,6 +1,8 @@
 // Opening a photo into the view, zooming, "新規作成", the window's resize with a photo, and failed opens.
 #include "window_fixture.h"
 
+#include "sheet/sheet_compose.h"
+
 #include <QScrollBar>
 
 namespace vellicam::test {
@@ -8,11 +10,17 @@ namespace {
 
 using PhotoView = WindowTest;
 
-// The frame a fresh photo starts with, worked out from the view's size: the smallest frame, centred.
+// The frame a fresh photo starts with, worked out from the view's size: the smallest frame, centred. A side whose
+// truncated view length would be cut out of the photo short of the 378 × 496 cell is one pixel longer.
 QRect MinimumFrameOn(const TForm1& form)
 {
-    const int w = 378 * form.ViewSide / form.ImageSide;
-    const int h = 496 * form.ViewSide / form.ImageSide;
+    const auto side = [&form](int cell) {
+        const int length = cell * form.ViewSide / form.ImageSide;
+        CropRect back;
+        EXPECT_EQ(CropRectFromFrame(0, 0, length, length, 0, 0, form.ImageSide, form.ViewSide, back), kCropOk);
+        return back.width < cell ? length + 1 : length;
+    };
+    const int w = side(378), h = side(496);
     return { (form.Image1->width() - w) / 2, (form.Image1->height() - h) / 2, w, h };
 }
 
