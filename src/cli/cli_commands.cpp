@@ -328,11 +328,20 @@ void PrintDetection(const RecognitionOutcome& o)
     if (o.chinAccepted)
         chin = "[" + std::to_string(o.chin.cx1) + ", " + std::to_string(o.chin.cy1) + ", " + std::to_string(o.chin.cx2)
             + ", " + std::to_string(o.chin.cy2) + "]";
+    std::string points = "null";
+    if (o.landmarks) {
+        const FaceLandmarks& q = o.points;
+        points = "{\"chin\": [" + std::to_string(q.chinX) + ", " + std::to_string(q.chinY) + "], \"left_eye\": ["
+            + std::to_string(q.leftEyeX) + ", " + std::to_string(q.leftEyeY) + "], \"right_eye\": ["
+            + std::to_string(q.rightEyeX) + ", " + std::to_string(q.rightEyeY) + "]}";
+    }
+    const std::string levelling = o.levellingKnown ? std::to_string(o.levellingAngle) : "null";
     std::printf("{\"result\": %d, \"image\": [%d, %d], \"faces\": %d, \"face\": [%d, %d, %d, %d], \"chin\": %s, "
                 "\"chin_strip_top\": %d, \"head_top_scan\": %d, \"estimate\": [%d, %d], \"corrected_chin\": %d, "
-                "\"chin_line\": %d, \"frame\": [%d, %d, %d, %d]}\n",
+                "\"chin_line\": %d, \"frame\": [%d, %d, %d, %d], \"head_top\": %d, \"landmarks\": %s, "
+                "\"levelling\": %s}\n",
         o.result, o.W, o.H, o.n, f.x1, f.y1, f.x2, f.y2, chin.c_str(), o.ct, p.bgTop, p.T0, p.C0, p.C1, p.ChinLine, p.L,
-        p.Tf, p.R, p.Bf);
+        p.Tf, p.R, p.Bf, o.proposed ? std::min(p.T0, p.bgTop) : 0, points.c_str(), levelling.c_str());
 }
 
 int RunDetect(const std::vector<std::string>& words)

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <fstream>
+#include <string>
 #include <numeric>
 
 namespace vellicam::facedetect {
@@ -94,6 +95,33 @@ bool ReadJpegSize(const std::string& path, int& width, int& height)
         if (!in)
             return false;
     }
+}
+
+bool ReadImageSize(const std::string& path, int& width, int& height)
+{
+    if (ReadJpegSize(path, width, height))
+        return true;
+    std::ifstream in(path, std::ios::binary);
+    std::string magic;
+    int w = 0, h = 0, maxval = 0;
+    if (!(in >> magic) || (magic != "P5" && magic != "P6"))
+        return false;
+    // Comments may stand between the header's numbers.
+    const auto number = [&in](int& v) {
+        for (;;) {
+            in >> std::ws;
+            if (in.peek() != '#')
+                break;
+            std::string comment;
+            std::getline(in, comment);
+        }
+        return static_cast<bool>(in >> v);
+    };
+    if (!number(w) || !number(h) || !number(maxval) || w <= 0 || h <= 0)
+        return false;
+    width = w;
+    height = h;
+    return true;
 }
 
 int ReadSearchImage(

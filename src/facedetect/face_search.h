@@ -41,13 +41,25 @@ struct SearchImage {
 
 // Width and height from a JPEG file's frame header, without decoding; false when the file is not a readable JPEG.
 [[nodiscard]] bool ReadJpegSize(const std::string& path, int& width, int& height);
+// The same for a JPEG or a binary PGM / PPM (P5, P6) file.
+[[nodiscard]] bool ReadImageSize(const std::string& path, int& width, int& height);
 
-// One detection, in file pixels, with the evidence the cascade gave for it.
+// Where the landmarks put the chin and the eyes of a confirmed face; LeftEye is the one on the image's left.
+struct FacePoints {
+    cv::Point2d Chin;
+    cv::Point2d LeftEye;
+    cv::Point2d RightEye;
+    double Confidence = 0; // the HOG detector's margin over its threshold
+};
+
+// One detection, in file pixels, with the evidence the cascade gave for it and, once confirmed, its landmarks.
 struct Detection {
     cv::Rect Box;
     int Hits = 0; // raw windows merged into it
     double Weight = 0; // the best window's margin over the cascade's last stage
     double Score = 0; // OrderingScore
+    bool HasPoints = false;
+    FacePoints Points; // file pixels, with HasPoints
 };
 
 struct SearchSettings {
