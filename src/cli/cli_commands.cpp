@@ -341,7 +341,7 @@ void PrintDetection(const RecognitionOutcome& o)
                 "\"chin_line\": %d, \"frame\": [%d, %d, %d, %d], \"head_top\": %d, \"landmarks\": %s, "
                 "\"levelling\": %s}\n",
         o.result, o.W, o.H, o.n, f.x1, f.y1, f.x2, f.y2, chin.c_str(), o.ct, p.bgTop, p.T0, p.C0, p.C1, p.ChinLine, p.L,
-        p.Tf, p.R, p.Bf, o.proposed ? std::min(p.T0, p.bgTop) : 0, points.c_str(), levelling.c_str());
+        p.Tf, p.R, p.Bf, p.HeadTop, points.c_str(), levelling.c_str());
 }
 
 int RunDetect(const std::vector<std::string>& words)

@@ -25,6 +25,9 @@ namespace {
 constexpr double kCandidateSide = 110.0;
 // How far around the candidate the detector looks, in box widths each side.
 constexpr double kCandidateMargin = 0.45;
+// How far the face detector's centre may lie from the candidate's, in box widths (heights: this much above, half
+// as much again below).
+constexpr double kCentreTolerance = 0.2;
 // The landmark indices of the 68-point scheme.
 constexpr int kChinPoint = 8;
 constexpr int kFirstLeftEyePoint = 36; // the eye on the image's left: the subject's right eye
@@ -138,8 +141,12 @@ bool FaceVerifier::Confirm(const cv::Mat& grey, const cv::Rect& box, FacePoints&
     std::lock_guard lock(mutex_);
     models_->Detector(dlib::cv_image<unsigned char>(crop), found);
 
-    const double cx1 = box.x - 0.25 * box.width, cx2 = box.x + 1.25 * box.width;
-    const double cy1 = box.y - 0.25 * box.height, cy2 = box.y + 1.25 * box.height;
+    // The face detector's box sits a little lower than the cascade's (brows to chin against forehead to chin) but
+    // on the same face; a box half on a face and half beside it (a face and the dark background next to it) is
+    // not confirmed by the face next to its centre.
+    const double bx = box.x + box.width / 2.0, by = box.y + box.height / 2.0;
+    const double cx1 = bx - kCentreTolerance * box.width, cx2 = bx + kCentreTolerance * box.width;
+    const double cy1 = by - kCentreTolerance * box.height, cy2 = by + 1.5 * kCentreTolerance * box.height;
     const dlib::rect_detection* best = nullptr;
     dlib::drectangle bestRect;
     for (const dlib::rect_detection& d : found) {
@@ -148,7 +155,7 @@ bool FaceVerifier::Confirm(const cv::Mat& grey, const cv::Rect& box, FacePoints&
             around.x + (d.rect.right() + 1) / f, around.y + (d.rect.bottom() + 1) / f);
         const double x = (r.left() + r.right()) / 2, y = (r.top() + r.bottom()) / 2;
         const double ratio = r.width() / box.width;
-        if (x < cx1 || x > cx2 || y < cy1 || y > cy2 || ratio < 0.5 || ratio > 2.0)
+        if (x < cx1 || x > cx2 || y < cy1 || y > cy2 || ratio < 0.6 || ratio > 1.6)
             continue;
         if (!best || d.detection_confidence > best->detection_confidence) {
             best = &d;

@@ -33,8 +33,9 @@ public:
     [[nodiscard]] static std::unique_ptr<FaceVerifier> Load(const std::string& modelPath, std::string& why);
 
     // Looks for a face matching the candidate `box` (picture pixels) on `grey`. A face matches when the HOG
-    // detector finds one on the candidate's neighbourhood whose centre lies inside the box widened by a quarter each
-    // side and whose size is between half and twice the box's. On a match, sets the chin (landmark 8, the lowest
+    // detector finds one on the candidate's neighbourhood whose centre lies within a fifth of the box's width of the
+    // box's centre across, a fifth of its height above and three tenths below, and whose size is between 0.6 and
+    // 1.6 times the box's. On a match, sets the chin (landmark 8, the lowest
     // point of the jaw) and the two eye centres (mean of each eye's six points; `leftEye` is on the picture's
     // left) in picture pixels, and the detector's confidence. Safe to call from several threads.
     [[nodiscard]] bool Confirm(const cv::Mat& grey, const cv::Rect& box, FacePoints& points) const;
@@ -56,8 +57,9 @@ private:
 // nullptr when no model could be read: the library then works with the cascade alone.
 [[nodiscard]] const FaceVerifier* TheVerifier();
 
-// The box the cascade would draw around a face with these landmarks (picture pixels): square, centred on the eyes'
-// midpoint across and 0.29 box heights below the eye line… measured on the development photos, see face_verify.cpp.
+// The box the cascade would draw around a face with these landmarks (picture pixels): square, its side 1.45
+// eye-to-chin distances, centred on the eyes' midpoint across, its top 0.38 sides above the eye line (measured on
+// the development photos).
 [[nodiscard]] cv::Rect BoxFromPoints(const FacePoints& points);
 
 } // namespace vellicam::facedetect

@@ -135,7 +135,14 @@ std::vector<Detection> Confirmed(
             continue;
         d.HasPoints = true;
         d.Points = PointsToFile(points, image.Scale);
-        confirmed.push_back(d);
+        // Two candidates on one face (a face and a box shifted half off it) are one face: the first keeps it.
+        const cv::Point2d eyes = (d.Points.LeftEye + d.Points.RightEye) * 0.5;
+        const bool seen = std::any_of(confirmed.begin(), confirmed.end(), [&](const Detection& c) {
+            const cv::Point2d other = (c.Points.LeftEye + c.Points.RightEye) * 0.5;
+            return cv::norm(eyes - other) < 0.2 * std::min(d.Box.width, c.Box.width);
+        });
+        if (!seen)
+            confirmed.push_back(d);
     }
     if (!confirmed.empty())
         return confirmed;

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 
 namespace vellicam {
 
@@ -78,9 +79,17 @@ public:
             hooks_.pause(milliseconds);
     }
 
-    bool Plausible(const FaceRect& face)
+    bool Plausible(const FaceRect& face, const std::optional<LandmarkHeadTop>& top)
     {
-        return IsPlausibleFace(face, out_.W, out_.H, imageSide_, proposalSettings_, scanner_);
+        return IsPlausibleFace(
+            face, out_.W, out_.H, imageSide_, proposalSettings_, scanner_, top ? &*top : nullptr);
+    }
+
+    static std::optional<LandmarkHeadTop> TopOf(bool found, const FaceLandmarks& p)
+    {
+        if (!found)
+            return std::nullopt;
+        return HeadTopFromLandmarks((p.leftEyeY + p.rightEyeY) / 2, p.chinY);
     }
 
     int Fail(int result, std::string message, std::string reason = {})
@@ -152,7 +161,8 @@ public:
 
         // Every test is made, the plausibility scan included, whatever the first one says: each scan leaves its
         // sample mark on the view.
-        const bool plausible = Plausible(out_.face);
+        headTop_ = TopOf(out_.landmarks, out_.points);
+        const bool plausible = Plausible(out_.face, headTop_);
         if (NeedsRedetection(out_.n, out_.face, out_.W, out_.H, s.upperHalfOnly, plausible)) {
             out_.redetected = true;
             Status(kStatusRedetecting);
@@ -167,18 +177,28 @@ public:
             if (second == kDetectorNothingFound)
                 out_.status = 0;
             if (k > 0) {
-                std::vector<FaceRect> candidates(static_cast<std::size_t>(std::min(k, kMaxCandidates)));
-                for (std::size_t i = 0; i < candidates.size(); ++i)
-                    if ((rc = DetectionAt(detector, static_cast<int>(i), candidates[i])) != kDetectorOk)
+                const std::size_t count = static_cast<std::size_t>(std::min(k, kMaxCandidates));
+                std::vector<FaceRect> candidates(count);
+                std::vector<FaceLandmarks> points(count);
+                std::vector<std::optional<LandmarkHeadTop>> tops(count);
+                for (std::size_t i = 0; i < count; ++i) {
+                    bool found = false;
+                    if ((rc = DetectionAt(detector, static_cast<int>(i), candidates[i])) != kDetectorOk
+                        || (rc = LandmarksAt(detector, static_cast<int>(i), found, points[i])) != kDetectorOk)
                         return rc;
-                const int best = ChooseCandidate(
-                    candidates, out_.W, out_.H, s.upperHalfOnly, [this](const FaceRect& c) { return Plausible(c); });
+                    tops[i] = TopOf(found, points[i]);
+                }
+                // ChooseCandidate hands over the candidates themselves, so each one's place gives its landmarks.
+                const int best = ChooseCandidate(candidates, out_.W, out_.H, s.upperHalfOnly,
+                    [&](const FaceRect& c) { return Plausible(c, tops[static_cast<std::size_t>(&c - candidates.data())]); });
                 if (best >= 0) {
-                    out_.face = candidates[static_cast<std::size_t>(best)];
+                    const std::size_t b = static_cast<std::size_t>(best);
+                    out_.face = candidates[b];
                     out_.status = 0;
                     out_.n = static_cast<int>(candidates.size());
-                    if ((rc = LandmarksAt(detector, best, out_.landmarks, out_.points)) != kDetectorOk)
-                        return rc;
+                    out_.landmarks = tops[b].has_value();
+                    out_.points = out_.landmarks ? points[b] : FaceLandmarks {};
+                    headTop_ = tops[b];
                 }
             }
         }
@@ -359,11 +379,13 @@ public:
             return;
 
         const int proposed = ProposeFrame(out_.face, out_.chinAccepted ? &out_.chin : nullptr, imageSide_,
-            proposalSettings_, scanner_, out_.proposal);
+            proposalSettings_, scanner_, out_.proposal, headTop_ ? &*headTop_ : nullptr);
         out_.proposed = proposed == kProposed;
         // A face so far out that no frame can be computed for it is as false a detection as an oversize frame,
         // whatever the oversize setting says: there is nothing to place.
-        if (!out_.proposed || (s.oversizeIsError && Oversize(out_.proposal.w, out_.proposal.h, out_.W, out_.H))) {
+        const int limit = out_.landmarks ? kConfirmedOversizePercent : 90;
+        if (!out_.proposed
+            || (s.oversizeIsError && Oversize(out_.proposal.w, out_.proposal.h, out_.W, out_.H, limit))) {
             out_.log = RecognitionLogKind::FalseDetection;
             NotRecognised(kMessageOversize);
             return;
@@ -398,6 +420,7 @@ private:
     RecognitionOutcome& out_;
     HeadTopScanner scanner_;
     int factor_ = 1; // the temporary image's reduction
+    std::optional<LandmarkHeadTop> headTop_; // the chosen face's head top from its landmarks
 };
 
 } // namespace
