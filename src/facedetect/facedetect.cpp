@@ -17,13 +17,14 @@ namespace {
 using namespace vellicam::facedetect;
 
 // The reduced copy's longer side: faces of an identification snapshot stay well above the cascade's window there,
-// and a search of a 4000-pixel photo costs about a tenth of a full-size one.
-constexpr int kTargetLongSide = 1200;
-// The smallest object is never searched below this many picture pixels (twice the frontal cascade's window).
-constexpr int kMinSearchSide = 48;
+// and the whole recognition of a 4000-pixel photo stays within three times its JPEG decoding.
+constexpr int kTargetLongSide = 800;
+// The smallest object is never searched below this many picture pixels (the frontal cascade's window and two
+// thirds again; the confirmation looks at each candidate on its own enlarged copy).
+constexpr int kMinSearchSide = 40;
 // The lower-face search runs over a strip one face wide, where a mouth or a chin is never narrower than about a
 // sixth of the face: nothing narrower is searched for, and the strip is searched on a copy reduced until that
-// sixth is kMinSearchSide pixels wide (about 288 pixels across). On a large strip this is tens of times faster
+// sixth is kMinSearchSide pixels wide (about 240 pixels across). On a large strip this is tens of times faster
 // than searching for the program's minimum (an eighth of the smallest face) at full size.
 constexpr int kLowerFaceFraction = 6;
 constexpr const char* kLowerFaceCascadeName = "ago.xml";

@@ -8,7 +8,7 @@
 // read), so a program that releases it after each run loads the models only once.
 //
 // Detection: OpenCV's Haar cascade on the grey image. A large image is searched on a reduced
-// copy (longer side about 1200 pixels, never so far that the smallest object falls below 48 pixels); rectangles
+// copy (longer side about 800 pixels, never so far that the smallest object falls below 40 pixels); rectangles
 // are reported in pixels of the image file all the same. The EXIF orientation is ignored: coordinates are those
 // of the stored raster.
 //
@@ -42,7 +42,7 @@
 // A search with "ago.xml" (matched by file name) is a lower-face search over a strip one face wide: a mouth or a
 // chin is never narrower than about a sixth of a face, so nothing narrower than a sixth of the image's width (and
 // half that high) is looked for, whatever setMinSize says, and the image is searched on a copy reduced until
-// that sixth is 48 pixels wide. On the strip of a 4000-pixel photo this takes about 0.1 s instead of 2.7 s, and
+// that sixth is 40 pixels wide. On the strip of a 4000-pixel photo this takes about 0.1 s instead of 2.7 s, and
 // the first detection on the test photos is the same mouth.
 // On the strip from mid-face to half a face below it, the strongest detection, and so the first, is usually the
 // mouth, whose centre lies above the face rectangle's lower edge; the program looks on for one whose centre lies at

@@ -11,13 +11,13 @@
 namespace vellicam::test {
 namespace {
 
-TEST(DetectorImage, FactorBringsTheLongerSideToTwoThousand)
+TEST(DetectorImage, FactorBringsTheLongerSideToTwelveHundred)
 {
     struct Case {
         int W, H, factor;
     };
-    for (const Case& c : { Case { 1, 1, 1 }, Case { 2000, 10, 1 }, Case { 2001, 10, 2 }, Case { 10, 4000, 2 },
-             Case { 4001, 4001, 3 }, Case { 9600, 9600, 5 }, Case { 0, -5, 1 } })
+    for (const Case& c : { Case { 1, 1, 1 }, Case { 1200, 10, 1 }, Case { 1201, 10, 2 }, Case { 10, 2400, 2 },
+             Case { 4000, 3000, 4 }, Case { 4001, 4001, 4 }, Case { 9600, 9600, 8 }, Case { 0, -5, 1 } })
         EXPECT_EQ(DetectorImageFactor(c.W, c.H), c.factor) << c.W << " x " << c.H;
 }
 

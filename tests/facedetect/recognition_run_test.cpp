@@ -419,21 +419,21 @@ TEST_F(Recognition, ChosenCandidateKeepsItsOwnLandmarks)
 TEST_F(Recognition, LargeImageIsHandedOverReducedAndTheAnswersScaledBack)
 {
     UseVariant("landmarks");
-    square = SolidBitmap(4100, 4100, { 200, 200, 200 }); // factor 3: 1367 pixels across
+    square = SolidBitmap(4100, 4100, { 200, 200, 200 }); // factor 4: 1025 pixels across
     settings.minFaceSize = 200;
     Script("0 500 300 700 500 | 600 510 550 380 650 380\n");
     const RecognitionOutcome o = Run();
     ASSERT_EQ(o.result, kRecognised) << o.message;
     const auto calls = Calls();
     ASSERT_GE(calls.size(), 2u);
-    EXPECT_EQ(calls[0], (std::vector<std::string> { "setMinSize", "66", "66" }));
+    EXPECT_EQ(calls[0], (std::vector<std::string> { "setMinSize", "50", "50" }));
     Bitmap handed;
     ASSERT_TRUE(LoadPpm(dir / "kept/call0.pgm", handed).ok);
-    EXPECT_EQ(handed.Width(), 1367);
-    EXPECT_EQ(handed.Height(), 1367);
-    EXPECT_EQ(o.face, (FaceRect { 1500, 900, 2100, 1500 }));
-    EXPECT_EQ(o.points.chinX, 1801);
-    EXPECT_EQ(o.points.chinY, 1531);
+    EXPECT_EQ(handed.Width(), 1025);
+    EXPECT_EQ(handed.Height(), 1025);
+    EXPECT_EQ(o.face, (FaceRect { 2000, 1200, 2800, 2000 }));
+    EXPECT_EQ(o.points.chinX, 2401); // the middle of the copy pixel's 4 × 4 block, rounded down
+    EXPECT_EQ(o.points.chinY, 2041);
 }
 
 TEST_F(Recognition, DetectorKindFromTheOptionalFunction)

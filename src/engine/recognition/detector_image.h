@@ -1,5 +1,5 @@
 // The temporary image handed to the detector library: a grey, reduced copy of the working image in binary PGM,
-// which costs a few milliseconds where a full-size JPEG of a 4000-pixel square costs a third of a second. The library
+// which costs a few tens of milliseconds where a full-size JPEG of a 4000-pixel square costs a third of a second. The library
 // reports rectangles in the copy's pixels; the run scales them back.
 #pragma once
 
@@ -10,8 +10,8 @@
 namespace vellicam {
 
 // The copy's longer side is brought down to at most this many pixels by a whole reduction factor: the library
-// searches on about 1200 pixels anyway, and the landmarks keep a pixel of precision on faces of 200 photo pixels.
-inline constexpr int kDetectorImageLongSide = 2000;
+// searches on about 800 pixels anyway, and the landmarks keep a few photo pixels of precision on faces of 200.
+inline constexpr int kDetectorImageLongSide = 1200;
 
 // The reduction factor for a working image of W × H: the smallest whole number that brings the longer side to
 // kDetectorImageLongSide or below (1 for smaller images and for non-positive sizes).
