@@ -139,3 +139,69 @@ TEST(DetectCommandRealLibrary, FindsThePortraitAndNothingInAPhotoWithoutAFace)
 }
 
 } // namespace
+
+namespace {
+
+// Whatever the landmark model's state, the real library answers: with the model the face comes with landmarks;
+// missing, empty or corrupt, the cascade works alone (no landmarks, the estimates) and the run still succeeds.
+TEST(DetectCommandRealLibrary, MissingOrCorruptModelFallsBackToTheCascadeAlone)
+{
+    test::ScratchDir dir;
+    test::WriteFile(dir / "empty.dat", "");
+    test::WriteFile(dir / "corrupt.dat", std::string(4096, '\x17'));
+    const std::string photo = (test::DataDir() / "photos/portrait_uniform_cap_1024x1200.jpg").string();
+    struct Case {
+        std::string model; // "" for the installed one
+        bool landmarks;
+    };
+    for (const Case& c : { Case { "", true }, Case { dir / "missing.dat", false }, Case { dir / "empty.dat", false },
+             Case { dir / "corrupt.dat", false } }) {
+        std::vector<std::string> environment { "TMPDIR=/tmp" };
+        if (!c.model.empty())
+            environment.push_back("VELLICAM_LANDMARK_MODEL=" + c.model);
+        const CliRun run = Detect({ photo }, environment);
+        EXPECT_EQ(run.status, 0) << c.model << ": " << run.err;
+        EXPECT_EQ(run.out.find("\"landmarks\": null") == std::string::npos, c.landmarks) << c.model << run.out;
+        EXPECT_EQ(run.out.find("\"face\": [0, 0, 0, 0]"), std::string::npos) << c.model;
+    }
+}
+
+// A photo of one pixel, and a crowd of a hundred faces: answered, never a crash.
+TEST(DetectCommandRealLibrary, OnePixelPhotoAndAHundredFaces)
+{
+    test::ScratchDir dir;
+    ASSERT_TRUE(SaveJpeg(dir / "one.jpg", test::SolidBitmap(1, 1, { 10, 20, 30 })).ok);
+    const CliRun one = Detect({ dir / "one.jpg" }, { "TMPDIR=/tmp" });
+    EXPECT_EQ(one.status, 3) << one.err;
+    EXPECT_EQ(one.out.rfind("{\"result\": -10, ", 0), 0u) << one.out;
+
+    Bitmap face, crowd;
+    ASSERT_TRUE(LoadJpeg((test::DataDir() / "photos/portrait_small_434.jpg").string(), face).ok);
+    ASSERT_TRUE(crowd.Resize(4340, 4340));
+    for (int y = 0; y < 10; ++y)
+        for (int x = 0; x < 10; ++x)
+            CopyRect(face, { 0, 0, 434, 434 }, crowd, x * 434, y * 434);
+    ASSERT_TRUE(SaveJpeg(dir / "crowd.jpg", crowd).ok);
+    const CliRun many = Detect({ dir / "crowd.jpg" }, { "TMPDIR=/tmp" });
+    EXPECT_TRUE(many.status == 0 || many.status == 3) << many.err;
+    EXPECT_EQ(many.out.rfind("{\"result\": ", 0), 0u) << many.out;
+}
+
+// The levelling angle has the rotation buttons' sign: a portrait turned 6° clockwise (--angle 60) is levelled by
+// about −6°, one turned anticlockwise by about +6°, and the levelled turn shows a level head.
+TEST(DetectCommandRealLibrary, LevellingAngleUndoesATurn)
+{
+    const std::string photo = (test::DataDir() / "photos/portrait_uniform_cap_1024x1200.jpg").string();
+    const auto levelling = [&](int angle) {
+        const CliRun run = Detect({ photo, "--angle", std::to_string(angle) }, { "TMPDIR=/tmp" });
+        const std::size_t at = run.out.find("\"levelling\": ");
+        EXPECT_NE(at, std::string::npos) << run.out;
+        return at == std::string::npos ? 9999 : std::atoi(run.out.c_str() + at + 13);
+    };
+    const int level = levelling(0);
+    EXPECT_LE(std::abs(level), 45) << "the portrait itself leans about 3°";
+    EXPECT_NEAR(levelling(60), level - 60, 20);
+    EXPECT_NEAR(levelling(-60), level + 60, 20);
+}
+
+} // namespace
