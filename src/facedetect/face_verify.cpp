@@ -14,6 +14,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <future>
 #include <new>
 
 namespace vellicam::facedetect {
@@ -107,12 +108,21 @@ std::unique_ptr<FaceVerifier> FaceVerifier::Load(const std::string& modelPath, s
         }
         std::unique_ptr<FaceVerifier> verifier(new FaceVerifier());
         verifier->models_ = std::make_unique<Models>();
-        dlib::deserialize(verifier->models_->Shapes, in);
+        // The detector is unpacked from dlib's compressed copy while the shape predictor is read: the two take
+        // about as long, and a first recognition waits for the longer one only.
+        std::future<dlib::frontal_face_detector> detector
+            = std::async(std::launch::async, [] { return dlib::get_frontal_face_detector(); });
+        try {
+            dlib::deserialize(verifier->models_->Shapes, in);
+        } catch (...) {
+            detector.wait();
+            throw;
+        }
+        verifier->models_->Detector = detector.get();
         if (verifier->models_->Shapes.num_parts() != 68) {
             why = modelPath + " is not a 68-point shape predictor";
             return nullptr;
         }
-        verifier->models_->Detector = dlib::get_frontal_face_detector();
         return verifier;
     } catch (const std::bad_alloc&) {
         why = "out of memory reading " + modelPath;
