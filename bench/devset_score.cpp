@@ -109,7 +109,8 @@ int RunDevsetScore(const std::string& folderArgument)
 
     int right = 0;
     std::vector<double> times;
-    std::printf("%-32s %5s %6s %6s %6s  %s\n", "photo", "ok", "top", "chin", "centre", "(frame − annotation; tolerance)");
+    std::printf(
+        "%-32s %5s %6s %6s %6s  %s\n", "photo", "ok", "top", "chin", "centre", "(frame − annotation; tolerance)");
     for (const Annotation& a : annotations) {
         const fs::path photo = folder / a.file;
         const std::string command = Quote(cli.string()) + " detect " + Quote(photo.string()) + " 2>/dev/null";

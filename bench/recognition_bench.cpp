@@ -42,8 +42,8 @@ bool MakePhoto(State& state)
     cv::Mat portrait
         = cv::imread(VELLICAM_SOURCE_DIR "/../shared/photos/portrait_uniform_cap_2048x2400.jpg", cv::IMREAD_COLOR);
     if (portrait.empty())
-        portrait = cv::imread(
-            VELLICAM_SOURCE_DIR "/tests/data/photos/portrait_uniform_cap_1024x1200.jpg", cv::IMREAD_COLOR);
+        portrait
+            = cv::imread(VELLICAM_SOURCE_DIR "/tests/data/photos/portrait_uniform_cap_1024x1200.jpg", cv::IMREAD_COLOR);
     if (portrait.empty())
         return false;
     cv::Mat tall;
@@ -75,8 +75,7 @@ void Recognise(State& state)
 
 double ColdDetectSeconds(const State& state)
 {
-    const std::string command
-        = "'" + state.program + "/vellicam-cli' detect '" + state.photoPath + "' >/dev/null 2>&1";
+    const std::string command = "'" + state.program + "/vellicam-cli' detect '" + state.photoPath + "' >/dev/null 2>&1";
     const auto start = std::chrono::steady_clock::now();
     if (std::system(command.c_str()) != 0)
         return -1;
@@ -110,8 +109,8 @@ const vellicam::bench::Register kRecognition { [] {
             std::printf("  face %d,%d-%d,%d, landmarks %d, chin from them %d, re-detected %d, levelling %d\n",
                 o.face.x1, o.face.y1, o.face.x2, o.face.y2, o.landmarks, o.chinFromLandmarks, o.redetected,
                 o.levellingAngle);
-            std::printf("  cold start of vellicam-cli detect on the same photo: %.0f ms\n",
-                ColdDetectSeconds(*state) * 1e3);
+            std::printf(
+                "  cold start of vellicam-cli detect on the same photo: %.0f ms\n", ColdDetectSeconds(*state) * 1e3);
             std::error_code ec;
             fs::remove_all(state->temp, ec);
             state->square.Clear();

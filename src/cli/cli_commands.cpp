@@ -4,9 +4,9 @@
 #include "cli_support.h"
 
 #include "image/bitmap.h"
-#include "recognition/face_detector.h"
 #include "image/image_io.h"
 #include "image/photo.h"
+#include "recognition/face_detector.h"
 #include "recognition/recognition_run.h"
 #include "resample/reduce.h"
 #include "resample/rotate.h"

@@ -6,8 +6,8 @@
 #include <algorithm>
 #include <cmath>
 #include <fstream>
-#include <string>
 #include <numeric>
+#include <string>
 
 namespace vellicam::facedetect {
 

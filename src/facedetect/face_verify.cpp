@@ -38,7 +38,6 @@ constexpr int kFirstRightEyePoint = 42;
 constexpr double kBoxPerEyeToChin = 1.45;
 constexpr double kBoxTopAboveEyes = 0.38;
 
-
 cv::Point2d Mean(const dlib::full_object_detection& shape, int first, int count)
 {
     double x = 0, y = 0;
@@ -177,8 +176,7 @@ bool FaceVerifier::Confirm(const cv::Mat& grey, const cv::Rect& box, FacePoints&
     const dlib::rectangle faceRect(static_cast<long>(std::lround(bestRect.left())),
         static_cast<long>(std::lround(bestRect.top())), static_cast<long>(std::lround(bestRect.right())) - 1,
         static_cast<long>(std::lround(bestRect.bottom())) - 1);
-    const dlib::full_object_detection shape
-        = models_->Shapes(dlib::cv_image<unsigned char>(grey), faceRect);
+    const dlib::full_object_detection shape = models_->Shapes(dlib::cv_image<unsigned char>(grey), faceRect);
     if (shape.num_parts() != 68)
         return false;
     points = PointsOf(shape, best->detection_confidence);

@@ -114,7 +114,8 @@ cv::Rect ToFile(const cv::Rect& r, const SearchImage& image)
 FacePoints PointsToFile(FacePoints p, double scale)
 {
     // Landmark coordinates name pixel centres; file pixel i covers picture pixels i / scale … (i + 1) / scale.
-    const auto map = [scale](cv::Point2d q) { return cv::Point2d((q.x + 0.5) * scale - 0.5, (q.y + 0.5) * scale - 0.5); };
+    const auto map
+        = [scale](cv::Point2d q) { return cv::Point2d((q.x + 0.5) * scale - 0.5, (q.y + 0.5) * scale - 0.5); };
     p.Chin = map(p.Chin);
     p.LeftEye = map(p.LeftEye);
     p.RightEye = map(p.RightEye);
@@ -198,7 +199,8 @@ int Detect(State& state, const char* imageFile, const char* cascadeFile, int pas
         // next quarter the chin, the last quarter the neck. What the lower-face cascade finds in the neck is a
         // collar, a necklace or a hand, never the chin, and taking it would push the frame's chin line down onto
         // the clothing.
-        std::erase_if(found, [stripHeight](const Detection& d) { return 4 * d.Box.y + 2 * d.Box.height > 3 * stripHeight; });
+        std::erase_if(
+            found, [stripHeight](const Detection& d) { return 4 * d.Box.y + 2 * d.Box.height > 3 * stripHeight; });
     }
     OrderDetections(found, image.FileWidth, image.FileHeight);
     state.Results = std::move(found);

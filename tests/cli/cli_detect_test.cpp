@@ -1,7 +1,7 @@
 // vellicam-cli detect from outside: the JSON it prints and its exit statuses, over the scripted stand-in detector
 // and over the real one.
-#include "image/bitmap.h"
 #include "cli_runner.h"
+#include "image/bitmap.h"
 #include "image/image_io.h"
 #include "test_support.h"
 

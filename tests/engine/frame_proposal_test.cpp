@@ -251,8 +251,8 @@ TEST(FrameProposal, HeadTopFromLandmarksAndWhenTheScanIsBelieved)
         int bgTop;
         int headTop;
     };
-    for (const Case& c : { Case { 150, 150 }, Case { 120, 120 }, Case { 119, 200 }, Case { 0, 200 },
-             Case { 199, 199 }, Case { 250, 200 } }) {
+    for (const Case& c : { Case { 150, 150 }, Case { 120, 120 }, Case { 119, 200 }, Case { 0, 200 }, Case { 199, 199 },
+             Case { 250, 200 } }) {
         FixedScanner scanner { c.bgTop };
         FrameProposal p;
         ASSERT_EQ(ProposeFrame(kFace, nullptr, 2000, Settings(true), scanner.Function(), p, &top), kProposed);

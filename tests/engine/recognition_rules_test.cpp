@@ -117,11 +117,11 @@ TEST(RecognitionRules, LevellingAngleFromTheEyeLine)
     };
     for (const Case& c : { Case { 100, 200, 300, 200, 0 }, // level
              Case { 100, 200, 300, 235, -99 }, // falls to the right by 9.93°: turned back anticlockwise
-             Case { 100, 235, 300, 200, 99 },
-             Case { 100, 200, 200, 300, -450 },
+             Case { 100, 235, 300, 200, 99 }, Case { 100, 200, 200, 300, -450 },
              Case { 100, 200, 100, 300, 0 }, // one eye above the other: no line
              Case { 300, 200, 100, 210, 0 } }) // eyes the wrong way round
-        EXPECT_EQ(LevellingAngle(c.lx, c.ly, c.rx, c.ry), c.tenths) << c.lx << "," << c.ly << " " << c.rx << "," << c.ry;
+        EXPECT_EQ(LevellingAngle(c.lx, c.ly, c.rx, c.ry), c.tenths)
+            << c.lx << "," << c.ly << " " << c.rx << "," << c.ry;
     EXPECT_EQ(LevellingText(-57), "傾き補正 -5.7度");
     EXPECT_EQ(LevellingText(30), "傾き補正 3度");
 }

@@ -94,10 +94,10 @@ INSTANTIATE_TEST_SUITE_P(Photos, Portrait, ::testing::ValuesIn(kPortraits),
 // it, in either pass, even at half the usual minimum size.
 TEST_F(DetectorLibrary, PhotosWithoutAPersonGiveNoDetection)
 {
-    const std::string photos[] = { Photo("no_face_false_positive_768.jpg"),
-        (DataDir() / "devset/n01_cat.jpg").string(), (DataDir() / "devset/n02_raccoon.jpg").string(),
-        (DataDir() / "devset/n05_baboon.jpg").string(), (DataDir() / "devset/n06_sculpted_head.jpg").string(),
-        (DataDir() / "devset/n08_fish.jpg").string(), (DataDir() / "devset/n11_ferret.jpg").string() };
+    const std::string photos[] = { Photo("no_face_false_positive_768.jpg"), (DataDir() / "devset/n01_cat.jpg").string(),
+        (DataDir() / "devset/n02_raccoon.jpg").string(), (DataDir() / "devset/n05_baboon.jpg").string(),
+        (DataDir() / "devset/n06_sculpted_head.jpg").string(), (DataDir() / "devset/n08_fish.jpg").string(),
+        (DataDir() / "devset/n11_ferret.jpg").string() };
     for (const std::string& file : photos) {
         for (int pass : { 0, 1 }) {
             lib.setMinSize(100, 100);
@@ -407,8 +407,8 @@ TEST(FaceVerifierModel, MissingOrCorruptModelLoadsNothingAndSaysWhy)
         in.read(head.data(), static_cast<std::streamsize>(head.size()));
         WriteFile(dir / "truncated.dat", head);
     }
-    for (const std::string& path : { dir / "missing.dat", dir / "empty.dat", dir / "garbage.dat",
-             dir / "truncated.dat", dir.Path().string() }) {
+    for (const std::string& path :
+        { dir / "missing.dat", dir / "empty.dat", dir / "garbage.dat", dir / "truncated.dat", dir.Path().string() }) {
         std::string why;
         EXPECT_EQ(facedetect::FaceVerifier::Load(path, why), nullptr) << path;
         EXPECT_FALSE(why.empty()) << path;

@@ -1,8 +1,8 @@
 // The recognition run driven through every branch by the scripted stand-in detector, and on real photos with the
 // real one.
-#include "recognition/face_detector.h"
 #include "image/image_io.h"
 #include "image/photo.h"
+#include "recognition/face_detector.h"
 #include "recognition/recognition_run.h"
 #include "test_support.h"
 
@@ -364,8 +364,7 @@ TEST_F(Recognition, LandmarksGiveTheChinTheHeadTopAndTheLevellingAngle)
         int angle;
         int headTop; // T0
     };
-    for (const Case& c : {
-             // Eyes level at row 380, chin at 510: head top 380 − 1.25 × 130 = 217.
+    for (const Case& c : { // Eyes level at row 380, chin at 510: head top 380 − 1.25 × 130 = 217.
              Case { "0 400 300 600 500 | 500 510 450 380 550 380", true, 510, true, 0, 217 },
              // The right eye 10 rows lower over 100 columns: 5.7° clockwise, levelled by −5.7°. Eye row 385.
              Case { "0 400 300 600 500 | 500 510 450 380 550 390", true, 510, true, -57, 229 },

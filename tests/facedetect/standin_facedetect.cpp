@@ -26,10 +26,10 @@
 // getFacePoints (answering from the script) and detectorKind (VELLICAM_STANDIN_KIND, 1 unless set; "throw" makes
 // it throw), for the library that confirms faces.
 #include <array>
-#include <optional>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <sstream>
 #include <stdexcept>
 #include <string>

@@ -53,7 +53,8 @@ std::string WriteDetectorImage(const Bitmap& image, int factor, const std::strin
             }
         }
         for (int bx = 0; bx < w; ++bx) {
-            const std::uint32_t count = static_cast<std::uint32_t>(y1 - y0) * (std::min(W, (bx + 1) * factor) - bx * factor);
+            const std::uint32_t count
+                = static_cast<std::uint32_t>(y1 - y0) * (std::min(W, (bx + 1) * factor) - bx * factor);
             out[static_cast<std::size_t>(by) * w + bx] = static_cast<std::uint8_t>((sums[bx] / count + 128) >> 8);
         }
     }

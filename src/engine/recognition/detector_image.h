@@ -1,6 +1,6 @@
 // The temporary image handed to the detector library: a grey, reduced copy of the working image in binary PGM,
-// which costs a few tens of milliseconds where a full-size JPEG of a 4000-pixel square costs a third of a second. The library
-// reports rectangles in the copy's pixels; the run scales them back.
+// which costs a few tens of milliseconds where a full-size JPEG of a 4000-pixel square costs a third of a second. The
+// library reports rectangles in the copy's pixels; the run scales them back.
 #pragma once
 
 #include "image/bitmap.h"

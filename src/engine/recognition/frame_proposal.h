@@ -2,9 +2,9 @@
 // sheet cell's margins, the plausibility test, and the frame's place on the view with its result outlines.
 #pragma once
 
+#include "geometry/view_geometry.h"
 #include "image/bitmap.h"
 #include "sheet/sheet_layout.h"
-#include "geometry/view_geometry.h"
 
 #include <functional>
 #include <string>

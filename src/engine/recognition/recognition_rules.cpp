@@ -5,9 +5,9 @@
 
 #include <algorithm>
 #include <cmath>
-#include <numbers>
 #include <cstdint>
 #include <cstdlib>
+#include <numbers>
 
 namespace vellicam {
 

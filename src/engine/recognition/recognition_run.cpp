@@ -81,8 +81,7 @@ public:
 
     bool Plausible(const FaceRect& face, const std::optional<LandmarkHeadTop>& top)
     {
-        return IsPlausibleFace(
-            face, out_.W, out_.H, imageSide_, proposalSettings_, scanner_, top ? &*top : nullptr);
+        return IsPlausibleFace(face, out_.W, out_.H, imageSide_, proposalSettings_, scanner_, top ? &*top : nullptr);
     }
 
     static std::optional<LandmarkHeadTop> TopOf(bool found, const FaceLandmarks& p)
@@ -189,8 +188,9 @@ public:
                     tops[i] = TopOf(found, points[i]);
                 }
                 // ChooseCandidate hands over the candidates themselves, so each one's place gives its landmarks.
-                const int best = ChooseCandidate(candidates, out_.W, out_.H, s.upperHalfOnly,
-                    [&](const FaceRect& c) { return Plausible(c, tops[static_cast<std::size_t>(&c - candidates.data())]); });
+                const int best = ChooseCandidate(candidates, out_.W, out_.H, s.upperHalfOnly, [&](const FaceRect& c) {
+                    return Plausible(c, tops[static_cast<std::size_t>(&c - candidates.data())]);
+                });
                 if (best >= 0) {
                     const std::size_t b = static_cast<std::size_t>(best);
                     out_.face = candidates[b];

@@ -7,12 +7,12 @@
 // minimum face size, precision or JPEG quality outside what the settings allow.
 #pragma once
 
+#include "image/bitmap.h"
 #include "recognition/background_scan.h"
 #include "recognition/face_detector.h"
-#include "image/bitmap.h"
 #include "recognition/frame_proposal.h"
-#include "sheet/recognition_log.h"
 #include "recognition/recognition_rules.h"
+#include "sheet/recognition_log.h"
 #include "sheet/sheet_layout.h"
 
 #include <functional>
