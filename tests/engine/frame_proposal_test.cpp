@@ -260,6 +260,15 @@ TEST(FrameProposal, HeadTopFromLandmarksAndWhenTheScanIsBelieved)
         EXPECT_EQ(p.HeadTop, c.headTop) << c.bgTop;
         EXPECT_EQ(p.bgTop, c.bgTop);
     }
+    // A scan not believed gives way to the colour profile's row, when there is one; a believed scan goes first.
+    LandmarkHeadTop withProfile = top;
+    withProfile.profileTop = 170;
+    for (const Case& c : { Case { 0, 170 }, Case { 119, 170 }, Case { 150, 150 } }) {
+        FixedScanner scanner { c.bgTop };
+        FrameProposal p;
+        ASSERT_EQ(ProposeFrame(kFace, nullptr, 2000, Settings(true), scanner.Function(), p, &withProfile), kProposed);
+        EXPECT_EQ(p.HeadTop, c.headTop) << c.bgTop;
+    }
     // Without the correction the scan is never taken; without landmarks the old estimate holds.
     FixedScanner scanner { 150 };
     FrameProposal p;

@@ -31,13 +31,18 @@ Estimate EstimateHeadAndChin(const FaceRect& face, const ProposalSettings& s, i6
     e.T = e.T0;
     e.C = e.C0;
     const bool believable = !lt || (bgTop > 0 && bgTop >= e.T0 - lt->eyeToChin / 2);
-    if (s.correctHeadTop && e.T0 > bgTop && believable) {
-        e.T = bgTop;
+    i64 corrected = e.T0;
+    if (s.correctHeadTop && e.T0 > bgTop && believable)
+        corrected = bgTop;
+    else if (s.correctHeadTop && lt && !believable && lt->profileTop >= 0)
+        corrected = lt->profileTop;
+    if (corrected != e.T0) {
+        e.T = corrected;
         const i64 mid = face.y1 + fh / 2;
         // The chin moves down in proportion to the head top's move away from the face centre. A face one
         // row high has its estimate on the centre row; it has no proportion to keep, so its chin stays.
         if (mid - e.T0 != 0)
-            e.C = mid + (e.C0 - mid) * (mid - bgTop) / (mid - e.T0);
+            e.C = mid + (e.C0 - mid) * (mid - corrected) / (mid - e.T0);
     }
     return e;
 }

@@ -56,6 +56,7 @@ using HeadTopScanner = std::function<int(int a, int b, int y0)>;
 struct LandmarkHeadTop {
     int top = 0;
     int eyeToChin = 0;
+    int profileTop = -1; // where the colours above the face change (head_profile.h), or -1
 };
 // Refuses nothing; a chin above the eyes gives a zero height (and the eye row as the head top).
 [[nodiscard]] LandmarkHeadTop HeadTopFromLandmarks(int eyeRow, int chinRow);
@@ -82,8 +83,8 @@ enum FrameProposalResult : int {
 // side imageSide. The scanner runs once, whether or not the correction is on. With `landmarkTop`, the head top is
 // estimated from the landmarks, and the correction takes the scan's row only when it lies above that estimate by
 // at most half the eye-to-chin height and below row 0 (a scan that ran through a busy background to the top, or
-// stopped on dark hair before a dark background, is not believed). Refuses with the codes above, leaving
-// `proposal` untouched.
+// stopped on dark hair before a dark background, is not believed); else the profile's row when there is one. Refuses
+// with the codes above, leaving `proposal` untouched.
 [[nodiscard]] int ProposeFrame(const FaceRect& face, const ChinDetection* chin, int imageSide,
     const ProposalSettings& settings, const HeadTopScanner& scanner, FrameProposal& proposal,
     const LandmarkHeadTop* landmarkTop = nullptr);

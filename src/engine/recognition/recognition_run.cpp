@@ -4,6 +4,7 @@
 #include "image/image_io.h"
 #include "recognition/detector_image.h"
 #include "recognition/face_detector.h"
+#include "recognition/head_profile.h"
 #include "sheet/output_path.h"
 
 #include <algorithm>
@@ -84,11 +85,19 @@ public:
         return IsPlausibleFace(face, out_.W, out_.H, imageSide_, proposalSettings_, scanner_, top ? &*top : nullptr);
     }
 
-    static std::optional<LandmarkHeadTop> TopOf(bool found, const FaceLandmarks& p)
+    std::optional<LandmarkHeadTop> TopOf(bool found, const FaceLandmarks& p) const
     {
         if (!found)
             return std::nullopt;
-        return HeadTopFromLandmarks((p.leftEyeY + p.rightEyeY) / 2, p.chinY);
+        const int eyeRow = (p.leftEyeY + p.rightEyeY) / 2;
+        LandmarkHeadTop top = HeadTopFromLandmarks(eyeRow, p.chinY);
+        // The head's top lies between one and two eye-to-chin heights above the eyes on every face of the
+        // development set; the profile is read over a third of that height either side of the eyes' middle.
+        const int reach = top.eyeToChin;
+        if (reach > 0)
+            top.profileTop = FindHeadTopByProfile(
+                square_, (p.leftEyeX + p.rightEyeX) / 2, reach / 3, eyeRow - 2 * reach, eyeRow - reach * 19 / 20);
+        return top;
     }
 
     int Fail(int result, std::string message, std::string reason = {})
