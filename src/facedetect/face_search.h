@@ -28,13 +28,15 @@ struct SearchImage {
     int FileWidth = 0;
     int FileHeight = 0;
     double Scale = 1.0; // file pixels per picture pixel
+    cv::Rect Content; // the part that is not a pure black border (the working square's), where Search looks
 };
 
 // Reads the file as grey, reduced when large (the JPEG decoder's own 1/2, 1/4, 1/8 scaling first, then an area
 // reduction) so that the longer side comes down towards `targetLongSide` while the smallest object of
 // `minObjectSide` file pixels stays at least `minSearchSide` picture pixels. The EXIF orientation is ignored:
 // coordinates are those of the stored raster, which is what the program's own decoder sees. With `equalise` the
-// grey levels are spread over the whole range (OpenCV's equalizeHist).
+// grey levels are spread over the whole range (OpenCV's equalizeHist). Rows and columns of pure black at the
+// edges (the border of a photo centred on its square) are left out of Content.
 // Refuses (kImageUnreadable) a file that does not decode; kBadArguments for a non-positive target.
 [[nodiscard]] int ReadSearchImage(
     const std::string& path, int minObjectSide, int targetLongSide, int minSearchSide, bool equalise, SearchImage& out);
@@ -72,8 +74,8 @@ struct SearchSettings {
 // The settings for one call: precision 1..10 and pass 0 or 1, minimum size in picture pixels.
 [[nodiscard]] SearchSettings SettingsFor(int pass, int precision, int minWidth, int minHeight);
 
-// Runs the cascade over the picture and merges the raw windows into detections (in file pixels, clipped to the
-// file's bounds), unordered and unscored.
+// Runs the cascade over the picture's content and merges the raw windows into detections (in file pixels, clipped
+// to the file's bounds), unordered and unscored.
 [[nodiscard]] std::vector<Detection> Search(
     cv::CascadeClassifier& cascade, const SearchImage& image, const SearchSettings& settings);
 
