@@ -1,6 +1,8 @@
 // Runs every registered pair, best of several runs each, and prints the times and their ratio.
 // Usage: vellicam_bench [substring]   (only pairs whose name contains the substring)
+//        vellicam_bench --devset [FOLDER]   (the development set's recognition score, devset_score.h)
 #include "bench_pairs.h"
+#include "devset_score.h"
 
 #include <opencv2/core.hpp>
 
@@ -42,6 +44,8 @@ double BestSeconds(const std::function<void()>& run, const std::function<void()>
 
 int main(int argc, char** argv)
 {
+    if (argc > 1 && std::strcmp(argv[1], "--devset") == 0)
+        return vellicam::bench::RunDevsetScore(argc > 2 ? argv[2] : "");
     cv::setNumThreads(1); // both sides single-threaded
     const char* filter = argc > 1 ? argv[1] : "";
     std::printf("%-58s %11s %11s %7s %7s\n", "operation (reference)", "ours ms", "ref ms", "ratio", "target");

@@ -311,7 +311,7 @@ std::string FaceHeightMembers(const RecognitionOutcome& o, const PhotoSize& size
 {
     const FrameProposal& p = o.proposal;
     FaceHeightCheck check;
-    if (o.result != kRecognised || CheckFaceHeight(size, p.T, p.ChinLine, p.h, check) != kFaceHeightChecked)
+    if (o.result != kRecognised || CheckFaceHeight(size, p.HeadTop, p.ChinLine, p.h, check) != kFaceHeightChecked)
         return ", \"size\": " + JsonString(size.id) + ", \"face_height_mm\": null, \"face_height_ok\": null";
     char figure[32];
     std::snprintf(figure, sizeof figure, "%d.%d", check.tenths / 10, check.tenths % 10);
@@ -327,11 +327,20 @@ void PrintDetection(const RecognitionOutcome& o, const std::string& extra)
     if (o.chinAccepted)
         chin = "[" + std::to_string(o.chin.cx1) + ", " + std::to_string(o.chin.cy1) + ", " + std::to_string(o.chin.cx2)
             + ", " + std::to_string(o.chin.cy2) + "]";
+    std::string points = "null";
+    if (o.landmarks) {
+        const FaceLandmarks& q = o.points;
+        points = "{\"chin\": [" + std::to_string(q.chinX) + ", " + std::to_string(q.chinY) + "], \"left_eye\": ["
+            + std::to_string(q.leftEyeX) + ", " + std::to_string(q.leftEyeY) + "], \"right_eye\": ["
+            + std::to_string(q.rightEyeX) + ", " + std::to_string(q.rightEyeY) + "]}";
+    }
+    const std::string levelling = o.levellingKnown ? std::to_string(o.levellingAngle) : "null";
     std::printf("{\"result\": %d, \"image\": [%d, %d], \"faces\": %d, \"face\": [%d, %d, %d, %d], \"chin\": %s, "
                 "\"chin_strip_top\": %d, \"head_top_scan\": %d, \"estimate\": [%d, %d], \"corrected_chin\": %d, "
-                "\"chin_line\": %d, \"frame\": [%d, %d, %d, %d]%s}\n",
+                "\"chin_line\": %d, \"frame\": [%d, %d, %d, %d], \"head_top\": %d, \"landmarks\": %s, "
+                "\"levelling\": %s%s}\n",
         o.result, o.W, o.H, o.n, f.x1, f.y1, f.x2, f.y2, chin.c_str(), o.ct, p.bgTop, p.T0, p.C0, p.C1, p.ChinLine, p.L,
-        p.Tf, p.R, p.Bf, extra.c_str());
+        p.Tf, p.R, p.Bf, p.HeadTop, points.c_str(), levelling.c_str(), extra.c_str());
 }
 
 int RunDetect(const std::vector<std::string>& words)

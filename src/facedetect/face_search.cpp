@@ -7,6 +7,7 @@
 #include <cmath>
 #include <fstream>
 #include <numeric>
+#include <string>
 
 namespace vellicam::facedetect {
 
@@ -55,6 +56,23 @@ double Reduction(int width, int height, int minObjectSide, int targetLongSide, i
     return std::max(1.0, std::min(s, limit));
 }
 
+// The picture without its pure black edge rows and columns; the whole picture when it is black throughout.
+cv::Rect ContentOf(const cv::Mat& grey)
+{
+    int top = 0, bottom = grey.rows, left = 0, right = grey.cols;
+    while (top < bottom && cv::countNonZero(grey.row(top)) == 0)
+        ++top;
+    while (bottom > top && cv::countNonZero(grey.row(bottom - 1)) == 0)
+        --bottom;
+    while (left < right && cv::countNonZero(grey(cv::Range(top, bottom), cv::Range(left, left + 1))) == 0)
+        ++left;
+    while (right > left && cv::countNonZero(grey(cv::Range(top, bottom), cv::Range(right - 1, right))) == 0)
+        --right;
+    if (top >= bottom || left >= right)
+        return cv::Rect(0, 0, grey.cols, grey.rows);
+    return cv::Rect(left, top, right - left, bottom - top);
+}
+
 double Clamp(double v, double lo, double hi)
 {
     return std::min(hi, std::max(lo, v));
@@ -96,6 +114,33 @@ bool ReadJpegSize(const std::string& path, int& width, int& height)
     }
 }
 
+bool ReadImageSize(const std::string& path, int& width, int& height)
+{
+    if (ReadJpegSize(path, width, height))
+        return true;
+    std::ifstream in(path, std::ios::binary);
+    std::string magic;
+    int w = 0, h = 0, maxval = 0;
+    if (!(in >> magic) || (magic != "P5" && magic != "P6"))
+        return false;
+    // Comments may stand between the header's numbers.
+    const auto number = [&in](int& v) {
+        for (;;) {
+            in >> std::ws;
+            if (in.peek() != '#')
+                break;
+            std::string comment;
+            std::getline(in, comment);
+        }
+        return static_cast<bool>(in >> v);
+    };
+    if (!number(w) || !number(h) || !number(maxval) || w <= 0 || h <= 0)
+        return false;
+    width = w;
+    height = h;
+    return true;
+}
+
 int ReadSearchImage(
     const std::string& path, int minObjectSide, int targetLongSide, int minSearchSide, bool equalise, SearchImage& out)
 {
@@ -130,6 +175,7 @@ int ReadSearchImage(
         cv::resize(grey, out.Grey, cv::Size(w, h), 0, 0, cv::INTER_AREA);
     else
         out.Grey = grey;
+    out.Content = ContentOf(out.Grey);
     if (equalise)
         cv::equalizeHist(out.Grey, out.Grey);
     out.FileWidth = width;
@@ -162,8 +208,12 @@ std::vector<Detection> Search(cv::CascadeClassifier& cascade, const SearchImage&
     std::vector<double> weights;
     // No grouping inside OpenCV: the merging below keeps the window count and the best margin of each group,
     // which the ordering needs.
-    cascade.detectMultiScale(image.Grey, raw, levels, weights, settings.ScaleStep, 0, 0,
+    const cv::Rect content
+        = image.Content.area() > 0 ? image.Content : cv::Rect(0, 0, image.Grey.cols, image.Grey.rows);
+    cascade.detectMultiScale(image.Grey(content), raw, levels, weights, settings.ScaleStep, 0, 0,
         cv::Size(settings.MinWidth, settings.MinHeight), cv::Size(), true);
+    for (cv::Rect& r : raw)
+        r += content.tl();
     if (weights.size() != raw.size())
         weights.assign(raw.size(), 0.0);
     if (raw.empty())

@@ -28,26 +28,40 @@ struct SearchImage {
     int FileWidth = 0;
     int FileHeight = 0;
     double Scale = 1.0; // file pixels per picture pixel
+    cv::Rect Content; // the part that is not a pure black border (the working square's), where Search looks
 };
 
 // Reads the file as grey, reduced when large (the JPEG decoder's own 1/2, 1/4, 1/8 scaling first, then an area
 // reduction) so that the longer side comes down towards `targetLongSide` while the smallest object of
 // `minObjectSide` file pixels stays at least `minSearchSide` picture pixels. The EXIF orientation is ignored:
 // coordinates are those of the stored raster, which is what the program's own decoder sees. With `equalise` the
-// grey levels are spread over the whole range (OpenCV's equalizeHist).
+// grey levels are spread over the whole range (OpenCV's equalizeHist). Rows and columns of pure black at the
+// edges (the border of a photo centred on its square) are left out of Content.
 // Refuses (kImageUnreadable) a file that does not decode; kBadArguments for a non-positive target.
 [[nodiscard]] int ReadSearchImage(
     const std::string& path, int minObjectSide, int targetLongSide, int minSearchSide, bool equalise, SearchImage& out);
 
 // Width and height from a JPEG file's frame header, without decoding; false when the file is not a readable JPEG.
 [[nodiscard]] bool ReadJpegSize(const std::string& path, int& width, int& height);
+// The same for a JPEG or a binary PGM / PPM (P5, P6) file.
+[[nodiscard]] bool ReadImageSize(const std::string& path, int& width, int& height);
 
-// One detection, in file pixels, with the evidence the cascade gave for it.
+// Where the landmarks put the chin and the eyes of a confirmed face; LeftEye is the one on the image's left.
+struct FacePoints {
+    cv::Point2d Chin;
+    cv::Point2d LeftEye;
+    cv::Point2d RightEye;
+    double Confidence = 0; // the HOG detector's margin over its threshold
+};
+
+// One detection, in file pixels, with the evidence the cascade gave for it and, once confirmed, its landmarks.
 struct Detection {
     cv::Rect Box;
     int Hits = 0; // raw windows merged into it
     double Weight = 0; // the best window's margin over the cascade's last stage
     double Score = 0; // OrderingScore
+    bool HasPoints = false;
+    FacePoints Points; // file pixels, with HasPoints
 };
 
 struct SearchSettings {
@@ -60,8 +74,8 @@ struct SearchSettings {
 // The settings for one call: precision 1..10 and pass 0 or 1, minimum size in picture pixels.
 [[nodiscard]] SearchSettings SettingsFor(int pass, int precision, int minWidth, int minHeight);
 
-// Runs the cascade over the picture and merges the raw windows into detections (in file pixels, clipped to the
-// file's bounds), unordered and unscored.
+// Runs the cascade over the picture's content and merges the raw windows into detections (in file pixels, clipped
+// to the file's bounds), unordered and unscored.
 [[nodiscard]] std::vector<Detection> Search(
     cv::CascadeClassifier& cascade, const SearchImage& image, const SearchSettings& settings);
 

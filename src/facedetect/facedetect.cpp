@@ -2,8 +2,10 @@
 #include "facedetect.h"
 
 #include "face_search.h"
+#include "face_verify.h"
 
 #include <algorithm>
+#include <cmath>
 #include <filesystem>
 #include <new>
 #include <optional>
@@ -15,13 +17,14 @@ namespace {
 using namespace vellicam::facedetect;
 
 // The reduced copy's longer side: faces of an identification snapshot stay well above the cascade's window there,
-// and a search of a 4000-pixel photo costs about a tenth of a full-size one.
-constexpr int kTargetLongSide = 1200;
-// The smallest object is never searched below this many picture pixels (twice the frontal cascade's window).
-constexpr int kMinSearchSide = 48;
+// and the whole recognition of a 4000-pixel photo stays within three times its JPEG decoding.
+constexpr int kTargetLongSide = 800;
+// The smallest object is never searched below this many picture pixels (the frontal cascade's window and two
+// thirds again; the confirmation looks at each candidate on its own enlarged copy).
+constexpr int kMinSearchSide = 40;
 // The lower-face search runs over a strip one face wide, where a mouth or a chin is never narrower than about a
 // sixth of the face: nothing narrower is searched for, and the strip is searched on a copy reduced until that
-// sixth is kMinSearchSide pixels wide (about 288 pixels across). On a large strip this is tens of times faster
+// sixth is kMinSearchSide pixels wide (about 240 pixels across). On a large strip this is tens of times faster
 // than searching for the program's minimum (an eighth of the smallest face) at full size.
 constexpr int kLowerFaceFraction = 6;
 constexpr const char* kLowerFaceCascadeName = "ago.xml";
@@ -92,6 +95,68 @@ bool IsLowerFaceCascade(const char* cascadeFile)
     return std::filesystem::path(cascadeFile).filename() == kLowerFaceCascadeName;
 }
 
+// In picture pixels from file pixels and back.
+cv::Rect ToPicture(const cv::Rect& r, double scale)
+{
+    const int x1 = static_cast<int>(std::lround(r.x / scale)), y1 = static_cast<int>(std::lround(r.y / scale));
+    const int x2 = static_cast<int>(std::lround((r.x + r.width) / scale));
+    const int y2 = static_cast<int>(std::lround((r.y + r.height) / scale));
+    return { x1, y1, std::max(1, x2 - x1), std::max(1, y2 - y1) };
+}
+cv::Rect ToFile(const cv::Rect& r, const SearchImage& image)
+{
+    const int x1 = std::clamp(static_cast<int>(std::lround(r.x * image.Scale)), 0, image.FileWidth);
+    const int y1 = std::clamp(static_cast<int>(std::lround(r.y * image.Scale)), 0, image.FileHeight);
+    const int x2 = std::clamp(static_cast<int>(std::lround((r.x + r.width) * image.Scale)), 0, image.FileWidth);
+    const int y2 = std::clamp(static_cast<int>(std::lround((r.y + r.height) * image.Scale)), 0, image.FileHeight);
+    return { x1, y1, x2 - x1, y2 - y1 };
+}
+FacePoints PointsToFile(FacePoints p, double scale)
+{
+    // Landmark coordinates name pixel centres; file pixel i covers picture pixels i / scale … (i + 1) / scale.
+    const auto map
+        = [scale](cv::Point2d q) { return cv::Point2d((q.x + 0.5) * scale - 0.5, (q.y + 0.5) * scale - 0.5); };
+    p.Chin = map(p.Chin);
+    p.LeftEye = map(p.LeftEye);
+    p.RightEye = map(p.RightEye);
+    return p;
+}
+
+// The candidates a human face confirms, each with its landmarks, in the cascade's order; when the cascade found
+// none that is confirmed, the faces the HOG detector finds by itself (a head tilted beyond the cascade's reach),
+// with boxes drawn as the cascade would draw them.
+std::vector<Detection> Confirmed(
+    const FaceVerifier& verifier, const SearchImage& image, std::vector<Detection> found, int minSide)
+{
+    OrderDetections(found, image.FileWidth, image.FileHeight);
+    std::vector<Detection> confirmed;
+    for (std::size_t i = 0; i < found.size() && i < static_cast<std::size_t>(kMaxVerified); ++i) {
+        Detection& d = found[i];
+        FacePoints points;
+        if (!verifier.Confirm(image.Grey, ToPicture(d.Box, image.Scale), points))
+            continue;
+        d.HasPoints = true;
+        d.Points = PointsToFile(points, image.Scale);
+        // Two candidates on one face (a face and a box shifted half off it) are one face: the first keeps it.
+        const cv::Point2d eyes = (d.Points.LeftEye + d.Points.RightEye) * 0.5;
+        const bool seen = std::any_of(confirmed.begin(), confirmed.end(), [&](const Detection& c) {
+            const cv::Point2d other = (c.Points.LeftEye + c.Points.RightEye) * 0.5;
+            return cv::norm(eyes - other) < 0.2 * std::min(d.Box.width, c.Box.width);
+        });
+        if (!seen)
+            confirmed.push_back(d);
+    }
+    if (!confirmed.empty())
+        return confirmed;
+    for (Detection& d : verifier.SearchWhole(image.Grey, minSide)) {
+        d.Box = ToFile(d.Box, image);
+        d.Points = PointsToFile(d.Points, image.Scale);
+        if (d.Box.width > 0 && d.Box.height > 0)
+            confirmed.push_back(d);
+    }
+    return confirmed;
+}
+
 int Detect(State& state, const char* imageFile, const char* cascadeFile, int pass, int precision)
 {
     if (const int status = LoadCascade(state, cascadeFile); status != kOk)
@@ -103,7 +168,7 @@ int Detect(State& state, const char* imageFile, const char* cascadeFile, int pas
     int minObjectHeight = state.MinHeight;
     int target = kTargetLongSide;
     int stripWidth = 0, stripHeight = 0;
-    if (IsLowerFaceCascade(cascadeFile) && ReadJpegSize(imageFile, stripWidth, stripHeight)) {
+    if (IsLowerFaceCascade(cascadeFile) && ReadImageSize(imageFile, stripWidth, stripHeight)) {
         minObjectWidth = std::max(minObjectWidth, stripWidth / kLowerFaceFraction);
         minObjectHeight = std::max(minObjectHeight, stripWidth / (2 * kLowerFaceFraction));
         target = kLowerFaceFraction * kMinSearchSide;
@@ -124,11 +189,18 @@ int Detect(State& state, const char* imageFile, const char* cascadeFile, int pas
         return kNothingSearched;
 
     std::vector<Detection> found = Search(state.Cascade, image, SettingsFor(pass, precision, minWidth, minHeight));
+    const bool lowerFace = IsLowerFaceCascade(cascadeFile);
+    if (!lowerFace) {
+        if (const FaceVerifier* verifier = TheVerifier())
+            found = Confirmed(*verifier, image, std::move(found), std::max(1, std::min(minWidth, minHeight)));
+    }
     if (stripHeight > 0) {
-        // The strip runs from the middle of the face to half a face below it: its upper half holds the mouth and
-        // the chin, its lower half the neck. What the lower-face cascade finds there is a collar, a necklace or a
-        // hand, never the chin, and taking it would push the frame's chin line down onto the clothing.
-        std::erase_if(found, [stripHeight](const Detection& d) { return 2 * d.Box.y + d.Box.height > stripHeight; });
+        // The strip runs from the middle of the face to half a face below it: its upper half holds the mouth, the
+        // next quarter the chin, the last quarter the neck. What the lower-face cascade finds in the neck is a
+        // collar, a necklace or a hand, never the chin, and taking it would push the frame's chin line down onto
+        // the clothing.
+        std::erase_if(
+            found, [stripHeight](const Detection& d) { return 4 * d.Box.y + 2 * d.Box.height > 3 * stripHeight; });
     }
     OrderDetections(found, image.FileWidth, image.FileHeight);
     state.Results = std::move(found);
@@ -186,6 +258,31 @@ int getRect(int what, int index)
         return r.x + r.width;
     default:
         return r.y + r.height;
+    }
+}
+
+int getFacePoints(int index, int* points)
+{
+    if (!points)
+        return -1;
+    const std::vector<Detection>& results = TheState().Results;
+    if (index < 0 || static_cast<size_t>(index) >= results.size() || !results[index].HasPoints)
+        return 0;
+    const FacePoints& p = results[index].Points;
+    const cv::Point2d order[] = { p.Chin, p.LeftEye, p.RightEye };
+    for (int i = 0; i < 3; ++i) {
+        points[2 * i] = static_cast<int>(std::lround(order[i].x));
+        points[2 * i + 1] = static_cast<int>(std::lround(order[i].y));
+    }
+    return 1;
+}
+
+int detectorKind(void)
+{
+    try {
+        return TheVerifier() ? 1 : 0;
+    } catch (...) {
+        return 0;
     }
 }
 

@@ -1,14 +1,27 @@
-// libfacedetect.so: a cascade-classifier detector behind three C functions. It reads an image file and a cascade
-// file and reports the rectangles it finds, the one most likely to be the photo's subject first. It refuses null
-// or empty names, a pass other than 0 or 1 and a precision outside 1..10.
+// libfacedetect.so: a cascade-classifier detector whose faces a second detector confirms, behind three C functions
+// (and two optional ones). It reads an image file and a cascade file and reports the rectangles it finds, the one
+// most likely to be the photo's subject first. It refuses null or empty names, a pass other than 0 or 1 and a
+// precision outside 1..10.
 //
 // The program loads the library at run time (dlopen, dlsym by these names); nothing else is exported, and no
-// exception ever leaves it.
+// exception ever leaves it. The library asks to stay mapped once loaded (its models take a second and a half to
+// read), so a program that releases it after each run loads the models only once.
 //
 // Detection: OpenCV's Haar cascade on the grey image. A large image is searched on a reduced
-// copy (longer side about 1200 pixels, never so far that the smallest object falls below 48 pixels); rectangles
+// copy (longer side about 800 pixels, never so far that the smallest object falls below 40 pixels); rectangles
 // are reported in pixels of the image file all the same. The EXIF orientation is ignored: coordinates are those
 // of the stored raster.
+//
+// Confirmation (every cascade except the lower-face one below is taken for a face cascade): dlib's HOG frontal
+// face detector looks at each of the cascade's first 32 candidates on its neighbourhood of the reduced copy; a
+// candidate it finds no face on (window blinds, foliage, a cat, a carpet) is not reported. Each confirmed face gets
+// the landmarks of dlib's 68-point shape predictor (getFacePoints). The boxes stay the cascade's. When the cascade
+// finds nothing the face detector confirms, the face detector searches the whole copy by itself for faces of at
+// least the minimum size and a tenth of the longer side (a head tilted beyond the cascade's reach) and reports
+// them with the box the cascade draws around such a face, computed from the landmarks. The model is
+// VELLICAM_LANDMARK_MODEL when that is set, else shape_predictor_68_face_landmarks.dat beside the library, else
+// Debian's /usr/share/dlib/shape_predictor_68_face_landmarks.dat; without a readable model the cascade works alone,
+// as it always did.
 //
 // precision 1..10: a detection must merge more than `precision` overlapping windows (OpenCV's minNeighbors), so
 // 1 finds nearly everything and 10 only clear faces; 3 is OpenCV's usual choice.
@@ -29,16 +42,15 @@
 // A search with "ago.xml" (matched by file name) is a lower-face search over a strip one face wide: a mouth or a
 // chin is never narrower than about a sixth of a face, so nothing narrower than a sixth of the image's width (and
 // half that high) is looked for, whatever setMinSize says, and the image is searched on a copy reduced until
-// that sixth is 48 pixels wide. On the strip of a 4000-pixel photo this takes about 0.1 s instead of 2.7 s, and
+// that sixth is 40 pixels wide. On the strip of a 4000-pixel photo this takes about 0.1 s instead of 2.7 s, and
 // the first detection on the test photos is the same mouth.
-// On the strip from mid-face to half a face below it, the strongest detection, and so the first, is the mouth,
-// whose centre lies above the face rectangle's lower edge; the program rejects such a chin and keeps its own
-// estimate. Hits whose centre lies in the strip's lower half (collars, necklaces, hands: the neck, never the chin)
-// are not reported at all: when the mouth was missed, such a hit would otherwise be taken for the chin and push
-// the frame's chin line down onto the clothing. The chin pass therefore rarely moves the chin line, which is
-// safer than moving it to the wrong place.
+// On the strip from mid-face to half a face below it, the strongest detection, and so the first, is usually the
+// mouth, whose centre lies above the face rectangle's lower edge; the program looks on for one whose centre lies at
+// or below that edge (the chin). Hits whose centre lies in the strip's last quarter (collars, necklaces, hands: the
+// neck, never the chin) are not reported at all: taken for the chin, they would push the frame's chin line down
+// onto the clothing.
 //
-// Not thread-safe: one caller at a time. The last loaded cascade is kept while its file (path, size and time)
+// Not thread-safe: one caller at a time (detectorKind excepted, which may run beside a facedetect). The last loaded cascade is kept while its file (path, size and time)
 // stays the same, so the repeated face passes of a batch do not parse it again.
 #pragma once
 
@@ -71,6 +83,20 @@ FACEDETECT_EXPORT int facedetect(const char* imageFile, int flag, const char* ca
 // image file; 0 when there is no detection i (so a missing face reads as the rectangle 0, 0, 0, 0).
 // Any other k: -1 (coordinates are never negative).
 FACEDETECT_EXPORT int getRect(int what, int index);
+
+// Optional, looked up by the program at run time (a library without them works as before):
+
+// getFacePoints(i, points): where the landmarks put the chin (the lowest point of the jaw) and the centres of the
+// eye on the image's left and of the eye on its right, for detection i of the last facedetect, as six numbers
+// (chin x, chin y, left eye x, y, right eye x, y) in pixels of the image file; they may lie outside the image when
+// the face is cut by its edge. Returns 1 when written; 0 (nothing written) when there is no detection i or it has
+// no landmarks (the lower-face cascade, or no landmark model); -1 for a null `points`.
+FACEDETECT_EXPORT int getFacePoints(int index, int* points);
+
+// detectorKind(): 1 when the faces are confirmed by the face detector and given landmarks, 0 when the cascade
+// works alone (the landmark model is missing or unreadable). Loads the models when they are not yet loaded, as the
+// first facedetect does: about a second and a half, once per process.
+FACEDETECT_EXPORT int detectorKind(void);
 
 #ifdef __cplusplus
 }

@@ -65,7 +65,8 @@ TEST_F(DetectCommand, PrintsTheRunAsOneJsonObject)
     EXPECT_EQ(run.out,
         "{\"result\": 0, \"image\": [1000, 1000], \"faces\": 1, \"face\": [400, 300, 600, 500], "
         "\"chin\": [50, 90, 150, 110], \"chin_strip_top\": 400, \"head_top_scan\": 300, \"estimate\": [240, 514], "
-        "\"corrected_chin\": 514, \"chin_line\": 500, \"frame\": [347, 192, 653, 596]}\n");
+        "\"corrected_chin\": 514, \"chin_line\": 500, \"frame\": [347, 192, 653, 596], \"head_top\": 240, "
+        "\"landmarks\": null, \"levelling\": null}\n");
     // The private temporary folder is gone again.
     int leftovers = 0;
     for (const auto& entry : fs::directory_iterator(dir.Path()))
@@ -81,7 +82,7 @@ TEST_F(DetectCommand, FailedRunStillPrintsWhatIsKnownAndExitsThree)
     EXPECT_EQ(none.out,
         "{\"result\": -10, \"image\": [1000, 1000], \"faces\": 0, \"face\": [0, 0, 0, 0], \"chin\": null, "
         "\"chin_strip_top\": 0, \"head_top_scan\": 0, \"estimate\": [0, 0], \"corrected_chin\": 0, "
-        "\"chin_line\": 0, \"frame\": [0, 0, 0, 0]}\n");
+        "\"chin_line\": 0, \"frame\": [0, 0, 0, 0], \"head_top\": 0, \"landmarks\": null, \"levelling\": null}\n");
     EXPECT_NE(none.err.find("自動顔認識処理では認識出来ませんでした。"), std::string::npos);
 
     const CliRun internal = Run("-4 400 300 600 500\n");
@@ -131,8 +132,8 @@ TEST_F(DetectCommand, ProposesForAPhotoSizeAndReportsTheFaceAsPrinted)
     // after the proposal's truncations).
     const CliRun passport = Run("0 400 300 600 500\n", { photo, "--size", "passport" });
     EXPECT_EQ(passport.status, 0) << passport.err;
-    EXPECT_NE(passport.out.find("\"frame\": [352, 200, 648, 578], \"size\": \"passport\", \"face_height_mm\": 34.1, "
-                                "\"face_height_ok\": true}\n"),
+    EXPECT_NE(passport.out.find("\"frame\": [352, 200, 648, 578], "), std::string::npos) << passport.out;
+    EXPECT_NE(passport.out.find(", \"size\": \"passport\", \"face_height_mm\": 34.1, \"face_height_ok\": true}\n"),
         std::string::npos)
         << passport.out;
     // A size without a face rule reports the figure alone; the paper alone names the default size.
@@ -171,6 +172,72 @@ TEST(DetectCommandRealLibrary, FindsThePortraitAndNothingInAPhotoWithoutAFace)
         = Detect({ (test::DataDir() / "photos/no_face_false_positive_768.jpg").string() }, { "TMPDIR=/tmp" });
     EXPECT_EQ(none.status, 3);
     EXPECT_EQ(none.out.rfind("{\"result\": -10, ", 0), 0u) << none.out;
+}
+
+} // namespace
+
+namespace {
+
+// Whatever the landmark model's state, the real library answers: with the model the face comes with landmarks;
+// missing, empty or corrupt, the cascade works alone (no landmarks, the estimates) and the run still succeeds.
+TEST(DetectCommandRealLibrary, MissingOrCorruptModelFallsBackToTheCascadeAlone)
+{
+    test::ScratchDir dir;
+    test::WriteFile(dir / "empty.dat", "");
+    test::WriteFile(dir / "corrupt.dat", std::string(4096, '\x17'));
+    const std::string photo = (test::DataDir() / "photos/portrait_uniform_cap_1024x1200.jpg").string();
+    struct Case {
+        std::string model; // "" for the installed one
+        bool landmarks;
+    };
+    for (const Case& c : { Case { "", true }, Case { dir / "missing.dat", false }, Case { dir / "empty.dat", false },
+             Case { dir / "corrupt.dat", false } }) {
+        std::vector<std::string> environment { "TMPDIR=/tmp" };
+        if (!c.model.empty())
+            environment.push_back("VELLICAM_LANDMARK_MODEL=" + c.model);
+        const CliRun run = Detect({ photo }, environment);
+        EXPECT_EQ(run.status, 0) << c.model << ": " << run.err;
+        EXPECT_EQ(run.out.find("\"landmarks\": null") == std::string::npos, c.landmarks) << c.model << run.out;
+        EXPECT_EQ(run.out.find("\"face\": [0, 0, 0, 0]"), std::string::npos) << c.model;
+    }
+}
+
+// A photo of one pixel, and a crowd of a hundred faces: answered, never a crash.
+TEST(DetectCommandRealLibrary, OnePixelPhotoAndAHundredFaces)
+{
+    test::ScratchDir dir;
+    ASSERT_TRUE(SaveJpeg(dir / "one.jpg", test::SolidBitmap(1, 1, { 10, 20, 30 })).ok);
+    const CliRun one = Detect({ dir / "one.jpg" }, { "TMPDIR=/tmp" });
+    EXPECT_EQ(one.status, 3) << one.err;
+    EXPECT_EQ(one.out.rfind("{\"result\": -10, ", 0), 0u) << one.out;
+
+    Bitmap face, crowd;
+    ASSERT_TRUE(LoadJpeg((test::DataDir() / "photos/portrait_small_434.jpg").string(), face).ok);
+    ASSERT_TRUE(crowd.Resize(4340, 4340));
+    for (int y = 0; y < 10; ++y)
+        for (int x = 0; x < 10; ++x)
+            CopyRect(face, { 0, 0, 434, 434 }, crowd, x * 434, y * 434);
+    ASSERT_TRUE(SaveJpeg(dir / "crowd.jpg", crowd).ok);
+    const CliRun many = Detect({ dir / "crowd.jpg" }, { "TMPDIR=/tmp" });
+    EXPECT_TRUE(many.status == 0 || many.status == 3) << many.err;
+    EXPECT_EQ(many.out.rfind("{\"result\": ", 0), 0u) << many.out;
+}
+
+// The levelling angle has the rotation buttons' sign: a portrait turned 6° clockwise (--angle 60) is levelled by
+// about −6°, one turned anticlockwise by about +6°, and the levelled turn shows a level head.
+TEST(DetectCommandRealLibrary, LevellingAngleUndoesATurn)
+{
+    const std::string photo = (test::DataDir() / "photos/portrait_uniform_cap_1024x1200.jpg").string();
+    const auto levelling = [&](int angle) {
+        const CliRun run = Detect({ photo, "--angle", std::to_string(angle) }, { "TMPDIR=/tmp" });
+        const std::size_t at = run.out.find("\"levelling\": ");
+        EXPECT_NE(at, std::string::npos) << run.out;
+        return at == std::string::npos ? 9999 : std::atoi(run.out.c_str() + at + 13);
+    };
+    const int level = levelling(0);
+    EXPECT_LE(std::abs(level), 45) << "the portrait itself leans about 3°";
+    EXPECT_NEAR(levelling(60), level - 60, 20);
+    EXPECT_NEAR(levelling(-60), level + 60, 20);
 }
 
 } // namespace

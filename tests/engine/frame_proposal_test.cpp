@@ -233,3 +233,65 @@ TEST(FrameProposal, PlacementRefusalsAndStatusText)
 }
 
 } // namespace
+
+namespace {
+
+// With landmarks the head top is the eye row raised by 1.25 eye-to-chin heights, and the background scan is
+// believed only when it lies above that by at most half the eye-to-chin height and is not row 0.
+TEST(FrameProposal, HeadTopFromLandmarksAndWhenTheScanIsBelieved)
+{
+    EXPECT_EQ(HeadTopFromLandmarks(400, 560).top, 200);
+    EXPECT_EQ(HeadTopFromLandmarks(400, 560).eyeToChin, 160);
+    EXPECT_EQ(HeadTopFromLandmarks(400, 401).top, 399); // 1.25 rounds to 1
+    EXPECT_EQ(HeadTopFromLandmarks(400, 300).top, 400) << "a chin above the eyes gives no height";
+    EXPECT_EQ(HeadTopFromLandmarks(400, 300).eyeToChin, 0);
+
+    const LandmarkHeadTop top = HeadTopFromLandmarks(400, 560); // 200, reach 160: believed from 120 to 199
+    struct Case {
+        int bgTop;
+        int headTop;
+    };
+    for (const Case& c : { Case { 150, 150 }, Case { 120, 120 }, Case { 119, 200 }, Case { 0, 200 }, Case { 199, 199 },
+             Case { 250, 200 } }) {
+        FixedScanner scanner { c.bgTop };
+        FrameProposal p;
+        ASSERT_EQ(ProposeFrame(kFace, nullptr, 2000, Settings(true), scanner.Function(), p, &top), kProposed);
+        EXPECT_EQ(p.T0, 200) << c.bgTop;
+        EXPECT_EQ(p.HeadTop, c.headTop) << c.bgTop;
+        EXPECT_EQ(p.bgTop, c.bgTop);
+    }
+    // A scan not believed gives way to the colour profile's row, when there is one; a believed scan goes first.
+    LandmarkHeadTop withProfile = top;
+    withProfile.profileTop = 170;
+    for (const Case& c : { Case { 0, 170 }, Case { 119, 170 }, Case { 150, 150 } }) {
+        FixedScanner scanner { c.bgTop };
+        FrameProposal p;
+        ASSERT_EQ(ProposeFrame(kFace, nullptr, 2000, Settings(true), scanner.Function(), p, &withProfile), kProposed);
+        EXPECT_EQ(p.HeadTop, c.headTop) << c.bgTop;
+    }
+    // Without the correction the scan is never taken; without landmarks the old estimate holds.
+    FixedScanner scanner { 150 };
+    FrameProposal p;
+    ASSERT_EQ(ProposeFrame(kFace, nullptr, 2000, Settings(false), scanner.Function(), p, &top), kProposed);
+    EXPECT_EQ(p.HeadTop, 200);
+    ASSERT_EQ(ProposeFrame(kFace, nullptr, 2000, Settings(false), scanner.Function(), p), kProposed);
+    EXPECT_EQ(p.HeadTop, 300 - 260 * 30 / 100);
+}
+
+// A confirmed face may have a frame up to the image's own size; an unconfirmed one only up to 90 %.
+TEST(FrameProposal, ConfirmedFaceMayFillThePhoto)
+{
+    EXPECT_FALSE(Oversize(1000, 1000, 1000, 1000, kConfirmedOversizePercent));
+    EXPECT_TRUE(Oversize(1001, 10, 1000, 1000, kConfirmedOversizePercent));
+    // Head top 200, chin estimate 578: a frame about 590 rows high, over 90 % of 620 but within it.
+    const LandmarkHeadTop top = HeadTopFromLandmarks(400, 560);
+    FixedScanner scanner { 0 };
+    FrameProposal p;
+    ASSERT_EQ(ProposeFrame(kFace, nullptr, 2000, Settings(false), scanner.Function(), p, &top), kProposed);
+    ASSERT_GT(p.h * 100, 620 * 90);
+    ASSERT_LE(p.h, 620);
+    EXPECT_TRUE(IsPlausibleFace(kFace, 2000, 620, 2000, Settings(false), scanner.Function(), &top));
+    EXPECT_FALSE(IsPlausibleFace(kFace, 2000, p.h - 1, 2000, Settings(false), scanner.Function(), &top));
+}
+
+} // namespace

@@ -103,6 +103,27 @@ TEST(RecognitionRules, ChinStripAndChinAcceptance)
     EXPECT_TRUE(AcceptChin(430, 100, 161, face)); // half of 61 is 30
     EXPECT_FALSE(AcceptChin(430, 100, 158, face));
     EXPECT_FALSE(AcceptChin(430, 99, 160, face));
+    // At most a quarter face (65 rows) below the edge: 625 counts, 626 is the neck.
+    EXPECT_TRUE(AcceptChin(430, 180, 210, face));
+    EXPECT_FALSE(AcceptChin(430, 181, 211, face));
+}
+
+// The levelling angle turns the eye line level, with the rotation buttons' sign (positive: clockwise on screen).
+TEST(RecognitionRules, LevellingAngleFromTheEyeLine)
+{
+    struct Case {
+        int lx, ly, rx, ry;
+        int tenths;
+    };
+    for (const Case& c : { Case { 100, 200, 300, 200, 0 }, // level
+             Case { 100, 200, 300, 235, -99 }, // falls to the right by 9.93°: turned back anticlockwise
+             Case { 100, 235, 300, 200, 99 }, Case { 100, 200, 200, 300, -450 },
+             Case { 100, 200, 100, 300, 0 }, // one eye above the other: no line
+             Case { 300, 200, 100, 210, 0 } }) // eyes the wrong way round
+        EXPECT_EQ(LevellingAngle(c.lx, c.ly, c.rx, c.ry), c.tenths)
+            << c.lx << "," << c.ly << " " << c.rx << "," << c.ry;
+    EXPECT_EQ(LevellingText(-57), "傾き補正 -5.7度");
+    EXPECT_EQ(LevellingText(30), "傾き補正 3度");
 }
 
 TEST(RecognitionRules, NotRecognised)

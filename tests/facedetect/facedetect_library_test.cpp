@@ -1,4 +1,6 @@
-// The built libfacedetect.so, loaded with dlopen and called through its three C functions.
+// The built libfacedetect.so, loaded with dlopen and called through its three C functions and the optional two;
+// and the face verifier it uses, on missing and corrupt models.
+#include "face_verify.h"
 #include "loaded_detector.h"
 #include "test_support.h"
 
@@ -9,6 +11,7 @@
 #include <algorithm>
 #include <cmath>
 #include <filesystem>
+#include <fstream>
 #include <thread>
 #include <vector>
 
@@ -87,15 +90,35 @@ TEST_P(Portrait, BothPassesReportTheFaceFirst)
 INSTANTIATE_TEST_SUITE_P(Photos, Portrait, ::testing::ValuesIn(kPortraits),
     [](const auto& info) { return std::string(info.param.File).substr(0, std::string(info.param.File).find('_', 9)); });
 
-TEST_F(DetectorLibrary, PhotosWithoutAFaceGiveNoDetectionAtTheUsualMinimum)
+// Animals, a statue-like head, a drawn fish, textures: whatever the cascade proposes there, no human face confirms
+// it, in either pass, even at half the usual minimum size.
+TEST_F(DetectorLibrary, PhotosWithoutAPersonGiveNoDetection)
 {
-    lib.setMinSize(100, 100); // 200 on the originals, which are twice as large
-    for (const char* file : { "no_face_grayscale_profile_768.jpg", "no_face_false_positive_768.jpg" }) {
+    const std::string photos[] = { Photo("no_face_false_positive_768.jpg"), (DataDir() / "devset/n01_cat.jpg").string(),
+        (DataDir() / "devset/n02_raccoon.jpg").string(), (DataDir() / "devset/n05_baboon.jpg").string(),
+        (DataDir() / "devset/n06_sculpted_head.jpg").string(), (DataDir() / "devset/n08_fish.jpg").string(),
+        (DataDir() / "devset/n11_ferret.jpg").string() };
+    for (const std::string& file : photos) {
         for (int pass : { 0, 1 }) {
-            EXPECT_EQ(lib.facedetect(Photo(file).c_str(), 0, FaceCascade().c_str(), pass, 3), 0) << file;
+            lib.setMinSize(100, 100);
+            EXPECT_EQ(lib.facedetect(file.c_str(), 0, FaceCascade().c_str(), pass, 3), 0) << file;
             EXPECT_EQ(lib.getRect(-1, -1), 0) << file << ", pass " << pass;
         }
     }
+}
+
+// The cameraman is a person: his face, turned three-quarters, is confirmed and gets landmarks.
+TEST_F(DetectorLibrary, FaceTurnedThreeQuartersIsConfirmedWithLandmarks)
+{
+    lib.setMinSize(100, 100);
+    ASSERT_EQ(lib.facedetect(Photo("no_face_grayscale_profile_768.jpg").c_str(), 0, FaceCascade().c_str(), 0, 3), 0);
+    ASSERT_EQ(lib.getRect(-1, -1), 1);
+    auto getFacePoints = reinterpret_cast<int (*)(int, int*)>(dlsym(lib.Handle(), "getFacePoints"));
+    ASSERT_NE(getFacePoints, nullptr);
+    int p[6] = {};
+    ASSERT_EQ(getFacePoints(0, p), 1);
+    EXPECT_GT(p[1], lib.getRect(1, 0) + (lib.getRect(3, 0) - lib.getRect(1, 0)) / 2) << "chin below mid-face";
+    EXPECT_LT(p[2], p[4]) << "left eye left of the right one";
 }
 
 TEST_F(DetectorLibrary, FindsAllThreeFacesOfTheGroup)
@@ -226,9 +249,11 @@ TEST_F(DetectorLibrary, ImageSmallerThanTheMinimumSucceedsWithAWarningAndNoDetec
 
 TEST_F(DetectorLibrary, GetRectOutsideTheResultsIsHarmless)
 {
-    lib.setMinSize(200, 200);
-    EXPECT_EQ(lib.getRect(-1, -1), 0) << "nothing detected yet";
+    // The library stays loaded across dlclose, and so do its last results: a refused call drops them.
+    EXPECT_EQ(lib.facedetect(nullptr, 0, FaceCascade().c_str(), 0, 3), -1);
+    EXPECT_EQ(lib.getRect(-1, -1), 0) << "nothing detected";
     EXPECT_EQ(lib.getRect(0, 0), 0);
+    lib.setMinSize(200, 200);
     ASSERT_EQ(lib.facedetect(Photo("portrait_small_434.jpg").c_str(), 0, FaceCascade().c_str(), 0, 3), 0);
     const int n = lib.getRect(-1, -1);
     ASSERT_EQ(n, 1);
@@ -289,8 +314,7 @@ TEST(DetectorFiles, TheCascadesAndTheNoticeLieBesideTheLibrary)
 }
 
 // The chin pass runs the lower-face cascade over the strip from mid-face to half a face below it. What it
-// finds first there is the mouth, above the face's lower edge, so the program rejects it rather than taking a
-// collar or necklace lower down for the chin.
+// finds first there is the mouth, above the face's lower edge, so the program looks on for a hit lower down.
 TEST_F(DetectorLibrary, LowerFaceCascadeFindsTheMouthFirstOnTheChinStrip)
 {
     ScratchDir dir;
@@ -305,6 +329,90 @@ TEST_F(DetectorLibrary, LowerFaceCascadeFindsTheMouthFirstOnTheChinStrip)
     const int centreY = (lib.getRect(1, 0) + lib.getRect(3, 0)) / 2;
     EXPECT_LT(centreY, face.height / 2) << "above the face rectangle's lower edge";
     EXPECT_GT(centreY, face.height / 8) << "below the nose";
+}
+
+// The optional functions: landmarks for every confirmed face of the last call, nothing for what has none (the
+// lower-face cascade's hits, detections that do not exist), and the detector in use.
+TEST_F(DetectorLibrary, FacePointsForEachConfirmedFaceAndNoneElsewhere)
+{
+    auto getFacePoints = reinterpret_cast<int (*)(int, int*)>(dlsym(lib.Handle(), "getFacePoints"));
+    auto detectorKind = reinterpret_cast<int (*)()>(dlsym(lib.Handle(), "detectorKind"));
+    ASSERT_NE(getFacePoints, nullptr);
+    ASSERT_NE(detectorKind, nullptr);
+    EXPECT_EQ(detectorKind(), 1) << "the model from libdlib-data";
+
+    lib.setMinSize(100, 100);
+    ASSERT_EQ(lib.facedetect(Photo("group_three_people_1280x900.jpg").c_str(), 0, FaceCascade().c_str(), 0, 3), 0);
+    const std::vector<Box> faces = Detections();
+    ASSERT_EQ(faces.size(), 3u);
+    for (int i = 0; i < 3; ++i) {
+        int p[6] = {};
+        ASSERT_EQ(getFacePoints(i, p), 1) << i;
+        const Box& f = faces[static_cast<std::size_t>(i)];
+        // Both eyes in the box's upper half, the chin below its middle and not far below it.
+        for (int e : { 2, 4 }) {
+            EXPECT_GT(p[e], f.X) << i;
+            EXPECT_LT(p[e], f.X + f.W) << i;
+            EXPECT_LT(p[e + 1], f.Y + f.H / 2) << i;
+        }
+        EXPECT_GT(p[1], f.Y + f.H / 2) << i;
+        EXPECT_LT(p[1], f.Y + 1.4 * f.H) << i;
+    }
+    int untouched[6] = { 7, 7, 7, 7, 7, 7 };
+    EXPECT_EQ(getFacePoints(3, untouched), 0);
+    EXPECT_EQ(getFacePoints(-1, untouched), 0);
+    EXPECT_EQ(untouched[0], 7);
+    EXPECT_EQ(getFacePoints(0, nullptr), -1);
+
+    ScratchDir dir;
+    const cv::Mat photo = cv::imread(Photo("portrait_small_434.jpg"));
+    cv::Mat grey;
+    cv::cvtColor(photo(cv::Rect(91, 188, 229, 229)), grey, cv::COLOR_BGR2GRAY);
+    ASSERT_TRUE(cv::imwrite(dir / "strip.pgm", grey));
+    lib.setMinSize(25, 25);
+    ASSERT_EQ(lib.facedetect((dir / "strip.pgm").c_str(), 0, (BinDir() / "ago.xml").c_str(), 0, 3), 0);
+    ASSERT_GE(lib.getRect(-1, -1), 1) << "a PGM strip is read and searched like a JPEG one";
+    EXPECT_EQ(getFacePoints(0, untouched), 0);
+}
+
+// A crowd: every face is looked at up to the limit, none is lost to the limit's bookkeeping, nothing breaks.
+TEST_F(DetectorLibrary, ManyFacesAreAnsweredWithoutFault)
+{
+    ScratchDir dir;
+    const cv::Mat face = cv::imread(Photo("portrait_small_434.jpg"));
+    ASSERT_FALSE(face.empty());
+    cv::Mat tile;
+    cv::resize(face, tile, cv::Size(180, 180), 0, 0, cv::INTER_AREA);
+    cv::Mat crowd(1800, 1800, CV_8UC3, cv::Scalar(200, 200, 200));
+    for (int y = 0; y < 10; ++y)
+        for (int x = 0; x < 10; ++x)
+            tile.copyTo(crowd(cv::Rect(x * 180, y * 180, 180, 180)));
+    ASSERT_TRUE(cv::imwrite(dir / "crowd.jpg", crowd));
+    lib.setMinSize(60, 60);
+    ASSERT_EQ(lib.facedetect((dir / "crowd.jpg").c_str(), 0, FaceCascade().c_str(), 0, 3), 0);
+    const int n = lib.getRect(-1, -1);
+    EXPECT_GE(n, 20);
+    EXPECT_LE(n, 32) << "only the first 32 candidates are looked at";
+}
+
+TEST(FaceVerifierModel, MissingOrCorruptModelLoadsNothingAndSaysWhy)
+{
+    ScratchDir dir;
+    WriteFile(dir / "empty.dat", "");
+    WriteFile(dir / "garbage.dat", std::string(100000, '\x5a'));
+    // The start of the real model, cut short.
+    {
+        std::ifstream in(facedetect::kSystemLandmarkModel, std::ios::binary);
+        std::string head(1 << 20, '\0');
+        in.read(head.data(), static_cast<std::streamsize>(head.size()));
+        WriteFile(dir / "truncated.dat", head);
+    }
+    for (const std::string& path :
+        { dir / "missing.dat", dir / "empty.dat", dir / "garbage.dat", dir / "truncated.dat", dir.Path().string() }) {
+        std::string why;
+        EXPECT_EQ(facedetect::FaceVerifier::Load(path, why), nullptr) << path;
+        EXPECT_FALSE(why.empty()) << path;
+    }
 }
 
 } // namespace

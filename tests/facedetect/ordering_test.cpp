@@ -3,6 +3,7 @@
 #include "test_support.h"
 
 #include <gtest/gtest.h>
+#include <opencv2/imgcodecs.hpp>
 
 #include <vector>
 
@@ -78,6 +79,42 @@ TEST(JpegHeader, ReadsTheFrameSizeAndRefusesOtherFiles)
     EXPECT_EQ(h, 1200);
     EXPECT_FALSE(ReadJpegSize(data + "/photos/MANIFEST.md", w, h));
     EXPECT_FALSE(ReadJpegSize(data + "/photos/nothing.jpg", w, h));
+}
+
+// PGM and PPM headers give the size too (comments allowed); other files do not.
+TEST(ImageHeader, ReadsPgmAndPpmSizes)
+{
+    test::ScratchDir dir;
+    test::WriteFile(dir / "a.pgm", "P5\n# made by a test\n7 5\n255\n" + std::string(35, '\0'));
+    test::WriteFile(dir / "b.ppm", "P6 3 2 255\n" + std::string(18, '\0'));
+    test::WriteFile(dir / "c.pgm", "P2\n3 2\n255\n0 0 0 0 0 0\n");
+    test::WriteFile(dir / "d.pgm", "P5\n0 5\n255\n");
+    int w = 0, h = 0;
+    EXPECT_TRUE(ReadImageSize(dir / "a.pgm", w, h));
+    EXPECT_EQ(w, 7);
+    EXPECT_EQ(h, 5);
+    EXPECT_TRUE(ReadImageSize(dir / "b.ppm", w, h));
+    EXPECT_EQ(w, 3);
+    EXPECT_FALSE(ReadImageSize(dir / "c.pgm", w, h)) << "plain (text) PGM";
+    EXPECT_FALSE(ReadImageSize(dir / "d.pgm", w, h)) << "no width";
+    EXPECT_TRUE(ReadImageSize(test::DataDir().string() + "/photos/portrait_plain_wall_900x1200.jpg", w, h));
+    EXPECT_EQ(h, 1200);
+}
+
+// The black border of a photo centred on its square is not searched; a picture black throughout is searched whole.
+TEST(SearchImageContent, LeavesOutThePureBlackBorder)
+{
+    test::ScratchDir dir;
+    cv::Mat grey(300, 400, CV_8UC1, cv::Scalar(0));
+    grey(cv::Rect(50, 20, 300, 260)).setTo(120);
+    grey.at<uchar>(20, 50) = 0; // a black pixel inside the content does not move its edge
+    ASSERT_TRUE(cv::imwrite(dir / "bordered.pgm", grey));
+    SearchImage image;
+    ASSERT_EQ(ReadSearchImage(dir / "bordered.pgm", 0, 800, 40, false, image), kOk);
+    EXPECT_EQ(image.Content, cv::Rect(50, 20, 300, 260));
+    ASSERT_TRUE(cv::imwrite(dir / "black.pgm", cv::Mat(30, 40, CV_8UC1, cv::Scalar(0))));
+    ASSERT_EQ(ReadSearchImage(dir / "black.pgm", 0, 800, 40, false, image), kOk);
+    EXPECT_EQ(image.Content, cv::Rect(0, 0, 40, 30));
 }
 
 } // namespace

@@ -1,8 +1,8 @@
 // The recognition run driven through every branch by the scripted stand-in detector, and on real photos with the
 // real one.
-#include "recognition/face_detector.h"
 #include "image/image_io.h"
 #include "image/photo.h"
+#include "recognition/face_detector.h"
 #include "recognition/recognition_run.h"
 #include "test_support.h"
 
@@ -345,7 +345,7 @@ TEST_F(Recognition, ChinOnTheFaceEdgeIsAcceptedAndAboveItIsNot)
     EXPECT_EQ(o.proposal.ChinLine, 500);
     EXPECT_EQ(o.chin.cx1, 50);
 
-    Script(kCentred + "0 50 88 150 110 50 150 150 190\n"); // the first is taken or nothing
+    Script(kCentred + "0 50 88 150 110 50 150 150 190\n"); // the mouth, then the neck: neither is a chin
     o = Run();
     EXPECT_FALSE(o.chinAccepted);
     EXPECT_EQ(o.proposal.ChinLine, o.proposal.C1);
@@ -362,6 +362,131 @@ TEST_F(Recognition, ChinOnTheFaceEdgeIsAcceptedAndAboveItIsNot)
     EXPECT_EQ(Passes().size(), 1u);
 }
 
+// The strip search with a three-function library: the mouth (above the face's bottom edge) comes first and is passed
+// over; the first hit whose centre lies from the bottom edge down to a quarter face below it is the chin.
+TEST_F(Recognition, StripSearchTakesTheFirstHitWhereAChinCanBe)
+{
+    // Face 400,300 – 600,500, strip from row 400: strip rows 100..150 are where a chin can be.
+    struct Case {
+        const char* hits;
+        bool accepted;
+        int chinLine;
+    };
+    for (const Case& c : { Case { "0 60 40 140 80 60 110 140 130", true, 520 }, // mouth, then the chin
+             Case { "0 60 40 140 80 60 150 140 170", false, 0 }, // mouth, then the neck
+             Case { "0 60 130 140 171", true, 550 }, // the lowest a chin may lie
+             Case { "0 60 130 140 173", false, 0 } }) {
+        Script(kCentred + c.hits + "\n");
+        const RecognitionOutcome o = Run();
+        ASSERT_EQ(o.result, kRecognised) << c.hits;
+        EXPECT_TRUE(o.chinPassRan);
+        EXPECT_EQ(o.chinAccepted, c.accepted) << c.hits;
+        EXPECT_FALSE(o.chinFromLandmarks);
+        if (c.accepted)
+            EXPECT_EQ(o.proposal.ChinLine, c.chinLine) << c.hits;
+    }
+}
+
+// A library with landmarks: no strip search; the chin line is the chin point, the head top comes from the eyes
+// and the chin, and the eye line gives the levelling angle. Table of what the landmarks say.
+TEST_F(Recognition, LandmarksGiveTheChinTheHeadTopAndTheLevellingAngle)
+{
+    UseVariant("landmarks");
+    struct Case {
+        const char* script;
+        bool chin; // the chin point is taken
+        int chinLine;
+        bool levelling;
+        int angle;
+        int headTop; // T0
+    };
+    for (const Case& c : { // Eyes level at row 380, chin at 510: head top 380 − 1.25 × 130 = 217.
+             Case { "0 400 300 600 500 | 500 510 450 380 550 380", true, 510, true, 0, 217 },
+             // The right eye 10 rows lower over 100 columns: 5.7° clockwise, levelled by −5.7°. Eye row 385.
+             Case { "0 400 300 600 500 | 500 510 450 380 550 390", true, 510, true, -57, 229 },
+             Case { "0 400 300 600 500 | 500 510 450 390 550 380", true, 510, true, 57, 229 },
+             // A chin point above mid-face is a landmark gone astray: the estimate stays.
+             Case { "0 400 300 600 500 | 500 390 450 380 550 380", false, 0, true, 0, 367 },
+             // No landmarks for this face: the estimates stay (300 − 30 % of 200) and no strip search runs.
+             Case { "0 400 300 600 500 | -", false, 0, false, 0, 240 } }) {
+        Script(std::string(c.script) + "\n");
+        const RecognitionOutcome o = Run();
+        ASSERT_EQ(o.result, kRecognised) << c.script << o.message;
+        EXPECT_FALSE(o.chinPassRan) << c.script;
+        EXPECT_EQ(Passes().size(), 1u) << c.script;
+        EXPECT_EQ(o.chinAccepted, c.chin) << c.script;
+        EXPECT_EQ(o.chinFromLandmarks, c.chin) << c.script;
+        EXPECT_EQ(o.landmarks, c.levelling) << c.script;
+        EXPECT_EQ(o.levellingKnown, c.levelling) << c.script;
+        EXPECT_EQ(o.levellingAngle, c.angle) << c.script;
+        if (c.chin) {
+            EXPECT_EQ(o.proposal.ChinLine, c.chinLine) << c.script;
+            EXPECT_EQ(o.chin.ct + o.chin.cy1 + (o.chin.cy2 - o.chin.cy1) / 2, c.chinLine) << "the outline's centre";
+        }
+        EXPECT_EQ(o.proposal.T0, c.headTop) << c.script;
+    }
+
+    // With the chin switched off the landmarks still level the head and place the head top.
+    settings.detectChin = false;
+    Script("0 400 300 600 500 | 500 510 450 380 550 390\n");
+    const RecognitionOutcome o = Run();
+    EXPECT_FALSE(o.chinAccepted);
+    EXPECT_EQ(o.levellingAngle, -57);
+    EXPECT_EQ(o.proposal.T0, 229);
+}
+
+// The re-detection's candidate brings its own landmarks.
+TEST_F(Recognition, ChosenCandidateKeepsItsOwnLandmarks)
+{
+    UseVariant("landmarks");
+    // First answer off-centre; the second pass's centred candidate is the second one.
+    Script("0 100 300 300 500 | 200 510 150 380 250 380\n"
+           "0 100 300 300 500 400 300 600 500 | 200 510 150 380 250 380 500 520 450 390 550 380\n");
+    const RecognitionOutcome o = Run();
+    ASSERT_EQ(o.result, kRecognised) << o.message;
+    EXPECT_TRUE(o.redetected);
+    EXPECT_EQ(o.face, (FaceRect { 400, 300, 600, 500 }));
+    EXPECT_EQ(o.points.chinY, 520);
+    EXPECT_EQ(o.levellingAngle, 57);
+}
+
+// Large working images are handed over reduced by a whole factor; what comes back is scaled up again.
+TEST_F(Recognition, LargeImageIsHandedOverReducedAndTheAnswersScaledBack)
+{
+    UseVariant("landmarks");
+    square = SolidBitmap(4100, 4100, { 200, 200, 200 }); // factor 4: 1025 pixels across
+    settings.minFaceSize = 200;
+    Script("0 500 300 700 500 | 600 510 550 380 650 380\n");
+    const RecognitionOutcome o = Run();
+    ASSERT_EQ(o.result, kRecognised) << o.message;
+    const auto calls = Calls();
+    ASSERT_GE(calls.size(), 2u);
+    EXPECT_EQ(calls[0], (std::vector<std::string> { "setMinSize", "50", "50" }));
+    Bitmap handed;
+    ASSERT_TRUE(LoadPpm(dir / "kept/call0.pgm", handed).ok);
+    EXPECT_EQ(handed.Width(), 1025);
+    EXPECT_EQ(handed.Height(), 1025);
+    EXPECT_EQ(o.face, (FaceRect { 2000, 1200, 2800, 2000 }));
+    EXPECT_EQ(o.points.chinX, 2401); // the middle of the copy pixel's 4 × 4 block, rounded down
+    EXPECT_EQ(o.points.chinY, 2041);
+}
+
+TEST_F(Recognition, DetectorKindFromTheOptionalFunction)
+{
+    EXPECT_EQ(QueryDetectorKind(program), DetectorKind::CascadeOnly) << "the three-function library";
+    UseVariant("landmarks");
+    EXPECT_EQ(QueryDetectorKind(program), DetectorKind::Verified);
+    setenv("VELLICAM_STANDIN_KIND", "0", 1);
+    EXPECT_EQ(QueryDetectorKind(program), DetectorKind::CascadeOnly);
+    setenv("VELLICAM_STANDIN_KIND", "throw", 1);
+    EXPECT_EQ(QueryDetectorKind(program), DetectorKind::Unavailable);
+    unsetenv("VELLICAM_STANDIN_KIND");
+    UseVariant("no_getrect");
+    EXPECT_EQ(QueryDetectorKind(program), DetectorKind::Unavailable);
+    EXPECT_EQ(QueryDetectorKind(dir / "nowhere"), DetectorKind::Unavailable);
+    EXPECT_NE(DetectorKindText(DetectorKind::Verified), DetectorKindText(DetectorKind::CascadeOnly));
+}
+
 TEST_F(Recognition, HandsTheDetectorAbsolutePathsAndTheRightSizes)
 {
     settings.minFaceSize = 170;
@@ -372,7 +497,7 @@ TEST_F(Recognition, HandsTheDetectorAbsolutePathsAndTheRightSizes)
     ASSERT_EQ(o.result, kRecognised) << o.message;
     const auto calls = Calls();
     ASSERT_EQ(calls.size(), 4u);
-    const std::string tempImage = temp + "/vellicam_temp.jpg";
+    const std::string tempImage = temp + "/vellicam_temp.pgm";
     EXPECT_EQ(calls[0], (std::vector<std::string> { "setMinSize", "170", "170" }));
     EXPECT_EQ(calls[1][1], tempImage);
     EXPECT_EQ(calls[1][2], "0");
@@ -385,15 +510,16 @@ TEST_F(Recognition, HandsTheDetectorAbsolutePathsAndTheRightSizes)
     EXPECT_EQ(calls[3][4], "0");
     EXPECT_EQ(calls[3][5], "5");
 
-    // What was handed over: the whole square, then the strip from mid-face down one face height.
+    // What was handed over: the whole square, then the strip from mid-face down one face height, both grey.
     Bitmap first, strip;
-    ASSERT_TRUE(LoadJpeg(dir / "kept/call0.jpg", first).ok);
+    ASSERT_TRUE(LoadPpm(dir / "kept/call0.pgm", first).ok);
     EXPECT_EQ(first.Width(), kSide);
     EXPECT_EQ(first.Height(), kSide);
-    ASSERT_TRUE(LoadJpeg(dir / "kept/call1.jpg", strip).ok);
+    EXPECT_EQ(first.Pixel(10, 10), (Rgb { 128, 128, 128 }));
+    ASSERT_TRUE(LoadPpm(dir / "kept/call1.pgm", strip).ok);
     EXPECT_EQ(strip.Width(), 200);
     EXPECT_EQ(strip.Height(), 200);
-    EXPECT_FALSE(fs::exists(fs::path(program) / "vellicam_temp.jpg")) << "nothing is written beside the program";
+    EXPECT_FALSE(fs::exists(fs::path(program) / "vellicam_temp.pgm")) << "nothing is written beside the program";
 }
 
 TEST_F(Recognition, ChinStripNearTheBottomIsRaisedIntoTheImage)

@@ -85,6 +85,10 @@ int FaceDetector::Load(const std::string& libraryPath)
     setMinSize_ = reinterpret_cast<SetMinSizeFn>(addresses[0]);
     getRect_ = reinterpret_cast<GetRectFn>(addresses[1]);
     facedetect_ = reinterpret_cast<FacedetectFn>(addresses[2]);
+    // Optional: a library without them works as before.
+    getFacePoints_ = reinterpret_cast<GetFacePointsFn>(dlsym(handle_, "getFacePoints"));
+    detectorKind_ = reinterpret_cast<DetectorKindFn>(dlsym(handle_, "detectorKind"));
+    dlerror();
     return kDetectorOk;
 }
 
@@ -93,6 +97,8 @@ void FaceDetector::Release()
     setMinSize_ = nullptr;
     getRect_ = nullptr;
     facedetect_ = nullptr;
+    getFacePoints_ = nullptr;
+    detectorKind_ = nullptr;
     if (handle_) {
         dlclose(handle_);
         handle_ = nullptr;
@@ -156,6 +162,69 @@ int FaceDetector::Detection(int index, FaceRect& rect)
         return kDetectorCallFaulted;
     }
     return kDetectorOk;
+}
+
+int FaceDetector::Landmarks(int index, FaceLandmarks& points, bool& found)
+{
+    if (!getRect_)
+        return kDetectorNotLoaded;
+    found = false;
+    if (!getFacePoints_)
+        return kDetectorOk;
+    try {
+        int p[6] = {};
+        if (getFacePoints_(index, p) == 1) {
+            points = { p[0], p[1], p[2], p[3], p[4], p[5] };
+            found = true;
+        }
+    } catch (...) {
+        reason_ = CurrentExceptionText();
+        return kDetectorCallFaulted;
+    }
+    return kDetectorOk;
+}
+
+int FaceDetector::Kind(DetectorKind& kind)
+{
+    if (!getRect_)
+        return kDetectorNotLoaded;
+    if (!detectorKind_) {
+        kind = DetectorKind::CascadeOnly;
+        return kDetectorOk;
+    }
+    try {
+        kind = detectorKind_() == 1 ? DetectorKind::Verified : DetectorKind::CascadeOnly;
+    } catch (...) {
+        reason_ = CurrentExceptionText();
+        return kDetectorCallFaulted;
+    }
+    return kDetectorOk;
+}
+
+DetectorKind QueryDetectorKind(const std::string& programFolder)
+{
+    std::string path = programFolder;
+    if (!path.empty() && path.back() != '/')
+        path += '/';
+    FaceDetector detector;
+    DetectorKind kind = DetectorKind::Unavailable;
+    if (programFolder.empty() || detector.Load(path + kDetectorLibraryName) != kDetectorOk
+        || detector.Kind(kind) != kDetectorOk)
+        return DetectorKind::Unavailable;
+    return kind;
+}
+
+std::string DetectorKindText(DetectorKind kind)
+{
+    switch (kind) {
+    case DetectorKind::Verified:
+        return "顔検出: カスケード分類器＋顔検出器による確認・顔の特徴点（顎・目）";
+    case DetectorKind::CascadeOnly:
+        return "顔検出: カスケード分類器のみ（顔の特徴点モデルが見つかりません）";
+    case DetectorKind::Unavailable:
+        break;
+    }
+    return "顔検出: 顔検出ライブラリを読み込めません";
 }
 
 } // namespace vellicam

@@ -1,6 +1,6 @@
-// The face detector library loaded at run time by absolute path, and its three functions called so that a
-// missing library or function, or a call that throws out of the library, becomes a result code instead of a crash.
-// Refuses calls before a successful Load.
+// The face detector library loaded at run time by absolute path, and its three functions (and the two optional ones,
+// when it has them) called so that a missing library or function, or a call that throws out of the library, becomes
+// a result code instead of a crash. Refuses calls before a successful Load.
 #pragma once
 
 #include "recognition/frame_proposal.h"
@@ -24,8 +24,25 @@ enum FaceDetectorResult : int {
 // The message the window shows for one of the codes above; "" for kDetectorOk and unknown codes.
 [[nodiscard]] std::string FaceDetectorMessage(int result);
 
+// Where the library's landmarks put the chin and the two eye centres of a face (leftEye on the image's left), in
+// pixels of the image the library read.
+struct FaceLandmarks {
+    int chinX = 0, chinY = 0;
+    int leftEyeX = 0, leftEyeY = 0;
+    int rightEyeX = 0, rightEyeY = 0;
+    friend bool operator==(const FaceLandmarks&, const FaceLandmarks&) = default;
+};
+
+// Which detector a library uses, as its optional detectorKind function says.
+enum class DetectorKind {
+    Unavailable, // the library does not load or lacks one of its three functions
+    CascadeOnly, // no second opinion: an older library, or the landmark model is missing or unreadable
+    Verified, // the cascade's faces confirmed by a face detector, with landmarks
+};
+
 // One loaded library. The library is released (dlclose) by Release or when the object goes, so each recognition
-// run loads it afresh and a library replaced between runs is picked up.
+// run loads it afresh and a library replaced between runs is picked up; the real library asks to stay mapped
+// (its models take a second and a half to read), so a replaced real library takes effect at the next start.
 class FaceDetector {
 public:
     FaceDetector() = default;
@@ -34,8 +51,9 @@ public:
     FaceDetector& operator=(const FaceDetector&) = delete;
 
     // Loads the library at `libraryPath` (an absolute path: a bare name would send the loader searching the
-    // system's folders) and takes the addresses of setMinSize, getRect and facedetect in that order. On a
-    // failure nothing stays loaded and Reason() says why. Refuses an empty path with kDetectorNotLoaded.
+    // system's folders) and takes the addresses of setMinSize, getRect and facedetect in that order, then those of
+    // the optional getFacePoints and detectorKind when the library has them. On a failure nothing stays loaded
+    // and Reason() says why. Refuses an empty path with kDetectorNotLoaded.
     [[nodiscard]] int Load(const std::string& libraryPath);
     void Release();
     [[nodiscard]] bool Loaded() const { return handle_ != nullptr; }
@@ -52,16 +70,37 @@ public:
     // getRect(0..3, index): detection `index` in pixels of the image file.
     [[nodiscard]] int Detection(int index, FaceRect& rect);
 
+    // True when the library has getFacePoints: landmarks of its detections.
+    [[nodiscard]] bool HasLandmarks() const { return getFacePoints_ != nullptr; }
+    // getFacePoints(index): the landmarks of detection `index` of the last Detect; `found` is false when the
+    // library has none for it (or has no getFacePoints at all, which is not an error).
+    [[nodiscard]] int Landmarks(int index, FaceLandmarks& points, bool& found);
+    // detectorKind(): CascadeOnly for a library without the function. The first call in a process may take a
+    // second and a half while the library reads its models.
+    [[nodiscard]] int Kind(DetectorKind& kind);
+
 private:
     using SetMinSizeFn = void (*)(int, int);
     using GetRectFn = int (*)(int, int);
     using FacedetectFn = int (*)(const char*, int, const char*, int, int);
+    using GetFacePointsFn = int (*)(int, int*);
+    using DetectorKindFn = int (*)();
 
     void* handle_ = nullptr;
     SetMinSizeFn setMinSize_ = nullptr;
     GetRectFn getRect_ = nullptr;
     FacedetectFn facedetect_ = nullptr;
+    GetFacePointsFn getFacePoints_ = nullptr;
+    DetectorKindFn detectorKind_ = nullptr;
     std::string reason_;
 };
+
+// Loads the library in `programFolder`, asks which detector it uses and releases it. The first call in a process
+// reads the library's models (about a second and a half); the library stays mapped with them, so calling this on a
+// worker thread at start-up spares the first recognition the wait.
+[[nodiscard]] DetectorKind QueryDetectorKind(const std::string& programFolder);
+
+// What the settings dialog says about a detector kind.
+[[nodiscard]] std::string DetectorKindText(DetectorKind kind);
 
 } // namespace vellicam

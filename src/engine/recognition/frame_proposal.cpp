@@ -22,21 +22,27 @@ struct Estimate {
     i64 T0, C0, T, C;
 };
 
-Estimate EstimateHeadAndChin(const FaceRect& face, const ProposalSettings& s, i64 bgTop)
+Estimate EstimateHeadAndChin(const FaceRect& face, const ProposalSettings& s, i64 bgTop, const LandmarkHeadTop* lt)
 {
     const i64 fh = static_cast<i64>(face.y2) - face.y1;
     Estimate e;
-    e.T0 = face.y1 - fh * s.headMarginPercent / 100;
+    e.T0 = lt ? lt->top : face.y1 - fh * s.headMarginPercent / 100;
     e.C0 = face.y2 + fh * s.chinMarginPercent / 100;
     e.T = e.T0;
     e.C = e.C0;
-    if (s.correctHeadTop && e.T0 > bgTop) {
-        e.T = bgTop;
+    const bool believable = !lt || (bgTop > 0 && bgTop >= e.T0 - lt->eyeToChin / 2);
+    i64 corrected = e.T0;
+    if (s.correctHeadTop && e.T0 > bgTop && believable)
+        corrected = bgTop;
+    else if (s.correctHeadTop && lt && !believable && lt->profileTop >= 0)
+        corrected = lt->profileTop;
+    if (corrected != e.T0) {
+        e.T = corrected;
         const i64 mid = face.y1 + fh / 2;
         // The chin moves down in proportion to the head top's move away from the face centre. A face one
         // row high has its estimate on the centre row; it has no proportion to keep, so its chin stays.
         if (mid - e.T0 != 0)
-            e.C = mid + (e.C0 - mid) * (mid - bgTop) / (mid - e.T0);
+            e.C = mid + (e.C0 - mid) * (mid - corrected) / (mid - e.T0);
     }
     return e;
 }
@@ -71,8 +77,17 @@ ScanStrip HeadScanStrip(const FaceRect& face, int imageSide)
     return { clampInt(a), clampInt(b) };
 }
 
+LandmarkHeadTop HeadTopFromLandmarks(int eyeRow, int chinRow)
+{
+    const i64 reach = std::max<i64>(0, static_cast<i64>(chinRow) - eyeRow);
+    LandmarkHeadTop t;
+    t.top = static_cast<int>(eyeRow - (reach * 5 + 2) / 4);
+    t.eyeToChin = static_cast<int>(reach);
+    return t;
+}
+
 int ProposeFrame(const FaceRect& face, const ChinDetection* chin, int imageSide, const ProposalSettings& settings,
-    const HeadTopScanner& scanner, FrameProposal& proposal)
+    const HeadTopScanner& scanner, FrameProposal& proposal, const LandmarkHeadTop* landmarkTop)
 {
     const i64 ih = settings.imageHeight;
     const i64 d = ih - settings.headTopMargin - settings.chinMargin;
@@ -84,7 +99,7 @@ int ProposeFrame(const FaceRect& face, const ChinDetection* chin, int imageSide,
     FrameProposal p;
     p.strip = HeadScanStrip(face, imageSide);
     const i64 bgTop = scanner(p.strip.a, p.strip.b, face.y1);
-    const Estimate e = EstimateHeadAndChin(face, settings, bgTop);
+    const Estimate e = EstimateHeadAndChin(face, settings, bgTop, landmarkTop);
     const i64 c1 = e.C;
     const i64 chinLine
         = chin ? static_cast<i64>(chin->ct) + chin->cy1 + (static_cast<i64>(chin->cy2) - chin->cy1) / 2 : c1;
@@ -101,10 +116,10 @@ int ProposeFrame(const FaceRect& face, const ChinDetection* chin, int imageSide,
         if (!FitsInt(v))
             return kProposalOutOfRange;
     p.T0 = static_cast<int>(e.T0);
-    p.T = static_cast<int>(e.T);
     p.C0 = static_cast<int>(e.C0);
     p.bgTop = static_cast<int>(bgTop);
     p.C1 = static_cast<int>(c1);
+    p.HeadTop = static_cast<int>(e.T);
     p.ChinLine = static_cast<int>(chinLine);
     p.L = static_cast<int>(l);
     p.Tf = static_cast<int>(tf);
@@ -116,19 +131,19 @@ int ProposeFrame(const FaceRect& face, const ChinDetection* chin, int imageSide,
     return kProposed;
 }
 
-bool Oversize(int w, int h, int imageWidth, int imageHeight)
+bool Oversize(int w, int h, int imageWidth, int imageHeight, int percent)
 {
-    return static_cast<i64>(w) * 100 > static_cast<i64>(imageWidth) * 90
-        || static_cast<i64>(h) * 100 > static_cast<i64>(imageHeight) * 90;
+    return static_cast<i64>(w) * 100 > static_cast<i64>(imageWidth) * percent
+        || static_cast<i64>(h) * 100 > static_cast<i64>(imageHeight) * percent;
 }
 
 bool IsPlausibleFace(const FaceRect& face, int imageWidth, int imageHeight, int imageSide,
-    const ProposalSettings& settings, const HeadTopScanner& scanner)
+    const ProposalSettings& settings, const HeadTopScanner& scanner, const LandmarkHeadTop* landmarkTop)
 {
     FrameProposal p;
-    if (ProposeFrame(face, nullptr, imageSide, settings, scanner, p) != kProposed)
+    if (ProposeFrame(face, nullptr, imageSide, settings, scanner, p, landmarkTop) != kProposed)
         return false;
-    return !Oversize(p.w, p.h, imageWidth, imageHeight);
+    return !Oversize(p.w, p.h, imageWidth, imageHeight, landmarkTop ? kConfirmedOversizePercent : 90);
 }
 
 ViewPoint ImageToView(int x, int y, const ViewMapping& view)

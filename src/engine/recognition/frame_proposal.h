@@ -50,12 +50,23 @@ struct ScanStrip {
 // Runs the head-top scan over the strip a..b from row y0 upwards and returns the row (see background_scan.h).
 using HeadTopScanner = std::function<int(int a, int b, int y0)>;
 
+// The head top a face's landmarks suggest: the eye line raised by 1.25 eye-to-chin heights (the median over the
+// development photos: the head's top lies a little further above the eyes than the chin below them, more with
+// much hair or a lowered head), and that height, which bounds how far the background scan may move it.
+struct LandmarkHeadTop {
+    int top = 0;
+    int eyeToChin = 0;
+    int profileTop = -1; // where the colours above the face change (head_profile.h), or -1
+};
+// Refuses nothing; a chin above the eyes gives a zero height (and the eye row as the head top).
+[[nodiscard]] LandmarkHeadTop HeadTopFromLandmarks(int eyeRow, int chinRow);
+
 struct FrameProposal {
     ScanStrip strip;
-    int T0 = 0, C0 = 0; // head top and chin estimated from the face
+    int T0 = 0, C0 = 0; // head top and chin estimated from the face (the head top from the landmarks when given)
     int bgTop = 0; // where the background begins above the face
-    int T = 0; // the head top used: bgTop when the correction moved it there, else T0
     int C1 = 0; // the chin after the head-top correction
+    int HeadTop = 0; // the head top the frame is built on: T0, or bgTop when the correction took it
     int ChinLine = 0; // the chin used: C1, or the accepted chin's centre
     int L = 0, Tf = 0, R = 0, Bf = 0; // the frame
     int w = 0, h = 0;
@@ -69,18 +80,28 @@ enum FrameProposalResult : int {
 };
 
 // Proposes the frame for `face` (and `chin` when one was accepted, else nullptr) on the square working image of
-// side imageSide. The scanner runs once, whether or not the correction is on. Refuses with the codes above,
-// leaving `proposal` untouched.
+// side imageSide. The scanner runs once, whether or not the correction is on. With `landmarkTop`, the head top is
+// estimated from the landmarks, and the correction takes the scan's row only when it lies above that estimate by
+// at most half the eye-to-chin height and below row 0 (a scan that ran through a busy background to the top, or
+// stopped on dark hair before a dark background, is not believed); else the profile's row when there is one. Refuses
+// with the codes above, leaving `proposal` untouched.
 [[nodiscard]] int ProposeFrame(const FaceRect& face, const ChinDetection* chin, int imageSide,
-    const ProposalSettings& settings, const HeadTopScanner& scanner, FrameProposal& proposal);
+    const ProposalSettings& settings, const HeadTopScanner& scanner, FrameProposal& proposal,
+    const LandmarkHeadTop* landmarkTop = nullptr);
 
-// True when the frame is larger than 90 % of the image in width or in height.
-[[nodiscard]] bool Oversize(int w, int h, int imageWidth, int imageHeight);
+// True when the frame is larger than `percent` % (90 unless said) of the image in width or in height.
+[[nodiscard]] bool Oversize(int w, int h, int imageWidth, int imageHeight, int percent = 90);
 
-// A detection is plausible when the frame it gives without any chin is not oversize, whatever the oversize
-// setting says. A detection for which no frame can be proposed is not plausible.
+// Oversize for a face the landmarks confirmed: the 90 % limit guards against false faces, which the face detector
+// has already ruled out, so only a frame larger than the image itself counts (a close-up whose head fills the
+// photo still gets its frame).
+inline constexpr int kConfirmedOversizePercent = 100;
+
+// A detection is plausible when the frame it gives without any chin is not oversize (with `landmarkTop`, by the
+// confirmed face's limit), whatever the oversize setting says. A detection for which no frame can be proposed is
+// not plausible.
 [[nodiscard]] bool IsPlausibleFace(const FaceRect& face, int imageWidth, int imageHeight, int imageSide,
-    const ProposalSettings& settings, const HeadTopScanner& scanner);
+    const ProposalSettings& settings, const HeadTopScanner& scanner, const LandmarkHeadTop* landmarkTop = nullptr);
 
 // How image pixels map onto the view image: scale viewSide / imageSide, the panel's scroll positions and the
 // view image's size.

@@ -1,10 +1,14 @@
 // The decisions of an automatic recognition run.
 #include "recognition/recognition_rules.h"
 
+#include "resample/rotate.h"
+
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
+#include <numbers>
 
 namespace vellicam {
 
@@ -66,7 +70,25 @@ int ChinStripTop(const FaceRect& face, int H)
 
 bool AcceptChin(int ct, int cy1, int cy2, const FaceRect& face)
 {
-    return static_cast<i64>(ct) + cy1 + (static_cast<i64>(cy2) - cy1) / 2 >= face.y2;
+    const i64 centre = static_cast<i64>(ct) + cy1 + (static_cast<i64>(cy2) - cy1) / 2;
+    const i64 fh = static_cast<i64>(face.y2) - face.y1;
+    return centre >= face.y2 && centre <= face.y2 + fh / 4;
+}
+
+int LevellingAngle(int lx, int ly, int rx, int ry)
+{
+    const double dx = static_cast<double>(rx) - lx, dy = static_cast<double>(ry) - ly;
+    if (dx <= 0)
+        return 0;
+    // y grows downwards: a positive angle is a line falling to the right, a head turned clockwise on the screen,
+    // which the opposite turn levels.
+    const double degrees = std::atan2(dy, dx) * 180.0 / std::numbers::pi;
+    return -static_cast<int>(std::lround(degrees * 10));
+}
+
+std::string LevellingText(int tenths)
+{
+    return "傾き補正 " + RotationAngleText(tenths) + "度";
 }
 
 bool IsNotRecognised(const FaceRect& face, int n, int W, int H)

@@ -51,9 +51,19 @@ inline constexpr int kMaxCandidates = 10;
 // The chin strip's top row: the face's middle row, raised so that a strip one face high ends inside the image.
 [[nodiscard]] int ChinStripTop(const FaceRect& face, int H);
 
-// A chin found in the strip counts unless its centre lies above the face rectangle's bottom edge; exactly on it
-// counts. cy1, cy2 are strip rows.
+// A chin found in the strip counts when its centre lies on or below the face rectangle's bottom edge and no more than
+// a quarter of the face's height below it (further down is the neck: a collar, a necklace, a hand). cy1, cy2 are
+// strip rows.
 [[nodiscard]] bool AcceptChin(int ct, int cy1, int cy2, const FaceRect& face);
+
+// The rotation, in tenths of a degree with the rotation buttons' sign (positive turns the picture clockwise on the
+// screen), that makes the line from the eye at (lx, ly) (the one on the image's left) to the eye at (rx, ry)
+// level; rounded to the nearest tenth. Gives 0 for two eyes on one point or a right eye left of the left one.
+[[nodiscard]] int LevellingAngle(int lx, int ly, int rx, int ry);
+
+// The status text for a proposed levelling angle: "傾き補正 %s度" with the angle in degrees without trailing zeros
+// ("傾き補正 -2.5度", "傾き補正 0度").
+[[nodiscard]] std::string LevellingText(int tenths);
 
 // No face: an empty rectangle, no detection, or a face both wider and taller than half the image.
 [[nodiscard]] bool IsNotRecognised(const FaceRect& face, int n, int W, int H);

@@ -1,13 +1,17 @@
 // An automatic recognition run.
 #include "recognition/recognition_run.h"
 
-#include "recognition/face_detector.h"
 #include "image/image_io.h"
+#include "recognition/detector_image.h"
+#include "recognition/face_detector.h"
+#include "recognition/head_profile.h"
 #include "sheet/output_path.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 
 namespace vellicam {
 
@@ -83,9 +87,24 @@ public:
             hooks_.pause(milliseconds);
     }
 
-    bool Plausible(const FaceRect& face)
+    bool Plausible(const FaceRect& face, const std::optional<LandmarkHeadTop>& top)
     {
-        return IsPlausibleFace(face, out_.W, out_.H, imageSide_, proposalSettings_, scanner_);
+        return IsPlausibleFace(face, out_.W, out_.H, imageSide_, proposalSettings_, scanner_, top ? &*top : nullptr);
+    }
+
+    std::optional<LandmarkHeadTop> TopOf(bool found, const FaceLandmarks& p) const
+    {
+        if (!found)
+            return std::nullopt;
+        const int eyeRow = (p.leftEyeY + p.rightEyeY) / 2;
+        LandmarkHeadTop top = HeadTopFromLandmarks(eyeRow, p.chinY);
+        // The head's top lies between one and two eye-to-chin heights above the eyes on every face of the
+        // development set; the profile is read over a third of that height either side of the eyes' middle.
+        const int reach = top.eyeToChin;
+        if (reach > 0)
+            top.profileTop = FindHeadTopByProfile(
+                square_, (p.leftEyeX + p.rightEyeX) / 2, reach / 3, eyeRow - 2 * reach, eyeRow - reach * 19 / 20);
+        return top;
     }
 
     int Fail(int result, std::string message, std::string reason = {})
@@ -96,28 +115,69 @@ public:
         return result;
     }
 
-    // The library's part: face pass, re-detection, chin pass. Returns 0, or the code of the first call that
-    // could not be made; the library is released by the caller's FaceDetector either way.
+    // A detection of the reduced copy in pixels of the working image. The copy's last pixel may stand for fewer
+    // than `factor` pixels, so a right or bottom edge is kept inside the image.
+    FaceRect Enlarged(const FaceRect& r, int factor) const
+    {
+        if (factor == 1)
+            return r;
+        const auto scale = [factor](int v, int limit) {
+            return static_cast<int>(std::min<std::int64_t>(static_cast<std::int64_t>(v) * factor, limit));
+        };
+        return { scale(r.x1, out_.W), scale(r.y1, out_.H), scale(r.x2, out_.W), scale(r.y2, out_.H) };
+    }
+    static int EnlargedPoint(int v, int factor)
+    {
+        // A point names a pixel's centre: copy pixel i covers image pixels i × factor … (i + 1) × factor − 1.
+        return static_cast<int>(static_cast<std::int64_t>(v) * factor + (factor - 1) / 2);
+    }
+
+    int DetectionAt(FaceDetector& detector, int index, FaceRect& rect)
+    {
+        FaceRect r;
+        const int rc = detector.Detection(index, r);
+        if (rc == kDetectorOk)
+            rect = Enlarged(r, factor_);
+        return rc;
+    }
+
+    // The landmarks of detection `index` of the last face pass, in pixels of the working image.
+    int LandmarksAt(FaceDetector& detector, int index, bool& found, FaceLandmarks& points)
+    {
+        FaceLandmarks p;
+        const int rc = detector.Landmarks(index, p, found);
+        if (rc == kDetectorOk && found)
+            points = { EnlargedPoint(p.chinX, factor_), EnlargedPoint(p.chinY, factor_),
+                EnlargedPoint(p.leftEyeX, factor_), EnlargedPoint(p.leftEyeY, factor_),
+                EnlargedPoint(p.rightEyeX, factor_), EnlargedPoint(p.rightEyeY, factor_) };
+        return rc;
+    }
+
+    // The library's part: face pass, re-detection, chin. Returns 0, or the code of the first call that could not
+    // be made; the library is released by the caller's FaceDetector either way.
     int Detect(FaceDetector& detector, const std::string& tempPath, const std::string& faceCascade,
         const std::string& chinCascade)
     {
         const RecognitionSettings& s = settings_;
         const int m = s.minFaceSize;
-        int rc = detector.SetMinSize(m, m);
+        int rc = detector.SetMinSize(ReducedSize(m, factor_), ReducedSize(m, factor_));
         int status = 0;
         if (rc == kDetectorOk)
             rc = detector.Detect(tempPath, faceCascade, 0, s.precision, status);
         if (rc == kDetectorOk)
             rc = detector.Count(out_.n);
         if (rc == kDetectorOk)
-            rc = detector.Detection(0, out_.face);
+            rc = DetectionAt(detector, 0, out_.face);
+        if (rc == kDetectorOk && out_.n > 0)
+            rc = LandmarksAt(detector, 0, out_.landmarks, out_.points);
         if (rc != kDetectorOk)
             return rc;
         out_.status = EffectiveDetectorStatus(status);
 
         // Every test is made, the plausibility scan included, whatever the first one says: each scan leaves its
         // sample mark on the view.
-        const bool plausible = Plausible(out_.face);
+        headTop_ = TopOf(out_.landmarks, out_.points);
+        const bool plausible = Plausible(out_.face, headTop_);
         if (NeedsRedetection(out_.n, out_.face, out_.W, out_.H, s.upperHalfOnly, plausible)) {
             out_.redetected = true;
             Status(kStatusRedetecting);
@@ -132,26 +192,79 @@ public:
             if (second == kDetectorNothingFound)
                 out_.status = 0;
             if (k > 0) {
-                std::vector<FaceRect> candidates(static_cast<std::size_t>(std::min(k, kMaxCandidates)));
-                for (std::size_t i = 0; i < candidates.size(); ++i)
-                    if ((rc = detector.Detection(static_cast<int>(i), candidates[i])) != kDetectorOk)
+                const std::size_t count = static_cast<std::size_t>(std::min(k, kMaxCandidates));
+                std::vector<FaceRect> candidates(count);
+                std::vector<FaceLandmarks> points(count);
+                std::vector<std::optional<LandmarkHeadTop>> tops(count);
+                for (std::size_t i = 0; i < count; ++i) {
+                    bool found = false;
+                    if ((rc = DetectionAt(detector, static_cast<int>(i), candidates[i])) != kDetectorOk
+                        || (rc = LandmarksAt(detector, static_cast<int>(i), found, points[i])) != kDetectorOk)
                         return rc;
-                const int best = ChooseCandidate(
-                    candidates, out_.W, out_.H, s.upperHalfOnly, [this](const FaceRect& c) { return Plausible(c); });
+                    tops[i] = TopOf(found, points[i]);
+                }
+                // ChooseCandidate hands over the candidates themselves, so each one's place gives its landmarks.
+                const int best = ChooseCandidate(candidates, out_.W, out_.H, s.upperHalfOnly, [&](const FaceRect& c) {
+                    return Plausible(c, tops[static_cast<std::size_t>(&c - candidates.data())]);
+                });
                 if (best >= 0) {
-                    out_.face = candidates[static_cast<std::size_t>(best)];
+                    const std::size_t b = static_cast<std::size_t>(best);
+                    out_.face = candidates[b];
                     out_.status = 0;
                     out_.n = static_cast<int>(candidates.size());
+                    out_.landmarks = tops[b].has_value();
+                    out_.points = out_.landmarks ? points[b] : FaceLandmarks {};
+                    headTop_ = tops[b];
                 }
             }
+        }
+        if (out_.landmarks) {
+            const FaceLandmarks& p = out_.points;
+            out_.levellingAngle = LevellingAngle(p.leftEyeX, p.leftEyeY, p.rightEyeX, p.rightEyeY);
+            out_.levellingKnown = p.rightEyeX > p.leftEyeX;
         }
 
         const int fw = out_.face.x2 - out_.face.x1, fh = out_.face.y2 - out_.face.y1;
         // An empty face has no strip to cut; trying would fail the save and turn "no face" into a write error.
         if (!s.detectChin || fw <= 0 || fh <= 0)
             return kDetectorOk;
-        out_.chinPassRan = true;
         out_.ct = ChinStripTop(out_.face, out_.H);
+        if (detector.HasLandmarks()) {
+            // The face's own chin point; a library that has landmarks but none for this face (its model is
+            // missing) leaves the estimate, as the strip search would mostly do.
+            if (out_.landmarks)
+                TakeLandmarkChin();
+            return kDetectorOk;
+        }
+        return StripSearch(detector, tempPath, chinCascade, fw, fh);
+    }
+
+    // The chin from the landmarks, as a small box centred on the chin point so that the chin outline shows where
+    // it lies. A chin point above the face's middle or more than half a face below it is a landmark gone astray.
+    void TakeLandmarkChin()
+    {
+        const FaceRect& f = out_.face;
+        const int fw = f.x2 - f.x1, fh = f.y2 - f.y1;
+        const int y = out_.points.chinY;
+        if (y < f.y1 + fh / 2 || y > f.y2 + fh / 2)
+            return;
+        ChinDetection chin;
+        chin.ct = out_.ct;
+        chin.cx1 = out_.points.chinX - f.x1 - fw / 8;
+        chin.cx2 = out_.points.chinX - f.x1 + fw / 8;
+        chin.cy1 = y - out_.ct - fh / 32;
+        chin.cy2 = y - out_.ct + fh / 32;
+        out_.chin = chin;
+        out_.chinAccepted = true;
+        out_.chinFromLandmarks = true;
+    }
+
+    // A library without landmarks: its lower-face cascade over the strip from mid-face down one face height; the
+    // first detection whose centre lies where a chin can be (AcceptChin) is the chin.
+    int StripSearch(FaceDetector& detector, const std::string& tempPath, const std::string& chinCascade, int fw, int fh)
+    {
+        const RecognitionSettings& s = settings_;
+        out_.chinPassRan = true;
         Bitmap strip;
         // Parts of the strip outside the image stay black, as the face rectangle may reach past an edge.
         if (!strip.Resize(fw, fh)) {
@@ -159,33 +272,39 @@ public:
             return kRecognitionTempNotSaved;
         }
         CopyRect(square_, { out_.face.x1, out_.ct, out_.face.x2, out_.ct + fh }, strip, 0, 0);
-        if (const IoResult saved = SaveJpeg(tempPath, strip, { s.jpegQuality, 0 }); !saved) {
-            out_.reason = saved.message;
+        const int factor = DetectorImageFactor(fw, fh);
+        if (std::string why = WriteDetectorImage(strip, factor, tempPath); !why.empty()) {
+            out_.reason = std::move(why);
             return kRecognitionTempNotSaved;
         }
-        rc = detector.SetMinSize(m / 8, m / 8);
+        const int m = ReducedSize(s.minFaceSize / 8, factor);
+        int rc = detector.SetMinSize(m, m);
         int chinStatus = 0; // not used: a failed chin pass just leaves the estimate
         if (rc == kDetectorOk)
             rc = detector.Detect(tempPath, chinCascade, 0, s.precision, chinStatus);
         int cn = 0;
         if (rc == kDetectorOk)
             rc = detector.Count(cn);
-        if (rc == kDetectorOk && cn > 0) {
-            ChinDetection chin;
+        for (int i = 0; rc == kDetectorOk && i < std::min(cn, kMaxCandidates); ++i) {
             FaceRect c;
-            rc = detector.Detection(0, c);
-            chin.ct = out_.ct;
-            chin.cx1 = c.x1;
-            chin.cy1 = c.y1;
-            chin.cx2 = c.x2;
-            chin.cy2 = c.y2;
-            if (rc == kDetectorOk && AcceptChin(out_.ct, c.y1, c.y2, out_.face)) {
+            if ((rc = detector.Detection(i, c)) != kDetectorOk)
+                break;
+            c = EnlargedBy(c, factor);
+            if (AcceptChin(out_.ct, c.y1, c.y2, out_.face)) {
+                out_.chin = { out_.ct, c.x1, c.y1, c.x2, c.y2 };
                 out_.chinAccepted = true;
-                out_.chin = chin;
+                break;
             }
         }
         return rc;
     }
+
+    static FaceRect EnlargedBy(const FaceRect& r, int factor)
+    {
+        return { r.x1 * factor, r.y1 * factor, r.x2 * factor, r.y2 * factor };
+    }
+    // A size in pixels of the working image as the reduced copy has it (at least 1 where it was at least 1).
+    static int ReducedSize(int size, int factor) { return size > 0 ? std::max(1, size / factor) : size; }
 
     // Saves the face as a JPEG named after the photo in the face image folder and appends its annotation line.
     int SaveFaceImage()
@@ -234,8 +353,9 @@ public:
         }
 
         const std::string tempPath = Join(Absolute(tempFolder), kRecognitionTempImage);
-        if (const IoResult saved = SaveJpeg(tempPath, square_, { s.jpegQuality, 0 }); !saved) {
-            Fail(kRecognitionTempNotSaved, std::string(kMessageTempNotSaved), saved.message);
+        factor_ = DetectorImageFactor(out_.W, out_.H);
+        if (const std::string why = WriteDetectorImage(square_, factor_, tempPath); !why.empty()) {
+            Fail(kRecognitionTempNotSaved, std::string(kMessageTempNotSaved), why);
             return;
         }
 
@@ -278,11 +398,13 @@ public:
             return;
 
         const int proposed = ProposeFrame(out_.face, out_.chinAccepted ? &out_.chin : nullptr, imageSide_,
-            proposalSettings_, scanner_, out_.proposal);
+            proposalSettings_, scanner_, out_.proposal, headTop_ ? &*headTop_ : nullptr);
         out_.proposed = proposed == kProposed;
         // A face so far out that no frame can be computed for it is as false a detection as an oversize frame,
         // whatever the oversize setting says: there is nothing to place.
-        if (!out_.proposed || (s.oversizeIsError && Oversize(out_.proposal.w, out_.proposal.h, out_.W, out_.H))) {
+        const int limit = out_.landmarks ? kConfirmedOversizePercent : 90;
+        if (!out_.proposed
+            || (s.oversizeIsError && Oversize(out_.proposal.w, out_.proposal.h, out_.W, out_.H, limit))) {
             out_.log = RecognitionLogKind::FalseDetection;
             NotRecognised(kMessageOversize);
             return;
@@ -316,6 +438,8 @@ private:
     const RecognitionHooks& hooks_;
     RecognitionOutcome& out_;
     HeadTopScanner scanner_;
+    int factor_ = 1; // the temporary image's reduction
+    std::optional<LandmarkHeadTop> headTop_; // the chosen face's head top from its landmarks
 };
 
 } // namespace

@@ -1,5 +1,6 @@
 // An automatic recognition run on the square working image: the temporary image handed to the detector library,
-// the face pass and, when the first answer looks wrong, the re-detection with its candidate choice, the chin pass,
+// the face pass and, when the first answer looks wrong, the re-detection with its candidate choice, the chin (from
+// the face's landmarks when the library gives them, else the strip search), the levelling angle from the eye line,
 // the classification of the outcome, the saved face image, and the frame proposed from the face. The run shows
 // nothing and logs nothing itself: it says what to show and what to log, and the window does so.
 // Refuses (kRecognitionBadArguments) an empty working image, empty folders, a non-positive image side, and a
@@ -9,9 +10,11 @@
 #include "recognition/background_scan.h"
 #include "recognition/detector_files.h"
 #include "image/bitmap.h"
+#include "recognition/background_scan.h"
+#include "recognition/face_detector.h"
 #include "recognition/frame_proposal.h"
-#include "sheet/recognition_log.h"
 #include "recognition/recognition_rules.h"
+#include "sheet/recognition_log.h"
 #include "sheet/sheet_layout.h"
 
 #include <functional>
@@ -24,8 +27,8 @@ namespace vellicam {
 // Arguments the run cannot work with; never produced by the window's own controls.
 inline constexpr int kRecognitionBadArguments = -14;
 
-// The name of the temporary image inside the caller's private folder.
-inline constexpr const char* kRecognitionTempImage = "vellicam_temp.jpg";
+// The name of the temporary image inside the caller's private folder: a reduced grey copy (detector_image.h).
+inline constexpr const char* kRecognitionTempImage = "vellicam_temp.pgm";
 // The notice opened when the face cascade is missing.
 inline constexpr const char* kRecognitionNotice = "お読み下さい.txt";
 
@@ -33,7 +36,7 @@ inline constexpr const char* kRecognitionNotice = "お読み下さい.txt";
 struct RecognitionSettings {
     int minFaceSize = 200; // smallest face, both sides, in image pixels; the chin pass uses an eighth (at least 1)
     int precision = 3; // 1..10
-    int jpegQuality = 90; // 0..100, the temporary image and the saved face image
+    int jpegQuality = 90; // 0..100, the saved face image
     bool upperHalfOnly = true; // a face whose centre row lies below the middle row is not taken
     bool detectChin = true;
     bool saveFaceImage = false;
@@ -84,10 +87,17 @@ struct RecognitionOutcome {
     int n = 0; // detections the face was chosen from
     FaceRect face; // the face (0, 0, 0, 0 when none)
     bool redetected = false; // the second pass was asked for
-    bool chinPassRan = false;
-    int ct = 0; // the chin strip's top row, when the chin pass ran
-    bool chinAccepted = false;
-    ChinDetection chin; // the accepted chin, in strip pixels
+    bool chinPassRan = false; // the strip search ran (a library without landmarks)
+    int ct = 0; // the chin strip's top row, when the chin pass ran or the chin came from the landmarks
+    bool chinAccepted = false; // a chin was found: the chin line and the chin outlines come from it
+    bool chinFromLandmarks = false; // ... and it is the face's own chin point
+    ChinDetection chin; // the accepted chin, in strip pixels (from the landmarks: a box centred on the chin point)
+    bool landmarks = false; // the library placed the chin and the eyes of the face
+    FaceLandmarks points; // those points in pixels of the working image, with landmarks
+    bool levellingKnown = false; // the eye line gave the head's tilt
+    // The rotation that levels the eyes, in tenths of a degree with the rotation buttons' sign (add it to the
+    // rotation angle: StepRotationAngle(angle, levellingAngle)), with levellingKnown; LevellingText shows it.
+    int levellingAngle = 0;
     bool proposed = false; // `proposal` holds the frame of the final face
     FrameProposal proposal;
     std::vector<SamplePoint> samples; // every sample point of the run's head-top scans, in order

@@ -1,0 +1,244 @@
+// dlib's HOG face detector and 68-point shape predictor over the cascade's candidates.
+#include "face_verify.h"
+
+#include <dlib/image_processing.h>
+#include <dlib/image_processing/frontal_face_detector.h>
+#include <dlib/opencv/cv_image.h>
+
+#include <opencv2/imgproc.hpp>
+
+#include <dlfcn.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <future>
+#include <new>
+
+namespace vellicam::facedetect {
+
+namespace {
+
+// The HOG detector's window is 80 pixels; a candidate is looked at on a copy where its box is this wide, so the
+// detector's pyramid has two or three levels to find it on and each look stays a few milliseconds.
+constexpr double kCandidateSide = 110.0;
+// How far around the candidate the detector looks, in box widths each side.
+constexpr double kCandidateMargin = 0.45;
+// How far the face detector's centre may lie from the candidate's, in box widths (heights: this much above, half
+// as much again below).
+constexpr double kCentreTolerance = 0.2;
+// The landmark indices of the 68-point scheme.
+constexpr int kChinPoint = 8;
+constexpr int kFirstLeftEyePoint = 36; // the eye on the image's left: the subject's right eye
+constexpr int kFirstRightEyePoint = 42;
+// The cascade's box around a face, in terms of its landmarks (measured on the development photos): the box's side
+// is this many eye-to-chin distances, and its top lies this share of the side above the eye line.
+constexpr double kBoxPerEyeToChin = 1.45;
+constexpr double kBoxTopAboveEyes = 0.38;
+
+cv::Point2d Mean(const dlib::full_object_detection& shape, int first, int count)
+{
+    double x = 0, y = 0;
+    for (int i = first; i < first + count; ++i) {
+        x += shape.part(i).x();
+        y += shape.part(i).y();
+    }
+    return { x / count, y / count };
+}
+
+FacePoints PointsOf(const dlib::full_object_detection& shape, double confidence)
+{
+    FacePoints p;
+    p.Chin = cv::Point2d(shape.part(kChinPoint).x(), shape.part(kChinPoint).y());
+    p.LeftEye = Mean(shape, kFirstLeftEyePoint, 6);
+    p.RightEye = Mean(shape, kFirstRightEyePoint, 6);
+    p.Confidence = confidence;
+    return p;
+}
+
+// The folder of the binary this code was linked into (the library, or a tool that links the search directly).
+std::filesystem::path OwnFolder()
+{
+    Dl_info info {};
+    if (dladdr(reinterpret_cast<void*>(&OwnFolder), &info) == 0 || !info.dli_fname)
+        return {};
+    std::error_code ec;
+    const std::filesystem::path self = std::filesystem::canonical(info.dli_fname, ec);
+    return ec ? std::filesystem::path() : self.parent_path();
+}
+
+std::string ModelPath()
+{
+    if (const char* chosen = std::getenv("VELLICAM_LANDMARK_MODEL"); chosen)
+        return chosen;
+    std::error_code ec;
+    if (const std::filesystem::path folder = OwnFolder(); !folder.empty()) {
+        const std::filesystem::path beside = folder / kLandmarkModelName;
+        if (std::filesystem::is_regular_file(beside, ec))
+            return beside.string();
+    }
+    return kSystemLandmarkModel;
+}
+
+} // namespace
+
+struct FaceVerifier::Models {
+    dlib::frontal_face_detector Detector;
+    dlib::shape_predictor Shapes;
+};
+
+FaceVerifier::FaceVerifier() = default;
+FaceVerifier::~FaceVerifier() = default;
+
+std::unique_ptr<FaceVerifier> FaceVerifier::Load(const std::string& modelPath, std::string& why)
+{
+    try {
+        std::error_code ec;
+        if (modelPath.empty() || !std::filesystem::is_regular_file(modelPath, ec)) {
+            why = "no landmark model at " + modelPath;
+            return nullptr;
+        }
+        std::ifstream in(modelPath, std::ios::binary);
+        if (!in) {
+            why = "cannot open " + modelPath;
+            return nullptr;
+        }
+        std::unique_ptr<FaceVerifier> verifier(new FaceVerifier());
+        verifier->models_ = std::make_unique<Models>();
+        // The detector is unpacked from dlib's compressed copy while the shape predictor is read: the two take
+        // about as long, and a first recognition waits for the longer one only.
+        std::future<dlib::frontal_face_detector> detector
+            = std::async(std::launch::async, [] { return dlib::get_frontal_face_detector(); });
+        try {
+            dlib::deserialize(verifier->models_->Shapes, in);
+        } catch (...) {
+            detector.wait();
+            throw;
+        }
+        verifier->models_->Detector = detector.get();
+        if (verifier->models_->Shapes.num_parts() != 68) {
+            why = modelPath + " is not a 68-point shape predictor";
+            return nullptr;
+        }
+        return verifier;
+    } catch (const std::bad_alloc&) {
+        why = "out of memory reading " + modelPath;
+    } catch (const std::exception& e) {
+        why = modelPath + ": " + e.what();
+    } catch (...) {
+        why = modelPath + ": unreadable";
+    }
+    return nullptr;
+}
+
+bool FaceVerifier::Confirm(const cv::Mat& grey, const cv::Rect& box, FacePoints& points) const
+{
+    if (grey.empty() || grey.type() != CV_8UC1 || box.width <= 0 || box.height <= 0)
+        return false;
+    const int margin = static_cast<int>(std::lround(box.width * kCandidateMargin));
+    const cv::Rect around = cv::Rect(box.x - margin, box.y - margin, box.width + 2 * margin, box.height + 2 * margin)
+        & cv::Rect(0, 0, grey.cols, grey.rows);
+    if (around.width < 8 || around.height < 8)
+        return false;
+    const double f = kCandidateSide / box.width;
+    cv::Mat crop;
+    cv::resize(grey(around), crop, cv::Size(), f, f, f < 1 ? cv::INTER_AREA : cv::INTER_LINEAR);
+
+    std::vector<dlib::rect_detection> found;
+    std::lock_guard lock(mutex_);
+    models_->Detector(dlib::cv_image<unsigned char>(crop), found);
+
+    // The face detector's box sits a little lower than the cascade's (brows to chin against forehead to chin) but
+    // on the same face; a box half on a face and half beside it (a face and the dark background next to it) is
+    // not confirmed by the face next to its centre.
+    const double bx = box.x + box.width / 2.0, by = box.y + box.height / 2.0;
+    const double cx1 = bx - kCentreTolerance * box.width, cx2 = bx + kCentreTolerance * box.width;
+    const double cy1 = by - kCentreTolerance * box.height, cy2 = by + 1.5 * kCentreTolerance * box.height;
+    const dlib::rect_detection* best = nullptr;
+    dlib::drectangle bestRect;
+    for (const dlib::rect_detection& d : found) {
+        // Back to picture pixels.
+        const dlib::drectangle r(around.x + d.rect.left() / f, around.y + d.rect.top() / f,
+            around.x + (d.rect.right() + 1) / f, around.y + (d.rect.bottom() + 1) / f);
+        const double x = (r.left() + r.right()) / 2, y = (r.top() + r.bottom()) / 2;
+        const double ratio = r.width() / box.width;
+        if (x < cx1 || x > cx2 || y < cy1 || y > cy2 || ratio < 0.6 || ratio > 1.6)
+            continue;
+        if (!best || d.detection_confidence > best->detection_confidence) {
+            best = &d;
+            bestRect = r;
+        }
+    }
+    if (!best)
+        return false;
+    const dlib::rectangle faceRect(static_cast<long>(std::lround(bestRect.left())),
+        static_cast<long>(std::lround(bestRect.top())), static_cast<long>(std::lround(bestRect.right())) - 1,
+        static_cast<long>(std::lround(bestRect.bottom())) - 1);
+    const dlib::full_object_detection shape = models_->Shapes(dlib::cv_image<unsigned char>(grey), faceRect);
+    if (shape.num_parts() != 68)
+        return false;
+    points = PointsOf(shape, best->detection_confidence);
+    return true;
+}
+
+std::vector<Detection> FaceVerifier::SearchWhole(const cv::Mat& grey, int minSide) const
+{
+    std::vector<Detection> out;
+    if (grey.empty() || grey.type() != CV_8UC1)
+        return out;
+    // An identification snapshot's face is never smaller than a tenth of the photo's longer side; looking for
+    // smaller ones would only cost time and bring faces in the background.
+    const int wanted = std::max({ minSide, std::max(grey.cols, grey.rows) / 10, 1 });
+    const double f = std::min(1.0, 80.0 / wanted);
+    cv::Mat small;
+    if (f < 1)
+        cv::resize(grey, small, cv::Size(), f, f, cv::INTER_AREA);
+    else
+        small = grey;
+
+    std::vector<dlib::rect_detection> found;
+    std::lock_guard lock(mutex_);
+    models_->Detector(dlib::cv_image<unsigned char>(small), found);
+    for (const dlib::rect_detection& d : found) {
+        const dlib::rectangle r(static_cast<long>(d.rect.left() / f), static_cast<long>(d.rect.top() / f),
+            static_cast<long>((d.rect.right() + 1) / f) - 1, static_cast<long>((d.rect.bottom() + 1) / f) - 1);
+        const dlib::full_object_detection shape = models_->Shapes(dlib::cv_image<unsigned char>(grey), r);
+        if (shape.num_parts() != 68)
+            continue;
+        Detection det;
+        det.Points = PointsOf(shape, d.detection_confidence);
+        det.HasPoints = true;
+        det.Box = BoxFromPoints(det.Points) & cv::Rect(0, 0, grey.cols, grey.rows);
+        if (det.Box.width <= 0 || det.Box.height <= 0)
+            continue;
+        // Count as the cascade's evidence would: a clear face collects dozens of windows.
+        det.Hits = 16;
+        det.Weight = d.detection_confidence;
+        out.push_back(det);
+    }
+    return out;
+}
+
+const FaceVerifier* TheVerifier()
+{
+    static const std::unique_ptr<FaceVerifier> verifier = [] {
+        std::string why;
+        return FaceVerifier::Load(ModelPath(), why);
+    }();
+    return verifier.get();
+}
+
+cv::Rect BoxFromPoints(const FacePoints& p)
+{
+    const cv::Point2d eyes = (p.LeftEye + p.RightEye) * 0.5;
+    const double eyeToChin = std::hypot(p.Chin.x - eyes.x, p.Chin.y - eyes.y);
+    const double side = kBoxPerEyeToChin * eyeToChin;
+    const double top = eyes.y - kBoxTopAboveEyes * side;
+    const double left = eyes.x - side / 2;
+    return cv::Rect(static_cast<int>(std::lround(left)), static_cast<int>(std::lround(top)),
+        static_cast<int>(std::lround(side)), static_cast<int>(std::lround(side)));
+}
+
+} // namespace vellicam::facedetect
