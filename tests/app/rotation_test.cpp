@@ -21,35 +21,35 @@ TEST_F(Rotation, FourLeftQuarterTurnsComeBackToZero)
         { 0, "0", "回転角 0.000000" },
     };
     for (const auto& step : expected) {
-        form1->BitBtn4->click();
-        EXPECT_EQ(form1->RotationAngle, step.angle);
-        EXPECT_EQ(form1->Edit4->text(), step.box);
-        EXPECT_EQ(form1->StatusBar1->Panel(2), step.status);
-        EXPECT_FALSE(form1->Busy);
+        ui().turnLeftButton->click();
+        EXPECT_EQ(work().rotationAngle, step.angle);
+        EXPECT_EQ(ui().angleBox->text(), step.box);
+        EXPECT_EQ(ui().statusBar->panel(2), step.status);
+        EXPECT_FALSE(work().busy);
     }
-    form1->BitBtn5->click();
-    EXPECT_EQ(form1->Edit4->text(), "90");
-    form1->BitBtn6->click();
-    EXPECT_EQ(form1->Edit4->text(), "89.9");
-    form1->BitBtn8->click();
-    EXPECT_EQ(form1->RotationAngle, 0);
-    EXPECT_EQ(form1->Edit4->text(), "0");
+    ui().turnRightButton->click();
+    EXPECT_EQ(ui().angleBox->text(), "90");
+    ui().turnLeftTenthButton->click();
+    EXPECT_EQ(ui().angleBox->text(), "89.9");
+    ui().resetTurnButton->click();
+    EXPECT_EQ(work().rotationAngle, 0);
+    EXPECT_EQ(ui().angleBox->text(), "0");
 }
 
 TEST_F(Rotation, RightStepsWrapAfterAFullTurn)
 {
     Open(WritePhoto("small.jpg", 160, 120));
-    form1->BitBtn7->click();
-    EXPECT_EQ(form1->Edit4->text(), "0.1");
+    ui().turnRightTenthButton->click();
+    EXPECT_EQ(ui().angleBox->text(), "0.1");
     // Hidden, the window skips its repaints between the steps.
-    form1->hide();
+    window->hide();
     for (int i = 1; i < 3599; ++i)
-        form1->BitBtn7Click();
-    EXPECT_EQ(form1->RotationAngle, 3599);
-    EXPECT_EQ(form1->Edit4->text(), "359.9");
-    form1->BitBtn7Click();
-    EXPECT_EQ(form1->RotationAngle, 0);
-    EXPECT_EQ(form1->Edit4->text(), "0");
+        window->turnRightTenth();
+    EXPECT_EQ(work().rotationAngle, 3599);
+    EXPECT_EQ(ui().angleBox->text(), "359.9");
+    window->turnRightTenth();
+    EXPECT_EQ(work().rotationAngle, 0);
+    EXPECT_EQ(ui().angleBox->text(), "0");
 }
 
 TEST_F(Rotation, TurnsTheWorkingSquareAndKeepsTheFrameWhereItWas)
@@ -60,47 +60,47 @@ TEST_F(Rotation, TurnsTheWorkingSquareAndKeepsTheFrameWhereItWas)
     const std::string path = scratch / "upright.jpg";
     ASSERT_TRUE(SaveJpeg(path, photo, { 100, 0 }).ok);
     Open(QString::fromStdString(path));
-    form1->Image3->move(11, 12);
+    ui().frameImage->move(11, 12);
 
-    form1->BitBtn5->click();
-    ASSERT_EQ(form1->SquareBitmap.Width(), 40);
-    ASSERT_EQ(form1->RotatedBitmap.Width(), 40);
+    ui().turnRightButton->click();
+    ASSERT_EQ(work().square.Width(), 40);
+    ASSERT_EQ(work().rotated.Width(), 40);
     // After a right quarter turn the former top lies on the right, bands of 5 rows above and below.
-    EXPECT_GT(form1->SquareBitmap.Pixel(35, 20).r, 200);
-    EXPECT_LT(form1->SquareBitmap.Pixel(4, 20).r, 50);
-    EXPECT_EQ(form1->SquareBitmap.Pixel(20, 1), kBlack);
-    EXPECT_EQ(form1->ImageSide, 40);
+    EXPECT_GT(work().square.Pixel(35, 20).r, 200);
+    EXPECT_LT(work().square.Pixel(4, 20).r, 50);
+    EXPECT_EQ(work().square.Pixel(20, 1), kBlack);
+    EXPECT_EQ(work().imageSide, 40);
     EXPECT_EQ(Frame().topLeft(), QPoint(11, 12));
-    EXPECT_EQ(form1->ResizeFrame->Control(), form1->Image3);
-    EXPECT_TRUE(form1->Image3->isVisible());
+    EXPECT_EQ(ui().frameGrips->control(), ui().frameImage);
+    EXPECT_TRUE(ui().frameImage->isVisible());
 }
 
 TEST_F(Rotation, DoesNothingWhileBusy)
 {
     Open(WritePhoto("small.jpg", 160, 120));
-    form1->Busy = true;
-    form1->BitBtn5->click();
-    form1->BitBtn8->click();
-    EXPECT_EQ(form1->RotationAngle, 0);
-    EXPECT_EQ(form1->Edit4->text(), "0");
-    EXPECT_TRUE(form1->Busy);
+    work().busy = true;
+    ui().turnRightButton->click();
+    ui().resetTurnButton->click();
+    EXPECT_EQ(work().rotationAngle, 0);
+    EXPECT_EQ(ui().angleBox->text(), "0");
+    EXPECT_TRUE(work().busy);
 }
 
 TEST_F(Rotation, RefusesAPhotoLongerThan9600PixelsAndLeavesEverythingAsItWas)
 {
     Open(WritePhoto("small.jpg", 160, 120));
-    form1->BitBtn7->click();
+    ui().turnRightTenthButton->click();
     dialogs.messages.clear();
     // A photo this long only needs its original for the test: the square and the view stay small.
-    ASSERT_TRUE(form1->OriginalBitmap.Resize(9601, 2));
-    const Bitmap square = form1->SquareBitmap;
+    ASSERT_TRUE(work().original.Resize(9601, 2));
+    const Bitmap square = work().square;
 
-    for (QPushButton* button : { form1->BitBtn4, form1->BitBtn5, form1->BitBtn6, form1->BitBtn7, form1->BitBtn8 }) {
+    for (QPushButton* button : { ui().turnLeftButton, ui().turnRightButton, ui().turnLeftTenthButton, ui().turnRightTenthButton, ui().resetTurnButton }) {
         button->click();
-        EXPECT_EQ(form1->RotationAngle, 1);
-        EXPECT_EQ(form1->Edit4->text(), "0.1");
-        EXPECT_TRUE(form1->SquareBitmap.SameAs(square));
-        EXPECT_FALSE(form1->Busy);
+        EXPECT_EQ(work().rotationAngle, 1);
+        EXPECT_EQ(ui().angleBox->text(), "0.1");
+        EXPECT_TRUE(work().square.SameAs(square));
+        EXPECT_FALSE(work().busy);
     }
     ASSERT_EQ(dialogs.messages.size(), 5u);
     EXPECT_EQ(dialogs.messages[0].text, "回転できる画像の最大サイズは9600ピクセルです。");
@@ -116,13 +116,13 @@ public:
 TEST(RotationFailure, ClearsBusyAndTheCursorWhenATurnEndsByAnException)
 {
     ThrowingDialogs dialogs;
-    TForm1 form1(dialogs);
-    form1.show();
-    ASSERT_TRUE(form1.OriginalBitmap.Resize(9601, 1));
-    EXPECT_THROW(form1.BitBtn5Click(), std::runtime_error);
-    EXPECT_FALSE(form1.Busy);
+    MainWindow window(dialogs);
+    window.show();
+    ASSERT_TRUE(window.workState().original.Resize(9601, 1));
+    EXPECT_THROW(window.turnRight(), std::runtime_error);
+    EXPECT_FALSE(window.workState().busy);
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
-    EXPECT_EQ(form1.RotationAngle, 0);
+    EXPECT_EQ(window.workState().rotationAngle, 0);
 }
 
 } // namespace

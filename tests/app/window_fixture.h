@@ -1,12 +1,17 @@
 // The real main window with its two companions, a recorder in place of the boxes, and test photos.
 #pragma once
 
+#include "batch_controller.h"
 #include "dialog_service.h"
 #include "image/image_io.h"
 #include "test_support.h"
-#include "tform1.h"
-#include "tform2.h"
-#include "tform3.h"
+#include "main_window.h"
+#include "main_window_texts.h"
+#include "photo_view.h"
+#include "resize_control.h"
+#include "settings_dialog.h"
+#include "sheet_preview_window.h"
+#include "status_panels.h"
 #include "geometry/view_geometry.h"
 
 #include <QApplication>
@@ -92,14 +97,22 @@ class WindowTest : public testing::Test {
 protected:
     void SetUp() override
     {
-        form1 = std::make_unique<TForm1>(dialogs);
-        form1->Form3 = new TForm3(form1.get());
-        form1->Form2 = new TForm2(*form1, form1.get());
-        form1->show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(form1.get()));
+        window = std::make_unique<MainWindow>(dialogs);
+        window->setPreviewWindow(new SheetPreviewWindow(window.get()));
+        window->setSettingsDialog(new SettingsDialog(*window, window.get()));
+        window->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
         QApplication::processEvents();
     }
-    void TearDown() override { form1.reset(); }
+    void TearDown() override { window.reset(); }
+
+    // The window's controls, its working state, the batch, and its companions.
+    [[nodiscard]] const MainWindow::Controls& ui() const { return window->controls(); }
+    [[nodiscard]] MainWindow::WorkState& work() { return window->workState(); }
+    [[nodiscard]] const MainWindow::WorkState& work() const { return window->workState(); }
+    [[nodiscard]] BatchController::State& batch() { return window->batch().state(); }
+    [[nodiscard]] const SettingsDialog::Controls& settingsUi() const { return window->settingsDialog()->controls(); }
+    [[nodiscard]] SheetPreviewWindow& preview() const { return *window->previewWindow(); }
 
     // A JPEG of one colour in the scratch folder.
     QString WritePhoto(const std::string& name, int width, int height, Rgb colour = { 200, 120, 60 })
@@ -125,14 +138,14 @@ protected:
     void Open(const QString& path)
     {
         dialogs.pictures.push_back(path);
-        form1->BitBtn2->click();
+        ui().choosePhotoButton->click();
         QApplication::processEvents();
     }
     // The frame's bounds on the view.
-    [[nodiscard]] QRect Frame() const { return form1->Image3->geometry(); }
+    [[nodiscard]] QRect Frame() const { return ui().frameImage->geometry(); }
     [[nodiscard]] ViewFrameLimits ViewLimits() const
     {
-        return FrameLimitsInView(form1->Limits(), form1->ViewSide, form1->ImageSide);
+        return FrameLimitsInView(window->frameLimits(), work().viewSide, work().imageSide);
     }
 
     static void Send(QWidget* target, QEvent::Type type, Qt::MouseButton button, Qt::MouseButtons buttons, QPoint at)
@@ -163,7 +176,7 @@ protected:
 
     RecordingDialogs dialogs;
     ScratchDir scratch;
-    std::unique_ptr<TForm1> form1;
+    std::unique_ptr<MainWindow> window;
 };
 
 } // namespace vellicam::test

@@ -1,0 +1,257 @@
+// The main window: its controls, the working state of the photo being made into a sheet, and the handlers of its
+// buttons, zoom box, view and frame. The photo view, the batch work, the settings dialog and the preview window
+// are classes of their own; the window's member definitions are spread over main_window_*.cpp by topic.
+#pragma once
+
+#include "dialog_service.h"
+#include "event_pump.h"
+#include "geometry/view_geometry.h"
+#include "image/bitmap.h"
+#include "recognition/frame_proposal.h"
+#include "mouse_args.h"
+#include "settings_dialog.h"
+#include "sheet/sheet_layout.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QStringList>
+#include <QToolButton>
+#include <QUrl>
+#include <QWidget>
+
+#include <memory>
+#include <optional>
+
+namespace vellicam {
+
+struct CropRect;
+class BatchController;
+class ImageWidget;
+class PhotoView;
+class ResizeControl;
+class SheetPreviewWindow;
+class StatusPanels;
+
+class MainWindow : public QWidget {
+    Q_OBJECT
+public:
+    // The window's controls, top left to bottom right, with the photo view's parts; for the batch controller and
+    // the tests.
+    struct Controls {
+        QPushButton* newButton = nullptr; // 新規作成
+        QPushButton* choosePhotoButton = nullptr; // 写真選択
+        QPushButton* recogniseButton = nullptr; // 顔自動認識
+        QPushButton* makeSheetButton = nullptr; // シート作成
+        QPushButton* settingsButton = nullptr; // 設定
+        QPushButton* skipButton = nullptr; // スキップ
+        QPushButton* abortButton = nullptr; // 中断
+        QLabel* zoomLabel = nullptr;
+        QComboBox* zoomBox = nullptr;
+        QLabel* angleLabel = nullptr;
+        QLineEdit* angleBox = nullptr;
+        QToolButton* quitButton = nullptr; // 終了
+        QLabel* outputFolderLabel = nullptr;
+        QLineEdit* outputFolderEdit = nullptr;
+        ImageWidget* backgroundSwatch = nullptr;
+        QCheckBox* keepFrameBox = nullptr; // 選択範囲/回転を保持する
+        QCheckBox* openFolderBox = nullptr; // シート保存時にフォルダを開く
+        QCheckBox* sharpenBox = nullptr; // シャープ処理を行う
+        QCheckBox* continuousBox = nullptr; // 自動連続処理を行う
+        QCheckBox* pickBackgroundBox = nullptr; // 背景色を指定
+        QToolButton* headLineButton = nullptr; // 頭部サイズ指定
+        QPushButton* turnLeftButton = nullptr; // 左９０度回転
+        QPushButton* turnLeftTenthButton = nullptr; // 左0.1度回転
+        QPushButton* turnRightTenthButton = nullptr; // 右0.1度回転
+        QPushButton* turnRightButton = nullptr; // 右９０度回転
+        QPushButton* resetTurnButton = nullptr; // 回転リセット
+        PhotoView* photoView = nullptr;
+        ImageWidget* photoImage = nullptr; // the photo fitted into the view's square
+        ImageWidget* headLineOverlay = nullptr; // where the head line is drawn
+        ImageWidget* frameImage = nullptr; // the crop frame
+        ResizeControl* frameGrips = nullptr;
+        StatusPanels* statusBar = nullptr;
+    };
+
+    // What the window works on. Read and set directly only by the window's own code, the batch controller and
+    // the tests.
+    struct WorkState {
+        QString photoPath; // empty while no photo is loaded
+        QString programFolder; // with its trailing separator
+        QString photoFolder; // with its trailing separator; the open dialog starts here
+        QString appTitle;
+        int zoomPercent = 100;
+        int previousZoomPercent = 100;
+        int viewSide = 520; // the view's square, in view pixels
+        int imageSide = 0; // the working square, in photo pixels
+        int rotationAngle = 0; // tenths of a degree, -3599..3599
+        int mouseX = 0;
+        int mouseY = 0;
+        bool busy = false;
+        bool starting = true;
+        FrameLimits frameLimits;
+        Rect lastOutline; // the outline last drawn on the frame
+        SheetLayout sheetLayout;
+        QString reductionMessage;
+        QString lastLoadFailure; // why the last load failed, for the status bar
+
+        Bitmap cut; // the frame cut out of the square: what the sheet is made of
+        Bitmap sheet;
+        Bitmap rotated; // the turned square as shown (sharpened when asked)
+        Bitmap square; // the photo on its square, turned: what is cut and recognised
+        Bitmap original; // the photo as loaded
+        Bitmap fitted; // the photo reduced to the view
+
+        // The head line
+        bool mouseHeld = false;
+        QPoint headTop;
+        int rotationProposal = 0;
+        bool pickingBackground = false;
+        // The wait, repainting, before the first detection; the one before a face image is saved is a tenth of
+        // it. Tests shorten it.
+        int recognitionPauseMs = 500;
+    };
+
+    explicit MainWindow(DialogService& dialogs, QWidget* parent = nullptr);
+    ~MainWindow() override;
+
+    // The companions; the program makes them after the window.
+    void setSettingsDialog(SettingsDialog* dialog) { settingsDialog_ = dialog; }
+    void setPreviewWindow(SheetPreviewWindow* preview) { preview_ = preview; }
+    [[nodiscard]] SettingsDialog* settingsDialog() const { return settingsDialog_; }
+    [[nodiscard]] SheetPreviewWindow* previewWindow() const { return preview_; }
+
+    [[nodiscard]] const Controls& controls() const { return ui_; }
+    [[nodiscard]] WorkState& workState() { return work_; }
+    [[nodiscard]] const WorkState& workState() const { return work_; }
+    [[nodiscard]] BatchController& batch() { return *batch_; }
+    [[nodiscard]] DialogService& dialogs() const { return dialogs_; }
+    [[nodiscard]] QString programFolder() const { return work_.programFolder; }
+    [[nodiscard]] QString appTitle() const { return work_.appTitle; }
+    // The settings as the dialog holds them now; the defaults while there is no dialog.
+    [[nodiscard]] DialogSettings settings() const;
+
+    // --- Shared operations ---
+    void reportMemory();
+    void setToolsEnabled(bool on);
+    void showOutOfMemory();
+    // Sets or clears the busy mark; while it is set the window keeps its size.
+    void setBusy(bool busy);
+    [[nodiscard]] bool isBusy() const { return work_.busy; }
+    // The folder sheets go to: the output folder box, or the photo's folder when it is empty.
+    [[nodiscard]] QString outputFolder() const;
+
+    // Photo loading and display
+    [[nodiscard]] int loadPhoto(const QString& path);
+    int openPhoto(const QString& path, bool resetFrame);
+    int showFitted(const Bitmap& image);
+    void resetWorkspace();
+    // The zoom box's selected item; -1 for typed text.
+    [[nodiscard]] int zoomItemIndex() const;
+
+    // Rotation
+    void applyRotation(int angle);
+    void rotateBy(int step, bool reset);
+    // Says so and returns true when the photo is too large to turn.
+    bool refuseLargeRotation();
+
+    // Crop frame and head line
+    void drawFrameOutline(int shortenBottom = 0);
+    void attachFrame();
+    void placeFrame(bool recentre);
+    void frameFromLine(int ex, int ey);
+    // The frame in square pixels; the engine's crop result code.
+    [[nodiscard]] int cropRectangle(CropRect& crop) const;
+    [[nodiscard]] const FrameLimits& frameLimits() const { return work_.frameLimits; }
+    [[nodiscard]] ViewMapping pictureMapping() const;
+
+    // Recognition: finds the face, places the proposed frame, or logs and reports the failure.
+    int recogniseFace();
+
+    // The print sheet: the cut, the sheet composed and saved, the preview, the batch's next photo.
+    int makeSheetOfPhoto();
+    int composeAndSaveSheet();
+    void openOutputFolder();
+
+    // Dropped files and folders (the batch controller's work).
+    void handleDrop(const QList<QUrl>& urls, const QPoint& position);
+
+public slots:
+    void startNew(); // 新規作成
+    void choosePhoto(); // 写真選択
+    // Opens `path` as "写真選択" would after its dialog: also the start-up photo of the command line.
+    void selectPhoto(const QString& path);
+    void makeSheet(); // シート作成
+    void showSettings(); // 設定
+    void skipPhoto(); // スキップ
+    void requestAbort(); // 中断
+    void turnLeft();
+    void turnRight();
+    void turnLeftTenth();
+    void turnRightTenth();
+    void resetTurn();
+    void zoomChanged();
+    void headLineToggled();
+    void keepFrameToggled();
+    void pickBackgroundToggled();
+    // The view's mouse: a press on the photo picks the background colour when asked; the head line is drawn by
+    // a drag on the overlay.
+    void photoPressed(const vellicam::MouseArgs& args);
+    void headLinePressed(const vellicam::MouseArgs& args);
+    void headLineMoved(const vellicam::MouseArgs& args);
+    void headLineReleased(const vellicam::MouseArgs& args);
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+
+private:
+    // Holds the window's size while engine work that lets events run is under way: a resize in the middle would
+    // rebuild the bitmaps the work is reading.
+    class WorkScope {
+    public:
+        explicit WorkScope(MainWindow& window);
+        ~WorkScope();
+        WorkScope(const WorkScope&) = delete;
+        WorkScope& operator=(const WorkScope&) = delete;
+
+    private:
+        MainWindow& window_;
+    };
+
+    void initialise();
+    void createControls();
+    void firstShown();
+    void applySizeRule();
+    // Lays the window out for its size and shows the photo again at the view's new size.
+    void layOutForSize();
+    void layOutOnce();
+    void trackPointer(int x, int y);
+    // Makes the window the target of dropped files and folders; its text boxes leave drops to it.
+    void acceptFileDrops();
+
+    DialogService& dialogs_;
+    SettingsDialog* settingsDialog_ = nullptr;
+    SheetPreviewWindow* preview_ = nullptr;
+    Controls ui_;
+    WorkState work_;
+    std::unique_ptr<BatchController> batch_;
+    bool shown_ = false;
+    bool inResize_ = false;
+    bool resizePending_ = false;
+    int workDepth_ = 0;
+    // The four-way cursor shown while a head line is dragged.
+    std::optional<OverrideCursor> lineCursor_;
+    // The hand cursor while the next press on the view picks the background colour.
+    std::optional<OverrideCursor> pickCursor_;
+};
+
+} // namespace vellicam
