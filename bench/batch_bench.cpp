@@ -1,25 +1,27 @@
-// Unattended batch throughput: the engine steps the window runs for each photo of a dropped folder (load, square,
-// fitted view, recognition without its pause, cut, compose, save, preview) over 20 camera-sized photos, beside
-// the bare JPEG decoding of the same files. The window's 500 ms pause before each detection is not in the figure:
-// add it per photo.
+// One photo from file to saved sheet through the session's unattended step (open, square, recognition without the
+// window's pause, frame, cut, reductions, sharpening, compose, encode, atomic save), with and without recognition,
+// beside decoding the same JPEG; and vellicam-cli batch on two jobs beside one job over the same 20 photos, with
+// the peak resident memory of a two-job batch on 6000 × 4000 photos.
 #include "bench_pairs.h"
 #include "image/image_io.h"
-#include "sheet/output_path.h"
-#include "image/photo.h"
-#include "recognition/recognition_run.h"
-#include "resample/reduce.h"
-#include "sheet/sheet_compose.h"
+#include "session/batch_run.h"
 
 #include <opencv2/core.hpp>
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
-#include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <dirent.h>
 #include <filesystem>
+#include <fstream>
 #include <memory>
+#include <signal.h>
 #include <string>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -27,119 +29,164 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr int kPhotos = 20;
-constexpr int kWidth = 4000, kHeight = 3000;
-// The square view's side in the window at its smallest size.
-constexpr int kViewSide = 564;
 
-struct State {
-    std::string program; // the detector library and its cascades, beside this program
-    std::string folder; // the photos, their sheets and the recognition's temporary image
-    std::vector<std::string> photos;
-    int recognised = 0;
-    int saved = 0;
-};
-
-// A real portrait enlarged to 3000 rows and widened to 4000 columns by repeating its edges, so the face stays in
-// the middle where a camera's portrait has it; each file a shade brighter than the one before.
-bool MakePhotos(State& state)
+// A real portrait enlarged to `height` rows and widened to `width` columns by repeating its edges, so the face
+// stays in the middle where a camera's portrait has it; each file a shade brighter than the one before.
+std::vector<std::string> MakePhotos(const std::string& folder, int count, int width, int height)
 {
+    std::vector<std::string> paths;
     cv::Mat photo = cv::imread(
         std::string(VELLICAM_SOURCE_DIR) + "/tests/data/photos/portrait_plain_wall_900x1200.jpg", cv::IMREAD_COLOR);
     if (photo.empty())
-        return false;
+        return paths;
     cv::Mat tall;
-    cv::resize(photo, tall, cv::Size(photo.cols * kHeight / photo.rows, kHeight), 0, 0, cv::INTER_CUBIC);
-    const int side = (kWidth - tall.cols) / 2;
+    cv::resize(photo, tall, cv::Size(photo.cols * height / photo.rows, height), 0, 0, cv::INTER_CUBIC);
+    const int side = (width - tall.cols) / 2;
     cv::Mat wide;
-    cv::copyMakeBorder(tall, wide, 0, 0, side, kWidth - tall.cols - side, cv::BORDER_REPLICATE);
-    for (int i = 0; i < kPhotos; ++i) {
+    cv::copyMakeBorder(tall, wide, 0, 0, side, width - tall.cols - side, cv::BORDER_REPLICATE);
+    fs::create_directories(folder);
+    for (int i = 0; i < count; ++i) {
         cv::Mat shade;
         wide.convertTo(shade, -1, 1.0, i % 5);
         char name[32];
         std::snprintf(name, sizeof name, "/IMG_%04d.jpg", i);
-        const std::string path = state.folder + name;
+        const std::string path = folder + name;
         if (!cv::imwrite(path, shade, { cv::IMWRITE_JPEG_QUALITY, 92 }))
-            return false;
-        state.photos.push_back(path);
+            return {};
+        paths.push_back(path);
     }
-    return true;
+    return paths;
 }
 
-// One photo as the window works it in an unattended batch; true when its sheet was saved.
-bool WorkPhoto(State& state, const std::string& path)
+std::string TempFolder(const char* what)
 {
-    using namespace vellicam;
-    Bitmap original, square, fitted, cut, sheet;
-    std::string reason;
-    if (LoadPhotoFile(path, original, &reason) != 0 || !BuildSquareBitmap(original, square))
-        return false;
-    const Size view = FittedSize(original.Width(), original.Height(), kViewSide, kViewSide);
-    (void)ReduceHighQuality(original, view.height, view.width, fitted);
-
-    const SheetLayout layout = DefaultSheetLayout();
-    RecognitionSettings settings;
-    settings.silentSkip = true;
-    settings.photoFolder = state.folder + "/";
-    settings.currentPhotoPath = path;
-    const RecognitionOutcome outcome
-        = RecognitionRun(square, state.program, state.folder, settings, layout, square.Width());
-    CropRect crop;
-    if (outcome.result == kRecognised && outcome.proposed) {
-        ++state.recognised;
-        const FrameProposal& p = outcome.proposal;
-        crop.source = { p.L, p.Tf, std::min(p.R, square.Width()), std::min(p.Bf, square.Height()) };
-        crop.width = p.R - p.L;
-        crop.height = p.Bf - p.Tf;
-    } else {
-        // The frame left where the photo opened it: the smallest frame in the middle.
-        const FrameLimits limits = FrameLimitsOf(layout);
-        crop.width = limits.FrameMinWidth;
-        crop.height = limits.FrameMinHeight;
-        const int left = (square.Width() - crop.width) / 2, top = (square.Height() - crop.height) / 2;
-        crop.source = { left, top, left + crop.width, top + crop.height };
-    }
-    if (CutPhoto(square, crop, cut) != kCropOk)
-        return false;
-    SheetOptions options;
-    options.sharpen = true;
-    if (ComposeSheet(cut, layout, options, sheet) != kSheetOk)
-        return false;
-    const std::string output = OutputPath("", state.folder + "/", path);
-    if (SaveSheetJpeg(output, sheet, 90, layout.Resolution).code != kSheetSaved)
-        return false;
-    return MakePreview(sheet, sheet) == kSheetOk;
+    std::error_code ec;
+    std::string pattern = (fs::temp_directory_path(ec) / (std::string("vellicam-") + what + "-XXXXXX")).string();
+    return mkdtemp(pattern.data()) ? pattern : std::string();
 }
 
-const vellicam::bench::Register kBatch { [] {
-    auto state = std::make_shared<State>();
+std::string ProgramFolder()
+{
+    std::error_code ec;
+    return fs::read_symlink("/proc/self/exe", ec).parent_path().string();
+}
+
+struct OnePhoto {
+    std::string folder;
+    std::vector<std::string> photos;
+    vellicam::Settings settings;
+    vellicam::PhotoWork last;
+};
+
+vellicam::bench::Pair PhotoToSheet(const char* name, bool recognise, double target)
+{
+    auto state = std::make_shared<OnePhoto>();
     return vellicam::bench::Pair {
-        "batch of 20 photos 4000x3000, all 20",
-        "JPEG decode of the same files",
-        40.0,
+        name,
+        "JPEG decode of the same file",
+        target,
         [=] {
-            std::error_code ec;
-            state->program = fs::read_symlink("/proc/self/exe", ec).parent_path().string();
-            std::string pattern = (fs::temp_directory_path(ec) / "vellicam-batch-XXXXXX").string();
-            if (mkdtemp(pattern.data()))
-                state->folder = pattern;
-            if (state->folder.empty() || !MakePhotos(*state))
-                std::fprintf(stderr, "cannot make the batch's photos\n");
+            state->folder = TempFolder("photo");
+            state->photos = MakePhotos(state->folder, 1, 4000, 3000);
+            state->settings.recogniseOnOpen = recognise;
+            if (state->photos.empty())
+                std::fprintf(stderr, "cannot make the photo\n");
         },
-        [=] {
-            state->recognised = 0;
-            state->saved = 0;
-            for (const std::string& path : state->photos)
-                state->saved += WorkPhoto(*state, path) ? 1 : 0;
-        },
+        [=] { state->last = vellicam::WorkPhotoUnattended(state->photos[0], state->settings, ProgramFolder()); },
         [=] {
             vellicam::Bitmap photo;
-            for (const std::string& path : state->photos)
-                (void)vellicam::LoadJpeg(path, photo);
+            (void)vellicam::LoadJpeg(state->photos[0], photo);
         },
         [=] {
-            std::printf("  %d photos, %d recognised, %d sheets saved in the last run; times are for all %d photos:"
-                        " divide by %d for one, and add the window's 500 ms pause before each detection\n",
-                kPhotos, state->recognised, state->saved, kPhotos, kPhotos);
+            std::printf("  last run: %s%s%s\n", state->last.result == vellicam::PhotoWork::Saved ? "sheet saved" : "no sheet",
+                state->last.message.empty() ? "" : ", ", state->last.message.c_str());
+            std::error_code ec;
+            fs::remove_all(state->folder, ec);
+        },
+    };
+}
+
+const vellicam::bench::Register kWithRecognition { PhotoToSheet(
+    "photo to sheet 4000x3000, recognition on", true, 3.0) };
+// The decoding itself plus at most one and a half decodings for the rest of the chain.
+const vellicam::bench::Register kWithoutRecognition { PhotoToSheet(
+    "photo to sheet 4000x3000, no recognition", false, 2.5) };
+
+// Runs vellicam-cli batch and samples the resident memory of it and its workers every 10 ms; the peak of their sum.
+long RunBatch(const std::vector<std::string>& words)
+{
+    const std::string cli = ProgramFolder() + "/vellicam-cli";
+    std::vector<char*> argv;
+    argv.push_back(const_cast<char*>(cli.c_str()));
+    std::vector<std::string> all { "batch" };
+    all.insert(all.end(), words.begin(), words.end());
+    for (std::string& w : all)
+        argv.push_back(w.data());
+    argv.push_back(nullptr);
+    const pid_t pid = fork();
+    if (pid == 0) {
+        std::freopen("/dev/null", "w", stdout);
+        std::freopen("/dev/null", "w", stderr);
+        execv(cli.c_str(), argv.data());
+        _exit(127);
+    }
+    const auto rssOf = [](pid_t p) {
+        std::ifstream status("/proc/" + std::to_string(p) + "/status");
+        for (std::string line; std::getline(status, line);)
+            if (line.rfind("VmRSS:", 0) == 0)
+                return std::atol(line.c_str() + 6);
+        return 0L;
+    };
+    long peak = 0;
+    for (;;) {
+        int status = 0;
+        if (waitpid(pid, &status, WNOHANG) == pid)
+            break;
+        long sum = rssOf(pid);
+        if (DIR* proc = opendir("/proc")) {
+            while (const dirent* entry = readdir(proc)) {
+                const pid_t child = std::atoi(entry->d_name);
+                if (child <= 0)
+                    continue;
+                std::ifstream stat("/proc/" + std::string(entry->d_name) + "/stat");
+                std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
+                const std::size_t close = text.rfind(')');
+                if (close != std::string::npos && std::atoi(text.c_str() + close + 4) == pid)
+                    sum += rssOf(child);
+            }
+            closedir(proc);
+        }
+        peak = std::max(peak, sum);
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return peak;
+}
+
+struct Batch {
+    std::string folder;
+    long peakTwoJobsKb = 0;
+};
+
+const vellicam::bench::Register kBatchJobs { [] {
+    auto state = std::make_shared<Batch>();
+    return vellicam::bench::Pair {
+        "batch --jobs 2, 20 photos 4000x3000",
+        "batch --jobs 1, the same photos",
+        1 / 1.8,
+        [=] {
+            state->folder = TempFolder("batch");
+            if (MakePhotos(state->folder + "/in", kPhotos, 4000, 3000).empty())
+                std::fprintf(stderr, "cannot make the batch's photos\n");
+            const std::string big = state->folder + "/big";
+            if (MakePhotos(big, 4, 6000, 4000).empty())
+                std::fprintf(stderr, "cannot make the large photos\n");
+            state->peakTwoJobsKb = RunBatch({ big, "--out", state->folder + "/big-out", "--jobs", "2" });
+        },
+        [=] { (void)RunBatch({ state->folder + "/in", "--out", state->folder + "/two", "--jobs", "2" }); },
+        [=] { (void)RunBatch({ state->folder + "/in", "--out", state->folder + "/one", "--jobs", "1" }); },
+        [=] {
+            std::printf("  peak resident memory of batch --jobs 2 on 6000x4000 photos: %ld MB (target below 700 MB)\n",
+                state->peakTwoJobsKb / 1024);
             std::error_code ec;
             fs::remove_all(state->folder, ec);
         },

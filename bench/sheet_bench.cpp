@@ -1,9 +1,11 @@
-// The whole sheet action for a large cut (four reductions and sharpenings, marks, JPEG encoding with the atomic
-// write, the preview) beside encoding the finished sheet alone: the part no faster pixel work can remove.
+// The whole sheet action of the session for a 2000 × 2600 frame (the cut, four reductions and sharpenings, marks,
+// JPEG encoding with the atomic write, the preview) beside encoding the finished sheet alone: the part no faster
+// pixel work can remove.
 #include "bench_pairs.h"
 #include "image/image_io.h"
 #include "sheet/output_path.h"
 #include "sheet/sheet_compose.h"
+#include "session/photo_session.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -42,30 +44,20 @@ vellicam::Bitmap PhotoLikeCut()
 }
 
 struct State {
-    vellicam::Bitmap cut;
-    vellicam::Bitmap sheet;
+    vellicam::PhotoSession session;
+    vellicam::Settings settings;
     vellicam::Bitmap finished; // the full sheet, for the reference side
-    vellicam::SheetLayout layout = vellicam::DefaultSheetLayout();
     std::string folder;
     std::string encoded;
 };
 
-// The window's sequence: the enlargement check, the composition, the save, the preview into the sheet itself.
+// The window's sheet action on a photo whose frame is the whole cut.
 void SheetAction(State& s)
 {
-    if (vellicam::NeedsEnlargement(s.cut, s.layout))
-        std::fprintf(stderr, "the cut is smaller than a cell\n");
-    vellicam::SheetOptions options;
-    options.sharpen = true;
-    vellicam::SheetReport report;
-    if (vellicam::ComposeSheet(s.cut, s.layout, options, s.sheet, &report) != vellicam::kSheetOk)
-        std::fprintf(stderr, "the sheet was not drawn\n");
-    const vellicam::SaveSheetOutcome saved
-        = vellicam::SaveSheetJpeg(s.folder + "/cut_sheet.jpeg", s.sheet, 90, s.layout.Resolution);
-    if (saved.code != vellicam::kSheetSaved)
-        std::fprintf(stderr, "%s %s\n", saved.message.c_str(), saved.reason.c_str());
-    if (vellicam::MakePreview(s.sheet, s.sheet) != vellicam::kSheetOk)
-        std::fprintf(stderr, "no preview\n");
+    vellicam::RecordedPrompts prompts;
+    const vellicam::SheetOutcome sheet = s.session.makeSheet(s.settings, false, prompts);
+    if (sheet.result != vellicam::SheetOutcome::Saved || !prompts.questions.empty())
+        std::fprintf(stderr, "the sheet was not saved\n");
 }
 
 const vellicam::bench::Register kSheetAction { [] {
@@ -75,12 +67,18 @@ const vellicam::bench::Register kSheetAction { [] {
         "JPEG encoding of the 1051x1500 sheet at quality 90",
         3.0,
         [=] {
-            state->cut = PhotoLikeCut();
+            const vellicam::Bitmap cut = PhotoLikeCut();
             state->folder = "/tmp/vellicam-sheet-bench-" + std::to_string(::getpid());
+            state->settings.outputFolder = state->folder + "/";
             vellicam::SheetOptions options;
             options.sharpen = true;
-            if (vellicam::ComposeSheet(state->cut, state->layout, options, state->finished) != vellicam::kSheetOk)
+            if (vellicam::ComposeSheet(cut, vellicam::DefaultSheetLayout(), options, state->finished)
+                != vellicam::kSheetOk)
                 std::fprintf(stderr, "the reference sheet was not drawn\n");
+            (void)state->session.adopt(state->folder + "/cut.jpg", cut, false);
+            const int side = state->session.square().Width();
+            state->session.setView(side, side, side);
+            state->session.setFrame({ (side - kCutWidth) / 2, 0, kCutWidth, kCutHeight });
         },
         [=] { SheetAction(*state); },
         [=] {
@@ -90,8 +88,7 @@ const vellicam::bench::Register kSheetAction { [] {
         [=] {
             std::error_code ignored;
             std::filesystem::remove_all(state->folder, ignored);
-            state->cut.Clear();
-            state->sheet.Clear();
+            state->session.close();
             state->finished.Clear();
             state->encoded = {};
         },

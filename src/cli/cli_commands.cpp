@@ -1,10 +1,12 @@
 // The commands of vellicam-cli: each reads its inputs, runs one engine operation and writes its output.
 #include "cli_commands.h"
 
+#include "batch_command.h"
 #include "cli_support.h"
 
 #include "image/bitmap.h"
 #include "recognition/face_detector.h"
+#include "recognition/detector_files.h"
 #include "image/image_io.h"
 #include "image/photo.h"
 #include "recognition/recognition_run.h"
@@ -13,6 +15,7 @@
 #include "resample/sharpen.h"
 #include "sheet/sheet_compose.h"
 #include "sheet/sheet_layout.h"
+#include "session/photo_session.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -56,23 +59,6 @@ void RefuseOversizedSquare(const Bitmap& photo, const std::string& path)
     if (SquareTooLarge(photo.Width(), photo.Height()))
         throw IoError { "cannot work on '" + path + "': its working square would be "
             + std::to_string(std::max(photo.Width(), photo.Height())) + " pixels on a side, too large" };
-}
-
-// The working square of a photo: the square built at loading, or with an angle the photo turned exactly as the
-// rotation buttons turn it. Returns 0, or the rotation's refusal.
-int WorkingSquare(const std::string& path, const int* angle, Bitmap& square)
-{
-    const Bitmap photo = ReadInput(path);
-    RefuseOversizedSquare(photo, path);
-    if (!angle) {
-        if (!BuildSquareBitmap(photo, square))
-            throw std::bad_alloc();
-        return 0;
-    }
-    const int result = BuildRotatedSquare(photo, *angle, square);
-    if (result == -2)
-        throw std::bad_alloc();
-    return result;
 }
 
 int PrintSize(const Bitmap& bitmap)
@@ -228,48 +214,60 @@ int RunSheet(const std::vector<std::string>& words)
         throw UsageError { "--frame needs a width and a height of at least 1" };
     const std::optional<std::string> angleText = args.Value("angle");
     const int angle = angleText ? ParseInt(*angleText, "--angle", -1'000'000, 1'000'000) : 0;
+    Settings settings;
     const auto qualityText = args.Value("quality");
-    const int quality = qualityText ? ParseInt(*qualityText, "--quality", 0, 100) : 90;
+    settings.jpegQuality = qualityText ? ParseInt(*qualityText, "--quality", 0, 100) : 90;
+    settings.centreMarks = !args.Flag("no-centre-marks");
+    settings.cornerMarks = !args.Flag("no-corner-marks");
+    settings.scale = !args.Flag("no-scale");
+    settings.sharpen = !args.Flag("no-sharpen");
     const std::string& out = args.Positional()[1];
     CheckOutputName(out);
     const auto previewPath = args.Value("preview");
     if (previewPath)
         CheckOutputName(*previewPath);
 
-    Bitmap square;
-    if (const int result = WorkingSquare(args.Positional()[0], angleText ? &angle : nullptr, square); result != 0)
-        return PrintRefusal(result);
+    // The photo is read by content, whatever its format, and worked as the window works an opened photo.
+    const std::string& photoPath = args.Positional()[0];
+    Bitmap photo = ReadInput(photoPath);
+    RefuseOversizedSquare(photo, photoPath);
+    PhotoSession session;
+    const OpenOutcome opened = session.adopt(photoPath, std::move(photo), false);
+    if (opened.result == OpenOutcome::OutOfMemory)
+        throw std::bad_alloc();
+    if (!opened.opened())
+        throw IoError { "cannot work on '" + photoPath + "': " + opened.failure };
+    if (angleText) {
+        // A photo too large to turn is refused with the rotation's own code.
+        if (session.tooLargeToTurn())
+            return PrintRefusal(-1);
+        const RotateOutcome turned = session.rotateTo(angle, false);
+        if (!turned.turned)
+            throw std::bad_alloc();
+    }
 
     // The frame is given in the square's own pixels: the view and the square are one and the same scale.
+    const int side = session.square().Width();
+    session.setView(side, side, side);
+    session.setFrame({ frame[0], frame[1], frame[2], frame[3] });
     CropRect crop;
-    const int cropResult
-        = CropRectFromFrame(frame[0], frame[1], frame[2], frame[3], 0, 0, square.Width(), square.Width(), crop);
-    if (cropResult != kCropOk)
+    if (const int cropResult = session.frameInImage(crop); cropResult != kCropOk)
         return PrintRefusal(cropResult);
-    Bitmap cut;
-    const int cutResult = CutPhoto(square, crop, cut);
-    if (cutResult != kCropOk)
-        return PrintRefusal(cutResult);
-    square.Clear();
 
-    const SheetLayout layout = DefaultSheetLayout();
-    SheetOptions options;
-    options.centreMarks = !args.Flag("no-centre-marks");
-    options.cornerMarks = !args.Flag("no-corner-marks");
-    options.scale = !args.Flag("no-scale");
-    options.sharpen = !args.Flag("no-sharpen");
-    Bitmap sheet;
-    const int composed = ComposeSheet(cut, layout, options, sheet);
-    if (composed == kSheetOutOfMemory)
+    // Nobody answers here: an enlargement goes ahead, as after "no" to the window's question.
+    RecordedPrompts prompts(false);
+    const SheetOutcome composed = session.composeSheet(settings, false, prompts);
+    if (composed.result == SheetOutcome::NoCut)
+        return PrintRefusal(kCropNothingToCut);
+    if (composed.result != SheetOutcome::Composed)
         throw std::bad_alloc();
-    if (composed != kSheetOk)
-        return PrintRefusal(composed);
-    WriteOutput(out, sheet, { quality, layout.Resolution });
+    const Bitmap& sheet = session.sheet();
+    WriteOutput(out, sheet, { settings.jpegQuality, session.layout().Resolution });
     if (previewPath) {
         Bitmap preview;
         if (MakePreview(sheet, preview) != 0)
             throw std::bad_alloc();
-        WriteOutput(*previewPath, preview, { quality, 0 });
+        WriteOutput(*previewPath, preview, { settings.jpegQuality, 0 });
     }
     return PrintSize(sheet);
 }
@@ -279,46 +277,16 @@ int RunSheet(const std::vector<std::string>& words)
 const char kDetectHelp[] = R"(Usage: vellicam-cli detect PHOTO [--angle T]
 
 Automatic face recognition on the working square of PHOTO (turned by T tenths of a degree when
-given). Needs the detector library and its cascade files beside the program.
+given). Needs the detector library and its cascade files, beside the program or where they
+are installed (../lib/vellicam and ../share/vellicam from the program's folder).
 )";
 
-// The folder of the detector library and its cascades: the program's own, or VELLICAM_DETECTOR_DIR when set (so
+// The detector library and its cascades for this program, or for a program in VELLICAM_DETECTOR_DIR when set (so
 // that tests can put a stand-in detector there).
-std::string DetectorFolder()
+DetectorFiles FindDetector()
 {
-    if (const char* dir = std::getenv("VELLICAM_DETECTOR_DIR"); dir && *dir)
-        return dir;
-    std::error_code ec;
-    const std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", ec);
-    if (ec)
-        throw IoError { "cannot find the program's own folder: " + ec.message() };
-    return exe.parent_path().string();
+    return FindDetectorFiles(DetectorFolder());
 }
-
-// A folder of this process alone (mode 0700) for the recognition's temporary image, removed on every way out.
-class PrivateTempFolder {
-public:
-    PrivateTempFolder()
-    {
-        const char* tmp = std::getenv("TMPDIR");
-        std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/vellicam-detect-XXXXXX";
-        if (!mkdtemp(pattern.data()))
-            throw IoError { "cannot create a temporary folder in " + pattern.substr(0, pattern.rfind('/')) + ": "
-                + std::strerror(errno) };
-        path_ = pattern;
-    }
-    ~PrivateTempFolder()
-    {
-        std::error_code ec;
-        std::filesystem::remove_all(path_, ec);
-    }
-    PrivateTempFolder(const PrivateTempFolder&) = delete;
-    PrivateTempFolder& operator=(const PrivateTempFolder&) = delete;
-    [[nodiscard]] const std::string& Path() const { return path_; }
-
-private:
-    std::string path_;
-};
 
 void PrintDetection(const RecognitionOutcome& o)
 {
@@ -341,22 +309,38 @@ int RunDetect(const std::vector<std::string>& words)
     args.ExpectPositional({ "PHOTO" });
     const std::optional<std::string> angleText = args.Value("angle");
     const int angle = angleText ? ParseInt(*angleText, "--angle", -1'000'000, 1'000'000) : 0;
-    const std::string folder = DetectorFolder();
+    const DetectorFiles files = FindDetector();
 
-    Bitmap square;
-    if (const int result = WorkingSquare(args.Positional()[0], angleText ? &angle : nullptr, square); result != 0)
-        return PrintRefusal(result);
-
-    const PrivateTempFolder temp;
-    const RecognitionOutcome outcome
-        = RecognitionRun(square, folder, temp.Path(), RecognitionSettings {}, DefaultSheetLayout(), square.Width());
+    const std::string& photoPath = args.Positional()[0];
+    Bitmap photo = ReadInput(photoPath);
+    RefuseOversizedSquare(photo, photoPath);
+    PhotoSession session(DetectorFolder());
+    const OpenOutcome opened = session.adopt(photoPath, std::move(photo), false);
+    if (opened.result == OpenOutcome::OutOfMemory)
+        throw std::bad_alloc();
+    if (!opened.opened())
+        throw IoError { "cannot work on '" + photoPath + "': " + opened.failure };
+    if (angleText) {
+        if (session.tooLargeToTurn())
+            return PrintRefusal(-1);
+        if (!session.rotateTo(angle, false).turned)
+            throw std::bad_alloc();
+    }
+    const int side = session.square().Width();
+    session.setView(side, side, side);
+    // Detection alone writes no error log.
+    session.setLogSink([](const std::string&, const std::string&) { });
+    RecordedPrompts prompts;
+    Settings settings;
+    settings.recogniseOnOpen = true;
+    const RecognitionOutcome outcome = session.recognise(settings, false, prompts).outcome;
     if (outcome.result == kRecognitionCascadeMissing)
         throw UsageError { "face cascade missing: " + outcome.reason };
     if (outcome.result == kDetectorNotLoaded) {
-        const std::string library = folder + "/" + kDetectorLibraryName;
         std::error_code ec;
-        if (!std::filesystem::exists(library, ec))
-            throw UsageError { "detector library missing: " + library };
+        if (!std::filesystem::exists(files.library, ec))
+            throw UsageError { "detector library missing: " + files.library + " (looked in "
+                + FolderList(files.libraryFolders) + ")" };
     }
     PrintDetection(outcome);
     if (outcome.result == kRecognised)
@@ -376,6 +360,7 @@ const Command kCommands[] = {
     { "square", kSquareHelp, RunSquare },
     { "sheet", kSheetHelp, RunSheet },
     { "detect", kDetectHelp, RunDetect },
+    { "batch", kBatchHelp, RunBatch },
 };
 
 } // namespace

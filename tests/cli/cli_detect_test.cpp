@@ -101,11 +101,13 @@ TEST_F(DetectCommand, MissingDetectorPiecesAreUsageErrors)
     EXPECT_EQ(noLibrary.status, 2);
     EXPECT_EQ(noLibrary.out, "");
     EXPECT_NE(noLibrary.err.find("detector library missing"), std::string::npos) << noLibrary.err;
+    EXPECT_NE(noLibrary.err.find("(looked in " + program + " or "), std::string::npos) << noLibrary.err;
 
     fs::remove(fs::path(program) / "haarcascade_frontalface_default.xml");
     const CliRun noCascade = Run("0 400 300 600 500\n");
     EXPECT_EQ(noCascade.status, 2);
     EXPECT_NE(noCascade.err.find("face cascade missing"), std::string::npos) << noCascade.err;
+    EXPECT_NE(noCascade.err.find("(looked in " + program + " or "), std::string::npos) << noCascade.err;
     EXPECT_EQ(noCascade.err.find("detector library missing"), std::string::npos);
 }
 

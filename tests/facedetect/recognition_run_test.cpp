@@ -120,6 +120,42 @@ TEST_F(Recognition, MissingFaceCascadeLoadsNothingAndWritesNothing)
     EXPECT_TRUE(pauses.empty());
 }
 
+// Installed, the library and the cascades live in folders of their own; what is missing is reported with the
+// folders looked in, and the notice is looked for where the cascades belong.
+TEST_F(Recognition, InstalledLayoutIsFoundAndMissingPiecesNameTheFoldersLookedIn)
+{
+    const std::string bin = dir / "prefix/bin";
+    fs::create_directories(bin);
+    const DetectorFiles layout = FindDetectorFiles(bin);
+    const std::string lib = layout.libraryFolders.back(), share = layout.dataFolders.back();
+    fs::create_directories(lib);
+    fs::create_directories(share);
+    fs::create_symlink(
+        fs::path(VELLICAM_STANDIN_DIR) / "full" / kDetectorLibraryName, fs::path(lib) / kDetectorLibraryName);
+    for (const char* name : { "haarcascade_frontalface_default.xml", "ago.xml" })
+        fs::rename(fs::path(program) / name, fs::path(share) / name);
+    program = bin;
+
+    Script(kCentred + "0 50 90 150 110\n");
+    RecognitionOutcome o = Run();
+    ASSERT_EQ(o.result, kRecognised) << o.message << o.reason;
+    EXPECT_EQ(Calls()[1][3], share + "/haarcascade_frontalface_default.xml");
+    EXPECT_EQ(Calls()[3][3], share + "/ago.xml");
+
+    fs::remove(fs::path(share) / "haarcascade_frontalface_default.xml");
+    o = Run();
+    EXPECT_EQ(o.result, kRecognitionCascadeMissing);
+    EXPECT_EQ(o.noticePath, share + "/お読み下さい.txt");
+    EXPECT_NE(o.reason.find("looked in " + bin + " or " + share), std::string::npos) << o.reason;
+
+    WriteFile(fs::path(share) / "haarcascade_frontalface_default.xml", "<faces/>");
+    fs::remove(fs::path(lib) / kDetectorLibraryName);
+    o = Run();
+    EXPECT_EQ(o.result, kDetectorNotLoaded);
+    EXPECT_NE(o.reason.find("looked in " + bin + " or " + lib), std::string::npos) << o.reason;
+    EXPECT_TRUE(Calls().empty());
+}
+
 TEST_F(Recognition, LibraryFailuresGiveTheirCodesAndMessages)
 {
     struct Case {

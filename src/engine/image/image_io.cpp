@@ -848,7 +848,8 @@ IoResult WriteFileAtomically(const std::string& path, const void* bytes, std::si
         left -= static_cast<std::size_t>(n);
     }
     // The data must be on disk before the name points at it, or a crash could leave an empty file in its place.
-    if (::fsync(fd) != 0)
+    // The rename itself is left to the file system's next commit: a crash before it keeps the old file whole.
+    if (::fdatasync(fd) != 0)
         return abandon(errno);
     if (::close(fd) != 0) {
         const int error = errno;
@@ -859,12 +860,6 @@ IoResult WriteFileAtomically(const std::string& path, const void* bytes, std::si
         const int error = errno;
         ::unlink(temporary.c_str());
         return fail(error);
-    }
-    // Make the rename itself durable; a folder that cannot be synced does not undo a finished write.
-    const int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dir >= 0) {
-        (void)::fsync(dir);
-        ::close(dir);
     }
     return IoResult::Success();
 }

@@ -32,11 +32,18 @@ std::string Absolute(const std::string& path)
     return ec ? path : absolute.string();
 }
 
-bool ArgumentsUsable(const Bitmap& square, const std::string& programFolder, const std::string& tempFolder,
+// " (looked in A or B)", for a piece that is in none of the folders.
+std::string LookedIn(const std::vector<std::string>& folders)
+{
+    return folders.empty() ? std::string() : " (looked in " + FolderList(folders) + ")";
+}
+
+bool ArgumentsUsable(const Bitmap& square, const DetectorFiles& files, const std::string& tempFolder,
     const RecognitionSettings& s, int imageSide)
 {
-    return !square.Empty() && !programFolder.empty() && !tempFolder.empty() && imageSide > 0 && s.minFaceSize >= 1
-        && s.precision >= 1 && s.precision <= 10 && s.jpegQuality >= 0 && s.jpegQuality <= 100;
+    return !square.Empty() && !files.library.empty() && !files.faceCascade.empty() && !tempFolder.empty()
+        && imageSide > 0 && s.minFaceSize >= 1 && s.precision >= 1 && s.precision <= 10 && s.jpegQuality >= 0
+        && s.jpegQuality <= 100;
 }
 
 class Run {
@@ -209,20 +216,20 @@ public:
         return kRecognised;
     }
 
-    void Execute(const std::string& programFolder, const std::string& tempFolder)
+    void Execute(const DetectorFiles& files, const std::string& tempFolder)
     {
         const RecognitionSettings& s = settings_;
         out_.W = square_.Width();
         out_.H = square_.Height();
         Status(kStatusRecognising);
 
-        const std::string folder = Absolute(programFolder);
-        const std::string faceCascade = Join(folder, kFaceCascadeFile);
+        const std::string faceCascade = Absolute(files.faceCascade);
         std::error_code ec;
         if (!fs::is_regular_file(faceCascade, ec)) {
             out_.cascadeMissing = true;
-            out_.noticePath = Join(folder, kRecognitionNotice);
-            Fail(kRecognitionCascadeMissing, std::string(kMessageCascadeMissing), faceCascade + ": no such file");
+            out_.noticePath = Absolute(files.notice);
+            Fail(kRecognitionCascadeMissing, std::string(kMessageCascadeMissing),
+                faceCascade + ": no such file" + LookedIn(files.dataFolders));
             return;
         }
 
@@ -235,14 +242,17 @@ public:
         int rc = kDetectorOk;
         {
             FaceDetector detector;
-            rc = detector.Load(Join(folder, kDetectorLibraryName));
+            const std::string library = Absolute(files.library);
+            rc = detector.Load(library);
             if (rc == kDetectorOk) {
                 Pump();
                 Pause(500);
-                rc = Detect(detector, tempPath, faceCascade, Join(folder, kChinCascadeFile));
+                rc = Detect(detector, tempPath, faceCascade, Absolute(files.chinCascade));
             }
             if (rc != kDetectorOk && rc != kRecognitionTempNotSaved)
                 out_.reason = detector.Reason();
+            if (rc == kDetectorNotLoaded && !fs::exists(library, ec))
+                out_.reason += LookedIn(files.libraryFolders);
         } // the library is released here, before anything is shown
         if (rc == kRecognitionTempNotSaved) {
             Fail(rc, std::string(kMessageTempNotSaved), out_.reason);
@@ -310,18 +320,24 @@ private:
 
 } // namespace
 
-RecognitionOutcome RecognitionRun(const Bitmap& square, const std::string& programFolder, const std::string& tempFolder,
+RecognitionOutcome RecognitionRun(const Bitmap& square, const DetectorFiles& files, const std::string& tempFolder,
     const RecognitionSettings& settings, const SheetLayout& layout, int imageSide, const RecognitionHooks& hooks)
 {
     RecognitionOutcome outcome;
-    if (!ArgumentsUsable(square, programFolder, tempFolder, settings, imageSide)) {
+    if (!ArgumentsUsable(square, files, tempFolder, settings, imageSide)) {
         outcome.result = kRecognitionBadArguments;
         outcome.reason = "unusable arguments";
         return outcome;
     }
     Run run(square, settings, layout, imageSide, hooks, outcome);
-    run.Execute(programFolder, tempFolder);
+    run.Execute(files, tempFolder);
     return outcome;
+}
+
+RecognitionOutcome RecognitionRun(const Bitmap& square, const std::string& programFolder, const std::string& tempFolder,
+    const RecognitionSettings& settings, const SheetLayout& layout, int imageSide, const RecognitionHooks& hooks)
+{
+    return RecognitionRun(square, FindDetectorFiles(programFolder), tempFolder, settings, layout, imageSide, hooks);
 }
 
 std::string RecognitionLogLine(

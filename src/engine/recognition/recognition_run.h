@@ -7,6 +7,7 @@
 #pragma once
 
 #include "recognition/background_scan.h"
+#include "recognition/detector_files.h"
 #include "image/bitmap.h"
 #include "recognition/frame_proposal.h"
 #include "sheet/recognition_log.h"
@@ -76,7 +77,7 @@ struct RecognitionOutcome {
     std::string reason; // a technical detail for a terminal (the loader's or the writer's own words), or ""
     RecognitionLogKind log = RecognitionLogKind::None; // the line the window appends through WriteRecognitionLog
     bool cascadeMissing = false; // the window unchecks recognition on load and opens the notice
-    std::string noticePath; // the notice beside the program, with cascadeMissing
+    std::string noticePath; // the notice where the face cascade belongs, with cascadeMissing
 
     int W = 0, H = 0; // the working image
     int status = 0; // the detector's status as it counted at the end (-7 already taken as 0)
@@ -94,10 +95,15 @@ struct RecognitionOutcome {
 };
 
 // Runs a recognition over `square` (the photo centred on its black square; all coordinates are its pixels).
-// `programFolder` holds the detector library and the cascades; `tempFolder` is a folder private to the caller
-// (mode 0700) where the temporary image is written: never a shared folder, where another user could put a file of
-// that name in the way. The detector is given absolute paths, and the process's current directory is not changed.
+// `files` names the detector library and the cascades (FindDetectorFiles); `tempFolder` is a folder private to the
+// caller (mode 0700) where the temporary image is written: never a shared folder, where another user could put a file
+// of that name in the way. The detector is given absolute paths, and the process's current directory is not changed.
 // `layout` gives the first cell's margins; `imageSide` limits the head-top scan strip (the window's ImageSide).
+// A missing library or face cascade is reported with the folders looked in.
+[[nodiscard]] RecognitionOutcome RecognitionRun(const Bitmap& square, const DetectorFiles& files,
+    const std::string& tempFolder, const RecognitionSettings& settings, const SheetLayout& layout, int imageSide,
+    const RecognitionHooks& hooks = {});
+// The same with the files found for a program in `programFolder` (FindDetectorFiles).
 [[nodiscard]] RecognitionOutcome RecognitionRun(const Bitmap& square, const std::string& programFolder,
     const std::string& tempFolder, const RecognitionSettings& settings, const SheetLayout& layout, int imageSide,
     const RecognitionHooks& hooks = {});

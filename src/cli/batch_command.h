@@ -1,0 +1,15 @@
+// vellicam-cli batch: photos and folders worked from file to saved sheet without a window, on every core.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace vellicam::cli {
+
+extern const char kBatchHelp[];
+int RunBatch(const std::vector<std::string>& words);
+
+// The folder of the detector library and its cascades: the program's own, or VELLICAM_DETECTOR_DIR when set.
+[[nodiscard]] std::string DetectorFolder();
+
+} // namespace vellicam::cli

@@ -1,0 +1,137 @@
+#include "session/batch_run.h"
+
+#include "image/photo.h"
+#include "session/session_texts.h"
+#include "sheet/output_path.h"
+#include "sheet/recognition_log.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+
+namespace vellicam {
+
+void BatchRun::start(std::vector<std::string> photos)
+{
+    photos_ = std::move(photos);
+    index_ = 0;
+    active_ = true;
+    saved_ = skipped_ = failed_ = 0;
+}
+
+void BatchRun::clear()
+{
+    photos_.clear();
+    index_ = 0;
+    active_ = false;
+    saved_ = skipped_ = failed_ = 0;
+}
+
+bool BatchRun::isDone(const PhotoSession& session, const Settings& settings, const std::string& photo)
+{
+    return settings.keepExisting && IsPhotoDone(settings.outputFolder, session.photoFolder(), photo);
+}
+
+bool BatchRun::allDone(const PhotoSession& session, const Settings& settings) const
+{
+    return std::all_of(
+        photos_.cbegin(), photos_.cend(), [&](const std::string& p) { return isDone(session, settings, p); });
+}
+
+bool BatchRun::openCurrent(
+    PhotoSession& session, const Settings& settings, bool unattended, Prompts& prompts, const Progress& progress)
+{
+    for (; index_ < size(); ++index_) {
+        const std::string& photo = photos_[static_cast<std::size_t>(index_)];
+        if (isDone(session, settings, photo)) {
+            ++skipped_;
+            continue;
+        }
+        const OpenOutcome opened = session.open(photo, settings.sharpen, progress);
+        if (!opened.lowResolution.empty() && opened.result != OpenOutcome::NotFound) {
+            if (unattended) {
+                const Bitmap& p = session.original();
+                char size[64];
+                std::snprintf(size, sizeof size, "  (%d x %d)", p.Width(), p.Height());
+                session.writeLog(
+                    settings, LogTimestampNow() + std::string(kLogLabelLowResolution) + photo + size, prompts);
+            } else {
+                prompts.message(opened.lowResolution);
+            }
+        }
+        if (opened.opened())
+            return true;
+        // A photo that did not open goes into the error log, so that an unattended run can say afterwards which
+        // photos it passed over and why.
+        ++failed_;
+        session.writeLog(settings,
+            LogTimestampNow() + std::string(kLogLabelLoadError) + photo + "  (" + opened.failure + ")", prompts);
+    }
+    return false;
+}
+
+std::string BatchRun::endMessage() const
+{
+    if (skipped_ == 0 && failed_ == 0)
+        return std::string(kTextSaved);
+    char text[160];
+    std::snprintf(text, sizeof text, std::string(kTextBatchSummary).c_str(), saved_, skipped_, failed_);
+    return text;
+}
+
+PhotoWork WorkPhotoUnattended(const std::string& photo, const Settings& settings, const std::string& programFolder)
+{
+    const auto started = std::chrono::steady_clock::now();
+    PhotoWork work;
+    work.photo = photo;
+    PhotoSession session(programFolder);
+    session.setLogSink([&work](const std::string& path, const std::string& line) {
+        work.logPath = path;
+        work.logLines.push_back(line);
+    });
+    RecordedPrompts prompts(false);
+    const auto finish = [&](PhotoWork::Result result, std::string message) {
+        work.result = result;
+        if (message.empty() && !prompts.messages.empty())
+            message = prompts.messages.back();
+        work.message = std::move(message);
+        work.milliseconds
+            = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - started).count();
+        return work;
+    };
+
+    std::error_code ec;
+    session.setPhotoFolder(std::filesystem::absolute(photo, ec).parent_path().string());
+    BatchRun one;
+    one.start({ photo });
+    if (!one.openCurrent(session, settings, true, prompts))
+        return one.skipped() > 0 ? finish(PhotoWork::Skipped, "done already") : finish(PhotoWork::Failed, {});
+
+    const int side = session.square().Width();
+    session.setView(side, side, side);
+    session.centreMinimumFrame();
+    if (settings.recogniseOnOpen) {
+        const RecognitionReport recognised = session.recognise(settings, settings.skipUnrecognised, prompts);
+        if (recognised.outcome.result == kRecognitionSkippedSilently)
+            return finish(PhotoWork::Skipped, recognised.outcome.message.empty() ? std::string(kMessageNotRecognised)
+                                                                                 : recognised.outcome.message);
+        if (!recognised.framePlaced)
+            session.centreMinimumFrame();
+    }
+    work.angle = session.angle();
+    (void)session.frameInImage(work.frame);
+
+    const SheetOutcome sheet = session.makeSheet(settings, true, prompts, 0);
+    switch (sheet.result) {
+    case SheetOutcome::Saved:
+        work.sheetPath = sheet.path;
+        return finish(PhotoWork::Saved, {});
+    case SheetOutcome::Abandoned:
+        return finish(PhotoWork::Skipped, "the frame is smaller than a cell");
+    default:
+        return finish(PhotoWork::Failed, {});
+    }
+}
+
+} // namespace vellicam

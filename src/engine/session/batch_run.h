@@ -1,0 +1,84 @@
+// A batch: the photos of a dropped folder (or named on the command line) worked through one after the other. It
+// keeps the list and the place in it, passes over photos done and photos that do not open (logging those), counts
+// what each photo came to, and says how the batch ended. The window steps it one photo at a time; an unattended
+// run works each photo with WorkPhotoUnattended.
+#pragma once
+
+#include "image/folder_scan.h"
+#include "session/photo_session.h"
+#include "session/prompts.h"
+#include "session/settings.h"
+
+#include <string>
+#include <vector>
+
+namespace vellicam {
+
+class BatchRun {
+public:
+    // Starts a batch over `photos`, in that order.
+    void start(std::vector<std::string> photos);
+    // Ends the batch (or forgets it).
+    void clear();
+    [[nodiscard]] bool active() const { return active_; }
+    [[nodiscard]] int index() const { return index_; }
+    [[nodiscard]] int size() const { return static_cast<int>(photos_.size()); }
+    [[nodiscard]] const std::vector<std::string>& photos() const { return photos_; }
+    [[nodiscard]] bool atEnd() const { return index_ >= size(); }
+    // Moves to the next photo.
+    void step() { ++index_; }
+
+    // True when `photo` counts as done: "同名のファイルは上書きしない" is on and its sheet exists.
+    [[nodiscard]] static bool isDone(const PhotoSession& session, const Settings& settings, const std::string& photo);
+    // True when every photo of the batch counts as done.
+    [[nodiscard]] bool allDone(const PhotoSession& session, const Settings& settings) const;
+
+    // Opens the photo at the current place or, passing over photos done and photos that do not open (each logged
+    // with its reason), the first after it that opens; false when the list ran out. A photo that does not open
+    // leaves the session's photo as it was. A rough photo's warning goes to `prompts`, or, when `unattended`, to the
+    // error log.
+    bool openCurrent(PhotoSession& session, const Settings& settings, bool unattended, Prompts& prompts,
+        const Progress& progress = {});
+
+    // What each photo came to, for the end of the batch.
+    void countSaved() { ++saved_; }
+    void countSkipped() { ++skipped_; }
+    void countFailed() { ++failed_; }
+    [[nodiscard]] int saved() const { return saved_; }
+    [[nodiscard]] int skipped() const { return skipped_; }
+    [[nodiscard]] int failed() const { return failed_; }
+    // "保存しました。" when every photo worked got a sheet; otherwise the counts.
+    [[nodiscard]] std::string endMessage() const;
+
+private:
+    std::vector<std::string> photos_;
+    int index_ = 0;
+    bool active_ = false;
+    int saved_ = 0;
+    int skipped_ = 0;
+    int failed_ = 0;
+};
+
+// One photo of an unattended run, from file to saved sheet.
+struct PhotoWork {
+    enum Result { Saved, Skipped, Failed };
+    std::string photo;
+    Result result = Failed;
+    std::string sheetPath; // when saved
+    std::string message; // why it got no sheet, or ""
+    CropRect frame; // the frame in the working square's pixels, when one was set
+    int angle = 0; // the turn applied, tenths of a degree
+    std::vector<std::string> logLines; // the error log's lines for this photo, in order
+    std::string logPath; // where they belong
+    double milliseconds = 0;
+};
+
+// Works `photo` as an unattended run of the window does: opens it (a rough photo logged, not asked about),
+// recognises it when the settings say so (a photo that cannot be recognised is skipped when the settings skip
+// such photos; otherwise its sheet is cut from the centred minimum frame), makes the sheet without questions and
+// saves it. Passes over a photo whose sheet exists when the settings keep existing sheets. The error log's lines
+// are returned, not written. The view is the working square itself: one view pixel is one image pixel.
+[[nodiscard]] PhotoWork WorkPhotoUnattended(
+    const std::string& photo, const Settings& settings, const std::string& programFolder);
+
+} // namespace vellicam

@@ -1,0 +1,481 @@
+#include "session/photo_session.h"
+
+#include "image/photo.h"
+#include "recognition/private_folder.h"
+#include "resample/reduce.h"
+#include "resample/rotate.h"
+#include "resample/sharpen.h"
+#include "session/session_texts.h"
+#include "sheet/output_path.h"
+#include "sheet/recognition_log.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <new>
+#include <thread>
+
+namespace vellicam {
+
+namespace {
+
+std::string WithSeparator(const std::string& folder)
+{
+    return folder.empty() || folder.back() == '/' ? folder : folder + '/';
+}
+
+std::string PhotoTooLargeText(int width, int height)
+{
+    char text[160];
+    std::snprintf(text, sizeof text, std::string(kTextPhotoTooLarge).c_str(), width, height);
+    return text;
+}
+
+} // namespace
+
+PhotoSession::PhotoSession(std::string programFolder)
+    : programFolder_(std::move(programFolder))
+{
+    setLayout(DefaultSheetLayout());
+}
+
+void PhotoSession::setLayout(const SheetLayout& layout)
+{
+    layout_ = layout;
+    limits_ = FrameLimitsOf(layout_);
+}
+
+void PhotoSession::setPhotoFolder(const std::string& folder)
+{
+    photoFolder_ = WithSeparator(folder);
+}
+
+OpenOutcome PhotoSession::open(const std::string& path, bool sharpenView, const Progress& progress)
+{
+    OpenOutcome outcome;
+    if (!path.empty() && path == photoPath_)
+        return outcome; // the same photo again: from memory, without reading the file
+    std::error_code ec;
+    if (path.empty() || !std::filesystem::is_regular_file(path, ec)) {
+        outcome.result = OpenOutcome::NotFound;
+        outcome.failure = std::string(kTextNotFound) + path;
+        return outcome;
+    }
+    Bitmap decoded;
+    std::string reason;
+    if (LoadPhotoFile(path, decoded, &reason, progress) != 0) {
+        outcome.result = OpenOutcome::Unreadable;
+        outcome.failure = reason;
+        return outcome;
+    }
+    return adopt(path, std::move(decoded), sharpenView, progress);
+}
+
+OpenOutcome PhotoSession::adopt(const std::string& path, Bitmap decoded, bool sharpenView, const Progress& progress)
+{
+    OpenOutcome outcome;
+    std::error_code ec;
+    if (IsLowResolution(decoded.Width(), decoded.Height()))
+        outcome.lowResolution = LowResolutionMessage(decoded.Width(), decoded.Height());
+    if (SquareTooLarge(decoded.Width(), decoded.Height())) {
+        outcome.result = OpenOutcome::TooLarge;
+        outcome.failure = PhotoTooLargeText(decoded.Width(), decoded.Height());
+        return outcome;
+    }
+    Bitmap square;
+    if (!BuildSquareBitmap(decoded, square)) {
+        outcome.result = OpenOutcome::OutOfMemory;
+        outcome.failure = kTextOutOfMemory;
+        return outcome;
+    }
+    original_ = std::move(decoded);
+    square_ = std::move(square);
+    shown_.Clear();
+    turned_ = false;
+    photoPath_ = path;
+    photoFolder_ = WithSeparator(std::filesystem::absolute(path, ec).parent_path().string());
+    imageSide_ = std::max(original_.Width(), original_.Height());
+    releaseSheet();
+    if (angle_ != 0 && !tooLargeToTurn())
+        (void)turnSquare(angle_, sharpenView, progress);
+    return outcome;
+}
+
+void PhotoSession::close()
+{
+    photoPath_.clear();
+    original_.Clear();
+    square_.Clear();
+    shown_.Clear();
+    turned_ = false;
+    angle_ = 0;
+    headLineProposal_ = 0;
+    imageSide_ = 0;
+    hasFrame_ = false;
+    releaseSheet();
+}
+
+void PhotoSession::releaseSheet()
+{
+    cut_.Clear();
+    sheet_.Clear();
+    preview_.Clear();
+}
+
+int PhotoSession::fitShownImage(int side, Bitmap& fitted, std::string* reductionMessage, const Progress& progress) const
+{
+    const Bitmap& image = shownImage();
+    const Size size = FittedSize(image.Width(), image.Height(), side, side);
+    if (size.width == image.Width() && size.height == image.Height()) {
+        try {
+            fitted = image;
+        } catch (const std::bad_alloc&) {
+            return -1;
+        }
+        return 0;
+    }
+    std::string message;
+    const int reduced = ReduceHighQuality(image, size.height, size.width, fitted, &message, progress);
+    if (reductionMessage)
+        *reductionMessage = message;
+    if (reduced == kReduced)
+        return 0;
+    // The reduction declines an enlargement (and a few odd sizes): a plain stretch shows those.
+    if (!fitted.Resize(size.width, size.height))
+        return -1;
+    StretchDraw(image, fitted);
+    return 0;
+}
+
+bool PhotoSession::tooLargeToTurn() const
+{
+    return std::max(original_.Width(), original_.Height()) > kMaxPlaneSide;
+}
+
+int PhotoSession::turnSquare(int angle, bool sharpenView, const Progress& progress)
+{
+    Bitmap rotated;
+    if (BuildRotatedSquare(original_, angle, rotated, progress) == -2)
+        return -2;
+    try {
+        square_ = rotated;
+    } catch (const std::bad_alloc&) {
+        return -2;
+    }
+    shown_ = std::move(rotated);
+    // Only the view is sharpened; the square keeps the plain turn for the cut and recognition.
+    if (sharpenView)
+        SharpenBitmap(shown_, progress);
+    turned_ = true;
+    return 0;
+}
+
+RotateOutcome PhotoSession::rotateTo(int angle, bool sharpenView, const Progress& progress)
+{
+    RotateOutcome outcome;
+    if (tooLargeToTurn()) {
+        // The turn would leave a white square in place of the photo: keep the photo as it is instead.
+        outcome.refusal = kTextTooLargeToTurn;
+        return outcome;
+    }
+    angle_ = angle;
+    if (turnSquare(angle_, sharpenView, progress) != 0) {
+        outcome.refusal = kTextOutOfMemory;
+        return outcome;
+    }
+    outcome.turned = true;
+    outcome.status = RotationStatusText(angle_);
+    return outcome;
+}
+
+RotateOutcome PhotoSession::rotateBy(int step, bool reset, bool sharpenView, const Progress& progress)
+{
+    if (tooLargeToTurn())
+        return rotateTo(angle_, sharpenView, progress);
+    return rotateTo(reset ? 0 : StepRotationAngle(angle_, step), sharpenView, progress);
+}
+
+void PhotoSession::setView(int viewSide, int viewWidth, int viewHeight)
+{
+    viewSide_ = viewSide;
+    viewWidth_ = viewWidth;
+    viewHeight_ = viewHeight;
+}
+
+ViewFrameLimits PhotoSession::viewLimits() const
+{
+    return FrameLimitsInView(limits_, viewSide_, imageSide_);
+}
+
+void PhotoSession::setFrame(const ControlBounds& frame)
+{
+    frame_ = frame;
+    hasFrame_ = true;
+}
+
+void PhotoSession::centreMinimumFrame()
+{
+    setFrame(CentredMinimumFrame(limits_, viewSide_, imageSide_, viewWidth_, viewHeight_));
+}
+
+void PhotoSession::rescaleFrameForZoom(int previousPercent, int percent)
+{
+    ControlBounds scaled = frame_;
+    if (RescaleFrameForZoom(frame_, 0, 0, 0, 0, previousPercent, percent, scaled) == 0)
+        frame_ = scaled;
+}
+
+void PhotoSession::rescaleFrameForView(int previousSide)
+{
+    if (!hasFrame_ || previousSide <= 0 || previousSide == viewSide_)
+        return;
+    // The same rule as a zoom: the view's side plays the zoom's part.
+    rescaleFrameForZoom(previousSide, viewSide_);
+}
+
+int PhotoSession::frameInImage(CropRect& crop) const
+{
+    if (!hasFrame_)
+        return kCropEmptyFrame;
+    return CropRectFromFrame(
+        frame_.left, frame_.top, frame_.width, frame_.height, 0, 0, square_.Width(), viewWidth_, crop);
+}
+
+HeadLineOutcome PhotoSession::followHeadLine(int sx, int sy, int x, int y)
+{
+    HeadLineOutcome outcome;
+    outcome.line = EvaluateHeadLine(sx, sy, x, y);
+    // A vertical line needs no turn, whatever the line before it proposed.
+    headLineProposal_ = outcome.line.vertical ? 0 : outcome.line.rotationProposal;
+    outcome.proposal = headLineProposal_;
+    outcome.angleStatus = HeadLineStatusText(outcome.line);
+    outcome.pointsStatus = LinePointsText(sx, sy, x, y);
+    return outcome;
+}
+
+RotateOutcome PhotoSession::acceptHeadLineProposal(bool sharpenView, const Progress& progress)
+{
+    if (tooLargeToTurn())
+        return rotateTo(angle_, sharpenView, progress);
+    return rotateTo(AngleAfterProposal(angle_, headLineProposal_), sharpenView, progress);
+}
+
+bool PhotoSession::frameFromHeadLine(int sx, int sy, int ex, int ey)
+{
+    const ViewFrameLimits view = viewLimits();
+    const SheetCell& cell = layout_.Cells[0];
+    HeadLineFrameInput in;
+    in.sx = sx;
+    in.sy = sy;
+    in.ex = ex;
+    in.ey = ey;
+    in.cellImageHeight = cell.ImageHeight;
+    in.headTopMargin = cell.HeadTopMargin;
+    in.chinMargin = cell.ChinMargin;
+    in.minWidth = view.minWidth;
+    in.minHeight = view.minHeight;
+    in.aspectWidth = limits_.FrameAspectWidth;
+    in.aspectHeight = limits_.FrameAspectHeight;
+    ControlBounds frame;
+    if (FrameFromLine(in, frame) != kHeadLineFramePlaced)
+        return false;
+    setFrame(frame);
+    return true;
+}
+
+RecognitionReport PhotoSession::recognise(const Settings& settings, bool silentSkip, Prompts& prompts,
+    const RecognitionHooks& hooks, const std::function<int(const ProposedFramePlacement&)>& drawFrame)
+{
+    RecognitionReport result;
+    RecognitionHooks runHooks = hooks;
+    runHooks.placeFrame = [&](const RecognitionOutcome& outcome) {
+        ProposedFramePlacement placement;
+        const ChinDetection* chin = outcome.chinAccepted ? &outcome.chin : nullptr;
+        const ViewMapping mapping { viewSide_, imageSide_, 0, 0, viewWidth_, viewHeight_ };
+        // A refusal means a proposal too far out to be placed at all; like a picture that cannot be had, the frame
+        // that was there comes back.
+        if (PlaceProposedFrame(outcome.proposal, outcome.face, chin, limits_, mapping, placement) != kPlaced)
+            return static_cast<int>(kRecognitionOutOfMemory);
+        result.statusText = ProposalStatusText(placement.beforeFit);
+        if (hooks.status)
+            hooks.status(result.statusText);
+        if (hooks.pump)
+            hooks.pump();
+        if (placement.frame.width < 1 || placement.frame.height < 1)
+            return static_cast<int>(kRecognitionOutOfMemory);
+        if (drawFrame) {
+            if (const int drawn = drawFrame(placement); drawn != 0)
+                return drawn;
+        }
+        setFrame(placement.frame);
+        result.placement = std::move(placement);
+        result.framePlaced = true;
+        return static_cast<int>(kRecognised);
+    };
+
+    RecognitionOutcome& outcome = result.outcome;
+    try {
+        const std::string workFolder = RecognitionWorkFolder();
+        std::string reason;
+        const bool ready = !workFolder.empty() && EnsurePrivateFolder(workFolder, &reason) == kPrivateFolderReady;
+        const RunFolder runFolder(ready ? workFolder : std::string());
+        if (runFolder.Path().empty()) {
+            prompts.detail("recognition work folder " + workFolder + ": " + (ready ? "no run folder" : reason));
+            prompts.message(std::string(kMessageTempNotSaved));
+            outcome.result = kRecognitionTempNotSaved;
+            return result;
+        }
+        outcome = RecognitionRun(square_, programFolder_, runFolder.Path(),
+            RecognitionSettingsOf(settings, silentSkip, photoFolder_, photoPath_), layout_, imageSide_, runHooks);
+    } catch (const std::bad_alloc&) {
+        prompts.message(std::string(kTextOutOfMemory));
+        outcome.result = kRecognitionOutOfMemory;
+        return result;
+    }
+
+    // The log line goes first, so that a photo the user gives up on at the message is listed all the same.
+    result.logLine = RecognitionLogLine(outcome, LogTimestampNow(), photoPath_);
+    if (!result.logLine.empty())
+        writeLog(settings, result.logLine, prompts);
+
+    switch (outcome.result) {
+    case kRecognised:
+    case kRecognitionSkippedSilently:
+        break;
+    case kRecognitionOutOfMemory:
+        prompts.message(std::string(kTextOutOfMemory));
+        break;
+    case kRecognitionCascadeMissing:
+        prompts.message(outcome.message);
+        prompts.open(outcome.noticePath);
+        break;
+    default:
+        // The loader's or the writer's own words are for whoever runs the program from a terminal.
+        if (!outcome.reason.empty())
+            prompts.detail("recognition: " + outcome.reason);
+        if (!outcome.message.empty())
+            prompts.message(outcome.message);
+        break;
+    }
+    return result;
+}
+
+std::string PhotoSession::sheetPath(const Settings& settings) const
+{
+    return OutputPath(settings.outputFolder, photoFolder_, photoPath_);
+}
+
+std::string PhotoSession::logPath(const Settings& settings) const
+{
+    return RecognitionLogPath(settings.outputFolder, photoFolder_);
+}
+
+void PhotoSession::writeLog(const Settings& settings, const std::string& line, Prompts& prompts) const
+{
+    if (logSink_) {
+        logSink_(logPath(settings), line);
+        return;
+    }
+    const LogWriteOutcome written = WriteRecognitionLog(logPath(settings), line);
+    if (!written.message.empty())
+        prompts.message(written.message);
+}
+
+void PhotoSession::startSheetAction(const Settings& settings, Prompts& prompts) const
+{
+    // The separator marks where this run's recognition failures begin; it never starts a log by itself.
+    if (logSink_)
+        return;
+    const LogWriteOutcome logged = WriteLogSeparator(logPath(settings), LogTimestampNow());
+    if (!logged.message.empty())
+        prompts.message(logged.message);
+}
+
+SheetOutcome PhotoSession::makeSheet(
+    const Settings& settings, bool unattended, Prompts& prompts, int previewHeight, const Progress& progress)
+{
+    SheetOutcome result = composeSheet(settings, unattended, prompts, progress);
+    if (result.result != SheetOutcome::Composed)
+        return result;
+
+    // The preview is reduced on the other core while the sheet is encoded and written; it is only kept when the
+    // sheet was saved.
+    int previewed = kSheetOk;
+    std::thread previewing([&] {
+        if (previewHeight <= 0) {
+            previewed = kSheetNoPhoto; // nobody looks at an unattended photo's preview
+            return;
+        }
+        try {
+            previewed = MakePreview(sheet_, preview_, previewHeight);
+        } catch (const std::bad_alloc&) {
+            previewed = kSheetOutOfMemory;
+        }
+    });
+    const std::string path = sheetPath(settings);
+    const SaveSheetOutcome saved = SaveSheetJpeg(path, sheet_, settings.jpegQuality, layout_.Resolution);
+    previewing.join();
+    if (saved.code != kSheetSaved) {
+        preview_.Clear();
+        if (!saved.reason.empty())
+            prompts.detail("sheet " + path + ": " + saved.reason);
+        prompts.message(saved.message);
+        result.result = SheetOutcome::SaveFailed;
+        return result;
+    }
+    result.result = SheetOutcome::Saved;
+    result.path = path;
+    result.status = std::string(kTextSavedStatus) + path;
+
+    // The sheet is on disk already; a preview that cannot be had only leaves the preview empty.
+    if (previewed == kSheetOutOfMemory)
+        prompts.message(std::string(kTextOutOfMemory));
+    result.hasPreview = previewed == kSheetOk;
+    if (!result.hasPreview)
+        preview_.Clear();
+    return result;
+}
+
+SheetOutcome PhotoSession::composeSheet(
+    const Settings& settings, bool unattended, Prompts& prompts, const Progress& progress)
+{
+    SheetOutcome result;
+    CropRect crop;
+    int cut = frameInImage(crop);
+    if (cut == kCropOk)
+        cut = CutPhoto(square_, crop, cut_);
+    if (cut == kCropOutOfMemory)
+        prompts.message(std::string(kTextOutOfMemory));
+    // A frame that gives no cut makes no sheet: none is better than a wrong one.
+    if (cut != kCropOk) {
+        result.result = SheetOutcome::NoCut;
+        return result;
+    }
+
+    if (NeedsEnlargement(cut_, layout_)) {
+        // Nobody is there to answer in an unattended run: such a photo is passed over without a sheet.
+        if (unattended || prompts.ask(std::string(kTextEnlargementQuestion))) {
+            result.result = SheetOutcome::Abandoned;
+            return result;
+        }
+    }
+
+    SheetReport report;
+    const int composed = ComposeSheet(cut_, layout_, SheetOptionsOf(settings), sheet_, &report, progress);
+    if (composed == kSheetOutOfMemory)
+        prompts.message(std::string(kTextOutOfMemory));
+    if (composed != kSheetOk) {
+        result.result = SheetOutcome::NotDrawn;
+        return result;
+    }
+    // A refused reduction (an odd aspect, a size beyond the planes) leaves a stretched, blockier cell.
+    if (report.ReductionRefused() && !unattended && prompts.ask(std::string(kTextReductionFailedQuestion))) {
+        result.result = SheetOutcome::Abandoned;
+        return result;
+    }
+
+    result.result = SheetOutcome::Composed;
+    return result;
+}
+
+} // namespace vellicam

@@ -1,0 +1,203 @@
+// One photo being made into ID photographs: the photo as loaded, its working square (turned by the angle), the
+// angle, the crop frame, and the view scale the frame is measured in; opening, turning, framing (by hand, by a head
+// line, by recognition) and making the sheet. The session shows nothing: it speaks through Prompts, writes the
+// error log and the sheet, and returns what happened. The window, the command line and the benchmarks all work a
+// photo through it.
+//
+// The frame is kept in view pixels at the view's scale (viewSide pixels show imageSide image pixels), the scale
+// every frame rule is defined in, so that its numbers are exactly those of the view; frameInImage() gives it in
+// square pixels. A caller without a view (the command line) sets a view as large as the square: one view pixel is
+// then one image pixel.
+#pragma once
+
+#include "geometry/head_line.h"
+#include "geometry/view_geometry.h"
+#include "image/bitmap.h"
+#include "recognition/recognition_run.h"
+#include "resample/progress.h"
+#include "session/prompts.h"
+#include "session/settings.h"
+#include "sheet/sheet_compose.h"
+#include "sheet/sheet_layout.h"
+
+#include <functional>
+#include <string>
+
+namespace vellicam {
+
+struct OpenOutcome {
+    enum Result { Opened = 0, NotFound = -1, Unreadable = -2, TooLarge = -3, OutOfMemory = -4 };
+    Result result = Opened;
+    std::string failure; // why the photo did not open, for the status bar
+    std::string lowResolution; // the warning for a rough photo, or "" (the photo opened all the same)
+    [[nodiscard]] bool opened() const { return result == Opened; }
+};
+
+struct RotateOutcome {
+    bool turned = false;
+    std::string refusal; // a message when the photo cannot be turned
+    std::string status; // the angle panel's text after a turn
+};
+
+struct HeadLineOutcome {
+    HeadLineAngle line;
+    int proposal = 0; // the turn the line proposes, 0 for none (a vertical line proposes none)
+    std::string angleStatus; // the angle panel's text
+    std::string pointsStatus; // the position panel's text
+};
+
+struct RecognitionReport {
+    RecognitionOutcome outcome;
+    bool framePlaced = false;
+    ProposedFramePlacement placement; // the proposed frame on the view with its result outlines
+    std::string statusText; // the angle panel's text of a placed proposal
+    std::string logLine; // the line written to the error log, or ""
+};
+
+struct SheetOutcome {
+    enum Result { Saved = 0, Composed = 1, Abandoned = -1, NotDrawn = -2, NoCut = -3, SaveFailed = -4 };
+    Result result = NotDrawn;
+    std::string path; // the sheet written, when saved
+    std::string status; // the guidance panel's text after a save
+    bool hasPreview = false;
+};
+
+class PhotoSession {
+public:
+    // `programFolder` holds the detector library and its cascades.
+    explicit PhotoSession(std::string programFolder = {});
+
+    // --- The photo ---
+    // Opens the JPEG at `path` (a photo already open under that path is kept as it is): the working square is built,
+    // the angle the session holds is applied, and the frame waits for the next view. Keeps the previous photo when the
+    // new one does not open. `sharpenView` sharpens the shown image after a turn.
+    OpenOutcome open(const std::string& path, bool sharpenView, const Progress& progress = {});
+    // Takes a photo decoded elsewhere (any image format) as if it had been opened from `path`.
+    OpenOutcome adopt(const std::string& path, Bitmap photo, bool sharpenView, const Progress& progress = {});
+    // Forgets the photo, the frame and the angle.
+    void close();
+    [[nodiscard]] bool hasPhoto() const { return !photoPath_.empty(); }
+    [[nodiscard]] const std::string& photoPath() const { return photoPath_; }
+    // Where sheets go when no output folder is given, with its trailing '/': the folder of the last photo chosen,
+    // or the folder dropped for a batch.
+    [[nodiscard]] const std::string& photoFolder() const { return photoFolder_; }
+    void setPhotoFolder(const std::string& folder);
+    [[nodiscard]] const Bitmap& original() const { return original_; }
+    [[nodiscard]] const Bitmap& square() const { return square_; }
+    // The image the view shows: the photo, or the turned square (sharpened when asked) once it has been turned.
+    [[nodiscard]] const Bitmap& shownImage() const { return turned_ ? shown_ : original_; }
+    // Fits the shown image into a side × side view (reduced in high quality, or stretched where that refuses).
+    [[nodiscard]] int fitShownImage(int side, Bitmap& fitted, std::string* reductionMessage = nullptr,
+        const Progress& progress = {}) const;
+
+    // --- Turning ---
+    [[nodiscard]] int angle() const { return angle_; }
+    // Sets the angle for the next open without turning anything (a new photo, "選択範囲/回転を保持する").
+    void setAngle(int angle) { angle_ = angle; }
+    // Turns the photo: a step in tenths of a degree, 0 with `reset` for upright. Refused for a photo too large to
+    // turn; the photo and the angle stay then.
+    RotateOutcome rotateBy(int step, bool reset, bool sharpenView, const Progress& progress = {});
+    // Turns the photo to `angle`.
+    RotateOutcome rotateTo(int angle, bool sharpenView, const Progress& progress = {});
+    [[nodiscard]] bool tooLargeToTurn() const;
+
+    // --- The sheet's layout and the frame's limits ---
+    [[nodiscard]] const SheetLayout& layout() const { return layout_; }
+    void setLayout(const SheetLayout& layout);
+    [[nodiscard]] const FrameLimits& limits() const { return limits_; }
+
+    // --- The view and the frame ---
+    // The view shows the image (longer side imageSide) on a viewSide square; the view image is viewWidth × viewHeight.
+    void setView(int viewSide, int viewWidth, int viewHeight);
+    [[nodiscard]] int viewSide() const { return viewSide_; }
+    [[nodiscard]] int imageSide() const { return imageSide_; }
+    [[nodiscard]] ViewFrameLimits viewLimits() const;
+    [[nodiscard]] bool hasFrame() const { return hasFrame_; }
+    [[nodiscard]] const ControlBounds& frame() const { return frame_; }
+    void setFrame(const ControlBounds& frame);
+    void clearFrame() { hasFrame_ = false; }
+    // The minimum frame centred on the view.
+    void centreMinimumFrame();
+    // Keeps the frame over the same part of the photo after the zoom changed from `previousPercent` to `percent`.
+    void rescaleFrameForZoom(int previousPercent, int percent);
+    // Keeps the frame over the same part of the photo after the view's side changed from `previousSide`.
+    void rescaleFrameForView(int previousSide);
+    // The frame in square pixels, as the sheet cuts it.
+    [[nodiscard]] int frameInImage(CropRect& crop) const;
+
+    // --- The head line ---
+    // The line from the head top to (x, y) while it is dragged; remembers its proposal.
+    HeadLineOutcome followHeadLine(int sx, int sy, int x, int y);
+    [[nodiscard]] int headLineProposal() const { return headLineProposal_; }
+    // The frame set by the finished line; false (frame unchanged) when the line sets none.
+    bool frameFromHeadLine(int sx, int sy, int ex, int ey);
+    // Turns by the line's proposal (after the user agreed).
+    RotateOutcome acceptHeadLineProposal(bool sharpenView, const Progress& progress = {});
+
+    // --- Recognition ---
+    // Runs recognition on the square and, when a face was found, places the proposed frame. The error log gets
+    // its line first; messages of the run go to `prompts` (none when skipped silently). `placeFrame` (optional)
+    // lets the window draw the frame's picture and may refuse it (out of memory).
+    RecognitionReport recognise(const Settings& settings, bool silentSkip, Prompts& prompts,
+        const RecognitionHooks& hooks = {},
+        const std::function<int(const ProposedFramePlacement&)>& drawFrame = {});
+
+    // --- The sheet ---
+    // Where this photo's sheet goes, and the error log beside it.
+    [[nodiscard]] std::string sheetPath(const Settings& settings) const;
+    [[nodiscard]] std::string logPath(const Settings& settings) const;
+    // The separator that opens a sheet action in the error log (only when the log exists).
+    void startSheetAction(const Settings& settings, Prompts& prompts) const;
+    // Cuts the frame, composes and saves the sheet and reduces it for the preview. Questions (enlarging, a refused
+    // reduction) go to `prompts` unless `unattended`, which passes over such a photo without a sheet. The saved
+    // sheet's preview is `preview()` afterwards; a previewHeight of 0 makes none.
+    SheetOutcome makeSheet(const Settings& settings, bool unattended, Prompts& prompts,
+        int previewHeight = kPreviewHeight, const Progress& progress = {});
+    // The sheet's first half: cut and compose (with the same questions), nothing saved; `sheet()` holds it after
+    // Composed.
+    SheetOutcome composeSheet(
+        const Settings& settings, bool unattended, Prompts& prompts, const Progress& progress = {});
+    [[nodiscard]] const Bitmap& sheet() const { return sheet_; }
+    [[nodiscard]] const Bitmap& preview() const { return preview_; }
+    [[nodiscard]] const Bitmap& cut() const { return cut_; }
+    // Drops the sheet's bitmaps (a batch keeps one photo's memory at a time).
+    void releaseSheet();
+
+    // Writes a line to the error log; a failure's message goes to `prompts`.
+    void writeLog(const Settings& settings, const std::string& line, Prompts& prompts) const;
+    // Sends the error log's lines (with the log's path) to `sink` instead of the file: a batch working photos in
+    // parallel writes them itself, in the photos' order. An empty sink writes to the file again.
+    void setLogSink(std::function<void(const std::string& path, const std::string& line)> sink)
+    {
+        logSink_ = std::move(sink);
+    }
+
+private:
+    int turnSquare(int angle, bool sharpenView, const Progress& progress);
+
+    std::string programFolder_;
+    std::string photoPath_;
+    std::string photoFolder_;
+    Bitmap original_;
+    Bitmap square_;
+    Bitmap shown_;
+    bool turned_ = false;
+    int angle_ = 0;
+    int headLineProposal_ = 0;
+
+    SheetLayout layout_;
+    FrameLimits limits_;
+    int viewSide_ = 0;
+    int imageSide_ = 0;
+    int viewWidth_ = 0;
+    int viewHeight_ = 0;
+    ControlBounds frame_;
+    bool hasFrame_ = false;
+
+    std::function<void(const std::string&, const std::string&)> logSink_;
+    Bitmap cut_;
+    Bitmap sheet_;
+    Bitmap preview_;
+};
+
+} // namespace vellicam

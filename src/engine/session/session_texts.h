@@ -1,0 +1,26 @@
+// The texts a person reads from the session's actions, kept in one place: questions, messages and status lines.
+#pragma once
+
+#include <string_view>
+
+namespace vellicam {
+
+inline constexpr std::string_view kTextOutOfMemory = "作業用のメモリが足りません。メモリを増設して下さい。";
+inline constexpr std::string_view kTextTooLargeToTurn = "回転できる画像の最大サイズは9600ピクセルです。";
+inline constexpr std::string_view kTextNotFound = "ファイルが見つかりません: ";
+inline constexpr std::string_view kTextPhotoTooLarge = "写真が大きすぎて扱えません（%d × %d ピクセル）";
+inline constexpr std::string_view kTextEnlargementQuestion
+    = "選択範囲が出力先サイズより小さいので拡大されます。\n画質が悪くなる可能性があります。\n中断しますか？";
+inline constexpr std::string_view kTextReductionFailedQuestion = "縮小に失敗しました。中断しますか？";
+inline constexpr std::string_view kTextSaved = "保存しました。";
+inline constexpr std::string_view kTextSavedStatus = "保存しました。:";
+inline constexpr std::string_view kTextAborted = "中断しました。";
+inline constexpr std::string_view kTextAllDone = "このフォルダ内の画像は全て処理済みです。\n上書きする場合には[設定]画面の「同名のファイル"
+                                                 "は上書きしない」のチェックを外して下さい。";
+// The end of a batch in which some photo got no sheet: saved, skipped, failed.
+inline constexpr std::string_view kTextBatchSummary = "%d枚保存しました。スキップ %d、失敗 %d";
+// The error log's labels for a batch photo that could not be opened and for a rough photo in an unattended run.
+inline constexpr std::string_view kLogLabelLoadError = "  画像読込エラー:  ";
+inline constexpr std::string_view kLogLabelLowResolution = "  低解像度:  ";
+
+} // namespace vellicam

@@ -1,0 +1,38 @@
+#include "session/settings.h"
+
+namespace vellicam {
+
+RecognitionSettings RecognitionSettingsOf(
+    const Settings& settings, bool silentSkip, const std::string& photoFolder, const std::string& photoPath)
+{
+    RecognitionSettings s;
+    s.minFaceSize = settings.minFaceSize;
+    s.precision = settings.precision;
+    s.jpegQuality = settings.jpegQuality;
+    s.upperHalfOnly = settings.upperHalfOnly;
+    s.detectChin = settings.detectChin;
+    s.saveFaceImage = settings.saveFaceImage;
+    s.oversizeIsError = settings.oversizeIsError;
+    s.correctHeadTop = settings.correctHeadTop;
+    s.tolerance = settings.colourTolerance;
+    s.ratio = settings.backgroundRatio;
+    s.silentSkip = silentSkip;
+    s.usePickedColour = settings.usePickedColour;
+    s.pickedColour = settings.pickedColour;
+    s.outputFolderText = settings.outputFolder;
+    s.photoFolder = photoFolder;
+    s.currentPhotoPath = photoPath;
+    return s;
+}
+
+SheetOptions SheetOptionsOf(const Settings& settings)
+{
+    SheetOptions options;
+    options.centreMarks = settings.centreMarks;
+    options.cornerMarks = settings.cornerMarks;
+    options.scale = settings.scale;
+    options.sharpen = settings.sharpen;
+    return options;
+}
+
+} // namespace vellicam

@@ -1,0 +1,56 @@
+// Every setting of the program with its default: the settings dialog's options and the main window's own check
+// boxes and output folder. A plain value: the dialog edits a copy, and each action reads the value it needs when it
+// starts. The conversions below turn it into what the recognition run and the sheet composition take.
+#pragma once
+
+#include "image/bitmap.h"
+#include "recognition/recognition_run.h"
+#include "sheet/sheet_compose.h"
+
+#include <string>
+
+namespace vellicam {
+
+struct Settings {
+    // Recognition.
+    bool recogniseOnOpen = true; // a photo is recognised as soon as it is opened
+    bool skipUnrecognised = false; // an unattended run passes over a photo it cannot recognise without a word
+    bool correctHeadTop = true; // the head top is moved to where the background starts
+    bool oversizeIsError = true; // a frame over 90 % of the photo counts as a failed recognition
+    bool upperHalfOnly = true; // a face whose centre lies in the lower half is not taken
+    bool detectChin = true;
+    bool showResults = true; // the recognition's outlines and sample marks are drawn on the view
+    bool saveFaceImage = false; // each recognised face is saved with an annotation line, for training
+    bool straightenAutomatically = false; // the proposed tilt from the eye line is applied before framing
+    int minFaceSize = 200; // pixels, 100..1000
+    int precision = 3; // 1..10
+    int backgroundRatio = 80; // percent, 50..100: the head-top scan's share of background colour
+    int colourTolerance = 50; // 0..100: how far a colour may be from the background colour
+    bool usePickedColour = false; // the colour picked on the view replaces the sampled one
+    Rgb pickedColour = kWhite;
+
+    // The sheet.
+    int jpegQuality = 90; // 0..100, the sheet and the temporary images
+    bool centreMarks = true;
+    bool cornerMarks = true;
+    bool scale = true;
+    bool sharpen = true; // the cells and the shown photo are sharpened
+    bool keepExisting = false; // a photo whose sheet exists already counts as done
+    std::string outputFolder; // the output folder as typed or dropped; empty: beside the photo
+
+    // The main window's working options.
+    bool keepFrame = false; // frame and angle carry over to the next photo of a batch
+    bool openFolderAfterSheet = false;
+    bool continuous = false; // a batch runs through the rest of its photos by itself
+
+    friend bool operator==(const Settings&, const Settings&) = default;
+};
+
+// What a recognition run reads from the settings. `silentSkip` is the batch's decision, not a setting.
+[[nodiscard]] RecognitionSettings RecognitionSettingsOf(const Settings& settings, bool silentSkip,
+    const std::string& photoFolder, const std::string& photoPath);
+
+// How a sheet is drawn.
+[[nodiscard]] SheetOptions SheetOptionsOf(const Settings& settings);
+
+} // namespace vellicam

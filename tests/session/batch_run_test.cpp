@@ -1,0 +1,194 @@
+// Recognition and batches through the session: the proposed frame, the error log, photos passed over, unattended
+// photos from file to sheet, and how a batch ends.
+#include "session_fixture.h"
+
+#include "session/batch_run.h"
+#include "session/session_texts.h"
+#include "sheet/recognition_log.h"
+
+namespace vellicam::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string Text(std::string_view text)
+{
+    return std::string(text);
+}
+
+int CountOf(const std::string& text, const std::string& part)
+{
+    int n = 0;
+    for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
+        ++n;
+    return n;
+}
+
+#ifdef VELLICAM_STANDIN_DIR
+TEST_F(SessionTest, RecognitionPlacesTheFrameOverTheFaceOrLogsWhyNot)
+{
+    PhotoSession session(program);
+    ASSERT_TRUE(session.open(Photo("p.jpg", 1200, 1600), false).opened());
+    session.setView(1600, 1600, 1600);
+    session.centreMinimumFrame();
+    // Random pixels have no background to find above the head.
+    settings.correctHeadTop = false;
+
+    // A face in the upper middle of the square.
+    Script("0 600 400 1000 800\n");
+    RecognitionReport found = session.recognise(settings, false, prompts);
+    ASSERT_EQ(found.outcome.result, kRecognised);
+    ASSERT_TRUE(found.framePlaced);
+    EXPECT_FALSE(found.statusText.empty());
+    CropRect crop;
+    ASSERT_EQ(session.frameInImage(crop), kCropOk);
+    EXPECT_LE(crop.source.left, 600);
+    EXPECT_GE(crop.source.right, 1000);
+    EXPECT_LT(crop.source.top, 400);
+    EXPECT_GT(crop.source.bottom, 800);
+    EXPECT_TRUE(prompts.messages.empty());
+    EXPECT_TRUE(found.logLine.empty());
+
+    // No face: the frame stays, the log gets its line before the message is shown.
+    const ControlBounds before = session.frame();
+    Script("0\n0\n");
+    const RecognitionReport missed = session.recognise(settings, false, prompts);
+    EXPECT_EQ(missed.outcome.result, kRecognitionNotRecognised);
+    EXPECT_FALSE(missed.framePlaced);
+    EXPECT_EQ(session.frame(), before);
+    ASSERT_EQ(prompts.messages.size(), 1u);
+    EXPECT_EQ(prompts.messages[0], Text(kMessageNotRecognised));
+    const std::string log = ReadFile(dir.Path() / kRecognitionLogName);
+    EXPECT_EQ(CountOf(log, Text(kLogLabelNotDetected) + dir / "p.jpg"), 1) << log;
+
+    // Skipped silently: logged all the same, nothing said.
+    Script("0\n0\n");
+    const RecognitionReport skipped = session.recognise(settings, true, prompts);
+    EXPECT_EQ(skipped.outcome.result, kRecognitionSkippedSilently);
+    EXPECT_EQ(prompts.messages.size(), 1u);
+    EXPECT_EQ(CountOf(ReadFile(dir.Path() / kRecognitionLogName), Text(kLogLabelNotDetected)), 2);
+}
+
+TEST_F(SessionTest, UnattendedPhotosThatCannotBeRecognisedAreSkippedWithTheirLogLinesReturned)
+{
+    Photo("p.jpg", 1200, 1600);
+    settings.recogniseOnOpen = true;
+    settings.skipUnrecognised = true;
+    settings.correctHeadTop = false;
+    Script("0\n0\n");
+    const PhotoWork work = WorkPhotoUnattended(dir / "p.jpg", settings, program);
+    EXPECT_EQ(work.result, PhotoWork::Skipped);
+    EXPECT_FALSE(fs::exists(dir / "p_sheet.jpeg"));
+    ASSERT_EQ(work.logLines.size(), 1u);
+    EXPECT_NE(work.logLines[0].find(Text(kLogLabelNotDetected)), std::string::npos);
+    EXPECT_EQ(work.logPath, dir / kRecognitionLogName);
+    EXPECT_FALSE(fs::exists(work.logPath)) << "the caller writes the lines, in the photos' order";
+
+    // Recognised: the sheet is cut around the face.
+    Script("0 600 400 1000 800\n");
+    const PhotoWork framed = WorkPhotoUnattended(dir / "p.jpg", settings, program);
+    ASSERT_EQ(framed.result, PhotoWork::Saved) << framed.message;
+    EXPECT_TRUE(fs::exists(framed.sheetPath));
+    EXPECT_LE(framed.frame.source.left, 600);
+    EXPECT_GE(framed.frame.source.right, 1000);
+}
+#endif
+
+TEST_F(SessionTest, UnattendedPhotoGoesFromFileToSheetAndCountsAsDoneAfterwards)
+{
+    Photo("p.jpg", 1600, 2000);
+    const PhotoWork work = WorkPhotoUnattended(dir / "p.jpg", settings, program);
+    // Without recognition the centred minimum frame is cut: at least one whole cell, so no enlargement.
+    ASSERT_EQ(work.result, PhotoWork::Saved) << work.message;
+    EXPECT_EQ(work.sheetPath, dir / "p_sheet.jpeg");
+    EXPECT_TRUE(fs::exists(work.sheetPath));
+    EXPECT_TRUE(work.logLines.empty());
+
+    settings.keepExisting = true;
+    EXPECT_EQ(WorkPhotoUnattended(dir / "p.jpg", settings, program).result, PhotoWork::Skipped);
+    EXPECT_EQ(WorkPhotoUnattended(dir / "gone.jpg", settings, program).result, PhotoWork::Failed);
+}
+
+TEST_F(SessionTest, BatchPassesOverPhotosDoneAndPhotosThatDoNotOpenAndSaysHowItEnded)
+{
+    const std::string a = Photo("a.jpg", 900, 1200, 1);
+    WriteFile(dir.Path() / "b.jpg", "broken");
+    const std::string c = Photo("c.jpg", 900, 1200, 3);
+    const std::string d = Photo("d.jpg", 900, 1200, 4);
+    WriteFile(dir.Path() / "d_sheet.jpeg", "an earlier sheet");
+    settings.keepExisting = true;
+
+    PhotoSession session(program);
+    session.setPhotoFolder(dir.Path().string());
+    BatchRun batch;
+    batch.start({ a, dir / "b.jpg", c, d });
+    EXPECT_FALSE(batch.allDone(session, settings));
+
+    ASSERT_TRUE(batch.openCurrent(session, settings, true, prompts));
+    EXPECT_EQ(session.photoPath(), a);
+    batch.countSaved();
+    batch.step();
+    // b does not open: logged, and c opens in its place.
+    ASSERT_TRUE(batch.openCurrent(session, settings, true, prompts));
+    EXPECT_EQ(session.photoPath(), c);
+    EXPECT_EQ(batch.index(), 2);
+    batch.countSaved();
+    batch.step();
+    // d is done already.
+    EXPECT_FALSE(batch.openCurrent(session, settings, true, prompts));
+    EXPECT_TRUE(batch.atEnd());
+    EXPECT_EQ(session.photoPath(), c);
+
+    const std::string log = ReadFile(dir.Path() / kRecognitionLogName);
+    EXPECT_EQ(CountOf(log, Text(kLogLabelLoadError) + dir / "b.jpg"), 1) << log;
+    EXPECT_EQ(batch.endMessage(), "2枚保存しました。スキップ 1、失敗 1");
+    EXPECT_TRUE(prompts.messages.empty());
+}
+
+TEST(BatchEnd, SavedOnlyWhenEveryPhotoGotASheet)
+{
+    struct Case {
+        int saved, skipped, failed;
+        std::string message;
+    };
+    const Case cases[] = {
+        { 3, 0, 0, "保存しました。" },
+        { 0, 0, 0, "保存しました。" },
+        { 2, 1, 0, "2枚保存しました。スキップ 1、失敗 0" },
+        { 0, 0, 4, "0枚保存しました。スキップ 0、失敗 4" },
+    };
+    for (const Case& c : cases) {
+        BatchRun batch;
+        batch.start({});
+        for (int i = 0; i < c.saved; ++i)
+            batch.countSaved();
+        for (int i = 0; i < c.skipped; ++i)
+            batch.countSkipped();
+        for (int i = 0; i < c.failed; ++i)
+            batch.countFailed();
+        EXPECT_EQ(batch.endMessage(), c.message);
+    }
+}
+
+TEST_F(SessionTest, RoughPhotoOfAnUnattendedRunIsLoggedNotAsked)
+{
+    const std::string rough = Photo("rough.jpg", 640, 480);
+    PhotoSession session(program);
+    BatchRun batch;
+    batch.start({ rough });
+    ASSERT_TRUE(batch.openCurrent(session, settings, true, prompts));
+    EXPECT_TRUE(prompts.messages.empty());
+    EXPECT_EQ(CountOf(ReadFile(dir.Path() / kRecognitionLogName), Text(kLogLabelLowResolution) + rough + "  (640 x 480)"), 1);
+
+    RecordedPrompts attended;
+    BatchRun again;
+    again.start({ rough });
+    ASSERT_TRUE(again.openCurrent(session, settings, false, attended));
+    EXPECT_EQ(attended.messages.size(), 0u) << "the same photo again is kept, not reopened";
+    PhotoSession fresh(program);
+    ASSERT_TRUE(again.openCurrent(fresh, settings, false, attended));
+    EXPECT_EQ(attended.messages.size(), 1u);
+}
+
+} // namespace
+} // namespace vellicam::test

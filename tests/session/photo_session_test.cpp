@@ -1,0 +1,268 @@
+// A photo worked through the session alone, without any window: opening, turning, framing by hand, by a head line
+// and by a zoom, and making the sheet with its questions, files and messages.
+#include "session_fixture.h"
+
+#include "image/image_io.h"
+#include "session/session_texts.h"
+#include "session/work_mode.h"
+#include "resample/rotate.h"
+#include "sheet/recognition_log.h"
+
+#include <fstream>
+
+namespace vellicam::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string Text(std::string_view text)
+{
+    return std::string(text);
+}
+
+TEST_F(SessionTest, OpenFramesAndMakesTheSheetBesideThePhoto)
+{
+    PhotoSession session(program);
+    const std::string photo = Photo("portrait.jpg", 1200, 1600);
+    const OpenOutcome opened = session.open(photo, settings.sharpen);
+    ASSERT_TRUE(opened.opened()) << opened.failure;
+    EXPECT_TRUE(opened.lowResolution.empty());
+    EXPECT_EQ(session.square().Width(), 1600);
+    EXPECT_EQ(session.photoFolder(), dir.Path().string() + "/");
+
+    // A view as large as the square: a frame of 800 × 1050 image pixels, more than one cell.
+    session.setView(1600, 1600, 1600);
+    session.setFrame({ 400, 200, 800, 1050 });
+    CropRect crop;
+    ASSERT_EQ(session.frameInImage(crop), kCropOk);
+    EXPECT_EQ(crop.width, 800);
+    EXPECT_EQ(crop.height, 1050);
+
+    session.startSheetAction(settings, prompts);
+    const SheetOutcome sheet = session.makeSheet(settings, false, prompts);
+    ASSERT_EQ(sheet.result, SheetOutcome::Saved);
+    EXPECT_EQ(sheet.path, dir / "portrait_sheet.jpeg");
+    EXPECT_EQ(sheet.status, Text(kTextSavedStatus) + sheet.path);
+    EXPECT_TRUE(prompts.messages.empty());
+    EXPECT_TRUE(prompts.questions.empty());
+    Bitmap saved;
+    ASSERT_TRUE(LoadJpeg(sheet.path, saved));
+    EXPECT_EQ(saved.Width(), 1051);
+    EXPECT_EQ(saved.Height(), 1500);
+    ASSERT_TRUE(sheet.hasPreview);
+    EXPECT_EQ(session.preview().Height(), kPreviewHeight);
+    // No recognition failed: the separator alone never starts a log.
+    EXPECT_FALSE(fs::exists(dir / kRecognitionLogName));
+}
+
+TEST_F(SessionTest, PhotosThatDoNotOpenSayWhyAndKeepThePhotoBefore)
+{
+    PhotoSession session(program);
+    const std::string good = Photo("good.jpg", 900, 1200);
+    ASSERT_TRUE(session.open(good, false).opened());
+    WriteFile(dir.Path() / "text.jpg", "not a photo");
+    fs::create_directory(dir.Path() / "folder.jpg");
+
+    struct Case {
+        std::string path;
+        OpenOutcome::Result result;
+        std::string failureStart;
+    };
+    const Case cases[] = {
+        { dir / "missing.jpg", OpenOutcome::NotFound, Text(kTextNotFound) },
+        { dir / "folder.jpg", OpenOutcome::NotFound, Text(kTextNotFound) },
+        { "", OpenOutcome::NotFound, Text(kTextNotFound) },
+        { dir / "text.jpg", OpenOutcome::Unreadable, "" },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.path);
+        const OpenOutcome opened = session.open(c.path, false);
+        EXPECT_EQ(opened.result, c.result);
+        EXPECT_FALSE(opened.failure.empty());
+        EXPECT_EQ(opened.failure.rfind(c.failureStart, 0), 0u) << opened.failure;
+        EXPECT_EQ(session.photoPath(), good);
+        EXPECT_EQ(session.original().Width(), 900);
+    }
+}
+
+TEST_F(SessionTest, RoughPhotosOpenWithAWarning)
+{
+    PhotoSession session(program);
+    const OpenOutcome small = session.open(Photo("small.jpg", 640, 480), false);
+    EXPECT_TRUE(small.opened());
+    EXPECT_FALSE(small.lowResolution.empty());
+    const OpenOutcome large = session.open(Photo("large.jpg", 641, 480), false);
+    EXPECT_TRUE(large.lowResolution.empty());
+}
+
+TEST_F(SessionTest, TurningStepsTheAngleAndRefusesAPhotoTooLargeToTurn)
+{
+    PhotoSession session(program);
+    ASSERT_TRUE(session.open(Photo("p.jpg", 300, 400), false).opened());
+    struct Step {
+        int step;
+        bool reset;
+        int angle;
+    };
+    const Step steps[] = { { 900, false, 900 }, { 1, false, 901 }, { -900, false, 1 }, { -1, false, 0 },
+        { -1, false, -1 }, { 0, true, 0 } };
+    for (const Step& s : steps) {
+        const RotateOutcome turned = session.rotateBy(s.step, s.reset, false);
+        EXPECT_TRUE(turned.turned);
+        EXPECT_EQ(session.angle(), s.angle) << s.step;
+        EXPECT_FALSE(turned.status.empty());
+    }
+    // A quarter turn of a 300 × 400 photo puts its long side across the square.
+    (void)session.rotateBy(900, false, false);
+    EXPECT_EQ(session.square().Width(), 400);
+    EXPECT_EQ(session.shownImage().Width(), 400);
+
+    PhotoSession wide(program);
+    fs::copy_file(DataDir() / "bad" / "wide-9601x20.jpg", dir.Path() / "wide.jpg");
+    ASSERT_TRUE(wide.open(dir / "wide.jpg", false).opened());
+    const Bitmap before = wide.square();
+    const RotateOutcome refused = wide.rotateBy(1, false, false);
+    EXPECT_FALSE(refused.turned);
+    EXPECT_EQ(refused.refusal, Text(kTextTooLargeToTurn));
+    EXPECT_EQ(wide.angle(), 0);
+    EXPECT_TRUE(SameImage(wide.square(), before));
+}
+
+TEST_F(SessionTest, AnAngleKeptForTheNextPhotoTurnsItOnOpening)
+{
+    PhotoSession session(program);
+    session.setAngle(900);
+    ASSERT_TRUE(session.open(Photo("p.jpg", 300, 400), false).opened());
+    EXPECT_EQ(session.angle(), 900);
+    // The same square as the quarter-turn button builds.
+    Bitmap turned;
+    ASSERT_EQ(BuildRotatedSquare(session.original(), 900, turned), 0);
+    EXPECT_TRUE(SameImage(session.square(), turned));
+    session.close();
+    EXPECT_EQ(session.angle(), 0);
+    EXPECT_FALSE(session.hasPhoto());
+}
+
+TEST_F(SessionTest, AVerticalHeadLineProposesNoTurnAfterATiltedOne)
+{
+    PhotoSession session(program);
+    struct Line {
+        int sx, sy, x, y;
+        bool turns;
+    };
+    const Line lines[] = {
+        { 100, 100, 130, 300, true }, // tilted
+        { 100, 100, 100, 300, false }, // vertical: no question, whatever came before
+        { 100, 100, 70, 300, true },
+        { 100, 100, 100, 100, false }, // a click without a drag
+    };
+    for (const Line& l : lines) {
+        const HeadLineOutcome line = session.followHeadLine(l.sx, l.sy, l.x, l.y);
+        EXPECT_EQ(line.proposal != 0, l.turns) << l.x;
+        EXPECT_EQ(session.headLineProposal(), line.proposal);
+    }
+}
+
+TEST_F(SessionTest, HeadLineSetsAFrameAroundTheLineWithTheCellsProportions)
+{
+    PhotoSession session(program);
+    ASSERT_TRUE(session.open(Photo("p.jpg", 1200, 1600), false).opened());
+    session.setView(520, 520, 520);
+    ASSERT_TRUE(session.frameFromHeadLine(260, 100, 260, 300));
+    const ControlBounds& f = session.frame();
+    // The line is the face's height inside the frame: the head top lies below its top, the chin above its bottom,
+    // and the frame is centred on the line.
+    EXPECT_LT(f.top, 100);
+    EXPECT_GT(f.top + f.height, 300);
+    EXPECT_NEAR(f.left + f.width / 2.0, 260, 1);
+    EXPECT_NEAR(static_cast<double>(f.width) / f.height, 378.0 / 496.0, 0.01);
+}
+
+TEST_F(SessionTest, ZoomAndViewChangesKeepTheFrameOverTheSamePartOfThePhoto)
+{
+    PhotoSession session(program);
+    ASSERT_TRUE(session.open(Photo("p.jpg", 1200, 1600), false).opened());
+    session.setView(520, 520, 520);
+    session.setFrame({ 100, 80, 200, 262 });
+    CropRect before;
+    ASSERT_EQ(session.frameInImage(before), kCropOk);
+
+    session.setView(1040, 1040, 1040);
+    session.rescaleFrameForZoom(100, 200);
+    EXPECT_EQ(session.frame(), (ControlBounds { 200, 160, 400, 524 }));
+    CropRect zoomed;
+    ASSERT_EQ(session.frameInImage(zoomed), kCropOk);
+    EXPECT_EQ(zoomed, before);
+
+    session.setView(780, 780, 780);
+    session.rescaleFrameForView(1040);
+    CropRect resized;
+    ASSERT_EQ(session.frameInImage(resized), kCropOk);
+    EXPECT_NEAR(resized.source.left, before.source.left, 3);
+    EXPECT_NEAR(resized.width, before.width, 3);
+}
+
+TEST_F(SessionTest, SheetQuestionsAndTheirAnswers)
+{
+    // A frame of 100 × 131 image pixels is smaller than a cell: the sheet asks before enlarging it.
+    struct Case {
+        bool unattended;
+        bool answer;
+        SheetOutcome::Result result;
+        std::size_t questions;
+    };
+    const Case cases[] = {
+        { false, true, SheetOutcome::Abandoned, 1 }, // "yes, stop"
+        { false, false, SheetOutcome::Saved, 1 },
+        { true, false, SheetOutcome::Abandoned, 0 }, // nobody there to answer: passed over
+    };
+    for (const Case& c : cases) {
+        ScratchDir out;
+        PhotoSession session(program);
+        ASSERT_TRUE(session.open(Photo("p.jpg", 1200, 1600), false).opened());
+        session.setView(1600, 1600, 1600);
+        session.setFrame({ 500, 500, 100, 131 });
+        settings.outputFolder = out.Path().string() + "/";
+        RecordedPrompts answers(c.answer);
+        const SheetOutcome sheet = session.makeSheet(settings, c.unattended, answers);
+        EXPECT_EQ(sheet.result, c.result);
+        ASSERT_EQ(answers.questions.size(), c.questions);
+        if (c.questions) {
+            EXPECT_EQ(answers.questions[0], Text(kTextEnlargementQuestion));
+        }
+        EXPECT_EQ(fs::exists(out / "p.jpg"), c.result == SheetOutcome::Saved);
+    }
+}
+
+TEST_F(SessionTest, NoFrameNoSheetAndAnUnwritableFolderIsSaidOnce)
+{
+    PhotoSession session(program);
+    ASSERT_TRUE(session.open(Photo("p.jpg", 1200, 1600), false).opened());
+    session.setView(1600, 1600, 1600);
+    EXPECT_EQ(session.makeSheet(settings, false, prompts).result, SheetOutcome::NoCut);
+
+    session.setFrame({ 0, 0, 800, 1050 });
+    WriteFile(dir.Path() / "file", "x");
+    settings.outputFolder = dir / "file/below/";
+    const SheetOutcome sheet = session.makeSheet(settings, false, prompts);
+    EXPECT_EQ(sheet.result, SheetOutcome::SaveFailed);
+    ASSERT_EQ(prompts.messages.size(), 1u);
+    EXPECT_FALSE(sheet.hasPreview);
+}
+
+TEST(WorkMode, OnlyTheRunsOwnWaysOutAreOpenDuringARun)
+{
+    const UserAction all[] = { UserAction::NewSession, UserAction::OpenPhoto, UserAction::Recognise,
+        UserAction::MakeSheet, UserAction::Rotate, UserAction::Zoom, UserAction::HeadLine, UserAction::PickColour,
+        UserAction::Skip, UserAction::Abort, UserAction::StopContinuous, UserAction::Resize };
+    for (const UserAction action : all) {
+        const bool runExit = action == UserAction::Abort || action == UserAction::StopContinuous;
+        EXPECT_EQ(MayStart(WorkMode::Continuous, action), runExit);
+        EXPECT_FALSE(MayStart(WorkMode::Working, action));
+        EXPECT_EQ(MayStart(WorkMode::PickingColour, action), action == UserAction::PickColour);
+        EXPECT_EQ(MayStart(WorkMode::Idle, action), action != UserAction::Abort);
+    }
+}
+
+} // namespace
+} // namespace vellicam::test
