@@ -89,7 +89,7 @@ void Teardown()
 void ResetWindow()
 {
     WindowBench& s = State();
-    s.window->workState().photoPath.clear(); // read the file again
+    s.window->session().close(); // read the file again
     s.window->resetWorkspace();
 }
 

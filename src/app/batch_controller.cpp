@@ -7,6 +7,7 @@
 #include "sheet/output_path.h"
 #include "sheet/recognition_log.h"
 #include "status_panels.h"
+#include "window_prompts.h"
 
 #include <QFileInfo>
 
@@ -45,55 +46,33 @@ BatchController::BatchController(MainWindow& window)
 {
 }
 
-bool BatchController::isDone(const QString& photo) const
-{
-    return IsPhotoDone(window_.controls().outputFolderEdit->text().toStdString(),
-        window_.workState().photoFolder.toStdString(), photo.toStdString());
-}
-
-// A photo of the batch that did not open goes into the error log, so that an unattended run can say afterwards
-// which photos it passed over and why.
-void BatchController::logLoadFailure(const QString& photo)
-{
-    const MainWindow::WorkState& work = window_.workState();
-    const std::string line = LogTimestampNow() + texts::kLoadErrorLabel + photo.toStdString() + "  ("
-        + work.lastLoadFailure.toStdString() + ")";
-    const std::string path = RecognitionLogPath(
-        window_.controls().outputFolderEdit->text().toStdString(), work.photoFolder.toStdString());
-    const LogWriteOutcome logged = WriteRecognitionLog(path, line);
-    if (!logged.message.empty())
-        window_.dialogs().Message(window_.appTitle(), QString::fromStdString(logged.message), MessageIcon::None);
-}
-
 void BatchController::end()
 {
     const MainWindow::Controls& ui = window_.controls();
-    state_.active = false;
-    state_.index = 0;
+    run_.clear();
     ui.skipButton->hide();
     ui.continuousBox->hide();
     ui.continuousBox->setChecked(false);
     ui.keepFrameBox->hide();
     ui.keepFrameBox->setChecked(false);
-    state_.abortRequested = false;
+    abortRequested_ = false;
 }
 
 void BatchController::handleDrop(const QList<QUrl>& urls, const QPoint& position)
 {
-    if (window_.isBusy())
+    if (!window_.mayStart(UserAction::OpenPhoto))
         return;
     const QStringList items = LocalPaths(urls);
     if (items.isEmpty())
         return;
     const MainWindow::Controls& ui = window_.controls();
-    MainWindow::WorkState& work = window_.workState();
+    PhotoSession& session = window_.session();
     const QString& last = items.last();
 
     if (IsDroppedJpegName(last.toStdString())) {
         ui.photoView->detachGrips();
-        work.photoPath.clear();
         window_.resetWorkspace();
-        work.photoFolder = WithSeparator(QFileInfo(last).absolutePath());
+        session.setPhotoFolder(QFileInfo(last).absolutePath().toStdString());
         // The number of dropped items; only the last of them opens.
         ui.statusBar->setPanel(kGuidancePanel, texts::kDroppedJpegs.arg(items.size()));
 
@@ -110,7 +89,7 @@ void BatchController::handleDrop(const QList<QUrl>& urls, const QPoint& position
                 (void)window_.recogniseFace();
         } else {
             // As after a failed choice in the open dialog: say why and let another photo be chosen.
-            ui.statusBar->setPanel(kGuidancePanel, work.lastLoadFailure);
+            ui.statusBar->setPanel(kGuidancePanel, window_.workState().lastLoadFailure);
             ui.choosePhotoButton->setEnabled(true);
         }
         return;
@@ -132,65 +111,61 @@ void BatchController::handleDrop(const QList<QUrl>& urls, const QPoint& position
     }
 
     const FolderScan scan = ScanDroppedFolder(first.toStdString());
-    state_.files.clear();
-    for (const std::string& file : scan.files)
-        state_.files << QString::fromStdString(file);
-    state_.subfolderCount = scan.SubfolderCount;
-    state_.fileCount = scan.FileCount;
-    state_.jpegCount = scan.JpegCount;
+    counts_ = { scan.SubfolderCount, scan.FileCount, scan.JpegCount };
 
     ui.photoView->detachGrips();
-    work.photoPath.clear();
     window_.resetWorkspace();
 
-    if (state_.jpegCount > 0) {
+    if (counts_.jpegCount > 0) {
         window_.setBusy(true);
         ScopeExit done([this] { window_.setBusy(false); });
         window_.resetWorkspace();
         // The folder's own photos decide where their sheets and the log go when no output folder is given,
         // not whichever photo happened to be opened before the drop.
-        work.photoFolder = WithSeparator(first);
-        state_.active = true;
+        session.setPhotoFolder(first.toStdString());
+        run_.start(scan.files);
         window_.setBusy(true);
         if (openBatchPhoto(true)) {
             window_.setBusy(false);
             if (window_.settingsDialog() && window_.settings().recogniseOnOpen)
                 (void)window_.recogniseFace();
-            if (state_.jpegCount > 1) {
+            if (counts_.jpegCount > 1) {
                 ui.skipButton->show();
                 ui.continuousBox->show();
                 ui.keepFrameBox->show();
             }
         } else {
-            const bool allDone = std::all_of(
-                state_.files.cbegin(), state_.files.cend(), [this](const QString& p) { return isDone(p); });
-            state_.active = false;
-            state_.index = 0;
+            const Settings settings = window_.settings();
+            const bool allDone = window_.settingsDialog() && run_.allDone(session, settings);
+            run_.clear();
             // Photos that would not open are in the log; the message is for a folder finished earlier.
-            if (window_.settings().keepExistingSheets && window_.settingsDialog() && allDone)
+            if (allDone)
                 window_.dialogs().Message(window_.appTitle(), texts::kAllDone, MessageIcon::Information);
         }
     }
     ui.statusBar->setPanel(
-        kGuidancePanel, texts::kFolderCounts.arg(state_.subfolderCount).arg(state_.fileCount).arg(state_.jpegCount));
+        kGuidancePanel, texts::kFolderCounts.arg(counts_.subfolderCount).arg(counts_.fileCount).arg(counts_.jpegCount));
 }
 
 bool BatchController::openBatchPhoto(bool resetFrame)
 {
-    MainWindow::WorkState& work = window_.workState();
-    const bool skipDone = window_.settingsDialog() && window_.settings().keepExistingSheets;
-    const QString previous = work.photoPath;
-    for (; state_.index < state_.files.size(); ++state_.index) {
-        const QString& photo = state_.files.at(state_.index);
-        if (skipDone && isDone(photo))
+    PhotoSession& session = window_.session();
+    const Settings settings = window_.settings();
+    const bool passOverDone = window_.settingsDialog() != nullptr;
+    WindowPrompts prompts(window_.dialogs(), window_.appTitle());
+    for (; !run_.atEnd(); run_.step()) {
+        const std::string& photo = run_.photos()[static_cast<std::size_t>(run_.index())];
+        if (passOverDone && BatchRun::isDone(session, settings, photo))
             continue;
-        if (window_.openPhoto(photo, resetFrame) == 0)
+        if (window_.openPhoto(QString::fromStdString(photo), resetFrame) == 0)
             return true;
-        logLoadFailure(photo);
-        // The view still shows the photo before; it stays the open photo, so that a later sheet action cuts it
-        // under its own name and never under the name of the photo that failed.
-        if (work.photoPath.isEmpty())
-            work.photoPath = previous;
+        // A photo of the batch that did not open goes into the error log, so that an unattended run can say
+        // afterwards which photos it passed over and why. The view still shows the photo before, which stays the
+        // open photo: a later sheet action cuts it under its own name.
+        session.writeLog(settings,
+            LogTimestampNow() + texts::kLoadErrorLabel + photo + "  ("
+                + window_.workState().lastLoadFailure.toStdString() + ")",
+            prompts);
     }
     return false;
 }
@@ -203,16 +178,16 @@ void BatchController::runContinuous()
     for (;;) {
         PumpEvents();
         (void)window_.makeSheetOfPhoto();
-        // A sheet clears the busy mark at its end; the run holds it to the last photo, so that the skip button and
-        // every other guarded action stay refused between photos. "中断" and the check box are not guarded.
-        window_.setBusy(true);
+        // A sheet leaves the window idle at its end; the run holds it in continuous mode to the last photo, so that
+        // only the run's own ways out ("中断" and the check box) stay open between photos.
+        window_.setMode(WorkMode::Continuous);
         if (!ui.continuousBox->isChecked())
             break;
-        if (state_.abortRequested) {
+        if (abortRequested_) {
             window_.dialogs().Message(window_.appTitle(), texts::kAborted, MessageIcon::None);
             break;
         }
-        if (state_.index >= state_.files.size())
+        if (run_.atEnd())
             break;
     }
 }
@@ -222,7 +197,7 @@ void BatchController::runContinuous()
 // recognition on opening is on. False when the end of the list was reached instead.
 bool BatchController::openAndRecogniseNext()
 {
-    if (state_.index >= state_.files.size() || !openBatchPhoto(!window_.controls().keepFrameBox->isChecked()))
+    if (run_.atEnd() || !openBatchPhoto(!window_.controls().keepFrameBox->isChecked()))
         return false;
     if (window_.settingsDialog() && window_.settings().recogniseOnOpen) {
         window_.setBusy(false);
@@ -233,9 +208,9 @@ bool BatchController::openAndRecogniseNext()
 
 void BatchController::advance()
 {
-    ++state_.index;
+    run_.step();
     if (!window_.controls().keepFrameBox->isChecked()) {
-        window_.workState().rotationAngle = 0;
+        window_.session().setAngle(0);
         window_.controls().angleBox->setText(QStringLiteral("0"));
     }
     if (!openAndRecogniseNext())
@@ -244,16 +219,16 @@ void BatchController::advance()
 
 void BatchController::skip()
 {
-    if (window_.isBusy())
+    if (!window_.mayStart(UserAction::Skip))
         return;
     window_.setBusy(true);
     ScopeExit done([this] { window_.setBusy(false); });
-    if (!state_.active)
+    if (!run_.active())
         return;
 
-    ++state_.index;
-    if (state_.index < state_.files.size() && !window_.controls().keepFrameBox->isChecked()) {
-        window_.workState().rotationAngle = 0;
+    run_.step();
+    if (!run_.atEnd() && !window_.controls().keepFrameBox->isChecked()) {
+        window_.session().setAngle(0);
         window_.controls().angleBox->setText(QStringLiteral("0"));
     }
     if (openAndRecogniseNext())

@@ -2,6 +2,8 @@
 // skipping, continuous runs and their abort.
 #pragma once
 
+#include "session/batch_run.h"
+
 #include <QList>
 #include <QObject>
 #include <QPoint>
@@ -18,22 +20,21 @@ class MainWindow;
 class BatchController : public QObject {
     Q_OBJECT
 public:
-    // The batch as it stands; for the tests.
-    struct State {
-        QStringList files; // the dropped folder's photos, in order
-        bool active = false;
-        int index = 0; // the photo being worked on
+    // What the last dropped folder held, and the abort flag of a continuous run.
+    struct Counts {
         int subfolderCount = 0;
         int fileCount = 0;
         int jpegCount = 0;
-        bool abortRequested = false;
     };
 
     explicit BatchController(MainWindow& window);
 
-    [[nodiscard]] bool isActive() const { return state_.active; }
-    [[nodiscard]] State& state() { return state_; }
-    [[nodiscard]] const State& state() const { return state_; }
+    [[nodiscard]] bool isActive() const { return run_.active(); }
+    // The batch's photos and its place in them.
+    [[nodiscard]] BatchRun& run() { return run_; }
+    [[nodiscard]] const BatchRun& run() const { return run_; }
+    [[nodiscard]] const Counts& counts() const { return counts_; }
+    [[nodiscard]] bool abortRequested() const { return abortRequested_; }
 
     // A drop of files or folders at `position` of the window: a JPEG opens, a drop on the output folder box sets
     // the folder, a folder starts a batch with its first photo.
@@ -45,8 +46,8 @@ public:
     // "スキップ": the next photo without a sheet of this one.
     void skip();
     // "中断": the continuous run stops after the photo it is working on.
-    void requestAbort() { state_.abortRequested = true; }
-    void clearAbort() { state_.abortRequested = false; }
+    void requestAbort() { abortRequested_ = true; }
+    void clearAbort() { abortRequested_ = false; }
     // Leaves batch mode and hides the batch's controls (a new photo or "新規作成").
     void end();
     // Opens the batch photo at the index or, passing over photos already done (with "同名のファイルは上書きしない")
@@ -54,12 +55,12 @@ public:
     bool openBatchPhoto(bool resetFrame);
 
 private:
-    [[nodiscard]] bool isDone(const QString& photo) const;
-    void logLoadFailure(const QString& photo);
     bool openAndRecogniseNext();
 
     MainWindow& window_;
-    State state_;
+    BatchRun run_;
+    Counts counts_;
+    bool abortRequested_ = false;
 };
 
 } // namespace vellicam

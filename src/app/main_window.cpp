@@ -9,6 +9,7 @@
 #include "resize_control.h"
 #include "sheet_preview_window.h"
 #include "status_panels.h"
+#include "window_prompts.h"
 #include "window_style.h"
 
 #include <QApplication>
@@ -77,9 +78,31 @@ MainWindow::MainWindow(DialogService& dialogs, QWidget* parent)
 
 MainWindow::~MainWindow() = default;
 
-DialogSettings MainWindow::settings() const
+Settings MainWindow::settings() const
 {
-    return settingsDialog_ ? settingsDialog_->settings() : DialogSettings {};
+    Settings s = settingsDialog_ ? settingsDialog_->settings() : Settings {};
+    s.sharpen = ui_.sharpenBox->isChecked();
+    s.keepFrame = ui_.keepFrameBox->isChecked();
+    s.openFolderAfterSheet = ui_.openFolderBox->isChecked();
+    s.continuous = ui_.continuousBox->isChecked();
+    s.outputFolder = ui_.outputFolderEdit->text().toStdString();
+    s.usePickedColour = ui_.pickBackgroundBox->isChecked();
+    const Bitmap& swatch = ui_.backgroundSwatch->picture();
+    s.pickedColour = swatch.Empty() ? kWhite : swatch.Pixel(0, 0);
+    return s;
+}
+
+void MainWindow::setProgramFolder(const QString& folder)
+{
+    work_.programFolder = folder;
+    const std::string photoFolder = session_.photoFolder();
+    session_ = PhotoSession(folder.toStdString());
+    session_.setPhotoFolder(photoFolder);
+}
+
+void MainWindow::say(const std::string& text)
+{
+    WindowPrompts(dialogs_, work_.appTitle).message(text);
 }
 
 void MainWindow::createControls()
@@ -190,7 +213,7 @@ void MainWindow::createControls()
     // The head line's overlay stays over the photo after a line is drawn; a press meant to pick the background
     // colour lands on it then.
     connect(ui_.headLineOverlay, &ImageWidget::pressed, this, [this](const MouseArgs& a) {
-        if (work_.pickingBackground)
+        if (mode_ == WorkMode::PickingColour)
             photoPressed(a);
         else
             headLinePressed(a);
@@ -209,6 +232,7 @@ void MainWindow::createControls()
     connect(ui_.frameGrips, &ResizeControl::released, this, [this] { work_.mouseHeld = false; });
     // Keeps the red outline at the size the frame has just been given, also after the drag's last step.
     connect(ui_.frameGrips, &ResizeControl::controlChanged, this, [this] {
+        session_.setFrame(ui_.photoView->frameBounds());
         const ImageWidget* frame = ui_.frameImage;
         if (frame->picture().Width() != frame->width() || frame->picture().Height() != frame->height())
             drawFrameOutline();
@@ -223,35 +247,21 @@ void MainWindow::initialise()
     setWindowTitle(texts::kWindowTitle);
     work_.appTitle = windowTitle();
 
-    for (Bitmap* b : { &work_.cut, &work_.sheet, &work_.rotated, &work_.square, &work_.original, &work_.fitted }) {
-        if (!b->Resize(10, 10)) {
-            showOutOfMemory();
-            for (Bitmap* c :
-                { &work_.cut, &work_.sheet, &work_.rotated, &work_.square, &work_.original, &work_.fitted })
-                c->Clear();
-            return;
-        }
-    }
-
     work_.zoomPercent = 100;
     work_.previousZoomPercent = 100;
-    work_.viewSide = ui_.photoImage->height();
     ui_.photoImage->move(0, 0);
     ui_.headLineOverlay->move(0, 0);
     work_.mouseHeld = false;
     work_.headTop = {};
     setBusy(false);
-    work_.photoPath.clear();
 
-    work_.programFolder = QCoreApplication::applicationDirPath();
-    if (!work_.programFolder.endsWith('/'))
-        work_.programFolder += '/';
+    QString programFolder = QCoreApplication::applicationDirPath();
+    if (!programFolder.endsWith('/'))
+        programFolder += '/';
+    setProgramFolder(programFolder);
     // The open dialog and the sheets start in the user's own folder rather than beside the program.
-    work_.photoFolder = QDir::homePath();
-    if (!work_.photoFolder.endsWith('/'))
-        work_.photoFolder += '/';
-
-    work_.sheetLayout = DefaultSheetLayout();
+    session_.setPhotoFolder(QDir::homePath().toStdString());
+    session_.setView(ui_.photoImage->height(), ui_.photoImage->width(), ui_.photoImage->height());
 
     // Centred on the screen, at the size it keeps while starting.
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
@@ -283,7 +293,6 @@ void MainWindow::closeEvent(QCloseEvent* event)
 void MainWindow::firstShown()
 {
     ui_.photoView->detachGrips();
-    work_.frameLimits = FrameLimitsOf(work_.sheetLayout);
 
     setToolsEnabled(false);
     ui_.newButton->setEnabled(true);
@@ -302,7 +311,7 @@ void MainWindow::applySizeRule()
 {
     if (work_.starting) {
         setFixedSize(kMinWindowWidth, kMinWindowHeight);
-    } else if (work_.busy || workDepth_ > 0) {
+    } else if (mode_ != WorkMode::Idle || workDepth_ > 0) {
         setFixedSize(size());
     } else {
         setMinimumSize(kMinWindowWidth, kMinWindowHeight);
@@ -310,9 +319,9 @@ void MainWindow::applySizeRule()
     }
 }
 
-void MainWindow::setBusy(bool busy)
+void MainWindow::setMode(WorkMode mode)
 {
-    work_.busy = busy;
+    mode_ = mode;
     applySizeRule();
 }
 
@@ -350,21 +359,21 @@ void MainWindow::layOutOnce()
     ui_.photoView->resize(width() - 24, height() - ui_.photoView->y() - 65);
     ui_.photoImage->move(0, 0);
 
-    if (!work_.photoPath.isEmpty())
-        (void)openPhoto(work_.photoPath, false);
+    if (session_.hasPhoto())
+        (void)openPhoto(photoPath(), false);
 
     const int barHeight = ui_.statusBar->sizeHint().height();
     ui_.statusBar->setGeometry(0, height() - barHeight, width(), barHeight);
     update();
 
     // Without a photo (after "新規作成" or a failed open) there is nothing to frame.
-    if (work_.starting || work_.imageSide == 0 || work_.previousZoomPercent == 0 || work_.photoPath.isEmpty())
+    if (work_.starting || session_.imageSide() == 0 || work_.previousZoomPercent == 0 || !session_.hasPhoto())
         return;
     ui_.photoView->detachGrips();
     ui_.frameImage->show();
     ui_.makeSheetButton->setEnabled(true);
-    ui_.photoView->setFrameBounds(CentredMinimumFrame(work_.frameLimits, work_.viewSide, work_.imageSide,
-        ui_.photoImage->width(), ui_.photoImage->height()));
+    session_.centreMinimumFrame();
+    ui_.photoView->setFrameBounds(session_.frame());
     drawFrameOutline();
     attachFrame();
     ui_.frameGrips->setShowHint(false);
@@ -423,7 +432,7 @@ void MainWindow::showOutOfMemory()
 
 QString MainWindow::outputFolder() const
 {
-    return ui_.outputFolderEdit->text().isEmpty() ? work_.photoFolder : ui_.outputFolderEdit->text();
+    return ui_.outputFolderEdit->text().isEmpty() ? photoFolder() : ui_.outputFolderEdit->text();
 }
 
 void MainWindow::keepFrameToggled()
@@ -456,7 +465,7 @@ void MainWindow::handleDrop(const QList<QUrl>& urls, const QPoint& position)
 void MainWindow::dragEnterEvent(QDragEnterEvent* event)
 {
     // Refused while an action runs: a drop resets the working bitmaps that action is reading.
-    if (!work_.busy && event->mimeData()->hasUrls() && !LocalPaths(event->mimeData()->urls()).isEmpty())
+    if (mayStart(UserAction::OpenPhoto) && event->mimeData()->hasUrls() && !LocalPaths(event->mimeData()->urls()).isEmpty())
         event->acceptProposedAction();
     else
         event->ignore();
@@ -464,7 +473,7 @@ void MainWindow::dragEnterEvent(QDragEnterEvent* event)
 
 void MainWindow::dragMoveEvent(QDragMoveEvent* event)
 {
-    if (!work_.busy && event->mimeData()->hasUrls())
+    if (mayStart(UserAction::OpenPhoto) && event->mimeData()->hasUrls())
         event->acceptProposedAction();
     else
         event->ignore();

@@ -10,6 +10,8 @@
 #include "recognition/frame_proposal.h"
 #include "mouse_args.h"
 #include "settings_dialog.h"
+#include "session/photo_session.h"
+#include "session/work_mode.h"
 #include "sheet/sheet_layout.h"
 
 #include <QCheckBox>
@@ -34,6 +36,8 @@ class PhotoView;
 class ResizeControl;
 class SheetPreviewWindow;
 class StatusPanels;
+
+class WindowPrompts;
 
 class MainWindow : public QWidget {
     Q_OBJECT
@@ -75,40 +79,22 @@ public:
         StatusPanels* statusBar = nullptr;
     };
 
-    // What the window works on. Read and set directly only by the window's own code, the batch controller and
-    // the tests.
+    // What the window keeps beside the session: its view's zoom and the state of its mouse work. Read and set
+    // directly only by the window's own code and the tests.
     struct WorkState {
-        QString photoPath; // empty while no photo is loaded
         QString programFolder; // with its trailing separator
-        QString photoFolder; // with its trailing separator; the open dialog starts here
         QString appTitle;
         int zoomPercent = 100;
         int previousZoomPercent = 100;
-        int viewSide = 520; // the view's square, in view pixels
-        int imageSide = 0; // the working square, in photo pixels
-        int rotationAngle = 0; // tenths of a degree, -3599..3599
         int mouseX = 0;
         int mouseY = 0;
-        bool busy = false;
         bool starting = true;
-        FrameLimits frameLimits;
         Rect lastOutline; // the outline last drawn on the frame
-        SheetLayout sheetLayout;
         QString reductionMessage;
-        QString lastLoadFailure; // why the last load failed, for the status bar
-
-        Bitmap cut; // the frame cut out of the square: what the sheet is made of
-        Bitmap sheet;
-        Bitmap rotated; // the turned square as shown (sharpened when asked)
-        Bitmap square; // the photo on its square, turned: what is cut and recognised
-        Bitmap original; // the photo as loaded
-        Bitmap fitted; // the photo reduced to the view
-
-        // The head line
+        QString lastLoadFailure; // why the last open failed, for the status bar
+        Bitmap fitted; // the shown image reduced to the view
         bool mouseHeld = false;
-        QPoint headTop;
-        int rotationProposal = 0;
-        bool pickingBackground = false;
+        QPoint headTop; // where the head line being drawn starts
         // The wait, repainting, before the first detection; the one before a face image is saved is a tenth of
         // it. Tests shorten it.
         int recognitionPauseMs = 500;
@@ -128,25 +114,38 @@ public:
     [[nodiscard]] const WorkState& workState() const { return work_; }
     [[nodiscard]] BatchController& batch() { return *batch_; }
     [[nodiscard]] DialogService& dialogs() const { return dialogs_; }
+    [[nodiscard]] PhotoSession& session() { return session_; }
+    [[nodiscard]] const PhotoSession& session() const { return session_; }
     [[nodiscard]] QString programFolder() const { return work_.programFolder; }
+    // Where the detector library and its cascades are; set before a photo is opened (the session starts anew).
+    void setProgramFolder(const QString& folder);
+    // The folder the open dialog starts in and sheets go to when no output folder is given.
+    [[nodiscard]] QString photoFolder() const { return QString::fromStdString(session_.photoFolder()); }
+    [[nodiscard]] QString photoPath() const { return QString::fromStdString(session_.photoPath()); }
     [[nodiscard]] QString appTitle() const { return work_.appTitle; }
-    // The settings as the dialog holds them now; the defaults while there is no dialog.
-    [[nodiscard]] DialogSettings settings() const;
+    // The settings as they are now: the dialog's (the defaults while there is no dialog) with the window's own
+    // options, output folder and picked colour.
+    [[nodiscard]] Settings settings() const;
 
     // --- Shared operations ---
     void reportMemory();
     void setToolsEnabled(bool on);
     void showOutOfMemory();
-    // Sets or clears the busy mark; while it is set the window keeps its size.
-    void setBusy(bool busy);
-    [[nodiscard]] bool isBusy() const { return work_.busy; }
+    // What the window is doing: the one rule of what may start now. While it is not idle the window keeps its size.
+    [[nodiscard]] WorkMode mode() const { return mode_; }
+    void setMode(WorkMode mode);
+    [[nodiscard]] bool mayStart(UserAction action) const { return MayStart(mode_, action); }
+    [[nodiscard]] bool isBusy() const { return mode_ != WorkMode::Idle; }
+    // Working or idle.
+    void setBusy(bool busy) { setMode(busy ? WorkMode::Working : WorkMode::Idle); }
     // The folder sheets go to: the output folder box, or the photo's folder when it is empty.
     [[nodiscard]] QString outputFolder() const;
 
     // Photo loading and display
     [[nodiscard]] int loadPhoto(const QString& path);
     int openPhoto(const QString& path, bool resetFrame);
-    int showFitted(const Bitmap& image);
+    // Shows the session's image fitted into the view's square.
+    int showFitted();
     void resetWorkspace();
     // The zoom box's selected item; -1 for typed text.
     [[nodiscard]] int zoomItemIndex() const;
@@ -156,16 +155,24 @@ public:
     void rotateBy(int step, bool reset);
     // Says so and returns true when the photo is too large to turn.
     bool refuseLargeRotation();
+    // Takes the frame off the view before a turn; shows the session's turn after it: the view, the angle box and
+    // status, the frame.
+    void prepareRotation();
+    void showRotation(const RotateOutcome& turned);
 
     // Crop frame and head line
+    // Sets the session's frame and shows it there.
+    void setFrame(const ControlBounds& frame);
     void drawFrameOutline(int shortenBottom = 0);
     void attachFrame();
     void placeFrame(bool recentre);
     void frameFromLine(int ex, int ey);
     // The frame in square pixels; the engine's crop result code.
-    [[nodiscard]] int cropRectangle(CropRect& crop) const;
-    [[nodiscard]] const FrameLimits& frameLimits() const { return work_.frameLimits; }
+    [[nodiscard]] int cropRectangle(CropRect& crop) const { return session_.frameInImage(crop); }
+    [[nodiscard]] const FrameLimits& frameLimits() const { return session_.limits(); }
     [[nodiscard]] ViewMapping pictureMapping() const;
+    // Puts a message of the session's to the user: the box, with the out-of-memory caption for that message.
+    void say(const std::string& text);
 
     // Recognition: finds the face, places the proposed frame, or logs and reports the failure.
     int recogniseFace();
@@ -234,6 +241,8 @@ private:
     // Lays the window out for its size and shows the photo again at the view's new size.
     void layOutForSize();
     void layOutOnce();
+    // The view's square and image size, told to the session.
+    void syncView();
     void trackPointer(int x, int y);
     // Makes the window the target of dropped files and folders; its text boxes leave drops to it.
     void acceptFileDrops();
@@ -243,6 +252,8 @@ private:
     SheetPreviewWindow* preview_ = nullptr;
     Controls ui_;
     WorkState work_;
+    PhotoSession session_;
+    WorkMode mode_ = WorkMode::Idle;
     std::unique_ptr<BatchController> batch_;
     bool shown_ = false;
     bool inResize_ = false;

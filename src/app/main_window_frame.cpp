@@ -29,15 +29,21 @@ void MainWindow::drawFrameOutline(int shortenBottom)
     }
 }
 
+void MainWindow::setFrame(const ControlBounds& frame)
+{
+    session_.setFrame(frame);
+    ui_.photoView->setFrameBounds(frame);
+}
+
 void MainWindow::attachFrame()
 {
-    ui_.photoView->attachGrips(FrameLimitsInView(work_.frameLimits, work_.viewSide, work_.imageSide));
+    ui_.photoView->attachGrips(session_.viewLimits());
 }
 
 ViewMapping MainWindow::pictureMapping() const
 {
     // Image pixels on the view's own picture: the widgets lie at content places, so no scroll position enters.
-    return { work_.viewSide, work_.imageSide, 0, 0, ui_.photoImage->width(), ui_.photoImage->height() };
+    return { session_.viewSide(), session_.imageSide(), 0, 0, ui_.photoImage->width(), ui_.photoImage->height() };
 }
 
 void MainWindow::placeFrame(bool recentre)
@@ -49,12 +55,11 @@ void MainWindow::placeFrame(bool recentre)
 
     int w = ui_.frameImage->width();
     int h = ui_.frameImage->height();
-    if (recentre) {
-        const ControlBounds frame = CentredMinimumFrame(work_.frameLimits, work_.viewSide, work_.imageSide,
-            ui_.photoImage->width(), ui_.photoImage->height());
-        ui_.photoView->setFrameBounds(frame);
-        w = frame.width;
-        h = frame.height;
+    if (recentre || !session_.hasFrame()) {
+        session_.centreMinimumFrame();
+        ui_.photoView->setFrameBounds(session_.frame());
+        w = session_.frame().width;
+        h = session_.frame().height;
     } else if (work_.previousZoomPercent > 0) {
         w = w * work_.zoomPercent / work_.previousZoomPercent;
         h = h * work_.zoomPercent / work_.previousZoomPercent;
@@ -70,14 +75,6 @@ void MainWindow::placeFrame(bool recentre)
     attachFrame();
     ui_.frameGrips->setShowHint(false);
     setToolsEnabled(true);
-}
-
-int MainWindow::cropRectangle(CropRect& crop) const
-{
-    // The widgets' places are content positions already: no scroll position to add.
-    const ControlBounds frame = ui_.photoView->frameBounds();
-    return CropRectFromFrame(frame.left, frame.top, frame.width, frame.height, 0, 0, work_.square.Width(),
-        ui_.photoImage->width(), crop);
 }
 
 void MainWindow::headLineToggled()
@@ -121,11 +118,9 @@ void MainWindow::headLineMoved(const MouseArgs& args)
     work_.lastOutline = { top.x(), top.y(), args.x, args.y };
     ui_.photoView->drawHeadLine(top, QPoint(args.x, args.y));
 
-    const HeadLineAngle line = EvaluateHeadLine(top.x(), top.y(), args.x, args.y);
-    if (!line.vertical)
-        work_.rotationProposal = line.rotationProposal;
-    ui_.statusBar->setPanel(kAnglePanel, QString::fromStdString(HeadLineStatusText(line)));
-    ui_.statusBar->setPanel(kPathPanel, QString::fromStdString(LinePointsText(top.x(), top.y(), args.x, args.y)));
+    const HeadLineOutcome line = session_.followHeadLine(top.x(), top.y(), args.x, args.y);
+    ui_.statusBar->setPanel(kAnglePanel, QString::fromStdString(line.angleStatus));
+    ui_.statusBar->setPanel(kPathPanel, QString::fromStdString(line.pointsStatus));
 }
 
 void MainWindow::headLineReleased(const MouseArgs& args)
@@ -144,39 +139,31 @@ void MainWindow::frameFromLine(int ex, int ey)
     ui_.photoView->clearHeadLine();
     ui_.headLineOverlay->pictureChanged();
 
-    if (work_.rotationProposal != 0
-        && dialogs_.Ask(work_.appTitle, QString::fromStdString(RotationQuestionText(work_.rotationProposal)))) {
-        if (work_.busy)
+    if (session_.headLineProposal() != 0
+        && dialogs_.Ask(work_.appTitle, QString::fromStdString(RotationQuestionText(session_.headLineProposal())))) {
+        if (!mayStart(UserAction::Rotate))
             return;
         setBusy(true);
         ScopeExit done([this] { setBusy(false); });
         if (!refuseLargeRotation()) {
-            work_.rotationAngle = AngleAfterProposal(work_.rotationAngle, work_.rotationProposal);
-            ui_.angleBox->setText(QString::fromStdString(RotationAngleText(work_.rotationAngle)));
-            applyRotation(work_.rotationAngle);
+            prepareRotation();
+            RotateOutcome turned;
+            {
+                WorkScope work(*this);
+                EventPump pump;
+                turned = session_.acceptHeadLineProposal(ui_.sharpenBox->isChecked(), pump.AsProgress());
+            }
+            showRotation(turned);
             reportMemory();
         }
     }
 
-    const ViewFrameLimits view = FrameLimitsInView(work_.frameLimits, work_.viewSide, work_.imageSide);
-    const SheetCell& cell = work_.sheetLayout.Cells[0];
-    HeadLineFrameInput in;
-    in.sx = work_.headTop.x();
-    in.sy = work_.headTop.y();
-    in.ex = ex;
-    in.ey = ey;
-    in.cellImageHeight = cell.ImageHeight;
-    in.headTopMargin = cell.HeadTopMargin;
-    in.chinMargin = cell.ChinMargin;
-    in.minWidth = view.minWidth;
-    in.minHeight = view.minHeight;
-    in.aspectWidth = work_.frameLimits.FrameAspectWidth;
-    in.aspectHeight = work_.frameLimits.FrameAspectHeight;
-    ControlBounds frame;
-    if (FrameFromLine(in, frame) != kHeadLineFramePlaced) {
+    const QPoint top = work_.headTop;
+    if (!session_.frameFromHeadLine(top.x(), top.y(), ex, ey)) {
         setToolsEnabled(true);
         return;
     }
+    const ControlBounds& frame = session_.frame();
     ui_.photoView->setFrameBounds(frame);
     if (!ui_.frameImage->picture().Resize(frame.width, frame.height)) {
         showOutOfMemory();

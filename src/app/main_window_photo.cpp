@@ -8,7 +8,7 @@
 #include "image_widget.h"
 #include "main_window_texts.h"
 #include "photo_view.h"
-#include "resample/reduce.h"
+#include "resample/rotate.h"
 #include "resize_control.h"
 #include "sheet_preview_window.h"
 #include "status_panels.h"
@@ -29,53 +29,33 @@ int MainWindow::loadPhoto(const QString& path)
     work_.lastLoadFailure.clear();
     if (path.isEmpty())
         return 1;
-    // The photo as loaded lives in the original alone: every display reads it from there, and the cut only
-    // receives the sheet's part. A large photo is therefore held once, not twice, and opening it copies nothing.
-    if (path == work_.photoPath)
-        return 0; // the same photo again (zoom, resize): from memory, without reading the file
-    if (!QFileInfo(path).isFile()) {
-        work_.lastLoadFailure = texts::kFileNotFound + path;
-        return -1;
-    }
-    (void)work_.cut.Resize(1, 1);
-    work_.photoPath.clear();
-
-    std::string reason;
-    int loaded = 0;
-    Bitmap decoded;
+    // The same photo again (zoom, resize) comes from memory, without reading the file.
+    if (path.toStdString() == session_.photoPath())
+        return 0;
+    OpenOutcome opened;
     {
         WorkScope work(*this);
         EventPump pump;
-        loaded = LoadPhotoFile(path.toStdString(), decoded, &reason, pump.AsProgress());
+        opened = session_.open(path.toStdString(), ui_.sharpenBox->isChecked(), pump.AsProgress());
     }
-    if (loaded != 0) {
-        work_.lastLoadFailure = QString::fromStdString(reason);
-        return loaded < 0 ? loaded : -2;
-    }
-    work_.photoPath = path;
     PumpEvents();
-
-    if (IsLowResolution(decoded.Width(), decoded.Height()))
-        dialogs_.Message(work_.appTitle,
-            QString::fromStdString(LowResolutionMessage(decoded.Width(), decoded.Height())),
-            MessageIcon::Information);
-
-    if (SquareTooLarge(decoded.Width(), decoded.Height())) {
-        work_.lastLoadFailure = texts::kPhotoTooLarge.arg(decoded.Width()).arg(decoded.Height());
-        work_.photoPath.clear();
-        return -2;
-    }
-    work_.original = std::move(decoded);
-    if (!BuildSquareBitmap(work_.original, work_.square)) {
+    if (!opened.lowResolution.empty())
+        dialogs_.Message(work_.appTitle, QString::fromStdString(opened.lowResolution), MessageIcon::Information);
+    if (opened.opened())
+        return 0;
+    if (opened.result == OpenOutcome::OutOfMemory)
         showOutOfMemory();
-        work_.lastLoadFailure = texts::kOutOfMemory;
-        work_.photoPath.clear();
-        return -2;
-    }
-    return 0;
+    // The photo before, if any, stays the session's: a batch keeps showing it when the next photo fails.
+    work_.lastLoadFailure = QString::fromStdString(opened.failure);
+    return opened.result == OpenOutcome::NotFound ? -1 : -2;
 }
 
-int MainWindow::showFitted(const Bitmap& image)
+void MainWindow::syncView()
+{
+    session_.setView(ui_.photoImage->width(), ui_.photoImage->width(), ui_.photoImage->height());
+}
+
+int MainWindow::showFitted()
 {
     // The view's area without scroll bars, so the square does not depend on whether the last zoom needed them.
     const QSize area = ui_.photoView->maximumViewportSize();
@@ -83,7 +63,7 @@ int MainWindow::showFitted(const Bitmap& image)
     if (zoomItemIndex() > 0)
         side = side * work_.zoomPercent / 100;
     ui_.photoImage->resize(side, side);
-    work_.viewSide = side;
+    syncView();
 
     Bitmap& view = ui_.photoImage->picture();
     if (!view.Resize(side, side)) {
@@ -91,30 +71,16 @@ int MainWindow::showFitted(const Bitmap& image)
         return -1;
     }
 
-    const int w = image.Width();
-    const int h = image.Height();
-    const Size fitted = FittedSize(w, h, side, side);
-    work_.imageSide = std::max(w, h);
-
-    int reduced = kReductionSizeBelowOne;
+    int fitted = 0;
     {
         WorkScope work(*this);
         EventPump pump;
-        if (fitted.width == w && fitted.height == h) {
-            work_.fitted = image;
-            reduced = kReduced;
-        } else {
-            std::string message;
-            reduced = ReduceHighQuality(image, fitted.height, fitted.width, work_.fitted, &message, pump.AsProgress());
-            work_.reductionMessage = QString::fromStdString(message);
-        }
+        std::string message;
+        fitted = session_.fitShownImage(side, work_.fitted, &message, pump.AsProgress());
+        work_.reductionMessage = QString::fromStdString(message);
     }
-    if (reduced != kReduced) {
-        // The reduction declines an enlargement (and a few odd sizes): a plain stretch shows those.
-        if (work_.fitted.Resize(fitted.width, fitted.height))
-            StretchDraw(image, work_.fitted);
-    }
-    Draw(work_.fitted, view, (side - work_.fitted.Width()) / 2, (side - work_.fitted.Height()) / 2);
+    if (fitted == 0)
+        Draw(work_.fitted, view, (side - work_.fitted.Width()) / 2, (side - work_.fitted.Height()) / 2);
     ui_.photoImage->pictureChanged();
     // The head line's overlay covers the photo exactly, see-through where no line is.
     ui_.headLineOverlay->setGeometry(ui_.photoImage->geometry());
@@ -134,9 +100,9 @@ int MainWindow::openPhoto(const QString& path, bool resetFrame)
     ui_.photoView->scrollToOrigin();
     ui_.photoView->repaint();
     PumpEvents();
-    (void)showFitted(work_.original);
-    if (work_.rotationAngle != 0)
-        applyRotation(work_.rotationAngle);
+    (void)showFitted();
+    if (session_.angle() != 0)
+        ui_.statusBar->setPanel(kAnglePanel, QString::fromStdString(RotationStatusText(session_.angle())));
     ui_.statusBar->setPanel(kPathPanel, path);
     placeFrame(resetFrame);
     return 0;
@@ -168,8 +134,8 @@ void MainWindow::resetWorkspace()
     if (preview_)
         preview_->clearPreview();
 
-    for (Bitmap* b : { &work_.cut, &work_.sheet, &work_.rotated, &work_.square, &work_.original, &work_.fitted })
-        (void)b->Resize(10, 10);
+    session_.close();
+    work_.fitted.Clear();
 
     ui_.photoView->detachGrips();
     ui_.photoImage->hide();
@@ -177,9 +143,7 @@ void MainWindow::resetWorkspace()
     // Head marking ends with the photo: an overlay left up would hide the next photo.
     ui_.headLineButton->setChecked(false);
     ui_.photoView->hideHeadLineOverlay();
-    work_.rotationAngle = 0;
     ui_.angleBox->setText(QStringLiteral("0"));
-    work_.rotationProposal = 0;
     setToolsEnabled(false);
     ui_.makeSheetButton->setEnabled(false);
     ui_.makeSheetButton->setText(texts::kMakeSheetCaption);
@@ -187,15 +151,13 @@ void MainWindow::resetWorkspace()
 
     batch_->end();
     ui_.pickBackgroundBox->setEnabled(false);
-    work_.pickingBackground = false;
-    setBusy(false);
+    setMode(WorkMode::Idle);
     ui_.photoView->fitContent();
 }
 
 void MainWindow::startNew()
 {
     ui_.photoView->detachGrips();
-    work_.photoPath.clear();
     resetWorkspace();
     ui_.newButton->setEnabled(true);
     ui_.choosePhotoButton->setEnabled(true);
@@ -205,7 +167,7 @@ void MainWindow::startNew()
 
 void MainWindow::choosePhoto()
 {
-    const QString path = dialogs_.OpenPicture(texts::kOpenDialogTitle, work_.photoFolder);
+    const QString path = dialogs_.OpenPicture(texts::kOpenDialogTitle, photoFolder());
     if (path.isEmpty()) {
         // A cancelled dialog leaves any running action's guard alone.
         reportMemory();
@@ -217,15 +179,12 @@ void MainWindow::choosePhoto()
 void MainWindow::selectPhoto(const QString& path)
 {
     const QFileInfo info(path);
-    work_.photoFolder = info.absolutePath();
-    if (!work_.photoFolder.endsWith('/'))
-        work_.photoFolder += '/';
-    if (work_.busy)
+    session_.setPhotoFolder(info.absolutePath().toStdString());
+    if (!mayStart(UserAction::OpenPhoto))
         return;
 
     setBusy(true);
     ScopeExit done([this] { setBusy(false); });
-    work_.photoPath.clear();
     resetWorkspace();
     ui_.keepFrameBox->hide();
     const QString full = info.absoluteFilePath();
@@ -243,7 +202,7 @@ void MainWindow::selectPhoto(const QString& path)
 
 void MainWindow::zoomChanged()
 {
-    if (work_.busy)
+    if (!mayStart(UserAction::Zoom))
         return;
     setBusy(true);
     ScopeExit done([this] { setBusy(false); });
@@ -253,19 +212,18 @@ void MainWindow::zoomChanged()
     work_.previousZoomPercent = work_.zoomPercent;
     work_.zoomPercent = item >= 0 && item < 4 ? kZoomOfItem[item] : 100;
 
-    const ControlBounds before = ui_.photoView->frameBounds();
     ui_.photoView->detachGrips();
     ui_.frameImage->hide();
     ui_.photoImage->setToolTip(QString());
     PumpEvents();
 
-    (void)openPhoto(work_.photoPath, false);
+    (void)openPhoto(photoPath(), false);
     ui_.photoView->repaint();
     PumpEvents();
 
-    // The view's widgets sit at content positions already, so the scroll positions do not enter.
-    ControlBounds after = before;
-    (void)RescaleFrameForZoom(before, 0, 0, 0, 0, work_.previousZoomPercent, work_.zoomPercent, after);
+    // The frame stays over the same part of the photo.
+    session_.rescaleFrameForZoom(work_.previousZoomPercent, work_.zoomPercent);
+    const ControlBounds after = session_.frame();
     ui_.photoView->setFrameBounds(after);
     ui_.frameImage->show();
     ui_.frameImage->repaint();

@@ -6,11 +6,11 @@
 #include "image_widget.h"
 #include "main_window_texts.h"
 #include "photo_view.h"
-#include "recognition/private_folder.h"
 #include "recognition/recognition_run.h"
 #include "resize_control.h"
 #include "sheet/recognition_log.h"
 #include "status_panels.h"
+#include "window_prompts.h"
 
 #include <QEventLoop>
 #include <QTimer>
@@ -39,35 +39,6 @@ void WaitRepainting(int milliseconds)
     loop.exec(QEventLoop::ExcludeUserInputEvents);
 }
 
-// The settings of one run, as they are now.
-RecognitionSettings SettingsNow(const MainWindow& window, bool batchActive)
-{
-    const MainWindow::Controls& ui = window.controls();
-    const MainWindow::WorkState& work = window.workState();
-    RecognitionSettings s;
-    if (window.settingsDialog()) {
-        const DialogSettings settings = window.settings();
-        s.minFaceSize = settings.minFaceSize;
-        s.precision = settings.precision;
-        s.jpegQuality = settings.jpegQuality;
-        s.upperHalfOnly = settings.upperHalfOnly;
-        s.detectChin = settings.detectChin;
-        s.saveFaceImage = settings.saveFaceImage;
-        s.oversizeIsError = settings.oversizeIsError;
-        s.correctHeadTop = settings.correctHeadTop;
-        s.tolerance = settings.backgroundTolerance;
-        s.ratio = settings.headTopRatio;
-        s.silentSkip = SilentSkip(batchActive, ui.continuousBox->isChecked(), settings.skipUnrecognised);
-    }
-    s.usePickedColour = ui.pickBackgroundBox->isChecked();
-    const Bitmap& swatch = ui.backgroundSwatch->picture();
-    s.pickedColour = swatch.Empty() ? kWhite : swatch.Pixel(0, 0);
-    s.outputFolderText = ui.outputFolderEdit->text().toStdString();
-    s.photoFolder = work.photoFolder.toStdString();
-    s.currentPhotoPath = work.photoPath.toStdString();
-    return s;
-}
-
 bool ShowResults(const MainWindow& window)
 {
     return !window.settingsDialog() || window.settings().showResults;
@@ -89,26 +60,15 @@ void MarkSamples(MainWindow& window, const std::vector<SamplePoint>& samples, st
     photo->pictureChanged();
 }
 
-// Puts the proposed frame on the view with the recognition's result outlines, and attaches the grips.
-int PlaceProposal(MainWindow& window, const RecognitionOutcome& outcome, bool showResults)
+// Draws the proposed frame on the view with the recognition's result outlines and attaches the grips; the
+// session keeps the frame once this has drawn it.
+int DrawProposal(MainWindow& window, const ProposedFramePlacement& placement, bool showResults)
 {
     const MainWindow::Controls& ui = window.controls();
-    ProposedFramePlacement placement;
-    const ChinDetection* chin = outcome.chinAccepted ? &outcome.chin : nullptr;
-    // A refusal means a proposal too far out to be placed at all; like a picture that cannot be had, the frame
-    // that was on screen comes back.
-    if (PlaceProposedFrame(
-            outcome.proposal, outcome.face, chin, window.frameLimits(), window.pictureMapping(), placement)
-        != kPlaced)
-        return kRecognitionOutOfMemory;
-
-    ui.statusBar->setPanel(kAnglePanel, Text(ProposalStatusText(placement.beforeFit)));
-    PumpEvents();
-
     const ControlBounds& f = placement.frame;
     ui.photoView->setFrameBounds(f);
     Bitmap& picture = ui.frameImage->picture();
-    if (f.width < 1 || f.height < 1 || !picture.Resize(f.width, f.height))
+    if (!picture.Resize(f.width, f.height))
         return kRecognitionOutOfMemory;
     Fill(picture, kBlack);
     window.drawFrameOutline();
@@ -124,14 +84,14 @@ int PlaceProposal(MainWindow& window, const RecognitionOutcome& outcome, bool sh
     }
     window.attachFrame();
     ui.frameImage->show();
-    return kRecognised;
+    return 0;
 }
 
 } // namespace
 
 int MainWindow::recogniseFace()
 {
-    if (work_.busy)
+    if (!mayStart(UserAction::Recognise))
         return kRecognised;
     setBusy(true);
     ui_.photoView->detachGrips();
@@ -139,109 +99,68 @@ int MainWindow::recogniseFace()
     ui_.photoImage->setToolTip(QString());
     setToolsEnabled(false);
 
-    // The frame that was on screen comes back unchanged on every failure but the silent skip.
-    const auto restore = [this](int result) {
-        setBusy(false);
-        setToolsEnabled(true);
-        ui_.frameImage->show();
-        ui_.frameGrips->setControl(ui_.frameImage);
-        return result;
-    };
-
     const bool showResults = ShowResults(*this);
-    const RecognitionSettings settings = SettingsNow(*this, batch_->isActive());
-    std::size_t marked = 0;
+    const Settings settings = this->settings();
+    const bool silentSkip
+        = SilentSkip(batch_->isActive(), ui_.continuousBox->isChecked(), settingsDialog_ && settings.skipUnrecognised);
     RecognitionHooks hooks;
     hooks.pump = [] { PumpEvents(); };
     hooks.status = [this](std::string_view text) { ui_.statusBar->setPanel(kAnglePanel, Text(text)); };
     // The run asks for 500 ms before the first detection and 50 ms before a face image is saved.
     hooks.pause = [this](int milliseconds) { WaitRepainting(milliseconds * work_.recognitionPauseMs / 500); };
-    hooks.placeFrame = [&](const RecognitionOutcome& outcome) {
-        if (showResults) {
-            MarkSamples(*this, outcome.samples, marked);
-            marked = outcome.samples.size();
-        }
-        return PlaceProposal(*this, outcome, showResults);
-    };
 
-    RecognitionOutcome outcome;
-    try {
-        const std::string workFolder = RecognitionWorkFolder();
-        std::string reason;
-        const bool ready = EnsurePrivateFolder(workFolder, &reason) == kPrivateFolderReady;
-        const RunFolder runFolder(ready ? workFolder : std::string());
-        if (runFolder.Path().empty()) {
-            qWarning("recognition work folder %s: %s", workFolder.c_str(), ready ? "no run folder" : reason.c_str());
-            dialogs_.Message(work_.appTitle, Text(kMessageTempNotSaved), MessageIcon::None);
-            return restore(kRecognitionTempNotSaved);
-        }
-        outcome = RecognitionRun(
-            work_.square, work_.programFolder.toStdString(), runFolder.Path(), settings, work_.sheetLayout, work_.imageSide,
-            hooks);
-    } catch (const std::bad_alloc&) {
-        showOutOfMemory();
-        return restore(kRecognitionOutOfMemory);
-    }
+    WindowPrompts prompts(dialogs_, work_.appTitle);
+    const bool hadFrame = session_.hasFrame();
+    const ControlBounds before = session_.frame();
+    const RecognitionReport report = session_.recognise(settings, silentSkip, prompts, hooks,
+        [&](const ProposedFramePlacement& placement) { return DrawProposal(*this, placement, showResults); });
     if (showResults)
-        MarkSamples(*this, outcome.samples, marked);
+        MarkSamples(*this, report.outcome.samples, 0);
 
-    // The log line goes first, so that a photo the user gives up on at the message is listed all the same.
-    if (const std::string line = RecognitionLogLine(outcome, LogTimestampNow(), work_.photoPath.toStdString());
-        !line.empty()) {
-        const LogWriteOutcome written
-            = WriteRecognitionLog(RecognitionLogPath(ui_.outputFolderEdit->text().toStdString(), work_.photoFolder.toStdString()), line);
-        if (!written.message.empty())
-            dialogs_.Message(work_.appTitle, QString::fromStdString(written.message), MessageIcon::None);
-    }
-
-    switch (outcome.result) {
+    switch (report.outcome.result) {
     case kRecognised:
         setBusy(false);
         setToolsEnabled(true);
         return kRecognised;
     case kRecognitionSkippedSilently:
-        // The batch controller takes it from here: the busy mark, the tools and the frame are its business.
-        return outcome.result;
-    case kRecognitionOutOfMemory:
-        showOutOfMemory();
-        return restore(outcome.result);
+        // The batch controller takes it from here: the mode, the tools and the frame are its business.
+        return report.outcome.result;
     case kRecognitionCascadeMissing:
-        dialogs_.Message(work_.appTitle, QString::fromStdString(outcome.message), MessageIcon::None);
         if (settingsDialog_)
             settingsDialog_->setRecogniseOnOpen(false);
-        (void)dialogs_.OpenUrl(QUrl::fromLocalFile(QString::fromStdString(outcome.noticePath)));
-        return restore(outcome.result);
+        break;
     default:
-        // The loader's or the writer's own words are for whoever runs the program from a terminal.
-        if (!outcome.reason.empty())
-            qWarning("recognition: %s", outcome.reason.c_str());
-        if (!outcome.message.empty())
-            dialogs_.Message(work_.appTitle, QString::fromStdString(outcome.message), MessageIcon::None);
-        return restore(outcome.result);
+        break;
     }
+    // The frame that was on screen comes back unchanged on every failure but the silent skip.
+    if (!report.framePlaced && hadFrame)
+        setFrame(before);
+    setBusy(false);
+    setToolsEnabled(true);
+    ui_.frameImage->show();
+    ui_.frameGrips->setControl(ui_.frameImage);
+    return report.outcome.result;
 }
 
 void MainWindow::pickBackgroundToggled()
 {
     if (!ui_.pickBackgroundBox->isChecked()) {
-        work_.pickingBackground = false;
         pickCursor_.reset();
-        setBusy(false);
+        setMode(WorkMode::Idle);
         return;
     }
     // Checked while another action runs: the box stays checked, and later scans use whatever the swatch holds.
-    if (work_.busy)
+    if (!mayStart(UserAction::PickColour))
         return;
-    setBusy(true);
+    setMode(WorkMode::PickingColour);
     pickCursor_.emplace(Qt::PointingHandCursor);
-    work_.pickingBackground = true;
     ui_.statusBar->setPanel(kPromptPanel, texts::kPickPrompt);
     dialogs_.Message(work_.appTitle, texts::kPickGuide, MessageIcon::None);
 }
 
 void MainWindow::photoPressed(const MouseArgs& args)
 {
-    if (!work_.pickingBackground)
+    if (mode_ != WorkMode::PickingColour)
         return;
     // The colour as shown: the reduced photo on the view, not the full-size pixel.
     const Bitmap& view = ui_.photoImage->picture();
@@ -249,8 +168,7 @@ void MainWindow::photoPressed(const MouseArgs& args)
         Fill(ui_.backgroundSwatch->picture(), view.Pixel(args.x, args.y));
         ui_.backgroundSwatch->pictureChanged();
     }
-    work_.pickingBackground = false;
-    setBusy(false);
+    setMode(WorkMode::Idle);
     pickCursor_.reset();
 }
 

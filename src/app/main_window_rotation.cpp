@@ -4,9 +4,7 @@
 #include "image_widget.h"
 #include "main_window_texts.h"
 #include "photo_view.h"
-#include "resample/reduce.h"
 #include "resample/rotate.h"
-#include "resample/sharpen.h"
 #include "status_panels.h"
 
 #include <new>
@@ -17,7 +15,7 @@ namespace texts = main_window_texts;
 
 bool MainWindow::refuseLargeRotation()
 {
-    if (std::max(work_.original.Width(), work_.original.Height()) <= kMaxPlaneSide)
+    if (!session_.tooLargeToTurn())
         return false;
     // The turn would leave a white square in place of the photo: keep the photo as it is instead.
     dialogs_.Message(work_.appTitle, texts::kTooLargeToTurn, MessageIcon::None);
@@ -26,15 +24,21 @@ bool MainWindow::refuseLargeRotation()
 
 void MainWindow::rotateBy(int step, bool reset)
 {
-    if (work_.busy)
+    if (!mayStart(UserAction::Rotate))
         return;
     setBusy(true);
     ScopeExit done([this] { setBusy(false); });
     if (refuseLargeRotation())
         return;
-    work_.rotationAngle = reset ? 0 : StepRotationAngle(work_.rotationAngle, step);
-    applyRotation(work_.rotationAngle);
-    ui_.angleBox->setText(QString::fromStdString(RotationAngleText(work_.rotationAngle)));
+    prepareRotation();
+    RotateOutcome turned;
+    {
+        OverrideCursor hourglass(Qt::WaitCursor);
+        WorkScope work(*this);
+        EventPump pump;
+        turned = session_.rotateBy(step, reset, ui_.sharpenBox->isChecked(), pump.AsProgress());
+    }
+    showRotation(turned);
     reportMemory();
 }
 
@@ -63,40 +67,24 @@ void MainWindow::resetTurn()
     rotateBy(0, true);
 }
 
-void MainWindow::applyRotation(int angle)
+void MainWindow::prepareRotation()
 {
-    if (refuseLargeRotation())
-        return;
     ui_.photoView->detachGrips();
     ui_.frameImage->hide();
     PumpEvents();
-    {
-        OverrideCursor hourglass(Qt::WaitCursor);
-        {
-            WorkScope work(*this);
-            EventPump pump;
-            if (BuildRotatedSquare(work_.original, angle, work_.rotated, pump.AsProgress()) == -2) {
-                showOutOfMemory();
-                return;
-            }
-        }
-        try {
-            work_.square = work_.rotated;
-        } catch (const std::bad_alloc&) {
-            showOutOfMemory();
-            return;
-        }
+}
+
+void MainWindow::showRotation(const RotateOutcome& turned)
+{
+    if (!turned.turned) {
+        say(turned.refusal);
+    } else {
         Fill(ui_.photoImage->picture(), Rgb { 128, 128, 128 });
         ui_.photoImage->pictureChanged();
-        if (ui_.sharpenBox->isChecked()) {
-            // Only the view is sharpened; the square keeps the plain turn for the crop and recognition.
-            WorkScope work(*this);
-            EventPump pump;
-            SharpenBitmap(work_.rotated, pump.AsProgress());
-        }
-        (void)showFitted(work_.rotated);
+        (void)showFitted();
+        ui_.statusBar->setPanel(kAnglePanel, QString::fromStdString(turned.status));
     }
-    ui_.statusBar->setPanel(kAnglePanel, QString::fromStdString(RotationStatusText(angle)));
+    ui_.angleBox->setText(QString::fromStdString(RotationAngleText(session_.angle())));
     ui_.frameImage->show();
     PumpEvents();
     attachFrame();

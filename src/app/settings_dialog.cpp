@@ -25,12 +25,12 @@ const QString kShowResults = QStringLiteral("顔認識結果を表示する");
 const QString kCentreMarks = QStringLiteral("センタートンボ出力");
 const QString kCornerMarks = QStringLiteral("コーナートンボ出力");
 const QString kScale = QStringLiteral("目盛の出力");
-const QString kKeepExistingSheets = QStringLiteral("同名のファイルは上書きしない");
+const QString kKeepExisting = QStringLiteral("同名のファイルは上書きしない");
 const QString kSaveFaceImage = QStringLiteral("認識結果画像を保存");
 const QString kJpegQuality = QStringLiteral("Jpeg画質");
-const QString kHeadTopRatio = QStringLiteral("頭頂部の背景色比率");
-const QString kHeadTopRatioSecondLine = QStringLiteral("しきい値");
-const QString kBackgroundTolerance = QStringLiteral("背景色とする色範囲(±）");
+const QString kBackgroundRatio = QStringLiteral("頭頂部の背景色比率");
+const QString kBackgroundRatioSecondLine = QStringLiteral("しきい値");
+const QString kColourTolerance = QStringLiteral("背景色とする色範囲(±）");
 const QString kPrecision = QStringLiteral("自動検出精度");
 const QString kMinFaceSize = QStringLiteral("顔最小サイズ(pix)");
 const QString kClose = QStringLiteral("閉じる");
@@ -85,7 +85,7 @@ SettingsDialog::SettingsDialog(MainWindow& window, QWidget* parent)
     setFont(gothicFont());
     setFixedSize(572, 573);
 
-    const DialogSettings& s = settings_;
+    const Settings& s = settings_;
     ui_.recogniseOnOpenBox = addCheckBox(this, texts::kRecogniseOnOpen, 8, 48, s.recogniseOnOpen);
     ui_.skipUnrecognisedBox = addCheckBox(this, texts::kSkipUnrecognised, 240, 48, s.skipUnrecognised);
     ui_.correctHeadTopBox = addCheckBox(this, texts::kCorrectHeadTop, 8, 72, s.correctHeadTop);
@@ -96,16 +96,16 @@ SettingsDialog::SettingsDialog(MainWindow& window, QWidget* parent)
     ui_.centreMarksBox = addCheckBox(this, texts::kCentreMarks, 8, 224, s.centreMarks);
     ui_.cornerMarksBox = addCheckBox(this, texts::kCornerMarks, 8, 248, s.cornerMarks);
     ui_.scaleBox = addCheckBox(this, texts::kScale, 8, 272, s.scale);
-    ui_.keepExistingSheetsBox = addCheckBox(this, texts::kKeepExistingSheets, 8, 304, s.keepExistingSheets);
+    ui_.keepExistingBox = addCheckBox(this, texts::kKeepExisting, 8, 304, s.keepExisting);
     ui_.saveFaceImageBox = addCheckBox(this, texts::kSaveFaceImage, 8, 352, s.saveFaceImage);
 
     addLabel(this, texts::kJpegQuality, 258, 120);
     ui_.jpegQualitySlider = addSlider(this, 112, 0, 100, s.jpegQuality, 10, 10, { "0", "50", "100" });
-    addLabel(this, texts::kHeadTopRatio, 200, 168);
-    addLabel(this, texts::kHeadTopRatioSecondLine, 264, 184);
-    ui_.headTopRatioSlider = addSlider(this, 168, 50, 100, s.headTopRatio, 1, 5, { "50%", "75%", "100%" });
-    addLabel(this, texts::kBackgroundTolerance, 176, 232);
-    ui_.backgroundToleranceSlider = addSlider(this, 224, 0, 100, s.backgroundTolerance, 1, 5, { "0", "50", "100" });
+    addLabel(this, texts::kBackgroundRatio, 200, 168);
+    addLabel(this, texts::kBackgroundRatioSecondLine, 264, 184);
+    ui_.backgroundRatioSlider = addSlider(this, 168, 50, 100, s.backgroundRatio, 1, 5, { "50%", "75%", "100%" });
+    addLabel(this, texts::kColourTolerance, 176, 232);
+    ui_.colourToleranceSlider = addSlider(this, 224, 0, 100, s.colourTolerance, 1, 5, { "0", "50", "100" });
     addLabel(this, texts::kPrecision, 224, 280);
     ui_.precisionSlider = addSlider(this, 272, 1, 10, s.precision, 1, 5, { "1", "5", "10" });
     addLabel(this, texts::kMinFaceSize, 208, 328);
@@ -131,28 +131,28 @@ SettingsDialog::SettingsDialog(MainWindow& window, QWidget* parent)
     ui_.memoryReport->setGeometry(8, 376, 481, 177);
 
     // Each control writes its field of the settings value as it changes.
-    const auto bind = [this](QCheckBox* box, bool DialogSettings::*field) {
+    const auto bind = [this](QCheckBox* box, bool Settings::*field) {
         connect(box, &QCheckBox::toggled, this, [this, field](bool on) { settings_.*field = on; });
     };
-    bind(ui_.skipUnrecognisedBox, &DialogSettings::skipUnrecognised);
-    bind(ui_.correctHeadTopBox, &DialogSettings::correctHeadTop);
-    bind(ui_.oversizeIsErrorBox, &DialogSettings::oversizeIsError);
-    bind(ui_.upperHalfOnlyBox, &DialogSettings::upperHalfOnly);
-    bind(ui_.detectChinBox, &DialogSettings::detectChin);
-    bind(ui_.showResultsBox, &DialogSettings::showResults);
-    bind(ui_.centreMarksBox, &DialogSettings::centreMarks);
-    bind(ui_.cornerMarksBox, &DialogSettings::cornerMarks);
-    bind(ui_.scaleBox, &DialogSettings::scale);
-    bind(ui_.keepExistingSheetsBox, &DialogSettings::keepExistingSheets);
-    bind(ui_.saveFaceImageBox, &DialogSettings::saveFaceImage);
-    const auto bindSlider = [this](QSlider* slider, int DialogSettings::*field) {
+    bind(ui_.skipUnrecognisedBox, &Settings::skipUnrecognised);
+    bind(ui_.correctHeadTopBox, &Settings::correctHeadTop);
+    bind(ui_.oversizeIsErrorBox, &Settings::oversizeIsError);
+    bind(ui_.upperHalfOnlyBox, &Settings::upperHalfOnly);
+    bind(ui_.detectChinBox, &Settings::detectChin);
+    bind(ui_.showResultsBox, &Settings::showResults);
+    bind(ui_.centreMarksBox, &Settings::centreMarks);
+    bind(ui_.cornerMarksBox, &Settings::cornerMarks);
+    bind(ui_.scaleBox, &Settings::scale);
+    bind(ui_.keepExistingBox, &Settings::keepExisting);
+    bind(ui_.saveFaceImageBox, &Settings::saveFaceImage);
+    const auto bindSlider = [this](QSlider* slider, int Settings::*field) {
         connect(slider, &QSlider::valueChanged, this, [this, field](int value) { settings_.*field = value; });
     };
-    bindSlider(ui_.jpegQualitySlider, &DialogSettings::jpegQuality);
-    bindSlider(ui_.headTopRatioSlider, &DialogSettings::headTopRatio);
-    bindSlider(ui_.backgroundToleranceSlider, &DialogSettings::backgroundTolerance);
-    bindSlider(ui_.precisionSlider, &DialogSettings::precision);
-    bindSlider(ui_.minFaceSizeSlider, &DialogSettings::minFaceSize);
+    bindSlider(ui_.jpegQualitySlider, &Settings::jpegQuality);
+    bindSlider(ui_.backgroundRatioSlider, &Settings::backgroundRatio);
+    bindSlider(ui_.colourToleranceSlider, &Settings::colourTolerance);
+    bindSlider(ui_.precisionSlider, &Settings::precision);
+    bindSlider(ui_.minFaceSizeSlider, &Settings::minFaceSize);
     // Connected last: the option starts checked without looking for the cascade file.
     connect(ui_.recogniseOnOpenBox, &QCheckBox::toggled, this, [this](bool on) {
         settings_.recogniseOnOpen = on;

@@ -1,6 +1,8 @@
-// The settings dialog: edits the program's settings value (every option of recognition, the sheet and batch work)
-// and shows the process memory report.
+// The settings dialog: edits the dialog's part of the program's settings value (the options of recognition, the
+// sheet and batch work) and shows the process memory report.
 #pragma once
+
+#include "session/settings.h"
 
 #include <QCheckBox>
 #include <QDialog>
@@ -11,27 +13,6 @@
 namespace vellicam {
 
 class MainWindow;
-
-// Every setting the dialog edits, with its default. The window reads it at the moment it needs a value.
-struct DialogSettings {
-    bool recogniseOnOpen = true;
-    bool skipUnrecognised = false;
-    bool correctHeadTop = true;
-    bool oversizeIsError = true;
-    bool upperHalfOnly = true;
-    bool detectChin = true;
-    bool showResults = true;
-    bool centreMarks = true;
-    bool cornerMarks = true;
-    bool scale = true;
-    bool keepExistingSheets = false; // passes over photos whose sheet exists already
-    bool saveFaceImage = false;
-    int jpegQuality = 90;
-    int headTopRatio = 80; // per cent of background at the head top
-    int backgroundTolerance = 50;
-    int precision = 3;
-    int minFaceSize = 200; // pixels
-};
 
 class SettingsDialog : public QDialog {
     Q_OBJECT
@@ -48,11 +29,11 @@ public:
         QCheckBox* centreMarksBox = nullptr;
         QCheckBox* cornerMarksBox = nullptr;
         QCheckBox* scaleBox = nullptr;
-        QCheckBox* keepExistingSheetsBox = nullptr;
+        QCheckBox* keepExistingBox = nullptr;
         QCheckBox* saveFaceImageBox = nullptr;
         QSlider* jpegQualitySlider = nullptr;
-        QSlider* headTopRatioSlider = nullptr;
-        QSlider* backgroundToleranceSlider = nullptr;
+        QSlider* backgroundRatioSlider = nullptr;
+        QSlider* colourToleranceSlider = nullptr;
         QSlider* precisionSlider = nullptr;
         QSlider* minFaceSizeSlider = nullptr;
         QToolButton* closeButton = nullptr;
@@ -61,7 +42,8 @@ public:
 
     explicit SettingsDialog(MainWindow& window, QWidget* parent = nullptr);
 
-    [[nodiscard]] const DialogSettings& settings() const { return settings_; }
+    // The settings value as the dialog has edited it; the main window's own options are the window's.
+    [[nodiscard]] const Settings& settings() const { return settings_; }
     // Recognition on opening is switched off by the window when the face cascade turns out missing, and by
     // keeping the frame.
     void setRecogniseOnOpen(bool on);
@@ -75,7 +57,7 @@ private:
     void recogniseOnOpenToggled();
 
     MainWindow& window_;
-    DialogSettings settings_;
+    Settings settings_;
     Controls ui_;
 };
 

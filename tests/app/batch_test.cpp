@@ -38,7 +38,7 @@ protected:
             fs::copy_file(standin, program / "libfacedetect.so");
         WriteFile(program / "haarcascade_frontalface_default.xml", "<opencv_storage/>");
         WriteFile(program / "ago.xml", "<opencv_storage/>");
-        work().programFolder = QString::fromStdString(program.string() + "/");
+        window->setProgramFolder(QString::fromStdString(program.string() + "/"));
         ::unsetenv("VELLICAM_STANDIN_SCRIPT");
         ::unsetenv("VELLICAM_STANDIN_LOG");
     }
@@ -101,11 +101,11 @@ TEST_F(Batch, DroppedJpegOpensOnlyWithItsThreeSpellingsAndOnlyTheLastItem)
     settingsUi().recogniseOnOpenBox->setChecked(false);
 
     ASSERT_TRUE(Drop({ folder, In(folder, "d.Jpg") }));
-    EXPECT_EQ(work().photoPath, In(folder, "d.Jpg"));
-    EXPECT_EQ(work().photoFolder, folder + '/');
+    EXPECT_EQ(window->photoPath(), In(folder, "d.Jpg"));
+    EXPECT_EQ(window->photoFolder(), folder + '/');
     EXPECT_EQ(Status0(), "JPEGファイル 2");
-    EXPECT_FALSE(batch().active);
-    EXPECT_FALSE(work().busy);
+    EXPECT_FALSE(window->batch().isActive());
+    EXPECT_FALSE(window->isBusy());
     EXPECT_TRUE(ui().makeSheetButton->isEnabled());
     EXPECT_FALSE(ui().keepFrameBox->isVisible());
 
@@ -113,15 +113,15 @@ TEST_F(Batch, DroppedJpegOpensOnlyWithItsThreeSpellingsAndOnlyTheLastItem)
     for (const char* name : { "b.jpeg", "c.jPg" }) {
         ui().newButton->click();
         ASSERT_TRUE(Drop({ In(folder, name) }));
-        EXPECT_TRUE(work().photoPath.isEmpty()) << name;
+        EXPECT_TRUE(window->photoPath().isEmpty()) << name;
         EXPECT_EQ(Status0(), "サブフォルダ数 0  全ファイル数 0   JPEGファイル数 0") << name;
-        EXPECT_FALSE(batch().active);
+        EXPECT_FALSE(window->batch().isActive());
     }
     // A photo first and a folder last: the photo is scanned as the folder, so nothing starts.
     ASSERT_TRUE(Drop({ In(folder, "a.jpg"), folder }));
-    EXPECT_TRUE(work().photoPath.isEmpty());
-    EXPECT_FALSE(batch().active);
-    EXPECT_EQ(batch().jpegCount, 0);
+    EXPECT_TRUE(window->photoPath().isEmpty());
+    EXPECT_FALSE(window->batch().isActive());
+    EXPECT_EQ(window->batch().counts().jpegCount, 0);
 
     // Only local files are taken.
     EXPECT_FALSE(DropUrls({ QUrl("https://example.com/a.jpg") }));
@@ -139,11 +139,11 @@ TEST_F(Batch, DroppedJpegIsRecognisedWhenAskedAndAFailedOpenSaysWhy)
     dialogs.messages.clear();
     WriteFile(In(folder, "broken.jpg").toStdString(), "not a photo");
     ASSERT_TRUE(Drop({ In(folder, "broken.jpg") }));
-    EXPECT_TRUE(work().photoPath.isEmpty());
+    EXPECT_TRUE(window->photoPath().isEmpty());
     EXPECT_TRUE(dialogs.messages.empty()) << "no recognition of a photo that did not open";
     EXPECT_FALSE(Status0().isEmpty());
     EXPECT_TRUE(ui().choosePhotoButton->isEnabled());
-    EXPECT_FALSE(work().busy);
+    EXPECT_FALSE(window->isBusy());
 }
 
 TEST_F(Batch, FolderScanCountsOneLevelAndStartsWithItsFirstPhoto)
@@ -153,32 +153,32 @@ TEST_F(Batch, FolderScanCountsOneLevelAndStartsWithItsFirstPhoto)
     settingsUi().recogniseOnOpenBox->setChecked(false);
 
     ASSERT_TRUE(Drop({ folder }));
-    EXPECT_EQ(batch().subfolderCount, 1);
-    EXPECT_EQ(batch().fileCount, 4);
-    EXPECT_EQ(batch().jpegCount, 3);
+    EXPECT_EQ(window->batch().counts().subfolderCount, 1);
+    EXPECT_EQ(window->batch().counts().fileCount, 4);
+    EXPECT_EQ(window->batch().counts().jpegCount, 3);
     EXPECT_EQ(Status0(), "サブフォルダ数 1  全ファイル数 4   JPEGファイル数 3");
-    EXPECT_EQ(batch().files, QStringList({ In(folder, "A.JPG"), In(folder, "b.Jpg"), In(folder, "c.jPg") }));
-    EXPECT_TRUE(batch().active);
-    EXPECT_EQ(batch().index, 0);
-    EXPECT_EQ(work().photoPath, In(folder, "A.JPG"));
+    EXPECT_EQ(BatchFiles(), QStringList({ In(folder, "A.JPG"), In(folder, "b.Jpg"), In(folder, "c.jPg") }));
+    EXPECT_TRUE(window->batch().isActive());
+    EXPECT_EQ(window->batch().run().index(), 0);
+    EXPECT_EQ(window->photoPath(), In(folder, "A.JPG"));
     // The sheets and the log of a dropped folder go beside its photos when no output folder is given.
-    EXPECT_EQ(work().photoFolder, folder + '/');
+    EXPECT_EQ(window->photoFolder(), folder + '/');
     for (QWidget* shown : std::initializer_list<QWidget*> { ui().skipButton, ui().continuousBox, ui().keepFrameBox })
         EXPECT_TRUE(shown->isVisible());
     EXPECT_FALSE(ui().abortButton->isVisible());
-    EXPECT_FALSE(work().busy);
+    EXPECT_FALSE(window->isBusy());
 
     // A folder with one photo starts a batch without the skip button and the two boxes.
     const QString single = Folder("single", { "only.jpg" });
     ASSERT_TRUE(Drop({ single }));
-    EXPECT_TRUE(batch().active);
-    EXPECT_EQ(work().photoPath, In(single, "only.jpg"));
+    EXPECT_TRUE(window->batch().isActive());
+    EXPECT_EQ(window->photoPath(), In(single, "only.jpg"));
     for (QWidget* hidden : std::initializer_list<QWidget*> { ui().skipButton, ui().continuousBox, ui().keepFrameBox })
         EXPECT_FALSE(hidden->isVisible());
 
     // A JPEG drop ends the batch.
     ASSERT_TRUE(Drop({ In(folder, "b.Jpg") }));
-    EXPECT_FALSE(batch().active);
+    EXPECT_FALSE(window->batch().isActive());
     EXPECT_FALSE(ui().skipButton->isVisible());
 }
 
@@ -191,9 +191,9 @@ TEST_F(Batch, DropOnTheOutputBoxSetsTheFolderAndNothingElse)
 
     ASSERT_TRUE(Drop({ folder }, box.center()));
     EXPECT_EQ(ui().outputFolderEdit->text(), folder + '/');
-    EXPECT_FALSE(batch().active);
-    EXPECT_TRUE(batch().files.isEmpty());
-    EXPECT_TRUE(work().photoPath.isEmpty());
+    EXPECT_FALSE(window->batch().isActive());
+    EXPECT_TRUE(BatchFiles().isEmpty());
+    EXPECT_TRUE(window->photoPath().isEmpty());
 
     // A trailing separator is not doubled; a file gives its folder; the far edges still count as the box.
     ASSERT_TRUE(Drop({ folder + '/' }, box.topLeft()));
@@ -205,12 +205,12 @@ TEST_F(Batch, DropOnTheOutputBoxSetsTheFolderAndNothingElse)
     // One pixel below the box is the window: a batch of that folder.
     settingsUi().recogniseOnOpenBox->setChecked(false);
     ASSERT_TRUE(Drop({ folder }, QPoint(box.x(), box.y() + box.height() + 1)));
-    EXPECT_TRUE(batch().active);
+    EXPECT_TRUE(window->batch().isActive());
 
     // A drop point outside the window does nothing.
     ui().newButton->click();
     window->handleDrop({ QUrl::fromLocalFile(folder) }, QPoint(-5, 10));
-    EXPECT_FALSE(batch().active);
+    EXPECT_FALSE(window->batch().isActive());
 }
 
 TEST_F(Batch, PhotosAlreadyDonePassedOverWhenAskedAndAFinishedFolderSaysSo)
@@ -221,26 +221,26 @@ TEST_F(Batch, PhotosAlreadyDonePassedOverWhenAskedAndAFinishedFolderSaysSo)
 
     // Without the setting the first photo opens all the same.
     ASSERT_TRUE(Drop({ folder }));
-    EXPECT_EQ(work().photoPath, In(folder, "a.jpg"));
+    EXPECT_EQ(window->photoPath(), In(folder, "a.jpg"));
 
-    settingsUi().keepExistingSheetsBox->setChecked(true);
+    settingsUi().keepExistingBox->setChecked(true);
     ASSERT_TRUE(Drop({ folder }));
-    EXPECT_EQ(batch().index, 1);
-    EXPECT_EQ(work().photoPath, In(folder, "b.jpg"));
-    EXPECT_TRUE(batch().active);
+    EXPECT_EQ(window->batch().run().index(), 1);
+    EXPECT_EQ(window->photoPath(), In(folder, "b.jpg"));
+    EXPECT_TRUE(window->batch().isActive());
 
     for (const char* name : { "b.jpg", "c.jpg" })
         WriteFile(SheetOf(In(folder, name)).toStdString(), "done");
     ASSERT_TRUE(Drop({ folder }));
-    EXPECT_FALSE(batch().active);
-    EXPECT_EQ(batch().index, 0);
-    EXPECT_TRUE(work().photoPath.isEmpty());
+    EXPECT_FALSE(window->batch().isActive());
+    EXPECT_EQ(window->batch().run().index(), 0);
+    EXPECT_TRUE(window->photoPath().isEmpty());
     ASSERT_EQ(dialogs.messages.size(), 1u);
     EXPECT_EQ(dialogs.messages[0].text, kAllDone);
     EXPECT_EQ(dialogs.messages[0].title, "Vellicam");
     EXPECT_EQ(dialogs.messages[0].icon, MessageIcon::Information);
     EXPECT_EQ(Status0(), "サブフォルダ数 0  全ファイル数 6   JPEGファイル数 3");
-    EXPECT_FALSE(work().busy);
+    EXPECT_FALSE(window->isBusy());
 }
 
 TEST_F(Batch, SkipMovesOnWithoutASheetAndEndsAtTheLastPhoto)
@@ -252,37 +252,37 @@ TEST_F(Batch, SkipMovesOnWithoutASheetAndEndsAtTheLastPhoto)
     // Refused while another action runs.
     window->setBusy(true);
     ui().skipButton->click();
-    EXPECT_EQ(batch().index, 0);
+    EXPECT_EQ(window->batch().run().index(), 0);
     window->setBusy(false);
 
     ui().skipButton->click();
-    EXPECT_EQ(batch().index, 1);
-    EXPECT_EQ(work().photoPath, In(folder, "b.jpg"));
+    EXPECT_EQ(window->batch().run().index(), 1);
+    EXPECT_EQ(window->photoPath(), In(folder, "b.jpg"));
     EXPECT_TRUE(ui().makeSheetButton->isEnabled());
     EXPECT_TRUE(ui().skipButton->isVisible());
 
     ui().skipButton->click();
-    EXPECT_EQ(work().photoPath, In(folder, "c.jpg"));
+    EXPECT_EQ(window->photoPath(), In(folder, "c.jpg"));
     ui().skipButton->click();
-    EXPECT_EQ(batch().index, 3);
-    EXPECT_EQ(work().photoPath, In(folder, "c.jpg")) << "no photo opens at the end";
+    EXPECT_EQ(window->batch().run().index(), 3);
+    EXPECT_EQ(window->photoPath(), In(folder, "c.jpg")) << "no photo opens at the end";
     EXPECT_FALSE(ui().makeSheetButton->isEnabled());
     EXPECT_FALSE(ui().skipButton->isVisible());
-    EXPECT_TRUE(batch().active);
-    EXPECT_FALSE(work().busy);
+    EXPECT_TRUE(window->batch().isActive());
+    EXPECT_FALSE(window->isBusy());
     for (const char* name : { "a.jpg", "b.jpg", "c.jpg" })
         EXPECT_FALSE(Exists(SheetOf(In(folder, name))));
     EXPECT_TRUE(dialogs.messages.empty());
     EXPECT_TRUE(Log(folder).empty()) << "a skip logs nothing";
 
     // When every remaining photo is done, a skip ends the batch the same way and opens none of them again.
-    settingsUi().keepExistingSheetsBox->setChecked(true);
+    settingsUi().keepExistingBox->setChecked(true);
     ASSERT_TRUE(Drop({ folder }));
     for (const char* name : { "b.jpg", "c.jpg" })
         WriteFile(SheetOf(In(folder, name)).toStdString(), "done");
     ui().skipButton->click();
-    EXPECT_EQ(batch().index, 3);
-    EXPECT_EQ(work().photoPath, In(folder, "a.jpg"));
+    EXPECT_EQ(window->batch().run().index(), 3);
+    EXPECT_EQ(window->photoPath(), In(folder, "a.jpg"));
     EXPECT_FALSE(ui().makeSheetButton->isEnabled());
     EXPECT_FALSE(ui().skipButton->isVisible());
 }
@@ -296,19 +296,19 @@ TEST_F(Batch, KeepBoxCarriesFrameAndAngleToTheNextPhoto)
 
     ui().keepFrameBox->setChecked(true);
     ui().turnRightTenthButton->click(); // 0.1 degree to the right
-    ASSERT_EQ(work().rotationAngle, 1);
+    ASSERT_EQ(window->session().angle(), 1);
     const QRect moved(centred.x() + 30, centred.y() + 10, centred.width(), centred.height());
-    ui().frameImage->setGeometry(moved);
+    SetFrame(moved);
 
     ui().skipButton->click();
-    EXPECT_EQ(work().photoPath, In(folder, "b.jpg"));
-    EXPECT_EQ(work().rotationAngle, 1);
+    EXPECT_EQ(window->photoPath(), In(folder, "b.jpg"));
+    EXPECT_EQ(window->session().angle(), 1);
     EXPECT_EQ(Frame(), moved);
 
     ui().keepFrameBox->setChecked(false);
     ui().skipButton->click();
-    EXPECT_EQ(work().photoPath, In(folder, "c.jpg"));
-    EXPECT_EQ(work().rotationAngle, 0);
+    EXPECT_EQ(window->photoPath(), In(folder, "c.jpg"));
+    EXPECT_EQ(window->session().angle(), 0);
     EXPECT_EQ(ui().angleBox->text(), "0");
     EXPECT_EQ(Frame(), centred);
 }
@@ -325,11 +325,11 @@ TEST_F(Batch, ContinuousRunMakesEverySheetAndSaysSavedOnce)
     WhileRunning poke([&] {
         if (!ui().abortButton->isVisible())
             return;
-        const int before = batch().index;
-        const QString open = work().photoPath;
+        const int before = window->batch().run().index();
+        const QString open = window->photoPath();
         ui().skipButton->click();
         ++skipsTried;
-        skipTaken = skipTaken || batch().index != before || work().photoPath != open;
+        skipTaken = skipTaken || window->batch().run().index() != before || window->photoPath() != open;
     });
     RunContinuously();
 
@@ -340,10 +340,10 @@ TEST_F(Batch, ContinuousRunMakesEverySheetAndSaysSavedOnce)
     EXPECT_GT(skipsTried, 0);
     EXPECT_FALSE(skipTaken);
     EXPECT_FALSE(ui().abortButton->isVisible());
-    EXPECT_FALSE(work().busy);
-    EXPECT_TRUE(batch().active);
-    EXPECT_EQ(batch().index, 3);
-    EXPECT_EQ(work().photoPath, In(folder, "c.jpg"));
+    EXPECT_FALSE(window->isBusy());
+    EXPECT_TRUE(window->batch().isActive());
+    EXPECT_EQ(window->batch().run().index(), 3);
+    EXPECT_EQ(window->photoPath(), In(folder, "c.jpg"));
 }
 
 TEST_F(Batch, ContinuousRunPassesOverPhotosDone)
@@ -351,7 +351,7 @@ TEST_F(Batch, ContinuousRunPassesOverPhotosDone)
     const QString folder = Folder("photos", { "a.jpg", "b.jpg", "c.jpg" });
     const QString doneSheet = SheetOf(In(folder, "b.jpg"));
     WriteFile(doneSheet.toStdString(), "done");
-    settingsUi().keepExistingSheetsBox->setChecked(true);
+    settingsUi().keepExistingBox->setChecked(true);
     ASSERT_TRUE(Drop({ folder }));
     RunContinuously();
 
@@ -359,7 +359,7 @@ TEST_F(Batch, ContinuousRunPassesOverPhotosDone)
     EXPECT_TRUE(Exists(SheetOf(In(folder, "c.jpg"))));
     EXPECT_EQ(ReadFile(doneSheet.toStdString()), "done");
     EXPECT_EQ(Count(kSaved), 1);
-    EXPECT_EQ(batch().index, 3);
+    EXPECT_EQ(window->batch().run().index(), 3);
 }
 
 TEST_F(Batch, AbortDuringTheSecondSheetStopsWithTheThirdPhotoOpen)
@@ -371,7 +371,7 @@ TEST_F(Batch, AbortDuringTheSecondSheetStopsWithTheThirdPhotoOpen)
     const QString second = SheetOf(In(folder, "b.jpg"));
     WhileRunning poke([&] {
         // The second sheet is on disk and its action has not returned yet.
-        if (ui().abortButton->isVisible() && !batch().abortRequested && Exists(second))
+        if (ui().abortButton->isVisible() && !window->batch().abortRequested() && Exists(second))
             ui().abortButton->click();
     });
     RunContinuously();
@@ -379,12 +379,12 @@ TEST_F(Batch, AbortDuringTheSecondSheetStopsWithTheThirdPhotoOpen)
     EXPECT_TRUE(Exists(SheetOf(In(folder, "a.jpg"))));
     EXPECT_TRUE(Exists(second));
     EXPECT_FALSE(Exists(SheetOf(In(folder, "c.jpg"))));
-    EXPECT_EQ(work().photoPath, In(folder, "c.jpg"));
-    EXPECT_EQ(batch().index, 2);
+    EXPECT_EQ(window->photoPath(), In(folder, "c.jpg"));
+    EXPECT_EQ(window->batch().run().index(), 2);
     EXPECT_EQ(Count(kAborted), 1);
     EXPECT_EQ(Count(kSaved), 0);
     EXPECT_FALSE(ui().abortButton->isVisible());
-    EXPECT_FALSE(work().busy);
+    EXPECT_FALSE(window->isBusy());
     // The photo left open can be finished by hand.
     EXPECT_TRUE(ui().makeSheetButton->isEnabled());
 }
@@ -404,8 +404,8 @@ TEST_F(Batch, UnrecognisedPhotosAreLoggedSilentlyAndTheRunGoesOn)
         EXPECT_NE(log.find("(非検出):  " + In(folder, name).toStdString()), std::string::npos) << name;
     ASSERT_EQ(dialogs.messages.size(), 1u);
     EXPECT_EQ(dialogs.messages[0].text, kSaved);
-    EXPECT_EQ(batch().index, 3);
-    EXPECT_FALSE(work().busy);
+    EXPECT_EQ(window->batch().run().index(), 3);
+    EXPECT_FALSE(window->isBusy());
 }
 
 TEST_F(Batch, PhotosThatDoNotOpenAreLoggedAndGetNoSheet)
@@ -429,10 +429,10 @@ TEST_F(Batch, PhotosThatDoNotOpenAreLoggedAndGetNoSheet)
     EXPECT_EQ(log.find("(非検出):  " + In(folder, "c.jpg").toStdString()), std::string::npos)
         << "no recognition of a photo that did not open";
     EXPECT_EQ(Count(kSaved), 1);
-    EXPECT_EQ(batch().index, 5);
+    EXPECT_EQ(window->batch().run().index(), 5);
 
     // The last photo that opened stays the open one: another sheet action remakes its sheet, under its name.
-    EXPECT_EQ(work().photoPath, In(folder, "d.jpg"));
+    EXPECT_EQ(window->photoPath(), In(folder, "d.jpg"));
     fs::remove(SheetOf(In(folder, "d.jpg")).toStdString());
     ui().continuousBox->setChecked(false);
     ui().makeSheetButton->click();

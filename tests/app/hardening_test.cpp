@@ -80,7 +80,7 @@ protected:
         WriteFile(program / "haarcascade_frontalface_default.xml", "<opencv_storage/>");
         WriteFile(program / "ago.xml", "<opencv_storage/>");
         WriteFile(program / "お読み下さい.txt", "read me");
-        work().programFolder = QString::fromStdString(program.string() + "/");
+        window->setProgramFolder(QString::fromStdString(program.string() + "/"));
         ui().outputFolderEdit->setText(QString::fromStdString(out.string() + "/"));
         ASSERT_TRUE(settingsUi().recogniseOnOpenBox->isChecked());
     }
@@ -152,7 +152,7 @@ protected:
     // Nothing running, no modal box left open, and a photo can be chosen.
     void ExpectUsable(const std::string& what) const
     {
-        EXPECT_FALSE(work().busy) << what;
+        EXPECT_FALSE(window->isBusy()) << what;
         EXPECT_TRUE(ui().newButton->isEnabled()) << what;
         EXPECT_TRUE(ui().choosePhotoButton->isEnabled()) << what;
         EXPECT_EQ(QApplication::activeModalWidget(), nullptr) << what;
@@ -161,7 +161,7 @@ protected:
     void ExpectPhotoShown(const QString& path, const std::string& what) const
     {
         ExpectUsable(what);
-        EXPECT_EQ(work().photoPath, path) << what;
+        EXPECT_EQ(window->photoPath(), path) << what;
         EXPECT_TRUE(ui().frameImage->isVisible()) << what;
         EXPECT_TRUE(ui().turnLeftButton->isEnabled()) << what;
         EXPECT_TRUE(ui().makeSheetButton->isEnabled()) << what;
@@ -197,7 +197,7 @@ protected:
         EXPECT_LT(clock.elapsed(), 20000) << what;
 
         if (c.width == 0) {
-            EXPECT_TRUE(work().photoPath.isEmpty()) << what;
+            EXPECT_TRUE(window->photoPath().isEmpty()) << what;
             const QString status = ui().statusBar->panel(0);
             EXPECT_TRUE(status.startsWith(kCannotDecode)) << what << ": " << status.toStdString();
             EXPECT_TRUE(dialogs.messages.empty()) << what << ": " << dialogs.messages.front().text.toStdString();
@@ -206,8 +206,8 @@ protected:
             ExpectUsable(what);
         } else {
             ExpectPhotoShown(path, what);
-            EXPECT_EQ(work().original.Width(), c.width) << what;
-            EXPECT_EQ(work().original.Height(), c.height) << what;
+            EXPECT_EQ(window->session().original().Width(), c.width) << what;
+            EXPECT_EQ(window->session().original().Height(), c.height) << what;
             // Every one of these is small: the low-resolution note first, recognition's own refusal last.
             ASSERT_GE(dialogs.messages.size(), 2u) << what;
             EXPECT_EQ(dialogs.messages.front().text, QString::fromStdString(LowResolutionMessage(c.width, c.height)))
@@ -265,7 +265,7 @@ TEST_F(Hardening, PhotoWiderThanThePlanesOpensRefusesToTurnAndMakesASheet)
     const QString path = Bad("wide-9601x20.jpg");
     Open(path);
     ExpectPhotoShown(path, "open");
-    EXPECT_EQ(work().square.Width(), 9601);
+    EXPECT_EQ(window->session().square().Width(), 9601);
     EXPECT_EQ(
         Texts(), (std::vector<QString> { QString::fromStdString(LowResolutionMessage(9601, 20)), kNotRecognised }));
 
@@ -273,7 +273,7 @@ TEST_F(Hardening, PhotoWiderThanThePlanesOpensRefusesToTurnAndMakesASheet)
         dialogs.messages.clear();
         turn->click();
         EXPECT_EQ(Texts(), std::vector<QString> { "回転できる画像の最大サイズは9600ピクセルです。" });
-        EXPECT_EQ(work().rotationAngle, 0);
+        EXPECT_EQ(window->session().angle(), 0);
         EXPECT_EQ(ui().angleBox->text(), "0");
         ExpectPhotoShown(path, "after a refused turn");
     }
@@ -303,7 +303,7 @@ TEST_F(Hardening, OutputFolderBelowARegularFileFailsEachSheetAndTheBatchGoesOn)
     // The three sheets, and the error log of the two photos recognised during the run (the stand-in finds no face).
     EXPECT_EQ(Count(cannotCreate), 5);
     EXPECT_EQ(Count(kNotRecognised), 2);
-    EXPECT_EQ(batch().index, 3) << "every photo had its turn";
+    EXPECT_EQ(window->batch().run().index(), 3) << "every photo had its turn";
     EXPECT_EQ(ReadFile(scratch.Path() / "plain.txt"), "not a folder");
     ExpectUsable("below a file");
 }
@@ -321,7 +321,7 @@ TEST_F(Hardening, ReadOnlyOutputFolderKeepsTheEarlierSheetAndTheBatchGoesOn)
     fs::permissions(out, fs::perms::owner_all);
     EXPECT_EQ(Count(kSaveFailed), 3);
     EXPECT_EQ(Count(kNotRecognised), 2) << "the log is not written, and not told about";
-    EXPECT_EQ(batch().index, 3);
+    EXPECT_EQ(window->batch().run().index(), 3);
     EXPECT_EQ(ReadFile(out / "b.jpg"), "the earlier sheet");
     EXPECT_EQ(Entries(out), std::vector<std::string> { "b.jpg" });
     ExpectUsable("read-only");
@@ -422,7 +422,7 @@ TEST_F(Hardening, FullFileSystemKeepsTheEarlierSheetsWholeAndLeavesNoTemporary)
     space.Lift();
 
     EXPECT_EQ(Count(kSaveFailed), 3) << "each sheet says so";
-    EXPECT_EQ(batch().index, 3) << "every photo had its turn";
+    EXPECT_EQ(window->batch().run().index(), 3) << "every photo had its turn";
     for (const std::string& name : names)
         EXPECT_TRUE(ReadFile(out / name) == earlier[name]) << name << " is no longer the earlier sheet";
     EXPECT_TRUE(Temporaries(out).empty()) << testing::PrintToString(Temporaries(out));
@@ -516,7 +516,7 @@ TEST_F(Hardening, PhotosThatVanishOrBreakAfterTheScanArePassedOverAndLogged)
     bool done = false;
     // Once the run has started, b.jpg is deleted and c.jpg cut short, as another program might do.
     WhileRunning meddle([&] {
-        if (done || !work().busy)
+        if (done || !window->isBusy())
             return;
         fs::remove(b);
         const std::string bytes = ReadFile(c);
@@ -530,7 +530,7 @@ TEST_F(Hardening, PhotosThatVanishOrBreakAfterTheScanArePassedOverAndLogged)
     const std::string log = ReadFile(out / kRecognitionLogName);
     EXPECT_NE(log.find("  画像読込エラー:  " + b), std::string::npos) << log;
     EXPECT_NE(log.find("  画像読込エラー:  " + c), std::string::npos) << log;
-    EXPECT_EQ(batch().index, 4);
+    EXPECT_EQ(window->batch().run().index(), 4);
     EXPECT_EQ(Count(kSaved), 1);
     ExpectUsable("after the run");
 }

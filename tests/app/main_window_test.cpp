@@ -14,10 +14,10 @@ TEST_F(Window, StartsWithOnlyTheFileButtonsSettingsAndQuitUsable)
     EXPECT_EQ(window->windowTitle(), "Vellicam");
     EXPECT_EQ(work().appTitle, "Vellicam");
     EXPECT_FALSE(work().starting);
-    EXPECT_FALSE(work().busy);
-    EXPECT_TRUE(work().photoPath.isEmpty());
+    EXPECT_FALSE(window->isBusy());
+    EXPECT_TRUE(window->photoPath().isEmpty());
     EXPECT_TRUE(work().programFolder.endsWith('/'));
-    EXPECT_TRUE(work().photoFolder.endsWith('/'));
+    EXPECT_TRUE(window->photoFolder().endsWith('/'));
 
     for (QWidget* on : std::initializer_list<QWidget*> { ui().newButton, ui().choosePhotoButton, ui().settingsButton,
              ui().quitButton, ui().outputFolderEdit, ui().sharpenBox, ui().openFolderBox, ui().keepFrameBox }) {
@@ -51,14 +51,13 @@ TEST_F(Window, StartsWithOnlyTheFileButtonsSettingsAndQuitUsable)
     EXPECT_EQ(ui().backgroundSwatch->geometry(), QRect(496, 48, 25, 25));
     EXPECT_EQ(ui().backgroundSwatch->picture().Pixel(12, 12), kWhite);
 
-    EXPECT_EQ(work().frameLimits.FrameMinWidth, 378);
-    EXPECT_EQ(work().frameLimits.FrameMinHeight, 496);
-    EXPECT_EQ(work().frameLimits.FrameMaxWidth, 1890);
-    EXPECT_EQ(work().frameLimits.FrameMaxHeight, 2480);
-    EXPECT_EQ(work().frameLimits.FrameAspectWidth, 378);
-    EXPECT_EQ(work().frameLimits.FrameAspectHeight, 496);
-    EXPECT_EQ(work().cut.Width(), 10);
-    EXPECT_EQ(work().fitted.Height(), 10);
+    EXPECT_EQ(window->frameLimits().FrameMinWidth, 378);
+    EXPECT_EQ(window->frameLimits().FrameMinHeight, 496);
+    EXPECT_EQ(window->frameLimits().FrameMaxWidth, 1890);
+    EXPECT_EQ(window->frameLimits().FrameMaxHeight, 2480);
+    EXPECT_EQ(window->frameLimits().FrameAspectWidth, 378);
+    EXPECT_EQ(window->frameLimits().FrameAspectHeight, 496);
+    EXPECT_FALSE(window->session().hasPhoto());
 }
 
 TEST_F(Window, LaysOutItsControlsAndStatusPanelsAtTheMinimumSize)
@@ -134,7 +133,7 @@ TEST_F(Window, ReportsMemoryIntoTheSettingsMemoOnEveryResize)
 TEST_F(Window, AbortButtonOnlyRaisesTheFlagAndQuitClosesTheWindow)
 {
     window->requestAbort();
-    EXPECT_TRUE(batch().abortRequested);
+    EXPECT_TRUE(window->batch().abortRequested());
     ui().quitButton->click();
     EXPECT_FALSE(window->isVisible());
 }
@@ -163,7 +162,7 @@ TEST(SettingsDialog, StartsWithTheDesignedDefaults)
     for (QCheckBox* on : { settings.controls().correctHeadTopBox, settings.controls().oversizeIsErrorBox, settings.controls().upperHalfOnlyBox, settings.controls().detectChinBox,
              settings.controls().showResultsBox, settings.controls().centreMarksBox, settings.controls().cornerMarksBox, settings.controls().scaleBox })
         EXPECT_TRUE(on->isChecked()) << on->text().toStdString();
-    for (QCheckBox* off : { settings.controls().keepExistingSheetsBox, settings.controls().saveFaceImageBox }) {
+    for (QCheckBox* off : { settings.controls().keepExistingBox, settings.controls().saveFaceImageBox }) {
         EXPECT_FALSE(off->isChecked());
         EXPECT_TRUE(off->isEnabled());
     }
@@ -172,8 +171,8 @@ TEST(SettingsDialog, StartsWithTheDesignedDefaults)
         int minimum, maximum, value, top, tick;
     };
     for (const Expected& e :
-        { Expected { settings.controls().jpegQualitySlider, 0, 100, 90, 112, 10 }, Expected { settings.controls().headTopRatioSlider, 50, 100, 80, 168, 5 },
-            Expected { settings.controls().backgroundToleranceSlider, 0, 100, 50, 224, 5 }, Expected { settings.controls().precisionSlider, 1, 10, 3, 272, 5 },
+        { Expected { settings.controls().jpegQualitySlider, 0, 100, 90, 112, 10 }, Expected { settings.controls().backgroundRatioSlider, 50, 100, 80, 168, 5 },
+            Expected { settings.controls().colourToleranceSlider, 0, 100, 50, 224, 5 }, Expected { settings.controls().precisionSlider, 1, 10, 3, 272, 5 },
             Expected { settings.controls().minFaceSizeSlider, 100, 1000, 200, 320, 100 } }) {
         EXPECT_EQ(e.slider->minimum(), e.minimum);
         EXPECT_EQ(e.slider->maximum(), e.maximum);
@@ -195,7 +194,7 @@ TEST(SettingsDialog, RecognitionOnLoadNeedsTheFaceCascadeBesideTheProgram)
     window.workState().appTitle = "Vellicam";
     SettingsDialog settings(window);
     ScratchDir folder;
-    window.workState().programFolder = QString::fromStdString(folder.Path().string()) + '/';
+    window.setProgramFolder(QString::fromStdString(folder.Path().string()) + '/');
 
     settings.controls().recogniseOnOpenBox->setChecked(false);
     EXPECT_TRUE(dialogs.messages.empty());

@@ -74,9 +74,9 @@ protected:
             fs::copy_file(StandInDetector(), program / "libfacedetect.so");
             WriteFile(program / "haarcascade_frontalface_default.xml", "<opencv_storage/>");
             WriteFile(program / "ago.xml", "<opencv_storage/>");
-            work().programFolder = QString::fromStdString(program.string() + "/");
+            window->setProgramFolder(QString::fromStdString(program.string() + "/"));
         } else {
-            work().programFolder = QString::fromStdString(BinDir().string() + "/");
+            window->setProgramFolder(QString::fromStdString(BinDir().string() + "/"));
         }
         ui().outputFolderEdit->setText(QString::fromStdString(scratch / "out") + '/');
         // Each photo is recognised after its turn, by the button.
@@ -115,14 +115,14 @@ TEST_F(MemoryGrowth, PhotosInARowStayWithinATenthOfTheFirstPhotosPeak)
     int recognised = 0;
     for (int i = 0; i < photos; ++i) {
         Open(paths[i]);
-        ASSERT_EQ(work().photoPath, paths[i]);
+        ASSERT_EQ(window->photoPath(), paths[i]);
         ui().turnRightTenthButton->click();
-        ASSERT_EQ(work().rotationAngle, 1);
+        ASSERT_EQ(window->session().angle(), 1);
         recognised += window->recogniseFace() == 0 ? 1 : 0;
         ui().makeSheetButton->click();
         QApplication::processEvents();
         ASSERT_TRUE(fs::exists(scratch.Path() / "out" / ("photo" + std::to_string(i) + ".jpg"))) << i;
-        ASSERT_FALSE(work().busy);
+        ASSERT_FALSE(window->isBusy());
         rss.push_back(StatusKb("VmRSS"));
         peak.push_back(StatusKb("VmHWM"));
         dialogs.messages.clear();

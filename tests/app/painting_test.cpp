@@ -86,12 +86,12 @@ TEST_F(Painting, AResizeDuringTheReshowEndsLaidOutForTheFinalSize)
     EXPECT_EQ(ui().quitButton->x(), 1200 - 120);
     EXPECT_EQ(ui().photoView->geometry(), QRect(8, 124, 1200 - 24, 900 - 124 - 65));
     const QSize area = ui().photoView->maximumViewportSize();
-    EXPECT_EQ(work().viewSide, std::min(area.width(), area.height()));
+    EXPECT_EQ(window->session().viewSide(), std::min(area.width(), area.height()));
     EXPECT_EQ(ui().statusBar->geometry().bottom(), 899);
 
     // The photo fills the view's square down to its bottom row, which lies below the old layout's view.
     const QImage grabbed = window->grab().toImage();
-    const QPoint nearBottom(8 + 2 + 20, 124 + 2 + work().viewSide - 5);
+    const QPoint nearBottom(8 + 2 + 20, 124 + 2 + window->session().viewSide() - 5);
     ASSERT_GT(nearBottom.y(), 124 + (800 - 124 - 65));
     EXPECT_TRUE(Near(grabbed.pixel(nearBottom), kTeal));
 }

@@ -11,8 +11,8 @@ using PhotoView = WindowTest;
 // The frame a fresh photo starts with, worked out from the view's size: the smallest frame, centred.
 QRect MinimumFrameOn(const MainWindow& form)
 {
-    const int w = 378 * form.workState().viewSide / form.workState().imageSide;
-    const int h = 496 * form.workState().viewSide / form.workState().imageSide;
+    const int w = 378 * form.session().viewSide() / form.session().imageSide();
+    const int h = 496 * form.session().viewSide() / form.session().imageSide();
     return { (form.controls().photoImage->width() - w) / 2, (form.controls().photoImage->height() - h) / 2, w, h };
 }
 
@@ -26,11 +26,11 @@ TEST_F(PhotoView, WarnsAboutLowResolutionUpTo640By480Only)
     EXPECT_EQ(dialogs.messages[0].icon, MessageIcon::Information);
     EXPECT_EQ(dialogs.messages[0].text,
         "画像解像度が低いので作成画像が荒れる可能性があります。\n\n横ピクセル数:640 縦ピクセル数: 480");
-    EXPECT_EQ(work().original.Width(), 640);
+    EXPECT_EQ(window->session().original().Width(), 640);
 
     Open(WritePhoto("larger.jpg", 641, 480));
     EXPECT_EQ(dialogs.messages.size(), 1u);
-    EXPECT_EQ(work().original.Width(), 641);
+    EXPECT_EQ(window->session().original().Width(), 641);
     EXPECT_EQ(dialogs.openTitles.back(), "写真画像の選択");
 }
 
@@ -38,24 +38,24 @@ TEST_F(PhotoView, ShowsTheOpenedPhotoCentredInTheSquareWithTheSmallestFrameInThe
 {
     const QString path = WritePhoto("landscape.jpg", 900, 600, { 250, 250, 250 });
     Open(path);
-    EXPECT_EQ(work().photoPath, path);
-    EXPECT_EQ(work().photoFolder, QString::fromStdString(scratch.Path().string()) + '/');
+    EXPECT_EQ(window->photoPath(), path);
+    EXPECT_EQ(window->photoFolder(), QString::fromStdString(scratch.Path().string()) + '/');
     EXPECT_EQ(ui().statusBar->panel(1), path);
 
     // The square: 900 × 900, black bands of 150 rows above and below the photo.
-    ASSERT_EQ(work().square.Width(), 900);
-    ASSERT_EQ(work().square.Height(), 900);
-    EXPECT_EQ(work().square.Pixel(450, 149), kBlack);
-    EXPECT_GT(work().square.Pixel(450, 150).r, 240);
-    EXPECT_GT(work().square.Pixel(450, 749).r, 240);
-    EXPECT_EQ(work().square.Pixel(450, 750), kBlack);
+    ASSERT_EQ(window->session().square().Width(), 900);
+    ASSERT_EQ(window->session().square().Height(), 900);
+    EXPECT_EQ(window->session().square().Pixel(450, 149), kBlack);
+    EXPECT_GT(window->session().square().Pixel(450, 150).r, 240);
+    EXPECT_GT(window->session().square().Pixel(450, 749).r, 240);
+    EXPECT_EQ(window->session().square().Pixel(450, 750), kBlack);
 
     // The view: the panel's smaller side, the photo fitted across it.
     const QSize area = ui().photoView->maximumViewportSize();
     const int side = std::min(area.width(), area.height());
-    EXPECT_EQ(work().viewSide, side);
+    EXPECT_EQ(window->session().viewSide(), side);
     EXPECT_EQ(ui().photoImage->size(), QSize(side, side));
-    EXPECT_EQ(work().imageSide, 900);
+    EXPECT_EQ(window->session().imageSide(), 900);
     EXPECT_EQ(work().fitted.Width(), side);
     EXPECT_EQ(work().fitted.Height(), 600 * side / 900);
     EXPECT_TRUE(ui().photoImage->isVisible());
@@ -76,38 +76,38 @@ TEST_F(PhotoView, ShowsTheOpenedPhotoCentredInTheSquareWithTheSmallestFrameInThe
              ui().resetTurnButton, ui().recogniseButton, ui().zoomBox, ui().headLineButton })
         EXPECT_TRUE(on->isEnabled());
     EXPECT_FALSE(ui().keepFrameBox->isVisible());
-    EXPECT_FALSE(work().busy);
+    EXPECT_FALSE(window->isBusy());
 }
 
 TEST_F(PhotoView, PlacesAPortraitPhotoAcrossTheSquare)
 {
     Open(WritePhoto("portrait.jpg", 300, 400, { 250, 250, 250 }));
-    ASSERT_EQ(work().square.Width(), 400);
-    EXPECT_EQ(work().square.Pixel(49, 200), kBlack);
-    EXPECT_GT(work().square.Pixel(50, 200).g, 240);
-    EXPECT_GT(work().square.Pixel(349, 200).g, 240);
-    EXPECT_EQ(work().square.Pixel(350, 200), kBlack);
+    ASSERT_EQ(window->session().square().Width(), 400);
+    EXPECT_EQ(window->session().square().Pixel(49, 200), kBlack);
+    EXPECT_GT(window->session().square().Pixel(50, 200).g, 240);
+    EXPECT_GT(window->session().square().Pixel(349, 200).g, 240);
+    EXPECT_EQ(window->session().square().Pixel(350, 200), kBlack);
 }
 
 TEST_F(PhotoView, ZoomDoublesTheViewAndKeepsTheFrameOverTheSamePartOfThePhoto)
 {
     Open(WritePhoto("zoom.jpg", 1200, 900));
-    const int side = work().viewSide;
+    const int side = window->session().viewSide();
     // Move the frame off the centre first, so the test sees where it goes.
-    ui().frameImage->move(40, 60);
+    MoveFrame(40, 60);
     const QRect before = Frame();
 
     ui().zoomBox->setCurrentIndex(3);
     QApplication::processEvents();
     EXPECT_EQ(work().zoomPercent, 200);
     EXPECT_EQ(work().previousZoomPercent, 100);
-    EXPECT_EQ(work().viewSide, 2 * side);
+    EXPECT_EQ(window->session().viewSide(), 2 * side);
     EXPECT_EQ(ui().photoImage->size(), QSize(2 * side, 2 * side));
     EXPECT_EQ(Frame(), QRect(80, 120, 2 * before.width(), 2 * before.height()));
     EXPECT_EQ(ui().frameGrips->control(), ui().frameImage);
     EXPECT_EQ(ui().photoView->horizontalScrollBar()->value(), 0);
     EXPECT_EQ(ui().photoView->verticalScrollBar()->value(), 0);
-    EXPECT_FALSE(work().busy);
+    EXPECT_FALSE(window->isBusy());
     // After a zoom the outline stops one row short of the frame's bottom.
     const Bitmap& outline = ui().frameImage->picture();
     EXPECT_EQ(outline.Pixel(10, outline.Height() - 2), kRed);
@@ -123,14 +123,14 @@ TEST_F(PhotoView, ZoomDoublesTheViewAndKeepsTheFrameOverTheSamePartOfThePhoto)
     ui().zoomBox->setEditText("3");
     QApplication::processEvents();
     EXPECT_EQ(work().zoomPercent, 100);
-    EXPECT_EQ(work().viewSide, side);
+    EXPECT_EQ(window->session().viewSide(), side);
 }
 
 TEST_F(PhotoView, ZoomAndSelectionDoNothingWhileBusyButTheFolderIsRemembered)
 {
     const QString first = WritePhoto("first.jpg", 700, 700);
     Open(first);
-    work().busy = true;
+    window->setMode(WorkMode::Working);
     ui().zoomBox->setCurrentIndex(2);
     QApplication::processEvents();
     EXPECT_EQ(work().zoomPercent, 100);
@@ -139,16 +139,16 @@ TEST_F(PhotoView, ZoomAndSelectionDoNothingWhileBusyButTheFolderIsRemembered)
     const std::string second = other / "second.jpg";
     ASSERT_TRUE(SaveJpeg(second, SolidBitmap(700, 700, kWhite)).ok);
     Open(QString::fromStdString(second));
-    EXPECT_EQ(work().photoPath, first);
-    EXPECT_EQ(work().photoFolder, QString::fromStdString(other.Path().string()) + '/');
-    EXPECT_TRUE(work().busy);
+    EXPECT_EQ(window->photoPath(), first);
+    EXPECT_EQ(window->photoFolder(), QString::fromStdString(other.Path().string()) + '/');
+    EXPECT_TRUE(window->isBusy());
 }
 
 TEST_F(PhotoView, NewEmptiesTheViewAndAResizeAfterwardsBringsNoFrameBack)
 {
     Open(WritePhoto("photo.jpg", 800, 700));
     ui().newButton->click();
-    EXPECT_TRUE(work().photoPath.isEmpty());
+    EXPECT_TRUE(window->photoPath().isEmpty());
     EXPECT_FALSE(ui().photoImage->isVisible());
     EXPECT_FALSE(ui().frameImage->isVisible());
     EXPECT_EQ(ui().frameGrips->control(), nullptr);
@@ -157,28 +157,28 @@ TEST_F(PhotoView, NewEmptiesTheViewAndAResizeAfterwardsBringsNoFrameBack)
     for (QWidget* off : std::initializer_list<QWidget*> {
              ui().makeSheetButton, ui().turnLeftButton, ui().recogniseButton, ui().zoomBox, ui().headLineButton })
         EXPECT_FALSE(off->isEnabled());
-    EXPECT_EQ(work().original.Width(), 10);
+    EXPECT_FALSE(window->session().hasPhoto());
     EXPECT_EQ(ui().angleBox->text(), "0");
 
     window->resize(1100, 820);
     QApplication::processEvents();
     EXPECT_FALSE(ui().frameImage->isVisible());
     EXPECT_FALSE(ui().makeSheetButton->isEnabled());
-    EXPECT_EQ(work().original.Width(), 10);
+    EXPECT_FALSE(window->session().hasPhoto());
 }
 
 TEST_F(PhotoView, AResizeReshowsThePhotoTurnedAndRecentresTheSmallestFrame)
 {
     Open(WritePhoto("photo.jpg", 1000, 800));
     ui().turnRightTenthButton->click();
-    ui().frameImage->move(3, 4);
-    const int side = work().viewSide;
+    MoveFrame(3, 4);
+    const int side = window->session().viewSide();
 
     window->resize(1200, 900);
     QApplication::processEvents();
-    EXPECT_GT(work().viewSide, side);
-    EXPECT_EQ(work().rotationAngle, 1);
-    EXPECT_EQ(ui().photoImage->width(), work().viewSide);
+    EXPECT_GT(window->session().viewSide(), side);
+    EXPECT_EQ(window->session().angle(), 1);
+    EXPECT_EQ(ui().photoImage->width(), window->session().viewSide());
     EXPECT_EQ(Frame(), MinimumFrameOn(*window));
     EXPECT_EQ(ui().frameGrips->control(), ui().frameImage);
     EXPECT_TRUE(ui().makeSheetButton->isEnabled());
@@ -188,12 +188,12 @@ TEST_F(PhotoView, AFailedOpenSaysWhyAndLeavesThePhotoButtonUsable)
 {
     WriteFile(scratch.Path() / "broken.jpg", "this is no JPEG at all");
     Open(QString::fromStdString(scratch / "broken.jpg"));
-    EXPECT_TRUE(work().photoPath.isEmpty());
+    EXPECT_TRUE(window->photoPath().isEmpty());
     EXPECT_FALSE(ui().statusBar->panel(0).isEmpty());
     EXPECT_TRUE(ui().choosePhotoButton->isEnabled());
     EXPECT_FALSE(ui().frameImage->isVisible());
     EXPECT_FALSE(ui().turnLeftButton->isEnabled());
-    EXPECT_FALSE(work().busy);
+    EXPECT_FALSE(window->isBusy());
     EXPECT_TRUE(dialogs.messages.empty());
 
     const QString missing = QString::fromStdString(scratch / "gone.jpg");
@@ -202,7 +202,7 @@ TEST_F(PhotoView, AFailedOpenSaysWhyAndLeavesThePhotoButtonUsable)
 
     // A good photo after the failures opens normally.
     Open(WritePhoto("good.jpg", 700, 500));
-    EXPECT_FALSE(work().photoPath.isEmpty());
+    EXPECT_FALSE(window->photoPath().isEmpty());
     EXPECT_TRUE(ui().statusBar->panel(0).isEmpty());
 }
 
@@ -210,8 +210,8 @@ TEST_F(PhotoView, ACancelledDialogChangesNothing)
 {
     ui().choosePhotoButton->click();
     EXPECT_EQ(dialogs.openTitles.size(), 1u);
-    EXPECT_EQ(dialogs.openFolders.back(), work().photoFolder);
-    EXPECT_TRUE(work().photoPath.isEmpty());
+    EXPECT_EQ(dialogs.openFolders.back(), window->photoFolder());
+    EXPECT_TRUE(window->photoPath().isEmpty());
     EXPECT_TRUE(ui().choosePhotoButton->isEnabled());
 }
 

@@ -63,7 +63,7 @@ protected:
         setenv("VELLICAM_STANDIN_SCRIPT", (scratch / "script.txt").c_str(), 1);
         setenv("VELLICAM_STANDIN_LOG", (scratch / "calls.log").c_str(), 1);
         WindowTest::SetUp();
-        work().programFolder = QString::fromStdString(program) + '/';
+        window->setProgramFolder(QString::fromStdString(program) + '/');
         work().recognitionPauseMs = 0;
         ui().outputFolderEdit->setText(QString::fromStdString(out) + '/');
         settingsUi().recogniseOnOpenBox->setChecked(false);
@@ -90,7 +90,7 @@ protected:
     {
         const QString path = WritePhoto("photo.jpg", 1000, 1000, { 128, 128, 128 });
         Open(path);
-        EXPECT_EQ(work().imageSide, 1000);
+        EXPECT_EQ(window->session().imageSide(), 1000);
         EXPECT_TRUE(ui().frameImage->isVisible());
         return path.toStdString();
     }
@@ -125,14 +125,14 @@ protected:
     // The frame as it was before a failed run is back, attached to the grips, with Busy clear and the tools on.
     void ExpectRestored(const QRect& frame, const std::string& what)
     {
-        EXPECT_FALSE(work().busy) << what;
+        EXPECT_FALSE(window->isBusy()) << what;
         EXPECT_TRUE(ui().recogniseButton->isEnabled()) << what;
         EXPECT_TRUE(ui().pickBackgroundBox->isEnabled()) << what;
         EXPECT_TRUE(ui().frameImage->isVisible()) << what;
         EXPECT_EQ(ui().frameGrips->control(), ui().frameImage) << what;
         EXPECT_EQ(Frame(), frame) << what;
     }
-    int S(int v) const { return v * work().viewSide / work().imageSide; }
+    int S(int v) const { return v * window->session().viewSide() / window->session().imageSide(); }
 };
 
 TEST_F(RecognitionWindow, RunWhileBusyReturnsZeroAndTouchesNothing)
@@ -148,7 +148,7 @@ TEST_F(RecognitionWindow, RunWhileBusyReturnsZeroAndTouchesNothing)
     EXPECT_TRUE(ui().frameImage->isVisible());
     EXPECT_EQ(ui().frameGrips->control(), ui().frameImage);
     EXPECT_EQ(ui().statusBar->panel(2), "angle");
-    EXPECT_TRUE(work().busy);
+    EXPECT_TRUE(window->isBusy());
     EXPECT_TRUE(dialogs.messages.empty());
     window->setBusy(false);
 }
@@ -277,7 +277,7 @@ TEST_F(RecognitionWindow, LogFolderThatCannotBeMadeIsReportedAndTheRunGoesOn)
 TEST_F(RecognitionWindow, UnattendedBatchSkipsSilentlyAndLeavesTheWindowToTheBatch)
 {
     const std::string photo = ShowPhoto();
-    batch().active = true;
+    window->batch().run().start({});
     ui().continuousBox->setChecked(true);
     settingsUi().skipUnrecognisedBox->setChecked(true);
     ui().statusBar->setPanel(2, "before");
@@ -285,7 +285,7 @@ TEST_F(RecognitionWindow, UnattendedBatchSkipsSilentlyAndLeavesTheWindowToTheBat
     Script("0\n0\n");
     EXPECT_EQ(Run(), -9);
     EXPECT_TRUE(dialogs.messages.empty());
-    EXPECT_TRUE(work().busy) << "the batch clears Busy before its next call";
+    EXPECT_TRUE(window->isBusy()) << "the batch clears Busy before its next call";
     EXPECT_FALSE(ui().frameImage->isVisible());
     EXPECT_EQ(ui().frameGrips->control(), nullptr);
     EXPECT_FALSE(ui().recogniseButton->isEnabled());
@@ -298,7 +298,7 @@ TEST_F(RecognitionWindow, UnattendedBatchSkipsSilentlyAndLeavesTheWindowToTheBat
     Script("-5 400 300 600 560\n");
     EXPECT_EQ(Run(), -8);
     EXPECT_TRUE(dialogs.messages.empty());
-    EXPECT_FALSE(work().busy);
+    EXPECT_FALSE(window->isBusy());
     EXPECT_TRUE(ui().frameImage->isVisible());
     EXPECT_EQ(LogLines().size(), 2u);
 
@@ -318,7 +318,7 @@ TEST_F(RecognitionWindow, SuccessPlacesTheProposedFrameWithItsResultOutlinesAndA
     ui().statusBar->setPanel(2, "angle");
     EXPECT_EQ(Run(), 0);
     EXPECT_TRUE(dialogs.messages.empty());
-    EXPECT_FALSE(work().busy);
+    EXPECT_FALSE(window->isBusy());
     EXPECT_TRUE(ui().recogniseButton->isEnabled());
     EXPECT_TRUE(ui().makeSheetButton->isEnabled());
     EXPECT_EQ(ui().statusBar->panel(2), "自動認識完了");
@@ -326,7 +326,7 @@ TEST_F(RecognitionWindow, SuccessPlacesTheProposedFrameWithItsResultOutlinesAndA
     const QRect frame = Frame();
     EXPECT_EQ(frame.height(), S(552) + 1);
     EXPECT_EQ(frame.top(), S(157 + 276) + 1 - (S(552) + 1) / 2);
-    EXPECT_EQ(frame.width(), work().frameLimits.FrameAspectWidth * frame.height() / work().frameLimits.FrameAspectHeight);
+    EXPECT_EQ(frame.width(), window->frameLimits().FrameAspectWidth * frame.height() / window->frameLimits().FrameAspectHeight);
     EXPECT_EQ(frame.left(), S(500) + 1 - frame.width() / 2);
     EXPECT_TRUE(ui().frameImage->isVisible());
     EXPECT_EQ(ui().frameGrips->control(), ui().frameImage);
@@ -419,7 +419,7 @@ protected:
         const std::string path = scratch / "head.jpg";
         ASSERT_TRUE(SaveJpeg(path, photo, { 95, 0 }).ok);
         Open(QString::fromStdString(path));
-        ASSERT_EQ(work().imageSide, 1000);
+        ASSERT_EQ(window->session().imageSide(), 1000);
     }
     void Press(QWidget* target, int x, int y)
     {
@@ -432,8 +432,8 @@ TEST_F(BackgroundPick, CheckingThePickerWaitsForAPressOnTheViewThatFillsTheSwatc
 {
     ShowHead();
     ui().pickBackgroundBox->setChecked(true);
-    EXPECT_TRUE(work().busy);
-    EXPECT_TRUE(work().pickingBackground);
+    EXPECT_TRUE(window->isBusy());
+    EXPECT_TRUE((window->mode() == WorkMode::PickingColour));
     EXPECT_EQ(ui().statusBar->panel(3), "画面をクリックしてください");
     EXPECT_EQ(Texts(), std::vector<QString> { "画像上（赤枠以外）で背景色を指定する位置でクリックしてください" });
     ASSERT_NE(QApplication::overrideCursor(), nullptr);
@@ -444,8 +444,8 @@ TEST_F(BackgroundPick, CheckingThePickerWaitsForAPressOnTheViewThatFillsTheSwatc
     Press(ui().photoImage, 20, 200);
     EXPECT_EQ(ui().backgroundSwatch->picture().Pixel(0, 0), shown);
     EXPECT_EQ(ui().backgroundSwatch->picture().Pixel(24, 24), shown);
-    EXPECT_FALSE(work().pickingBackground);
-    EXPECT_FALSE(work().busy);
+    EXPECT_FALSE((window->mode() == WorkMode::PickingColour));
+    EXPECT_FALSE(window->isBusy());
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
     EXPECT_TRUE(ui().pickBackgroundBox->isChecked());
 
@@ -461,15 +461,15 @@ TEST_F(BackgroundPick, CheckingThePickerWaitsForAPressOnTheViewThatFillsTheSwatc
     ui().headLineOverlay->raise();
     Press(ui().headLineOverlay, 5, 5);
     EXPECT_EQ(ui().backgroundSwatch->picture().Pixel(0, 0), kBlack);
-    EXPECT_FALSE(work().busy);
+    EXPECT_FALSE(window->isBusy());
     EXPECT_FALSE(work().mouseHeld) << "the press did not start a head line";
 
     // Unchecking ends picking and Busy without a press.
     ui().pickBackgroundBox->setChecked(false);
     ui().pickBackgroundBox->setChecked(true);
     ui().pickBackgroundBox->setChecked(false);
-    EXPECT_FALSE(work().pickingBackground);
-    EXPECT_FALSE(work().busy);
+    EXPECT_FALSE((window->mode() == WorkMode::PickingColour));
+    EXPECT_FALSE(window->isBusy());
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
 }
 
@@ -479,7 +479,7 @@ TEST_F(BackgroundPick, CheckedWhileBusyTheBoxStaysCheckedWithoutPicking)
     window->setBusy(true);
     ui().pickBackgroundBox->setChecked(true);
     EXPECT_TRUE(ui().pickBackgroundBox->isChecked());
-    EXPECT_FALSE(work().pickingBackground);
+    EXPECT_FALSE((window->mode() == WorkMode::PickingColour));
     EXPECT_TRUE(dialogs.messages.empty());
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
     window->setBusy(false);
@@ -558,7 +558,7 @@ protected:
     {
         QStandardPaths::setTestModeEnabled(true);
         WindowTest::SetUp();
-        work().programFolder = QString::fromStdString(BinDir().string()) + '/';
+        window->setProgramFolder(QString::fromStdString(BinDir().string()) + '/');
         work().recognitionPauseMs = 0;
         ui().outputFolderEdit->setText(QString::fromStdString(scratch / "out") + '/');
         settingsUi().recogniseOnOpenBox->setChecked(false);
@@ -571,7 +571,7 @@ protected:
     void OpenData(const char* name)
     {
         Open(QString::fromStdString((DataDir() / "photos" / name).string()));
-        ASSERT_EQ(work().photoPath.isEmpty(), false) << name;
+        ASSERT_EQ(window->photoPath().isEmpty(), false) << name;
     }
 };
 
@@ -592,7 +592,7 @@ TEST_F(RealDetectorWindow, PortraitGetsAFrameCentredOnItsFace)
     EXPECT_NEAR((minX + maxX) / 2, picture.Width() / 2, 2);
     EXPECT_GT(maxX - minX, picture.Width() / 4);
     EXPECT_EQ(ui().frameGrips->control(), ui().frameImage);
-    EXPECT_FALSE(work().busy);
+    EXPECT_FALSE(window->isBusy());
 }
 
 TEST_F(RealDetectorWindow, PhotoWithoutAFaceIsReportedAndTheFrameComesBack)
@@ -605,7 +605,7 @@ TEST_F(RealDetectorWindow, PhotoWithoutAFaceIsReportedAndTheFrameComesBack)
     EXPECT_EQ(Frame(), before);
     EXPECT_TRUE(ui().frameImage->isVisible());
     EXPECT_EQ(ui().frameGrips->control(), ui().frameImage);
-    EXPECT_FALSE(work().busy);
+    EXPECT_FALSE(window->isBusy());
 }
 
 } // namespace

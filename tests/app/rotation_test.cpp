@@ -22,17 +22,17 @@ TEST_F(Rotation, FourLeftQuarterTurnsComeBackToZero)
     };
     for (const auto& step : expected) {
         ui().turnLeftButton->click();
-        EXPECT_EQ(work().rotationAngle, step.angle);
+        EXPECT_EQ(window->session().angle(), step.angle);
         EXPECT_EQ(ui().angleBox->text(), step.box);
         EXPECT_EQ(ui().statusBar->panel(2), step.status);
-        EXPECT_FALSE(work().busy);
+        EXPECT_FALSE(window->isBusy());
     }
     ui().turnRightButton->click();
     EXPECT_EQ(ui().angleBox->text(), "90");
     ui().turnLeftTenthButton->click();
     EXPECT_EQ(ui().angleBox->text(), "89.9");
     ui().resetTurnButton->click();
-    EXPECT_EQ(work().rotationAngle, 0);
+    EXPECT_EQ(window->session().angle(), 0);
     EXPECT_EQ(ui().angleBox->text(), "0");
 }
 
@@ -42,13 +42,13 @@ TEST_F(Rotation, RightStepsWrapAfterAFullTurn)
     Open(WritePhoto("small.jpg", 160, 120));
     ui().turnRightTenthButton->click();
     EXPECT_EQ(ui().angleBox->text(), "0.1");
-    work().rotationAngle = 3598;
+    window->session().setAngle(3598);
     ui().turnRightTenthButton->click();
-    EXPECT_EQ(work().rotationAngle, 3599);
+    EXPECT_EQ(window->session().angle(), 3599);
     EXPECT_EQ(ui().angleBox->text(), "359.9");
     EXPECT_EQ(ui().statusBar->panel(2), "回転角 359.900000");
     ui().turnRightTenthButton->click();
-    EXPECT_EQ(work().rotationAngle, 0);
+    EXPECT_EQ(window->session().angle(), 0);
     EXPECT_EQ(ui().angleBox->text(), "0");
     EXPECT_EQ(ui().statusBar->panel(2), "回転角 0.000000");
 }
@@ -61,16 +61,16 @@ TEST_F(Rotation, TurnsTheWorkingSquareAndKeepsTheFrameWhereItWas)
     const std::string path = scratch / "upright.jpg";
     ASSERT_TRUE(SaveJpeg(path, photo, { 100, 0 }).ok);
     Open(QString::fromStdString(path));
-    ui().frameImage->move(11, 12);
+    MoveFrame(11, 12);
 
     ui().turnRightButton->click();
-    ASSERT_EQ(work().square.Width(), 40);
-    ASSERT_EQ(work().rotated.Width(), 40);
+    ASSERT_EQ(window->session().square().Width(), 40);
+    ASSERT_EQ(window->session().shownImage().Width(), 40);
     // After a right quarter turn the former top lies on the right, bands of 5 rows above and below.
-    EXPECT_GT(work().square.Pixel(35, 20).r, 200);
-    EXPECT_LT(work().square.Pixel(4, 20).r, 50);
-    EXPECT_EQ(work().square.Pixel(20, 1), kBlack);
-    EXPECT_EQ(work().imageSide, 40);
+    EXPECT_GT(window->session().square().Pixel(35, 20).r, 200);
+    EXPECT_LT(window->session().square().Pixel(4, 20).r, 50);
+    EXPECT_EQ(window->session().square().Pixel(20, 1), kBlack);
+    EXPECT_EQ(window->session().imageSide(), 40);
     EXPECT_EQ(Frame().topLeft(), QPoint(11, 12));
     EXPECT_EQ(ui().frameGrips->control(), ui().frameImage);
     EXPECT_TRUE(ui().frameImage->isVisible());
@@ -79,51 +79,32 @@ TEST_F(Rotation, TurnsTheWorkingSquareAndKeepsTheFrameWhereItWas)
 TEST_F(Rotation, DoesNothingWhileBusy)
 {
     Open(WritePhoto("small.jpg", 160, 120));
-    work().busy = true;
+    window->setMode(WorkMode::Working);
     ui().turnRightButton->click();
     ui().resetTurnButton->click();
-    EXPECT_EQ(work().rotationAngle, 0);
+    EXPECT_EQ(window->session().angle(), 0);
     EXPECT_EQ(ui().angleBox->text(), "0");
-    EXPECT_TRUE(work().busy);
+    EXPECT_TRUE(window->isBusy());
 }
 
+// The refusal of a photo too large to turn is the session's (TurningStepsTheAngleAndRefusesAPhotoTooLargeToTurn);
+// the window shows its message with the program's title and keeps the angle box.
 TEST_F(Rotation, RefusesAPhotoLongerThan9600PixelsAndLeavesEverythingAsItWas)
 {
-    Open(WritePhoto("small.jpg", 160, 120));
-    ui().turnRightTenthButton->click();
+    const std::string wide = scratch / "wide.jpg";
+    std::filesystem::copy_file(DataDir() / "bad" / "wide-9601x20.jpg", wide);
+    settingsUi().recogniseOnOpenBox->setChecked(false);
+    Open(QString::fromStdString(wide));
+    ASSERT_EQ(window->session().original().Width(), 9601);
     dialogs.messages.clear();
-    // A photo this long only needs its original for the test: the square and the view stay small.
-    ASSERT_TRUE(work().original.Resize(9601, 2));
-    const Bitmap square = work().square;
 
-    for (QPushButton* button : { ui().turnLeftButton, ui().turnRightButton, ui().turnLeftTenthButton, ui().turnRightTenthButton, ui().resetTurnButton }) {
-        button->click();
-        EXPECT_EQ(work().rotationAngle, 1);
-        EXPECT_EQ(ui().angleBox->text(), "0.1");
-        EXPECT_TRUE(work().square.SameAs(square));
-        EXPECT_FALSE(work().busy);
-    }
-    ASSERT_EQ(dialogs.messages.size(), 5u);
+    ui().turnRightTenthButton->click();
+    EXPECT_EQ(window->session().angle(), 0);
+    EXPECT_EQ(ui().angleBox->text(), "0");
+    EXPECT_FALSE(window->isBusy());
+    ASSERT_EQ(dialogs.messages.size(), 1u);
     EXPECT_EQ(dialogs.messages[0].text, "回転できる画像の最大サイズは9600ピクセルです。");
     EXPECT_EQ(dialogs.messages[0].title, "Vellicam");
-}
-
-// Stands for any failure inside a turn: the box that refuses it throws.
-class ThrowingDialogs : public RecordingDialogs {
-public:
-    void Message(const QString&, const QString&, MessageIcon) override { throw std::runtime_error("box failed"); }
-};
-
-TEST(RotationFailure, ClearsBusyAndTheCursorWhenATurnEndsByAnException)
-{
-    ThrowingDialogs dialogs;
-    MainWindow window(dialogs);
-    window.show();
-    ASSERT_TRUE(window.workState().original.Resize(9601, 1));
-    EXPECT_THROW(window.turnRight(), std::runtime_error);
-    EXPECT_FALSE(window.workState().busy);
-    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
-    EXPECT_EQ(window.workState().rotationAngle, 0);
 }
 
 } // namespace

@@ -81,7 +81,7 @@ protected:
     void OpenPhoto(const QString& path)
     {
         Open(path);
-        ASSERT_EQ(work().photoPath, path);
+        ASSERT_EQ(window->photoPath(), path);
         ASSERT_TRUE(ui().frameImage->isVisible());
         dialogs.messages.clear();
         dialogs.questions.clear();
@@ -96,9 +96,9 @@ protected:
     // returns the cut the window will make.
     CropRect FrameOnSquare(int left, int top, int width, int height)
     {
-        const int side = work().square.Width();
+        const int side = window->session().square().Width();
         const int view = ui().photoImage->width();
-        ui().frameImage->setGeometry(left * view / side, top * view / side, width * view / side, height * view / side);
+        SetFrame(left * view / side, top * view / side, width * view / side, height * view / side);
         CropRect crop;
         EXPECT_EQ(window->cropRectangle(crop), kCropOk);
         return crop;
@@ -106,7 +106,7 @@ protected:
     // The smallest frame in view pixels whose cut is exactly width × height, at (left, top) of the view.
     void FrameCutting(int width, int height, int left = 10, int top = 10)
     {
-        const int side = work().square.Width();
+        const int side = window->session().square().Width();
         const int view = ui().photoImage->width();
         int w = 1;
         int h = 1;
@@ -116,7 +116,7 @@ protected:
         while (
             h < 4 * view && (CropRectFromFrame(0, 0, 1, h, 0, 0, side, view, crop) != kCropOk || crop.height < height))
             ++h;
-        ui().frameImage->setGeometry(left, top, w, h);
+        SetFrame(left, top, w, h);
         ASSERT_EQ(window->cropRectangle(crop), kCropOk);
         ASSERT_EQ(crop.width, width);
         ASSERT_EQ(crop.height, height);
@@ -135,7 +135,7 @@ protected:
     // The window is ready for the next action: nothing running, the tools and the sheet button on.
     void ExpectUsable() const
     {
-        EXPECT_FALSE(work().busy);
+        EXPECT_FALSE(window->isBusy());
         EXPECT_TRUE(ui().choosePhotoButton->isEnabled());
         EXPECT_TRUE(ui().turnLeftButton->isEnabled());
         EXPECT_TRUE(ui().makeSheetButton->isEnabled());
@@ -173,7 +173,7 @@ TEST_F(Sheet, WithoutAnOutputFolderTheSheetLandsBesideThePhotoUnderItsOwnName)
     EXPECT_EQ(preview().image()->pos(), QPoint(0, 0));
     EXPECT_EQ(preview().image()->picture().Width(), 498);
     EXPECT_EQ(preview().image()->picture().Height(), 712);
-    EXPECT_EQ(work().sheet.Width(), 498);
+    EXPECT_EQ(window->session().preview().Width(), 498);
     EXPECT_FALSE(preview().image()->isTransparent());
     // The preview's cell 1 holds the photo, its margin is white.
     EXPECT_EQ(preview().image()->picture().Pixel(5, 5), kWhite);
@@ -276,8 +276,8 @@ TEST_F(Sheet, AFramePastTheRightEdgeIsCutThereAndStretchedToItsFullSize)
     ASSERT_GT(crop.width, crop.source.Width()) << "the frame must reach past the edge";
     MakeSheet();
     EXPECT_TRUE(dialogs.questions.empty());
-    EXPECT_EQ(work().cut.Width(), crop.width);
-    EXPECT_EQ(work().cut.Height(), crop.height);
+    EXPECT_EQ(window->session().cut().Width(), crop.width);
+    EXPECT_EQ(window->session().cut().Height(), crop.height);
 
     const Bitmap sheet = LoadSheet(scratch / "edge_sheet.jpeg");
     ASSERT_EQ(sheet.Width(), 1051);
@@ -316,8 +316,8 @@ TEST_F(Sheet, ASmallCutAnsweredNoIsStretchedToTheCells)
     MakeSheet();
 
     ASSERT_EQ(dialogs.questions.size(), 1u);
-    EXPECT_EQ(work().cut.Width(), 300);
-    EXPECT_EQ(work().cut.Height(), 400);
+    EXPECT_EQ(window->session().cut().Width(), 300);
+    EXPECT_EQ(window->session().cut().Height(), 400);
     const Bitmap sheet = LoadSheet(scratch / "small_sheet.jpeg");
     ASSERT_EQ(sheet.Width(), 1051);
     for (const Rect& cell : kCells) {
@@ -384,7 +384,7 @@ TEST_F(Sheet, TheFolderIsOpenedOnlyWhenAsked)
     ui().openFolderBox->setChecked(true);
     MakeSheet();
     ASSERT_EQ(dialogs.opened.size(), 1u);
-    EXPECT_EQ(dialogs.opened[0], QUrl::fromLocalFile(work().photoFolder));
+    EXPECT_EQ(dialogs.opened[0], QUrl::fromLocalFile(window->photoFolder()));
 }
 
 TEST_F(Sheet, TheLogSeparatorIsAppendedOnlyToALogThatExists)
@@ -411,23 +411,23 @@ TEST_F(Sheet, TheAngleIsResetForTheNextPhotoUnlessKept)
 {
     OpenPhoto(WritePattern("portrait.jpg", 1600, 1200));
     (void)FrameOnSquare(500, 300, 600, 790);
-    work().rotationAngle = 25;
+    window->session().setAngle(25);
     ui().angleBox->setText("2.5");
     MakeSheet();
-    EXPECT_EQ(work().rotationAngle, 0);
+    EXPECT_EQ(window->session().angle(), 0);
     EXPECT_EQ(ui().angleBox->text(), "0");
 
     ui().keepFrameBox->setChecked(true);
-    work().rotationAngle = 25;
+    window->session().setAngle(25);
     ui().angleBox->setText("2.5");
     MakeSheet();
-    EXPECT_EQ(work().rotationAngle, 25);
+    EXPECT_EQ(window->session().angle(), 25);
     EXPECT_EQ(ui().angleBox->text(), "2.5");
 
     // An empty angle box is reset whatever the box says.
     ui().angleBox->clear();
     MakeSheet();
-    EXPECT_EQ(work().rotationAngle, 0);
+    EXPECT_EQ(window->session().angle(), 0);
     EXPECT_EQ(ui().angleBox->text(), "0");
 }
 
@@ -439,15 +439,15 @@ TEST_F(Sheet, ABusyWindowIgnoresTheButton)
     window->makeSheet();
     EXPECT_FALSE(fs::exists(scratch / "portrait_sheet.jpeg"));
     EXPECT_TRUE(dialogs.messages.empty());
-    EXPECT_TRUE(work().busy);
+    EXPECT_TRUE(window->isBusy());
     window->setBusy(false);
 }
 
 TEST_F(Sheet, AnUnattendedBatchPassesOverASmallCutWithoutAsking)
 {
     OpenPhoto(WritePhoto("small.jpg", 480, 400));
-    work().cut = SolidBitmap(300, 400, { 10, 20, 30 });
-    batch().active = true;
+    FrameCutting(300, 400);
+    window->batch().run().start({});
     ui().continuousBox->setChecked(true);
     settingsUi().skipUnrecognisedBox->setChecked(true);
     EXPECT_EQ(window->composeAndSaveSheet(), -1);
@@ -466,9 +466,9 @@ TEST_F(Sheet, AnUnattendedBatchPassesOverASmallCutWithoutAsking)
 
 TEST_F(Sheet, ARefusedReductionAsksWhetherToGoOn)
 {
-    OpenPhoto(WritePhoto("wide.jpg", 800, 600));
+    OpenPhoto(WritePhoto("wide.jpg", 2400, 900));
     // Far wider than a cell: the reduction refuses the aspect, and the cells would be squeezed.
-    work().cut = SolidBitmap(2000, 700, { 10, 20, 30 });
+    (void)FrameOnSquare(200, 100, 2000, 700);
     dialogs.answers.push_back(true);
     EXPECT_EQ(window->composeAndSaveSheet(), -1);
     ASSERT_EQ(dialogs.questions.size(), 1u);
@@ -482,7 +482,7 @@ TEST_F(Sheet, ARefusedReductionAsksWhetherToGoOn)
     // Nobody is asked in an unattended batch: the squeezed sheet is saved.
     fs::remove(scratch / "wide_sheet.jpeg");
     dialogs.questions.clear();
-    batch().active = true;
+    window->batch().run().start({});
     ui().continuousBox->setChecked(true);
     settingsUi().skipUnrecognisedBox->setChecked(true);
     EXPECT_EQ(window->composeAndSaveSheet(), 0);

@@ -110,7 +110,17 @@ protected:
     [[nodiscard]] const MainWindow::Controls& ui() const { return window->controls(); }
     [[nodiscard]] MainWindow::WorkState& work() { return window->workState(); }
     [[nodiscard]] const MainWindow::WorkState& work() const { return window->workState(); }
-    [[nodiscard]] BatchController::State& batch() { return window->batch().state(); }
+    [[nodiscard]] QStringList BatchFiles() const
+    {
+        QStringList files;
+        for (const std::string& photo : window->batch().run().photos())
+            files << QString::fromStdString(photo);
+        return files;
+    }
+    // Puts the frame somewhere else on the view, as a drag of the frame would.
+    void SetFrame(int left, int top, int width, int height) { window->setFrame({ left, top, width, height }); }
+    void SetFrame(const QRect& frame) { SetFrame(frame.x(), frame.y(), frame.width(), frame.height()); }
+    void MoveFrame(int left, int top) { SetFrame(left, top, Frame().width(), Frame().height()); }
     [[nodiscard]] const SettingsDialog::Controls& settingsUi() const { return window->settingsDialog()->controls(); }
     [[nodiscard]] SheetPreviewWindow& preview() const { return *window->previewWindow(); }
 
@@ -145,7 +155,7 @@ protected:
     [[nodiscard]] QRect Frame() const { return ui().frameImage->geometry(); }
     [[nodiscard]] ViewFrameLimits ViewLimits() const
     {
-        return FrameLimitsInView(window->frameLimits(), work().viewSide, work().imageSide);
+        return FrameLimitsInView(window->frameLimits(), window->session().viewSide(), window->session().imageSide());
     }
 
     static void Send(QWidget* target, QEvent::Type type, Qt::MouseButton button, Qt::MouseButtons buttons, QPoint at)

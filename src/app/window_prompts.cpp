@@ -1,0 +1,33 @@
+#include "window_prompts.h"
+
+#include "main_window_texts.h"
+#include "session/session_texts.h"
+
+#include <QUrl>
+
+namespace vellicam {
+
+void WindowPrompts::message(const std::string& text)
+{
+    if (text == kTextOutOfMemory)
+        dialogs_.Message(main_window_texts::kOutOfMemoryCaption, main_window_texts::kOutOfMemory, MessageIcon::None);
+    else
+        dialogs_.Message(title_, QString::fromStdString(text), MessageIcon::None);
+}
+
+bool WindowPrompts::ask(const std::string& question)
+{
+    return dialogs_.Ask(title_, QString::fromStdString(question));
+}
+
+void WindowPrompts::open(const std::string& path)
+{
+    (void)dialogs_.OpenUrl(QUrl::fromLocalFile(QString::fromStdString(path)));
+}
+
+void WindowPrompts::detail(const std::string& text)
+{
+    qWarning("%s", text.c_str());
+}
+
+} // namespace vellicam
