@@ -44,6 +44,44 @@ TEST_F(Painting, HeadMarkingShowsThePhotoUnderTheOverlay)
     EXPECT_TRUE(Near(marked.pixel(probe), kTeal));
 }
 
+TEST_F(Painting, TheFrameIsARedOutlineWithBlackGripsAtItsCornersAndThePhotoInside)
+{
+    settingsUi().recogniseOnOpenBox->setChecked(false);
+    Open(WritePhoto("teal.jpg", 800, 800, kTeal));
+    SetFrame(100, 80, 200, 260);
+    window->attachFrame();
+    window->drawFrameOutline();
+    const QImage shown = GrabView(*window);
+    // The outline's top row and right column; the bottom-left corner pixel carries the see-through colour.
+    EXPECT_EQ(shown.pixel(150, 80), qRgb(255, 0, 0));
+    EXPECT_EQ(shown.pixel(299, 200), qRgb(255, 0, 0));
+    EXPECT_TRUE(Near(shown.pixel(150, 200), kTeal)) << "the frame's inside shows the photo";
+    EXPECT_TRUE(Near(shown.pixel(60, 200), kTeal));
+    // Each corner grip is black inside a white border.
+    for (int i : { 0, 2, 4, 6 }) {
+        const QRect grip = ui().frameGrips->grip(i)->geometry();
+        EXPECT_EQ(shown.pixel(grip.center()), qRgb(0, 0, 0)) << i;
+        EXPECT_EQ(shown.pixel(grip.topLeft()), qRgb(255, 255, 255)) << i;
+    }
+}
+
+TEST_F(Painting, ThePreviewShowsTheSheetItsCellsOnWhite)
+{
+    settingsUi().recogniseOnOpenBox->setChecked(false);
+    Open(WritePhoto("teal.jpg", 1600, 1600, kTeal));
+    ui().makeSheetButton->click();
+    QApplication::processEvents();
+    ASSERT_TRUE(preview().isVisible());
+    const QImage shown = preview().scrollBox()->viewport()->grab().toImage();
+    EXPECT_EQ(shown.pixel(3, 3), qRgb(255, 255, 255));
+    // The first cell holds the photo's colour.
+    int teal = 0;
+    for (int y = 0; y < shown.height(); y += 4)
+        for (int x = 0; x < shown.width(); x += 4)
+            teal += Near(shown.pixel(x, y), kTeal);
+    EXPECT_GT(teal, 100);
+}
+
 TEST_F(Painting, AfterNewTheNextPhotoShowsEvenWithHeadMarkingLeftOn)
 {
     settingsUi().recogniseOnOpenBox->setChecked(false);
