@@ -149,25 +149,7 @@ void BatchController::handleDrop(const QList<QUrl>& urls, const QPoint& position
 
 bool BatchController::openBatchPhoto(bool resetFrame)
 {
-    PhotoSession& session = window_.session();
-    const Settings settings = window_.settings();
-    const bool passOverDone = window_.settingsDialog() != nullptr;
-    WindowPrompts prompts(window_.dialogs(), window_.appTitle());
-    for (; !run_.atEnd(); run_.step()) {
-        const std::string& photo = run_.photos()[static_cast<std::size_t>(run_.index())];
-        if (passOverDone && BatchRun::isDone(session, settings, photo))
-            continue;
-        if (window_.openPhoto(QString::fromStdString(photo), resetFrame) == 0)
-            return true;
-        // A photo of the batch that did not open goes into the error log, so that an unattended run can say
-        // afterwards which photos it passed over and why. The view still shows the photo before, which stays the
-        // open photo: a later sheet action cuts it under its own name.
-        session.writeLog(settings,
-            LogTimestampNow() + texts::kLoadErrorLabel + photo + "  ("
-                + window_.workState().lastLoadFailure.toStdString() + ")",
-            prompts);
-    }
-    return false;
+    return window_.openBatchPhoto(run_, resetFrame);
 }
 
 void BatchController::runContinuous()

@@ -31,6 +31,7 @@ namespace vellicam {
 
 struct CropRect;
 class BatchController;
+class BatchRun;
 class ImageWidget;
 class PhotoView;
 class ResizeControl;
@@ -147,6 +148,9 @@ public:
     // Shows the session's image fitted into the view's square.
     int showFitted();
     void resetWorkspace();
+    // Opens the batch's photo at its place, or the first after it that opens (passing over photos done and photos
+    // that do not open), and shows it. False when the batch ran out; the photo before stays then.
+    bool openBatchPhoto(BatchRun& run, bool resetFrame);
     // The zoom box's selected item; -1 for typed text.
     [[nodiscard]] int zoomItemIndex() const;
 

@@ -12,6 +12,7 @@
 #include "resize_control.h"
 #include "sheet_preview_window.h"
 #include "status_panels.h"
+#include "window_prompts.h"
 
 #include <QFileInfo>
 
@@ -48,6 +49,20 @@ int MainWindow::loadPhoto(const QString& path)
     // The photo before, if any, stays the session's: a batch keeps showing it when the next photo fails.
     work_.lastLoadFailure = QString::fromStdString(opened.failure);
     return opened.result == OpenOutcome::NotFound ? -1 : -2;
+}
+
+bool MainWindow::openBatchPhoto(BatchRun& run, bool resetFrame)
+{
+    WindowPrompts prompts(dialogs_, work_.appTitle);
+    bool opened = false;
+    {
+        WorkScope work(*this);
+        EventPump pump;
+        opened = run.openCurrent(session_, settings(), false, prompts, pump.AsProgress());
+    }
+    PumpEvents();
+    // The session holds the photo now: the open below only shows it.
+    return opened && openPhoto(photoPath(), resetFrame) == 0;
 }
 
 void MainWindow::syncView()
