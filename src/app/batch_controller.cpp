@@ -201,10 +201,9 @@ void BatchController::advance()
 
 void BatchController::skip()
 {
-    if (!window_.mayStart(UserAction::Skip))
+    const auto skipping = window_.begin(UserAction::Skip);
+    if (!skipping)
         return;
-    window_.setBusy(true);
-    ScopeExit done([this] { window_.setBusy(false); });
     if (!run_.active())
         return;
 

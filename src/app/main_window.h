@@ -26,6 +26,7 @@
 
 #include <memory>
 #include <optional>
+#include <utility>
 
 namespace vellicam {
 
@@ -139,6 +140,38 @@ public:
     [[nodiscard]] bool isBusy() const { return mode_ != WorkMode::Idle; }
     // Working or idle.
     void setBusy(bool busy) { setMode(busy ? WorkMode::Working : WorkMode::Idle); }
+
+    // An action under way: the window works until the scope ends and is idle after it, however it ends.
+    class ActionScope {
+    public:
+        explicit ActionScope(MainWindow& window)
+            : window_(&window)
+        {
+            window_->setMode(WorkMode::Working);
+        }
+        ActionScope(ActionScope&& other) noexcept
+            : window_(std::exchange(other.window_, nullptr))
+        {
+        }
+        ~ActionScope()
+        {
+            if (window_)
+                window_->setMode(WorkMode::Idle);
+        }
+        ActionScope(const ActionScope&) = delete;
+        ActionScope& operator=(const ActionScope&) = delete;
+        ActionScope& operator=(ActionScope&&) = delete;
+
+    private:
+        MainWindow* window_;
+    };
+    // Starts `action` when the mode rule lets it start now; nothing when it may not.
+    [[nodiscard]] std::optional<ActionScope> begin(UserAction action)
+    {
+        if (!mayStart(action))
+            return std::nullopt;
+        return std::optional<ActionScope>(std::in_place, *this);
+    }
     // The folder sheets go to: the output folder box, or the photo's folder when it is empty.
     [[nodiscard]] QString outputFolder() const;
 

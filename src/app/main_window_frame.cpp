@@ -141,10 +141,9 @@ void MainWindow::frameFromLine(int ex, int ey)
 
     if (session_.headLineProposal() != 0
         && dialogs_.Ask(work_.appTitle, QString::fromStdString(RotationQuestionText(session_.headLineProposal())))) {
-        if (!mayStart(UserAction::Rotate))
+        const auto turning = begin(UserAction::Rotate);
+        if (!turning)
             return;
-        setBusy(true);
-        ScopeExit done([this] { setBusy(false); });
         if (!refuseLargeRotation()) {
             prepareRotation();
             RotateOutcome turned;

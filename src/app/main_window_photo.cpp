@@ -195,11 +195,9 @@ void MainWindow::selectPhoto(const QString& path)
 {
     const QFileInfo info(path);
     session_.setPhotoFolder(info.absolutePath().toStdString());
-    if (!mayStart(UserAction::OpenPhoto))
+    const auto opening = begin(UserAction::OpenPhoto);
+    if (!opening)
         return;
-
-    setBusy(true);
-    ScopeExit done([this] { setBusy(false); });
     resetWorkspace();
     ui_.keepFrameBox->hide();
     const QString full = info.absoluteFilePath();
@@ -217,10 +215,9 @@ void MainWindow::selectPhoto(const QString& path)
 
 void MainWindow::zoomChanged()
 {
-    if (!mayStart(UserAction::Zoom))
+    const auto zooming = begin(UserAction::Zoom);
+    if (!zooming)
         return;
-    setBusy(true);
-    ScopeExit done([this] { setBusy(false); });
 
     static constexpr int kZoomOfItem[] = { 100, 120, 150, 200 };
     const int item = zoomItemIndex();

@@ -24,10 +24,9 @@ bool MainWindow::refuseLargeRotation()
 
 void MainWindow::rotateBy(int step, bool reset)
 {
-    if (!mayStart(UserAction::Rotate))
+    const auto turning = begin(UserAction::Rotate);
+    if (!turning)
         return;
-    setBusy(true);
-    ScopeExit done([this] { setBusy(false); });
     if (refuseLargeRotation())
         return;
     prepareRotation();

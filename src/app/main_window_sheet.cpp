@@ -16,10 +16,9 @@ namespace texts = main_window_texts;
 
 void MainWindow::makeSheet()
 {
-    if (!mayStart(UserAction::MakeSheet))
+    const auto making = begin(UserAction::MakeSheet);
+    if (!making)
         return;
-    setBusy(true);
-    ScopeExit done([this] { setBusy(false); });
     batch_->clearAbort();
 
     WindowPrompts prompts(dialogs_, work_.appTitle);
