@@ -68,6 +68,15 @@ void CheckOnePath(const std::string& path)
         FUZZ_CHECK(beside != path);
         FUZZ_CHECK(FolderOf(beside) == folder);
     }
+    // Photos that differ in the case of their extension only get sheets of their own.
+    if (IsScannedJpegName(name)) {
+        std::string other = name;
+        char& g = other.back();
+        g = g == 'g' ? 'G' : 'g';
+        FUZZ_CHECK(DerivedSheetName(other) != sheet);
+    } else {
+        FUZZ_CHECK(DerivedSheetName(name + ".jpg") != sheet);
+    }
 }
 
 } // namespace
@@ -83,17 +92,23 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     CheckOnePath(photoFolder);
     CheckOnePath(photoPath);
 
+    // The box's text (or the photo folder) as a folder: with exactly the '/' it may lack.
     const std::string outputFolder = OutputFolder(edit3, photoFolder);
-    FUZZ_CHECK(outputFolder == (edit3.empty() ? photoFolder : edit3));
-
-    const std::string output = OutputPath(edit3, photoFolder, photoPath);
-    if (!edit3.empty())
-        FUZZ_CHECK(output == edit3 + FileNameOf(photoPath));
+    const std::string chosen = edit3.empty() ? photoFolder : edit3;
+    if (chosen.empty())
+        FUZZ_CHECK(outputFolder.empty());
     else
-        FUZZ_CHECK(output == photoFolder + DerivedSheetName(FileNameOf(photoPath)));
-    // With the box empty the sheet lands beside the photo and must not be the photo itself.
-    if (edit3.empty() && !photoFolder.empty() && photoFolder.back() == '/')
-        FUZZ_CHECK(output != photoFolder + FileNameOf(photoPath));
+        FUZZ_CHECK(outputFolder == (chosen.back() == '/' ? chosen : chosen + "/"));
+
+    // The photo's own name in the output folder, or the derived one when that would be the photo itself.
+    const std::string name = FileNameOf(photoPath);
+    const std::string output = OutputPath(edit3, photoFolder, photoPath);
+    const std::string derived = outputFolder + DerivedSheetName(name);
+    if (edit3.empty())
+        FUZZ_CHECK(output == derived);
+    else
+        FUZZ_CHECK(output == derived || (output == outputFolder + name && !NameSameFile(output, photoPath)));
+    FUZZ_CHECK(output != photoPath);
 
     const std::string log = RecognitionLogPath(edit3, photoFolder);
     FUZZ_CHECK(log == outputFolder + kRecognitionLogName);

@@ -194,6 +194,45 @@ Bytes FlipBit(Bytes bytes, std::size_t at, int bit)
     return bytes;
 }
 
+// An APP1 EXIF payload whose first directory holds an unrelated entry and then the orientation, in either byte order.
+Bytes ExifOrientationPayload(int orientation, bool bigEndian)
+{
+    Bytes bytes("Exif\0\0", 6);
+    const auto put16 = [&](unsigned v) {
+        const char hi = static_cast<char>((v >> 8) & 0xFF), lo = static_cast<char>(v & 0xFF);
+        bytes += bigEndian ? hi : lo;
+        bytes += bigEndian ? lo : hi;
+    };
+    const auto put32 = [&](unsigned v) {
+        put16(bigEndian ? v >> 16 : v & 0xFFFF);
+        put16(bigEndian ? v & 0xFFFF : v >> 16);
+    };
+    bytes += bigEndian ? "MM" : "II";
+    put16(42);
+    put32(8);
+    put16(2);
+    put16(0x0100); // image width, a LONG
+    put16(4);
+    put32(1);
+    put32(640);
+    put16(0x0112); // orientation, a SHORT in the value field's first two bytes
+    put16(3);
+    put32(1);
+    put16(static_cast<unsigned>(orientation));
+    put16(0);
+    put32(0);
+    return bytes;
+}
+
+// The JPEG with an APP1 block holding `payload` right after its start marker.
+Bytes WithApp1(const Bytes& jpeg, const Bytes& payload)
+{
+    Bytes segment = "\xFF\xE1";
+    segment += static_cast<char>(((payload.size() + 2) >> 8) & 0xFF);
+    segment += static_cast<char>((payload.size() + 2) & 0xFF);
+    return jpeg.substr(0, 2) + segment + payload + jpeg.substr(2);
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -221,6 +260,14 @@ int main(int argc, char** argv)
     for (const auto& [name, bytes] : jpegs) {
         Put(seeds / "fuzz_jpeg" / name, bytes);
     }
+    // Photos stored on their side: the decoder turns them upright.
+    Put(seeds / "fuzz_jpeg" / "exif-orientation-6-ii.jpg", WithApp1(jpegs[1].second, ExifOrientationPayload(6, false)));
+    Put(seeds / "fuzz_jpeg" / "exif-orientation-7-mm.jpg", WithApp1(jpegs[0].second, ExifOrientationPayload(7, true)));
+    // The orientation reader on its own: both byte orders, a value out of range, a directory cut short.
+    Put(seeds / "fuzz_exif" / "orientation-6-ii.bin", ExifOrientationPayload(6, false));
+    Put(seeds / "fuzz_exif" / "orientation-8-mm.bin", ExifOrientationPayload(8, true));
+    Put(seeds / "fuzz_exif" / "orientation-9-mm.bin", ExifOrientationPayload(9, true));
+    Put(seeds / "fuzz_exif" / "cut-directory-ii.bin", ExifOrientationPayload(3, false).substr(0, 30));
     const std::vector<std::pair<std::string, PngSpec>> pngs = {
         { "rgb8.png", { 12, 9, PNG_COLOR_TYPE_RGB, 8, false } },
         { "rgba8.png", { 7, 5, PNG_COLOR_TYPE_RGB_ALPHA, 8, false } },

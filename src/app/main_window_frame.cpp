@@ -139,6 +139,9 @@ void MainWindow::frameFromLine(int ex, int ey)
     ui_.photoView->clearHeadLine();
     ui_.headLineOverlay->pictureChanged();
 
+    // The line as released proposes the turn, whatever the drag passed through.
+    const QPoint top = work_.headTop;
+    (void)session_.releaseHeadLine(top.x(), top.y(), ex, ey);
     if (session_.headLineProposal() != 0
         && dialogs_.Ask(work_.appTitle, QString::fromStdString(RotationQuestionText(session_.headLineProposal())))) {
         const auto turning = begin(UserAction::Rotate);
@@ -157,7 +160,6 @@ void MainWindow::frameFromLine(int ex, int ey)
         }
     }
 
-    const QPoint top = work_.headTop;
     if (!session_.frameFromHeadLine(top.x(), top.y(), ex, ey)) {
         setToolsEnabled(true);
         return;

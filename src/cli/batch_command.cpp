@@ -1,5 +1,6 @@
 #include "batch_command.h"
 
+#include "cli_layout.h"
 #include "cli_support.h"
 
 #include "image/folder_scan.h"
@@ -37,6 +38,8 @@ Options:
   --skip-unrecognised       pass over a photo recognition cannot frame (otherwise: the centred frame)
   --report FILE             one row per photo: .csv for CSV, anything else JSON lines
   --no-recognition          frame every photo with the centred minimum frame
+  --size ID                 the photo size (default resume; 'vellicam-cli sheet --list-sizes' lists them)
+  --paper ID                the paper: L (default), 2L or 4x6
   --quality Q               JPEG quality 0..100 (default 90)
   --no-sharpen --no-centre-marks --no-corner-marks --no-scale
   --no-chin                 do not look for the chin
@@ -124,6 +127,11 @@ Settings SettingsFromArguments(const Arguments& args)
     s.correctHeadTop = !args.Flag("no-head-top-correction");
     s.upperHalfOnly = !args.Flag("whole-image");
     s.oversizeIsError = !args.Flag("allow-oversize");
+    if (const auto v = args.Value("size"))
+        s.photoSize = *v;
+    if (const auto v = args.Value("paper"))
+        s.paper = *v;
+    (void)LayoutForIds(args.Value("size"), args.Value("paper")); // refuses an unknown id before any work
     if (const auto v = args.Value("quality"))
         s.jpegQuality = ParseInt(*v, "--quality", 0, 100);
     if (const auto v = args.Value("min-face"))
@@ -261,7 +269,7 @@ std::string DetectorFolder()
 
 int RunBatch(const std::vector<std::string>& words)
 {
-    const Arguments args(words, { "out", "jobs", "report", "quality", "min-face", "precision", "tolerance", "ratio" },
+    const Arguments args(words, { "out", "jobs", "report", "size", "paper", "quality", "min-face", "precision", "tolerance", "ratio" },
         { "keep-existing", "skip-unrecognised", "no-recognition", "no-sharpen", "no-centre-marks",
             "no-corner-marks", "no-scale", "no-chin", "no-head-top-correction", "whole-image", "allow-oversize" });
     if (args.Positional().empty())

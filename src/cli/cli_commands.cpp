@@ -2,6 +2,7 @@
 #include "cli_commands.h"
 
 #include "batch_command.h"
+#include "cli_layout.h"
 #include "cli_support.h"
 
 #include "image/bitmap.h"
@@ -9,6 +10,7 @@
 #include "recognition/detector_files.h"
 #include "image/image_io.h"
 #include "image/photo.h"
+#include "recognition/face_detector.h"
 #include "recognition/recognition_run.h"
 #include "resample/reduce.h"
 #include "resample/rotate.h"
@@ -185,27 +187,39 @@ int RunSquare(const std::vector<std::string>& words)
 // --- sheet ---
 
 const char kSheetHelp[] = R"(Usage: vellicam-cli sheet PHOTO OUT --frame L,T,W,H [options]
+       vellicam-cli sheet --list-sizes
 
-The print sheet of PHOTO: 1051 x 1500 pixels at 300 dpi with four photo cells. The working square is the
+The print sheet of PHOTO at 300 dpi: by default four 30 x 40 mm photos on an L sheet (1051 x 1500 pixels);
+--size and --paper choose another photo size and paper, as many photos as fit. The working square is the
 square built at loading, or, with --angle, the photo turned by T tenths of a degree exactly as the rotation
 buttons turn it. The crop rectangle L,T,W,H is given in pixels of that square; a rectangle reaching past
 the square's edge is cut there and stretched to its full size, as the sheet action does.
 
 Options:
+  --size ID            the photo size (default resume; see --list-sizes)
+  --paper ID           the paper: L (89 x 127 mm, default), 2L (127 x 178 mm), 4x6 (4 x 6 in)
+  --list-sizes         print one line per photo size (id, name, size, face rule) and stop
   --angle T            turn the photo first (tenths of a degree, positive: clockwise)
   --no-sharpen         do not sharpen the cells
   --no-centre-marks    leave out the centre crop marks
   --no-corner-marks    leave out the corner crop marks
   --no-scale           leave out the 5 cm scale
   --quality Q          JPEG quality 0..100 when OUT is a JPEG (default 90)
-  --preview PREVIEW    also write the preview-sized sheet (498 x 712)
+  --preview PREVIEW    also write the preview-sized sheet (712 pixels high)
 )";
 
 int RunSheet(const std::vector<std::string>& words)
 {
-    const Arguments args(words, { "frame", "angle", "quality", "preview" },
-        { "no-sharpen", "no-centre-marks", "no-corner-marks", "no-scale" });
+    const Arguments args(words, { "frame", "angle", "quality", "preview", "size", "paper" },
+        { "no-sharpen", "no-centre-marks", "no-corner-marks", "no-scale", "list-sizes" });
+    if (args.Flag("list-sizes")) {
+        args.ExpectPositional({});
+        std::fputs(SizeListText().c_str(), stdout);
+        return kExitOk;
+    }
     args.ExpectPositional({ "PHOTO", "OUT" });
+    // The ids are checked before any file is read.
+    const SheetLayout layout = LayoutForIds(args.Value("size"), args.Value("paper"));
     const auto frameText = args.Value("frame");
     if (!frameText)
         throw UsageError { "--frame L,T,W,H is required" };
@@ -232,6 +246,7 @@ int RunSheet(const std::vector<std::string>& words)
     Bitmap photo = ReadInput(photoPath);
     RefuseOversizedSquare(photo, photoPath);
     PhotoSession session;
+    session.setLayout(layout);
     const OpenOutcome opened = session.adopt(photoPath, std::move(photo), false);
     if (opened.result == OpenOutcome::OutOfMemory)
         throw std::bad_alloc();
@@ -274,11 +289,14 @@ int RunSheet(const std::vector<std::string>& words)
 
 // --- detect ---
 
-const char kDetectHelp[] = R"(Usage: vellicam-cli detect PHOTO [--angle T]
+const char kDetectHelp[] = R"(Usage: vellicam-cli detect PHOTO [--angle T] [--size ID] [--paper ID]
 
 Automatic face recognition on the working square of PHOTO (turned by T tenths of a degree when
 given). Needs the detector library and its cascade files, beside the program or where they
 are installed (../lib/vellicam and ../share/vellicam from the program's folder).
+With --size (or --paper) the frame is proposed for that photo size's margins, and the output adds
+"size", "face_height_mm" (head top to chin as it will print) and "face_height_ok" (true or false
+against the size's rule, null for a size without one).
 )";
 
 // The detector library and its cascades for this program, or for a program in VELLICAM_DETECTOR_DIR when set (so
@@ -288,7 +306,20 @@ DetectorFiles FindDetector()
     return FindDetectorFiles(DetectorFolder());
 }
 
-void PrintDetection(const RecognitionOutcome& o)
+// The face-height check of a proposed frame, as JSON members to append; empty when nothing was proposed.
+std::string FaceHeightMembers(const RecognitionOutcome& o, const PhotoSize& size)
+{
+    const FrameProposal& p = o.proposal;
+    FaceHeightCheck check;
+    if (o.result != kRecognised || CheckFaceHeight(size, p.T, p.ChinLine, p.h, check) != kFaceHeightChecked)
+        return ", \"size\": " + JsonString(size.id) + ", \"face_height_mm\": null, \"face_height_ok\": null";
+    char figure[32];
+    std::snprintf(figure, sizeof figure, "%d.%d", check.tenths / 10, check.tenths % 10);
+    return ", \"size\": " + JsonString(size.id) + ", \"face_height_mm\": " + figure
+        + ", \"face_height_ok\": " + (check.ruled ? (check.meets ? "true" : "false") : "null");
+}
+
+void PrintDetection(const RecognitionOutcome& o, const std::string& extra)
 {
     const FaceRect& f = o.face;
     const FrameProposal& p = o.proposal;
@@ -298,18 +329,21 @@ void PrintDetection(const RecognitionOutcome& o)
             + ", " + std::to_string(o.chin.cy2) + "]";
     std::printf("{\"result\": %d, \"image\": [%d, %d], \"faces\": %d, \"face\": [%d, %d, %d, %d], \"chin\": %s, "
                 "\"chin_strip_top\": %d, \"head_top_scan\": %d, \"estimate\": [%d, %d], \"corrected_chin\": %d, "
-                "\"chin_line\": %d, \"frame\": [%d, %d, %d, %d]}\n",
+                "\"chin_line\": %d, \"frame\": [%d, %d, %d, %d]%s}\n",
         o.result, o.W, o.H, o.n, f.x1, f.y1, f.x2, f.y2, chin.c_str(), o.ct, p.bgTop, p.T0, p.C0, p.C1, p.ChinLine, p.L,
-        p.Tf, p.R, p.Bf);
+        p.Tf, p.R, p.Bf, extra.c_str());
 }
 
 int RunDetect(const std::vector<std::string>& words)
 {
-    const Arguments args(words, { "angle" }, {});
+    const Arguments args(words, { "angle", "size", "paper" }, {});
     args.ExpectPositional({ "PHOTO" });
     const std::optional<std::string> angleText = args.Value("angle");
     const int angle = angleText ? ParseInt(*angleText, "--angle", -1'000'000, 1'000'000) : 0;
     const DetectorFiles files = FindDetector();
+    const bool sizeGiven = args.Value("size") || args.Value("paper");
+    const SheetLayout layout = LayoutForIds(args.Value("size"), args.Value("paper"));
+    const PhotoSize& size = PhotoSizeForId(args.Value("size"));
 
     const std::string& photoPath = args.Positional()[0];
     Bitmap photo = ReadInput(photoPath);
@@ -326,6 +360,7 @@ int RunDetect(const std::vector<std::string>& words)
         if (!session.rotateTo(angle, false).turned)
             throw std::bad_alloc();
     }
+    session.setLayout(layout);
     const int side = session.square().Width();
     session.setView(side, side, side);
     // Detection alone writes no error log.
@@ -342,7 +377,7 @@ int RunDetect(const std::vector<std::string>& words)
             throw UsageError { "detector library missing: " + files.library + " (looked in "
                 + FolderList(files.libraryFolders) + ")" };
     }
-    PrintDetection(outcome);
+    PrintDetection(outcome, sizeGiven ? FaceHeightMembers(outcome, size) : std::string());
     if (outcome.result == kRecognised)
         return kExitOk;
     std::string why = outcome.message;

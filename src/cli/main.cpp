@@ -20,7 +20,7 @@ Commands:
   rotate IN OUT --angle T              the rotated working square at T tenths of a degree
   sharpen IN OUT                       the sharpening filter
   square IN OUT                        the centred black square built when a photo is loaded
-  sheet PHOTO OUT --frame L,T,W,H ...  the print sheet of PHOTO
+  sheet PHOTO OUT --frame L,T,W,H ...  the print sheet of PHOTO (--size, --paper, --list-sizes)
   detect PHOTO [--angle T]             automatic face recognition on the working square
   batch INPUT... [--out DIR] [--jobs N] photos and folders to saved sheets, unattended, in parallel
 

@@ -1,6 +1,8 @@
 // Opening a photo into the view, zooming, "新規作成", the window's resize with a photo, and failed opens.
 #include "window_fixture.h"
 
+#include "sheet/sheet_compose.h"
+
 #include <QScrollBar>
 
 namespace vellicam::test {
@@ -8,12 +10,21 @@ namespace {
 
 using PhotoView = WindowTest;
 
-// The frame a fresh photo starts with, worked out from the view's size: the smallest frame, centred.
+// The frame a fresh photo starts with, worked out from the view's size: the smallest frame, centred. A side whose
+// truncated view length would be cut out of the photo short of the 378 × 496 cell is one pixel longer.
 QRect MinimumFrameOn(const MainWindow& form)
 {
-    const int w = 378 * form.session().viewSide() / form.session().imageSide();
-    const int h = 496 * form.session().viewSide() / form.session().imageSide();
-    return { (form.controls().photoImage->width() - w) / 2, (form.controls().photoImage->height() - h) / 2, w, h };
+    const int viewSide = form.session().viewSide();
+    const int imageSide = form.session().imageSide();
+    const auto side = [&](int cell) {
+        const int length = cell * viewSide / imageSide;
+        CropRect back;
+        EXPECT_EQ(CropRectFromFrame(0, 0, length, length, 0, 0, imageSide, viewSide, back), kCropOk);
+        return back.width < cell ? length + 1 : length;
+    };
+    const int w = side(378), h = side(496);
+    const ImageWidget* photo = form.controls().photoImage;
+    return { (photo->width() - w) / 2, (photo->height() - h) / 2, w, h };
 }
 
 TEST_F(PhotoView, WarnsAboutLowResolutionUpTo640By480Only)

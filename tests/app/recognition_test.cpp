@@ -397,7 +397,7 @@ TEST_F(RecognitionWindow, FaceImageIsSavedWithItsAnnotationLineWhenAsked)
     ASSERT_TRUE(LoadImage(face.string(), saved).ok);
     EXPECT_EQ(saved.Width(), 200);
     EXPECT_EQ(saved.Height(), 200);
-    EXPECT_EQ(ReadFile(fs::path(out) / "認識画像" / "positive.txt"), "positive/" + face.string() + " 1 0 0 200 200\n");
+    EXPECT_EQ(ReadFile(fs::path(out) / "認識画像" / "positive.txt"), "photo.jpg 1 0 0 200 200\n");
 
     // A face folder that cannot be made fails the run and brings the frame back.
     const QRect before = Frame();

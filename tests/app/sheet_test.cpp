@@ -326,7 +326,7 @@ TEST_F(Sheet, ASmallCutAnsweredNoIsStretchedToTheCells)
     }
 }
 
-TEST_F(Sheet, AnOutputFolderWithoutItsSlashJoinsTheNameAndOpensTheFolderAbove)
+TEST_F(Sheet, AnOutputFolderWithoutItsSlashIsStillTheFolder)
 {
     OpenPhoto(WritePattern("portrait.jpg", 1600, 1200));
     (void)FrameOnSquare(500, 300, 600, 790);
@@ -334,10 +334,10 @@ TEST_F(Sheet, AnOutputFolderWithoutItsSlashJoinsTheNameAndOpensTheFolderAbove)
     ui().openFolderBox->setChecked(true);
     MakeSheet();
 
-    EXPECT_TRUE(fs::exists(scratch / "outportrait.jpg"));
-    EXPECT_FALSE(fs::exists(scratch / "out"));
+    EXPECT_TRUE(fs::exists(scratch / "out/portrait.jpg"));
+    EXPECT_FALSE(fs::exists(scratch / "outportrait.jpg"));
     ASSERT_EQ(dialogs.opened.size(), 1u);
-    EXPECT_EQ(dialogs.opened[0], QUrl::fromLocalFile(QString::fromStdString(scratch.Path().string() + "/")));
+    EXPECT_EQ(dialogs.opened[0], QUrl::fromLocalFile(QString::fromStdString(scratch / "out/")));
 }
 
 TEST_F(Sheet, AnUnwritableTargetSaysSoLeavesNoFileAndTheWindowUsable)

@@ -1,7 +1,7 @@
 // vellicam-cli detect from outside: the JSON it prints and its exit statuses, over the scripted stand-in detector
 // and over the real one.
-#include "image/bitmap.h"
 #include "cli_runner.h"
+#include "image/bitmap.h"
 #include "image/image_io.h"
 #include "test_support.h"
 
@@ -125,6 +125,34 @@ TEST_F(DetectCommand, BadPhotoAndBadArguments)
     EXPECT_EQ(turned.out.rfind("{\"result\": 0, \"image\": [1000, 1000], ", 0), 0u) << turned.out;
 }
 
+TEST_F(DetectCommand, ProposesForAPhotoSizeAndReportsTheFaceAsPrinted)
+{
+    // The passport cell's margins give a frame in which the estimated face prints at the rule's middle, 34 mm (34.1
+    // after the proposal's truncations).
+    const CliRun passport = Run("0 400 300 600 500\n", { photo, "--size", "passport" });
+    EXPECT_EQ(passport.status, 0) << passport.err;
+    EXPECT_NE(passport.out.find("\"frame\": [352, 200, 648, 578], \"size\": \"passport\", \"face_height_mm\": 34.1, "
+                                "\"face_height_ok\": true}\n"),
+        std::string::npos)
+        << passport.out;
+    // A size without a face rule reports the figure alone; the paper alone names the default size.
+    const CliRun licence = Run("0 400 300 600 500\n", { photo, "--size", "licence", "--paper", "2L" });
+    EXPECT_NE(licence.out.find("\"size\": \"licence\", \"face_height_mm\": 20.0, \"face_height_ok\": null}"),
+        std::string::npos)
+        << licence.out;
+    const CliRun paper = Run("0 400 300 600 500\n", { photo, "--paper", "4x6" });
+    EXPECT_NE(paper.out.find("\"size\": \"resume\", \"face_height_mm\": 27.1"), std::string::npos) << paper.out;
+    // Nothing recognised: no figure.
+    const CliRun none = Run("", { photo, "--size", "us" });
+    EXPECT_EQ(none.status, 3);
+    EXPECT_NE(none.out.find("\"face_height_mm\": null, \"face_height_ok\": null}"), std::string::npos) << none.out;
+    // An unknown id is refused before the detector is loaded.
+    const CliRun unknown = Run("0 400 300 600 500\n", { photo, "--size", "visa" });
+    EXPECT_EQ(unknown.status, 2);
+    EXPECT_NE(unknown.err.find("passport"), std::string::npos) << unknown.err;
+    EXPECT_FALSE(fs::exists(dir / "calls.log"));
+}
+
 TEST(DetectCommandRealLibrary, FindsThePortraitAndNothingInAPhotoWithoutAFace)
 {
     const CliRun portrait
@@ -132,6 +160,12 @@ TEST(DetectCommandRealLibrary, FindsThePortraitAndNothingInAPhotoWithoutAFace)
     EXPECT_EQ(portrait.status, 0) << portrait.err;
     EXPECT_EQ(portrait.out.rfind("{\"result\": 0, \"image\": [1200, 1200], \"faces\": ", 0), 0u) << portrait.out;
     EXPECT_EQ(portrait.out.find("\"face\": [0, 0, 0, 0]"), std::string::npos);
+    // The passport frame recognition proposes prints the face within 32..36 mm.
+    const CliRun passport
+        = Detect({ (test::DataDir() / "photos/portrait_plain_wall_900x1200.jpg").string(), "--size", "passport" },
+            { "TMPDIR=/tmp" });
+    EXPECT_EQ(passport.status, 0) << passport.err;
+    EXPECT_NE(passport.out.find("\"face_height_ok\": true}"), std::string::npos) << passport.out;
 
     const CliRun none
         = Detect({ (test::DataDir() / "photos/no_face_false_positive_768.jpg").string() }, { "TMPDIR=/tmp" });

@@ -48,6 +48,26 @@ INSTANTIATE_TEST_SUITE_P(HeadLine, HeadLineAngleTest,
         LineCase { "ZeroLength", 200, 100, true, 90, 0, "90.000000" }),
     [](const testing::TestParamInfo<LineCase>& info) { return std::string(info.param.name); });
 
+// The proposal on release comes from the released line alone: a vertical line after a tilted one asks nothing.
+TEST(HeadLine, ReleasedLineProposesFromItselfAlone)
+{
+    struct Release {
+        int ex, ey;
+        int proposal;
+    };
+    // One drag after another from the head top (200, 100).
+    const Release drags[] = {
+        { 190, 200, 50 }, // tilted: a question
+        { 200, 300, 0 }, // then straight down: none
+        { 210, 200, -60 }, { 200, 100, 0 }, // a click without a drag
+        { 201, 400, -10 }, { 200, 0, 0 }, // straight up
+    };
+    for (const Release& r : drags) {
+        EXPECT_EQ(RotationProposalOf(200, 100, r.ex, r.ey), r.proposal) << r.ex << "," << r.ey;
+        EXPECT_EQ(RotationProposalOf(200, 100, r.ex, r.ey), EvaluateHeadLine(200, 100, r.ex, r.ey).rotationProposal);
+    }
+}
+
 TEST(HeadLine, QuestionTextsAndAngleAfterYes)
 {
     EXPECT_EQ(RotationQuestionText(50), "角度が5.000000度あります。回転させますか？");

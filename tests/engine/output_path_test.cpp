@@ -1,8 +1,18 @@
 // Output folder, sheet names and the sheet's JPEG write.
+#include "image/folder_scan.h"
 #include "sheet/output_path.h"
+#include "sheet/recognition_log.h"
 #include "test_support.h"
 
+#include <chrono>
+#include <csignal>
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <set>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 using namespace vellicam;
 namespace fs = std::filesystem;
@@ -20,26 +30,159 @@ TEST(OutputPath, FolderAndFileNameParts)
     EXPECT_EQ(FileNameOf("/data/out/"), "");
 }
 
-TEST(OutputPath, BoxTextIsUsedUnchanged)
+struct FolderTextCase {
+    const char* box;
+    const char* photoFolder;
+    const char* folder; // OutputFolder and OpenFolderTarget
+};
+
+// The box's text is a folder with or without its trailing '/': the sheet, the log and the folder opened afterwards
+// all lie inside it.
+TEST(OutputPath, TypedFolderIsAFolderWithOrWithoutItsSeparator)
 {
-    const std::string photo = "/photos/IMG_0001.JPG";
-    EXPECT_EQ(OutputPath("/data/out/", "/photos/", photo), "/data/out/IMG_0001.JPG");
-    // Without a trailing '/' the name runs into the folder's: the sheet lands beside it, in /data.
-    EXPECT_EQ(OutputPath("/data/out", "/photos/", photo), "/data/outIMG_0001.JPG");
-    EXPECT_EQ(OpenFolderTarget("/data/out", "/photos/"), "/data/");
-    EXPECT_EQ(OpenFolderTarget("/data/out/", "/photos/"), "/data/out/");
-    EXPECT_EQ(OutputFolder("", "/photos/"), "/photos/");
-    EXPECT_EQ(OpenFolderTarget("", "/photos/"), "/photos/");
-    EXPECT_EQ(OpenFolderTarget("out", ""), "");
+    const FolderTextCase cases[] = {
+        { "/data/out/", "/photos/", "/data/out/" },
+        { "/data/out", "/photos/", "/data/out/" },
+        { "/data/出力", "/photos/", "/data/出力/" },
+        { "/", "/photos/", "/" },
+        { "", "/photos/", "/photos/" },
+        { "", "/photos", "/photos/" },
+        { "out", "", "out/" },
+        { "", "", "" },
+    };
+    for (const FolderTextCase& c : cases) {
+        SCOPED_TRACE(std::string("box \"") + c.box + "\", photo folder \"" + c.photoFolder + "\"");
+        EXPECT_EQ(OutputFolder(c.box, c.photoFolder), c.folder);
+        EXPECT_EQ(OpenFolderTarget(c.box, c.photoFolder), c.folder);
+        EXPECT_EQ(RecognitionLogPath(c.box, c.photoFolder), std::string(c.folder) + kRecognitionLogName);
+        if (*c.box) {
+            EXPECT_EQ(OutputPath(c.box, c.photoFolder, "/photos/IMG_0001.JPG"), std::string(c.folder) + "IMG_0001.JPG");
+        }
+    }
+
+    // And the save lands inside the typed folder, creating it.
+    test::ScratchDir dir;
+    const std::string path = OutputPath(dir / "out", dir.Path().string() + "/", dir / "IMG_0001.JPG");
+    EXPECT_EQ(path, dir / "out/IMG_0001.JPG");
+    ASSERT_EQ(SaveSheetJpeg(path, test::SolidBitmap(8, 8, kWhite), 90, 300).code, kSheetSaved);
+    EXPECT_TRUE(fs::is_regular_file(dir.Path() / "out" / "IMG_0001.JPG"));
+    EXPECT_FALSE(fs::exists(dir.Path() / "outIMG_0001.JPG"));
 }
 
-TEST(OutputPath, BesideThePhotoTheNameIsDerivedAndNeverThePhotos)
+struct DerivedNameCase {
+    const char* photo;
+    const char* sheet;
+};
+
+// Derived names depend on the photo's name alone, keep "NAME_sheet.jpeg" for a ".jpg" photo, and tell apart photos
+// that differ only in the case of their extension, or in having one.
+TEST(OutputPath, DerivedSheetNamesAreDistinctAndNeverPhotos)
 {
-    EXPECT_EQ(OutputPath("", "/photos/", "/photos/IMG_0001.JPG"), "/photos/IMG_0001_sheet.jpeg");
-    EXPECT_EQ(DerivedSheetName("a.b.jpg"), "a.b_sheet.jpeg");
-    EXPECT_EQ(DerivedSheetName("noext"), "noext_sheet.jpeg");
-    for (const std::string name : { "IMG.JPG", "x_sheet.jpeg", "noext", ".jpg", "a." })
-        EXPECT_NE(DerivedSheetName(name), name);
+    const DerivedNameCase cases[] = {
+        { "IMG_0001.jpg", "IMG_0001_sheet.jpeg" },
+        { "IMG_0001.JPG", "IMG_0001_sheet.JPEG" },
+        { "IMG_0001.Jpg", "IMG_0001_sheet.Jpeg" },
+        { "IMG_0001.jPg", "IMG_0001_sheet.jPEg" },
+        { "a.b.jpg", "a.b_sheet.jpeg" },
+        { ".jpg", "_sheet.jpeg" },
+        { "IMG_0001.jpeg", "IMG_0001.jpeg.sheet.jpeg" },
+        { "noext", "noext.sheet.jpeg" },
+        { "写真.JPG", "写真_sheet.JPEG" },
+    };
+    for (const DerivedNameCase& c : cases)
+        EXPECT_EQ(DerivedSheetName(c.photo), c.sheet) << c.photo;
+
+    // Every spelling of ".jpg", and the names that an ordinary rule would fold together, get sheets of their own.
+    std::set<std::string> photos;
+    for (int spelling = 0; spelling < 8; ++spelling) {
+        std::string name = "IMG.";
+        name += spelling & 1 ? 'J' : 'j';
+        name += spelling & 2 ? 'P' : 'p';
+        name += spelling & 4 ? 'G' : 'g';
+        photos.insert(name);
+    }
+    photos.insert({ "IMG", "IMG.jpeg", "IMG.JPEG", "IMG.jpeg.jpg", "IMG_sheet.jpeg", "IMG_sheet.jpg", "IMG.png" });
+    std::set<std::string> sheets;
+    for (const std::string& photo : photos) {
+        const std::string sheet = DerivedSheetName(photo);
+        sheets.insert(sheet);
+        EXPECT_NE(sheet, photo);
+        EXPECT_FALSE(IsScannedJpegName(sheet)) << sheet;
+        EXPECT_FALSE(IsDroppedJpegName(sheet)) << sheet;
+    }
+    EXPECT_EQ(sheets.size(), photos.size());
+
+    // In one folder the two photos IMG.jpg and IMG.JPG: the first one's sheet does not make the second done.
+    test::ScratchDir dir;
+    const std::string folder = dir.Path().string() + "/";
+    test::WriteFile(dir.Path() / "IMG.jpg", "photo");
+    test::WriteFile(dir.Path() / "IMG.JPG", "photo");
+    const std::string first = OutputPath("", folder, folder + "IMG.jpg");
+    ASSERT_EQ(SaveSheetJpeg(first, test::SolidBitmap(8, 8, kWhite), 90, 300).code, kSheetSaved);
+    EXPECT_TRUE(IsPhotoDone("", folder, folder + "IMG.jpg"));
+    EXPECT_FALSE(IsPhotoDone("", folder, folder + "IMG.JPG"));
+    EXPECT_NE(OutputPath("", folder, folder + "IMG.JPG"), first);
+    EXPECT_EQ(ScanDroppedFolder(folder).files, (std::vector<std::string> { folder + "IMG.JPG", folder + "IMG.jpg" }));
+}
+
+// Whatever spelling of the photo's own folder the box holds, the sheet takes the derived name, and the photo
+// counts as done only once that sheet exists.
+TEST(OutputPath, SheetNeverNamesItsOwnPhoto)
+{
+    test::ScratchDir dir;
+    const std::string root = dir.Path().string();
+    fs::create_directories(dir.Path() / "a" / "sub");
+    fs::create_directory_symlink(dir.Path() / "a", dir.Path() / "link");
+    const std::string photoFolder = root + "/a/";
+    for (const char* name : { "x.jpg", "y.JPG" })
+        test::WriteFile(dir.Path() / "a" / name, "photo");
+
+    const std::string boxes[] = {
+        root + "/a/",
+        root + "/a",
+        root + "/a/./",
+        root + "/./a/../a",
+        root + "/a/sub/..",
+        root + "/link",
+        root + "/link/",
+    };
+    for (const std::string& box : boxes) {
+        SCOPED_TRACE("box " + box);
+        for (const char* name : { "x.jpg", "y.JPG" }) {
+            const std::string photo = photoFolder + name;
+            const std::string sheet = OutputPath(box, photoFolder, photo);
+            EXPECT_EQ(sheet, OutputFolder(box, photoFolder) + DerivedSheetName(name));
+            EXPECT_FALSE(NameSameFile(sheet, photo));
+            // The photo is there, its sheet is not: not done, so a dropped folder is not "all done".
+            EXPECT_FALSE(IsPhotoDone(box, photoFolder, photo));
+        }
+    }
+    EXPECT_EQ(test::ReadFile(dir.Path() / "a" / "x.jpg"), "photo");
+
+    // A relative spelling of the photo's own path counts too.
+    const fs::path before = fs::current_path();
+    fs::current_path(dir.Path());
+    EXPECT_EQ(OutputPath("a", photoFolder, photoFolder + "x.jpg"), "a/x_sheet.jpeg");
+    EXPECT_EQ(OutputPath("./a/../a/", "a/", "./a/x.jpg"), "./a/../a/x_sheet.jpeg");
+    fs::current_path(before);
+
+    // A file in the output folder that is a link to the photo is the photo.
+    fs::create_directory(dir.Path() / "out");
+    fs::create_symlink(dir.Path() / "a" / "x.jpg", dir.Path() / "out" / "x.jpg");
+    EXPECT_EQ(OutputPath(root + "/out/", photoFolder, photoFolder + "x.jpg"), root + "/out/x_sheet.jpeg");
+    // Another folder keeps the photo's own name; a photo that is gone is compared by its path.
+    EXPECT_EQ(OutputPath(root + "/out/", photoFolder, photoFolder + "y.JPG"), root + "/out/y.JPG");
+    EXPECT_EQ(
+        OutputPath(root + "/a/sub/../", photoFolder, photoFolder + "gone.jpg"), root + "/a/sub/../gone_sheet.jpeg");
+    EXPECT_EQ(OutputPath(root + "/out/", photoFolder, photoFolder + "gone.jpg"), root + "/out/gone.jpg");
+
+    // The done test follows the same rule: the derived sheet beside the photo makes it done.
+    const std::string sheet = OutputPath(root + "/a", photoFolder, photoFolder + "x.jpg");
+    ASSERT_EQ(SaveSheetJpeg(sheet, test::SolidBitmap(8, 8, kWhite), 90, 300).code, kSheetSaved);
+    EXPECT_EQ(test::ReadFile(dir.Path() / "a" / "x.jpg"), "photo");
+    EXPECT_TRUE(IsPhotoDone(root + "/link", photoFolder, photoFolder + "x.jpg"));
+    EXPECT_TRUE(IsPhotoDone("", photoFolder, photoFolder + "x.jpg"));
+    EXPECT_FALSE(IsPhotoDone("", photoFolder, photoFolder + "y.JPG"));
 }
 
 TEST(OutputPath, PhotoIsDoneWhenItsSheetFileExists)
@@ -48,7 +191,7 @@ TEST(OutputPath, PhotoIsDoneWhenItsSheetFileExists)
     const std::string folder = dir.Path().string() + "/";
     const std::string photo = folder + "IMG_0001.JPG";
     EXPECT_FALSE(IsPhotoDone("", folder, photo));
-    test::WriteFile(dir.Path() / "IMG_0001_sheet.jpeg", "x");
+    test::WriteFile(dir.Path() / "IMG_0001_sheet.JPEG", "x");
     EXPECT_TRUE(IsPhotoDone("", folder, photo));
     fs::create_directory(dir.Path() / "out");
     EXPECT_FALSE(IsPhotoDone(folder + "out/", folder, photo));
@@ -124,6 +267,74 @@ TEST(SaveSheetJpeg, ExistingFileIsReplacedAndTheWorkingFolderStays)
     EXPECT_NE(test::ReadFile(path), "old");
     ASSERT_EQ(SaveSheetJpeg(path, test::SolidBitmap(16, 16, kRed), 100, 300).code, kSheetSaved);
     EXPECT_EQ(fs::current_path(), before);
+}
+
+void SetAge(const fs::path& path, std::chrono::seconds age)
+{
+    fs::last_write_time(path, fs::file_time_type::clock::now() - age);
+}
+
+// A save killed half-way leaves its hidden temporary file; the next sheet saved into that folder removes it once
+// it is an hour old, and nothing that merely looks alike.
+TEST(SaveSheetJpeg, RemovesTheTemporariesOfKilledSavesAndNothingElse)
+{
+    test::ScratchDir dir;
+    const Bitmap sheet = test::RandomBitmap(600, 400, 3);
+
+    // Kill a save in the middle of its write: a file size limit stops the writer with SIGXFSZ.
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        const rlimit noCore { 0, 0 }, small { 4096, 4096 };
+        ::setrlimit(RLIMIT_CORE, &noCore);
+        ::setrlimit(RLIMIT_FSIZE, &small);
+        (void)SaveSheetJpeg(dir / "IMG_0001_sheet.jpeg", sheet, 100, 300);
+        ::_exit(0);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGXFSZ) << status;
+    std::vector<fs::path> left;
+    for (const fs::directory_entry& entry : fs::directory_iterator(dir.Path()))
+        left.push_back(entry.path());
+    ASSERT_EQ(left.size(), 1u);
+    const std::string killed = left[0].filename().string();
+    EXPECT_TRUE(IsSheetTemporaryName(killed)) << killed;
+    EXPECT_EQ(killed.rfind(".IMG_0001_sheet.jpeg.", 0), 0u) << killed;
+
+    // Look-alikes that are not ours: other targets, other suffixes, a link and a folder of our pattern.
+    const char* const others[] = { ".notes.backup", ".IMG.png.Ab3dE9", ".IMG.jpg.Ab3dE", ".IMG.jpg.Ab3dE9x",
+        ".IMG.jpg.Ab3_E9", "IMG.jpg.Ab3dE9", "IMG_0001.jpg" };
+    for (const char* name : others) {
+        test::WriteFile(dir.Path() / name, "keep");
+        SetAge(dir.Path() / name, std::chrono::hours(5));
+        EXPECT_FALSE(IsSheetTemporaryName(name)) << name;
+    }
+    fs::create_directory(dir.Path() / ".IMG.jpg.Folder");
+    SetAge(dir.Path() / ".IMG.jpg.Folder", std::chrono::hours(5));
+    fs::create_symlink(dir.Path() / "IMG_0001.jpg", dir.Path() / ".IMG.jpg.Link01");
+    const timespec old[2] = { { std::time(nullptr) - 5 * 3600, 0 }, { std::time(nullptr) - 5 * 3600, 0 } };
+    ASSERT_EQ(::utimensat(AT_FDCWD, (dir / ".IMG.jpg.Link01").c_str(), old, AT_SYMLINK_NOFOLLOW), 0);
+    // Ours, but the other one young enough to be a save still running.
+    test::WriteFile(dir.Path() / ".IMG_0002.JPG.Zz09aB", "old");
+    test::WriteFile(dir.Path() / ".IMG_0003_sheet.jpeg.Run123", "young");
+    SetAge(dir.Path() / ".IMG_0002.JPG.Zz09aB", std::chrono::hours(2));
+    SetAge(dir.Path() / ".IMG_0003_sheet.jpeg.Run123", std::chrono::minutes(50));
+
+    // A save into another folder leaves this one alone; an hour after the kill, the next save here cleans up.
+    ASSERT_EQ(SaveSheetJpeg(dir / "elsewhere/a.jpg", test::SolidBitmap(8, 8, kWhite), 90, 300).code, kSheetSaved);
+    EXPECT_TRUE(fs::exists(left[0]));
+    SetAge(left[0], std::chrono::minutes(61));
+    ASSERT_EQ(SaveSheetJpeg(dir / "IMG_0001_sheet.jpeg", sheet, 90, 300).code, kSheetSaved);
+    EXPECT_FALSE(fs::exists(left[0]));
+    EXPECT_FALSE(fs::exists(dir.Path() / ".IMG_0002.JPG.Zz09aB"));
+    EXPECT_TRUE(fs::exists(dir.Path() / ".IMG_0003_sheet.jpeg.Run123"));
+    for (const char* name : others)
+        EXPECT_EQ(test::ReadFile(dir.Path() / name), "keep") << name;
+    EXPECT_TRUE(fs::is_directory(dir.Path() / ".IMG.jpg.Folder"));
+    EXPECT_TRUE(fs::is_symlink(dir.Path() / ".IMG.jpg.Link01"));
+    EXPECT_EQ(RemoveStaleSheetTemporaries(dir.Path().string(), std::time(nullptr) + 3600), 1);
+    EXPECT_EQ(RemoveStaleSheetTemporaries(dir / "missing", std::time(nullptr)), 0);
 }
 
 } // namespace

@@ -44,7 +44,7 @@ TEST(RecognitionLog, PathFollowsTheOutputFolder)
 {
     EXPECT_EQ(RecognitionLogPath("", "/photos/"), "/photos/自動認識エラーログ.txt");
     EXPECT_EQ(RecognitionLogPath("/out/", "/photos/"), "/out/自動認識エラーログ.txt");
-    EXPECT_EQ(RecognitionLogPath("/out", "/photos/"), "/out自動認識エラーログ.txt");
+    EXPECT_EQ(RecognitionLogPath("/out", "/photos/"), "/out/自動認識エラーログ.txt");
 }
 
 TEST(RecognitionLog, AppendsLinesAndSeparatorOnlyToAnExistingLog)

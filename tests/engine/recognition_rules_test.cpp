@@ -117,10 +117,28 @@ TEST(RecognitionRules, NotRecognised)
     EXPECT_FALSE(IsNotRecognised({ 0, 0, 0, 1 }, 1, W, H)); // only an all-zero rectangle is empty
 }
 
+// The annotation list names each face image relative to the list's own folder, the way cascade training reads it.
+TEST(RecognitionRules, AnnotationLineNamesTheImageFromTheListsFolder)
+{
+    struct Case {
+        const char* listFolder;
+        const char* image;
+        const char* line;
+    };
+    const Case cases[] = {
+        { "/out/認識画像", "/out/認識画像/a%sb%d.jpg", "a%sb%d.jpg 1 0 0 200 260\n" },
+        { "/out/認識画像/", "/out/認識画像/IMG.JPG", "IMG.JPG 1 0 0 200 260\n" },
+        { "/out/認識画像", "/out/認識画像/sub/x.jpg", "sub/x.jpg 1 0 0 200 260\n" },
+        { "/out/認識画像", "/out/x.jpg", "../x.jpg 1 0 0 200 260\n" },
+        { "out/認識画像", "out/認識画像/x.jpg", "x.jpg 1 0 0 200 260\n" },
+        { "out/認識画像", "/abs/x.jpg", "/abs/x.jpg 1 0 0 200 260\n" },
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(FaceAnnotationLine(c.listFolder, c.image, 200, 260), c.line) << c.listFolder << " " << c.image;
+}
+
 TEST(RecognitionRules, TextsAndSmallRules)
 {
-    EXPECT_EQ(
-        FaceAnnotationLine("/out/認識画像/a%sb%d.jpg", 200, 260), "positive//out/認識画像/a%sb%d.jpg 1 0 0 200 260\n");
     EXPECT_EQ(DetectorFailedMessage(-3), "自動認識処理が失敗しました。(-3)");
     EXPECT_EQ(EffectiveDetectorStatus(-7), 0);
     EXPECT_EQ(EffectiveDetectorStatus(-6), -6);

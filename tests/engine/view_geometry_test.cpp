@@ -26,9 +26,11 @@ TEST(ViewGeometry, LimitsAndCentredFrameAtViewScale)
     EXPECT_EQ(view.maxWidth, 614);
     EXPECT_EQ(view.maxHeight, 806);
 
-    EXPECT_EQ(CentredMinimumFrame(limits, 520, 1600, 520, 400), (ControlBounds { 199, 119, 122, 161 }));
+    // 122 × 161 would convert back to 375 × 495 image pixels, short of the 378 × 496 cell: one pixel more each.
+    EXPECT_EQ(CentredMinimumFrame(limits, 520, 1600, 520, 400), (ControlBounds { 198, 119, 123, 162 }));
     // A view smaller than the frame: the halves are truncated toward zero, not floored.
-    EXPECT_EQ(CentredMinimumFrame(limits, 520, 1600, 99, 100), (ControlBounds { -11, -30, 122, 161 }));
+    EXPECT_EQ(CentredMinimumFrame(limits, 520, 1600, 99, 100), (ControlBounds { -12, -31, 123, 162 }));
+    // 189 × 248 convert back to exactly 378 × 496: kept.
     EXPECT_EQ(CentredMinimumFrame(limits, 1000, 2000, 1000, 1000), (ControlBounds { 405, 376, 189, 248 }));
 }
 

@@ -423,7 +423,8 @@ TEST_F(Recognition, SavesTheFaceImageAndItsAnnotationLine)
     EXPECT_EQ(saved.Width(), 200);
     EXPECT_EQ(saved.Height(), 200);
     EXPECT_NEAR(saved.Pixel(100, 100).r, 200, 8) << "the face's own pixels";
-    EXPECT_EQ(ReadFile(dir / "out/認識画像/positive.txt"), "positive/" + face + " 1 0 0 200 200\n");
+    // The list names the image relative to its own folder, where it lies.
+    EXPECT_EQ(ReadFile(dir / "out/認識画像/positive.txt"), "taro 100%.jpg 1 0 0 200 200\n");
     EXPECT_EQ(pauses, (std::vector<int> { 500, 50 }));
 
     // With the box empty the photo's folder takes its place; the list grows by one line per face.

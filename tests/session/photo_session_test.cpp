@@ -161,6 +161,10 @@ TEST_F(SessionTest, AVerticalHeadLineProposesNoTurnAfterATiltedOne)
         EXPECT_EQ(line.proposal != 0, l.turns) << l.x;
         EXPECT_EQ(session.headLineProposal(), line.proposal);
     }
+    // Released without a drag after a tilted line: the release alone decides.
+    (void)session.followHeadLine(100, 100, 130, 300);
+    EXPECT_EQ(session.releaseHeadLine(100, 100, 100, 100), 0);
+    EXPECT_EQ(session.headLineProposal(), 0);
 }
 
 TEST_F(SessionTest, HeadLineSetsAFrameAroundTheLineWithTheCellsProportions)

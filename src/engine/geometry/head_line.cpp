@@ -55,6 +55,12 @@ HeadLineAngle EvaluateHeadLine(int sx, int sy, int x, int y)
     return line;
 }
 
+int RotationProposalOf(int sx, int sy, int ex, int ey)
+{
+    const HeadLineAngle line = EvaluateHeadLine(sx, sy, ex, ey);
+    return line.vertical ? 0 : line.rotationProposal;
+}
+
 std::string HeadLineStatusText(const HeadLineAngle& line)
 {
     if (line.vertical)

@@ -13,12 +13,17 @@ inline constexpr double kHeadLinePi = 3.141592;
 struct HeadLineAngle {
     bool vertical = false; // |dx| ≤ 0.1: no proposal is computed
     double angle = 0; // degrees in (-180, 180], cut to three decimals; 90 or -90 when vertical
-    int rotationProposal = 0; // tenths of a degree; only set when not vertical
+    int rotationProposal = 0; // tenths of a degree; 0 for a vertical line, which asks no question
 };
 
 // Evaluates the line from the head top (sx, sy) to the current point (x, y), in view pixels with y downwards.
-// A line pointing straight down has angle -90 and proposes 0. Refuses nothing.
+// A vertical line (straight down, straight up, or no length) proposes 0. Refuses nothing.
 [[nodiscard]] HeadLineAngle EvaluateHeadLine(int sx, int sy, int x, int y);
+
+// The turn proposed by the line from the head top (sx, sy) to the chin (ex, ey) where the drag ended: the line's
+// own proposal, 0 (no question) for a vertical line. It depends on that line alone, never on a line drawn
+// before it, so a caller takes it afresh when the button is released rather than keeping one from the drag.
+[[nodiscard]] int RotationProposalOf(int sx, int sy, int ex, int ey);
 
 // The angle panel's text: "R*10=%d" with the proposal, or "%f" of 90 / -90 for a vertical line.
 [[nodiscard]] std::string HeadLineStatusText(const HeadLineAngle& line);

@@ -1,8 +1,10 @@
 // View geometry of the photo view.
 #include "geometry/view_geometry.h"
 
-#include <algorithm>
+#include "sheet/sheet_compose.h"
 
+#include <algorithm>
+#include <climits>
 #include <cstdint>
 #include <limits>
 
@@ -57,10 +59,30 @@ ViewFrameLimits FrameLimitsInView(const FrameLimits& limits, int viewSide, int i
         ScaleLimit(limits.FrameMaxHeight, viewSide, imageSide) };
 }
 
+namespace {
+
+// The view length of the smallest frame: the minimum scaled down, one pixel more when that truncation would cut a
+// frame that converts back (CropRectFromFrame) to less than the minimum, and the sheet would then enlarge it.
+// Truncation loses less than one view pixel, so one more always converts back to the whole minimum. A photo
+// shorter than kSmallestFramedImageSide is smaller than a cell anyway and keeps its scaled frame.
+int SmallestFrameLength(int minimum, int viewSide, int imageSide)
+{
+    const int length = ScaleLimit(minimum, viewSide, imageSide);
+    if (imageSide < kSmallestFramedImageSide || viewSide < 1 || length < 0 || length == INT_MAX)
+        return length;
+    CropRect back;
+    const int shown = std::max(length, 1);
+    if (CropRectFromFrame(0, 0, shown, shown, 0, 0, imageSide, viewSide, back) == kCropOk && back.width >= minimum)
+        return length;
+    return length + 1;
+}
+
+} // namespace
+
 ControlBounds CentredMinimumFrame(const FrameLimits& limits, int viewSide, int imageSide, int viewWidth, int viewHeight)
 {
-    const int w = ScaleLimit(limits.FrameMinWidth, viewSide, imageSide);
-    const int h = ScaleLimit(limits.FrameMinHeight, viewSide, imageSide);
+    const int w = SmallestFrameLength(limits.FrameMinWidth, viewSide, imageSide);
+    const int h = SmallestFrameLength(limits.FrameMinHeight, viewSide, imageSide);
     return { (viewWidth - w) / 2, (viewHeight - h) / 2, w, h };
 }
 

@@ -35,6 +35,9 @@ struct ViewFrameLimits {
 
 // The frame a freshly shown photo starts with: the minimum size in view pixels, centred on the view image of
 // viewWidth × viewHeight (halves truncated toward zero, so a view smaller than the frame gives negative places).
+// A side whose truncated view length would convert back to fewer image pixels than the minimum (and so make the
+// sheet enlarge the photo) is one view pixel longer; photos shorter than 128 pixels are exempt, being smaller
+// than a cell anyway.
 [[nodiscard]] ControlBounds CentredMinimumFrame(
     const FrameLimits& limits, int viewSide, int imageSide, int viewWidth, int viewHeight);
 

@@ -1,6 +1,8 @@
 // JPEG through libjpeg-turbo, PNG through libpng, binary PPM by hand, and the atomic file write they all share.
 #include "image/image_io.h"
 
+#include "image/exif_orientation.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <csetjmp>
@@ -167,7 +169,20 @@ struct DecodeJob {
     const unsigned char* data = nullptr;
     std::size_t size = 0;
     bool created = false;
+    int orientation = 0; // the EXIF orientation, 0 when the file has none that can be read
 };
+
+// The orientation of the first APP1 block that is an EXIF block; libjpeg kept the APP1 markers for it.
+int OrientationOf(const jpeg_decompress_struct& cinfo)
+{
+    for (jpeg_saved_marker_ptr marker = cinfo.marker_list; marker; marker = marker->next) {
+        if (marker->marker != JPEG_APP0 + 1)
+            continue;
+        if (const int orientation = ReadExifOrientation(marker->data, marker->data_length); orientation != 0)
+            return orientation;
+    }
+    return 0;
+}
 
 // Four-channel photos: libjpeg gives CMYK (it turns YCCK into CMYK itself), and the RGB is worked out here.
 // Photo editors that write an Adobe marker store the inks inverted (255 = no ink); without the marker the
@@ -200,7 +215,10 @@ bool RunDecode(DecodeJob& job)
         jpeg_stdio_src(&job.cinfo, job.file);
     else
         jpeg_mem_src(&job.cinfo, job.data, static_cast<unsigned long>(job.size));
+    // The whole of each APP1 block (at most 64 KB): the orientation tag may lie anywhere in it.
+    jpeg_save_markers(&job.cinfo, JPEG_APP0 + 1, 0xFFFF);
     (void)jpeg_read_header(&job.cinfo, TRUE);
+    job.orientation = OrientationOf(job.cinfo);
 
     if (!SizeAllowed(job.cinfo.image_width, job.cinfo.image_height)) {
         const std::string text
@@ -256,6 +274,9 @@ IoResult Decode(std::FILE* file, const unsigned char* data, std::size_t size, Bi
         jpeg_destroy_decompress(&job->cinfo);
     if (!ok)
         return IoResult::Failure("cannot read JPEG " + name + ": " + job->error.message);
+    // Upright before anyone sees it: the view, the square and recognition all work on the photo as it was taken.
+    if (!ApplyExifOrientation(job->image, job->orientation))
+        return IoResult::Failure("cannot read JPEG " + name + ": not enough memory to turn the photo upright");
     out = std::move(job->image);
     return IoResult::Success();
 }
@@ -530,21 +551,24 @@ std::int64_t ReadHeaderNumber(std::FILE* f)
 
 // ---- Atomic write ----------------------------------------------------------------------------------------
 
+constexpr char kTemporaryChars[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+constexpr int kTemporarySuffix = 6;
+constexpr std::size_t kTemporaryBaseLimit = 200;
+
 // The temporary file's name: hidden, after the target's, cut short so that the suffix still fits in a name.
 std::string TemporaryName(const std::string& name, std::mt19937_64& rng)
 {
-    static constexpr char kChars[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
     std::string base = name;
-    if (base.size() > 200) {
-        std::size_t cut = 200;
+    if (base.size() > kTemporaryBaseLimit) {
+        std::size_t cut = kTemporaryBaseLimit;
         // Do not split a UTF-8 sequence.
         while (cut > 0 && (static_cast<unsigned char>(base[cut]) & 0xC0) == 0x80)
             --cut;
         base.resize(cut);
     }
     std::string result = "." + base + ".";
-    for (int i = 0; i < 6; ++i)
-        result += kChars[rng() % (sizeof kChars - 1)];
+    for (int i = 0; i < kTemporarySuffix; ++i)
+        result += kTemporaryChars[rng() % (sizeof kTemporaryChars - 1)];
     return result;
 }
 
@@ -794,6 +818,27 @@ IoResult SaveImage(const std::string& path, const Bitmap& bitmap, const JpegOpti
 }
 
 // ---- Atomic write --------------------------------------------------------------------------------------------
+
+bool IsAtomicWriteTemporaryName(const std::string& name, std::string* target)
+{
+    // '.', at least one byte of the target, '.', the suffix.
+    if (name.size() < 3 + kTemporarySuffix || name.front() != '.')
+        return false;
+    const std::size_t dot = name.size() - kTemporarySuffix - 1;
+    if (name[dot] != '.')
+        return false;
+    for (std::size_t i = dot + 1; i < name.size(); ++i) {
+        const char c = name[i];
+        if (!((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9')))
+            return false;
+    }
+    const std::string base = name.substr(1, dot - 1);
+    if (base.size() > kTemporaryBaseLimit || base.find('/') != std::string::npos)
+        return false;
+    if (target)
+        *target = base;
+    return true;
+}
 
 IoResult WriteFileAtomically(const std::string& path, const std::string& bytes)
 {

@@ -30,6 +30,8 @@ struct IoResult {
 // RGB, progressive JPEGs load. A header announcing more than kMaxBitmapPixels is refused before any pixel memory
 // is allocated; corrupt, truncated or unsupported files are failures with a reason. `out` is left untouched on
 // failure. 12-bit JPEGs are refused as unsupported; a file that ends early is a failure, not a half-grey photo.
+// The photo comes upright: an EXIF orientation (ReadExifOrientation) is applied, so a phone's portrait stored on
+// its side loads standing; a file without the tag, or with a broken EXIF block, loads as stored.
 [[nodiscard]] IoResult LoadJpeg(const std::string& path, Bitmap& out, const Progress& progress = {});
 // Decodes JPEG data held in memory, with the same rules.
 [[nodiscard]] IoResult DecodeJpeg(
@@ -68,5 +70,10 @@ struct JpegOptions {
 // created with mode 0644 (less the umask); on failure the temporary file is removed and `path` is untouched.
 [[nodiscard]] IoResult WriteFileAtomically(const std::string& path, const std::string& bytes);
 [[nodiscard]] IoResult WriteFileAtomically(const std::string& path, const void* bytes, std::size_t size);
+
+// True when `name` has the form of the temporary file WriteFileAtomically writes before its rename: '.', the target's
+// name (its first 200 bytes when longer), '.', and six letters or digits. `target` (when given) receives the part
+// between the two dots.
+[[nodiscard]] bool IsAtomicWriteTemporaryName(const std::string& name, std::string* target = nullptr);
 
 } // namespace vellicam

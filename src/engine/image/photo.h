@@ -17,7 +17,7 @@ struct Size {
 // Decodes the JPEG file at `path` at full resolution into `photo`. Returns 0 on success, 1 for an empty path
 // (nothing done), -1 when no file is at `path` (a folder counts as none), -2 when the file cannot be decoded as
 // JPEG: only the content decides, whatever the name says. On -1 and -2 `reason` (when given) receives a line for
-// the status bar and `photo` is left as it was.
+// the status bar and `photo` is left as it was. The photo comes upright: its EXIF orientation is applied (LoadJpeg).
 [[nodiscard]] int LoadPhotoFile(
     const std::string& path, Bitmap& photo, std::string* reason, const Progress& progress = {});
 

@@ -97,10 +97,11 @@ int ProposeFrame(const FaceRect& face, const ChinDetection* chin, int imageSide,
     const i64 cx = face.x1 + (static_cast<i64>(face.x2) - face.x1) / 2;
     const i64 l = cx - w / 2, r = cx + w / 2;
 
-    for (const i64 v : { e.T0, e.C0, bgTop, c1, chinLine, l, tf, r, bf, w, h })
+    for (const i64 v : { e.T0, e.C0, bgTop, e.T, c1, chinLine, l, tf, r, bf, w, h })
         if (!FitsInt(v))
             return kProposalOutOfRange;
     p.T0 = static_cast<int>(e.T0);
+    p.T = static_cast<int>(e.T);
     p.C0 = static_cast<int>(e.C0);
     p.bgTop = static_cast<int>(bgTop);
     p.C1 = static_cast<int>(c1);

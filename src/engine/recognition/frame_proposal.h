@@ -2,9 +2,9 @@
 // sheet cell's margins, the plausibility test, and the frame's place on the view with its result outlines.
 #pragma once
 
+#include "geometry/view_geometry.h"
 #include "image/bitmap.h"
 #include "sheet/sheet_layout.h"
-#include "geometry/view_geometry.h"
 
 #include <functional>
 #include <string>
@@ -54,6 +54,7 @@ struct FrameProposal {
     ScanStrip strip;
     int T0 = 0, C0 = 0; // head top and chin estimated from the face
     int bgTop = 0; // where the background begins above the face
+    int T = 0; // the head top used: bgTop when the correction moved it there, else T0
     int C1 = 0; // the chin after the head-top correction
     int ChinLine = 0; // the chin used: C1, or the accepted chin's centre
     int L = 0, Tf = 0, R = 0, Bf = 0; // the frame

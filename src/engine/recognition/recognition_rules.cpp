@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
+#include <filesystem>
 
 namespace vellicam {
 
@@ -76,10 +77,13 @@ bool IsNotRecognised(const FaceRect& face, int n, int W, int H)
     return fw * 100 > static_cast<i64>(W) * 50 && fh * 100 > static_cast<i64>(H) * 50;
 }
 
-std::string FaceAnnotationLine(std::string_view fileName, int fw, int fh)
+std::string FaceAnnotationLine(std::string_view listFolder, std::string_view imagePath, int fw, int fh)
 {
-    std::string line = "positive/";
-    line += fileName;
+    // Lexically: the list and the image are named from the same folder text, so no file system is needed, and a
+    // relative form ("../x.jpg") only where the two have a common start.
+    const std::filesystem::path image(imagePath);
+    const std::filesystem::path relative = image.lexically_proximate(std::filesystem::path(listFolder));
+    std::string line = relative.empty() ? std::string(imagePath) : relative.string();
     line += " 1 0 0 " + std::to_string(fw) + " " + std::to_string(fh) + "\n";
     return line;
 }

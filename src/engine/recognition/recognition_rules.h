@@ -64,9 +64,11 @@ inline constexpr int kMaxCandidates = 10;
     return batchMode && autoContinuous && skipUnrecognised;
 }
 
-// The annotation line for a saved face image: "positive/<file> 1 0 0 <fw> <fh>\n", the file name inserted as it
-// is (a '%' in it stays a '%').
-[[nodiscard]] std::string FaceAnnotationLine(std::string_view fileName, int fw, int fh);
+// The annotation list's line for a saved face image: "<image> 1 0 0 <fw> <fh>\n", where <image> is the image's
+// path relative to the list's folder, as cascade-training tools resolve it (the image's own name when it lies
+// beside the list), inserted as it is (a '%' in it stays a '%'). An image the folder cannot reach relatively keeps
+// its path as given.
+[[nodiscard]] std::string FaceAnnotationLine(std::string_view listFolder, std::string_view imagePath, int fw, int fh);
 
 // The message for a detector status other than 0: "自動認識処理が失敗しました。(<status>)".
 [[nodiscard]] std::string DetectorFailedMessage(int status);

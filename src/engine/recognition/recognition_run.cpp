@@ -212,7 +212,7 @@ public:
         out_.faceImagePath = file;
         // The annotation list is a convenience: a list that cannot be opened does not fail the run.
         if (std::ofstream list(Join(folder, kFaceAnnotationFile), std::ios::app | std::ios::binary); list)
-            list << FaceAnnotationLine(file, fw, fh);
+            list << FaceAnnotationLine(folder, file, fw, fh);
         return kRecognised;
     }
 

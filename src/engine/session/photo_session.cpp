@@ -253,6 +253,12 @@ HeadLineOutcome PhotoSession::followHeadLine(int sx, int sy, int x, int y)
     return outcome;
 }
 
+int PhotoSession::releaseHeadLine(int sx, int sy, int ex, int ey)
+{
+    headLineProposal_ = RotationProposalOf(sx, sy, ex, ey);
+    return headLineProposal_;
+}
+
 RotateOutcome PhotoSession::acceptHeadLineProposal(bool sharpenView, const Progress& progress)
 {
     if (tooLargeToTurn())

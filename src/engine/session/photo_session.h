@@ -129,6 +129,9 @@ public:
     // The line from the head top to (x, y) while it is dragged; remembers its proposal.
     HeadLineOutcome followHeadLine(int sx, int sy, int x, int y);
     [[nodiscard]] int headLineProposal() const { return headLineProposal_; }
+    // The line released at (ex, ey): its proposal from the line alone (0 for a vertical line or a click without a
+    // drag), kept for acceptHeadLineProposal.
+    int releaseHeadLine(int sx, int sy, int ex, int ey);
     // The frame set by the finished line; false (frame unchanged) when the line sets none.
     bool frameFromHeadLine(int sx, int sy, int ex, int ey);
     // Turns by the line's proposal (after the user agreed).

@@ -35,4 +35,12 @@ SheetOptions SheetOptionsOf(const Settings& settings)
     return options;
 }
 
+int SheetLayoutOf(const Settings& settings, SheetLayout& layout)
+{
+    const int built = BuildSheetLayout(settings.photoSize, settings.paper, layout);
+    if (built != kLayoutBuilt)
+        layout = DefaultSheetLayout();
+    return built;
+}
+
 } // namespace vellicam

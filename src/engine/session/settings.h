@@ -6,6 +6,7 @@
 #include "image/bitmap.h"
 #include "recognition/recognition_run.h"
 #include "sheet/sheet_compose.h"
+#include "sheet/sheet_layout.h"
 
 #include <string>
 
@@ -30,6 +31,8 @@ struct Settings {
     Rgb pickedColour = kWhite;
 
     // The sheet.
+    std::string photoSize = "resume"; // the finished photo's size, an id of the size list
+    std::string paper = "L"; // the paper's size, an id of the paper list
     int jpegQuality = 90; // 0..100, the sheet and the temporary images
     bool centreMarks = true;
     bool cornerMarks = true;
@@ -52,5 +55,9 @@ struct Settings {
 
 // How a sheet is drawn.
 [[nodiscard]] SheetOptions SheetOptionsOf(const Settings& settings);
+
+// The sheet's layout for the settings' photo size and paper; the built-in layout when either is not in the lists
+// or no photo fits (the result code says which).
+[[nodiscard]] int SheetLayoutOf(const Settings& settings, SheetLayout& layout);
 
 } // namespace vellicam

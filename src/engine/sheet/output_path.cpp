@@ -1,10 +1,12 @@
 // Output folder, sheet names and the sheet's JPEG write.
 #include "sheet/output_path.h"
 
+#include "image/folder_scan.h"
 #include "image/image_io.h"
 
 #include <cerrno>
 #include <filesystem>
+#include <sys/stat.h>
 #include <system_error>
 #include <unistd.h>
 
@@ -29,40 +31,134 @@ std::string FileNameOf(const std::string& path)
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-std::string OutputFolder(const std::string& edit3Text, const std::string& photoFolder)
+std::string OutputFolder(const std::string& folderBoxText, const std::string& photoFolder)
 {
-    return edit3Text.empty() ? photoFolder : edit3Text;
+    std::string folder = folderBoxText.empty() ? photoFolder : folderBoxText;
+    // A typed folder is a folder: without its '/' the sheet's name would run into the folder's own.
+    if (!folder.empty() && folder.back() != '/')
+        folder += '/';
+    return folder;
 }
 
 std::string DerivedSheetName(const std::string& photoFileName)
 {
-    const std::size_t dot = photoFileName.rfind('.');
-    const std::string base = dot == std::string::npos ? photoFileName : photoFileName.substr(0, dot);
     // ".jpeg" rather than ".jpg": the folder scan takes only names ending in .jpg, so a batch run over the photo
-    // folder never picks up its own sheets.
-    return base + "_sheet.jpeg";
+    // folder never picks up its own sheets. Copying the cases of j, p and g keeps IMG.jpg and IMG.JPG apart.
+    if (IsScannedJpegName(photoFileName)) {
+        const std::size_t size = photoFileName.size();
+        const char j = photoFileName[size - 3], p = photoFileName[size - 2], g = photoFileName[size - 1];
+        std::string name = photoFileName.substr(0, size - 4) + "_sheet.";
+        name += j;
+        name += p;
+        name += p == 'P' ? 'E' : 'e';
+        name += g;
+        return name;
+    }
+    // The whole name and a '.' before "sheet": never the sheet of a photo ending in ".jpg", whose "sheet" follows
+    // a '_'.
+    return photoFileName + ".sheet.jpeg";
+}
+
+namespace {
+
+std::string ResolvedPath(const std::string& path)
+{
+    std::error_code ec;
+    fs::path resolved = fs::weakly_canonical(path, ec);
+    if (ec) {
+        resolved = fs::absolute(path, ec);
+        if (ec)
+            return path;
+    }
+    return resolved.lexically_normal().string();
+}
+
+} // namespace
+
+bool NameSameFile(const std::string& a, const std::string& b)
+{
+    if (a.empty() || b.empty())
+        return a == b;
+    struct stat sa { };
+    struct stat sb { };
+    if (::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0)
+        return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+    return ResolvedPath(a) == ResolvedPath(b);
 }
 
 std::string OutputPath(
-    const std::string& edit3Text, const std::string& photoFolder, const std::string& currentPhotoPath)
+    const std::string& folderBoxText, const std::string& photoFolder, const std::string& currentPhotoPath)
 {
+    const std::string folder = OutputFolder(folderBoxText, photoFolder);
     const std::string name = FileNameOf(currentPhotoPath);
-    if (!edit3Text.empty())
-        return edit3Text + name;
-    return photoFolder + DerivedSheetName(name);
+    if (!folderBoxText.empty()) {
+        const std::string path = folder + name;
+        if (!NameSameFile(path, currentPhotoPath))
+            return path;
+    }
+    return folder + DerivedSheetName(name);
 }
 
-bool IsPhotoDone(const std::string& edit3Text, const std::string& photoFolder, const std::string& currentPhotoPath)
+bool IsPhotoDone(const std::string& folderBoxText, const std::string& photoFolder, const std::string& currentPhotoPath)
 {
     std::error_code ec;
-    return fs::is_regular_file(OutputPath(edit3Text, photoFolder, currentPhotoPath), ec);
+    return fs::is_regular_file(OutputPath(folderBoxText, photoFolder, currentPhotoPath), ec);
 }
 
-std::string OpenFolderTarget(const std::string& edit3Text, const std::string& photoFolder)
+std::string OpenFolderTarget(const std::string& folderBoxText, const std::string& photoFolder)
 {
-    const std::string folder = OutputFolder(edit3Text, photoFolder);
-    const std::size_t slash = folder.rfind('/');
-    return slash == std::string::npos ? std::string() : folder.substr(0, slash + 1);
+    return OutputFolder(folderBoxText, photoFolder);
+}
+
+bool IsSheetTemporaryName(const std::string& name)
+{
+    std::string target;
+    if (!IsAtomicWriteTemporaryName(name, &target))
+        return false;
+    // Only what a sheet save writes: the photo's own name or a derived one, both ending in .jpg or .jpeg.
+    const auto endsWith = [&](const char* tail) {
+        const std::size_t n = std::char_traits<char>::length(tail);
+        if (target.size() <= n)
+            return false;
+        for (std::size_t i = 0; i < n; ++i) {
+            char c = target[target.size() - n + i];
+            if (c >= 'A' && c <= 'Z')
+                c = static_cast<char>(c - 'A' + 'a');
+            if (c != tail[i])
+                return false;
+        }
+        return true;
+    };
+    return endsWith(".jpg") || endsWith(".jpeg");
+}
+
+int RemoveStaleSheetTemporaries(const std::string& folder, std::time_t now)
+{
+    // A sheet save writes its temporary within seconds: one last written an hour ago belongs to a save that was
+    // killed. Younger ones are left to the saves that may still be running.
+    constexpr std::time_t kStaleAfter = 60 * 60;
+    std::error_code ec;
+    fs::directory_iterator it(folder.empty() ? fs::path(".") : fs::path(folder), ec);
+    if (ec)
+        return 0;
+    int removed = 0;
+    const uid_t user = ::geteuid();
+    for (; it != fs::directory_iterator(); it.increment(ec)) {
+        if (ec)
+            break;
+        const std::string name = it->path().filename().string();
+        if (!IsSheetTemporaryName(name))
+            continue;
+        // lstat: a link of that name is not ours, whatever it points to.
+        struct stat st { };
+        if (::lstat(it->path().c_str(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != user)
+            continue;
+        if (st.st_mtime > now - kStaleAfter)
+            continue;
+        if (::unlink(it->path().c_str()) == 0)
+            ++removed;
+    }
+    return removed;
 }
 
 int EnsureFolder(const std::string& folder, std::string* reason)
@@ -112,6 +208,8 @@ SaveSheetOutcome SaveSheetJpeg(const std::string& path, const Bitmap& bitmap, in
     options.quality = quality;
     options.dpi = dpi;
     const IoResult written = SaveJpeg(path, bitmap, options);
+    // After the write, so that a folder full of leftovers never delays or stops the sheet itself.
+    (void)RemoveStaleSheetTemporaries(folder, std::time(nullptr));
     if (!written)
         return { kSaveWriteFailed, kSaveFailed, written.message };
     return { kSheetSaved, {}, {} };

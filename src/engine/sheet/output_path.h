@@ -4,6 +4,7 @@
 
 #include "image/bitmap.h"
 
+#include <ctime>
 #include <string>
 
 namespace vellicam {
@@ -13,25 +14,36 @@ namespace vellicam {
 // The text after the last '/' (the whole path when there is none).
 [[nodiscard]] std::string FileNameOf(const std::string& path);
 
-// The output folder box's text unchanged, or the photo's folder when the box is empty. Nothing is appended: the
-// text has to end with '/' for the names below to land inside the folder.
-[[nodiscard]] std::string OutputFolder(const std::string& edit3Text, const std::string& photoFolder);
+// The output folder: the output folder box's text, or the photo's folder when the box is empty, ending in exactly
+// the '/' it may lack: a typed "/home/u/out" is the folder /home/u/out, as a dropped one is. "" stays "" (no
+// folder). A relative text stays relative (to the current folder).
+[[nodiscard]] std::string OutputFolder(const std::string& folderBoxText, const std::string& photoFolder);
 
-// The name of a sheet written beside its photo: the photo's name without its extension + "_sheet.jpeg". It never
-// equals the photo's name, and a folder scan never takes it for a photo.
+// The name of a sheet that cannot take its photo's own name. A photo name ending in '.' and j, p, g in any case
+// keeps its base and gets "_sheet." and "jpeg" spelt in the same cases as the photo's extension (the 'e' in the
+// case of the 'p'): IMG.jpg → IMG_sheet.jpeg, IMG.JPG → IMG_sheet.JPEG, IMG.Jpg → IMG_sheet.Jpeg. Any other name
+// is kept whole and gets ".sheet.jpeg": IMG.jpeg → IMG.jpeg.sheet.jpeg. The rule depends on the photo's name only
+// (a photo keeps its sheet whatever else the folder holds), no two names share a sheet name, none is the photo's
+// own name, and a folder scan or a drop never takes one for a photo (none ends in ".jpg" in any case).
 [[nodiscard]] std::string DerivedSheetName(const std::string& photoFileName);
 
-// The sheet file of a photo: the output folder box's text + the photo's own file name; or, when the box is empty,
-// the photo folder (with its trailing '/') + the derived sheet name.
+// True when the two paths name one file: the same device and inode when both exist (so "./a/../a/x.jpg", a
+// symbolic link, another spelling of the name on a file system that ignores case, and a hard link all count),
+// otherwise the same absolute path once "." and ".." and the links of its existing folders are resolved.
+[[nodiscard]] bool NameSameFile(const std::string& a, const std::string& b);
+
+// The sheet file of a photo: the output folder + the photo's own file name; or the output folder + the derived
+// sheet name when that path names the photo itself (the box empty, or holding the photo's own folder in any
+// spelling), so that a sheet never replaces its photo.
 [[nodiscard]] std::string OutputPath(
-    const std::string& edit3Text, const std::string& photoFolder, const std::string& currentPhotoPath);
+    const std::string& folderBoxText, const std::string& photoFolder, const std::string& currentPhotoPath);
 
-// True when the photo's sheet file exists, so that a batch may pass over the photo.
+// True when the photo's sheet file (OutputPath) exists as a regular file, so that a batch may pass over the photo.
 [[nodiscard]] bool IsPhotoDone(
-    const std::string& edit3Text, const std::string& photoFolder, const std::string& currentPhotoPath);
+    const std::string& folderBoxText, const std::string& photoFolder, const std::string& currentPhotoPath);
 
-// The folder opened after a sheet action: the output folder cut after its last '/' ("" when it has none).
-[[nodiscard]] std::string OpenFolderTarget(const std::string& edit3Text, const std::string& photoFolder);
+// The folder opened after a sheet action: the output folder ("" when there is none).
+[[nodiscard]] std::string OpenFolderTarget(const std::string& folderBoxText, const std::string& photoFolder);
 
 enum SaveSheetResult : int {
     kSheetSaved = 0,
@@ -49,11 +61,23 @@ struct SaveSheetOutcome {
 
 // Writes `bitmap` as a JPEG of the given quality (0..100) and resolution to `path`, creating the folder with all
 // its missing levels first. The file is replaced atomically: a failed save leaves no partial file and an existing
-// file untouched. The process's current directory is not changed.
+// file untouched. The process's current directory is not changed. Once the folder is there, the temporary files
+// that earlier sheet saves left in it when they were killed are removed (RemoveStaleSheetTemporaries).
 [[nodiscard]] SaveSheetOutcome SaveSheetJpeg(const std::string& path, const Bitmap& bitmap, int quality, int dpi);
 
 // Makes sure `folder` exists as a folder that can be entered, creating all missing levels. Returns 0, or
 // kSaveFolderNotCreated / kSaveFolderUnusable with the system's reason. Shared by the sheet and the error log.
 [[nodiscard]] int EnsureFolder(const std::string& folder, std::string* reason = nullptr);
+
+// True for the name of a temporary file that the atomic write of a sheet leaves when it is killed half-way:
+// '.', the sheet's name (ending in ".jpg" or ".jpeg" in any case), '.', and six letters or digits. The temporary of
+// a name longer than 200 bytes carries only its start, cannot be told from others' files, and is left alone.
+[[nodiscard]] bool IsSheetTemporaryName(const std::string& name);
+
+// Removes from `folder` (not its subfolders) the regular files, owned by this user, that bear a sheet temporary's
+// name and were last written more than an hour before `now`; a younger one may belong to a save still running.
+// Nothing else is touched, symbolic links included. Returns how many were removed; a folder that cannot be read
+// removes nothing.
+int RemoveStaleSheetTemporaries(const std::string& folder, std::time_t now);
 
 } // namespace vellicam

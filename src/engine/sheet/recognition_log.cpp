@@ -11,9 +11,9 @@
 
 namespace vellicam {
 
-std::string RecognitionLogPath(const std::string& edit3Text, const std::string& photoFolder)
+std::string RecognitionLogPath(const std::string& folderBoxText, const std::string& photoFolder)
 {
-    return OutputFolder(edit3Text, photoFolder) + kRecognitionLogName;
+    return OutputFolder(folderBoxText, photoFolder) + kRecognitionLogName;
 }
 
 std::string FormatLogTimestamp(const std::tm& time)

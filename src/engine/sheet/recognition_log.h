@@ -9,8 +9,8 @@ namespace vellicam {
 
 inline constexpr const char* kRecognitionLogName = "自動認識エラーログ.txt";
 
-// The log's path: the output folder (the box's text, or the photo folder when it is empty) + the log's name.
-[[nodiscard]] std::string RecognitionLogPath(const std::string& edit3Text, const std::string& photoFolder);
+// The log's path: inside the output folder (OutputFolder: the box's text as a folder, or the photo folder).
+[[nodiscard]] std::string RecognitionLogPath(const std::string& folderBoxText, const std::string& photoFolder);
 
 // "yyyy/MM/dd H:mm:ss", the hour without a leading zero: 2026/12/07 7:19:53.
 [[nodiscard]] std::string FormatLogTimestamp(const std::tm& time);

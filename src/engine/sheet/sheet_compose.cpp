@@ -173,7 +173,7 @@ int ComposeSheet(const Bitmap& photo, const SheetLayout& layout, const SheetOpti
         DrawCornerMarks(drawn, layout);
     // The scale has no pen of its own: it takes the one the marks left, dash-dot only after the centre marks
     // alone; the canvas's own pen is solid.
-    if (options.scale)
+    if (options.scale && layout.ScaleFits)
         DrawScale(drawn, layout, options.centreMarks && !options.cornerMarks ? PenStyle::DashDot : PenStyle::Solid);
     Report(progress);
 

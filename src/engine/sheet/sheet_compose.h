@@ -65,10 +65,10 @@ enum SheetResult : int {
     kSheetOutOfMemory = -3,
 };
 
-// Draws the sheet: white, then the centre marks (dash-dot), the corner marks and the 5 cm scale as asked, then
-// each cell's image over them: the photo reduced to the cell (stretched when the reduction refuses), sharpened
-// when asked. Each cell size is reduced once (cells of one size are identical). Refuses an empty photo or a nonsensical
-// layout; `sheet` is untouched then.
+// Draws the sheet: white, then the centre marks (dash-dot), the corner marks and the 5 cm scale as asked (the scale
+// only where the layout has room for it), then each cell's image over them: the photo reduced to the cell
+// (stretched when the reduction refuses), sharpened when asked. Each cell size is reduced once (cells of one size
+// are identical). Refuses an empty photo or a nonsensical layout; `sheet` is untouched then.
 [[nodiscard]] int ComposeSheet(const Bitmap& photo, const SheetLayout& layout, const SheetOptions& options,
     Bitmap& sheet, SheetReport* report = nullptr, const Progress& progress = {});
 
