@@ -81,8 +81,8 @@ public:
         StatusPanels* statusBar = nullptr;
     };
 
-    // What the window keeps beside the session: its view's zoom and the state of its mouse work. Read and set
-    // directly only by the window's own code and the tests.
+    // What the window keeps beside the session: its view's zoom and the state of its mouse work. Set only by the
+    // window's own code; read by the tests.
     struct WorkState {
         QString programFolder; // with its trailing separator
         QString appTitle;
@@ -112,8 +112,11 @@ public:
     [[nodiscard]] SheetPreviewWindow* previewWindow() const { return preview_; }
 
     [[nodiscard]] const Controls& controls() const { return ui_; }
-    [[nodiscard]] WorkState& workState() { return work_; }
     [[nodiscard]] const WorkState& workState() const { return work_; }
+    // Shortens the recognition's waits (tests).
+    void setRecognitionPause(int milliseconds) { work_.recognitionPauseMs = milliseconds; }
+    // Notes the outline last drawn on the frame.
+    void setLastOutline(const Rect& outline) { work_.lastOutline = outline; }
     [[nodiscard]] BatchController& batch() { return *batch_; }
     [[nodiscard]] DialogService& dialogs() const { return dialogs_; }
     [[nodiscard]] PhotoSession& session() { return session_; }

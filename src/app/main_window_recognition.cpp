@@ -74,7 +74,7 @@ int DrawProposal(MainWindow& window, const ProposedFramePlacement& placement, bo
     window.drawFrameOutline();
     if (showResults) {
         for (const ResultOutline& outline : placement.outlines) {
-            window.workState().lastOutline = outline.rect;
+            window.setLastOutline(outline.rect);
             DrawRectOutline(picture, outline.rect, outline.colour);
         }
         // An outline may have run over the corner that carries the see-through colour.

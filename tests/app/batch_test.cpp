@@ -29,7 +29,7 @@ protected:
     void SetUp() override
     {
         WindowTest::SetUp();
-        work().recognitionPauseMs = 0;
+        window->setRecognitionPause(0);
         // Recognition loads the stand-in detector, which finds no face unless a test scripts one.
         const fs::path program = scratch.Path() / "program";
         fs::create_directories(program);

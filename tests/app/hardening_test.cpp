@@ -72,7 +72,7 @@ protected:
         ::unsetenv("VELLICAM_STANDIN_SCRIPT");
         ::unsetenv("VELLICAM_STANDIN_LOG");
         WindowTest::SetUp();
-        work().recognitionPauseMs = 0;
+        window->setRecognitionPause(0);
         program = scratch.Path() / "program";
         out = scratch.Path() / "out";
         fs::create_directories(program);

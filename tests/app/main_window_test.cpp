@@ -191,7 +191,6 @@ TEST(SettingsDialog, RecognitionOnLoadNeedsTheFaceCascadeBesideTheProgram)
 {
     RecordingDialogs dialogs;
     MainWindow window(dialogs);
-    window.workState().appTitle = "Vellicam";
     SettingsDialog settings(window);
     ScratchDir folder;
     window.setProgramFolder(QString::fromStdString(folder.Path().string()) + '/');

@@ -66,7 +66,7 @@ protected:
     {
         QStandardPaths::setTestModeEnabled(true);
         WindowTest::SetUp();
-        work().recognitionPauseMs = 0;
+        window->setRecognitionPause(0);
         const char* detector = std::getenv("VELLICAM_MEMORY_DETECTOR");
         if (detector && std::string(detector) == "standin") {
             const fs::path program = scratch.Path() / "program";

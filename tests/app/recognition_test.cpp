@@ -64,7 +64,7 @@ protected:
         setenv("VELLICAM_STANDIN_LOG", (scratch / "calls.log").c_str(), 1);
         WindowTest::SetUp();
         window->setProgramFolder(QString::fromStdString(program) + '/');
-        work().recognitionPauseMs = 0;
+        window->setRecognitionPause(0);
         ui().outputFolderEdit->setText(QString::fromStdString(out) + '/');
         settingsUi().recogniseOnOpenBox->setChecked(false);
     }
@@ -515,7 +515,7 @@ protected:
         QStandardPaths::setTestModeEnabled(true);
         WindowTest::SetUp();
         window->setProgramFolder(QString::fromStdString(BinDir().string()) + '/');
-        work().recognitionPauseMs = 0;
+        window->setRecognitionPause(0);
         ui().outputFolderEdit->setText(QString::fromStdString(scratch / "out") + '/');
         settingsUi().recogniseOnOpenBox->setChecked(false);
     }

@@ -108,7 +108,6 @@ protected:
 
     // The window's controls, its working state, the batch, and its companions.
     [[nodiscard]] const MainWindow::Controls& ui() const { return window->controls(); }
-    [[nodiscard]] MainWindow::WorkState& work() { return window->workState(); }
     [[nodiscard]] const MainWindow::WorkState& work() const { return window->workState(); }
     [[nodiscard]] QStringList BatchFiles() const
     {
