@@ -172,8 +172,7 @@ void MainWindow::createControls()
     ui_.headLineButton->setGeometry(8, 80, 129, 41);
     ui_.turnLeftButton = addButton(this, texts::kTurnLeftCaption, QStyle::SP_ArrowBack, 136, 80, 129, 41);
     ui_.turnLeftTenthButton = addButton(this, texts::kTurnLeftTenthCaption, QStyle::SP_ArrowLeft, 264, 80, 129, 41);
-    ui_.turnRightTenthButton
-        = addButton(this, texts::kTurnRightTenthCaption, QStyle::SP_ArrowRight, 392, 80, 129, 41);
+    ui_.turnRightTenthButton = addButton(this, texts::kTurnRightTenthCaption, QStyle::SP_ArrowRight, 392, 80, 129, 41);
     ui_.turnRightButton = addButton(this, texts::kTurnRightCaption, QStyle::SP_ArrowForward, 520, 80, 129, 41);
     ui_.resetTurnButton = addButton(this, texts::kResetTurnCaption, QStyle::SP_BrowserReload, 648, 80, 129, 41);
 
@@ -416,9 +415,9 @@ void MainWindow::reportMemory()
 
 void MainWindow::setToolsEnabled(bool on)
 {
-    for (QWidget* w : std::initializer_list<QWidget*> { ui_.choosePhotoButton, ui_.makeSheetButton,
-             ui_.turnLeftButton, ui_.turnRightButton, ui_.turnLeftTenthButton, ui_.turnRightTenthButton,
-             ui_.resetTurnButton, ui_.recogniseButton, ui_.zoomBox, ui_.pickBackgroundBox, ui_.headLineButton })
+    for (QWidget* w : std::initializer_list<QWidget*> { ui_.choosePhotoButton, ui_.makeSheetButton, ui_.turnLeftButton,
+             ui_.turnRightButton, ui_.turnLeftTenthButton, ui_.turnRightTenthButton, ui_.resetTurnButton,
+             ui_.recogniseButton, ui_.zoomBox, ui_.pickBackgroundBox, ui_.headLineButton })
         w->setEnabled(on);
     // "新規作成" is only ever switched on here; switching off leaves it as it is.
     if (on)
@@ -465,7 +464,8 @@ void MainWindow::handleDrop(const QList<QUrl>& urls, const QPoint& position)
 void MainWindow::dragEnterEvent(QDragEnterEvent* event)
 {
     // Refused while an action runs: a drop resets the working bitmaps that action is reading.
-    if (mayStart(UserAction::OpenPhoto) && event->mimeData()->hasUrls() && !LocalPaths(event->mimeData()->urls()).isEmpty())
+    if (mayStart(UserAction::OpenPhoto) && event->mimeData()->hasUrls()
+        && !LocalPaths(event->mimeData()->urls()).isEmpty())
         event->acceptProposedAction();
     else
         event->ignore();

@@ -7,11 +7,11 @@
 #include "event_pump.h"
 #include "geometry/view_geometry.h"
 #include "image/bitmap.h"
-#include "recognition/frame_proposal.h"
 #include "mouse_args.h"
-#include "settings_dialog.h"
+#include "recognition/frame_proposal.h"
 #include "session/photo_session.h"
 #include "session/work_mode.h"
+#include "settings_dialog.h"
 #include "sheet/sheet_layout.h"
 
 #include <QCheckBox>

@@ -72,8 +72,8 @@ int MainWindow::composeAndSaveSheet()
     {
         WorkScope work(*this);
         EventPump pump;
-        made = session_.makeSheet(settings, unattended, prompts,
-            preview_ ? preview_->previewHeight() : kPreviewHeight, pump.AsProgress());
+        made = session_.makeSheet(
+            settings, unattended, prompts, preview_ ? preview_->previewHeight() : kPreviewHeight, pump.AsProgress());
     }
     if (made.result != SheetOutcome::Saved)
         return made.result;
@@ -97,8 +97,7 @@ void MainWindow::openOutputFolder()
 {
     if (!ui_.openFolderBox->isChecked())
         return;
-    const std::string folder
-        = OpenFolderTarget(ui_.outputFolderEdit->text().toStdString(), session_.photoFolder());
+    const std::string folder = OpenFolderTarget(ui_.outputFolderEdit->text().toStdString(), session_.photoFolder());
     if (folder.empty())
         return;
     // Whether the desktop could open it is not the sheet's concern: the sheet is saved or its failure was told.

@@ -146,8 +146,8 @@ void ResizeControl::setControl(QWidget* control)
     }
 }
 
-void ResizeControl::setLimits(int maxWidth, int maxHeight, int minWidth, int minHeight, int boundWidth,
-    int boundHeight, bool keepAspect)
+void ResizeControl::setLimits(
+    int maxWidth, int maxHeight, int minWidth, int minHeight, int boundWidth, int boundHeight, bool keepAspect)
 {
     vellicam::SetXYSize(state_, maxWidth, maxHeight, minWidth, minHeight, boundWidth, boundHeight, keepAspect);
 }

@@ -47,8 +47,8 @@ public:
     void setControl(QWidget* control);
     [[nodiscard]] QWidget* control() const { return control_; }
 
-    void setLimits(int maxWidth, int maxHeight, int minWidth, int minHeight, int boundWidth, int boundHeight,
-        bool keepAspect);
+    void setLimits(
+        int maxWidth, int maxHeight, int minWidth, int minHeight, int boundWidth, int boundHeight, bool keepAspect);
     void setShowHint(bool show) { showHint_ = show; }
     [[nodiscard]] bool showsHint() const { return showHint_; }
 

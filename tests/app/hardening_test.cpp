@@ -5,8 +5,8 @@
 #include "window_fixture.h"
 
 #include "image/folder_scan.h"
-#include "sheet/output_path.h"
 #include "image/photo.h"
+#include "sheet/output_path.h"
 #include "sheet/recognition_log.h"
 
 #include <QDropEvent>
@@ -269,7 +269,8 @@ TEST_F(Hardening, PhotoWiderThanThePlanesOpensRefusesToTurnAndMakesASheet)
     EXPECT_EQ(
         Texts(), (std::vector<QString> { QString::fromStdString(LowResolutionMessage(9601, 20)), kNotRecognised }));
 
-    for (QPushButton* turn : { ui().turnLeftButton, ui().turnRightButton, ui().turnLeftTenthButton, ui().turnRightTenthButton }) {
+    for (QPushButton* turn :
+        { ui().turnLeftButton, ui().turnRightButton, ui().turnLeftTenthButton, ui().turnRightTenthButton }) {
         dialogs.messages.clear();
         turn->click();
         EXPECT_EQ(Texts(), std::vector<QString> { "回転できる画像の最大サイズは9600ピクセルです。" });

@@ -24,9 +24,9 @@ TEST_F(Window, StartsWithOnlyTheFileButtonsSettingsAndQuitUsable)
         EXPECT_TRUE(on->isEnabled()) << on->metaObject()->className();
         EXPECT_TRUE(on->isVisible());
     }
-    for (QWidget* off :
-        std::initializer_list<QWidget*> { ui().makeSheetButton, ui().turnLeftButton, ui().turnRightButton, ui().turnLeftTenthButton,
-            ui().turnRightTenthButton, ui().resetTurnButton, ui().recogniseButton, ui().zoomBox, ui().pickBackgroundBox, ui().headLineButton })
+    for (QWidget* off : std::initializer_list<QWidget*> { ui().makeSheetButton, ui().turnLeftButton,
+             ui().turnRightButton, ui().turnLeftTenthButton, ui().turnRightTenthButton, ui().resetTurnButton,
+             ui().recogniseButton, ui().zoomBox, ui().pickBackgroundBox, ui().headLineButton })
         EXPECT_FALSE(off->isEnabled());
     for (QWidget* hidden : std::initializer_list<QWidget*> {
              ui().skipButton, ui().abortButton, ui().continuousBox, ui().headLineOverlay, ui().frameImage })
@@ -159,8 +159,10 @@ TEST(SettingsDialog, StartsWithTheDesignedDefaults)
     EXPECT_EQ(settings.windowTitle(), "設定");
     EXPECT_TRUE(settings.controls().recogniseOnOpenBox->isChecked());
     EXPECT_FALSE(settings.controls().skipUnrecognisedBox->isChecked());
-    for (QCheckBox* on : { settings.controls().correctHeadTopBox, settings.controls().oversizeIsErrorBox, settings.controls().upperHalfOnlyBox, settings.controls().detectChinBox,
-             settings.controls().showResultsBox, settings.controls().centreMarksBox, settings.controls().cornerMarksBox, settings.controls().scaleBox })
+    for (QCheckBox* on :
+        { settings.controls().correctHeadTopBox, settings.controls().oversizeIsErrorBox,
+            settings.controls().upperHalfOnlyBox, settings.controls().detectChinBox, settings.controls().showResultsBox,
+            settings.controls().centreMarksBox, settings.controls().cornerMarksBox, settings.controls().scaleBox })
         EXPECT_TRUE(on->isChecked()) << on->text().toStdString();
     for (QCheckBox* off : { settings.controls().keepExistingBox, settings.controls().saveFaceImageBox }) {
         EXPECT_FALSE(off->isChecked());
@@ -170,10 +172,11 @@ TEST(SettingsDialog, StartsWithTheDesignedDefaults)
         QSlider* slider;
         int minimum, maximum, value, top, tick;
     };
-    for (const Expected& e :
-        { Expected { settings.controls().jpegQualitySlider, 0, 100, 90, 112, 10 }, Expected { settings.controls().backgroundRatioSlider, 50, 100, 80, 168, 5 },
-            Expected { settings.controls().colourToleranceSlider, 0, 100, 50, 224, 5 }, Expected { settings.controls().precisionSlider, 1, 10, 3, 272, 5 },
-            Expected { settings.controls().minFaceSizeSlider, 100, 1000, 200, 320, 100 } }) {
+    for (const Expected& e : { Expected { settings.controls().jpegQualitySlider, 0, 100, 90, 112, 10 },
+             Expected { settings.controls().backgroundRatioSlider, 50, 100, 80, 168, 5 },
+             Expected { settings.controls().colourToleranceSlider, 0, 100, 50, 224, 5 },
+             Expected { settings.controls().precisionSlider, 1, 10, 3, 272, 5 },
+             Expected { settings.controls().minFaceSizeSlider, 100, 1000, 200, 320, 100 } }) {
         EXPECT_EQ(e.slider->minimum(), e.minimum);
         EXPECT_EQ(e.slider->maximum(), e.maximum);
         EXPECT_EQ(e.slider->value(), e.value);

@@ -83,8 +83,8 @@ TEST_F(PhotoView, ShowsTheOpenedPhotoCentredInTheSquareWithTheSmallestFrameInThe
     EXPECT_EQ(outline.Pixel(5, 5), kBlue);
     EXPECT_TRUE(ui().frameImage->isTransparent());
 
-    for (QWidget* on : std::initializer_list<QWidget*> { ui().newButton, ui().choosePhotoButton, ui().makeSheetButton, ui().turnLeftButton,
-             ui().resetTurnButton, ui().recogniseButton, ui().zoomBox, ui().headLineButton })
+    for (QWidget* on : std::initializer_list<QWidget*> { ui().newButton, ui().choosePhotoButton, ui().makeSheetButton,
+             ui().turnLeftButton, ui().resetTurnButton, ui().recogniseButton, ui().zoomBox, ui().headLineButton })
         EXPECT_TRUE(on->isEnabled());
     EXPECT_FALSE(ui().keepFrameBox->isVisible());
     EXPECT_FALSE(window->isBusy());

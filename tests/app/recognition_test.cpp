@@ -326,7 +326,8 @@ TEST_F(RecognitionWindow, SuccessPlacesTheProposedFrameWithItsResultOutlinesAndA
     const QRect frame = Frame();
     EXPECT_EQ(frame.height(), S(552) + 1);
     EXPECT_EQ(frame.top(), S(157 + 276) + 1 - (S(552) + 1) / 2);
-    EXPECT_EQ(frame.width(), window->frameLimits().FrameAspectWidth * frame.height() / window->frameLimits().FrameAspectHeight);
+    EXPECT_EQ(frame.width(),
+        window->frameLimits().FrameAspectWidth * frame.height() / window->frameLimits().FrameAspectHeight);
     EXPECT_EQ(frame.left(), S(500) + 1 - frame.width() / 2);
     EXPECT_TRUE(ui().frameImage->isVisible());
     EXPECT_EQ(ui().frameGrips->control(), ui().frameImage);

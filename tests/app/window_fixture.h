@@ -3,8 +3,8 @@
 
 #include "batch_controller.h"
 #include "dialog_service.h"
+#include "geometry/view_geometry.h"
 #include "image/image_io.h"
-#include "test_support.h"
 #include "main_window.h"
 #include "main_window_texts.h"
 #include "photo_view.h"
@@ -12,7 +12,7 @@
 #include "settings_dialog.h"
 #include "sheet_preview_window.h"
 #include "status_panels.h"
-#include "geometry/view_geometry.h"
+#include "test_support.h"
 
 #include <QApplication>
 #include <QMouseEvent>
