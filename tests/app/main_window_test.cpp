@@ -151,6 +151,25 @@ TEST_F(Window, KeepingTheSelectionSwitchesOffRecognitionOnLoad)
     EXPECT_TRUE(dialogs.messages.empty());
 }
 
+TEST_F(Window, AnActionHoldsTheWindowWorkingUntilItEndsHoweverItEnds)
+{
+    ASSERT_EQ(window->mode(), WorkMode::Idle);
+    try {
+        const auto turning = window->begin(UserAction::Rotate);
+        ASSERT_TRUE(turning);
+        EXPECT_EQ(window->mode(), WorkMode::Working);
+        EXPECT_FALSE(window->begin(UserAction::Zoom)) << "nothing else starts meanwhile";
+        throw std::runtime_error("the action fails");
+    } catch (const std::runtime_error&) {
+    }
+    EXPECT_EQ(window->mode(), WorkMode::Idle);
+    // A continuous run leaves only its own ways out open.
+    window->setMode(WorkMode::Continuous);
+    EXPECT_FALSE(window->begin(UserAction::MakeSheet));
+    EXPECT_TRUE(window->mayStart(UserAction::Abort));
+    window->setMode(WorkMode::Idle);
+}
+
 TEST(SettingsDialog, StartsWithTheDesignedDefaults)
 {
     RecordingDialogs dialogs;
