@@ -11,7 +11,7 @@
 
 #include <QFileInfo>
 
-#include <algorithm>
+#include <optional>
 
 namespace vellicam {
 
@@ -76,15 +76,12 @@ void BatchController::handleDrop(const QList<QUrl>& urls, const QPoint& position
         // The number of dropped items; only the last of them opens.
         ui.statusBar->setPanel(kGuidancePanel, texts::kDroppedJpegs.arg(items.size()));
 
-        window_.setBusy(true);
-        ScopeExit done([this] { window_.setBusy(false); });
-        window_.resetWorkspace();
         ui.keepFrameBox->hide();
-        // The reset cleared the busy mark; held again while the photo opens, so that a second drop arriving while
-        // the window repaints cannot reset the bitmaps being filled. Recognition takes the mark itself.
-        window_.setBusy(true);
+        // Working while the photo opens, so that a second drop arriving while the window repaints cannot reset the
+        // bitmaps being filled. Recognition starts an action of its own.
+        std::optional<MainWindow::ActionScope> opening(std::in_place, window_);
         if (window_.openPhoto(last, true) == 0) {
-            window_.setBusy(false);
+            opening.reset();
             if (window_.settingsDialog() && window_.settings().recogniseOnOpen)
                 (void)window_.recogniseFace();
         } else {
@@ -117,16 +114,13 @@ void BatchController::handleDrop(const QList<QUrl>& urls, const QPoint& position
     window_.resetWorkspace();
 
     if (counts_.jpegCount > 0) {
-        window_.setBusy(true);
-        ScopeExit done([this] { window_.setBusy(false); });
-        window_.resetWorkspace();
         // The folder's own photos decide where their sheets and the log go when no output folder is given,
         // not whichever photo happened to be opened before the drop.
         session.setPhotoFolder(first.toStdString());
         run_.start(scan.files);
-        window_.setBusy(true);
+        std::optional<MainWindow::ActionScope> opening(std::in_place, window_);
         if (openBatchPhoto(true)) {
-            window_.setBusy(false);
+            opening.reset();
             if (window_.settingsDialog() && window_.settings().recogniseOnOpen)
                 (void)window_.recogniseFace();
             if (counts_.jpegCount > 1) {
