@@ -5,9 +5,9 @@
 
 #include "image/bitmap.h"
 #include "image/image_io.h"
-#include "tform1.h"
-#include "tform2.h"
-#include "tform3.h"
+#include "main_window.h"
+#include "settings_dialog.h"
+#include "sheet_preview_window.h"
 
 #include <QApplication>
 #include <opencv2/imgcodecs.hpp>
@@ -32,7 +32,7 @@ public:
 struct WindowBench {
     std::unique_ptr<QApplication> app;
     SilentDialogs dialogs;
-    std::unique_ptr<TForm1> form1;
+    std::unique_ptr<MainWindow> window;
     std::string photo;
     Bitmap decoded;
 };
@@ -59,11 +59,11 @@ void Setup()
                 std::fprintf(stderr, "%s\n", qPrintable(text));
         });
     }
-    s.form1 = std::make_unique<TForm1>(s.dialogs);
-    s.form1->Form3 = new TForm3(s.form1.get());
-    s.form1->Form2 = new TForm2(*s.form1, s.form1.get());
-    s.form1->Form2->CheckBox4->setChecked(false); // no recognition after the open
-    s.form1->show();
+    s.window = std::make_unique<MainWindow>(s.dialogs);
+    s.window->setPreviewWindow(new SheetPreviewWindow(s.window.get()));
+    s.window->setSettingsDialog(new SettingsDialog(*s.window, s.window.get()));
+    s.window->settingsDialog()->setRecogniseOnOpen(false); // no recognition after the open
+    s.window->show();
     QApplication::processEvents();
 
     // A real photo enlarged to 6000 × 4000, saved as an ordinary camera JPEG.
@@ -77,7 +77,7 @@ void Setup()
 void Teardown()
 {
     WindowBench& s = State();
-    s.form1.reset();
+    s.window.reset();
     // The application object is left to the end of the process: destroying it among the other statics at exit
     // would pull the platform out from under Qt's own clean-up.
     (void)s.app.release();
@@ -89,14 +89,14 @@ void Teardown()
 void ResetWindow()
 {
     WindowBench& s = State();
-    s.form1->CurrentPhotoPath.clear(); // read the file again
-    s.form1->ResetWorkspace();
+    s.window->session().close(); // read the file again
+    s.window->resetWorkspace();
 }
 
 void OpenInWindow()
 {
     WindowBench& s = State();
-    if (s.form1->OpenPhoto(QString::fromStdString(s.photo), true) != 0)
+    if (s.window->openPhoto(QString::fromStdString(s.photo), true) != 0)
         std::fprintf(stderr, "open failed\n");
     QApplication::processEvents();
 }

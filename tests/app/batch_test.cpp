@@ -29,7 +29,7 @@ protected:
     void SetUp() override
     {
         WindowTest::SetUp();
-        form1->RecognitionPauseMs = 0;
+        window->setRecognitionPause(0);
         // Recognition loads the stand-in detector, which finds no face unless a test scripts one.
         const fs::path program = scratch.Path() / "program";
         fs::create_directories(program);
@@ -38,7 +38,7 @@ protected:
             fs::copy_file(standin, program / "libfacedetect.so");
         WriteFile(program / "haarcascade_frontalface_default.xml", "<opencv_storage/>");
         WriteFile(program / "ago.xml", "<opencv_storage/>");
-        form1->ExeFolder = QString::fromStdString(program.string() + "/");
+        window->setProgramFolder(QString::fromStdString(program.string() + "/"));
         ::unsetenv("VELLICAM_STANDIN_SCRIPT");
         ::unsetenv("VELLICAM_STANDIN_LOG");
     }
@@ -65,11 +65,11 @@ protected:
         QMimeData mime;
         mime.setUrls(urls);
         QDragEnterEvent enter(at, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
-        QApplication::sendEvent(form1.get(), &enter);
+        QApplication::sendEvent(window.get(), &enter);
         if (!enter.isAccepted())
             return false;
         QDropEvent drop(QPointF(at), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
-        QApplication::sendEvent(form1.get(), &drop);
+        QApplication::sendEvent(window.get(), &drop);
         QApplication::processEvents();
         return true;
     }
@@ -87,41 +87,41 @@ protected:
     // Continuous mode with recognition on load; the run starts at the sheet button.
     void RunContinuously()
     {
-        form1->Form2->CheckBox4->setChecked(true);
-        form1->CheckBox3->setChecked(true);
-        form1->BitBtn3->click();
+        settingsUi().recogniseOnOpenBox->setChecked(true);
+        ui().continuousBox->setChecked(true);
+        ui().makeSheetButton->click();
         QApplication::processEvents();
     }
-    [[nodiscard]] QString Status0() const { return form1->StatusBar1->Panel(0); }
+    [[nodiscard]] QString Status0() const { return ui().statusBar->panel(0); }
 };
 
 TEST_F(Batch, DroppedJpegOpensOnlyWithItsThreeSpellingsAndOnlyTheLastItem)
 {
     const QString folder = Folder("photos", { "a.jpg", "b.jpeg", "c.jPg", "d.Jpg" });
-    form1->Form2->CheckBox4->setChecked(false);
+    settingsUi().recogniseOnOpenBox->setChecked(false);
 
     ASSERT_TRUE(Drop({ folder, In(folder, "d.Jpg") }));
-    EXPECT_EQ(form1->CurrentPhotoPath, In(folder, "d.Jpg"));
-    EXPECT_EQ(form1->PhotoFolder, folder + '/');
+    EXPECT_EQ(window->photoPath(), In(folder, "d.Jpg"));
+    EXPECT_EQ(window->photoFolder(), folder + '/');
     EXPECT_EQ(Status0(), "JPEGファイル 2");
-    EXPECT_FALSE(form1->BatchMode);
-    EXPECT_FALSE(form1->Busy);
-    EXPECT_TRUE(form1->BitBtn3->isEnabled());
-    EXPECT_FALSE(form1->CheckBox4->isVisible());
+    EXPECT_FALSE(window->batch().isActive());
+    EXPECT_FALSE(window->isBusy());
+    EXPECT_TRUE(ui().makeSheetButton->isEnabled());
+    EXPECT_FALSE(ui().keepFrameBox->isVisible());
 
     // Other spellings are taken for a folder: the scan of a file lists nothing.
     for (const char* name : { "b.jpeg", "c.jPg" }) {
-        form1->BitBtn1->click();
+        ui().newButton->click();
         ASSERT_TRUE(Drop({ In(folder, name) }));
-        EXPECT_TRUE(form1->CurrentPhotoPath.isEmpty()) << name;
+        EXPECT_TRUE(window->photoPath().isEmpty()) << name;
         EXPECT_EQ(Status0(), "サブフォルダ数 0  全ファイル数 0   JPEGファイル数 0") << name;
-        EXPECT_FALSE(form1->BatchMode);
+        EXPECT_FALSE(window->batch().isActive());
     }
     // A photo first and a folder last: the photo is scanned as the folder, so nothing starts.
     ASSERT_TRUE(Drop({ In(folder, "a.jpg"), folder }));
-    EXPECT_TRUE(form1->CurrentPhotoPath.isEmpty());
-    EXPECT_FALSE(form1->BatchMode);
-    EXPECT_EQ(form1->JpegCount, 0);
+    EXPECT_TRUE(window->photoPath().isEmpty());
+    EXPECT_FALSE(window->batch().isActive());
+    EXPECT_EQ(window->batch().counts().jpegCount, 0);
 
     // Only local files are taken.
     EXPECT_FALSE(DropUrls({ QUrl("https://example.com/a.jpg") }));
@@ -139,177 +139,177 @@ TEST_F(Batch, DroppedJpegIsRecognisedWhenAskedAndAFailedOpenSaysWhy)
     dialogs.messages.clear();
     WriteFile(In(folder, "broken.jpg").toStdString(), "not a photo");
     ASSERT_TRUE(Drop({ In(folder, "broken.jpg") }));
-    EXPECT_TRUE(form1->CurrentPhotoPath.isEmpty());
+    EXPECT_TRUE(window->photoPath().isEmpty());
     EXPECT_TRUE(dialogs.messages.empty()) << "no recognition of a photo that did not open";
     EXPECT_FALSE(Status0().isEmpty());
-    EXPECT_TRUE(form1->BitBtn2->isEnabled());
-    EXPECT_FALSE(form1->Busy);
+    EXPECT_TRUE(ui().choosePhotoButton->isEnabled());
+    EXPECT_FALSE(window->isBusy());
 }
 
 TEST_F(Batch, FolderScanCountsOneLevelAndStartsWithItsFirstPhoto)
 {
     const QString folder = Folder("photos", { "A.JPG", "b.Jpg", "c.jPg", "d.jpeg" });
     Folder("photos/sub", { "e.jpg" });
-    form1->Form2->CheckBox4->setChecked(false);
+    settingsUi().recogniseOnOpenBox->setChecked(false);
 
     ASSERT_TRUE(Drop({ folder }));
-    EXPECT_EQ(form1->SubfolderCount, 1);
-    EXPECT_EQ(form1->FileCount, 4);
-    EXPECT_EQ(form1->JpegCount, 3);
+    EXPECT_EQ(window->batch().counts().subfolderCount, 1);
+    EXPECT_EQ(window->batch().counts().fileCount, 4);
+    EXPECT_EQ(window->batch().counts().jpegCount, 3);
     EXPECT_EQ(Status0(), "サブフォルダ数 1  全ファイル数 4   JPEGファイル数 3");
-    EXPECT_EQ(form1->BatchFiles, QStringList({ In(folder, "A.JPG"), In(folder, "b.Jpg"), In(folder, "c.jPg") }));
-    EXPECT_TRUE(form1->BatchMode);
-    EXPECT_EQ(form1->BatchIndex, 0);
-    EXPECT_EQ(form1->CurrentPhotoPath, In(folder, "A.JPG"));
+    EXPECT_EQ(BatchFiles(), QStringList({ In(folder, "A.JPG"), In(folder, "b.Jpg"), In(folder, "c.jPg") }));
+    EXPECT_TRUE(window->batch().isActive());
+    EXPECT_EQ(window->batch().run().index(), 0);
+    EXPECT_EQ(window->photoPath(), In(folder, "A.JPG"));
     // The sheets and the log of a dropped folder go beside its photos when no output folder is given.
-    EXPECT_EQ(form1->PhotoFolder, folder + '/');
-    for (QWidget* shown : std::initializer_list<QWidget*> { form1->BitBtn10, form1->CheckBox3, form1->CheckBox4 })
+    EXPECT_EQ(window->photoFolder(), folder + '/');
+    for (QWidget* shown : std::initializer_list<QWidget*> { ui().skipButton, ui().continuousBox, ui().keepFrameBox })
         EXPECT_TRUE(shown->isVisible());
-    EXPECT_FALSE(form1->BitBtn11->isVisible());
-    EXPECT_FALSE(form1->Busy);
+    EXPECT_FALSE(ui().abortButton->isVisible());
+    EXPECT_FALSE(window->isBusy());
 
     // A folder with one photo starts a batch without the skip button and the two boxes.
     const QString single = Folder("single", { "only.jpg" });
     ASSERT_TRUE(Drop({ single }));
-    EXPECT_TRUE(form1->BatchMode);
-    EXPECT_EQ(form1->CurrentPhotoPath, In(single, "only.jpg"));
-    for (QWidget* hidden : std::initializer_list<QWidget*> { form1->BitBtn10, form1->CheckBox3, form1->CheckBox4 })
+    EXPECT_TRUE(window->batch().isActive());
+    EXPECT_EQ(window->photoPath(), In(single, "only.jpg"));
+    for (QWidget* hidden : std::initializer_list<QWidget*> { ui().skipButton, ui().continuousBox, ui().keepFrameBox })
         EXPECT_FALSE(hidden->isVisible());
 
     // A JPEG drop ends the batch.
     ASSERT_TRUE(Drop({ In(folder, "b.Jpg") }));
-    EXPECT_FALSE(form1->BatchMode);
-    EXPECT_FALSE(form1->BitBtn10->isVisible());
+    EXPECT_FALSE(window->batch().isActive());
+    EXPECT_FALSE(ui().skipButton->isVisible());
 }
 
 TEST_F(Batch, DropOnTheOutputBoxSetsTheFolderAndNothingElse)
 {
     const QString folder = Folder("out", { "x.jpg" });
-    const QRect box = form1->Edit3->geometry();
+    const QRect box = ui().outputFolderEdit->geometry();
     // Text boxes leave drops to the window, which decides what a drop on the output box means.
-    EXPECT_FALSE(form1->Edit3->acceptDrops());
+    EXPECT_FALSE(ui().outputFolderEdit->acceptDrops());
 
     ASSERT_TRUE(Drop({ folder }, box.center()));
-    EXPECT_EQ(form1->Edit3->text(), folder + '/');
-    EXPECT_FALSE(form1->BatchMode);
-    EXPECT_TRUE(form1->BatchFiles.isEmpty());
-    EXPECT_TRUE(form1->CurrentPhotoPath.isEmpty());
+    EXPECT_EQ(ui().outputFolderEdit->text(), folder + '/');
+    EXPECT_FALSE(window->batch().isActive());
+    EXPECT_TRUE(BatchFiles().isEmpty());
+    EXPECT_TRUE(window->photoPath().isEmpty());
 
     // A trailing separator is not doubled; a file gives its folder; the far edges still count as the box.
     ASSERT_TRUE(Drop({ folder + '/' }, box.topLeft()));
-    EXPECT_EQ(form1->Edit3->text(), folder + '/');
-    form1->Edit3->clear();
+    EXPECT_EQ(ui().outputFolderEdit->text(), folder + '/');
+    ui().outputFolderEdit->clear();
     ASSERT_TRUE(Drop({ In(folder, "notes.txt") }, QPoint(box.x() + box.width(), box.y() + box.height())));
-    EXPECT_EQ(form1->Edit3->text(), folder + '/');
+    EXPECT_EQ(ui().outputFolderEdit->text(), folder + '/');
 
     // One pixel below the box is the window: a batch of that folder.
-    form1->Form2->CheckBox4->setChecked(false);
+    settingsUi().recogniseOnOpenBox->setChecked(false);
     ASSERT_TRUE(Drop({ folder }, QPoint(box.x(), box.y() + box.height() + 1)));
-    EXPECT_TRUE(form1->BatchMode);
+    EXPECT_TRUE(window->batch().isActive());
 
     // A drop point outside the window does nothing.
-    form1->BitBtn1->click();
-    form1->HandleDrop({ QUrl::fromLocalFile(folder) }, QPoint(-5, 10));
-    EXPECT_FALSE(form1->BatchMode);
+    ui().newButton->click();
+    window->handleDrop({ QUrl::fromLocalFile(folder) }, QPoint(-5, 10));
+    EXPECT_FALSE(window->batch().isActive());
 }
 
 TEST_F(Batch, PhotosAlreadyDonePassedOverWhenAskedAndAFinishedFolderSaysSo)
 {
     const QString folder = Folder("photos", { "a.jpg", "b.jpg", "c.jpg" });
     WriteFile(SheetOf(In(folder, "a.jpg")).toStdString(), "done");
-    form1->Form2->CheckBox4->setChecked(false);
+    settingsUi().recogniseOnOpenBox->setChecked(false);
 
     // Without the setting the first photo opens all the same.
     ASSERT_TRUE(Drop({ folder }));
-    EXPECT_EQ(form1->CurrentPhotoPath, In(folder, "a.jpg"));
+    EXPECT_EQ(window->photoPath(), In(folder, "a.jpg"));
 
-    form1->Form2->CheckBox8->setChecked(true);
+    settingsUi().keepExistingBox->setChecked(true);
     ASSERT_TRUE(Drop({ folder }));
-    EXPECT_EQ(form1->BatchIndex, 1);
-    EXPECT_EQ(form1->CurrentPhotoPath, In(folder, "b.jpg"));
-    EXPECT_TRUE(form1->BatchMode);
+    EXPECT_EQ(window->batch().run().index(), 1);
+    EXPECT_EQ(window->photoPath(), In(folder, "b.jpg"));
+    EXPECT_TRUE(window->batch().isActive());
 
     for (const char* name : { "b.jpg", "c.jpg" })
         WriteFile(SheetOf(In(folder, name)).toStdString(), "done");
     ASSERT_TRUE(Drop({ folder }));
-    EXPECT_FALSE(form1->BatchMode);
-    EXPECT_EQ(form1->BatchIndex, 0);
-    EXPECT_TRUE(form1->CurrentPhotoPath.isEmpty());
+    EXPECT_FALSE(window->batch().isActive());
+    EXPECT_EQ(window->batch().run().index(), 0);
+    EXPECT_TRUE(window->photoPath().isEmpty());
     ASSERT_EQ(dialogs.messages.size(), 1u);
     EXPECT_EQ(dialogs.messages[0].text, kAllDone);
     EXPECT_EQ(dialogs.messages[0].title, "Vellicam");
     EXPECT_EQ(dialogs.messages[0].icon, MessageIcon::Information);
     EXPECT_EQ(Status0(), "サブフォルダ数 0  全ファイル数 6   JPEGファイル数 3");
-    EXPECT_FALSE(form1->Busy);
+    EXPECT_FALSE(window->isBusy());
 }
 
 TEST_F(Batch, SkipMovesOnWithoutASheetAndEndsAtTheLastPhoto)
 {
     const QString folder = Folder("photos", { "a.jpg", "b.jpg", "c.jpg" });
-    form1->Form2->CheckBox4->setChecked(false);
+    settingsUi().recogniseOnOpenBox->setChecked(false);
     ASSERT_TRUE(Drop({ folder }));
 
     // Refused while another action runs.
-    form1->SetBusy(true);
-    form1->BitBtn10->click();
-    EXPECT_EQ(form1->BatchIndex, 0);
-    form1->SetBusy(false);
+    window->setBusy(true);
+    ui().skipButton->click();
+    EXPECT_EQ(window->batch().run().index(), 0);
+    window->setBusy(false);
 
-    form1->BitBtn10->click();
-    EXPECT_EQ(form1->BatchIndex, 1);
-    EXPECT_EQ(form1->CurrentPhotoPath, In(folder, "b.jpg"));
-    EXPECT_TRUE(form1->BitBtn3->isEnabled());
-    EXPECT_TRUE(form1->BitBtn10->isVisible());
+    ui().skipButton->click();
+    EXPECT_EQ(window->batch().run().index(), 1);
+    EXPECT_EQ(window->photoPath(), In(folder, "b.jpg"));
+    EXPECT_TRUE(ui().makeSheetButton->isEnabled());
+    EXPECT_TRUE(ui().skipButton->isVisible());
 
-    form1->BitBtn10->click();
-    EXPECT_EQ(form1->CurrentPhotoPath, In(folder, "c.jpg"));
-    form1->BitBtn10->click();
-    EXPECT_EQ(form1->BatchIndex, 3);
-    EXPECT_EQ(form1->CurrentPhotoPath, In(folder, "c.jpg")) << "no photo opens at the end";
-    EXPECT_FALSE(form1->BitBtn3->isEnabled());
-    EXPECT_FALSE(form1->BitBtn10->isVisible());
-    EXPECT_TRUE(form1->BatchMode);
-    EXPECT_FALSE(form1->Busy);
+    ui().skipButton->click();
+    EXPECT_EQ(window->photoPath(), In(folder, "c.jpg"));
+    ui().skipButton->click();
+    EXPECT_EQ(window->batch().run().index(), 3);
+    EXPECT_EQ(window->photoPath(), In(folder, "c.jpg")) << "no photo opens at the end";
+    EXPECT_FALSE(ui().makeSheetButton->isEnabled());
+    EXPECT_FALSE(ui().skipButton->isVisible());
+    EXPECT_TRUE(window->batch().isActive());
+    EXPECT_FALSE(window->isBusy());
     for (const char* name : { "a.jpg", "b.jpg", "c.jpg" })
         EXPECT_FALSE(Exists(SheetOf(In(folder, name))));
     EXPECT_TRUE(dialogs.messages.empty());
     EXPECT_TRUE(Log(folder).empty()) << "a skip logs nothing";
 
     // When every remaining photo is done, a skip ends the batch the same way and opens none of them again.
-    form1->Form2->CheckBox8->setChecked(true);
+    settingsUi().keepExistingBox->setChecked(true);
     ASSERT_TRUE(Drop({ folder }));
     for (const char* name : { "b.jpg", "c.jpg" })
         WriteFile(SheetOf(In(folder, name)).toStdString(), "done");
-    form1->BitBtn10->click();
-    EXPECT_EQ(form1->BatchIndex, 3);
-    EXPECT_EQ(form1->CurrentPhotoPath, In(folder, "a.jpg"));
-    EXPECT_FALSE(form1->BitBtn3->isEnabled());
-    EXPECT_FALSE(form1->BitBtn10->isVisible());
+    ui().skipButton->click();
+    EXPECT_EQ(window->batch().run().index(), 3);
+    EXPECT_EQ(window->photoPath(), In(folder, "a.jpg"));
+    EXPECT_FALSE(ui().makeSheetButton->isEnabled());
+    EXPECT_FALSE(ui().skipButton->isVisible());
 }
 
 TEST_F(Batch, KeepBoxCarriesFrameAndAngleToTheNextPhoto)
 {
     const QString folder = Folder("photos", { "a.jpg", "b.jpg", "c.jpg" });
-    form1->Form2->CheckBox4->setChecked(false);
+    settingsUi().recogniseOnOpenBox->setChecked(false);
     ASSERT_TRUE(Drop({ folder }));
     const QRect centred = Frame();
 
-    form1->CheckBox4->setChecked(true);
-    form1->BitBtn7->click(); // 0.1 degree to the right
-    ASSERT_EQ(form1->RotationAngle, 1);
+    ui().keepFrameBox->setChecked(true);
+    ui().turnRightTenthButton->click(); // 0.1 degree to the right
+    ASSERT_EQ(window->session().angle(), 1);
     const QRect moved(centred.x() + 30, centred.y() + 10, centred.width(), centred.height());
-    form1->Image3->setGeometry(moved);
+    SetFrame(moved);
 
-    form1->BitBtn10->click();
-    EXPECT_EQ(form1->CurrentPhotoPath, In(folder, "b.jpg"));
-    EXPECT_EQ(form1->RotationAngle, 1);
+    ui().skipButton->click();
+    EXPECT_EQ(window->photoPath(), In(folder, "b.jpg"));
+    EXPECT_EQ(window->session().angle(), 1);
     EXPECT_EQ(Frame(), moved);
 
-    form1->CheckBox4->setChecked(false);
-    form1->BitBtn10->click();
-    EXPECT_EQ(form1->CurrentPhotoPath, In(folder, "c.jpg"));
-    EXPECT_EQ(form1->RotationAngle, 0);
-    EXPECT_EQ(form1->Edit4->text(), "0");
+    ui().keepFrameBox->setChecked(false);
+    ui().skipButton->click();
+    EXPECT_EQ(window->photoPath(), In(folder, "c.jpg"));
+    EXPECT_EQ(window->session().angle(), 0);
+    EXPECT_EQ(ui().angleBox->text(), "0");
     EXPECT_EQ(Frame(), centred);
 }
 
@@ -323,13 +323,13 @@ TEST_F(Batch, ContinuousRunMakesEverySheetAndSaysSavedOnce)
     int skipsTried = 0;
     bool skipTaken = false;
     WhileRunning poke([&] {
-        if (!form1->BitBtn11->isVisible())
+        if (!ui().abortButton->isVisible())
             return;
-        const int before = form1->BatchIndex;
-        const QString open = form1->CurrentPhotoPath;
-        form1->BitBtn10->click();
+        const int before = window->batch().run().index();
+        const QString open = window->photoPath();
+        ui().skipButton->click();
         ++skipsTried;
-        skipTaken = skipTaken || form1->BatchIndex != before || form1->CurrentPhotoPath != open;
+        skipTaken = skipTaken || window->batch().run().index() != before || window->photoPath() != open;
     });
     RunContinuously();
 
@@ -339,11 +339,11 @@ TEST_F(Batch, ContinuousRunMakesEverySheetAndSaysSavedOnce)
     EXPECT_EQ(Count(kAborted), 0);
     EXPECT_GT(skipsTried, 0);
     EXPECT_FALSE(skipTaken);
-    EXPECT_FALSE(form1->BitBtn11->isVisible());
-    EXPECT_FALSE(form1->Busy);
-    EXPECT_TRUE(form1->BatchMode);
-    EXPECT_EQ(form1->BatchIndex, 3);
-    EXPECT_EQ(form1->CurrentPhotoPath, In(folder, "c.jpg"));
+    EXPECT_FALSE(ui().abortButton->isVisible());
+    EXPECT_FALSE(window->isBusy());
+    EXPECT_TRUE(window->batch().isActive());
+    EXPECT_EQ(window->batch().run().index(), 3);
+    EXPECT_EQ(window->photoPath(), In(folder, "c.jpg"));
 }
 
 TEST_F(Batch, ContinuousRunPassesOverPhotosDone)
@@ -351,7 +351,7 @@ TEST_F(Batch, ContinuousRunPassesOverPhotosDone)
     const QString folder = Folder("photos", { "a.jpg", "b.jpg", "c.jpg" });
     const QString doneSheet = SheetOf(In(folder, "b.jpg"));
     WriteFile(doneSheet.toStdString(), "done");
-    form1->Form2->CheckBox8->setChecked(true);
+    settingsUi().keepExistingBox->setChecked(true);
     ASSERT_TRUE(Drop({ folder }));
     RunContinuously();
 
@@ -359,7 +359,7 @@ TEST_F(Batch, ContinuousRunPassesOverPhotosDone)
     EXPECT_TRUE(Exists(SheetOf(In(folder, "c.jpg"))));
     EXPECT_EQ(ReadFile(doneSheet.toStdString()), "done");
     EXPECT_EQ(Count(kSaved), 1);
-    EXPECT_EQ(form1->BatchIndex, 3);
+    EXPECT_EQ(window->batch().run().index(), 3);
 }
 
 TEST_F(Batch, AbortDuringTheSecondSheetStopsWithTheThirdPhotoOpen)
@@ -371,28 +371,28 @@ TEST_F(Batch, AbortDuringTheSecondSheetStopsWithTheThirdPhotoOpen)
     const QString second = SheetOf(In(folder, "b.jpg"));
     WhileRunning poke([&] {
         // The second sheet is on disk and its action has not returned yet.
-        if (form1->BitBtn11->isVisible() && !form1->AbortRequested && Exists(second))
-            form1->BitBtn11->click();
+        if (ui().abortButton->isVisible() && !window->batch().abortRequested() && Exists(second))
+            ui().abortButton->click();
     });
     RunContinuously();
 
     EXPECT_TRUE(Exists(SheetOf(In(folder, "a.jpg"))));
     EXPECT_TRUE(Exists(second));
     EXPECT_FALSE(Exists(SheetOf(In(folder, "c.jpg"))));
-    EXPECT_EQ(form1->CurrentPhotoPath, In(folder, "c.jpg"));
-    EXPECT_EQ(form1->BatchIndex, 2);
+    EXPECT_EQ(window->photoPath(), In(folder, "c.jpg"));
+    EXPECT_EQ(window->batch().run().index(), 2);
     EXPECT_EQ(Count(kAborted), 1);
     EXPECT_EQ(Count(kSaved), 0);
-    EXPECT_FALSE(form1->BitBtn11->isVisible());
-    EXPECT_FALSE(form1->Busy);
+    EXPECT_FALSE(ui().abortButton->isVisible());
+    EXPECT_FALSE(window->isBusy());
     // The photo left open can be finished by hand.
-    EXPECT_TRUE(form1->BitBtn3->isEnabled());
+    EXPECT_TRUE(ui().makeSheetButton->isEnabled());
 }
 
 TEST_F(Batch, UnrecognisedPhotosAreLoggedSilentlyAndTheRunGoesOn)
 {
     const QString folder = Folder("photos", { "a.jpg", "b.jpg", "c.jpg" });
-    form1->Form2->CheckBox9->setChecked(true);
+    settingsUi().skipUnrecognisedBox->setChecked(true);
     ASSERT_TRUE(Drop({ folder }));
     // The drop's own recognition is not part of an unattended run yet: it says so.
     EXPECT_EQ(Count(QStringLiteral("自動顔認識処理では認識出来ませんでした。")), 1);
@@ -404,8 +404,8 @@ TEST_F(Batch, UnrecognisedPhotosAreLoggedSilentlyAndTheRunGoesOn)
         EXPECT_NE(log.find("(非検出):  " + In(folder, name).toStdString()), std::string::npos) << name;
     ASSERT_EQ(dialogs.messages.size(), 1u);
     EXPECT_EQ(dialogs.messages[0].text, kSaved);
-    EXPECT_EQ(form1->BatchIndex, 3);
-    EXPECT_FALSE(form1->Busy);
+    EXPECT_EQ(window->batch().run().index(), 3);
+    EXPECT_FALSE(window->isBusy());
 }
 
 TEST_F(Batch, PhotosThatDoNotOpenAreLoggedAndGetNoSheet)
@@ -429,13 +429,13 @@ TEST_F(Batch, PhotosThatDoNotOpenAreLoggedAndGetNoSheet)
     EXPECT_EQ(log.find("(非検出):  " + In(folder, "c.jpg").toStdString()), std::string::npos)
         << "no recognition of a photo that did not open";
     EXPECT_EQ(Count(kSaved), 1);
-    EXPECT_EQ(form1->BatchIndex, 5);
+    EXPECT_EQ(window->batch().run().index(), 5);
 
     // The last photo that opened stays the open one: another sheet action remakes its sheet, under its name.
-    EXPECT_EQ(form1->CurrentPhotoPath, In(folder, "d.jpg"));
+    EXPECT_EQ(window->photoPath(), In(folder, "d.jpg"));
     fs::remove(SheetOf(In(folder, "d.jpg")).toStdString());
-    form1->CheckBox3->setChecked(false);
-    form1->BitBtn3->click();
+    ui().continuousBox->setChecked(false);
+    ui().makeSheetButton->click();
     EXPECT_TRUE(Exists(SheetOf(In(folder, "d.jpg"))));
     EXPECT_FALSE(Exists(SheetOf(In(folder, "e.jpg"))));
 }

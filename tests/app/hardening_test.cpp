@@ -5,8 +5,8 @@
 #include "window_fixture.h"
 
 #include "image/folder_scan.h"
-#include "sheet/output_path.h"
 #include "image/photo.h"
+#include "sheet/output_path.h"
 #include "sheet/recognition_log.h"
 
 #include <QDropEvent>
@@ -72,7 +72,7 @@ protected:
         ::unsetenv("VELLICAM_STANDIN_SCRIPT");
         ::unsetenv("VELLICAM_STANDIN_LOG");
         WindowTest::SetUp();
-        form1->RecognitionPauseMs = 0;
+        window->setRecognitionPause(0);
         program = scratch.Path() / "program";
         out = scratch.Path() / "out";
         fs::create_directories(program);
@@ -80,9 +80,9 @@ protected:
         WriteFile(program / "haarcascade_frontalface_default.xml", "<opencv_storage/>");
         WriteFile(program / "ago.xml", "<opencv_storage/>");
         WriteFile(program / "お読み下さい.txt", "read me");
-        form1->ExeFolder = QString::fromStdString(program.string() + "/");
-        form1->Edit3->setText(QString::fromStdString(out.string() + "/"));
-        ASSERT_TRUE(form1->Form2->CheckBox4->isChecked());
+        window->setProgramFolder(QString::fromStdString(program.string() + "/"));
+        ui().outputFolderEdit->setText(QString::fromStdString(out.string() + "/"));
+        ASSERT_TRUE(settingsUi().recogniseOnOpenBox->isChecked());
     }
 
     void InstallDetector()
@@ -111,18 +111,18 @@ protected:
         QMimeData mime;
         mime.setUrls(urls);
         QDragEnterEvent enter(at, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
-        QApplication::sendEvent(form1.get(), &enter);
+        QApplication::sendEvent(window.get(), &enter);
         if (!enter.isAccepted())
             return false;
         QDropEvent drop(QPointF(at), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
-        QApplication::sendEvent(form1.get(), &drop);
+        QApplication::sendEvent(window.get(), &drop);
         QApplication::processEvents();
         return true;
     }
 
     void MakeSheet()
     {
-        form1->BitBtn3->click();
+        ui().makeSheetButton->click();
         QApplication::processEvents();
     }
 
@@ -132,7 +132,7 @@ protected:
     {
         ASSERT_TRUE(Drop({ folder }));
         dialogs.messages.clear();
-        form1->CheckBox3->setChecked(true);
+        ui().continuousBox->setChecked(true);
         MakeSheet();
     }
 
@@ -152,19 +152,19 @@ protected:
     // Nothing running, no modal box left open, and a photo can be chosen.
     void ExpectUsable(const std::string& what) const
     {
-        EXPECT_FALSE(form1->Busy) << what;
-        EXPECT_TRUE(form1->BitBtn1->isEnabled()) << what;
-        EXPECT_TRUE(form1->BitBtn2->isEnabled()) << what;
+        EXPECT_FALSE(window->isBusy()) << what;
+        EXPECT_TRUE(ui().newButton->isEnabled()) << what;
+        EXPECT_TRUE(ui().choosePhotoButton->isEnabled()) << what;
         EXPECT_EQ(QApplication::activeModalWidget(), nullptr) << what;
     }
     // A photo was shown and can be worked on.
     void ExpectPhotoShown(const QString& path, const std::string& what) const
     {
         ExpectUsable(what);
-        EXPECT_EQ(form1->CurrentPhotoPath, path) << what;
-        EXPECT_TRUE(form1->Image3->isVisible()) << what;
-        EXPECT_TRUE(form1->BitBtn4->isEnabled()) << what;
-        EXPECT_TRUE(form1->BitBtn3->isEnabled()) << what;
+        EXPECT_EQ(window->photoPath(), path) << what;
+        EXPECT_TRUE(ui().frameImage->isVisible()) << what;
+        EXPECT_TRUE(ui().turnLeftButton->isEnabled()) << what;
+        EXPECT_TRUE(ui().makeSheetButton->isEnabled()) << what;
     }
 };
 
@@ -197,17 +197,17 @@ protected:
         EXPECT_LT(clock.elapsed(), 20000) << what;
 
         if (c.width == 0) {
-            EXPECT_TRUE(form1->CurrentPhotoPath.isEmpty()) << what;
-            const QString status = form1->StatusBar1->Panel(0);
+            EXPECT_TRUE(window->photoPath().isEmpty()) << what;
+            const QString status = ui().statusBar->panel(0);
             EXPECT_TRUE(status.startsWith(kCannotDecode)) << what << ": " << status.toStdString();
             EXPECT_TRUE(dialogs.messages.empty()) << what << ": " << dialogs.messages.front().text.toStdString();
-            EXPECT_FALSE(form1->Image3->isVisible()) << what;
-            EXPECT_FALSE(form1->BitBtn3->isEnabled()) << what;
+            EXPECT_FALSE(ui().frameImage->isVisible()) << what;
+            EXPECT_FALSE(ui().makeSheetButton->isEnabled()) << what;
             ExpectUsable(what);
         } else {
             ExpectPhotoShown(path, what);
-            EXPECT_EQ(form1->OriginalBitmap.Width(), c.width) << what;
-            EXPECT_EQ(form1->OriginalBitmap.Height(), c.height) << what;
+            EXPECT_EQ(window->session().original().Width(), c.width) << what;
+            EXPECT_EQ(window->session().original().Height(), c.height) << what;
             // Every one of these is small: the low-resolution note first, recognition's own refusal last.
             ASSERT_GE(dialogs.messages.size(), 2u) << what;
             EXPECT_EQ(dialogs.messages.front().text, QString::fromStdString(LowResolutionMessage(c.width, c.height)))
@@ -215,7 +215,7 @@ protected:
             EXPECT_EQ(dialogs.messages.back().text, kNotRecognised) << what;
             // Even a photo of one pixel gets a frame a picture can hold: no word of running out of memory.
             for (const auto& box : dialogs.messages)
-                EXPECT_NE(box.text, kOutOfMemoryText) << what;
+                EXPECT_NE(box.text, main_window_texts::kOutOfMemory) << what;
 
             // A sheet from it: the small cut is asked about (the recorder says No, go on) and saved.
             dialogs.messages.clear();
@@ -238,8 +238,8 @@ protected:
 TEST_P(BadPhotos, OpenOrSayWhyByDialogAndByDropAndLeaveTheWindowUsable)
 {
     Check([this](const QString& path) { Open(path); }, "dialog");
-    form1->BitBtn1->click();
-    form1->Form2->CheckBox4->setChecked(true);
+    ui().newButton->click();
+    settingsUi().recogniseOnOpenBox->setChecked(true);
     Check([this](const QString& path) { ASSERT_TRUE(Drop({ path })); }, "drop");
 }
 
@@ -265,16 +265,17 @@ TEST_F(Hardening, PhotoWiderThanThePlanesOpensRefusesToTurnAndMakesASheet)
     const QString path = Bad("wide-9601x20.jpg");
     Open(path);
     ExpectPhotoShown(path, "open");
-    EXPECT_EQ(form1->SquareBitmap.Width(), 9601);
+    EXPECT_EQ(window->session().square().Width(), 9601);
     EXPECT_EQ(
         Texts(), (std::vector<QString> { QString::fromStdString(LowResolutionMessage(9601, 20)), kNotRecognised }));
 
-    for (QPushButton* turn : { form1->BitBtn4, form1->BitBtn5, form1->BitBtn6, form1->BitBtn7 }) {
+    for (QPushButton* turn :
+        { ui().turnLeftButton, ui().turnRightButton, ui().turnLeftTenthButton, ui().turnRightTenthButton }) {
         dialogs.messages.clear();
         turn->click();
         EXPECT_EQ(Texts(), std::vector<QString> { "回転できる画像の最大サイズは9600ピクセルです。" });
-        EXPECT_EQ(form1->RotationAngle, 0);
-        EXPECT_EQ(form1->Edit4->text(), "0");
+        EXPECT_EQ(window->session().angle(), 0);
+        EXPECT_EQ(ui().angleBox->text(), "0");
         ExpectPhotoShown(path, "after a refused turn");
     }
 
@@ -297,13 +298,13 @@ TEST_F(Hardening, OutputFolderBelowARegularFileFailsEachSheetAndTheBatchGoesOn)
     // Below a regular file no folder can be made, even for root.
     WriteFile(scratch.Path() / "plain.txt", "not a folder");
     const std::string blocked = scratch / "plain.txt/out";
-    form1->Edit3->setText(QString::fromStdString(blocked + "/"));
+    ui().outputFolderEdit->setText(QString::fromStdString(blocked + "/"));
     RunFolder(folder);
     const QString cannotCreate = QString::fromStdString("保存先フォルダを作成出来ません。\n" + blocked);
     // The three sheets, and the error log of the two photos recognised during the run (the stand-in finds no face).
     EXPECT_EQ(Count(cannotCreate), 5);
     EXPECT_EQ(Count(kNotRecognised), 2);
-    EXPECT_EQ(form1->BatchIndex, 3) << "every photo had its turn";
+    EXPECT_EQ(window->batch().run().index(), 3) << "every photo had its turn";
     EXPECT_EQ(ReadFile(scratch.Path() / "plain.txt"), "not a folder");
     ExpectUsable("below a file");
 }
@@ -316,12 +317,12 @@ TEST_F(Hardening, ReadOnlyOutputFolderKeepsTheEarlierSheetAndTheBatchGoesOn)
     fs::create_directories(out);
     WriteFile(out / "b.jpg", "the earlier sheet");
     fs::permissions(out, fs::perms::owner_read | fs::perms::owner_exec);
-    form1->Edit3->setText(QString::fromStdString(out.string() + "/"));
+    ui().outputFolderEdit->setText(QString::fromStdString(out.string() + "/"));
     RunFolder(folder);
     fs::permissions(out, fs::perms::owner_all);
     EXPECT_EQ(Count(kSaveFailed), 3);
     EXPECT_EQ(Count(kNotRecognised), 2) << "the log is not written, and not told about";
-    EXPECT_EQ(form1->BatchIndex, 3);
+    EXPECT_EQ(window->batch().run().index(), 3);
     EXPECT_EQ(ReadFile(out / "b.jpg"), "the earlier sheet");
     EXPECT_EQ(Entries(out), std::vector<std::string> { "b.jpg" });
     ExpectUsable("read-only");
@@ -331,7 +332,7 @@ TEST_F(Hardening, MissingOutputFolderIsCreatedWithAllItsLevels)
 {
     const QString folder = Folder("photos", { "a.jpg", "b.jpg" });
     const fs::path deep = out / "2026" / "12";
-    form1->Edit3->setText(QString::fromStdString(deep.string() + "/"));
+    ui().outputFolderEdit->setText(QString::fromStdString(deep.string() + "/"));
     RunFolder(folder);
     EXPECT_EQ(Entries(deep), (std::vector<std::string> { "a.jpg", "b.jpg", kRecognitionLogName }));
     EXPECT_EQ(Count(kSaved), 1);
@@ -422,7 +423,7 @@ TEST_F(Hardening, FullFileSystemKeepsTheEarlierSheetsWholeAndLeavesNoTemporary)
     space.Lift();
 
     EXPECT_EQ(Count(kSaveFailed), 3) << "each sheet says so";
-    EXPECT_EQ(form1->BatchIndex, 3) << "every photo had its turn";
+    EXPECT_EQ(window->batch().run().index(), 3) << "every photo had its turn";
     for (const std::string& name : names)
         EXPECT_TRUE(ReadFile(out / name) == earlier[name]) << name << " is no longer the earlier sheet";
     EXPECT_TRUE(Temporaries(out).empty()) << testing::PrintToString(Temporaries(out));
@@ -478,7 +479,7 @@ TEST_F(Hardening, ProgramFolderWithoutCascadesOpensTheNoticeOnceAndStopsRecognit
     EXPECT_EQ(Texts(), std::vector<QString> { "顔認識用のXMLデータが見つかりません。" });
     ASSERT_EQ(dialogs.opened.size(), 1u);
     EXPECT_EQ(dialogs.opened[0], QUrl::fromLocalFile(QString::fromStdString((program / "お読み下さい.txt").string())));
-    EXPECT_FALSE(form1->Form2->CheckBox4->isChecked());
+    EXPECT_FALSE(settingsUi().recogniseOnOpenBox->isChecked());
     ExpectPhotoShown(first, "first");
 
     // The next photo opens without a recognition run and without a second notice.
@@ -501,7 +502,7 @@ TEST_F(Hardening, BrokenDetectorLibraryIsToldAndAGoodOneWorksAfterwards)
 
     InstallDetector();
     dialogs.messages.clear();
-    form1->BitBtn9->click();
+    ui().recogniseButton->click();
     EXPECT_EQ(Texts(), std::vector<QString> { kNotRecognised }) << "the library now loads and runs";
     ExpectPhotoShown(photo, "restored library");
 }
@@ -516,21 +517,21 @@ TEST_F(Hardening, PhotosThatVanishOrBreakAfterTheScanArePassedOverAndLogged)
     bool done = false;
     // Once the run has started, b.jpg is deleted and c.jpg cut short, as another program might do.
     WhileRunning meddle([&] {
-        if (done || !form1->Busy)
+        if (done || !window->isBusy())
             return;
         fs::remove(b);
         const std::string bytes = ReadFile(c);
         WriteFile(c, bytes.substr(0, bytes.size() / 2));
         done = true;
     });
-    form1->CheckBox3->setChecked(true);
+    ui().continuousBox->setChecked(true);
     MakeSheet();
     ASSERT_TRUE(done);
     EXPECT_EQ(Entries(out), (std::vector<std::string> { "a.jpg", "d.jpg", kRecognitionLogName }));
     const std::string log = ReadFile(out / kRecognitionLogName);
     EXPECT_NE(log.find("  画像読込エラー:  " + b), std::string::npos) << log;
     EXPECT_NE(log.find("  画像読込エラー:  " + c), std::string::npos) << log;
-    EXPECT_EQ(form1->BatchIndex, 4);
+    EXPECT_EQ(window->batch().run().index(), 4);
     EXPECT_EQ(Count(kSaved), 1);
     ExpectUsable("after the run");
 }

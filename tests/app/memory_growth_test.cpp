@@ -66,7 +66,7 @@ protected:
     {
         QStandardPaths::setTestModeEnabled(true);
         WindowTest::SetUp();
-        form1->RecognitionPauseMs = 0;
+        window->setRecognitionPause(0);
         const char* detector = std::getenv("VELLICAM_MEMORY_DETECTOR");
         if (detector && std::string(detector) == "standin") {
             const fs::path program = scratch.Path() / "program";
@@ -74,13 +74,13 @@ protected:
             fs::copy_file(StandInDetector(), program / "libfacedetect.so");
             WriteFile(program / "haarcascade_frontalface_default.xml", "<opencv_storage/>");
             WriteFile(program / "ago.xml", "<opencv_storage/>");
-            form1->ExeFolder = QString::fromStdString(program.string() + "/");
+            window->setProgramFolder(QString::fromStdString(program.string() + "/"));
         } else {
-            form1->ExeFolder = QString::fromStdString(BinDir().string() + "/");
+            window->setProgramFolder(QString::fromStdString(BinDir().string() + "/"));
         }
-        form1->Edit3->setText(QString::fromStdString(scratch / "out") + '/');
+        ui().outputFolderEdit->setText(QString::fromStdString(scratch / "out") + '/');
         // Each photo is recognised after its turn, by the button.
-        form1->Form2->CheckBox4->setChecked(false);
+        settingsUi().recogniseOnOpenBox->setChecked(false);
     }
     void TearDown() override
     {
@@ -115,14 +115,14 @@ TEST_F(MemoryGrowth, PhotosInARowStayWithinATenthOfTheFirstPhotosPeak)
     int recognised = 0;
     for (int i = 0; i < photos; ++i) {
         Open(paths[i]);
-        ASSERT_EQ(form1->CurrentPhotoPath, paths[i]);
-        form1->BitBtn7->click();
-        ASSERT_EQ(form1->RotationAngle, 1);
-        recognised += form1->RecogniseFace() == 0 ? 1 : 0;
-        form1->BitBtn3->click();
+        ASSERT_EQ(window->photoPath(), paths[i]);
+        ui().turnRightTenthButton->click();
+        ASSERT_EQ(window->session().angle(), 1);
+        recognised += window->recogniseFace() == 0 ? 1 : 0;
+        ui().makeSheetButton->click();
         QApplication::processEvents();
         ASSERT_TRUE(fs::exists(scratch.Path() / "out" / ("photo" + std::to_string(i) + ".jpg"))) << i;
-        ASSERT_FALSE(form1->Busy);
+        ASSERT_FALSE(window->isBusy());
         rss.push_back(StatusKb("VmRSS"));
         peak.push_back(StatusKb("VmHWM"));
         dialogs.messages.clear();

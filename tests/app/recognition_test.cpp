@@ -63,10 +63,10 @@ protected:
         setenv("VELLICAM_STANDIN_SCRIPT", (scratch / "script.txt").c_str(), 1);
         setenv("VELLICAM_STANDIN_LOG", (scratch / "calls.log").c_str(), 1);
         WindowTest::SetUp();
-        form1->ExeFolder = QString::fromStdString(program) + '/';
-        form1->RecognitionPauseMs = 0;
-        form1->Edit3->setText(QString::fromStdString(out) + '/');
-        form1->Form2->CheckBox4->setChecked(false);
+        window->setProgramFolder(QString::fromStdString(program) + '/');
+        window->setRecognitionPause(0);
+        ui().outputFolderEdit->setText(QString::fromStdString(out) + '/');
+        settingsUi().recogniseOnOpenBox->setChecked(false);
     }
     void TearDown() override
     {
@@ -90,8 +90,8 @@ protected:
     {
         const QString path = WritePhoto("photo.jpg", 1000, 1000, { 128, 128, 128 });
         Open(path);
-        EXPECT_EQ(form1->ImageSide, 1000);
-        EXPECT_TRUE(form1->Image3->isVisible());
+        EXPECT_EQ(window->session().imageSide(), 1000);
+        EXPECT_TRUE(ui().frameImage->isVisible());
         return path.toStdString();
     }
 
@@ -100,7 +100,7 @@ protected:
     {
         std::error_code ec;
         fs::remove(scratch / "calls.log", ec);
-        return form1->RecogniseFace();
+        return window->recogniseFace();
     }
     std::vector<std::string> Calls()
     {
@@ -125,14 +125,14 @@ protected:
     // The frame as it was before a failed run is back, attached to the grips, with Busy clear and the tools on.
     void ExpectRestored(const QRect& frame, const std::string& what)
     {
-        EXPECT_FALSE(form1->Busy) << what;
-        EXPECT_TRUE(form1->BitBtn9->isEnabled()) << what;
-        EXPECT_TRUE(form1->CheckBox5->isEnabled()) << what;
-        EXPECT_TRUE(form1->Image3->isVisible()) << what;
-        EXPECT_EQ(form1->ResizeFrame->Control(), form1->Image3) << what;
+        EXPECT_FALSE(window->isBusy()) << what;
+        EXPECT_TRUE(ui().recogniseButton->isEnabled()) << what;
+        EXPECT_TRUE(ui().pickBackgroundBox->isEnabled()) << what;
+        EXPECT_TRUE(ui().frameImage->isVisible()) << what;
+        EXPECT_EQ(ui().frameGrips->control(), ui().frameImage) << what;
         EXPECT_EQ(Frame(), frame) << what;
     }
-    int S(int v) const { return v * form1->ViewSide / form1->ImageSide; }
+    int S(int v) const { return v * window->session().viewSide() / window->session().imageSide(); }
 };
 
 TEST_F(RecognitionWindow, RunWhileBusyReturnsZeroAndTouchesNothing)
@@ -140,17 +140,17 @@ TEST_F(RecognitionWindow, RunWhileBusyReturnsZeroAndTouchesNothing)
     ShowPhoto();
     Script("0 400 300 600 560\n");
     const QRect before = Frame();
-    form1->StatusBar1->SetPanel(2, "angle");
-    form1->SetBusy(true);
+    ui().statusBar->setPanel(2, "angle");
+    window->setBusy(true);
     EXPECT_EQ(Run(), 0);
     EXPECT_TRUE(Calls().empty());
     EXPECT_EQ(Frame(), before);
-    EXPECT_TRUE(form1->Image3->isVisible());
-    EXPECT_EQ(form1->ResizeFrame->Control(), form1->Image3);
-    EXPECT_EQ(form1->StatusBar1->Panel(2), "angle");
-    EXPECT_TRUE(form1->Busy);
+    EXPECT_TRUE(ui().frameImage->isVisible());
+    EXPECT_EQ(ui().frameGrips->control(), ui().frameImage);
+    EXPECT_EQ(ui().statusBar->panel(2), "angle");
+    EXPECT_TRUE(window->isBusy());
     EXPECT_TRUE(dialogs.messages.empty());
-    form1->SetBusy(false);
+    window->setBusy(false);
 }
 
 TEST_F(RecognitionWindow, MissingCascadeSwitchesRecognitionOnLoadOffAndOpensTheNotice)
@@ -158,14 +158,14 @@ TEST_F(RecognitionWindow, MissingCascadeSwitchesRecognitionOnLoadOffAndOpensTheN
     ShowPhoto();
     const QRect before = Frame();
     fs::remove(fs::path(program) / "haarcascade_frontalface_default.xml");
-    form1->Form2->CheckBox4->blockSignals(true);
-    form1->Form2->CheckBox4->setChecked(true);
-    form1->Form2->CheckBox4->blockSignals(false);
+    settingsUi().recogniseOnOpenBox->blockSignals(true);
+    settingsUi().recogniseOnOpenBox->setChecked(true);
+    settingsUi().recogniseOnOpenBox->blockSignals(false);
 
     EXPECT_EQ(Run(), -1);
     EXPECT_EQ(Texts(), std::vector<QString> { "顔認識用のXMLデータが見つかりません。" });
     EXPECT_EQ(dialogs.messages.front().title, kCaption);
-    EXPECT_FALSE(form1->Form2->CheckBox4->isChecked());
+    EXPECT_FALSE(settingsUi().recogniseOnOpenBox->isChecked());
     ASSERT_EQ(dialogs.opened.size(), 1u);
     EXPECT_EQ(dialogs.opened.front(), QUrl::fromLocalFile(QString::fromStdString(program) + "/お読み下さい.txt"));
     EXPECT_TRUE(Calls().empty()) << "the library is never loaded";
@@ -216,7 +216,7 @@ TEST_F(RecognitionWindow, DetectorInternalErrorIsLoggedAndReportedButMinusSevenC
     Script("-5 400 300 600 560\n");
     EXPECT_EQ(Run(), -8);
     EXPECT_EQ(Texts(), std::vector<QString> { "自動認識処理が失敗しました。(-5)" });
-    EXPECT_EQ(form1->StatusBar1->Panel(2), "自動認識失敗");
+    EXPECT_EQ(ui().statusBar->panel(2), "自動認識失敗");
     ASSERT_EQ(LogLines().size(), 1u);
     ExpectLogLine(LogLines()[0], "  自動顔認識エラー（内部エラー）:  ", photo);
     ExpectRestored(before, "internal");
@@ -225,7 +225,7 @@ TEST_F(RecognitionWindow, DetectorInternalErrorIsLoggedAndReportedButMinusSevenC
     Script("-7 400 300 600 560\n");
     EXPECT_EQ(Run(), 0);
     EXPECT_TRUE(dialogs.messages.empty());
-    EXPECT_EQ(form1->StatusBar1->Panel(2), "自動認識完了");
+    EXPECT_EQ(ui().statusBar->panel(2), "自動認識完了");
     EXPECT_EQ(LogLines().size(), 1u);
 }
 
@@ -236,7 +236,7 @@ TEST_F(RecognitionWindow, NoFaceAndOversizeFramesAreLoggedThenReported)
     Script("0\n0\n");
     EXPECT_EQ(Run(), -10);
     EXPECT_EQ(Texts(), std::vector<QString> { "自動顔認識処理では認識出来ませんでした。" });
-    EXPECT_EQ(form1->StatusBar1->Panel(2), "自動認識失敗");
+    EXPECT_EQ(ui().statusBar->panel(2), "自動認識失敗");
     ExpectRestored(before, "no face");
 
     // A face under half the image whose frame, with the head above it, is over 90 % of the height.
@@ -253,11 +253,11 @@ TEST_F(RecognitionWindow, NoFaceAndOversizeFramesAreLoggedThenReported)
     ExpectLogLine(lines[1], "  自動顔認識エラー(誤検出):  ", photo);
 
     // With the oversize check off such a face gets its frame; lower down, it is cut to the view's height.
-    form1->Form2->CheckBox11->setChecked(false);
+    settingsUi().oversizeIsErrorBox->setChecked(false);
     Script("0 260 400 740 880\n0\n0\n");
     EXPECT_EQ(Run(), 0);
     EXPECT_EQ(Frame().top(), 0);
-    EXPECT_EQ(Frame().height(), form1->Image1->height());
+    EXPECT_EQ(Frame().height(), ui().photoImage->height());
 }
 
 TEST_F(RecognitionWindow, LogFolderThatCannotBeMadeIsReportedAndTheRunGoesOn)
@@ -265,7 +265,7 @@ TEST_F(RecognitionWindow, LogFolderThatCannotBeMadeIsReportedAndTheRunGoesOn)
     ShowPhoto();
     const QRect before = Frame();
     WriteFile(scratch / "blocker", "a file where the folder would go");
-    form1->Edit3->setText(QString::fromStdString(scratch / "blocker") + "/sub/");
+    ui().outputFolderEdit->setText(QString::fromStdString(scratch / "blocker") + "/sub/");
     Script("0\n0\n");
     EXPECT_EQ(Run(), -10);
     EXPECT_EQ(Texts(),
@@ -277,33 +277,33 @@ TEST_F(RecognitionWindow, LogFolderThatCannotBeMadeIsReportedAndTheRunGoesOn)
 TEST_F(RecognitionWindow, UnattendedBatchSkipsSilentlyAndLeavesTheWindowToTheBatch)
 {
     const std::string photo = ShowPhoto();
-    form1->BatchMode = true;
-    form1->CheckBox3->setChecked(true);
-    form1->Form2->CheckBox9->setChecked(true);
-    form1->StatusBar1->SetPanel(2, "before");
+    window->batch().run().start({});
+    ui().continuousBox->setChecked(true);
+    settingsUi().skipUnrecognisedBox->setChecked(true);
+    ui().statusBar->setPanel(2, "before");
 
     Script("0\n0\n");
     EXPECT_EQ(Run(), -9);
     EXPECT_TRUE(dialogs.messages.empty());
-    EXPECT_TRUE(form1->Busy) << "the batch clears Busy before its next call";
-    EXPECT_FALSE(form1->Image3->isVisible());
-    EXPECT_EQ(form1->ResizeFrame->Control(), nullptr);
-    EXPECT_FALSE(form1->BitBtn9->isEnabled());
-    EXPECT_NE(form1->StatusBar1->Panel(2), "自動認識失敗");
+    EXPECT_TRUE(window->isBusy()) << "the batch clears Busy before its next call";
+    EXPECT_FALSE(ui().frameImage->isVisible());
+    EXPECT_EQ(ui().frameGrips->control(), nullptr);
+    EXPECT_FALSE(ui().recogniseButton->isEnabled());
+    EXPECT_NE(ui().statusBar->panel(2), "自動認識失敗");
     ASSERT_EQ(LogLines().size(), 1u);
     ExpectLogLine(LogLines()[0], "  自動顔認識エラー(非検出):  ", photo);
 
     // An internal error is only kept quiet: it still restores.
-    form1->SetBusy(false);
+    window->setBusy(false);
     Script("-5 400 300 600 560\n");
     EXPECT_EQ(Run(), -8);
     EXPECT_TRUE(dialogs.messages.empty());
-    EXPECT_FALSE(form1->Busy);
-    EXPECT_TRUE(form1->Image3->isVisible());
+    EXPECT_FALSE(window->isBusy());
+    EXPECT_TRUE(ui().frameImage->isVisible());
     EXPECT_EQ(LogLines().size(), 2u);
 
     // Without the skip setting the same batch asks the user.
-    form1->Form2->CheckBox9->setChecked(false);
+    settingsUi().skipUnrecognisedBox->setChecked(false);
     Script("0\n0\n");
     EXPECT_EQ(Run(), -10);
     EXPECT_EQ(dialogs.messages.size(), 1u);
@@ -315,36 +315,37 @@ TEST_F(RecognitionWindow, SuccessPlacesTheProposedFrameWithItsResultOutlinesAndA
     // Face 400,300 – 600,560 on a uniform photo: no head-top correction, no chin, so the frame in image pixels is
     // rows 157..709 (h 552), columns 290..710.
     Script("0 400 300 600 560\n0\n");
-    form1->StatusBar1->SetPanel(2, "angle");
+    ui().statusBar->setPanel(2, "angle");
     EXPECT_EQ(Run(), 0);
     EXPECT_TRUE(dialogs.messages.empty());
-    EXPECT_FALSE(form1->Busy);
-    EXPECT_TRUE(form1->BitBtn9->isEnabled());
-    EXPECT_TRUE(form1->BitBtn3->isEnabled());
-    EXPECT_EQ(form1->StatusBar1->Panel(2), "自動認識完了");
+    EXPECT_FALSE(window->isBusy());
+    EXPECT_TRUE(ui().recogniseButton->isEnabled());
+    EXPECT_TRUE(ui().makeSheetButton->isEnabled());
+    EXPECT_EQ(ui().statusBar->panel(2), "自動認識完了");
 
     const QRect frame = Frame();
     EXPECT_EQ(frame.height(), S(552) + 1);
     EXPECT_EQ(frame.top(), S(157 + 276) + 1 - (S(552) + 1) / 2);
-    EXPECT_EQ(frame.width(), form1->FrameAspectWidth * frame.height() / form1->FrameAspectHeight);
+    EXPECT_EQ(frame.width(),
+        window->frameLimits().FrameAspectWidth * frame.height() / window->frameLimits().FrameAspectHeight);
     EXPECT_EQ(frame.left(), S(500) + 1 - frame.width() / 2);
-    EXPECT_TRUE(form1->Image3->isVisible());
-    EXPECT_EQ(form1->ResizeFrame->Control(), form1->Image3);
-    EXPECT_TRUE(form1->ResizeFrame->isVisible());
+    EXPECT_TRUE(ui().frameImage->isVisible());
+    EXPECT_EQ(ui().frameGrips->control(), ui().frameImage);
+    EXPECT_TRUE(ui().frameGrips->isVisible());
 
     // The face outline in yellow on the frame's own picture, the corner pixel back to the see-through blue.
-    const Bitmap& picture = form1->Image3->Picture();
+    const Bitmap& picture = ui().frameImage->picture();
     ASSERT_EQ(picture.Width(), frame.width());
     const int faceLeft = S(400) + 1 - frame.left(), faceTop = S(300) + 1 - frame.top();
     EXPECT_EQ(picture.Pixel(faceLeft, faceTop + 5), (Rgb { 255, 255, 0 }));
     EXPECT_EQ(picture.Pixel(faceLeft + 5, faceTop), (Rgb { 255, 255, 0 }));
     EXPECT_EQ(picture.Pixel(0, picture.Height() - 1), kBlue);
     EXPECT_EQ(picture.Pixel(frame.width() / 2, 0), kRed);
-    EXPECT_TRUE(form1->Image3->Transparent());
+    EXPECT_TRUE(ui().frameImage->isTransparent());
     // The head-top scan's sample point, half a face width left of the face, marked on the view.
     const int sx = S(300) + 1, sy = S(300) + 1;
-    EXPECT_EQ(form1->Image1->Picture().Pixel(sx, sy), kBlue);
-    EXPECT_EQ(form1->Image1->Picture().Pixel(sx + 1, sy + 1), kBlue);
+    EXPECT_EQ(ui().photoImage->picture().Pixel(sx, sy), kBlue);
+    EXPECT_EQ(ui().photoImage->picture().Pixel(sx + 1, sy + 1), kBlue);
 
     // The detector was given an absolute image in a private folder of the user's cache and the settings' values.
     const std::vector<std::string> calls = Calls();
@@ -359,20 +360,20 @@ TEST_F(RecognitionWindow, SuccessPlacesTheProposedFrameWithItsResultOutlinesAndA
         EXPECT_NE(entry.path().filename().string().rfind("run-", 0), 0u) << "the run's own folder goes with it";
 
     // Without "顔認識結果を表示する" only the frame is drawn, and nothing marks the view.
-    form1->Form2->CheckBox3->setChecked(false);
-    Fill(form1->Image1->Picture(), kBlack);
+    settingsUi().showResultsBox->setChecked(false);
+    Fill(ui().photoImage->picture(), kBlack);
     Script("0 400 300 600 560\n0\n");
     EXPECT_EQ(Run(), 0);
-    EXPECT_EQ(form1->Image3->Picture().Pixel(faceLeft, faceTop + 5), kBlue);
-    EXPECT_EQ(form1->Image1->Picture().Pixel(sx, sy), kBlack);
+    EXPECT_EQ(ui().frameImage->picture().Pixel(faceLeft, faceTop + 5), kBlue);
+    EXPECT_EQ(ui().photoImage->picture().Pixel(sx, sy), kBlack);
 }
 
 TEST_F(RecognitionWindow, SettingsAreReadAtTheMomentOfTheRun)
 {
     ShowPhoto();
-    form1->Form2->TrackBar6->setValue(400);
-    form1->Form2->TrackBar2->setValue(7);
-    form1->Form2->CheckBox14->setChecked(false);
+    settingsUi().minFaceSizeSlider->setValue(400);
+    settingsUi().precisionSlider->setValue(7);
+    settingsUi().detectChinBox->setChecked(false);
     Script("0 400 300 600 560\n");
     EXPECT_EQ(Run(), 0);
     const std::vector<std::string> calls = Calls();
@@ -389,7 +390,7 @@ TEST_F(RecognitionWindow, SettingsAreReadAtTheMomentOfTheRun)
 TEST_F(RecognitionWindow, FaceImageIsSavedWithItsAnnotationLineWhenAsked)
 {
     ShowPhoto();
-    form1->Form2->CheckBox6->setChecked(true);
+    settingsUi().saveFaceImageBox->setChecked(true);
     Script("0 400 300 600 500\n0\n");
     EXPECT_EQ(Run(), 0);
     const fs::path face = fs::path(out) / "認識画像" / "photo.jpg";
@@ -402,7 +403,7 @@ TEST_F(RecognitionWindow, FaceImageIsSavedWithItsAnnotationLineWhenAsked)
     // A face folder that cannot be made fails the run and brings the frame back.
     const QRect before = Frame();
     WriteFile(scratch / "blocker", "x");
-    form1->Edit3->setText(QString::fromStdString(scratch / "blocker") + "/");
+    ui().outputFolderEdit->setText(QString::fromStdString(scratch / "blocker") + "/");
     Script("0 400 300 600 500\n0\n");
     EXPECT_EQ(Run(), -12);
     EXPECT_EQ(Texts(), std::vector<QString> { "ファイルの保存に失敗しました。" });
@@ -419,7 +420,7 @@ protected:
         const std::string path = scratch / "head.jpg";
         ASSERT_TRUE(SaveJpeg(path, photo, { 95, 0 }).ok);
         Open(QString::fromStdString(path));
-        ASSERT_EQ(form1->ImageSide, 1000);
+        ASSERT_EQ(window->session().imageSide(), 1000);
     }
     void Press(QWidget* target, int x, int y)
     {
@@ -431,58 +432,58 @@ protected:
 TEST_F(BackgroundPick, CheckingThePickerWaitsForAPressOnTheViewThatFillsTheSwatch)
 {
     ShowHead();
-    form1->CheckBox5->setChecked(true);
-    EXPECT_TRUE(form1->Busy);
-    EXPECT_TRUE(form1->PickingBackground);
-    EXPECT_EQ(form1->StatusBar1->Panel(3), "画面をクリックしてください");
+    ui().pickBackgroundBox->setChecked(true);
+    EXPECT_TRUE(window->isBusy());
+    EXPECT_TRUE((window->mode() == WorkMode::PickingColour));
+    EXPECT_EQ(ui().statusBar->panel(3), "画面をクリックしてください");
     EXPECT_EQ(Texts(), std::vector<QString> { "画像上（赤枠以外）で背景色を指定する位置でクリックしてください" });
     ASSERT_NE(QApplication::overrideCursor(), nullptr);
     EXPECT_EQ(QApplication::overrideCursor()->shape(), Qt::PointingHandCursor);
 
     // The colour of the view as shown at the press point: here the photo's grey background.
-    const Rgb shown = form1->Image1->Picture().Pixel(20, 200);
-    Press(form1->Image1, 20, 200);
-    EXPECT_EQ(form1->Image4->Picture().Pixel(0, 0), shown);
-    EXPECT_EQ(form1->Image4->Picture().Pixel(24, 24), shown);
-    EXPECT_FALSE(form1->PickingBackground);
-    EXPECT_FALSE(form1->Busy);
+    const Rgb shown = ui().photoImage->picture().Pixel(20, 200);
+    Press(ui().photoImage, 20, 200);
+    EXPECT_EQ(ui().backgroundSwatch->picture().Pixel(0, 0), shown);
+    EXPECT_EQ(ui().backgroundSwatch->picture().Pixel(24, 24), shown);
+    EXPECT_FALSE((window->mode() == WorkMode::PickingColour));
+    EXPECT_FALSE(window->isBusy());
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
-    EXPECT_TRUE(form1->CheckBox5->isChecked());
+    EXPECT_TRUE(ui().pickBackgroundBox->isChecked());
 
     // A press while not picking does nothing.
-    Press(form1->Image1, 5, 5);
-    EXPECT_EQ(form1->Image4->Picture().Pixel(0, 0), shown);
+    Press(ui().photoImage, 5, 5);
+    EXPECT_EQ(ui().backgroundSwatch->picture().Pixel(0, 0), shown);
 
     // The head line's overlay lying over the view takes the press for the view.
-    form1->CheckBox5->setChecked(false);
-    form1->CheckBox5->setChecked(true);
-    form1->Image2->setGeometry(form1->Image1->geometry());
-    form1->Image2->show();
-    form1->Image2->raise();
-    Press(form1->Image2, 5, 5);
-    EXPECT_EQ(form1->Image4->Picture().Pixel(0, 0), kBlack);
-    EXPECT_FALSE(form1->Busy);
-    EXPECT_FALSE(form1->MouseHeld) << "the press did not start a head line";
+    ui().pickBackgroundBox->setChecked(false);
+    ui().pickBackgroundBox->setChecked(true);
+    ui().headLineOverlay->setGeometry(ui().photoImage->geometry());
+    ui().headLineOverlay->show();
+    ui().headLineOverlay->raise();
+    Press(ui().headLineOverlay, 5, 5);
+    EXPECT_EQ(ui().backgroundSwatch->picture().Pixel(0, 0), kBlack);
+    EXPECT_FALSE(window->isBusy());
+    EXPECT_FALSE(work().mouseHeld) << "the press did not start a head line";
 
     // Unchecking ends picking and Busy without a press.
-    form1->CheckBox5->setChecked(false);
-    form1->CheckBox5->setChecked(true);
-    form1->CheckBox5->setChecked(false);
-    EXPECT_FALSE(form1->PickingBackground);
-    EXPECT_FALSE(form1->Busy);
+    ui().pickBackgroundBox->setChecked(false);
+    ui().pickBackgroundBox->setChecked(true);
+    ui().pickBackgroundBox->setChecked(false);
+    EXPECT_FALSE((window->mode() == WorkMode::PickingColour));
+    EXPECT_FALSE(window->isBusy());
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
 }
 
 TEST_F(BackgroundPick, CheckedWhileBusyTheBoxStaysCheckedWithoutPicking)
 {
     ShowHead();
-    form1->SetBusy(true);
-    form1->CheckBox5->setChecked(true);
-    EXPECT_TRUE(form1->CheckBox5->isChecked());
-    EXPECT_FALSE(form1->PickingBackground);
+    window->setBusy(true);
+    ui().pickBackgroundBox->setChecked(true);
+    EXPECT_TRUE(ui().pickBackgroundBox->isChecked());
+    EXPECT_FALSE((window->mode() == WorkMode::PickingColour));
     EXPECT_TRUE(dialogs.messages.empty());
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
-    form1->SetBusy(false);
+    window->setBusy(false);
 }
 
 TEST_F(BackgroundPick, APickedColourReplacesTheSampledOneInLaterRuns)
@@ -493,61 +494,17 @@ TEST_F(BackgroundPick, APickedColourReplacesTheSampledOneInLaterRuns)
     ASSERT_EQ(Run(), 0);
     const int corrected = Frame().height();
     const int sx = S(300) + 1, sy = S(300) + 1;
-    EXPECT_EQ(form1->Image1->Picture().Pixel(sx, sy), kBlue);
+    EXPECT_EQ(ui().photoImage->picture().Pixel(sx, sy), kBlue);
 
     // Picked: black from the bar above the photo, a dark background that switches the correction off.
-    form1->CheckBox5->setChecked(true);
-    Press(form1->Image1, 10, 5);
-    ASSERT_EQ(form1->Image4->Picture().Pixel(0, 0), kBlack);
-    Fill(form1->Image1->Picture(), { 1, 2, 3 });
+    ui().pickBackgroundBox->setChecked(true);
+    Press(ui().photoImage, 10, 5);
+    ASSERT_EQ(ui().backgroundSwatch->picture().Pixel(0, 0), kBlack);
+    Fill(ui().photoImage->picture(), { 1, 2, 3 });
     Script("0 400 300 600 500\n0\n");
     ASSERT_EQ(Run(), 0);
     EXPECT_LT(Frame().height(), corrected);
-    EXPECT_EQ(form1->Image1->Picture().Pixel(sx, sy), (Rgb { 1, 2, 3 })) << "a picked colour is not sampled";
-}
-
-TEST(PrivateFolder, IsMadeOursAndClosedToOthers)
-{
-    ScratchDir dir;
-    const std::string folder = dir / "a/b/recognition";
-    ASSERT_EQ(EnsurePrivateFolder(folder), kPrivateFolderReady);
-    EXPECT_EQ(Mode(folder), 0700u);
-
-    ::chmod(folder.c_str(), 0755);
-    ASSERT_EQ(EnsurePrivateFolder(folder + "/"), kPrivateFolderReady);
-    EXPECT_EQ(Mode(folder), 0700u);
-
-    // A link in its place is replaced by a folder; what it pointed at stays as it was.
-    fs::create_directory(dir / "elsewhere");
-    ::chmod((dir / "elsewhere").c_str(), 0755);
-    fs::remove(folder);
-    fs::create_directory_symlink(dir / "elsewhere", folder);
-    ASSERT_EQ(EnsurePrivateFolder(folder), kPrivateFolderReady);
-    EXPECT_TRUE(fs::is_directory(fs::symlink_status(folder)));
-    EXPECT_EQ(Mode(dir / "elsewhere"), 0755u);
-
-    fs::remove(folder);
-    WriteFile(folder, "x");
-    ASSERT_EQ(EnsurePrivateFolder(folder), kPrivateFolderReady);
-    EXPECT_TRUE(fs::is_directory(folder));
-}
-
-TEST(PrivateFolder, RefusesRelativePathsAndParentsOthersMayChange)
-{
-    ScratchDir dir;
-    EXPECT_EQ(EnsurePrivateFolder(""), kPrivateFolderBadPath);
-    EXPECT_EQ(EnsurePrivateFolder("relative/recognition"), kPrivateFolderBadPath);
-
-    const std::string open = dir / "open";
-    fs::create_directory(open);
-    ::chmod(open.c_str(), 0777);
-    std::string reason;
-    EXPECT_EQ(EnsurePrivateFolder(open + "/recognition", &reason), kPrivateFolderUnsafeParent);
-    EXPECT_FALSE(reason.empty());
-    EXPECT_FALSE(fs::exists(open + "/recognition"));
-    // The sticky bit keeps others from renaming what is ours, as in /tmp.
-    ::chmod(open.c_str(), 01777);
-    EXPECT_EQ(EnsurePrivateFolder(open + "/recognition"), kPrivateFolderReady);
+    EXPECT_EQ(ui().photoImage->picture().Pixel(sx, sy), (Rgb { 1, 2, 3 })) << "a picked colour is not sampled";
 }
 
 // --- the real detector beside the built program ---
@@ -558,10 +515,10 @@ protected:
     {
         QStandardPaths::setTestModeEnabled(true);
         WindowTest::SetUp();
-        form1->ExeFolder = QString::fromStdString(BinDir().string()) + '/';
-        form1->RecognitionPauseMs = 0;
-        form1->Edit3->setText(QString::fromStdString(scratch / "out") + '/');
-        form1->Form2->CheckBox4->setChecked(false);
+        window->setProgramFolder(QString::fromStdString(BinDir().string()) + '/');
+        window->setRecognitionPause(0);
+        ui().outputFolderEdit->setText(QString::fromStdString(scratch / "out") + '/');
+        settingsUi().recogniseOnOpenBox->setChecked(false);
     }
     void TearDown() override
     {
@@ -571,16 +528,16 @@ protected:
     void OpenData(const char* name)
     {
         Open(QString::fromStdString((DataDir() / "photos" / name).string()));
-        ASSERT_EQ(form1->CurrentPhotoPath.isEmpty(), false) << name;
+        ASSERT_EQ(window->photoPath().isEmpty(), false) << name;
     }
 };
 
 TEST_F(RealDetectorWindow, PortraitGetsAFrameCentredOnItsFace)
 {
     OpenData("portrait_dark_background_868.jpg");
-    ASSERT_EQ(form1->RecogniseFace(), 0) << (dialogs.messages.empty() ? "" : dialogs.messages[0].text.toStdString());
+    ASSERT_EQ(window->recogniseFace(), 0) << (dialogs.messages.empty() ? "" : dialogs.messages[0].text.toStdString());
     // The face's yellow outline on the frame's picture gives its centre.
-    const Bitmap& picture = form1->Image3->Picture();
+    const Bitmap& picture = ui().frameImage->picture();
     int minX = picture.Width(), maxX = -1;
     for (int y = 0; y < picture.Height(); ++y)
         for (int x = 0; x < picture.Width(); ++x)
@@ -591,21 +548,21 @@ TEST_F(RealDetectorWindow, PortraitGetsAFrameCentredOnItsFace)
     ASSERT_GE(maxX, 0) << "no face outline";
     EXPECT_NEAR((minX + maxX) / 2, picture.Width() / 2, 2);
     EXPECT_GT(maxX - minX, picture.Width() / 4);
-    EXPECT_EQ(form1->ResizeFrame->Control(), form1->Image3);
-    EXPECT_FALSE(form1->Busy);
+    EXPECT_EQ(ui().frameGrips->control(), ui().frameImage);
+    EXPECT_FALSE(window->isBusy());
 }
 
 TEST_F(RealDetectorWindow, PhotoWithoutAFaceIsReportedAndTheFrameComesBack)
 {
     OpenData("no_face_grayscale_profile_768.jpg");
     const QRect before = Frame();
-    EXPECT_EQ(form1->RecogniseFace(), -10);
+    EXPECT_EQ(window->recogniseFace(), -10);
     ASSERT_EQ(dialogs.messages.size(), 1u);
     EXPECT_EQ(dialogs.messages[0].text, "自動顔認識処理では認識出来ませんでした。");
     EXPECT_EQ(Frame(), before);
-    EXPECT_TRUE(form1->Image3->isVisible());
-    EXPECT_EQ(form1->ResizeFrame->Control(), form1->Image3);
-    EXPECT_FALSE(form1->Busy);
+    EXPECT_TRUE(ui().frameImage->isVisible());
+    EXPECT_EQ(ui().frameGrips->control(), ui().frameImage);
+    EXPECT_FALSE(window->isBusy());
 }
 
 } // namespace

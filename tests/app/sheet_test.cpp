@@ -75,14 +75,14 @@ protected:
     {
         WindowTest::SetUp();
         // Each test places its own frame; recognition would move it and log its failures on the test patterns.
-        form1->Form2->CheckBox4->setChecked(false);
+        settingsUi().recogniseOnOpenBox->setChecked(false);
     }
     // Opens a photo and forgets the boxes that opening showed.
     void OpenPhoto(const QString& path)
     {
         Open(path);
-        ASSERT_EQ(form1->CurrentPhotoPath, path);
-        ASSERT_TRUE(form1->Image3->isVisible());
+        ASSERT_EQ(window->photoPath(), path);
+        ASSERT_TRUE(ui().frameImage->isVisible());
         dialogs.messages.clear();
         dialogs.questions.clear();
     }
@@ -96,18 +96,18 @@ protected:
     // returns the cut the window will make.
     CropRect FrameOnSquare(int left, int top, int width, int height)
     {
-        const int side = form1->SquareBitmap.Width();
-        const int view = form1->Image1->width();
-        form1->Image3->setGeometry(left * view / side, top * view / side, width * view / side, height * view / side);
+        const int side = window->session().square().Width();
+        const int view = ui().photoImage->width();
+        SetFrame(left * view / side, top * view / side, width * view / side, height * view / side);
         CropRect crop;
-        EXPECT_EQ(form1->CropRectangle(crop), kCropOk);
+        EXPECT_EQ(window->cropRectangle(crop), kCropOk);
         return crop;
     }
     // The smallest frame in view pixels whose cut is exactly width × height, at (left, top) of the view.
     void FrameCutting(int width, int height, int left = 10, int top = 10)
     {
-        const int side = form1->SquareBitmap.Width();
-        const int view = form1->Image1->width();
+        const int side = window->session().square().Width();
+        const int view = ui().photoImage->width();
         int w = 1;
         int h = 1;
         CropRect crop;
@@ -116,14 +116,14 @@ protected:
         while (
             h < 4 * view && (CropRectFromFrame(0, 0, 1, h, 0, 0, side, view, crop) != kCropOk || crop.height < height))
             ++h;
-        form1->Image3->setGeometry(left, top, w, h);
-        ASSERT_EQ(form1->CropRectangle(crop), kCropOk);
+        SetFrame(left, top, w, h);
+        ASSERT_EQ(window->cropRectangle(crop), kCropOk);
         ASSERT_EQ(crop.width, width);
         ASSERT_EQ(crop.height, height);
     }
     void MakeSheet()
     {
-        form1->BitBtn3->click();
+        ui().makeSheetButton->click();
         QApplication::processEvents();
     }
     static Bitmap LoadSheet(const std::string& path)
@@ -135,10 +135,10 @@ protected:
     // The window is ready for the next action: nothing running, the tools and the sheet button on.
     void ExpectUsable() const
     {
-        EXPECT_FALSE(form1->Busy);
-        EXPECT_TRUE(form1->BitBtn2->isEnabled());
-        EXPECT_TRUE(form1->BitBtn4->isEnabled());
-        EXPECT_TRUE(form1->BitBtn3->isEnabled());
+        EXPECT_FALSE(window->isBusy());
+        EXPECT_TRUE(ui().choosePhotoButton->isEnabled());
+        EXPECT_TRUE(ui().turnLeftButton->isEnabled());
+        EXPECT_TRUE(ui().makeSheetButton->isEnabled());
     }
 };
 
@@ -164,30 +164,30 @@ TEST_F(Sheet, WithoutAnOutputFolderTheSheetLandsBesideThePhotoUnderItsOwnName)
     EXPECT_TRUE(dialogs.questions.empty());
     ASSERT_EQ(dialogs.messages.size(), 1u);
     EXPECT_EQ(dialogs.messages[0].text, kSaved);
-    EXPECT_EQ(dialogs.messages[0].title, form1->AppTitle);
-    EXPECT_EQ(form1->StatusBar1->Panel(0), "保存しました。:" + QString::fromStdString(expected));
+    EXPECT_EQ(dialogs.messages[0].title, work().appTitle);
+    EXPECT_EQ(ui().statusBar->panel(0), "保存しました。:" + QString::fromStdString(expected));
 
     // The preview: the sheet reduced to the window's height, shown from the top-left.
-    EXPECT_TRUE(form1->Form3->isVisible());
-    EXPECT_EQ(form1->Form3->Image1->size(), QSize(498, 712));
-    EXPECT_EQ(form1->Form3->Image1->pos(), QPoint(0, 0));
-    EXPECT_EQ(form1->Form3->Image1->Picture().Width(), 498);
-    EXPECT_EQ(form1->Form3->Image1->Picture().Height(), 712);
-    EXPECT_EQ(form1->SheetBitmap.Width(), 498);
-    EXPECT_FALSE(form1->Form3->Image1->Transparent());
+    EXPECT_TRUE(preview().isVisible());
+    EXPECT_EQ(preview().image()->size(), QSize(498, 712));
+    EXPECT_EQ(preview().image()->pos(), QPoint(0, 0));
+    EXPECT_EQ(preview().image()->picture().Width(), 498);
+    EXPECT_EQ(preview().image()->picture().Height(), 712);
+    EXPECT_EQ(window->session().preview().Width(), 498);
+    EXPECT_FALSE(preview().image()->isTransparent());
     // The preview's cell 1 holds the photo, its margin is white.
-    EXPECT_EQ(form1->Form3->Image1->Picture().Pixel(5, 5), kWhite);
-    EXPECT_NE(form1->Form3->Image1->Picture().Pixel(150, 170), kWhite);
+    EXPECT_EQ(preview().image()->picture().Pixel(5, 5), kWhite);
+    EXPECT_NE(preview().image()->picture().Pixel(150, 170), kWhite);
 
     ExpectUsable();
-    EXPECT_EQ(form1->focusWidget(), form1->BitBtn3);
+    EXPECT_EQ(window->focusWidget(), ui().makeSheetButton);
 }
 
 TEST_F(Sheet, AnOutputFolderTakesThePhotosOwnNameAndIsCreatedWhenMissing)
 {
     OpenPhoto(WritePattern("IMG_0001.JPG", 1600, 1200));
     (void)FrameOnSquare(500, 300, 600, 790);
-    form1->Edit3->setText(QString::fromStdString(scratch / "out/deeper/"));
+    ui().outputFolderEdit->setText(QString::fromStdString(scratch / "out/deeper/"));
     MakeSheet();
 
     const std::string expected = scratch / "out/deeper/IMG_0001.JPG";
@@ -206,10 +206,10 @@ TEST_F(Sheet, AnOutputFolderTakesThePhotosOwnNameAndIsCreatedWhenMissing)
 
 TEST_F(Sheet, FourEqualCellsWithTheMarksAndScaleTheSettingsAskFor)
 {
-    form1->Form2->TrackBar4->setValue(100);
+    settingsUi().jpegQualitySlider->setValue(100);
     OpenPhoto(WritePattern("portrait.jpg", 1600, 1200));
     (void)FrameOnSquare(500, 300, 600, 790);
-    form1->Edit3->setText(QString::fromStdString(scratch / "on/"));
+    ui().outputFolderEdit->setText(QString::fromStdString(scratch / "on/"));
     MakeSheet();
     const Bitmap sheet = LoadSheet(scratch / "on/portrait.jpg");
     ASSERT_EQ(sheet.Width(), 1051);
@@ -241,10 +241,10 @@ TEST_F(Sheet, FourEqualCellsWithTheMarksAndScaleTheSettingsAskFor)
     EXPECT_LT(DarkestIn(sheet, { 300, 1451, 700, 1454 }), 100);
 
     // All three off: white wherever no image lies (a few pixels of codec ringing allowed at the images' edges).
-    form1->Form2->CheckBox1->setChecked(false);
-    form1->Form2->CheckBox2->setChecked(false);
-    form1->Form2->CheckBox5->setChecked(false);
-    form1->Edit3->setText(QString::fromStdString(scratch / "off/"));
+    settingsUi().centreMarksBox->setChecked(false);
+    settingsUi().cornerMarksBox->setChecked(false);
+    settingsUi().scaleBox->setChecked(false);
+    ui().outputFolderEdit->setText(QString::fromStdString(scratch / "off/"));
     MakeSheet();
     const Bitmap plain = LoadSheet(scratch / "off/portrait.jpg");
     ASSERT_EQ(plain.Height(), 1500);
@@ -269,15 +269,15 @@ TEST_F(Sheet, AFramePastTheRightEdgeIsCutThereAndStretchedToItsFullSize)
     const std::string path = scratch / "edge.jpg";
     ASSERT_TRUE(SaveJpeg(path, photo, { 95, 0 }).ok);
     OpenPhoto(QString::fromStdString(path));
-    form1->Form2->TrackBar4->setValue(100);
+    settingsUi().jpegQualitySlider->setValue(100);
 
     const CropRect crop = FrameOnSquare(1300, 400, 400, 526);
     ASSERT_EQ(crop.source.right, 1600);
     ASSERT_GT(crop.width, crop.source.Width()) << "the frame must reach past the edge";
     MakeSheet();
     EXPECT_TRUE(dialogs.questions.empty());
-    EXPECT_EQ(form1->PhotoBitmap.Width(), crop.width);
-    EXPECT_EQ(form1->PhotoBitmap.Height(), crop.height);
+    EXPECT_EQ(window->session().cut().Width(), crop.width);
+    EXPECT_EQ(window->session().cut().Height(), crop.height);
 
     const Bitmap sheet = LoadSheet(scratch / "edge_sheet.jpeg");
     ASSERT_EQ(sheet.Width(), 1051);
@@ -300,10 +300,10 @@ TEST_F(Sheet, ASmallCutAsksAndYesAbandonsWithNothingWritten)
 
     ASSERT_EQ(dialogs.questions.size(), 1u);
     EXPECT_EQ(dialogs.questions[0].text, kEnlargement);
-    EXPECT_EQ(dialogs.questions[0].title, form1->AppTitle);
+    EXPECT_EQ(dialogs.questions[0].title, work().appTitle);
     EXPECT_TRUE(dialogs.messages.empty());
     EXPECT_FALSE(fs::exists(scratch / "small_sheet.jpeg"));
-    EXPECT_EQ(form1->Form3->Image1->Picture().Pixel(150, 170), kWhite) << "no preview of an abandoned sheet";
+    EXPECT_EQ(preview().image()->picture().Pixel(150, 170), kWhite) << "no preview of an abandoned sheet";
     ExpectUsable();
 }
 
@@ -316,8 +316,8 @@ TEST_F(Sheet, ASmallCutAnsweredNoIsStretchedToTheCells)
     MakeSheet();
 
     ASSERT_EQ(dialogs.questions.size(), 1u);
-    EXPECT_EQ(form1->PhotoBitmap.Width(), 300);
-    EXPECT_EQ(form1->PhotoBitmap.Height(), 400);
+    EXPECT_EQ(window->session().cut().Width(), 300);
+    EXPECT_EQ(window->session().cut().Height(), 400);
     const Bitmap sheet = LoadSheet(scratch / "small_sheet.jpeg");
     ASSERT_EQ(sheet.Width(), 1051);
     for (const Rect& cell : kCells) {
@@ -330,8 +330,8 @@ TEST_F(Sheet, AnOutputFolderWithoutItsSlashIsStillTheFolder)
 {
     OpenPhoto(WritePattern("portrait.jpg", 1600, 1200));
     (void)FrameOnSquare(500, 300, 600, 790);
-    form1->Edit3->setText(QString::fromStdString(scratch / "out"));
-    form1->CheckBox2->setChecked(true);
+    ui().outputFolderEdit->setText(QString::fromStdString(scratch / "out"));
+    ui().openFolderBox->setChecked(true);
     MakeSheet();
 
     EXPECT_TRUE(fs::exists(scratch / "out/portrait.jpg"));
@@ -346,20 +346,20 @@ TEST_F(Sheet, AnUnwritableTargetSaysSoLeavesNoFileAndTheWindowUsable)
     OpenPhoto(WritePattern("portrait.jpg", 1600, 1200));
     (void)FrameOnSquare(500, 300, 600, 790);
     const std::string folder = scratch / "plain.txt/out";
-    form1->Edit3->setText(QString::fromStdString(folder + "/"));
-    form1->CheckBox2->setChecked(true);
+    ui().outputFolderEdit->setText(QString::fromStdString(folder + "/"));
+    ui().openFolderBox->setChecked(true);
     MakeSheet();
 
     ASSERT_EQ(dialogs.messages.size(), 1u);
     EXPECT_EQ(dialogs.messages[0].text, QString::fromStdString("保存先フォルダを作成出来ません。\n" + folder));
-    EXPECT_EQ(dialogs.messages[0].title, form1->AppTitle);
+    EXPECT_EQ(dialogs.messages[0].title, work().appTitle);
     EXPECT_EQ(ReadFile(scratch.Path() / "plain.txt"), "not a folder");
     std::vector<std::string> names;
     for (const fs::directory_entry& entry : fs::directory_iterator(scratch.Path()))
         names.push_back(entry.path().filename().string());
     EXPECT_EQ(names.size(), 2u) << "only the photo and the plain file: " << testing::PrintToString(names);
-    EXPECT_NE(form1->StatusBar1->Panel(0).left(7), QStringLiteral("保存しました。"));
-    EXPECT_EQ(form1->Form3->Image1->Picture().Pixel(150, 170), kWhite) << "no preview of an unsaved sheet";
+    EXPECT_NE(ui().statusBar->panel(0).left(7), QStringLiteral("保存しました。"));
+    EXPECT_EQ(preview().image()->picture().Pixel(150, 170), kWhite) << "no preview of an unsaved sheet";
     // The folder is opened after a failed save too.
     ASSERT_EQ(dialogs.opened.size(), 1u);
     EXPECT_EQ(dialogs.opened[0], QUrl::fromLocalFile(QString::fromStdString(folder + "/")));
@@ -367,7 +367,7 @@ TEST_F(Sheet, AnUnwritableTargetSaysSoLeavesNoFileAndTheWindowUsable)
 
     // The next attempt, into a good folder, works.
     dialogs.messages.clear();
-    form1->Edit3->setText(QString::fromStdString(scratch / "good/"));
+    ui().outputFolderEdit->setText(QString::fromStdString(scratch / "good/"));
     MakeSheet();
     EXPECT_TRUE(fs::exists(scratch / "good/portrait.jpg"));
     ASSERT_EQ(dialogs.messages.size(), 1u);
@@ -381,17 +381,17 @@ TEST_F(Sheet, TheFolderIsOpenedOnlyWhenAsked)
     MakeSheet();
     EXPECT_TRUE(dialogs.opened.empty());
     // With the box empty, the photo's folder is opened.
-    form1->CheckBox2->setChecked(true);
+    ui().openFolderBox->setChecked(true);
     MakeSheet();
     ASSERT_EQ(dialogs.opened.size(), 1u);
-    EXPECT_EQ(dialogs.opened[0], QUrl::fromLocalFile(form1->PhotoFolder));
+    EXPECT_EQ(dialogs.opened[0], QUrl::fromLocalFile(window->photoFolder()));
 }
 
 TEST_F(Sheet, TheLogSeparatorIsAppendedOnlyToALogThatExists)
 {
     OpenPhoto(WritePattern("portrait.jpg", 1600, 1200));
     (void)FrameOnSquare(500, 300, 600, 790);
-    form1->Edit3->setText(QString::fromStdString(scratch / "out/"));
+    ui().outputFolderEdit->setText(QString::fromStdString(scratch / "out/"));
     const fs::path log = scratch.Path() / "out" / kRecognitionLogName;
     MakeSheet();
     EXPECT_FALSE(fs::exists(log));
@@ -411,54 +411,54 @@ TEST_F(Sheet, TheAngleIsResetForTheNextPhotoUnlessKept)
 {
     OpenPhoto(WritePattern("portrait.jpg", 1600, 1200));
     (void)FrameOnSquare(500, 300, 600, 790);
-    form1->RotationAngle = 25;
-    form1->Edit4->setText("2.5");
+    window->session().setAngle(25);
+    ui().angleBox->setText("2.5");
     MakeSheet();
-    EXPECT_EQ(form1->RotationAngle, 0);
-    EXPECT_EQ(form1->Edit4->text(), "0");
+    EXPECT_EQ(window->session().angle(), 0);
+    EXPECT_EQ(ui().angleBox->text(), "0");
 
-    form1->CheckBox4->setChecked(true);
-    form1->RotationAngle = 25;
-    form1->Edit4->setText("2.5");
+    ui().keepFrameBox->setChecked(true);
+    window->session().setAngle(25);
+    ui().angleBox->setText("2.5");
     MakeSheet();
-    EXPECT_EQ(form1->RotationAngle, 25);
-    EXPECT_EQ(form1->Edit4->text(), "2.5");
+    EXPECT_EQ(window->session().angle(), 25);
+    EXPECT_EQ(ui().angleBox->text(), "2.5");
 
     // An empty angle box is reset whatever the box says.
-    form1->Edit4->clear();
+    ui().angleBox->clear();
     MakeSheet();
-    EXPECT_EQ(form1->RotationAngle, 0);
-    EXPECT_EQ(form1->Edit4->text(), "0");
+    EXPECT_EQ(window->session().angle(), 0);
+    EXPECT_EQ(ui().angleBox->text(), "0");
 }
 
 TEST_F(Sheet, ABusyWindowIgnoresTheButton)
 {
     OpenPhoto(WritePattern("portrait.jpg", 1600, 1200));
     (void)FrameOnSquare(500, 300, 600, 790);
-    form1->SetBusy(true);
-    form1->BitBtn3Click();
+    window->setBusy(true);
+    window->makeSheet();
     EXPECT_FALSE(fs::exists(scratch / "portrait_sheet.jpeg"));
     EXPECT_TRUE(dialogs.messages.empty());
-    EXPECT_TRUE(form1->Busy);
-    form1->SetBusy(false);
+    EXPECT_TRUE(window->isBusy());
+    window->setBusy(false);
 }
 
 TEST_F(Sheet, AnUnattendedBatchPassesOverASmallCutWithoutAsking)
 {
     OpenPhoto(WritePhoto("small.jpg", 480, 400));
-    form1->PhotoBitmap = SolidBitmap(300, 400, { 10, 20, 30 });
-    form1->BatchMode = true;
-    form1->CheckBox3->setChecked(true);
-    form1->Form2->CheckBox9->setChecked(true);
-    EXPECT_EQ(form1->ComposeSheet(), -1);
+    FrameCutting(300, 400);
+    window->batch().run().start({});
+    ui().continuousBox->setChecked(true);
+    settingsUi().skipUnrecognisedBox->setChecked(true);
+    EXPECT_EQ(window->composeAndSaveSheet(), -1);
     EXPECT_TRUE(dialogs.questions.empty());
     EXPECT_TRUE(dialogs.messages.empty());
     EXPECT_FALSE(fs::exists(scratch / "small_sheet.jpeg"));
 
     // Attended (the skip setting off), the question comes back; in a batch no "saved" box follows.
-    form1->Form2->CheckBox9->setChecked(false);
+    settingsUi().skipUnrecognisedBox->setChecked(false);
     dialogs.answers.push_back(false);
-    EXPECT_EQ(form1->ComposeSheet(), 0);
+    EXPECT_EQ(window->composeAndSaveSheet(), 0);
     EXPECT_EQ(dialogs.questions.size(), 1u);
     EXPECT_TRUE(dialogs.messages.empty());
     EXPECT_TRUE(fs::exists(scratch / "small_sheet.jpeg"));
@@ -466,26 +466,26 @@ TEST_F(Sheet, AnUnattendedBatchPassesOverASmallCutWithoutAsking)
 
 TEST_F(Sheet, ARefusedReductionAsksWhetherToGoOn)
 {
-    OpenPhoto(WritePhoto("wide.jpg", 800, 600));
+    OpenPhoto(WritePhoto("wide.jpg", 2400, 900));
     // Far wider than a cell: the reduction refuses the aspect, and the cells would be squeezed.
-    form1->PhotoBitmap = SolidBitmap(2000, 700, { 10, 20, 30 });
+    (void)FrameOnSquare(200, 100, 2000, 700);
     dialogs.answers.push_back(true);
-    EXPECT_EQ(form1->ComposeSheet(), -1);
+    EXPECT_EQ(window->composeAndSaveSheet(), -1);
     ASSERT_EQ(dialogs.questions.size(), 1u);
     EXPECT_EQ(dialogs.questions[0].text, "縮小に失敗しました。中断しますか？");
     EXPECT_FALSE(fs::exists(scratch / "wide_sheet.jpeg"));
 
     dialogs.answers.push_back(false);
-    EXPECT_EQ(form1->ComposeSheet(), 0);
+    EXPECT_EQ(window->composeAndSaveSheet(), 0);
     EXPECT_TRUE(fs::exists(scratch / "wide_sheet.jpeg"));
 
     // Nobody is asked in an unattended batch: the squeezed sheet is saved.
     fs::remove(scratch / "wide_sheet.jpeg");
     dialogs.questions.clear();
-    form1->BatchMode = true;
-    form1->CheckBox3->setChecked(true);
-    form1->Form2->CheckBox9->setChecked(true);
-    EXPECT_EQ(form1->ComposeSheet(), 0);
+    window->batch().run().start({});
+    ui().continuousBox->setChecked(true);
+    settingsUi().skipUnrecognisedBox->setChecked(true);
+    EXPECT_EQ(window->composeAndSaveSheet(), 0);
     EXPECT_TRUE(dialogs.questions.empty());
     EXPECT_TRUE(fs::exists(scratch / "wide_sheet.jpeg"));
 }

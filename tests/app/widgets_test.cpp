@@ -1,6 +1,6 @@
 // The small pieces under the window: the see-through image, the free line, the event pump.
 #include "event_pump.h"
-#include "keyed_image.h"
+#include "image_widget.h"
 #include "line_draw.h"
 #include "qt_bitmap.h"
 #include "test_support.h"
@@ -16,21 +16,21 @@ namespace {
 
 TEST(KeyedImage, TheBottomLeftColourIsSeeThroughOnlyWhenTransparent)
 {
-    TImage image;
-    ASSERT_TRUE(image.Picture().Resize(4, 3));
-    Fill(image.Picture(), kBlue);
-    image.Picture().SetPixel(1, 1, kRed);
-    image.PictureChanged();
-    EXPECT_EQ(qAlpha(image.Shown().pixel(0, 0)), 255);
+    ImageWidget image;
+    ASSERT_TRUE(image.picture().Resize(4, 3));
+    Fill(image.picture(), kBlue);
+    image.picture().SetPixel(1, 1, kRed);
+    image.pictureChanged();
+    EXPECT_EQ(qAlpha(image.shownImage().pixel(0, 0)), 255);
 
-    image.SetTransparent(true);
-    EXPECT_EQ(qAlpha(image.Shown().pixel(0, 0)), 0);
-    EXPECT_EQ(image.Shown().pixel(1, 1), qRgb(255, 0, 0));
+    image.setTransparent(true);
+    EXPECT_EQ(qAlpha(image.shownImage().pixel(0, 0)), 0);
+    EXPECT_EQ(image.shownImage().pixel(1, 1), qRgb(255, 0, 0));
     // The key follows whatever colour the bottom-left pixel has.
-    image.Picture().SetPixel(0, 2, kRed);
-    image.PictureChanged();
-    EXPECT_EQ(qAlpha(image.Shown().pixel(1, 1)), 0);
-    EXPECT_EQ(qAlpha(image.Shown().pixel(2, 2)), 255);
+    image.picture().SetPixel(0, 2, kRed);
+    image.pictureChanged();
+    EXPECT_EQ(qAlpha(image.shownImage().pixel(1, 1)), 0);
+    EXPECT_EQ(qAlpha(image.shownImage().pixel(2, 2)), 255);
 }
 
 TEST(QtBitmap, RoundTripsOddWidthsRowByRow)

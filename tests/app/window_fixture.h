@@ -1,13 +1,18 @@
 // The real main window with its two companions, a recorder in place of the boxes, and test photos.
 #pragma once
 
+#include "batch_controller.h"
 #include "dialog_service.h"
-#include "image/image_io.h"
-#include "test_support.h"
-#include "tform1.h"
-#include "tform2.h"
-#include "tform3.h"
 #include "geometry/view_geometry.h"
+#include "image/image_io.h"
+#include "main_window.h"
+#include "main_window_texts.h"
+#include "photo_view.h"
+#include "resize_control.h"
+#include "settings_dialog.h"
+#include "sheet_preview_window.h"
+#include "status_panels.h"
+#include "test_support.h"
 
 #include <QApplication>
 #include <QMouseEvent>
@@ -92,14 +97,31 @@ class WindowTest : public testing::Test {
 protected:
     void SetUp() override
     {
-        form1 = std::make_unique<TForm1>(dialogs);
-        form1->Form3 = new TForm3(form1.get());
-        form1->Form2 = new TForm2(*form1, form1.get());
-        form1->show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(form1.get()));
+        window = std::make_unique<MainWindow>(dialogs);
+        window->setPreviewWindow(new SheetPreviewWindow(window.get()));
+        window->setSettingsDialog(new SettingsDialog(*window, window.get()));
+        window->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
         QApplication::processEvents();
     }
-    void TearDown() override { form1.reset(); }
+    void TearDown() override { window.reset(); }
+
+    // The window's controls, its working state, the batch, and its companions.
+    [[nodiscard]] const MainWindow::Controls& ui() const { return window->controls(); }
+    [[nodiscard]] const MainWindow::WorkState& work() const { return window->workState(); }
+    [[nodiscard]] QStringList BatchFiles() const
+    {
+        QStringList files;
+        for (const std::string& photo : window->batch().run().photos())
+            files << QString::fromStdString(photo);
+        return files;
+    }
+    // Puts the frame somewhere else on the view, as a drag of the frame would.
+    void SetFrame(int left, int top, int width, int height) { window->setFrame({ left, top, width, height }); }
+    void SetFrame(const QRect& frame) { SetFrame(frame.x(), frame.y(), frame.width(), frame.height()); }
+    void MoveFrame(int left, int top) { SetFrame(left, top, Frame().width(), Frame().height()); }
+    [[nodiscard]] const SettingsDialog::Controls& settingsUi() const { return window->settingsDialog()->controls(); }
+    [[nodiscard]] SheetPreviewWindow& preview() const { return *window->previewWindow(); }
 
     // A JPEG of one colour in the scratch folder.
     QString WritePhoto(const std::string& name, int width, int height, Rgb colour = { 200, 120, 60 })
@@ -125,14 +147,14 @@ protected:
     void Open(const QString& path)
     {
         dialogs.pictures.push_back(path);
-        form1->BitBtn2->click();
+        ui().choosePhotoButton->click();
         QApplication::processEvents();
     }
     // The frame's bounds on the view.
-    [[nodiscard]] QRect Frame() const { return form1->Image3->geometry(); }
+    [[nodiscard]] QRect Frame() const { return ui().frameImage->geometry(); }
     [[nodiscard]] ViewFrameLimits ViewLimits() const
     {
-        return FrameLimitsInView(form1->Limits(), form1->ViewSide, form1->ImageSide);
+        return FrameLimitsInView(window->frameLimits(), window->session().viewSide(), window->session().imageSide());
     }
 
     static void Send(QWidget* target, QEvent::Type type, Qt::MouseButton button, Qt::MouseButtons buttons, QPoint at)
@@ -163,7 +185,7 @@ protected:
 
     RecordingDialogs dialogs;
     ScratchDir scratch;
-    std::unique_ptr<TForm1> form1;
+    std::unique_ptr<MainWindow> window;
 };
 
 } // namespace vellicam::test

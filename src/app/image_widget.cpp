@@ -1,4 +1,4 @@
-#include "keyed_image.h"
+#include "image_widget.h"
 
 #include "qt_bitmap.h"
 
@@ -13,12 +13,12 @@ MouseArgs MouseArgsOf(const QMouseEvent& event)
     return { event.button(), event.buttons(), event.modifiers(), p.x(), p.y() };
 }
 
-TImage::TImage(QWidget* parent)
+ImageWidget::ImageWidget(QWidget* parent)
     : QWidget(parent)
 {
 }
 
-void TImage::PictureChanged()
+void ImageWidget::pictureChanged()
 {
     if (transparent_ && !picture_.Empty())
         shown_ = ToKeyedQImage(picture_, picture_.Pixel(0, picture_.Height() - 1));
@@ -27,15 +27,15 @@ void TImage::PictureChanged()
     update();
 }
 
-void TImage::SetTransparent(bool transparent)
+void ImageWidget::setTransparent(bool transparent)
 {
     if (transparent == transparent_)
         return;
     transparent_ = transparent;
-    PictureChanged();
+    pictureChanged();
 }
 
-void TImage::paintEvent(QPaintEvent*)
+void ImageWidget::paintEvent(QPaintEvent*)
 {
     if (shown_.isNull())
         return;
@@ -43,22 +43,19 @@ void TImage::paintEvent(QPaintEvent*)
     painter.drawImage(0, 0, shown_);
 }
 
-void TImage::mousePressEvent(QMouseEvent* event)
+void ImageWidget::mousePressEvent(QMouseEvent* event)
 {
-    if (OnMouseDown)
-        OnMouseDown(this, MouseArgsOf(*event));
+    emit pressed(MouseArgsOf(*event));
 }
 
-void TImage::mouseMoveEvent(QMouseEvent* event)
+void ImageWidget::mouseMoveEvent(QMouseEvent* event)
 {
-    if (OnMouseMove)
-        OnMouseMove(this, MouseArgsOf(*event));
+    emit moved(MouseArgsOf(*event));
 }
 
-void TImage::mouseReleaseEvent(QMouseEvent* event)
+void ImageWidget::mouseReleaseEvent(QMouseEvent* event)
 {
-    if (OnMouseUp)
-        OnMouseUp(this, MouseArgsOf(*event));
+    emit released(MouseArgsOf(*event));
 }
 
 } // namespace vellicam

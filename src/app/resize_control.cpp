@@ -1,3 +1,4 @@
+// The resize-grip control and its grips.
 #include "resize_control.h"
 
 #include <QMouseEvent>
@@ -49,15 +50,15 @@ private:
 
 } // namespace
 
-TResizeGrip::TResizeGrip(int tag, QWidget* parent)
+ResizeGrip::ResizeGrip(int index, QWidget* parent)
     : QWidget(parent)
-    , tag_(tag)
+    , index_(index)
 {
-    setCursor(GripCursor(tag));
+    setCursor(GripCursor(index));
     resize(kGripSize, kGripSize);
 }
 
-void TResizeGrip::paintEvent(QPaintEvent*)
+void ResizeGrip::paintEvent(QPaintEvent*)
 {
     QPainter painter(this);
     painter.fillRect(rect(), Qt::black);
@@ -65,25 +66,22 @@ void TResizeGrip::paintEvent(QPaintEvent*)
     painter.drawRect(0, 0, width() - 1, height() - 1);
 }
 
-void TResizeGrip::mousePressEvent(QMouseEvent* event)
+void ResizeGrip::mousePressEvent(QMouseEvent* event)
 {
-    if (OnMouseDown)
-        OnMouseDown(this, MouseArgsOf(*event));
+    emit pressed(this, MouseArgsOf(*event));
 }
 
-void TResizeGrip::mouseMoveEvent(QMouseEvent* event)
+void ResizeGrip::mouseMoveEvent(QMouseEvent* event)
 {
-    if (OnMouseMove)
-        OnMouseMove(this, MouseArgsOf(*event));
+    emit moved(this, MouseArgsOf(*event));
 }
 
-void TResizeGrip::mouseReleaseEvent(QMouseEvent* event)
+void ResizeGrip::mouseReleaseEvent(QMouseEvent* event)
 {
-    if (OnMouseUp)
-        OnMouseUp(this, MouseArgsOf(*event));
+    emit released(this, MouseArgsOf(*event));
 }
 
-TResizeControl::TResizeControl(QWidget* parent)
+ResizeControl::ResizeControl(QWidget* parent)
     : QWidget(parent)
 {
     // The own area paints nothing: only its cursor and its mouse events matter.
@@ -99,38 +97,38 @@ TResizeControl::TResizeControl(QWidget* parent)
     hintWindow_->setForegroundRole(QPalette::ToolTipText);
 
     for (int i = 0; i < kGripCount; ++i) {
-        auto* grip = new TResizeGrip(i, parent);
+        auto* grip = new ResizeGrip(i, parent);
         grip->hide();
-        grip->OnMouseDown = [this](QWidget* s, const MouseArgs& a) { DoMouseDown(s, a); };
-        grip->OnMouseMove = [this](QWidget* s, const MouseArgs& a) { DoMouseMove(s, a); };
-        grip->OnMouseUp = [this](QWidget* s, const MouseArgs& a) { DoMouseUp(s, a); };
+        connect(grip, &ResizeGrip::pressed, this, &ResizeControl::handlePress);
+        connect(grip, &ResizeGrip::moved, this, &ResizeControl::handleMove);
+        connect(grip, &ResizeGrip::released, this, &ResizeControl::handleRelease);
         grips_[static_cast<std::size_t>(i)] = grip;
     }
     inHandler_ = false;
 }
 
-TResizeControl::~TResizeControl()
+ResizeControl::~ResizeControl()
 {
     // The grips live on the controlled control's parent, not on this control: take them along.
-    for (const QPointer<TResizeGrip>& grip : grips_)
+    for (const QPointer<ResizeGrip>& grip : grips_)
         delete grip.data();
 }
 
-int TResizeControl::TagOf(const QWidget* sender) const
+int ResizeControl::tagOf(const QWidget* sender) const
 {
-    for (const QPointer<TResizeGrip>& grip : grips_) {
+    for (const QPointer<ResizeGrip>& grip : grips_) {
         if (grip && grip == sender)
-            return grip->Tag();
+            return grip->index();
     }
     return kControlTag;
 }
 
-void TResizeControl::SetControl(QWidget* control)
+void ResizeControl::setControl(QWidget* control)
 {
     control_ = control;
     if (!control || !control->parentWidget()) {
         QWidget::hide();
-        HideGrips();
+        hideGrips();
         return;
     }
     if (parentWidget() != control->parentWidget())
@@ -138,30 +136,23 @@ void TResizeControl::SetControl(QWidget* control)
     SetBounds(this, Attach(state_, BoundsOf(control)));
     show();
     raise();
-    ShowGrips();
+    showGrips();
     // The controlled control lies above the own area, which stays reachable in the ring around it; the grips
     // stay above both.
     control->raise();
-    for (const QPointer<TResizeGrip>& grip : grips_) {
+    for (const QPointer<ResizeGrip>& grip : grips_) {
         if (grip)
             grip->raise();
     }
 }
 
-void TResizeControl::SetParent(QWidget* parent)
-{
-    QWidget::setParent(parent);
-    if (parent)
-        SetControl(nullptr);
-}
-
-void TResizeControl::SetXYSize(QObject*, int maxWidth, int maxHeight, int minWidth, int minHeight, int boundWidth,
-    int boundHeight, bool keepAspect)
+void ResizeControl::setLimits(
+    int maxWidth, int maxHeight, int minWidth, int minHeight, int boundWidth, int boundHeight, bool keepAspect)
 {
     vellicam::SetXYSize(state_, maxWidth, maxHeight, minWidth, minHeight, boundWidth, boundHeight, keepAspect);
 }
 
-void TResizeControl::MoveGrips()
+void ResizeControl::moveGrips()
 {
     const auto places = vellicam::MoveGrips(x(), y(), width(), height());
     for (std::size_t i = 0; i < grips_.size(); ++i) {
@@ -170,10 +161,10 @@ void TResizeControl::MoveGrips()
     }
 }
 
-void TResizeControl::ShowGrips()
+void ResizeControl::showGrips()
 {
-    MoveGrips();
-    for (const QPointer<TResizeGrip>& grip : grips_) {
+    moveGrips();
+    for (const QPointer<ResizeGrip>& grip : grips_) {
         if (!grip)
             continue;
         if (grip->parentWidget() != parentWidget())
@@ -182,24 +173,17 @@ void TResizeControl::ShowGrips()
     }
 }
 
-void TResizeControl::HideGrips()
+void ResizeControl::hideGrips()
 {
-    for (const QPointer<TResizeGrip>& grip : grips_) {
+    for (const QPointer<ResizeGrip>& grip : grips_) {
         if (grip)
             grip->hide();
     }
 }
 
-void TResizeControl::Hide()
+void ResizeControl::handlePress(QWidget* sender, const MouseArgs& args)
 {
-    HideGrips();
-    QWidget::hide();
-}
-
-void TResizeControl::DoMouseDown(QWidget* sender, const MouseArgs& args)
-{
-    if (OnMouseDown)
-        OnMouseDown(sender, args);
+    emit pressed(args);
     if (inHandler_)
         return;
     HandlerGuard guard(inHandler_);
@@ -208,47 +192,45 @@ void TResizeControl::DoMouseDown(QWidget* sender, const MouseArgs& args)
     dragging_ = true;
     state_.DownX = args.x;
     state_.DownY = args.y;
-    if (TagOf(sender) == kControlTag)
-        HideGrips();
-    Move(sender, args.x, args.y);
+    if (tagOf(sender) == kControlTag)
+        hideGrips();
+    step(sender, args.x, args.y);
 }
 
-void TResizeControl::DoMouseMove(QWidget* sender, const MouseArgs& args)
+void ResizeControl::handleMove(QWidget* sender, const MouseArgs& args)
 {
-    if (OnMouseMove)
-        OnMouseMove(sender, args);
+    emit moved(args);
     if (inHandler_ || !dragging_)
         return;
     HandlerGuard guard(inHandler_);
-    Move(sender, args.x, args.y);
+    step(sender, args.x, args.y);
 }
 
-void TResizeControl::DoMouseUp(QWidget* sender, const MouseArgs& args)
+void ResizeControl::handleRelease(QWidget* sender, const MouseArgs& args)
 {
-    if (OnMouseUp)
-        OnMouseUp(sender, args);
+    emit released(args);
     if (inHandler_ || !dragging_)
         return;
     HandlerGuard guard(inHandler_);
-    Move(sender, args.x, args.y);
-    if (TagOf(sender) == kControlTag)
-        ShowGrips();
+    step(sender, args.x, args.y);
+    if (tagOf(sender) == kControlTag)
+        showGrips();
     hintWindow_->hide();
     dragging_ = false;
 }
 
-void TResizeControl::Move(QWidget* sender, int x, int y)
+void ResizeControl::step(QWidget* sender, int x, int y)
 {
     if (!control_)
         return;
-    const int tag = TagOf(sender);
+    const int tag = tagOf(sender);
     GripMove move;
     if (vellicam::Move(state_, BoundsOf(control_), tag, x, y, move) != kGripMoved)
         return;
     SetBounds(control_, move.control);
     SetBounds(this, move.ownArea);
     if (tag != kControlTag)
-        MoveGrips();
+        moveGrips();
     hintText_ = QString::fromStdString(ResizeHintText(tag, move, x, y));
     if (showHint_) {
         const QPoint p = sender->mapToGlobal(QPoint(x, y));
@@ -257,23 +239,22 @@ void TResizeControl::Move(QWidget* sender, int x, int y)
         hintWindow_->move(p.x() + 9, p.y() - 9);
         hintWindow_->show();
     }
-    if (OnMoved)
-        OnMoved();
+    emit controlChanged();
 }
 
-void TResizeControl::mousePressEvent(QMouseEvent* event)
+void ResizeControl::mousePressEvent(QMouseEvent* event)
 {
-    DoMouseDown(this, MouseArgsOf(*event));
+    handlePress(this, MouseArgsOf(*event));
 }
 
-void TResizeControl::mouseMoveEvent(QMouseEvent* event)
+void ResizeControl::mouseMoveEvent(QMouseEvent* event)
 {
-    DoMouseMove(this, MouseArgsOf(*event));
+    handleMove(this, MouseArgsOf(*event));
 }
 
-void TResizeControl::mouseReleaseEvent(QMouseEvent* event)
+void ResizeControl::mouseReleaseEvent(QMouseEvent* event)
 {
-    DoMouseUp(this, MouseArgsOf(*event));
+    handleRelease(this, MouseArgsOf(*event));
 }
 
 } // namespace vellicam

@@ -1,0 +1,66 @@
+// Batch work on the main window: files and folders dropped on it, a folder's photos worked through one by one,
+// skipping, continuous runs and their abort.
+#pragma once
+
+#include "session/batch_run.h"
+
+#include <QList>
+#include <QObject>
+#include <QPoint>
+#include <QStringList>
+#include <QUrl>
+
+namespace vellicam {
+
+class MainWindow;
+
+// The local paths a drag carries, in drop order; items that are not local files are left out.
+[[nodiscard]] QStringList LocalPaths(const QList<QUrl>& urls);
+
+class BatchController : public QObject {
+    Q_OBJECT
+public:
+    // What the last dropped folder held, and the abort flag of a continuous run.
+    struct Counts {
+        int subfolderCount = 0;
+        int fileCount = 0;
+        int jpegCount = 0;
+    };
+
+    explicit BatchController(MainWindow& window);
+
+    [[nodiscard]] bool isActive() const { return run_.active(); }
+    // The batch's photos and its place in them.
+    [[nodiscard]] BatchRun& run() { return run_; }
+    [[nodiscard]] const BatchRun& run() const { return run_; }
+    [[nodiscard]] const Counts& counts() const { return counts_; }
+    [[nodiscard]] bool abortRequested() const { return abortRequested_; }
+
+    // A drop of files or folders at `position` of the window: a JPEG opens, a drop on the output folder box sets
+    // the folder, a folder starts a batch with its first photo.
+    void handleDrop(const QList<QUrl>& urls, const QPoint& position);
+    // Makes sheets of the batch's photos one after another until the end, the abort or continuous mode is off.
+    void runContinuous();
+    // After a sheet: the next photo of the batch, or the message that the batch is done.
+    void advance();
+    // "スキップ": the next photo without a sheet of this one.
+    void skip();
+    // "中断": the continuous run stops after the photo it is working on.
+    void requestAbort() { abortRequested_ = true; }
+    void clearAbort() { abortRequested_ = false; }
+    // Leaves batch mode and hides the batch's controls (a new photo or "新規作成").
+    void end();
+    // Opens the batch photo at the index or, passing over photos already done (with "同名のファイルは上書きしない")
+    // and photos that do not open (logged), the first after it that opens. False when the list ran out.
+    bool openBatchPhoto(bool resetFrame);
+
+private:
+    bool openAndRecogniseNext();
+
+    MainWindow& window_;
+    BatchRun run_;
+    Counts counts_;
+    bool abortRequested_ = false;
+};
+
+} // namespace vellicam

@@ -1,0 +1,308 @@
+// The main window: its controls, the working state of the photo being made into a sheet, and the handlers of its
+// buttons, zoom box, view and frame. The photo view, the batch work, the settings dialog and the preview window
+// are classes of their own; the window's member definitions are spread over main_window_*.cpp by topic.
+#pragma once
+
+#include "dialog_service.h"
+#include "event_pump.h"
+#include "geometry/view_geometry.h"
+#include "image/bitmap.h"
+#include "mouse_args.h"
+#include "recognition/frame_proposal.h"
+#include "session/photo_session.h"
+#include "session/work_mode.h"
+#include "settings_dialog.h"
+#include "sheet/sheet_layout.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QStringList>
+#include <QToolButton>
+#include <QUrl>
+#include <QWidget>
+
+#include <memory>
+#include <optional>
+#include <utility>
+
+namespace vellicam {
+
+struct CropRect;
+class BatchController;
+class BatchRun;
+class ImageWidget;
+class PhotoView;
+class ResizeControl;
+class SheetPreviewWindow;
+class StatusPanels;
+
+class WindowPrompts;
+
+class MainWindow : public QWidget {
+    Q_OBJECT
+public:
+    // The window's controls, top left to bottom right, with the photo view's parts; for the batch controller and
+    // the tests.
+    struct Controls {
+        QPushButton* newButton = nullptr; // 新規作成
+        QPushButton* choosePhotoButton = nullptr; // 写真選択
+        QPushButton* recogniseButton = nullptr; // 顔自動認識
+        QPushButton* makeSheetButton = nullptr; // シート作成
+        QPushButton* settingsButton = nullptr; // 設定
+        QPushButton* skipButton = nullptr; // スキップ
+        QPushButton* abortButton = nullptr; // 中断
+        QLabel* zoomLabel = nullptr;
+        QComboBox* zoomBox = nullptr;
+        QLabel* angleLabel = nullptr;
+        QLineEdit* angleBox = nullptr;
+        QToolButton* quitButton = nullptr; // 終了
+        QLabel* outputFolderLabel = nullptr;
+        QLineEdit* outputFolderEdit = nullptr;
+        ImageWidget* backgroundSwatch = nullptr;
+        QCheckBox* keepFrameBox = nullptr; // 選択範囲/回転を保持する
+        QCheckBox* openFolderBox = nullptr; // シート保存時にフォルダを開く
+        QCheckBox* sharpenBox = nullptr; // シャープ処理を行う
+        QCheckBox* continuousBox = nullptr; // 自動連続処理を行う
+        QCheckBox* pickBackgroundBox = nullptr; // 背景色を指定
+        QToolButton* headLineButton = nullptr; // 頭部サイズ指定
+        QPushButton* turnLeftButton = nullptr; // 左９０度回転
+        QPushButton* turnLeftTenthButton = nullptr; // 左0.1度回転
+        QPushButton* turnRightTenthButton = nullptr; // 右0.1度回転
+        QPushButton* turnRightButton = nullptr; // 右９０度回転
+        QPushButton* resetTurnButton = nullptr; // 回転リセット
+        PhotoView* photoView = nullptr;
+        ImageWidget* photoImage = nullptr; // the photo fitted into the view's square
+        ImageWidget* headLineOverlay = nullptr; // where the head line is drawn
+        ImageWidget* frameImage = nullptr; // the crop frame
+        ResizeControl* frameGrips = nullptr;
+        StatusPanels* statusBar = nullptr;
+    };
+
+    // What the window keeps beside the session: its view's zoom and the state of its mouse work. Set only by the
+    // window's own code; read by the tests.
+    struct WorkState {
+        QString programFolder; // with its trailing separator
+        QString appTitle;
+        int zoomPercent = 100;
+        int previousZoomPercent = 100;
+        int mouseX = 0;
+        int mouseY = 0;
+        bool starting = true;
+        Rect lastOutline; // the outline last drawn on the frame
+        QString reductionMessage;
+        QString lastLoadFailure; // why the last open failed, for the status bar
+        Bitmap fitted; // the shown image reduced to the view
+        bool mouseHeld = false;
+        QPoint headTop; // where the head line being drawn starts
+        // The wait, repainting, before the first detection; the one before a face image is saved is a tenth of
+        // it. Tests shorten it.
+        int recognitionPauseMs = 500;
+    };
+
+    explicit MainWindow(DialogService& dialogs, QWidget* parent = nullptr);
+    ~MainWindow() override;
+
+    // The companions; the program makes them after the window.
+    void setSettingsDialog(SettingsDialog* dialog) { settingsDialog_ = dialog; }
+    void setPreviewWindow(SheetPreviewWindow* preview) { preview_ = preview; }
+    [[nodiscard]] SettingsDialog* settingsDialog() const { return settingsDialog_; }
+    [[nodiscard]] SheetPreviewWindow* previewWindow() const { return preview_; }
+
+    [[nodiscard]] const Controls& controls() const { return ui_; }
+    [[nodiscard]] const WorkState& workState() const { return work_; }
+    // Shortens the recognition's waits (tests).
+    void setRecognitionPause(int milliseconds) { work_.recognitionPauseMs = milliseconds; }
+    // Notes the outline last drawn on the frame.
+    void setLastOutline(const Rect& outline) { work_.lastOutline = outline; }
+    [[nodiscard]] BatchController& batch() { return *batch_; }
+    [[nodiscard]] DialogService& dialogs() const { return dialogs_; }
+    [[nodiscard]] PhotoSession& session() { return session_; }
+    [[nodiscard]] const PhotoSession& session() const { return session_; }
+    [[nodiscard]] QString programFolder() const { return work_.programFolder; }
+    // Where the detector library and its cascades are; set before a photo is opened (the session starts anew).
+    void setProgramFolder(const QString& folder);
+    // The folder the open dialog starts in and sheets go to when no output folder is given.
+    [[nodiscard]] QString photoFolder() const { return QString::fromStdString(session_.photoFolder()); }
+    [[nodiscard]] QString photoPath() const { return QString::fromStdString(session_.photoPath()); }
+    [[nodiscard]] QString appTitle() const { return work_.appTitle; }
+    // The settings as they are now: the dialog's (the defaults while there is no dialog) with the window's own
+    // options, output folder and picked colour.
+    [[nodiscard]] Settings settings() const;
+
+    // --- Shared operations ---
+    void reportMemory();
+    void setToolsEnabled(bool on);
+    void showOutOfMemory();
+    // What the window is doing: the one rule of what may start now. While it is not idle the window keeps its size.
+    [[nodiscard]] WorkMode mode() const { return mode_; }
+    void setMode(WorkMode mode);
+    [[nodiscard]] bool mayStart(UserAction action) const { return MayStart(mode_, action); }
+    [[nodiscard]] bool isBusy() const { return mode_ != WorkMode::Idle; }
+    // Working or idle.
+    void setBusy(bool busy) { setMode(busy ? WorkMode::Working : WorkMode::Idle); }
+
+    // An action under way: the window works until the scope ends and is idle after it, however it ends.
+    class ActionScope {
+    public:
+        explicit ActionScope(MainWindow& window)
+            : window_(&window)
+        {
+            window_->setMode(WorkMode::Working);
+        }
+        ActionScope(ActionScope&& other) noexcept
+            : window_(std::exchange(other.window_, nullptr))
+        {
+        }
+        ~ActionScope()
+        {
+            if (window_)
+                window_->setMode(WorkMode::Idle);
+        }
+        ActionScope(const ActionScope&) = delete;
+        ActionScope& operator=(const ActionScope&) = delete;
+        ActionScope& operator=(ActionScope&&) = delete;
+
+    private:
+        MainWindow* window_;
+    };
+    // Starts `action` when the mode rule lets it start now; nothing when it may not.
+    [[nodiscard]] std::optional<ActionScope> begin(UserAction action)
+    {
+        if (!mayStart(action))
+            return std::nullopt;
+        return std::optional<ActionScope>(std::in_place, *this);
+    }
+    // The folder sheets go to: the output folder box, or the photo's folder when it is empty.
+    [[nodiscard]] QString outputFolder() const;
+
+    // Photo loading and display
+    [[nodiscard]] int loadPhoto(const QString& path);
+    int openPhoto(const QString& path, bool resetFrame);
+    // Shows the session's image fitted into the view's square.
+    int showFitted();
+    void resetWorkspace();
+    // Opens the batch's photo at its place, or the first after it that opens (passing over photos done and photos
+    // that do not open), and shows it. False when the batch ran out; the photo before stays then.
+    bool openBatchPhoto(BatchRun& run, bool resetFrame);
+    // The zoom box's selected item; -1 for typed text.
+    [[nodiscard]] int zoomItemIndex() const;
+
+    // Rotation
+    void applyRotation(int angle);
+    void rotateBy(int step, bool reset);
+    // Says so and returns true when the photo is too large to turn.
+    bool refuseLargeRotation();
+    // Takes the frame off the view before a turn; shows the session's turn after it: the view, the angle box and
+    // status, the frame.
+    void prepareRotation();
+    void showRotation(const RotateOutcome& turned);
+
+    // Crop frame and head line
+    // Sets the session's frame and shows it there.
+    void setFrame(const ControlBounds& frame);
+    void drawFrameOutline(int shortenBottom = 0);
+    void attachFrame();
+    void placeFrame(bool recentre);
+    void frameFromLine(int ex, int ey);
+    // The frame in square pixels; the engine's crop result code.
+    [[nodiscard]] int cropRectangle(CropRect& crop) const { return session_.frameInImage(crop); }
+    [[nodiscard]] const FrameLimits& frameLimits() const { return session_.limits(); }
+    [[nodiscard]] ViewMapping pictureMapping() const;
+    // Puts a message of the session's to the user: the box, with the out-of-memory caption for that message.
+    void say(const std::string& text);
+
+    // Recognition: finds the face, places the proposed frame, or logs and reports the failure.
+    int recogniseFace();
+
+    // The print sheet: the cut, the sheet composed and saved, the preview, the batch's next photo.
+    int makeSheetOfPhoto();
+    int composeAndSaveSheet();
+    void openOutputFolder();
+
+    // Dropped files and folders (the batch controller's work).
+    void handleDrop(const QList<QUrl>& urls, const QPoint& position);
+
+public slots:
+    void startNew(); // 新規作成
+    void choosePhoto(); // 写真選択
+    // Opens `path` as "写真選択" would after its dialog: also the start-up photo of the command line.
+    void selectPhoto(const QString& path);
+    void makeSheet(); // シート作成
+    void showSettings(); // 設定
+    void skipPhoto(); // スキップ
+    void requestAbort(); // 中断
+    void turnLeft();
+    void turnRight();
+    void turnLeftTenth();
+    void turnRightTenth();
+    void resetTurn();
+    void zoomChanged();
+    void headLineToggled();
+    void keepFrameToggled();
+    void pickBackgroundToggled();
+    // The view's mouse: a press on the photo picks the background colour when asked; the head line is drawn by
+    // a drag on the overlay.
+    void photoPressed(const vellicam::MouseArgs& args);
+    void headLinePressed(const vellicam::MouseArgs& args);
+    void headLineMoved(const vellicam::MouseArgs& args);
+    void headLineReleased(const vellicam::MouseArgs& args);
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+
+private:
+    // Holds the window's size while engine work that lets events run is under way: a resize in the middle would
+    // rebuild the bitmaps the work is reading.
+    class WorkScope {
+    public:
+        explicit WorkScope(MainWindow& window);
+        ~WorkScope();
+        WorkScope(const WorkScope&) = delete;
+        WorkScope& operator=(const WorkScope&) = delete;
+
+    private:
+        MainWindow& window_;
+    };
+
+    void initialise();
+    void createControls();
+    void firstShown();
+    void applySizeRule();
+    // Lays the window out for its size and shows the photo again at the view's new size.
+    void layOutForSize();
+    void layOutOnce();
+    // The view's square and image size, told to the session.
+    void syncView();
+    void trackPointer(int x, int y);
+    // Makes the window the target of dropped files and folders; its text boxes leave drops to it.
+    void acceptFileDrops();
+
+    DialogService& dialogs_;
+    SettingsDialog* settingsDialog_ = nullptr;
+    SheetPreviewWindow* preview_ = nullptr;
+    Controls ui_;
+    WorkState work_;
+    PhotoSession session_;
+    WorkMode mode_ = WorkMode::Idle;
+    std::unique_ptr<BatchController> batch_;
+    bool shown_ = false;
+    bool inResize_ = false;
+    bool resizePending_ = false;
+    int workDepth_ = 0;
+    // The four-way cursor shown while a head line is dragged.
+    std::optional<OverrideCursor> lineCursor_;
+    // The hand cursor while the next press on the view picks the background colour.
+    std::optional<OverrideCursor> pickCursor_;
+};
+
+} // namespace vellicam

@@ -1,0 +1,184 @@
+// The main window's crop frame: its outline, its grips, its placement after a photo is shown, and the head line
+// that draws a frame anew and may propose a turn.
+#include "main_window.h"
+
+#include "geometry/head_line.h"
+#include "image_widget.h"
+#include "main_window_texts.h"
+#include "photo_view.h"
+#include "resample/rotate.h"
+#include "resize_control.h"
+#include "sheet/sheet_compose.h"
+#include "status_panels.h"
+
+namespace vellicam {
+
+namespace texts = main_window_texts;
+
+void MainWindow::drawFrameOutline(int shortenBottom)
+{
+    switch (ui_.photoView->drawFrameOutline(shortenBottom)) {
+    case PhotoView::Outline::Drawn:
+        work_.lastOutline = { 0, 0, ui_.frameImage->width(), ui_.frameImage->height() };
+        break;
+    case PhotoView::Outline::OutOfMemory:
+        showOutOfMemory();
+        break;
+    case PhotoView::Outline::Empty:
+        break;
+    }
+}
+
+void MainWindow::setFrame(const ControlBounds& frame)
+{
+    session_.setFrame(frame);
+    ui_.photoView->setFrameBounds(frame);
+}
+
+void MainWindow::attachFrame()
+{
+    ui_.photoView->attachGrips(session_.viewLimits());
+}
+
+ViewMapping MainWindow::pictureMapping() const
+{
+    // Image pixels on the view's own picture: the widgets lie at content places, so no scroll position enters.
+    return { session_.viewSide(), session_.imageSide(), 0, 0, ui_.photoImage->width(), ui_.photoImage->height() };
+}
+
+void MainWindow::placeFrame(bool recentre)
+{
+    ui_.photoImage->show();
+    ui_.photoView->detachGrips();
+    ui_.frameImage->show();
+    ui_.makeSheetButton->setEnabled(true);
+
+    int w = ui_.frameImage->width();
+    int h = ui_.frameImage->height();
+    if (recentre || !session_.hasFrame()) {
+        session_.centreMinimumFrame();
+        ui_.photoView->setFrameBounds(session_.frame());
+        w = session_.frame().width;
+        h = session_.frame().height;
+    } else if (work_.previousZoomPercent > 0) {
+        w = w * work_.zoomPercent / work_.previousZoomPercent;
+        h = h * work_.zoomPercent / work_.previousZoomPercent;
+    }
+    if (!ui_.frameImage->picture().Resize(std::max(w, 1), std::max(h, 1))) {
+        showOutOfMemory();
+        return;
+    }
+    ui_.frameImage->repaint();
+    PumpEvents();
+    drawFrameOutline();
+    ui_.frameImage->show();
+    attachFrame();
+    ui_.frameGrips->setShowHint(false);
+    setToolsEnabled(true);
+}
+
+void MainWindow::headLineToggled()
+{
+    if (ui_.headLineButton->isChecked()) {
+        ui_.photoView->detachGrips();
+        ui_.headLineOverlay->setToolTip(texts::kHeadLineGuide);
+        ui_.photoView->showHeadLineOverlay();
+        ui_.frameImage->hide();
+        ui_.photoImage->setToolTip(QString());
+        setToolsEnabled(false);
+        ui_.headLineButton->setEnabled(true);
+        ui_.statusBar->setPanel(kGuidancePanel, texts::kHeadLineGuide);
+    } else {
+        setToolsEnabled(true);
+        ui_.photoView->hideHeadLineOverlay();
+        ui_.frameImage->show();
+        ui_.makeSheetButton->setEnabled(true);
+        ui_.frameGrips->setControl(ui_.frameImage);
+    }
+}
+
+void MainWindow::headLinePressed(const MouseArgs& args)
+{
+    work_.mouseHeld = true;
+    if (ui_.headLineButton->isChecked()) {
+        lineCursor_.emplace(Qt::SizeAllCursor);
+        work_.headTop = QPoint(args.x, args.y);
+    }
+}
+
+void MainWindow::headLineMoved(const MouseArgs& args)
+{
+    if (!ui_.headLineButton->isChecked())
+        return;
+    if (!work_.mouseHeld) {
+        ui_.statusBar->setPanel(kPathPanel, QString::asprintf("(%d,%d)", args.x, args.y));
+        return;
+    }
+    const QPoint top = work_.headTop;
+    work_.lastOutline = { top.x(), top.y(), args.x, args.y };
+    ui_.photoView->drawHeadLine(top, QPoint(args.x, args.y));
+
+    const HeadLineOutcome line = session_.followHeadLine(top.x(), top.y(), args.x, args.y);
+    ui_.statusBar->setPanel(kAnglePanel, QString::fromStdString(line.angleStatus));
+    ui_.statusBar->setPanel(kPathPanel, QString::fromStdString(line.pointsStatus));
+}
+
+void MainWindow::headLineReleased(const MouseArgs& args)
+{
+    work_.mouseHeld = false;
+    lineCursor_.reset();
+    if (ui_.headLineButton->isChecked())
+        frameFromLine(args.x, args.y);
+    ui_.makeSheetButton->setEnabled(true);
+}
+
+void MainWindow::frameFromLine(int ex, int ey)
+{
+    work_.mouseHeld = false;
+    lineCursor_.reset();
+    ui_.photoView->clearHeadLine();
+    ui_.headLineOverlay->pictureChanged();
+
+    // The line as released proposes the turn, whatever the drag passed through.
+    const QPoint top = work_.headTop;
+    (void)session_.releaseHeadLine(top.x(), top.y(), ex, ey);
+    if (session_.headLineProposal() != 0
+        && dialogs_.Ask(work_.appTitle, QString::fromStdString(RotationQuestionText(session_.headLineProposal())))) {
+        const auto turning = begin(UserAction::Rotate);
+        if (!turning)
+            return;
+        if (!refuseLargeRotation()) {
+            prepareRotation();
+            RotateOutcome turned;
+            {
+                WorkScope work(*this);
+                EventPump pump;
+                turned = session_.acceptHeadLineProposal(ui_.sharpenBox->isChecked(), pump.AsProgress());
+            }
+            showRotation(turned);
+            reportMemory();
+        }
+    }
+
+    if (!session_.frameFromHeadLine(top.x(), top.y(), ex, ey)) {
+        setToolsEnabled(true);
+        return;
+    }
+    const ControlBounds& frame = session_.frame();
+    ui_.photoView->setFrameBounds(frame);
+    if (!ui_.frameImage->picture().Resize(frame.width, frame.height)) {
+        showOutOfMemory();
+        setToolsEnabled(true);
+        return;
+    }
+    drawFrameOutline();
+    ui_.frameImage->setTransparent(true);
+    ui_.frameImage->show();
+    attachFrame();
+    setToolsEnabled(true);
+    // Leaves head marking without running the button's own handler; the empty overlay stays until the button is
+    // pressed and released again.
+    ui_.headLineButton->setChecked(false);
+}
+
+} // namespace vellicam

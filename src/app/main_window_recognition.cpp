@@ -1,0 +1,175 @@
+// The main window's side of face recognition: the "顔自動認識" button, the recognition run with its messages,
+// log lines and proposed frame, and the manual pick of the background colour.
+#include "main_window.h"
+
+#include "batch_controller.h"
+#include "image_widget.h"
+#include "main_window_texts.h"
+#include "photo_view.h"
+#include "recognition/recognition_run.h"
+#include "resize_control.h"
+#include "sheet/recognition_log.h"
+#include "status_panels.h"
+#include "window_prompts.h"
+
+#include <QEventLoop>
+#include <QTimer>
+
+#include <new>
+
+namespace vellicam {
+
+namespace texts = main_window_texts;
+
+namespace {
+
+QString Text(std::string_view text)
+{
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+// The waits keep repainting, but hold the user's input back for the next pump point: a click on "新規作成" in
+// the middle would reset the working image the run is reading.
+void WaitRepainting(int milliseconds)
+{
+    if (milliseconds <= 0)
+        return;
+    QEventLoop loop;
+    QTimer::singleShot(milliseconds, &loop, &QEventLoop::quit);
+    loop.exec(QEventLoop::ExcludeUserInputEvents);
+}
+
+bool ShowResults(const MainWindow& window)
+{
+    return !window.settingsDialog() || window.settings().showResults;
+}
+
+// The blue 2 × 2 marks where the head-top scans sampled the background, from `first` on. A picked colour is not
+// sampled, so it leaves no marks.
+void MarkSamples(MainWindow& window, const std::vector<SamplePoint>& samples, std::size_t first)
+{
+    if (first >= samples.size())
+        return;
+    ImageWidget* photo = window.controls().photoImage;
+    Bitmap& view = photo->picture();
+    const ViewMapping mapping = window.pictureMapping();
+    for (std::size_t i = first; i < samples.size(); ++i) {
+        const ViewPoint p = ImageToView(samples[i].x, samples[i].y, mapping);
+        FillRect(view, { p.x, p.y, p.x + 2, p.y + 2 }, kBlue);
+    }
+    photo->pictureChanged();
+}
+
+// Draws the proposed frame on the view with the recognition's result outlines and attaches the grips; the
+// session keeps the frame once this has drawn it.
+int DrawProposal(MainWindow& window, const ProposedFramePlacement& placement, bool showResults)
+{
+    const MainWindow::Controls& ui = window.controls();
+    const ControlBounds& f = placement.frame;
+    ui.photoView->setFrameBounds(f);
+    Bitmap& picture = ui.frameImage->picture();
+    if (!picture.Resize(f.width, f.height))
+        return kRecognitionOutOfMemory;
+    Fill(picture, kBlack);
+    window.drawFrameOutline();
+    if (showResults) {
+        for (const ResultOutline& outline : placement.outlines) {
+            window.setLastOutline(outline.rect);
+            DrawRectOutline(picture, outline.rect, outline.colour);
+        }
+        // An outline may have run over the corner that carries the see-through colour.
+        picture.SetPixel(0, picture.Height() - 1, kBlue);
+        ui.frameImage->setTransparent(true);
+        ui.frameImage->pictureChanged();
+    }
+    window.attachFrame();
+    ui.frameImage->show();
+    return 0;
+}
+
+} // namespace
+
+int MainWindow::recogniseFace()
+{
+    if (!mayStart(UserAction::Recognise))
+        return kRecognised;
+    setBusy(true);
+    ui_.photoView->detachGrips();
+    ui_.frameImage->hide();
+    ui_.photoImage->setToolTip(QString());
+    setToolsEnabled(false);
+
+    const bool showResults = ShowResults(*this);
+    const Settings settings = this->settings();
+    const bool silentSkip
+        = SilentSkip(batch_->isActive(), ui_.continuousBox->isChecked(), settingsDialog_ && settings.skipUnrecognised);
+    RecognitionHooks hooks;
+    hooks.pump = [] { PumpEvents(); };
+    hooks.status = [this](std::string_view text) { ui_.statusBar->setPanel(kAnglePanel, Text(text)); };
+    // The run asks for 500 ms before the first detection and 50 ms before a face image is saved.
+    hooks.pause = [this](int milliseconds) { WaitRepainting(milliseconds * work_.recognitionPauseMs / 500); };
+
+    WindowPrompts prompts(dialogs_, work_.appTitle);
+    const bool hadFrame = session_.hasFrame();
+    const ControlBounds before = session_.frame();
+    const RecognitionReport report = session_.recognise(settings, silentSkip, prompts, hooks,
+        [&](const ProposedFramePlacement& placement) { return DrawProposal(*this, placement, showResults); });
+    if (showResults)
+        MarkSamples(*this, report.outcome.samples, 0);
+
+    switch (report.outcome.result) {
+    case kRecognised:
+        setBusy(false);
+        setToolsEnabled(true);
+        return kRecognised;
+    case kRecognitionSkippedSilently:
+        // The batch controller takes it from here: the mode, the tools and the frame are its business.
+        return report.outcome.result;
+    case kRecognitionCascadeMissing:
+        if (settingsDialog_)
+            settingsDialog_->setRecogniseOnOpen(false);
+        break;
+    default:
+        break;
+    }
+    // The frame that was on screen comes back unchanged on every failure but the silent skip.
+    if (!report.framePlaced && hadFrame)
+        setFrame(before);
+    setBusy(false);
+    setToolsEnabled(true);
+    ui_.frameImage->show();
+    ui_.frameGrips->setControl(ui_.frameImage);
+    return report.outcome.result;
+}
+
+void MainWindow::pickBackgroundToggled()
+{
+    if (!ui_.pickBackgroundBox->isChecked()) {
+        pickCursor_.reset();
+        setMode(WorkMode::Idle);
+        return;
+    }
+    // Checked while another action runs: the box stays checked, and later scans use whatever the swatch holds.
+    if (!mayStart(UserAction::PickColour))
+        return;
+    setMode(WorkMode::PickingColour);
+    pickCursor_.emplace(Qt::PointingHandCursor);
+    ui_.statusBar->setPanel(kPromptPanel, texts::kPickPrompt);
+    dialogs_.Message(work_.appTitle, texts::kPickGuide, MessageIcon::None);
+}
+
+void MainWindow::photoPressed(const MouseArgs& args)
+{
+    if (mode_ != WorkMode::PickingColour)
+        return;
+    // The colour as shown: the reduced photo on the view, not the full-size pixel.
+    const Bitmap& view = ui_.photoImage->picture();
+    if (args.x >= 0 && args.y >= 0 && args.x < view.Width() && args.y < view.Height()) {
+        Fill(ui_.backgroundSwatch->picture(), view.Pixel(args.x, args.y));
+        ui_.backgroundSwatch->pictureChanged();
+    }
+    setMode(WorkMode::Idle);
+    pickCursor_.reset();
+}
+
+} // namespace vellicam

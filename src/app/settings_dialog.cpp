@@ -1,0 +1,196 @@
+#include "settings_dialog.h"
+
+#include "main_window.h"
+#include "window_style.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QLabel>
+#include <QStyle>
+
+namespace vellicam {
+
+namespace {
+
+// Every caption and message of the dialog.
+namespace texts {
+const QString kTitle = QStringLiteral("設定");
+const QString kRecogniseOnOpen = QStringLiteral("画像読込時に自動認識を行う");
+const QString kSkipUnrecognised = QStringLiteral("自動認識出来ないのをスキップ");
+const QString kCorrectHeadTop = QStringLiteral("背景色で頭頂位置を補正する");
+const QString kOversizeIsError = QStringLiteral("画像の90％以上の場合は認識エラーとする");
+const QString kUpperHalfOnly = QStringLiteral("画像の上半分のみを対象に検出する");
+const QString kDetectChin = QStringLiteral("顎も検出する");
+const QString kShowResults = QStringLiteral("顔認識結果を表示する");
+const QString kCentreMarks = QStringLiteral("センタートンボ出力");
+const QString kCornerMarks = QStringLiteral("コーナートンボ出力");
+const QString kScale = QStringLiteral("目盛の出力");
+const QString kKeepExisting = QStringLiteral("同名のファイルは上書きしない");
+const QString kSaveFaceImage = QStringLiteral("認識結果画像を保存");
+const QString kJpegQuality = QStringLiteral("Jpeg画質");
+const QString kBackgroundRatio = QStringLiteral("頭頂部の背景色比率");
+const QString kBackgroundRatioSecondLine = QStringLiteral("しきい値");
+const QString kColourTolerance = QStringLiteral("背景色とする色範囲(±）");
+const QString kPrecision = QStringLiteral("自動検出精度");
+const QString kMinFaceSize = QStringLiteral("顔最小サイズ(pix)");
+const QString kClose = QStringLiteral("閉じる");
+const QString kCascadeMissing = QStringLiteral("顔認識用のXMLデータが見つかりません。");
+} // namespace texts
+
+QCheckBox* addCheckBox(QWidget* parent, const QString& caption, int left, int top, bool checked)
+{
+    auto* box = new QCheckBox(caption, parent);
+    box->setChecked(checked);
+    box->adjustSize();
+    box->move(left, top);
+    return box;
+}
+
+constexpr int kSliderLeft = 309;
+constexpr int kSliderWidth = 169;
+constexpr int kSliderHeight = 26;
+
+// A horizontal slider with ticks below and its scale labels under its left end, middle and right end.
+QSlider* addSlider(
+    QWidget* parent, int top, int minimum, int maximum, int value, int pageStep, int tick, const QStringList& scale)
+{
+    auto* slider = new QSlider(Qt::Horizontal, parent);
+    slider->setGeometry(kSliderLeft, top, kSliderWidth, kSliderHeight);
+    slider->setRange(minimum, maximum);
+    slider->setValue(value);
+    slider->setPageStep(pageStep);
+    slider->setSingleStep(1);
+    slider->setTickPosition(QSlider::TicksBelow);
+    slider->setTickInterval(tick);
+    const int labelTop = top + kSliderHeight;
+    for (int i = 0; i < scale.size(); ++i) {
+        QLabel* label = addLabel(parent, scale[i], 0, labelTop);
+        int anchor = kSliderLeft + 6; // the groove starts a little inside the slider
+        if (scale.size() == 3 && i == 1)
+            anchor = kSliderLeft + kSliderWidth / 2 - label->width() / 2;
+        else if (i == scale.size() - 1 && i > 0)
+            anchor = kSliderLeft + kSliderWidth - 6 - label->width();
+        label->move(anchor, labelTop);
+    }
+    return slider;
+}
+
+} // namespace
+
+SettingsDialog::SettingsDialog(MainWindow& window, QWidget* parent)
+    : QDialog(parent)
+    , window_(window)
+{
+    setWindowTitle(texts::kTitle);
+    setFont(gothicFont());
+    setFixedSize(572, 573);
+
+    const Settings& s = settings_;
+    ui_.recogniseOnOpenBox = addCheckBox(this, texts::kRecogniseOnOpen, 8, 48, s.recogniseOnOpen);
+    ui_.skipUnrecognisedBox = addCheckBox(this, texts::kSkipUnrecognised, 240, 48, s.skipUnrecognised);
+    ui_.correctHeadTopBox = addCheckBox(this, texts::kCorrectHeadTop, 8, 72, s.correctHeadTop);
+    ui_.oversizeIsErrorBox = addCheckBox(this, texts::kOversizeIsError, 8, 96, s.oversizeIsError);
+    ui_.upperHalfOnlyBox = addCheckBox(this, texts::kUpperHalfOnly, 8, 120, s.upperHalfOnly);
+    ui_.detectChinBox = addCheckBox(this, texts::kDetectChin, 8, 144, s.detectChin);
+    ui_.showResultsBox = addCheckBox(this, texts::kShowResults, 8, 168, s.showResults);
+    ui_.centreMarksBox = addCheckBox(this, texts::kCentreMarks, 8, 224, s.centreMarks);
+    ui_.cornerMarksBox = addCheckBox(this, texts::kCornerMarks, 8, 248, s.cornerMarks);
+    ui_.scaleBox = addCheckBox(this, texts::kScale, 8, 272, s.scale);
+    ui_.keepExistingBox = addCheckBox(this, texts::kKeepExisting, 8, 304, s.keepExisting);
+    ui_.saveFaceImageBox = addCheckBox(this, texts::kSaveFaceImage, 8, 352, s.saveFaceImage);
+
+    addLabel(this, texts::kJpegQuality, 258, 120);
+    ui_.jpegQualitySlider = addSlider(this, 112, 0, 100, s.jpegQuality, 10, 10, { "0", "50", "100" });
+    addLabel(this, texts::kBackgroundRatio, 200, 168);
+    addLabel(this, texts::kBackgroundRatioSecondLine, 264, 184);
+    ui_.backgroundRatioSlider = addSlider(this, 168, 50, 100, s.backgroundRatio, 1, 5, { "50%", "75%", "100%" });
+    addLabel(this, texts::kColourTolerance, 176, 232);
+    ui_.colourToleranceSlider = addSlider(this, 224, 0, 100, s.colourTolerance, 1, 5, { "0", "50", "100" });
+    addLabel(this, texts::kPrecision, 224, 280);
+    ui_.precisionSlider = addSlider(this, 272, 1, 10, s.precision, 1, 5, { "1", "5", "10" });
+    addLabel(this, texts::kMinFaceSize, 208, 328);
+    ui_.minFaceSizeSlider = addSlider(this, 320, 100, 1000, s.minFaceSize, 1, 100, { "100", "1000" });
+
+    ui_.closeButton = new QToolButton(this);
+    ui_.closeButton->setText(texts::kClose);
+    ui_.closeButton->setIcon(style()->standardIcon(QStyle::SP_DialogOkButton));
+    ui_.closeButton->setIconSize(QSize(24, 24));
+    ui_.closeButton->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+    ui_.closeButton->setGeometry(454, 0, 107, 65);
+    connect(ui_.closeButton, &QToolButton::clicked, this, &QDialog::accept);
+
+    ui_.memoryReport = new QPlainTextEdit(this);
+    ui_.memoryReport->setReadOnly(true);
+    ui_.memoryReport->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    ui_.memoryReport->setLineWrapMode(QPlainTextEdit::NoWrap);
+    QFont memoFont;
+    memoFont.setFamilies({ QStringLiteral("IPAGothic"), QStringLiteral("IPAゴシック"), QStringLiteral("monospace") });
+    memoFont.setStyleHint(QFont::Monospace);
+    memoFont.setPixelSize(12);
+    ui_.memoryReport->setFont(memoFont);
+    ui_.memoryReport->setGeometry(8, 376, 481, 177);
+
+    // Each control writes its field of the settings value as it changes.
+    const auto bind = [this](QCheckBox* box, bool Settings::*field) {
+        connect(box, &QCheckBox::toggled, this, [this, field](bool on) { settings_.*field = on; });
+    };
+    bind(ui_.skipUnrecognisedBox, &Settings::skipUnrecognised);
+    bind(ui_.correctHeadTopBox, &Settings::correctHeadTop);
+    bind(ui_.oversizeIsErrorBox, &Settings::oversizeIsError);
+    bind(ui_.upperHalfOnlyBox, &Settings::upperHalfOnly);
+    bind(ui_.detectChinBox, &Settings::detectChin);
+    bind(ui_.showResultsBox, &Settings::showResults);
+    bind(ui_.centreMarksBox, &Settings::centreMarks);
+    bind(ui_.cornerMarksBox, &Settings::cornerMarks);
+    bind(ui_.scaleBox, &Settings::scale);
+    bind(ui_.keepExistingBox, &Settings::keepExisting);
+    bind(ui_.saveFaceImageBox, &Settings::saveFaceImage);
+    const auto bindSlider = [this](QSlider* slider, int Settings::*field) {
+        connect(slider, &QSlider::valueChanged, this, [this, field](int value) { settings_.*field = value; });
+    };
+    bindSlider(ui_.jpegQualitySlider, &Settings::jpegQuality);
+    bindSlider(ui_.backgroundRatioSlider, &Settings::backgroundRatio);
+    bindSlider(ui_.colourToleranceSlider, &Settings::colourTolerance);
+    bindSlider(ui_.precisionSlider, &Settings::precision);
+    bindSlider(ui_.minFaceSizeSlider, &Settings::minFaceSize);
+    // Connected last: the option starts checked without looking for the cascade file.
+    connect(ui_.recogniseOnOpenBox, &QCheckBox::toggled, this, [this](bool on) {
+        settings_.recogniseOnOpen = on;
+        recogniseOnOpenToggled();
+    });
+}
+
+void SettingsDialog::showEvent(QShowEvent* event)
+{
+    QDialog::showEvent(event);
+    // The dialog ends just below the memory report.
+    setFixedHeight(ui_.memoryReport->geometry().bottom() + 1 + 13);
+}
+
+void SettingsDialog::setRecogniseOnOpen(bool on)
+{
+    ui_.recogniseOnOpenBox->setChecked(on);
+    settings_.recogniseOnOpen = ui_.recogniseOnOpenBox->isChecked();
+}
+
+void SettingsDialog::showMemoryReport(const QString& text)
+{
+    ui_.memoryReport->clear();
+    ui_.memoryReport->setPlainText(text);
+}
+
+void SettingsDialog::recogniseOnOpenToggled()
+{
+    if (!ui_.recogniseOnOpenBox->isChecked())
+        return;
+    QString folder = window_.programFolder();
+    if (folder.size() > 1 && folder.endsWith('/'))
+        folder.chop(1);
+    QDir::setCurrent(folder);
+    if (!QFileInfo::exists(folder + QStringLiteral("/haarcascade_frontalface_default.xml"))) {
+        window_.dialogs().Message(window_.appTitle(), texts::kCascadeMissing, MessageIcon::None);
+        ui_.recogniseOnOpenBox->setChecked(false);
+    }
+}
+
+} // namespace vellicam

@@ -1,0 +1,64 @@
+// The settings dialog: edits the dialog's part of the program's settings value (the options of recognition, the
+// sheet and batch work) and shows the process memory report.
+#pragma once
+
+#include "session/settings.h"
+
+#include <QCheckBox>
+#include <QDialog>
+#include <QPlainTextEdit>
+#include <QSlider>
+#include <QToolButton>
+
+namespace vellicam {
+
+class MainWindow;
+
+class SettingsDialog : public QDialog {
+    Q_OBJECT
+public:
+    // The dialog's controls, for the window's tests.
+    struct Controls {
+        QCheckBox* recogniseOnOpenBox = nullptr;
+        QCheckBox* skipUnrecognisedBox = nullptr;
+        QCheckBox* correctHeadTopBox = nullptr;
+        QCheckBox* oversizeIsErrorBox = nullptr;
+        QCheckBox* upperHalfOnlyBox = nullptr;
+        QCheckBox* detectChinBox = nullptr;
+        QCheckBox* showResultsBox = nullptr;
+        QCheckBox* centreMarksBox = nullptr;
+        QCheckBox* cornerMarksBox = nullptr;
+        QCheckBox* scaleBox = nullptr;
+        QCheckBox* keepExistingBox = nullptr;
+        QCheckBox* saveFaceImageBox = nullptr;
+        QSlider* jpegQualitySlider = nullptr;
+        QSlider* backgroundRatioSlider = nullptr;
+        QSlider* colourToleranceSlider = nullptr;
+        QSlider* precisionSlider = nullptr;
+        QSlider* minFaceSizeSlider = nullptr;
+        QToolButton* closeButton = nullptr;
+        QPlainTextEdit* memoryReport = nullptr;
+    };
+
+    explicit SettingsDialog(MainWindow& window, QWidget* parent = nullptr);
+
+    // The settings value as the dialog has edited it; the main window's own options are the window's.
+    [[nodiscard]] const Settings& settings() const { return settings_; }
+    // Recognition on opening is switched off by the window when the face cascade turns out missing, and by
+    // keeping the frame.
+    void setRecogniseOnOpen(bool on);
+    void showMemoryReport(const QString& text);
+    [[nodiscard]] const Controls& controls() const { return ui_; }
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
+private:
+    void recogniseOnOpenToggled();
+
+    MainWindow& window_;
+    Settings settings_;
+    Controls ui_;
+};
+
+} // namespace vellicam

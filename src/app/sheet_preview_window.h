@@ -1,0 +1,36 @@
+// The sheet preview window: a scroll box holding the reduced sheet.
+#pragma once
+
+#include "image_widget.h"
+
+#include <QScrollArea>
+#include <QWidget>
+
+namespace vellicam {
+
+class SheetPreviewWindow : public QWidget {
+    Q_OBJECT
+public:
+    explicit SheetPreviewWindow(QWidget* parent = nullptr);
+
+    // The empty preview: the image's whole area white and opaque.
+    void clearPreview();
+    // Shows the reduced sheet: the image takes the preview's size and shows it opaque. False when the picture's
+    // memory could not be had; the image is left empty then.
+    [[nodiscard]] bool showPreview(const Bitmap& preview);
+    // The height the sheet is reduced to for the preview.
+    [[nodiscard]] int previewHeight() const { return image_->height(); }
+
+    [[nodiscard]] QScrollArea* scrollBox() const { return scrollBox_; }
+    [[nodiscard]] ImageWidget* image() const { return image_; }
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
+private:
+    QScrollArea* scrollBox_ = nullptr;
+    QWidget* content_ = nullptr; // what the scroll box scrolls
+    ImageWidget* image_ = nullptr;
+};
+
+} // namespace vellicam

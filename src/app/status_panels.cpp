@@ -1,0 +1,30 @@
+#include "status_panels.h"
+
+namespace vellicam {
+
+StatusPanels::StatusPanels(QWidget* parent)
+    : QStatusBar(parent)
+{
+    setSizeGripEnabled(false);
+    const int widths[4] = { 300, 300, 200, 50 };
+    for (std::size_t i = 0; i < panels_.size(); ++i) {
+        auto* label = new QLabel(this);
+        label->setFixedWidth(widths[i]);
+        label->setFrameShape(QFrame::Panel);
+        label->setFrameShadow(QFrame::Sunken);
+        addWidget(label);
+        panels_[i] = label;
+    }
+}
+
+void StatusPanels::setPanel(int index, const QString& text)
+{
+    panels_.at(static_cast<std::size_t>(index))->setText(text);
+}
+
+QString StatusPanels::panel(int index) const
+{
+    return panels_.at(static_cast<std::size_t>(index))->text();
+}
+
+} // namespace vellicam
