@@ -2,6 +2,7 @@
 // photos from file to sheet, and how a batch ends.
 #include "session_fixture.h"
 
+#include "resample/rotate.h"
 #include "session/batch_run.h"
 #include "session/session_texts.h"
 #include "sheet/recognition_log.h"
@@ -68,6 +69,34 @@ TEST_F(SessionTest, RecognitionPlacesTheFrameOverTheFaceOrLogsWhyNot)
     EXPECT_EQ(skipped.outcome.result, kRecognitionSkippedSilently);
     EXPECT_EQ(prompts.messages.size(), 1u);
     EXPECT_EQ(CountOf(ReadFile(dir.Path() / kRecognitionLogName), Text(kLogLabelNotDetected)), 2);
+}
+
+TEST_F(SessionTest, ATiltedHeadIsToldOfAndLevelledOnlyWhenAsked)
+{
+    UseVariant("landmarks");
+    // The right eye 10 rows lower over 100 columns: levelled by -5.7 degrees.
+    const std::string tilted = "0 450 300 750 600 | 600 560 550 420 650 430\n";
+    const std::string level = "0 450 300 750 600 | 600 560 550 420 650 420\n";
+    for (const bool straighten : { false, true }) {
+        SCOPED_TRACE(straighten);
+        PhotoSession session(program);
+        ASSERT_TRUE(session.open(Photo("p.jpg", 900, 1200), false).opened());
+        session.setView(1200, 1200, 1200);
+        settings.correctHeadTop = false;
+        settings.straightenAutomatically = straighten;
+        Script(tilted + level);
+        const RecognitionReport report = session.recognise(settings, false, prompts);
+        ASSERT_EQ(report.outcome.result, kRecognised);
+        EXPECT_TRUE(report.framePlaced);
+        EXPECT_EQ(report.levellingText, LevellingText(-57));
+        EXPECT_EQ(report.turned, straighten);
+        EXPECT_EQ(session.angle(), straighten ? -57 : 0);
+        if (straighten) {
+            Bitmap turned;
+            ASSERT_EQ(BuildRotatedSquare(session.original(), -57, turned), 0);
+            EXPECT_TRUE(SameImage(session.square(), turned)) << "one turn, as the buttons turn";
+        }
+    }
 }
 
 TEST_F(SessionTest, UnattendedPhotosThatCannotBeRecognisedAreSkippedWithTheirLogLinesReturned)

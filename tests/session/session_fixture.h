@@ -40,6 +40,18 @@ protected:
         unsetenv("VELLICAM_STANDIN_LOG");
     }
 
+    // Puts the stand-in of that variant ("full", "landmarks") in the program folder.
+    void UseVariant(const std::string& variant)
+    {
+#ifdef VELLICAM_STANDIN_DIR
+        const std::filesystem::path link = std::filesystem::path(program) / "libfacedetect.so";
+        std::filesystem::remove(link);
+        std::filesystem::create_symlink(std::filesystem::path(VELLICAM_STANDIN_DIR) / variant / "libfacedetect.so", link);
+#else
+        (void)variant;
+#endif
+    }
+
     // The detector's answers from its next call on, one line per call: "<status> [<left> <top> <right> <bottom>]...".
     void Script(const std::string& lines)
     {

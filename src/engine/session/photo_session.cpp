@@ -289,12 +289,14 @@ bool PhotoSession::frameFromHeadLine(int sx, int sy, int ex, int ey)
     return true;
 }
 
-RecognitionReport PhotoSession::recognise(const Settings& settings, bool silentSkip, Prompts& prompts,
-    const RecognitionHooks& hooks, const std::function<int(const ProposedFramePlacement&)>& drawFrame)
+RecognitionOutcome PhotoSession::runRecognition(const Settings& settings, bool silentSkip, Prompts& prompts,
+    const RecognitionHooks& hooks, bool place, RecognitionReport& result,
+    const std::function<int(const ProposedFramePlacement&)>& drawFrame)
 {
-    RecognitionReport result;
     RecognitionHooks runHooks = hooks;
     runHooks.placeFrame = [&](const RecognitionOutcome& outcome) {
+        if (!place)
+            return static_cast<int>(kRecognised);
         ProposedFramePlacement placement;
         const ChinDetection* chin = outcome.chinAccepted ? &outcome.chin : nullptr;
         const ViewMapping mapping { viewSide_, imageSide_, 0, 0, viewWidth_, viewHeight_ };
@@ -319,7 +321,7 @@ RecognitionReport PhotoSession::recognise(const Settings& settings, bool silentS
         return static_cast<int>(kRecognised);
     };
 
-    RecognitionOutcome& outcome = result.outcome;
+    RecognitionOutcome outcome;
     try {
         const std::string workFolder = RecognitionWorkFolder();
         std::string reason;
@@ -327,15 +329,45 @@ RecognitionReport PhotoSession::recognise(const Settings& settings, bool silentS
         const RunFolder runFolder(ready ? workFolder : std::string());
         if (runFolder.Path().empty()) {
             prompts.detail("recognition work folder " + workFolder + ": " + (ready ? "no run folder" : reason));
-            prompts.message(std::string(kMessageTempNotSaved));
             outcome.result = kRecognitionTempNotSaved;
-            return result;
+            outcome.message = std::string(kMessageTempNotSaved);
+            return outcome;
         }
         outcome = RecognitionRun(square_, programFolder_, runFolder.Path(),
             RecognitionSettingsOf(settings, silentSkip, photoFolder_, photoPath_), layout_, imageSide_, runHooks);
     } catch (const std::bad_alloc&) {
-        prompts.message(std::string(kTextOutOfMemory));
+        outcome = {};
         outcome.result = kRecognitionOutOfMemory;
+    }
+    return outcome;
+}
+
+RecognitionReport PhotoSession::recognise(const Settings& settings, bool silentSkip, Prompts& prompts,
+    const RecognitionHooks& hooks, const std::function<int(const ProposedFramePlacement&)>& drawFrame)
+{
+    RecognitionReport result;
+    RecognitionOutcome& outcome = result.outcome;
+    const bool straighten = settings.straightenAutomatically && !tooLargeToTurn();
+    outcome = runRecognition(settings, silentSkip, prompts, hooks, !straighten, result, drawFrame);
+    if (straighten && outcome.result == kRecognised) {
+        if (outcome.levellingKnown && outcome.levellingAngle != 0) {
+            result.turn = rotateTo(StepRotationAngle(angle_, outcome.levellingAngle), settings.sharpen);
+            result.turned = result.turn.turned;
+        }
+        // The frame is proposed on the photo as it now stands.
+        const int levelling = outcome.levellingAngle;
+        const bool known = outcome.levellingKnown;
+        outcome = runRecognition(settings, silentSkip, prompts, hooks, true, result, drawFrame);
+        if (result.turned) {
+            // The photo was levelled by the first run's angle: that is the tilt the user is told of.
+            outcome.levellingKnown = known;
+            outcome.levellingAngle = levelling;
+        }
+    }
+    if (outcome.levellingKnown)
+        result.levellingText = LevellingText(outcome.levellingAngle);
+    if (outcome.result == kRecognitionTempNotSaved && outcome.log == RecognitionLogKind::None) {
+        prompts.message(outcome.message);
         return result;
     }
 

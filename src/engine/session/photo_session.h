@@ -52,6 +52,9 @@ struct RecognitionReport {
     ProposedFramePlacement placement; // the proposed frame on the view with its result outlines
     std::string statusText; // the angle panel's text of a placed proposal
     std::string logLine; // the line written to the error log, or ""
+    std::string levellingText; // the tilt the eye line shows, for the angle panel, or "" when unknown
+    bool turned = false; // the photo was turned level before its frame was proposed
+    RotateOutcome turn; // that turn's outcome
 };
 
 struct SheetOutcome {
@@ -139,8 +142,10 @@ public:
 
     // --- Recognition ---
     // Runs recognition on the square and, when a face was found, places the proposed frame. The error log gets
-    // its line first; messages of the run go to `prompts` (none when skipped silently). `placeFrame` (optional)
-    // lets the window draw the frame's picture and may refuse it (out of memory).
+    // its line first; messages of the run go to `prompts` (none when skipped silently). `drawFrame` (optional)
+    // lets the window draw the frame's picture and may refuse it (out of memory). With "傾きを自動で補正する" a
+    // face whose eyes are not level is first turned level (one turn, as the rotation buttons turn) and recognised
+    // again, so the frame is proposed on the levelled photo.
     RecognitionReport recognise(const Settings& settings, bool silentSkip, Prompts& prompts,
         const RecognitionHooks& hooks = {},
         const std::function<int(const ProposedFramePlacement&)>& drawFrame = {});
@@ -177,6 +182,10 @@ public:
 
 private:
     int turnSquare(int angle, bool sharpenView, const Progress& progress);
+    // One recognition run over the square; `place` decides whether its proposal becomes the frame.
+    RecognitionOutcome runRecognition(const Settings& settings, bool silentSkip, Prompts& prompts,
+        const RecognitionHooks& hooks, bool place, RecognitionReport& report,
+        const std::function<int(const ProposedFramePlacement&)>& drawFrame);
 
     std::string programFolder_;
     std::string photoPath_;
