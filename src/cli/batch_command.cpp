@@ -43,6 +43,7 @@ Options:
   --quality Q               JPEG quality 0..100 (default 90)
   --no-sharpen --no-centre-marks --no-corner-marks --no-scale
   --no-chin                 do not look for the chin
+  --straighten              turn a tilted head level (by its eye line) before framing it
   --no-head-top-correction  do not move the head top to where the background starts
   --whole-image             look for faces in the whole photo, not only its upper half
   --allow-oversize          accept a frame over 90 % of the photo
@@ -124,6 +125,7 @@ Settings SettingsFromArguments(const Arguments& args)
     s.cornerMarks = !args.Flag("no-corner-marks");
     s.scale = !args.Flag("no-scale");
     s.detectChin = !args.Flag("no-chin");
+    s.straightenAutomatically = args.Flag("straighten");
     s.correctHeadTop = !args.Flag("no-head-top-correction");
     s.upperHalfOnly = !args.Flag("whole-image");
     s.oversizeIsError = !args.Flag("allow-oversize");
@@ -271,7 +273,7 @@ int RunBatch(const std::vector<std::string>& words)
 {
     const Arguments args(words, { "out", "jobs", "report", "size", "paper", "quality", "min-face", "precision", "tolerance", "ratio" },
         { "keep-existing", "skip-unrecognised", "no-recognition", "no-sharpen", "no-centre-marks",
-            "no-corner-marks", "no-scale", "no-chin", "no-head-top-correction", "whole-image", "allow-oversize" });
+            "no-corner-marks", "no-scale", "no-chin", "straighten", "no-head-top-correction", "whole-image", "allow-oversize" });
     if (args.Positional().empty())
         throw UsageError { "name at least one photo or folder" };
     const Settings settings = SettingsFromArguments(args);
