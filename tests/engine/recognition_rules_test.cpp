@@ -18,6 +18,7 @@ struct RedetectCase {
     bool upperHalfOnly;
     bool plausible;
     bool expected;
+    bool confirmed = false;
 };
 
 class NeedsRedetectionTest : public testing::TestWithParam<RedetectCase> { };
@@ -25,7 +26,7 @@ class NeedsRedetectionTest : public testing::TestWithParam<RedetectCase> { };
 TEST_P(NeedsRedetectionTest, Decision)
 {
     const RedetectCase& c = GetParam();
-    EXPECT_EQ(NeedsRedetection(c.n, c.face, W, H, c.upperHalfOnly, c.plausible), c.expected);
+    EXPECT_EQ(NeedsRedetection(c.n, c.face, W, H, c.upperHalfOnly, c.plausible, c.confirmed), c.expected);
 }
 
 INSTANTIATE_TEST_SUITE_P(RecognitionRules, NeedsRedetectionTest,
@@ -39,7 +40,12 @@ INSTANTIATE_TEST_SUITE_P(RecognitionRules, NeedsRedetectionTest,
         // Centre row exactly on the middle row is accepted; one lower is not, unless only the upper half counts.
         RedetectCase { "CentreOnMiddleRow", 1, { 400, 370, 600, 630 }, true, true, false },
         RedetectCase { "CentreBelowMiddleRow", 1, { 400, 371, 600, 631 }, true, true, true },
-        RedetectCase { "CentreBelowWholeImage", 1, { 400, 371, 600, 631 }, false, true, false }),
+        RedetectCase { "CentreBelowWholeImage", 1, { 400, 371, 600, 631 }, false, true, false },
+        // A face the library confirmed with landmarks is its most likely subject wherever it stands across the
+        // photo; low or implausible, it is still looked at again.
+        RedetectCase { "ConfirmedOffCentre", 1, { 502, 300, 700, 560 }, true, true, false, true },
+        RedetectCase { "ConfirmedBelowMiddleRow", 1, { 400, 371, 600, 631 }, true, true, true, true },
+        RedetectCase { "ConfirmedNotPlausible", 1, { 400, 300, 600, 560 }, true, false, true, true }),
     [](const testing::TestParamInfo<RedetectCase>& info) { return std::string(info.param.name); });
 
 // A candidate of 100 × 100 whose centre column lies `offset` from the centre line and centre row at `row`.

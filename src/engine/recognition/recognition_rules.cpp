@@ -29,11 +29,11 @@ bool CentreBelowMiddle(const FaceRect& face, int H)
 
 } // namespace
 
-bool NeedsRedetection(int n, const FaceRect& face, int W, int H, bool upperHalfOnly, bool plausible)
+bool NeedsRedetection(int n, const FaceRect& face, int W, int H, bool upperHalfOnly, bool plausible, bool confirmed)
 {
     const bool none = n <= 0;
     const bool low = upperHalfOnly && CentreBelowMiddle(face, H);
-    const bool offCentre = CentreDistance(face, W) > W / 10;
+    const bool offCentre = !confirmed && CentreDistance(face, W) > W / 10;
     return none || low || !plausible || offCentre;
 }
 

@@ -38,8 +38,10 @@ inline constexpr int kMaxCandidates = 10;
 
 // The first answer is looked at again when there is no face, when (with upperHalfOnly) its centre row lies below
 // the image's middle row, when it is not plausible (IsPlausibleFace), or when its centre is more than a tenth of
-// the width off the vertical centre line. W × H is the square working image.
-[[nodiscard]] bool NeedsRedetection(int n, const FaceRect& face, int W, int H, bool upperHalfOnly, bool plausible);
+// the width off the vertical centre line, unless a face detector confirmed it and placed its landmarks
+// (`confirmed`): the library then put the most likely subject first already. W × H is the square working image.
+[[nodiscard]] bool NeedsRedetection(
+    int n, const FaceRect& face, int W, int H, bool upperHalfOnly, bool plausible, bool confirmed = false);
 
 // The candidate of a second pass nearest the vertical centre line among those that are plausible and (with
 // upperHalfOnly) whose centre row is not below the middle row. Only the first kMaxCandidates are considered; of two

@@ -178,7 +178,7 @@ public:
         // sample mark on the view.
         headTop_ = TopOf(out_.landmarks, out_.points);
         const bool plausible = Plausible(out_.face, headTop_);
-        if (NeedsRedetection(out_.n, out_.face, out_.W, out_.H, s.upperHalfOnly, plausible)) {
+        if (NeedsRedetection(out_.n, out_.face, out_.W, out_.H, s.upperHalfOnly, plausible, out_.landmarks)) {
             out_.redetected = true;
             Status(kStatusRedetecting);
             int second = 0;
