@@ -240,6 +240,11 @@ bool BatchController::openAndRecogniseNext()
         window_.setBusy(false);
         if (window_.recogniseFace() != kRecognitionSkippedSilently)
             return true;
+        if (abortRequested_) {
+            // "中断" during a row of such photos: the run stops at this one, left to be framed by hand.
+            window_.showFrameAgain();
+            return true;
+        }
         skippedSilently = true;
         run_.countSkipped();
         stepToNext();

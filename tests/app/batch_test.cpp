@@ -182,6 +182,32 @@ TEST_F(Batch, FolderScanCountsOneLevelAndStartsWithItsFirstPhoto)
     EXPECT_FALSE(ui().skipButton->isVisible());
 }
 
+TEST_F(Batch, AFolderOrPhotosNamedAtStartAreWorkedAsADropOfThem)
+{
+    const QString folder = Folder("photos", { "a.jpg", "b.jpg" });
+    settingsUi().recogniseOnOpenBox->setChecked(false);
+
+    // The folder: a batch from its first photo, with the batch's controls.
+    window->batch().openItems({ folder });
+    EXPECT_TRUE(window->batch().isActive());
+    EXPECT_EQ(window->photoPath(), In(folder, "a.jpg"));
+    EXPECT_EQ(window->photoFolder(), folder + '/');
+    EXPECT_TRUE(ui().skipButton->isVisible());
+    EXPECT_EQ(Status0(), "サブフォルダ数 0  全ファイル数 2   JPEGファイル数 2");
+
+    // Several photos: the last opens, and no batch.
+    window->batch().openItems({ In(folder, "a.jpg"), In(folder, "b.jpg") });
+    EXPECT_FALSE(window->batch().isActive());
+    EXPECT_EQ(window->photoPath(), In(folder, "b.jpg"));
+    EXPECT_EQ(Status0(), "JPEGファイル 2");
+
+    // Nothing while another action runs.
+    window->setBusy(true);
+    window->batch().openItems({ folder });
+    EXPECT_FALSE(window->batch().isActive());
+    window->setBusy(false);
+}
+
 TEST_F(Batch, DropOnTheOutputBoxSetsTheFolderAndNothingElse)
 {
     const QString folder = Folder("out", { "x.jpg" });
