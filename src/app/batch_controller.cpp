@@ -11,6 +11,7 @@
 
 #include <QFileInfo>
 
+#include <algorithm>
 #include <optional>
 
 namespace vellicam {
@@ -66,6 +67,30 @@ void BatchController::handleDrop(const QList<QUrl>& urls, const QPoint& position
     if (items.isEmpty())
         return;
     const MainWindow::Controls& ui = window_.controls();
+
+    if (!IsDroppedJpegName(items.last().toStdString())) {
+        if (!window_.rect().contains(position))
+            return;
+        const QString& first = items.first();
+        const QLineEdit* box = ui.outputFolderEdit;
+        if (box->isVisible() && position.x() >= box->x() && position.x() <= box->x() + box->width()
+            && position.y() >= box->y() && position.y() <= box->y() + box->height()) {
+            const QString folder = EndsWithSeparator(first.toStdString()) == 1 ? first : first + '/';
+            if (QFileInfo(folder).isDir())
+                ui.outputFolderEdit->setText(folder);
+            else
+                ui.outputFolderEdit->setText(WithSeparator(QFileInfo(first).absolutePath()));
+            return;
+        }
+    }
+    openItems(items);
+}
+
+void BatchController::openItems(const QStringList& items)
+{
+    if (items.isEmpty() || !window_.mayStart(UserAction::OpenPhoto))
+        return;
+    const MainWindow::Controls& ui = window_.controls();
     PhotoSession& session = window_.session();
     const QString& last = items.last();
 
@@ -92,21 +117,7 @@ void BatchController::handleDrop(const QList<QUrl>& urls, const QPoint& position
         return;
     }
 
-    if (!window_.rect().contains(position))
-        return;
-
     const QString& first = items.first();
-    const QLineEdit* box = ui.outputFolderEdit;
-    if (box->isVisible() && position.x() >= box->x() && position.x() <= box->x() + box->width()
-        && position.y() >= box->y() && position.y() <= box->y() + box->height()) {
-        const QString folder = EndsWithSeparator(first.toStdString()) == 1 ? first : first + '/';
-        if (QFileInfo(folder).isDir())
-            ui.outputFolderEdit->setText(folder);
-        else
-            ui.outputFolderEdit->setText(WithSeparator(QFileInfo(first).absolutePath()));
-        return;
-    }
-
     const FolderScan scan = ScanDroppedFolder(first.toStdString());
     counts_ = { scan.SubfolderCount, scan.FileCount, scan.JpegCount };
 
@@ -143,15 +154,20 @@ void BatchController::handleDrop(const QList<QUrl>& urls, const QPoint& position
 
 bool BatchController::openBatchPhoto(bool resetFrame)
 {
-    return window_.openBatchPhoto(run_, resetFrame);
+    return window_.openBatchPhoto(run_, resetFrame, continuousRunning_);
 }
 
 void BatchController::runContinuous()
 {
     const MainWindow::Controls& ui = window_.controls();
     ui.abortButton->show();
-    ScopeExit hide([&ui] { ui.abortButton->hide(); });
+    continuousRunning_ = true;
+    ScopeExit hide([this, &ui] {
+        ui.abortButton->hide();
+        continuousRunning_ = false;
+    });
     for (;;) {
+        showProgress();
         PumpEvents();
         (void)window_.makeSheetOfPhoto();
         // A sheet leaves the window idle at its end; the run holds it in continuous mode to the last photo, so that
@@ -166,20 +182,78 @@ void BatchController::runContinuous()
         if (run_.atEnd())
             break;
     }
+    showProgress();
+}
+
+void BatchController::showProgress()
+{
+    const int done = std::min(run_.index(), run_.size());
+    window_.controls().statusBar->setPanel(kGuidancePanel, texts::kContinuousProgress.arg(done).arg(run_.size()));
+}
+
+void BatchController::countSheet(int sheetResult)
+{
+    if (!run_.active())
+        return;
+    switch (sheetResult) {
+    case SheetOutcome::Saved:
+        run_.countSaved();
+        break;
+    case SheetOutcome::Abandoned:
+        // Given up at the enlargement question, or passed over unattended: no sheet, and no fault either.
+        run_.countSkipped();
+        break;
+    default:
+        run_.countFailed();
+        break;
+    }
+}
+
+void BatchController::stepToNext()
+{
+    run_.step();
+    if (!run_.atEnd() && !window_.controls().keepFrameBox->isChecked()) {
+        window_.session().setAngle(0);
+        window_.controls().angleBox->setText(QStringLiteral("0"));
+    }
 }
 
 // The step to the photo at the index shared by a finished sheet and the skip button: it opens that photo (passing
 // over photos done or unreadable) with the frame kept when "選択範囲/回転を保持する" asks, and recognises it when
-// recognition on opening is on. False when the end of the list was reached instead.
+// recognition on opening is on. A photo whose recognition was skipped silently gets no sheet: it counts as skipped
+// and the next one opens; when it was the last, its frame comes back as after any failed recognition. False when
+// the end of the list was reached instead.
 bool BatchController::openAndRecogniseNext()
 {
-    if (run_.atEnd() || !openBatchPhoto(!window_.controls().keepFrameBox->isChecked()))
-        return false;
-    if (window_.settingsDialog() && window_.settings().recogniseOnOpen) {
+    bool skippedSilently = false;
+    for (;;) {
+        if (continuousRunning_)
+            showProgress();
+        if (run_.atEnd() || !openBatchPhoto(!window_.controls().keepFrameBox->isChecked())) {
+            // The photo left open is the one skipped: it can still be framed and made by hand.
+            if (skippedSilently)
+                window_.showFrameAgain();
+            return false;
+        }
+        if (!window_.settingsDialog() || !window_.settings().recogniseOnOpen)
+            return true;
         window_.setBusy(false);
-        (void)window_.recogniseFace();
+        if (window_.recogniseFace() != kRecognitionSkippedSilently)
+            return true;
+        if (abortRequested_) {
+            // "中断" during a row of such photos: the run stops at this one, left to be framed by hand.
+            window_.showFrameAgain();
+            return true;
+        }
+        skippedSilently = true;
+        run_.countSkipped();
+        stepToNext();
     }
-    return true;
+}
+
+void BatchController::sayBatchEnded()
+{
+    window_.dialogs().Message(window_.appTitle(), QString::fromStdString(run_.endMessage()), MessageIcon::None);
 }
 
 void BatchController::advance()
@@ -190,7 +264,7 @@ void BatchController::advance()
         window_.controls().angleBox->setText(QStringLiteral("0"));
     }
     if (!openAndRecogniseNext())
-        window_.dialogs().Message(window_.appTitle(), texts::kSaved, MessageIcon::None);
+        sayBatchEnded();
 }
 
 void BatchController::skip()
@@ -201,15 +275,13 @@ void BatchController::skip()
     if (!run_.active())
         return;
 
-    run_.step();
-    if (!run_.atEnd() && !window_.controls().keepFrameBox->isChecked()) {
-        window_.session().setAngle(0);
-        window_.controls().angleBox->setText(QStringLiteral("0"));
-    }
+    run_.countSkipped();
+    stepToNext();
     if (openAndRecogniseNext())
         return;
     window_.controls().makeSheetButton->setEnabled(false);
     window_.controls().skipButton->hide();
+    sayBatchEnded();
 }
 
 } // namespace vellicam

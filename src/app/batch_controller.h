@@ -35,12 +35,19 @@ public:
     [[nodiscard]] const BatchRun& run() const { return run_; }
     [[nodiscard]] const Counts& counts() const { return counts_; }
     [[nodiscard]] bool abortRequested() const { return abortRequested_; }
+    // True while a continuous run works through the photos: nobody is there to answer a box.
+    [[nodiscard]] bool unattended() const { return continuousRunning_; }
 
     // A drop of files or folders at `position` of the window: a JPEG opens, a drop on the output folder box sets
     // the folder, a folder starts a batch with its first photo.
     void handleDrop(const QList<QUrl>& urls, const QPoint& position);
+    // What a drop of `items` on the photo view does: the last item opens when it is a JPEG, otherwise the first is
+    // scanned as a folder and its photos start a batch. Also the folder named on the command line.
+    void openItems(const QStringList& items);
     // Makes sheets of the batch's photos one after another until the end, the abort or continuous mode is off.
     void runContinuous();
+    // Notes what the sheet action on the batch's photo came to (a SheetOutcome result).
+    void countSheet(int sheetResult);
     // After a sheet: the next photo of the batch, or the message that the batch is done.
     void advance();
     // "スキップ": the next photo without a sheet of this one.
@@ -56,11 +63,18 @@ public:
 
 private:
     bool openAndRecogniseNext();
+    // Moves past the photo at the batch's place; the angle goes back to upright unless the keep box holds it.
+    void stepToNext();
+    // The box that ends a batch: what its photos came to.
+    void sayBatchEnded();
+    // The continuous run's progress in the status bar: photos done of all.
+    void showProgress();
 
     MainWindow& window_;
     BatchRun run_;
     Counts counts_;
     bool abortRequested_ = false;
+    bool continuousRunning_ = false;
 };
 
 } // namespace vellicam

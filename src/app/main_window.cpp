@@ -7,6 +7,7 @@
 #include "memory_report.h"
 #include "photo_view.h"
 #include "resize_control.h"
+#include "sheet/sheet_compose.h"
 #include "sheet_preview_window.h"
 #include "status_panels.h"
 #include "window_prompts.h"
@@ -358,6 +359,9 @@ void MainWindow::layOutOnce()
     ui_.photoView->resize(width() - 24, height() - ui_.photoView->y() - 65);
     ui_.photoImage->move(0, 0);
 
+    // The user's frame stays over its part of the photo; only a new photo puts back the centred one.
+    CropRect kept;
+    const bool keepFrame = session_.hasPhoto() && session_.hasFrame() && session_.frameInImage(kept) == kCropOk;
     if (session_.hasPhoto())
         (void)openPhoto(photoPath(), false);
 
@@ -371,7 +375,10 @@ void MainWindow::layOutOnce()
     ui_.photoView->detachGrips();
     ui_.frameImage->show();
     ui_.makeSheetButton->setEnabled(true);
-    session_.centreMinimumFrame();
+    if (keepFrame)
+        session_.setFrameInImage(kept);
+    else
+        session_.centreMinimumFrame();
     ui_.photoView->setFrameBounds(session_.frame());
     drawFrameOutline();
     attachFrame();
@@ -442,8 +449,12 @@ void MainWindow::keepFrameToggled()
 
 void MainWindow::showSettings()
 {
-    if (settingsDialog_)
-        (void)settingsDialog_->exec();
+    if (!settingsDialog_)
+        return;
+    // Over the main window, wherever that is, rather than wherever the screen's middle is.
+    const QRect dialog = settingsDialog_->frameGeometry();
+    settingsDialog_->move(frameGeometry().center() - QPoint(dialog.width() / 2, dialog.height() / 2));
+    (void)settingsDialog_->exec();
 }
 
 void MainWindow::skipPhoto()

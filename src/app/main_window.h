@@ -41,6 +41,12 @@ class StatusPanels;
 
 class WindowPrompts;
 
+// The zoom the zoom box's text asks for: its items and typed percentages ("150%", "150") from
+// kSmallestZoomPercent to kLargestZoomPercent; anything else is 100.
+inline constexpr int kSmallestZoomPercent = 25;
+inline constexpr int kLargestZoomPercent = 400;
+[[nodiscard]] int ZoomPercentOfText(const QString& text);
+
 class MainWindow : public QWidget {
     Q_OBJECT
 public:
@@ -186,9 +192,8 @@ public:
     void resetWorkspace();
     // Opens the batch's photo at its place, or the first after it that opens (passing over photos done and photos
     // that do not open), and shows it. False when the batch ran out; the photo before stays then.
-    bool openBatchPhoto(BatchRun& run, bool resetFrame);
-    // The zoom box's selected item; -1 for typed text.
-    [[nodiscard]] int zoomItemIndex() const;
+    // `unattended` (a continuous run) logs a rough photo's warning instead of raising a box.
+    bool openBatchPhoto(BatchRun& run, bool resetFrame, bool unattended);
 
     // Rotation
     void applyRotation(int angle);
@@ -206,6 +211,8 @@ public:
     void drawFrameOutline(int shortenBottom = 0);
     void attachFrame();
     void placeFrame(bool recentre);
+    // Shows the session's frame again with its grips and the tools, as after a failed recognition.
+    void showFrameAgain();
     void frameFromLine(int ex, int ey);
     // The frame in square pixels; the engine's crop result code.
     [[nodiscard]] int cropRectangle(CropRect& crop) const { return session_.frameInImage(crop); }

@@ -77,6 +77,19 @@ void MainWindow::placeFrame(bool recentre)
     setToolsEnabled(true);
 }
 
+void MainWindow::showFrameAgain()
+{
+    if (!session_.hasPhoto())
+        return;
+    if (!session_.hasFrame())
+        session_.centreMinimumFrame();
+    setFrame(session_.frame());
+    drawFrameOutline();
+    ui_.frameImage->show();
+    attachFrame();
+    setToolsEnabled(true);
+}
+
 void MainWindow::headLineToggled()
 {
     if (ui_.headLineButton->isChecked()) {

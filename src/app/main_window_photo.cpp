@@ -10,6 +10,7 @@
 #include "photo_view.h"
 #include "resample/rotate.h"
 #include "resize_control.h"
+#include "sheet/sheet_compose.h"
 #include "sheet_preview_window.h"
 #include "status_panels.h"
 #include "window_prompts.h"
@@ -20,9 +21,14 @@ namespace vellicam {
 
 namespace texts = main_window_texts;
 
-int MainWindow::zoomItemIndex() const
+int ZoomPercentOfText(const QString& text)
 {
-    return ui_.zoomBox->findText(ui_.zoomBox->currentText(), Qt::MatchExactly);
+    QString number = text.trimmed();
+    if (number.endsWith(QChar('%')) || number.endsWith(QChar(0xFF05)))
+        number.chop(1);
+    bool ok = false;
+    const int percent = number.trimmed().toInt(&ok, 10);
+    return ok && percent >= kSmallestZoomPercent && percent <= kLargestZoomPercent ? percent : 100;
 }
 
 int MainWindow::loadPhoto(const QString& path)
@@ -51,14 +57,14 @@ int MainWindow::loadPhoto(const QString& path)
     return opened.result == OpenOutcome::NotFound ? -1 : -2;
 }
 
-bool MainWindow::openBatchPhoto(BatchRun& run, bool resetFrame)
+bool MainWindow::openBatchPhoto(BatchRun& run, bool resetFrame, bool unattended)
 {
     WindowPrompts prompts(dialogs_, work_.appTitle);
     bool opened = false;
     {
         WorkScope work(*this);
         EventPump pump;
-        opened = run.openCurrent(session_, settings(), false, prompts, pump.AsProgress());
+        opened = run.openCurrent(session_, settings(), unattended, prompts, pump.AsProgress());
     }
     PumpEvents();
     // The session holds the photo now: the open below only shows it.
@@ -75,7 +81,7 @@ int MainWindow::showFitted()
     // The view's area without scroll bars, so the square does not depend on whether the last zoom needed them.
     const QSize area = ui_.photoView->maximumViewportSize();
     int side = std::min(area.width(), area.height());
-    if (zoomItemIndex() > 0)
+    if (work_.zoomPercent != 100)
         side = side * work_.zoomPercent / 100;
     ui_.photoImage->resize(side, side);
     syncView();
@@ -118,7 +124,8 @@ int MainWindow::openPhoto(const QString& path, bool resetFrame)
     (void)showFitted();
     if (session_.angle() != 0)
         ui_.statusBar->setPanel(kAnglePanel, QString::fromStdString(RotationStatusText(session_.angle())));
-    ui_.statusBar->setPanel(kPathPanel, path);
+    // The photo's name; its folder (a path of this machine) only in the panel's tip.
+    ui_.statusBar->setPanel(kPathPanel, QFileInfo(path).fileName(), path);
     placeFrame(resetFrame);
     return 0;
 }
@@ -219,22 +226,26 @@ void MainWindow::zoomChanged()
     if (!zooming)
         return;
 
-    static constexpr int kZoomOfItem[] = { 100, 120, 150, 200 };
-    const int item = zoomItemIndex();
     work_.previousZoomPercent = work_.zoomPercent;
-    work_.zoomPercent = item >= 0 && item < 4 ? kZoomOfItem[item] : 100;
+    work_.zoomPercent = ZoomPercentOfText(ui_.zoomBox->currentText());
 
     ui_.photoView->detachGrips();
     ui_.frameImage->hide();
     ui_.photoImage->setToolTip(QString());
     PumpEvents();
 
+    // The frame stays over the same part of the photo, kept in the square's pixels so that zooms there and back
+    // do not wear it down.
+    CropRect kept;
+    const bool keepFrame = session_.hasFrame() && session_.frameInImage(kept) == kCropOk;
     (void)openPhoto(photoPath(), false);
     ui_.photoView->repaint();
     PumpEvents();
 
-    // The frame stays over the same part of the photo.
-    session_.rescaleFrameForZoom(work_.previousZoomPercent, work_.zoomPercent);
+    if (keepFrame)
+        session_.setFrameInImage(kept);
+    else
+        session_.rescaleFrameForZoom(work_.previousZoomPercent, work_.zoomPercent);
     const ControlBounds after = session_.frame();
     ui_.photoView->setFrameBounds(after);
     ui_.frameImage->show();

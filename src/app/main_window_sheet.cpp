@@ -48,7 +48,9 @@ int MainWindow::makeSheetOfPhoto()
     }
 
     reportMemory();
-    (void)composeAndSaveSheet();
+    const int made = composeAndSaveSheet();
+    if (batch_->isActive())
+        batch_->countSheet(made);
     setToolsEnabled(true);
     reportMemory();
 

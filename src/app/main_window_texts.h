@@ -62,5 +62,7 @@ inline const QString kDroppedJpegs = QStringLiteral("JPEGファイル %1");
 inline const QString kFolderCounts = QStringLiteral("サブフォルダ数 %1  全ファイル数 %2   JPEGファイル数 %3");
 inline const QString kAllDone = FromSession(kTextAllDone);
 inline const QString kAborted = FromSession(kTextAborted);
+// The continuous run's progress: photos done of all.
+inline const QString kContinuousProgress = QStringLiteral("自動連続処理 %1 / %2");
 
 } // namespace vellicam::main_window_texts

@@ -19,7 +19,19 @@ StatusPanels::StatusPanels(QWidget* parent)
 
 void StatusPanels::setPanel(int index, const QString& text)
 {
-    panels_.at(static_cast<std::size_t>(index))->setText(text);
+    setPanel(index, text, QString());
+}
+
+void StatusPanels::setPanel(int index, const QString& text, const QString& tip)
+{
+    QLabel* panel = panels_.at(static_cast<std::size_t>(index));
+    panel->setText(text);
+    panel->setToolTip(tip);
+}
+
+QString StatusPanels::panelTip(int index) const
+{
+    return panels_.at(static_cast<std::size_t>(index))->toolTip();
 }
 
 QString StatusPanels::panel(int index) const

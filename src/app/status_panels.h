@@ -16,6 +16,9 @@ class StatusPanels : public QStatusBar {
 public:
     explicit StatusPanels(QWidget* parent = nullptr);
     void setPanel(int index, const QString& text);
+    // The panel's text with a tip shown over it (the whole of what the text shortens).
+    void setPanel(int index, const QString& text, const QString& tip);
+    [[nodiscard]] QString panelTip(int index) const;
     [[nodiscard]] QString panel(int index) const;
 
 private:

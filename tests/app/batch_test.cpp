@@ -182,6 +182,32 @@ TEST_F(Batch, FolderScanCountsOneLevelAndStartsWithItsFirstPhoto)
     EXPECT_FALSE(ui().skipButton->isVisible());
 }
 
+TEST_F(Batch, AFolderOrPhotosNamedAtStartAreWorkedAsADropOfThem)
+{
+    const QString folder = Folder("photos", { "a.jpg", "b.jpg" });
+    settingsUi().recogniseOnOpenBox->setChecked(false);
+
+    // The folder: a batch from its first photo, with the batch's controls.
+    window->batch().openItems({ folder });
+    EXPECT_TRUE(window->batch().isActive());
+    EXPECT_EQ(window->photoPath(), In(folder, "a.jpg"));
+    EXPECT_EQ(window->photoFolder(), folder + '/');
+    EXPECT_TRUE(ui().skipButton->isVisible());
+    EXPECT_EQ(Status0(), "サブフォルダ数 0  全ファイル数 2   JPEGファイル数 2");
+
+    // Several photos: the last opens, and no batch.
+    window->batch().openItems({ In(folder, "a.jpg"), In(folder, "b.jpg") });
+    EXPECT_FALSE(window->batch().isActive());
+    EXPECT_EQ(window->photoPath(), In(folder, "b.jpg"));
+    EXPECT_EQ(Status0(), "JPEGファイル 2");
+
+    // Nothing while another action runs.
+    window->setBusy(true);
+    window->batch().openItems({ folder });
+    EXPECT_FALSE(window->batch().isActive());
+    window->setBusy(false);
+}
+
 TEST_F(Batch, DropOnTheOutputBoxSetsTheFolderAndNothingElse)
 {
     const QString folder = Folder("out", { "x.jpg" });
@@ -272,7 +298,9 @@ TEST_F(Batch, SkipMovesOnWithoutASheetAndEndsAtTheLastPhoto)
     EXPECT_FALSE(window->isBusy());
     for (const char* name : { "a.jpg", "b.jpg", "c.jpg" })
         EXPECT_FALSE(Exists(SheetOf(In(folder, name))));
-    EXPECT_TRUE(dialogs.messages.empty());
+    // The batch ends with what its photos came to.
+    ASSERT_EQ(dialogs.messages.size(), 1u);
+    EXPECT_EQ(dialogs.messages[0].text, "0枚保存しました。スキップ 3、失敗 0");
     EXPECT_TRUE(Log(folder).empty()) << "a skip logs nothing";
 
     // When every remaining photo is done, a skip ends the batch the same way and opens none of them again.
@@ -280,11 +308,14 @@ TEST_F(Batch, SkipMovesOnWithoutASheetAndEndsAtTheLastPhoto)
     ASSERT_TRUE(Drop({ folder }));
     for (const char* name : { "b.jpg", "c.jpg" })
         WriteFile(SheetOf(In(folder, name)).toStdString(), "done");
+    dialogs.messages.clear();
     ui().skipButton->click();
     EXPECT_EQ(window->batch().run().index(), 3);
     EXPECT_EQ(window->photoPath(), In(folder, "a.jpg"));
     EXPECT_FALSE(ui().makeSheetButton->isEnabled());
     EXPECT_FALSE(ui().skipButton->isVisible());
+    ASSERT_EQ(dialogs.messages.size(), 1u);
+    EXPECT_EQ(dialogs.messages[0].text, "0枚保存しました。スキップ 3、失敗 0");
 }
 
 TEST_F(Batch, KeepBoxCarriesFrameAndAngleToTheNextPhoto)
@@ -358,7 +389,8 @@ TEST_F(Batch, ContinuousRunPassesOverPhotosDone)
     EXPECT_TRUE(Exists(SheetOf(In(folder, "a.jpg"))));
     EXPECT_TRUE(Exists(SheetOf(In(folder, "c.jpg"))));
     EXPECT_EQ(ReadFile(doneSheet.toStdString()), "done");
-    EXPECT_EQ(Count(kSaved), 1);
+    EXPECT_EQ(Count(kSaved), 0);
+    EXPECT_EQ(Count("2枚保存しました。スキップ 1、失敗 0"), 1);
     EXPECT_EQ(window->batch().run().index(), 3);
 }
 
@@ -389,12 +421,13 @@ TEST_F(Batch, AbortDuringTheSecondSheetStopsWithTheThirdPhotoOpen)
     EXPECT_TRUE(ui().makeSheetButton->isEnabled());
 }
 
-TEST_F(Batch, UnrecognisedPhotosAreLoggedSilentlyAndTheRunGoesOn)
+TEST_F(Batch, UnrecognisedPhotosOfAnUnattendedRunAreLoggedAndSkippedAndTheLastKeepsAFrame)
 {
     const QString folder = Folder("photos", { "a.jpg", "b.jpg", "c.jpg" });
     settingsUi().skipUnrecognisedBox->setChecked(true);
     ASSERT_TRUE(Drop({ folder }));
-    // The drop's own recognition is not part of an unattended run yet: it says so.
+    // The drop's own recognition is not part of an unattended run yet: it says so, and its photo keeps the frame
+    // it had, from which the run makes its sheet.
     EXPECT_EQ(Count(QStringLiteral("自動顔認識処理では認識出来ませんでした。")), 1);
     dialogs.messages.clear();
 
@@ -402,10 +435,98 @@ TEST_F(Batch, UnrecognisedPhotosAreLoggedSilentlyAndTheRunGoesOn)
     const std::string log = Log(folder);
     for (const char* name : { "a.jpg", "b.jpg", "c.jpg" })
         EXPECT_NE(log.find("(非検出):  " + In(folder, name).toStdString()), std::string::npos) << name;
+    // The photos skipped silently get no sheet cut from a frame left over from the photo before.
+    EXPECT_TRUE(Exists(SheetOf(In(folder, "a.jpg"))));
+    EXPECT_FALSE(Exists(SheetOf(In(folder, "b.jpg"))));
+    EXPECT_FALSE(Exists(SheetOf(In(folder, "c.jpg"))));
     ASSERT_EQ(dialogs.messages.size(), 1u);
-    EXPECT_EQ(dialogs.messages[0].text, kSaved);
+    EXPECT_EQ(dialogs.messages[0].text, "1枚保存しました。スキップ 2、失敗 0");
     EXPECT_EQ(window->batch().run().index(), 3);
     EXPECT_FALSE(window->isBusy());
+
+    // The last photo is shown with its frame, grips and tools, ready to be framed by hand: the red outline is on
+    // the screen.
+    EXPECT_EQ(window->photoPath(), In(folder, "c.jpg"));
+    EXPECT_TRUE(ui().frameImage->isVisible());
+    EXPECT_EQ(ui().frameGrips->control(), ui().frameImage);
+    EXPECT_TRUE(ui().makeSheetButton->isEnabled());
+    EXPECT_TRUE(ui().turnLeftButton->isEnabled());
+    const QRect frame = Frame();
+    const QImage shown = ui().photoView->viewport()->grab().toImage();
+    // Between the grips, which sit on the corners and the middles of the sides.
+    EXPECT_EQ(shown.pixelColor(frame.x() + frame.width() / 4, frame.y()), QColor(Qt::red));
+    EXPECT_EQ(shown.pixelColor(frame.right(), frame.y() + frame.height() / 4), QColor(Qt::red));
+    EXPECT_NE(shown.pixelColor(frame.center()), QColor(Qt::red));
+}
+
+TEST_F(Batch, TheEndOfABatchCountsSheetsSavedSkippedAndFailed)
+{
+    const QString folder = Folder("photos", { "a.jpg", "b.jpg", "c.jpg", "d.jpg" });
+    WriteFile(SheetOf(In(folder, "b.jpg")).toStdString(), "done");
+    settingsUi().keepExistingBox->setChecked(true);
+    ASSERT_TRUE(Drop({ folder }));
+    WriteFile(In(folder, "c.jpg").toStdString(), "not a photo");
+    dialogs.messages.clear();
+
+    // A sheet, a photo done already, a photo that does not open, a sheet.
+    RunContinuously();
+    EXPECT_EQ(Count(kSaved), 0);
+    EXPECT_EQ(Count("2枚保存しました。スキップ 1、失敗 1"), 1);
+
+    // By hand: a skipped photo and a sheet that cannot be written (the output folder is a file).
+    const QString second = Folder("second", { "e.jpg", "f.jpg", "g.jpg" });
+    settingsUi().keepExistingBox->setChecked(false);
+    settingsUi().recogniseOnOpenBox->setChecked(false);
+    ASSERT_TRUE(Drop({ second }));
+    dialogs.messages.clear();
+    ui().skipButton->click();
+    ui().outputFolderEdit->setText(In(second, "f.jpg") + '/');
+    ui().makeSheetButton->click();
+    ui().outputFolderEdit->clear();
+    ui().makeSheetButton->click();
+    EXPECT_EQ(Count("1枚保存しました。スキップ 1、失敗 1"), 1);
+    EXPECT_TRUE(Exists(SheetOf(In(second, "g.jpg"))));
+
+    // Every photo with a sheet: the plain word.
+    dialogs.messages.clear();
+    ASSERT_TRUE(Drop({ second }));
+    ui().makeSheetButton->click();
+    ui().makeSheetButton->click();
+    ui().makeSheetButton->click();
+    EXPECT_EQ(dialogs.messages.back().text, kSaved);
+    EXPECT_EQ(Count(kSaved), 1);
+}
+
+TEST_F(Batch, AContinuousRunShowsItsProgressAndLogsRoughPhotosInsteadOfAsking)
+{
+    const QString folder = Folder("photos", { "a.jpg", "c.jpg" });
+    ASSERT_TRUE(SaveJpeg(In(folder, "b.jpg").toStdString(), SolidBitmap(640, 480, { 90, 90, 90 }), { 90, 0 }).ok);
+    settingsUi().skipUnrecognisedBox->setChecked(true);
+    ASSERT_TRUE(Drop({ folder }));
+    dialogs.messages.clear();
+
+    QStringList progress;
+    WhileRunning poke([&] {
+        const QString status = Status0();
+        if (status.startsWith(QStringLiteral("自動連続処理")) && (progress.isEmpty() || progress.back() != status))
+            progress << status;
+    });
+    RunContinuously();
+    EXPECT_EQ(progress.first(), "自動連続処理 0 / 3");
+    EXPECT_TRUE(progress.contains("自動連続処理 1 / 3"));
+    EXPECT_EQ(Status0(), "自動連続処理 3 / 3");
+
+    // The rough photo raised no box: its warning is in the log, with its size.
+    for (const RecordingDialogs::Box& box : dialogs.messages)
+        EXPECT_FALSE(box.text.contains(QStringLiteral("画像解像度が低い"))) << box.text.toStdString();
+    EXPECT_NE(
+        Log(folder).find("  低解像度:  " + In(folder, "b.jpg").toStdString() + "  (640 x 480)"), std::string::npos);
+
+    // Opened by hand, the same photo still warns with a box.
+    settingsUi().recogniseOnOpenBox->setChecked(false);
+    dialogs.messages.clear();
+    ASSERT_TRUE(Drop({ In(folder, "b.jpg") }));
+    EXPECT_EQ(Count("画像解像度が低いので作成画像が荒れる可能性があります。\n\n横ピクセル数:640 縦ピクセル数: 480"), 1);
 }
 
 TEST_F(Batch, PhotosThatDoNotOpenAreLoggedAndGetNoSheet)
@@ -428,7 +549,8 @@ TEST_F(Batch, PhotosThatDoNotOpenAreLoggedAndGetNoSheet)
         EXPECT_NE(log.find("  画像読込エラー:  " + In(folder, name).toStdString() + "  ("), std::string::npos) << name;
     EXPECT_EQ(log.find("(非検出):  " + In(folder, "c.jpg").toStdString()), std::string::npos)
         << "no recognition of a photo that did not open";
-    EXPECT_EQ(Count(kSaved), 1);
+    EXPECT_EQ(Count(kSaved), 0);
+    EXPECT_EQ(Count("2枚保存しました。スキップ 0、失敗 3"), 1);
     EXPECT_EQ(window->batch().run().index(), 5);
 
     // The last photo that opened stays the open one: another sheet action remakes its sheet, under its name.

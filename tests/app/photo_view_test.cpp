@@ -4,6 +4,7 @@
 #include "sheet/sheet_compose.h"
 
 #include <QScrollBar>
+#include <QTimer>
 
 namespace vellicam::test {
 namespace {
@@ -51,7 +52,9 @@ TEST_F(PhotoView, ShowsTheOpenedPhotoCentredInTheSquareWithTheSmallestFrameInThe
     Open(path);
     EXPECT_EQ(window->photoPath(), path);
     EXPECT_EQ(window->photoFolder(), QString::fromStdString(scratch.Path().string()) + '/');
-    EXPECT_EQ(ui().statusBar->panel(1), path);
+    // The status bar names the photo; its folder, a path of this machine, is only in the panel's tip.
+    EXPECT_EQ(ui().statusBar->panel(1), "landscape.jpg");
+    EXPECT_EQ(ui().statusBar->panelTip(1), path);
 
     // The square: 900 × 900, black bands of 150 rows above and below the photo.
     ASSERT_EQ(window->session().square().Width(), 900);
@@ -114,7 +117,14 @@ TEST_F(PhotoView, ZoomDoublesTheViewAndKeepsTheFrameOverTheSamePartOfThePhoto)
     EXPECT_EQ(work().previousZoomPercent, 100);
     EXPECT_EQ(window->session().viewSide(), 2 * side);
     EXPECT_EQ(ui().photoImage->size(), QSize(2 * side, 2 * side));
-    EXPECT_EQ(Frame(), QRect(80, 120, 2 * before.width(), 2 * before.height()));
+    // Kept in the square's pixels: within a view pixel of twice the place and size.
+    const auto expectNear = [this](QRect expected) {
+        EXPECT_NEAR(Frame().x(), expected.x(), 1);
+        EXPECT_NEAR(Frame().y(), expected.y(), 1);
+        EXPECT_NEAR(Frame().width(), expected.width(), 1);
+        EXPECT_NEAR(Frame().height(), expected.height(), 1);
+    };
+    expectNear(QRect(80, 120, 2 * before.width(), 2 * before.height()));
     EXPECT_EQ(ui().frameGrips->control(), ui().frameImage);
     EXPECT_EQ(ui().photoView->horizontalScrollBar()->value(), 0);
     EXPECT_EQ(ui().photoView->verticalScrollBar()->value(), 0);
@@ -127,8 +137,7 @@ TEST_F(PhotoView, ZoomDoublesTheViewAndKeepsTheFrameOverTheSamePartOfThePhoto)
     ui().zoomBox->setCurrentIndex(1);
     QApplication::processEvents();
     EXPECT_EQ(work().zoomPercent, 120);
-    EXPECT_EQ(Frame(),
-        QRect(80 * 120 / 200, 120 * 120 / 200, 2 * before.width() * 120 / 200, 2 * before.height() * 120 / 200));
+    expectNear(QRect(40 * 120 / 100, 60 * 120 / 100, before.width() * 120 / 100, before.height() * 120 / 100));
 
     // Typed text is no item: back to 100 %.
     ui().zoomBox->setEditText("3");
@@ -178,21 +187,95 @@ TEST_F(PhotoView, NewEmptiesTheViewAndAResizeAfterwardsBringsNoFrameBack)
     EXPECT_FALSE(window->session().hasPhoto());
 }
 
-TEST_F(PhotoView, AResizeReshowsThePhotoTurnedAndRecentresTheSmallestFrame)
+TEST_F(PhotoView, AResizeKeepsTheUsersFrameOnItsPartOfThePhotoAndTheSheetCutsThatPart)
 {
-    Open(WritePhoto("photo.jpg", 1000, 800));
+    Open(WritePhoto("photo.jpg", 3000, 2400));
     ui().turnRightTenthButton->click();
-    MoveFrame(3, 4);
     const int side = window->session().viewSide();
+    SetFrame(30, 40, Frame().width() + 20, Frame().height() + 26);
+    CropRect before;
+    ASSERT_EQ(window->session().frameInImage(before), kCropOk);
+    // One view pixel in square pixels, on the smallest view of the test.
+    const int viewPixel = window->session().square().Width() / side + 1;
+    const auto expectSamePart = [&](const char* when) {
+        CropRect now;
+        ASSERT_EQ(window->session().frameInImage(now), kCropOk) << when;
+        EXPECT_NEAR(now.source.left, before.source.left, viewPixel) << when;
+        EXPECT_NEAR(now.source.top, before.source.top, viewPixel) << when;
+        EXPECT_GE(now.width, before.width) << when;
+        EXPECT_GE(now.height, before.height) << when;
+        EXPECT_LE(now.width, before.width + 2 * viewPixel) << when;
+        // What the user sees: the frame on the view is the session's, with its grips.
+        const ControlBounds& f = window->session().frame();
+        EXPECT_EQ(Frame(), QRect(f.left, f.top, f.width, f.height)) << when;
+        EXPECT_EQ(ui().frameGrips->control(), ui().frameImage) << when;
+    };
 
     window->resize(1200, 900);
     QApplication::processEvents();
     EXPECT_GT(window->session().viewSide(), side);
     EXPECT_EQ(window->session().angle(), 1);
     EXPECT_EQ(ui().photoImage->width(), window->session().viewSide());
-    EXPECT_EQ(Frame(), MinimumFrameOn(*window));
-    EXPECT_EQ(ui().frameGrips->control(), ui().frameImage);
+    EXPECT_NE(Frame(), MinimumFrameOn(*window));
+    expectSamePart("larger");
     EXPECT_TRUE(ui().makeSheetButton->isEnabled());
+
+    // A zoom, then a resize back and forth: still the same part, and the sheet cuts exactly that part.
+    ui().zoomBox->setCurrentIndex(2);
+    QApplication::processEvents();
+    expectSamePart("zoomed");
+    window->resize(1400, 1000);
+    QApplication::processEvents();
+    window->resize(1030, 760);
+    QApplication::processEvents();
+    expectSamePart("zoomed and resized");
+    CropRect cutFrom;
+    ASSERT_EQ(window->session().frameInImage(cutFrom), kCropOk);
+    ui().makeSheetButton->click();
+    EXPECT_EQ(window->session().cut().Width(), cutFrom.width);
+    EXPECT_EQ(window->session().cut().Height(), cutFrom.height);
+
+    // Only a new photo puts the centred smallest frame back.
+    Open(WritePhoto("next.jpg", 3000, 2400));
+    EXPECT_EQ(Frame(), MinimumFrameOn(*window));
+}
+
+TEST_F(PhotoView, TypedZoomTextAppliesItsPercentageAndTheSettingsOpenOverTheWindow)
+{
+    Open(WritePhoto("zoom.jpg", 1200, 900));
+    const int side = window->session().viewSide();
+    struct Case {
+        const char* text;
+        int percent;
+    };
+    for (const Case& c : { Case { "150%", 150 }, Case { "150", 150 }, Case { " 120 % ", 120 }, Case { "25%", 25 },
+             Case { "400", 400 }, Case { "300％", 300 }, Case { "401%", 100 }, Case { "24", 100 }, Case { "abc", 100 },
+             Case { "1.5", 100 }, Case { "%", 100 }, Case { "", 100 }, Case { "200%", 200 } }) {
+        ui().zoomBox->setEditText(QString::fromUtf8(c.text));
+        QApplication::processEvents();
+        EXPECT_EQ(work().zoomPercent, c.percent) << c.text;
+        EXPECT_EQ(window->session().viewSide(), side * c.percent / 100) << c.text;
+        EXPECT_EQ(ui().photoImage->width(), side * c.percent / 100) << c.text;
+    }
+    // Typed key by key, as a user does.
+    ui().zoomBox->lineEdit()->selectAll();
+    QTest::keyClicks(ui().zoomBox->lineEdit(), "120%");
+    QApplication::processEvents();
+    EXPECT_EQ(work().zoomPercent, 120);
+    EXPECT_EQ(window->session().viewSide(), side * 120 / 100);
+
+    // The settings dialog opens centred over the main window, wherever that is.
+    window->move(40, 30);
+    QApplication::processEvents();
+    QPoint dialogCentre;
+    QTimer::singleShot(0, window.get(), [&] {
+        dialogCentre = window->settingsDialog()->frameGeometry().center();
+        window->settingsDialog()->reject();
+    });
+    ui().settingsButton->click();
+    const QPoint windowCentre = window->frameGeometry().center();
+    EXPECT_NEAR(dialogCentre.x(), windowCentre.x(), 2);
+    EXPECT_NEAR(dialogCentre.y(), windowCentre.y(), 2);
 }
 
 TEST_F(PhotoView, AFailedOpenSaysWhyAndLeavesThePhotoButtonUsable)

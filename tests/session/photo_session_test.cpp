@@ -3,9 +3,9 @@
 #include "session_fixture.h"
 
 #include "image/image_io.h"
+#include "resample/rotate.h"
 #include "session/session_texts.h"
 #include "session/work_mode.h"
-#include "resample/rotate.h"
 #include "sheet/recognition_log.h"
 
 #include <fstream>
@@ -153,8 +153,7 @@ TEST_F(SessionTest, AVerticalHeadLineProposesNoTurnAfterATiltedOne)
     const Line lines[] = {
         { 100, 100, 130, 300, true }, // tilted
         { 100, 100, 100, 300, false }, // vertical: no question, whatever came before
-        { 100, 100, 70, 300, true },
-        { 100, 100, 100, 100, false }, // a click without a drag
+        { 100, 100, 70, 300, true }, { 100, 100, 100, 100, false }, // a click without a drag
     };
     for (const Line& l : lines) {
         const HeadLineOutcome line = session.followHeadLine(l.sx, l.sy, l.x, l.y);
@@ -204,6 +203,40 @@ TEST_F(SessionTest, ZoomAndViewChangesKeepTheFrameOverTheSamePartOfThePhoto)
     ASSERT_EQ(session.frameInImage(resized), kCropOk);
     EXPECT_NEAR(resized.source.left, before.source.left, 3);
     EXPECT_NEAR(resized.width, before.width, 3);
+}
+
+TEST_F(SessionTest, AFrameGivenInImagePixelsKeepsItsPartOfThePhotoOnAnyViewAndNeverShrinks)
+{
+    PhotoSession session(program);
+    ASSERT_TRUE(session.open(Photo("p.jpg", 3000, 4000), false).opened());
+    session.setView(600, 600, 600);
+    session.centreMinimumFrame();
+    CropRect smallest;
+    ASSERT_EQ(session.frameInImage(smallest), kCropOk);
+    session.setFrame({ 37, 51, 160, 210 });
+    CropRect user;
+    ASSERT_EQ(session.frameInImage(user), kCropOk);
+
+    // Views of every size, there and back: each shows the same part within one view pixel of the square, and the
+    // cut is never smaller than the one the user made, nor the smallest frame smaller than a cell.
+    for (const int side : { 601, 777, 1333, 599, 250, 600 }) {
+        for (const CropRect& kept : { user, smallest }) {
+            session.setView(side, side, side);
+            session.setFrameInImage(kept);
+            CropRect shown;
+            ASSERT_EQ(session.frameInImage(shown), kCropOk) << side;
+            const int viewPixel = 4000 / side + 1;
+            EXPECT_NEAR(shown.source.left, kept.source.left, viewPixel) << side;
+            EXPECT_NEAR(shown.source.top, kept.source.top, viewPixel) << side;
+            EXPECT_GE(shown.width, kept.width) << side;
+            EXPECT_GE(shown.height, kept.height) << side;
+            EXPECT_LT(shown.width, kept.width + 2 * viewPixel) << side;
+        }
+    }
+    // Back on the first view, the user's frame is the one the user set.
+    session.setView(600, 600, 600);
+    session.setFrameInImage(user);
+    EXPECT_EQ(session.frame(), (ControlBounds { 37, 51, 160, 210 }));
 }
 
 TEST_F(SessionTest, SheetQuestionsAndTheirAnswers)

@@ -10,6 +10,7 @@
 #include "sheet/recognition_log.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <new>
@@ -239,6 +240,32 @@ int PhotoSession::frameInImage(CropRect& crop) const
         return kCropEmptyFrame;
     return CropRectFromFrame(
         frame_.left, frame_.top, frame_.width, frame_.height, 0, 0, square_.Width(), viewWidth_, crop);
+}
+
+void PhotoSession::setFrameInImage(const CropRect& crop)
+{
+    const int side = square_.Width();
+    if (side < 1 || viewWidth_ < 1 || crop.width < 1 || crop.height < 1)
+        return;
+    const auto nearest = [&](int value) {
+        return static_cast<int>((static_cast<std::int64_t>(value) * viewWidth_ * 2 + side) / (2 * side));
+    };
+    // The smallest view length that converts back to at least `value` square pixels.
+    const auto covering = [&](int value) {
+        int length = static_cast<int>((static_cast<std::int64_t>(value) * viewWidth_ + side - 1) / side);
+        CropRect back;
+        while (length > 1 && CropRectFromFrame(0, 0, length - 1, length - 1, 0, 0, side, viewWidth_, back) == kCropOk
+            && back.width >= value)
+            --length;
+        return length;
+    };
+    const ViewFrameLimits limits = viewLimits();
+    const auto within = [](int length, int least, int most) {
+        return std::max({ std::min(length, std::max(most, 1)), least, 1 });
+    };
+    const int width = within(covering(crop.width), limits.minWidth, limits.maxWidth);
+    const int height = within(covering(crop.height), limits.minHeight, limits.maxHeight);
+    setFrame({ nearest(crop.source.left), nearest(crop.source.top), width, height });
 }
 
 HeadLineOutcome PhotoSession::followHeadLine(int sx, int sy, int x, int y)

@@ -90,8 +90,8 @@ public:
     // The image the view shows: the photo, or the turned square (sharpened when asked) once it has been turned.
     [[nodiscard]] const Bitmap& shownImage() const { return turned_ ? shown_ : original_; }
     // Fits the shown image into a side × side view (reduced in high quality, or stretched where that refuses).
-    [[nodiscard]] int fitShownImage(int side, Bitmap& fitted, std::string* reductionMessage = nullptr,
-        const Progress& progress = {}) const;
+    [[nodiscard]] int fitShownImage(
+        int side, Bitmap& fitted, std::string* reductionMessage = nullptr, const Progress& progress = {}) const;
 
     // --- Turning ---
     [[nodiscard]] int angle() const { return angle_; }
@@ -127,6 +127,10 @@ public:
     void rescaleFrameForView(int previousSide);
     // The frame in square pixels, as the sheet cuts it.
     [[nodiscard]] int frameInImage(CropRect& crop) const;
+    // Puts the frame over the part of the square `crop` names (as frameInImage gave it), at the view's present
+    // scale: the place to the nearest view pixel, the size rounded up so that the cut never shrinks, within the
+    // view's frame limits. A view of another size (a resize of the window) keeps the user's frame this way.
+    void setFrameInImage(const CropRect& crop);
 
     // --- The head line ---
     // The line from the head top to (x, y) while it is dragged; remembers its proposal.
@@ -147,8 +151,7 @@ public:
     // face whose eyes are not level is first turned level (one turn, as the rotation buttons turn) and recognised
     // again, so the frame is proposed on the levelled photo.
     RecognitionReport recognise(const Settings& settings, bool silentSkip, Prompts& prompts,
-        const RecognitionHooks& hooks = {},
-        const std::function<int(const ProposedFramePlacement&)>& drawFrame = {});
+        const RecognitionHooks& hooks = {}, const std::function<int(const ProposedFramePlacement&)>& drawFrame = {});
 
     // --- The sheet ---
     // Where this photo's sheet goes, and the error log beside it.
