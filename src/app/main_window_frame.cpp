@@ -164,6 +164,8 @@ void MainWindow::frameFromLine(int ex, int ey)
         setToolsEnabled(true);
         return;
     }
+    if (const std::string faceHeight = session_.faceHeightText(); !faceHeight.empty())
+        ui_.statusBar->setPanel(kAnglePanel, QString::fromStdString(faceHeight));
     const ControlBounds& frame = session_.frame();
     ui_.photoView->setFrameBounds(frame);
     if (!ui_.frameImage->picture().Resize(frame.width, frame.height)) {

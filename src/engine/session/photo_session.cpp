@@ -10,6 +10,7 @@
 #include "sheet/recognition_log.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <new>
@@ -33,6 +34,19 @@ std::string PhotoTooLargeText(int width, int height)
 
 } // namespace
 
+std::string RecognitionPanelText(std::string_view runStatus, const RecognitionReport& report)
+{
+    std::string text(runStatus);
+    for (const std::string* part : { &report.faceHeightText, &report.levellingText }) {
+        if (part->empty())
+            continue;
+        if (!text.empty())
+            text += "\u3000"; // a wide space
+        text += *part;
+    }
+    return text;
+}
+
 PhotoSession::PhotoSession(std::string programFolder)
     : programFolder_(std::move(programFolder))
 {
@@ -43,6 +57,52 @@ void PhotoSession::setLayout(const SheetLayout& layout)
 {
     layout_ = layout;
     limits_ = FrameLimitsOf(layout_);
+}
+
+int PhotoSession::setSheetSize(const Settings& settings)
+{
+    SheetLayout layout;
+    const int built = SheetLayoutOf(settings, layout);
+    const PhotoSize* size = FindPhotoSize(settings.photoSize);
+    const PaperSize* paper = FindPaperSize(settings.paper);
+    const bool named = built == kLayoutBuilt && size && paper;
+    photoSize_ = named ? size : &DefaultPhotoSize();
+    paper_ = named ? paper : &DefaultPaperSize();
+    setLayout(layout);
+    return built;
+}
+
+bool PhotoSession::hasSheetSize(const Settings& settings) const
+{
+    return settings.photoSize == photoSize_->id && settings.paper == paper_->id;
+}
+
+std::string PhotoSession::layoutStatusText() const
+{
+    return LayoutStatusText(*photoSize_, *paper_, layout_);
+}
+
+int PhotoSession::squareRowOf(int viewRow) const
+{
+    if (viewWidth_ < 1)
+        return viewRow;
+    // Half up on the tenth, as the frame's own rows are converted.
+    const std::int64_t tenths = static_cast<std::int64_t>(viewRow) * square_.Width() * 10 / viewWidth_;
+    return static_cast<int>((tenths + (tenths >= 0 ? 5 : -5)) / 10);
+}
+
+bool PhotoSession::faceHeightCheck(FaceHeightCheck& check) const
+{
+    CropRect crop;
+    if (!hasFace_ || frameInImage(crop) != kCropOk)
+        return false;
+    return CheckFaceHeight(*photoSize_, faceTop_, faceChin_, crop.height, check) == kFaceHeightChecked;
+}
+
+std::string PhotoSession::faceHeightText() const
+{
+    FaceHeightCheck check;
+    return faceHeightCheck(check) ? check.text : std::string();
 }
 
 void PhotoSession::setPhotoFolder(const std::string& folder)
@@ -94,6 +154,7 @@ OpenOutcome PhotoSession::adopt(const std::string& path, Bitmap decoded, bool sh
     turned_ = false;
     photoPath_ = path;
     photoFolder_ = WithSeparator(std::filesystem::absolute(path, ec).parent_path().string());
+    hasFace_ = false;
     imageSide_ = std::max(original_.Width(), original_.Height());
     releaseSheet();
     if (angle_ != 0 && !tooLargeToTurn())
@@ -112,6 +173,7 @@ void PhotoSession::close()
     headLineProposal_ = 0;
     imageSide_ = 0;
     hasFrame_ = false;
+    hasFace_ = false;
     releaseSheet();
 }
 
@@ -163,6 +225,7 @@ int PhotoSession::turnSquare(int angle, bool sharpenView, const Progress& progre
         return -2;
     }
     shown_ = std::move(rotated);
+    hasFace_ = false; // the face has moved under the frame
     // Only the view is sharpened; the square keeps the plain turn for the cut and recognition.
     if (sharpenView)
         SharpenBitmap(shown_, progress);
@@ -215,6 +278,7 @@ void PhotoSession::setFrame(const ControlBounds& frame)
 
 void PhotoSession::centreMinimumFrame()
 {
+    hasFace_ = false;
     setFrame(CentredMinimumFrame(limits_, viewSide_, imageSide_, viewWidth_, viewHeight_));
 }
 
@@ -286,6 +350,10 @@ bool PhotoSession::frameFromHeadLine(int sx, int sy, int ex, int ey)
     if (FrameFromLine(in, frame) != kHeadLineFramePlaced)
         return false;
     setFrame(frame);
+    // The line runs from the head top to the chin.
+    hasFace_ = true;
+    faceTop_ = squareRowOf(sy);
+    faceChin_ = squareRowOf(ey);
     return true;
 }
 
@@ -316,6 +384,10 @@ RecognitionOutcome PhotoSession::runRecognition(const Settings& settings, bool s
                 return drawn;
         }
         setFrame(placement.frame);
+        hasFace_ = true;
+        faceTop_ = outcome.proposal.HeadTop;
+        faceChin_ = outcome.proposal.ChinLine;
+        result.faceHeightText = faceHeightText();
         result.placement = std::move(placement);
         result.framePlaced = true;
         return static_cast<int>(kRecognised);

@@ -22,6 +22,7 @@
 
 #include <functional>
 #include <string>
+#include <string_view>
 
 namespace vellicam {
 
@@ -51,11 +52,16 @@ struct RecognitionReport {
     bool framePlaced = false;
     ProposedFramePlacement placement; // the proposed frame on the view with its result outlines
     std::string statusText; // the angle panel's text of a placed proposal
+    std::string faceHeightText; // the face-height check of the placed frame (faceHeightText()), or ""
     std::string logLine; // the line written to the error log, or ""
     std::string levellingText; // the tilt the eye line shows, for the angle panel, or "" when unknown
     bool turned = false; // the photo was turned level before its frame was proposed
     RotateOutcome turn; // that turn's outcome
 };
+
+// The angle panel's text after a recognition run: the run's last status word, then the face-height check of the
+// placed frame and the tilt the eye line shows, each when known, joined by wide spaces.
+[[nodiscard]] std::string RecognitionPanelText(std::string_view runStatus, const RecognitionReport& report);
 
 struct SheetOutcome {
     enum Result { Saved = 0, Composed = 1, Abandoned = -1, NotDrawn = -2, NoCut = -3, SaveFailed = -4 };
@@ -106,8 +112,19 @@ public:
 
     // --- The sheet's layout and the frame's limits ---
     [[nodiscard]] const SheetLayout& layout() const { return layout_; }
+    // A layout of the caller's own; the photo size and paper named for it stay as they were.
     void setLayout(const SheetLayout& layout);
     [[nodiscard]] const FrameLimits& limits() const { return limits_; }
+    // The layout of the settings' photo size and paper (SheetLayoutOf), with the limits that follow from it. The
+    // frame stays as it is: it has the old aspect until the caller makes it anew. Returns SheetLayoutOf's code; on a
+    // refusal the built-in layout and the default size and paper are in use.
+    int setSheetSize(const Settings& settings);
+    // The photo size and paper of the layout in use, and what the window says of them.
+    [[nodiscard]] const PhotoSize& photoSize() const { return *photoSize_; }
+    [[nodiscard]] const PaperSize& paper() const { return *paper_; }
+    [[nodiscard]] std::string layoutStatusText() const;
+    // True when the settings name the photo size and paper in use (nothing to rebuild).
+    [[nodiscard]] bool hasSheetSize(const Settings& settings) const;
 
     // --- The view and the frame ---
     // The view shows the image (longer side imageSide) on a viewSide square; the view image is viewWidth × viewHeight.
@@ -119,7 +136,7 @@ public:
     [[nodiscard]] const ControlBounds& frame() const { return frame_; }
     void setFrame(const ControlBounds& frame);
     void clearFrame() { hasFrame_ = false; }
-    // The minimum frame centred on the view.
+    // The minimum frame centred on the view; the face of the frame before is forgotten.
     void centreMinimumFrame();
     // Keeps the frame over the same part of the photo after the zoom changed from `previousPercent` to `percent`.
     void rescaleFrameForZoom(int previousPercent, int percent);
@@ -140,6 +157,17 @@ public:
     // Turns by the line's proposal (after the user agreed).
     RotateOutcome acceptHeadLineProposal(bool sharpenView, const Progress& progress = {});
 
+    // --- The face-height check ---
+    // The face's head top and chin in square rows, as the last frame from recognition or a head line found them;
+    // the frame may be moved and resized by hand afterwards and the face stays. Forgotten with the photo, a turn
+    // and a centred frame.
+    [[nodiscard]] bool knowsFace() const { return hasFace_; }
+    // The face as it will print in the frame as it is now, against the photo size's rule; false (check untouched)
+    // when no face is known or the figure cannot be had (no frame, a chin not below the head top).
+    [[nodiscard]] bool faceHeightCheck(FaceHeightCheck& check) const;
+    // Its text ("顔の高さ 34.1mm ✓"), or "" without one.
+    [[nodiscard]] std::string faceHeightText() const;
+
     // --- Recognition ---
     // Runs recognition on the square and, when a face was found, places the proposed frame. The error log gets
     // its line first; messages of the run go to `prompts` (none when skipped silently). `drawFrame` (optional)
@@ -147,8 +175,7 @@ public:
     // face whose eyes are not level is first turned level (one turn, as the rotation buttons turn) and recognised
     // again, so the frame is proposed on the levelled photo.
     RecognitionReport recognise(const Settings& settings, bool silentSkip, Prompts& prompts,
-        const RecognitionHooks& hooks = {},
-        const std::function<int(const ProposedFramePlacement&)>& drawFrame = {});
+        const RecognitionHooks& hooks = {}, const std::function<int(const ProposedFramePlacement&)>& drawFrame = {});
 
     // --- The sheet ---
     // Where this photo's sheet goes, and the error log beside it.
@@ -186,6 +213,8 @@ private:
     RecognitionOutcome runRecognition(const Settings& settings, bool silentSkip, Prompts& prompts,
         const RecognitionHooks& hooks, bool place, RecognitionReport& report,
         const std::function<int(const ProposedFramePlacement&)>& drawFrame);
+    // A row on the view as a square row, at the scale the frame is cut at.
+    [[nodiscard]] int squareRowOf(int viewRow) const;
 
     std::string programFolder_;
     std::string photoPath_;
@@ -199,6 +228,11 @@ private:
 
     SheetLayout layout_;
     FrameLimits limits_;
+    const PhotoSize* photoSize_ = &DefaultPhotoSize();
+    const PaperSize* paper_ = &DefaultPaperSize();
+    bool hasFace_ = false;
+    int faceTop_ = 0; // square rows
+    int faceChin_ = 0;
     int viewSide_ = 0;
     int imageSide_ = 0;
     int viewWidth_ = 0;
