@@ -110,7 +110,7 @@ TEST_F(SheetSize, AHeadLinesFrameShowsTheFaceHeightInTheAnglePanel)
     const QString text = QString::fromStdString(window->session().faceHeightText());
     EXPECT_TRUE(text.startsWith(QStringLiteral("顔の高さ "))) << text.toStdString();
     EXPECT_TRUE(text.endsWith(QStringLiteral("✓"))) << "the line's frame is made to the rule";
-    EXPECT_EQ(ui().statusBar->panel(2), text);
+    EXPECT_TRUE(ui().statusBar->panel(2).endsWith(QStringLiteral("　") + text)) << "after the line's angle";
 
     // A new size makes the frame anew around no face.
     Choose(settingsUi().photoSizeList, "us");

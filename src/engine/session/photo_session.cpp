@@ -34,17 +34,22 @@ std::string PhotoTooLargeText(int width, int height)
 
 } // namespace
 
-std::string RecognitionPanelText(std::string_view runStatus, const RecognitionReport& report)
+std::string PanelText(std::initializer_list<std::string_view> parts)
 {
-    std::string text(runStatus);
-    for (const std::string* part : { &report.faceHeightText, &report.levellingText }) {
-        if (part->empty())
+    std::string text;
+    for (const std::string_view part : parts) {
+        if (part.empty())
             continue;
         if (!text.empty())
             text += "\u3000"; // a wide space
-        text += *part;
+        text += part;
     }
     return text;
+}
+
+std::string RecognitionPanelText(std::string_view runStatus, const RecognitionReport& report)
+{
+    return PanelText({ runStatus, report.faceHeightText, report.levellingText });
 }
 
 PhotoSession::PhotoSession(std::string programFolder)

@@ -21,6 +21,7 @@
 #include "sheet/sheet_layout.h"
 
 #include <functional>
+#include <initializer_list>
 #include <string>
 #include <string_view>
 
@@ -59,8 +60,10 @@ struct RecognitionReport {
     RotateOutcome turn; // that turn's outcome
 };
 
+// Texts of one status panel side by side, joined by a wide space; empty ones are left out.
+[[nodiscard]] std::string PanelText(std::initializer_list<std::string_view> parts);
 // The angle panel's text after a recognition run: the run's last status word, then the face-height check of the
-// placed frame and the tilt the eye line shows, each when known, joined by wide spaces.
+// placed frame and the tilt the eye line shows, each when known.
 [[nodiscard]] std::string RecognitionPanelText(std::string_view runStatus, const RecognitionReport& report);
 
 struct SheetOutcome {
