@@ -135,15 +135,16 @@ void MainWindow::applySheetSize()
     showSheetSizeTitle();
     if (!session_.hasPhoto() || !session_.hasFrame() || session_.imageSide() == 0)
         return;
-    // The frame had the old size's aspect: the new size's minimum frame takes its place, centred.
+    // The frame had the old size's aspect: it is made anew around the face it was set on (by recognition or a head
+    // line), so the face sits at the new size's margins; without one the new minimum frame is centred.
     const bool attached = !ui_.headLineButton->isChecked() && ui_.frameImage->isVisible();
     ui_.photoView->detachGrips();
-    session_.centreMinimumFrame();
+    session_.remakeFrame();
     ui_.photoView->setFrameBounds(session_.frame());
     drawFrameOutline();
     if (attached)
         attachFrame();
-    ui_.statusBar->setPanel(kAnglePanel, QString());
+    ui_.statusBar->setPanel(kAnglePanel, QString::fromStdString(session_.faceHeightText()));
 }
 
 Settings MainWindow::settings() const

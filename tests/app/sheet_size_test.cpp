@@ -1,6 +1,6 @@
 // The settings dialog's photo size and paper lists as the window follows them: the session's layout, the title, the
-// frame made anew and the sheet; a change during an action; the face-height check after a head line; the
-// straightening box; and the detector named once the start-up query answers.
+// frame made anew (around the face it was set on) and the sheet; a change during an action; the face-height check after
+// a head line; the straightening box; and the detector named once the start-up query answers.
 #include "recognition/face_detector.h"
 #include "sheet/photo_size.h"
 #include "window_fixture.h"
@@ -112,9 +112,13 @@ TEST_F(SheetSize, AHeadLinesFrameShowsTheFaceHeightInTheAnglePanel)
     EXPECT_TRUE(text.endsWith(QStringLiteral("✓"))) << "the line's frame is made to the rule";
     EXPECT_TRUE(ui().statusBar->panel(2).endsWith(QStringLiteral("　") + text)) << "after the line's angle";
 
-    // A new size makes the frame anew around no face.
+    // A new size makes the frame anew around the same face, to its own rule.
     Choose(settingsUi().photoSizeList, "us");
-    EXPECT_FALSE(window->session().knowsFace());
+    ASSERT_TRUE(window->session().knowsFace());
+    const QString remade = QString::fromStdString(window->session().faceHeightText());
+    EXPECT_TRUE(remade.endsWith(QStringLiteral("✓"))) << remade.toStdString();
+    EXPECT_EQ(ui().statusBar->panel(2), remade);
+    EXPECT_NEAR(static_cast<double>(Frame().width()) / Frame().height(), 1.0, 0.02) << "2 × 2 in";
 }
 
 TEST_F(SheetSize, TheStraighteningBoxIsOffAndReachesTheSettings)

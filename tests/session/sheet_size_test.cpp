@@ -1,5 +1,5 @@
 // The session's photo size and paper: the layout and frame limits they give, and the face-height check of a frame
-// set by a head line or by recognition, as the frame is moved and the photo turned afterwards.
+// set by a head line or by recognition, as the frame is moved, remade for a new size and the photo turned afterwards.
 #include "session_fixture.h"
 
 #include "sheet/photo_size.h"
@@ -94,6 +94,38 @@ TEST_F(SessionTest, AHeadLinesFrameMeetsEveryRuledSizesFaceRule)
         EXPECT_EQ(check.ruled, size.faceMax > 0);
         if (check.ruled)
             EXPECT_TRUE(check.meets) << check.text;
+    }
+}
+
+TEST_F(SessionTest, ANewSizeRemakesTheFrameAroundTheKnownFaceToItsRule)
+{
+    PhotoSession session(program);
+    ASSERT_TRUE(session.open(Photo("p.jpg", 2400, 3200), false).opened());
+    session.setView(800, 800, 800);
+    // Without a face: the new size's minimum frame, centred.
+    ASSERT_EQ(session.setSheetSize(SizeSettings("passport", "L")), kLayoutBuilt);
+    session.remakeFrame();
+    const ControlBounds remade = session.frame();
+    session.centreMinimumFrame();
+    EXPECT_EQ(session.frame(), remade);
+
+    // A head line's face framed for the résumé size, then for each other size: the face prints at each size's
+    // target (meeting its rule where it has one), centred where it was.
+    ASSERT_EQ(session.setSheetSize(SizeSettings("resume", "L")), kLayoutBuilt);
+    ASSERT_TRUE(session.frameFromHeadLine(420, 150, 420, 450));
+    for (const char* id : { "passport", "us", "china", "licence" }) {
+        SCOPED_TRACE(id);
+        ASSERT_EQ(session.setSheetSize(SizeSettings(id, "2L")), kLayoutBuilt);
+        session.remakeFrame();
+        ASSERT_TRUE(session.knowsFace());
+        FaceHeightCheck check;
+        ASSERT_TRUE(session.faceHeightCheck(check));
+        EXPECT_NEAR(check.tenths, FindPhotoSize(id)->faceTarget, 3) << check.text;
+        EXPECT_EQ(check.meets, check.ruled) << check.text;
+        const ControlBounds& f = session.frame();
+        EXPECT_NEAR(f.left + f.width / 2.0, 420, 1);
+        EXPECT_NEAR(static_cast<double>(f.width) / f.height,
+            static_cast<double>(session.limits().FrameAspectWidth) / session.limits().FrameAspectHeight, 0.01);
     }
 }
 

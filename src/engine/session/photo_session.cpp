@@ -96,6 +96,14 @@ int PhotoSession::squareRowOf(int viewRow) const
     return static_cast<int>((tenths + (tenths >= 0 ? 5 : -5)) / 10);
 }
 
+int PhotoSession::viewRowOf(int squareRow) const
+{
+    if (square_.Width() < 1)
+        return squareRow;
+    const std::int64_t tenths = static_cast<std::int64_t>(squareRow) * viewWidth_ * 10 / square_.Width();
+    return static_cast<int>((tenths + (tenths >= 0 ? 5 : -5)) / 10);
+}
+
 bool PhotoSession::faceHeightCheck(FaceHeightCheck& check) const
 {
     CropRect crop;
@@ -337,6 +345,29 @@ RotateOutcome PhotoSession::acceptHeadLineProposal(bool sharpenView, const Progr
 
 bool PhotoSession::frameFromHeadLine(int sx, int sy, int ex, int ey)
 {
+    if (!frameAroundLine(sx, sy, ex, ey))
+        return false;
+    // The line runs from the head top to the chin.
+    hasFace_ = true;
+    faceTop_ = squareRowOf(sy);
+    faceChin_ = squareRowOf(ey);
+    faceCentre_ = squareRowOf(sx + (ex - sx) / 2);
+    return true;
+}
+
+void PhotoSession::remakeFrame()
+{
+    if (!hasFace_) {
+        centreMinimumFrame();
+        return;
+    }
+    const int centre = viewRowOf(faceCentre_);
+    if (!frameAroundLine(centre, viewRowOf(faceTop_), centre, viewRowOf(faceChin_)))
+        centreMinimumFrame();
+}
+
+bool PhotoSession::frameAroundLine(int sx, int sy, int ex, int ey)
+{
     const ViewFrameLimits view = viewLimits();
     const SheetCell& cell = layout_.Cells[0];
     HeadLineFrameInput in;
@@ -355,10 +386,6 @@ bool PhotoSession::frameFromHeadLine(int sx, int sy, int ex, int ey)
     if (FrameFromLine(in, frame) != kHeadLineFramePlaced)
         return false;
     setFrame(frame);
-    // The line runs from the head top to the chin.
-    hasFace_ = true;
-    faceTop_ = squareRowOf(sy);
-    faceChin_ = squareRowOf(ey);
     return true;
 }
 
@@ -392,6 +419,7 @@ RecognitionOutcome PhotoSession::runRecognition(const Settings& settings, bool s
         hasFace_ = true;
         faceTop_ = outcome.proposal.HeadTop;
         faceChin_ = outcome.proposal.ChinLine;
+        faceCentre_ = outcome.proposal.L + (outcome.proposal.R - outcome.proposal.L) / 2;
         result.faceHeightText = faceHeightText();
         result.placement = std::move(placement);
         result.framePlaced = true;

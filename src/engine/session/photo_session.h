@@ -141,6 +141,9 @@ public:
     void clearFrame() { hasFrame_ = false; }
     // The minimum frame centred on the view; the face of the frame before is forgotten.
     void centreMinimumFrame();
+    // The frame made anew for the layout in use (after a new photo size): around the known face by the head line's
+    // rule, so that its head top and chin sit at the new cell's margins; the centred minimum frame without a face.
+    void remakeFrame();
     // Keeps the frame over the same part of the photo after the zoom changed from `previousPercent` to `percent`.
     void rescaleFrameForZoom(int previousPercent, int percent);
     // Keeps the frame over the same part of the photo after the view's side changed from `previousSide`.
@@ -216,8 +219,11 @@ private:
     RecognitionOutcome runRecognition(const Settings& settings, bool silentSkip, Prompts& prompts,
         const RecognitionHooks& hooks, bool place, RecognitionReport& report,
         const std::function<int(const ProposedFramePlacement&)>& drawFrame);
-    // A row on the view as a square row, at the scale the frame is cut at.
+    // A row or column on the view as one of the square, at the scale the frame is cut at, and back.
     [[nodiscard]] int squareRowOf(int viewRow) const;
+    [[nodiscard]] int viewRowOf(int squareRow) const;
+    // The frame of the head line from (sx, sy) to (ex, ey) on the view; false (frame unchanged) when it sets none.
+    bool frameAroundLine(int sx, int sy, int ex, int ey);
 
     std::string programFolder_;
     std::string photoPath_;
@@ -236,6 +242,7 @@ private:
     bool hasFace_ = false;
     int faceTop_ = 0; // square rows
     int faceChin_ = 0;
+    int faceCentre_ = 0; // square column
     int viewSide_ = 0;
     int imageSide_ = 0;
     int viewWidth_ = 0;
