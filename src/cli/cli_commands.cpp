@@ -63,6 +63,26 @@ void RefuseOversizedSquare(const Bitmap& photo, const std::string& path)
             + std::to_string(std::max(photo.Width(), photo.Height())) + " pixels on a side, too large" };
 }
 
+// Opens the photo in the session as the window opens a photo, read by content whatever its format, and turns it
+// by `angle` when one is given. Returns 0, or the rotation's refusal (-1) for a photo too large to turn.
+int OpenInSession(PhotoSession& session, const std::string& photoPath, const int* angle)
+{
+    Bitmap photo = ReadInput(photoPath);
+    RefuseOversizedSquare(photo, photoPath);
+    const OpenOutcome opened = session.adopt(photoPath, std::move(photo), false);
+    if (opened.result == OpenOutcome::OutOfMemory)
+        throw std::bad_alloc();
+    if (!opened.opened())
+        throw IoError { "cannot work on '" + photoPath + "': " + opened.failure };
+    if (!angle)
+        return 0;
+    if (session.tooLargeToTurn())
+        return -1;
+    if (!session.rotateTo(*angle, false).turned)
+        throw std::bad_alloc();
+    return 0;
+}
+
 int PrintSize(const Bitmap& bitmap)
 {
     std::printf("{\"result\": 0, \"width\": %d, \"height\": %d}\n", bitmap.Width(), bitmap.Height());
@@ -241,25 +261,10 @@ int RunSheet(const std::vector<std::string>& words)
     if (previewPath)
         CheckOutputName(*previewPath);
 
-    // The photo is read by content, whatever its format, and worked as the window works an opened photo.
-    const std::string& photoPath = args.Positional()[0];
-    Bitmap photo = ReadInput(photoPath);
-    RefuseOversizedSquare(photo, photoPath);
     PhotoSession session;
     session.setLayout(layout);
-    const OpenOutcome opened = session.adopt(photoPath, std::move(photo), false);
-    if (opened.result == OpenOutcome::OutOfMemory)
-        throw std::bad_alloc();
-    if (!opened.opened())
-        throw IoError { "cannot work on '" + photoPath + "': " + opened.failure };
-    if (angleText) {
-        // A photo too large to turn is refused with the rotation's own code.
-        if (session.tooLargeToTurn())
-            return PrintRefusal(-1);
-        const RotateOutcome turned = session.rotateTo(angle, false);
-        if (!turned.turned)
-            throw std::bad_alloc();
-    }
+    if (const int refused = OpenInSession(session, args.Positional()[0], angleText ? &angle : nullptr); refused != 0)
+        return PrintRefusal(refused);
 
     // The frame is given in the square's own pixels: the view and the square are one and the same scale.
     const int side = session.square().Width();
@@ -354,21 +359,9 @@ int RunDetect(const std::vector<std::string>& words)
     const SheetLayout layout = LayoutForIds(args.Value("size"), args.Value("paper"));
     const PhotoSize& size = PhotoSizeForId(args.Value("size"));
 
-    const std::string& photoPath = args.Positional()[0];
-    Bitmap photo = ReadInput(photoPath);
-    RefuseOversizedSquare(photo, photoPath);
     PhotoSession session(DetectorFolder());
-    const OpenOutcome opened = session.adopt(photoPath, std::move(photo), false);
-    if (opened.result == OpenOutcome::OutOfMemory)
-        throw std::bad_alloc();
-    if (!opened.opened())
-        throw IoError { "cannot work on '" + photoPath + "': " + opened.failure };
-    if (angleText) {
-        if (session.tooLargeToTurn())
-            return PrintRefusal(-1);
-        if (!session.rotateTo(angle, false).turned)
-            throw std::bad_alloc();
-    }
+    if (const int refused = OpenInSession(session, args.Positional()[0], angleText ? &angle : nullptr); refused != 0)
+        return PrintRefusal(refused);
     session.setLayout(layout);
     const int side = session.square().Width();
     session.setView(side, side, side);
