@@ -6,6 +6,7 @@
 #include "main_window_texts.h"
 #include "memory_report.h"
 #include "photo_view.h"
+#include "recognition/face_detector.h"
 #include "resize_control.h"
 #include "sheet/sheet_compose.h"
 #include "sheet_preview_window.h"
@@ -77,7 +78,75 @@ MainWindow::MainWindow(DialogService& dialogs, QWidget* parent)
     initialise();
 }
 
-MainWindow::~MainWindow() = default;
+MainWindow::~MainWindow()
+{
+    // The query's answer is posted to the window; the join comes before the window's end drops it unread.
+    if (detectorQuery_.joinable())
+        detectorQuery_.join();
+}
+
+void MainWindow::setSettingsDialog(SettingsDialog* dialog)
+{
+    settingsDialog_ = dialog;
+    if (!dialog)
+        return;
+    connect(dialog, &SettingsDialog::sheetSizeChanged, this, &MainWindow::applySheetSize);
+    if (!work_.detectorText.isEmpty())
+        dialog->showDetectorKind(work_.detectorText);
+}
+
+void MainWindow::queryDetector()
+{
+    if (detectorQuery_.joinable())
+        return; // asked once per window
+    const std::string folder = work_.programFolder.toStdString();
+    detectorQuery_ = std::thread([this, folder] {
+        const QString text = QString::fromStdString(DetectorKindText(QueryDetectorKind(folder)));
+        QMetaObject::invokeMethod(
+            this, [this, text] { detectorKnown(text); }, Qt::QueuedConnection);
+    });
+}
+
+void MainWindow::detectorKnown(const QString& text)
+{
+    work_.detectorText = text;
+    if (settingsDialog_)
+        settingsDialog_->showDetectorKind(text);
+}
+
+void MainWindow::showSheetSizeTitle()
+{
+    setWindowTitle(texts::kWindowTitle + QStringLiteral(" - ") + QString::fromStdString(session_.layoutStatusText()));
+}
+
+void MainWindow::applySheetSize()
+{
+    const Settings s = settings();
+    if (session_.hasSheetSize(s)) {
+        work_.sheetSizePending = false;
+        return;
+    }
+    // An action under way reads the layout and the frame: they change once it is over.
+    if (mode_ == WorkMode::Working || mode_ == WorkMode::Continuous || workDepth_ > 0) {
+        work_.sheetSizePending = true;
+        return;
+    }
+    work_.sheetSizePending = false;
+    (void)session_.setSheetSize(s);
+    showSheetSizeTitle();
+    if (!session_.hasPhoto() || !session_.hasFrame() || session_.imageSide() == 0)
+        return;
+    // The frame had the old size's aspect: it is made anew around the face it was set on (by recognition or a head
+    // line), so the face sits at the new size's margins; without one the new minimum frame is centred.
+    const bool attached = !ui_.headLineButton->isChecked() && ui_.frameImage->isVisible();
+    ui_.photoView->detachGrips();
+    session_.remakeFrame();
+    ui_.photoView->setFrameBounds(session_.frame());
+    drawFrameOutline();
+    if (attached)
+        attachFrame();
+    ui_.statusBar->setPanel(kAnglePanel, QString::fromStdString(session_.faceHeightText()));
+}
 
 Settings MainWindow::settings() const
 {
@@ -99,6 +168,7 @@ void MainWindow::setProgramFolder(const QString& folder)
     const std::string photoFolder = session_.photoFolder();
     session_ = PhotoSession(folder.toStdString());
     session_.setPhotoFolder(photoFolder);
+    (void)session_.setSheetSize(settings());
 }
 
 void MainWindow::say(const std::string& text)
@@ -233,6 +303,9 @@ void MainWindow::createControls()
     // Keeps the red outline at the size the frame has just been given, also after the drag's last step.
     connect(ui_.frameGrips, &ResizeControl::controlChanged, this, [this] {
         session_.setFrame(ui_.photoView->frameBounds());
+        // The face stays where it was found: its printed height follows the frame's size.
+        if (session_.knowsFace())
+            ui_.statusBar->setPanel(kAnglePanel, QString::fromStdString(session_.faceHeightText()));
         const ImageWidget* frame = ui_.frameImage;
         if (frame->picture().Width() != frame->width() || frame->picture().Height() != frame->height())
             drawFrameOutline();
@@ -245,6 +318,7 @@ void MainWindow::initialise()
     work_.starting = true;
     work_.zoomPercent = 100;
     setWindowTitle(texts::kWindowTitle);
+    // The boxes the window raises carry the program's name alone; the title names the size in use too.
     work_.appTitle = windowTitle();
 
     work_.zoomPercent = 100;
@@ -262,6 +336,7 @@ void MainWindow::initialise()
     // The open dialog and the sheets start in the user's own folder rather than beside the program.
     session_.setPhotoFolder(QDir::homePath().toStdString());
     session_.setView(ui_.photoImage->height(), ui_.photoImage->width(), ui_.photoImage->height());
+    showSheetSizeTitle();
 
     // Centred on the screen, at the size it keeps while starting.
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
@@ -305,6 +380,7 @@ void MainWindow::firstShown()
     QDir::setCurrent(folder);
     work_.starting = false;
     applySizeRule();
+    queryDetector();
 }
 
 void MainWindow::applySizeRule()
@@ -323,6 +399,8 @@ void MainWindow::setMode(WorkMode mode)
 {
     mode_ = mode;
     applySizeRule();
+    if (mode_ == WorkMode::Idle && workDepth_ == 0 && work_.sheetSizePending)
+        applySheetSize();
 }
 
 void MainWindow::resizeEvent(QResizeEvent* event)

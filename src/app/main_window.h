@@ -26,6 +26,7 @@
 
 #include <memory>
 #include <optional>
+#include <thread>
 #include <utility>
 
 namespace vellicam {
@@ -106,13 +107,15 @@ public:
         // The wait, repainting, before the first detection; the one before a face image is saved is a tenth of
         // it. Tests shorten it.
         int recognitionPauseMs = 500;
+        QString detectorText; // which face detector the program folder's library uses, once the query answered
+        bool sheetSizePending = false; // the photo size or paper changed while an action ran: rebuilt after it
     };
 
     explicit MainWindow(DialogService& dialogs, QWidget* parent = nullptr);
     ~MainWindow() override;
 
-    // The companions; the program makes them after the window.
-    void setSettingsDialog(SettingsDialog* dialog) { settingsDialog_ = dialog; }
+    // The companions; the program makes them after the window. The settings dialog's size lists rebuild the layout.
+    void setSettingsDialog(SettingsDialog* dialog);
     void setPreviewWindow(SheetPreviewWindow* preview) { preview_ = preview; }
     [[nodiscard]] SettingsDialog* settingsDialog() const { return settingsDialog_; }
     [[nodiscard]] SheetPreviewWindow* previewWindow() const { return preview_; }
@@ -223,6 +226,13 @@ public:
 
     // Recognition: finds the face, places the proposed frame, or logs and reports the failure.
     int recogniseFace();
+    // Asks the program folder's detector library, on a thread of its own, which detector it uses (the first ask
+    // loads its models, a second or more); the settings dialog shows the answer when it comes.
+    void queryDetector();
+
+    // The sheet's size: rebuilds the layout for the settings' photo size and paper (now when the window is idle,
+    // else once the action under way ends), names it in the title and makes the frame anew with the new aspect.
+    void applySheetSize();
 
     // The print sheet: the cut, the sheet composed and saved, the preview, the batch's next photo.
     int makeSheetOfPhoto();
@@ -283,6 +293,9 @@ private:
 
     void initialise();
     void createControls();
+    // The title: the program's name and the size in use.
+    void showSheetSizeTitle();
+    void detectorKnown(const QString& text);
     void firstShown();
     void applySizeRule();
     // Lays the window out for its size and shows the photo again at the view's new size.
@@ -310,6 +323,8 @@ private:
     std::optional<OverrideCursor> lineCursor_;
     // The hand cursor while the next press on the view picks the background colour.
     std::optional<OverrideCursor> pickCursor_;
+    // The detector query; joined when the window goes.
+    std::thread detectorQuery_;
 };
 
 } // namespace vellicam

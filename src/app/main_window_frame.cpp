@@ -177,6 +177,12 @@ void MainWindow::frameFromLine(int ex, int ey)
         setToolsEnabled(true);
         return;
     }
+    // The released line's angle stays first in the angle panel, with how high the face will print beside it.
+    if (const std::string faceHeight = session_.faceHeightText(); !faceHeight.empty()) {
+        const bool dragged = top != QPoint(ex, ey);
+        const std::string angle = dragged ? HeadLineStatusText(EvaluateHeadLine(top.x(), top.y(), ex, ey)) : "";
+        ui_.statusBar->setPanel(kAnglePanel, QString::fromStdString(PanelText({ angle, faceHeight })));
+    }
     const ControlBounds& frame = session_.frame();
     ui_.photoView->setFrameBounds(frame);
     if (!ui_.frameImage->picture().Resize(frame.width, frame.height)) {

@@ -7,6 +7,7 @@
 #include "main_window_texts.h"
 #include "photo_view.h"
 #include "recognition/recognition_run.h"
+#include "resample/rotate.h"
 #include "resize_control.h"
 #include "sheet/recognition_log.h"
 #include "status_panels.h"
@@ -114,8 +115,18 @@ int MainWindow::recogniseFace()
     const ControlBounds before = session_.frame();
     const RecognitionReport report = session_.recognise(settings, silentSkip, prompts, hooks,
         [&](const ProposedFramePlacement& placement) { return DrawProposal(*this, placement, showResults); });
+    if (report.turned) {
+        // The session levelled the photo before proposing the frame: the view shows the turned photo.
+        (void)showFitted();
+        ui_.angleBox->setText(QString::fromStdString(RotationAngleText(session_.angle())));
+    } else if (!report.turn.refusal.empty()) {
+        say(report.turn.refusal);
+    }
     if (showResults)
         MarkSamples(*this, report.outcome.samples, 0);
+    // The run's last word stays first in the angle panel.
+    ui_.statusBar->setPanel(
+        kAnglePanel, Text(RecognitionPanelText(ui_.statusBar->panel(kAnglePanel).toStdString(), report)));
 
     switch (report.outcome.result) {
     case kRecognised:

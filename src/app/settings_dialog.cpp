@@ -1,12 +1,16 @@
 #include "settings_dialog.h"
 
 #include "main_window.h"
+#include "sheet/photo_size.h"
 #include "window_style.h"
 
 #include <QDir>
 #include <QFileInfo>
 #include <QLabel>
 #include <QStyle>
+
+#include <algorithm>
+#include <span>
 
 namespace vellicam {
 
@@ -22,6 +26,9 @@ const QString kOversizeIsError = QStringLiteral("画像の90％以上の場合�
 const QString kUpperHalfOnly = QStringLiteral("画像の上半分のみを対象に検出する");
 const QString kDetectChin = QStringLiteral("顎も検出する");
 const QString kShowResults = QStringLiteral("顔認識結果を表示する");
+const QString kStraighten = QStringLiteral("傾きを自動で補正する");
+const QString kPhotoSize = QStringLiteral("写真サイズ");
+const QString kPaper = QStringLiteral("用紙");
 const QString kCentreMarks = QStringLiteral("センタートンボ出力");
 const QString kCornerMarks = QStringLiteral("コーナートンボ出力");
 const QString kScale = QStringLiteral("目盛の出力");
@@ -75,6 +82,29 @@ QSlider* addSlider(
     return slider;
 }
 
+// A drop-down list of `entries` (each with its id and what the user reads), the entry of `current` chosen.
+template <typename Entry>
+QComboBox* addList(QWidget* parent, std::span<const Entry> entries, const std::string& current,
+    QString (*caption)(const Entry&), int left, int top, int width)
+{
+    auto* list = new QComboBox(parent);
+    for (const Entry& entry : entries)
+        list->addItem(caption(entry), QString::fromUtf8(entry.id));
+    list->setCurrentIndex(std::max(0, list->findData(QString::fromStdString(current))));
+    list->setGeometry(left, top, width, 22);
+    return list;
+}
+
+QString PhotoSizeCaption(const PhotoSize& size)
+{
+    return QString::fromUtf8(size.name) + QLatin1Char(' ') + QString::fromStdString(SizeText(size));
+}
+
+QString PaperCaption(const PaperSize& paper)
+{
+    return QString::fromUtf8(paper.name);
+}
+
 } // namespace
 
 SettingsDialog::SettingsDialog(MainWindow& window, QWidget* parent)
@@ -93,6 +123,7 @@ SettingsDialog::SettingsDialog(MainWindow& window, QWidget* parent)
     ui_.upperHalfOnlyBox = addCheckBox(this, texts::kUpperHalfOnly, 8, 120, s.upperHalfOnly);
     ui_.detectChinBox = addCheckBox(this, texts::kDetectChin, 8, 144, s.detectChin);
     ui_.showResultsBox = addCheckBox(this, texts::kShowResults, 8, 168, s.showResults);
+    ui_.straightenBox = addCheckBox(this, texts::kStraighten, 8, 192, s.straightenAutomatically);
     ui_.centreMarksBox = addCheckBox(this, texts::kCentreMarks, 8, 224, s.centreMarks);
     ui_.cornerMarksBox = addCheckBox(this, texts::kCornerMarks, 8, 248, s.cornerMarks);
     ui_.scaleBox = addCheckBox(this, texts::kScale, 8, 272, s.scale);
@@ -110,6 +141,14 @@ SettingsDialog::SettingsDialog(MainWindow& window, QWidget* parent)
     ui_.precisionSlider = addSlider(this, 272, 1, 10, s.precision, 1, 5, { "1", "5", "10" });
     addLabel(this, texts::kMinFaceSize, 208, 328);
     ui_.minFaceSizeSlider = addSlider(this, 320, 100, 1000, s.minFaceSize, 1, 100, { "100", "1000" });
+
+    // The sheet's sizes along the top, left of the close button.
+    QLabel* photoSizeLabel = addLabel(this, texts::kPhotoSize, 8, 15);
+    ui_.photoSizeList = addList(
+        this, PhotoSizes(), s.photoSize, &PhotoSizeCaption, photoSizeLabel->x() + photoSizeLabel->width() + 6, 11, 212);
+    const int paperLeft = ui_.photoSizeList->geometry().right() + 13;
+    QLabel* paperLabel = addLabel(this, texts::kPaper, paperLeft, 15);
+    ui_.paperList = addList(this, PaperSizes(), s.paper, &PaperCaption, paperLeft + paperLabel->width() + 6, 11, 90);
 
     ui_.closeButton = new QToolButton(this);
     ui_.closeButton->setText(texts::kClose);
@@ -130,6 +169,9 @@ SettingsDialog::SettingsDialog(MainWindow& window, QWidget* parent)
     ui_.memoryReport->setFont(memoFont);
     ui_.memoryReport->setGeometry(8, 376, 481, 177);
 
+    ui_.detectorLabel = new QLabel(this);
+    ui_.detectorLabel->setGeometry(8, 560, 556, 16);
+
     // Each control writes its field of the settings value as it changes.
     const auto bind = [this](QCheckBox* box, bool Settings::*field) {
         connect(box, &QCheckBox::toggled, this, [this, field](bool on) { settings_.*field = on; });
@@ -140,6 +182,7 @@ SettingsDialog::SettingsDialog(MainWindow& window, QWidget* parent)
     bind(ui_.upperHalfOnlyBox, &Settings::upperHalfOnly);
     bind(ui_.detectChinBox, &Settings::detectChin);
     bind(ui_.showResultsBox, &Settings::showResults);
+    bind(ui_.straightenBox, &Settings::straightenAutomatically);
     bind(ui_.centreMarksBox, &Settings::centreMarks);
     bind(ui_.cornerMarksBox, &Settings::cornerMarks);
     bind(ui_.scaleBox, &Settings::scale);
@@ -153,6 +196,14 @@ SettingsDialog::SettingsDialog(MainWindow& window, QWidget* parent)
     bindSlider(ui_.colourToleranceSlider, &Settings::colourTolerance);
     bindSlider(ui_.precisionSlider, &Settings::precision);
     bindSlider(ui_.minFaceSizeSlider, &Settings::minFaceSize);
+    const auto bindList = [this](QComboBox* list, std::string Settings::*field) {
+        connect(list, &QComboBox::currentIndexChanged, this, [this, list, field] {
+            settings_.*field = list->currentData().toString().toStdString();
+            emit sheetSizeChanged();
+        });
+    };
+    bindList(ui_.photoSizeList, &Settings::photoSize);
+    bindList(ui_.paperList, &Settings::paper);
     // Connected last: the option starts checked without looking for the cascade file.
     connect(ui_.recogniseOnOpenBox, &QCheckBox::toggled, this, [this](bool on) {
         settings_.recogniseOnOpen = on;
@@ -163,8 +214,8 @@ SettingsDialog::SettingsDialog(MainWindow& window, QWidget* parent)
 void SettingsDialog::showEvent(QShowEvent* event)
 {
     QDialog::showEvent(event);
-    // The dialog ends just below the memory report.
-    setFixedHeight(ui_.memoryReport->geometry().bottom() + 1 + 13);
+    // The dialog ends just below the memory report and the detector's line under it.
+    setFixedHeight(ui_.detectorLabel->geometry().bottom() + 1 + 13);
 }
 
 void SettingsDialog::setRecogniseOnOpen(bool on)
@@ -177,6 +228,11 @@ void SettingsDialog::showMemoryReport(const QString& text)
 {
     ui_.memoryReport->clear();
     ui_.memoryReport->setPlainText(text);
+}
+
+void SettingsDialog::showDetectorKind(const QString& text)
+{
+    ui_.detectorLabel->setText(text);
 }
 
 void SettingsDialog::recogniseOnOpenToggled()

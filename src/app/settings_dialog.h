@@ -1,11 +1,14 @@
 // The settings dialog: edits the dialog's part of the program's settings value (the options of recognition, the
-// sheet and batch work) and shows the process memory report.
+// photo and paper sizes, the sheet and batch work), says which face detector is in use and shows the process memory
+// report.
 #pragma once
 
 #include "session/settings.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDialog>
+#include <QLabel>
 #include <QPlainTextEdit>
 #include <QSlider>
 #include <QToolButton>
@@ -26,6 +29,9 @@ public:
         QCheckBox* upperHalfOnlyBox = nullptr;
         QCheckBox* detectChinBox = nullptr;
         QCheckBox* showResultsBox = nullptr;
+        QCheckBox* straightenBox = nullptr; // 傾きを自動で補正する
+        QComboBox* photoSizeList = nullptr; // the photo sizes' ids are the items' data
+        QComboBox* paperList = nullptr;
         QCheckBox* centreMarksBox = nullptr;
         QCheckBox* cornerMarksBox = nullptr;
         QCheckBox* scaleBox = nullptr;
@@ -38,6 +44,7 @@ public:
         QSlider* minFaceSizeSlider = nullptr;
         QToolButton* closeButton = nullptr;
         QPlainTextEdit* memoryReport = nullptr;
+        QLabel* detectorLabel = nullptr; // which face detector is in use, once it is known
     };
 
     explicit SettingsDialog(MainWindow& window, QWidget* parent = nullptr);
@@ -48,7 +55,13 @@ public:
     // keeping the frame.
     void setRecogniseOnOpen(bool on);
     void showMemoryReport(const QString& text);
+    // The face detector in use, as the window learned it.
+    void showDetectorKind(const QString& text);
     [[nodiscard]] const Controls& controls() const { return ui_; }
+
+signals:
+    // The photo size or the paper was chosen anew: the window rebuilds the sheet's layout.
+    void sheetSizeChanged();
 
 protected:
     void showEvent(QShowEvent* event) override;

@@ -6,7 +6,8 @@ StatusPanels::StatusPanels(QWidget* parent)
     : QStatusBar(parent)
 {
     setSizeGripEnabled(false);
-    const int widths[4] = { 300, 300, 200, 50 };
+    // The angle panel is wide enough for the run's last word with the face-height check and the tilt beside it.
+    const int widths[4] = { 300, 220, 420, 50 };
     for (std::size_t i = 0; i < panels_.size(); ++i) {
         auto* label = new QLabel(this);
         label->setFixedWidth(widths[i]);

@@ -120,7 +120,9 @@ TEST_F(CropFrame, AnUprightLineAfterATiltedOneAsksNothing)
     DrawHeadLine({ 200, 100 }, { 210, 200 });
     ASSERT_EQ(dialogs.questions.size(), 1u);
     DrawHeadLine({ 200, 100 }, { 200, 300 });
-    EXPECT_EQ(ui().statusBar->panel(2), "-90.000000");
+    // The line's angle, then how high the face will print.
+    EXPECT_EQ(ui().statusBar->panel(2),
+        QStringLiteral("-90.000000　") + QString::fromStdString(window->session().faceHeightText()));
     EXPECT_EQ(dialogs.questions.size(), 1u);
 }
 

@@ -11,7 +11,7 @@ using Window = WindowTest;
 
 TEST_F(Window, StartsWithOnlyTheFileButtonsSettingsAndQuitUsable)
 {
-    EXPECT_EQ(window->windowTitle(), "Vellicam");
+    EXPECT_EQ(window->windowTitle(), "Vellicam - 履歴書・一般 30 × 40mm・L判 4枚");
     EXPECT_EQ(work().appTitle, "Vellicam");
     EXPECT_FALSE(work().starting);
     EXPECT_FALSE(window->isBusy());
@@ -183,7 +183,8 @@ TEST(SettingsDialog, StartsWithTheDesignedDefaults)
             settings.controls().upperHalfOnlyBox, settings.controls().detectChinBox, settings.controls().showResultsBox,
             settings.controls().centreMarksBox, settings.controls().cornerMarksBox, settings.controls().scaleBox })
         EXPECT_TRUE(on->isChecked()) << on->text().toStdString();
-    for (QCheckBox* off : { settings.controls().keepExistingBox, settings.controls().saveFaceImageBox }) {
+    for (QCheckBox* off : { settings.controls().keepExistingBox, settings.controls().saveFaceImageBox,
+             settings.controls().straightenBox }) {
         EXPECT_FALSE(off->isChecked());
         EXPECT_TRUE(off->isEnabled());
     }

@@ -4,6 +4,7 @@
 #include "recognition/face_detector.h"
 #include "recognition/frame_proposal.h"
 #include "recognition/private_folder.h"
+#include "recognition/recognition_rules.h"
 #include "window_fixture.h"
 
 #include <QStandardPaths>
@@ -135,6 +136,33 @@ protected:
     int S(int v) const { return v * window->session().viewSide() / window->session().imageSide(); }
 };
 
+TEST_F(RecognitionWindow, ATiltedHeadIsToldOfAndLevelledWhenTheSettingsAsk)
+{
+    UseVariant("landmarks");
+    // The right eye 10 rows lower over 100 columns: -5.7 degrees levels it.
+    const std::string tilted = "0 400 300 600 560 | 500 540 450 400 550 410\n";
+    const std::string level = "0 400 300 600 560 | 500 540 450 400 550 400\n";
+    EXPECT_FALSE(settingsUi().straightenBox->isChecked()) << "off unless the user asks";
+    for (const bool straighten : { false, true }) {
+        SCOPED_TRACE(straighten);
+        ShowPhoto();
+        ASSERT_EQ(window->session().angle(), 0);
+        settingsUi().straightenBox->setChecked(straighten);
+        ASSERT_EQ(window->settings().straightenAutomatically, straighten);
+        Script(tilted + level);
+        ASSERT_EQ(Run(), 0);
+        EXPECT_TRUE(ui().statusBar->panel(2).endsWith(QString::fromStdString(LevellingText(-57))))
+            << ui().statusBar->panel(2).toStdString();
+        EXPECT_TRUE(ui().statusBar->panel(2).contains(QString::fromStdString(window->session().faceHeightText())));
+        EXPECT_EQ(window->session().angle(), straighten ? -57 : 0);
+        EXPECT_EQ(ui().angleBox->text(), straighten ? "-5.7" : "0");
+        EXPECT_TRUE(dialogs.messages.empty());
+        EXPECT_TRUE(ui().frameImage->isVisible());
+        EXPECT_EQ(ui().frameGrips->control(), ui().frameImage);
+        window->startNew();
+    }
+}
+
 TEST_F(RecognitionWindow, RunWhileBusyReturnsZeroAndTouchesNothing)
 {
     ShowPhoto();
@@ -225,7 +253,7 @@ TEST_F(RecognitionWindow, DetectorInternalErrorIsLoggedAndReportedButMinusSevenC
     Script("-7 400 300 600 560\n");
     EXPECT_EQ(Run(), 0);
     EXPECT_TRUE(dialogs.messages.empty());
-    EXPECT_EQ(ui().statusBar->panel(2), "自動認識完了");
+    EXPECT_TRUE(ui().statusBar->panel(2).startsWith("自動認識完了"));
     EXPECT_EQ(LogLines().size(), 1u);
 }
 
@@ -321,7 +349,10 @@ TEST_F(RecognitionWindow, SuccessPlacesTheProposedFrameWithItsResultOutlinesAndA
     EXPECT_FALSE(window->isBusy());
     EXPECT_TRUE(ui().recogniseButton->isEnabled());
     EXPECT_TRUE(ui().makeSheetButton->isEnabled());
-    EXPECT_EQ(ui().statusBar->panel(2), "自動認識完了");
+    // The run's last word, then how high the face will print.
+    EXPECT_EQ(ui().statusBar->panel(2),
+        QStringLiteral("自動認識完了　") + QString::fromStdString(window->session().faceHeightText()));
+    EXPECT_TRUE(window->session().knowsFace());
 
     const QRect frame = Frame();
     EXPECT_EQ(frame.height(), S(552) + 1);

@@ -86,9 +86,7 @@ PhotoWork WorkPhotoUnattended(const std::string& photo, const Settings& settings
     PhotoWork work;
     work.photo = photo;
     PhotoSession session(programFolder);
-    SheetLayout layout;
-    (void)SheetLayoutOf(settings, layout);
-    session.setLayout(layout);
+    (void)session.setSheetSize(settings);
     session.setLogSink([&work](const std::string& path, const std::string& line) {
         work.logPath = path;
         work.logLines.push_back(line);

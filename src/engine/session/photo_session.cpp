@@ -34,6 +34,24 @@ std::string PhotoTooLargeText(int width, int height)
 
 } // namespace
 
+std::string PanelText(std::initializer_list<std::string_view> parts)
+{
+    std::string text;
+    for (const std::string_view part : parts) {
+        if (part.empty())
+            continue;
+        if (!text.empty())
+            text += "\u3000"; // a wide space
+        text += part;
+    }
+    return text;
+}
+
+std::string RecognitionPanelText(std::string_view runStatus, const RecognitionReport& report)
+{
+    return PanelText({ runStatus, report.faceHeightText, report.levellingText });
+}
+
 PhotoSession::PhotoSession(std::string programFolder)
     : programFolder_(std::move(programFolder))
 {
@@ -44,6 +62,60 @@ void PhotoSession::setLayout(const SheetLayout& layout)
 {
     layout_ = layout;
     limits_ = FrameLimitsOf(layout_);
+}
+
+int PhotoSession::setSheetSize(const Settings& settings)
+{
+    SheetLayout layout;
+    const int built = SheetLayoutOf(settings, layout);
+    const PhotoSize* size = FindPhotoSize(settings.photoSize);
+    const PaperSize* paper = FindPaperSize(settings.paper);
+    const bool named = built == kLayoutBuilt && size && paper;
+    photoSize_ = named ? size : &DefaultPhotoSize();
+    paper_ = named ? paper : &DefaultPaperSize();
+    setLayout(layout);
+    return built;
+}
+
+bool PhotoSession::hasSheetSize(const Settings& settings) const
+{
+    return settings.photoSize == photoSize_->id && settings.paper == paper_->id;
+}
+
+std::string PhotoSession::layoutStatusText() const
+{
+    return LayoutStatusText(*photoSize_, *paper_, layout_);
+}
+
+int PhotoSession::squareRowOf(int viewRow) const
+{
+    if (viewWidth_ < 1)
+        return viewRow;
+    // Half up on the tenth, as the frame's own rows are converted.
+    const std::int64_t tenths = static_cast<std::int64_t>(viewRow) * square_.Width() * 10 / viewWidth_;
+    return static_cast<int>((tenths + (tenths >= 0 ? 5 : -5)) / 10);
+}
+
+int PhotoSession::viewRowOf(int squareRow) const
+{
+    if (square_.Width() < 1)
+        return squareRow;
+    const std::int64_t tenths = static_cast<std::int64_t>(squareRow) * viewWidth_ * 10 / square_.Width();
+    return static_cast<int>((tenths + (tenths >= 0 ? 5 : -5)) / 10);
+}
+
+bool PhotoSession::faceHeightCheck(FaceHeightCheck& check) const
+{
+    CropRect crop;
+    if (!hasFace_ || frameInImage(crop) != kCropOk)
+        return false;
+    return CheckFaceHeight(*photoSize_, faceTop_, faceChin_, crop.height, check) == kFaceHeightChecked;
+}
+
+std::string PhotoSession::faceHeightText() const
+{
+    FaceHeightCheck check;
+    return faceHeightCheck(check) ? check.text : std::string();
 }
 
 void PhotoSession::setPhotoFolder(const std::string& folder)
@@ -95,6 +167,7 @@ OpenOutcome PhotoSession::adopt(const std::string& path, Bitmap decoded, bool sh
     turned_ = false;
     photoPath_ = path;
     photoFolder_ = WithSeparator(std::filesystem::absolute(path, ec).parent_path().string());
+    hasFace_ = false;
     imageSide_ = std::max(original_.Width(), original_.Height());
     releaseSheet();
     if (angle_ != 0 && !tooLargeToTurn())
@@ -113,6 +186,7 @@ void PhotoSession::close()
     headLineProposal_ = 0;
     imageSide_ = 0;
     hasFrame_ = false;
+    hasFace_ = false;
     releaseSheet();
 }
 
@@ -164,6 +238,7 @@ int PhotoSession::turnSquare(int angle, bool sharpenView, const Progress& progre
         return -2;
     }
     shown_ = std::move(rotated);
+    hasFace_ = false; // the face has moved under the frame
     // Only the view is sharpened; the square keeps the plain turn for the cut and recognition.
     if (sharpenView)
         SharpenBitmap(shown_, progress);
@@ -216,6 +291,7 @@ void PhotoSession::setFrame(const ControlBounds& frame)
 
 void PhotoSession::centreMinimumFrame()
 {
+    hasFace_ = false;
     setFrame(CentredMinimumFrame(limits_, viewSide_, imageSide_, viewWidth_, viewHeight_));
 }
 
@@ -295,6 +371,29 @@ RotateOutcome PhotoSession::acceptHeadLineProposal(bool sharpenView, const Progr
 
 bool PhotoSession::frameFromHeadLine(int sx, int sy, int ex, int ey)
 {
+    if (!frameAroundLine(sx, sy, ex, ey))
+        return false;
+    // The line runs from the head top to the chin.
+    hasFace_ = true;
+    faceTop_ = squareRowOf(sy);
+    faceChin_ = squareRowOf(ey);
+    faceCentre_ = squareRowOf(sx + (ex - sx) / 2);
+    return true;
+}
+
+void PhotoSession::remakeFrame()
+{
+    if (!hasFace_) {
+        centreMinimumFrame();
+        return;
+    }
+    const int centre = viewRowOf(faceCentre_);
+    if (!frameAroundLine(centre, viewRowOf(faceTop_), centre, viewRowOf(faceChin_)))
+        centreMinimumFrame();
+}
+
+bool PhotoSession::frameAroundLine(int sx, int sy, int ex, int ey)
+{
     const ViewFrameLimits view = viewLimits();
     const SheetCell& cell = layout_.Cells[0];
     HeadLineFrameInput in;
@@ -343,6 +442,11 @@ RecognitionOutcome PhotoSession::runRecognition(const Settings& settings, bool s
                 return drawn;
         }
         setFrame(placement.frame);
+        hasFace_ = true;
+        faceTop_ = outcome.proposal.HeadTop;
+        faceChin_ = outcome.proposal.ChinLine;
+        faceCentre_ = outcome.proposal.L + (outcome.proposal.R - outcome.proposal.L) / 2;
+        result.faceHeightText = faceHeightText();
         result.placement = std::move(placement);
         result.framePlaced = true;
         return static_cast<int>(kRecognised);

@@ -21,7 +21,9 @@
 #include "sheet/sheet_layout.h"
 
 #include <functional>
+#include <initializer_list>
 #include <string>
+#include <string_view>
 
 namespace vellicam {
 
@@ -51,11 +53,18 @@ struct RecognitionReport {
     bool framePlaced = false;
     ProposedFramePlacement placement; // the proposed frame on the view with its result outlines
     std::string statusText; // the angle panel's text of a placed proposal
+    std::string faceHeightText; // the face-height check of the placed frame (faceHeightText()), or ""
     std::string logLine; // the line written to the error log, or ""
     std::string levellingText; // the tilt the eye line shows, for the angle panel, or "" when unknown
     bool turned = false; // the photo was turned level before its frame was proposed
     RotateOutcome turn; // that turn's outcome
 };
+
+// Texts of one status panel side by side, joined by a wide space; empty ones are left out.
+[[nodiscard]] std::string PanelText(std::initializer_list<std::string_view> parts);
+// The angle panel's text after a recognition run: the run's last status word, then the face-height check of the
+// placed frame and the tilt the eye line shows, each when known.
+[[nodiscard]] std::string RecognitionPanelText(std::string_view runStatus, const RecognitionReport& report);
 
 struct SheetOutcome {
     enum Result { Saved = 0, Composed = 1, Abandoned = -1, NotDrawn = -2, NoCut = -3, SaveFailed = -4 };
@@ -106,8 +115,19 @@ public:
 
     // --- The sheet's layout and the frame's limits ---
     [[nodiscard]] const SheetLayout& layout() const { return layout_; }
+    // A layout of the caller's own; the photo size and paper named for it stay as they were.
     void setLayout(const SheetLayout& layout);
     [[nodiscard]] const FrameLimits& limits() const { return limits_; }
+    // The layout of the settings' photo size and paper (SheetLayoutOf), with the limits that follow from it. The
+    // frame stays as it is: it has the old aspect until the caller makes it anew. Returns SheetLayoutOf's code; on a
+    // refusal the built-in layout and the default size and paper are in use.
+    int setSheetSize(const Settings& settings);
+    // The photo size and paper of the layout in use, and what the window says of them.
+    [[nodiscard]] const PhotoSize& photoSize() const { return *photoSize_; }
+    [[nodiscard]] const PaperSize& paper() const { return *paper_; }
+    [[nodiscard]] std::string layoutStatusText() const;
+    // True when the settings name the photo size and paper in use (nothing to rebuild).
+    [[nodiscard]] bool hasSheetSize(const Settings& settings) const;
 
     // --- The view and the frame ---
     // The view shows the image (longer side imageSide) on a viewSide square; the view image is viewWidth × viewHeight.
@@ -119,8 +139,11 @@ public:
     [[nodiscard]] const ControlBounds& frame() const { return frame_; }
     void setFrame(const ControlBounds& frame);
     void clearFrame() { hasFrame_ = false; }
-    // The minimum frame centred on the view.
+    // The minimum frame centred on the view; the face of the frame before is forgotten.
     void centreMinimumFrame();
+    // The frame made anew for the layout in use (after a new photo size): around the known face by the head line's
+    // rule, so that its head top and chin sit at the new cell's margins; the centred minimum frame without a face.
+    void remakeFrame();
     // Keeps the frame over the same part of the photo after the zoom changed from `previousPercent` to `percent`.
     void rescaleFrameForZoom(int previousPercent, int percent);
     // Keeps the frame over the same part of the photo after the view's side changed from `previousSide`.
@@ -143,6 +166,17 @@ public:
     bool frameFromHeadLine(int sx, int sy, int ex, int ey);
     // Turns by the line's proposal (after the user agreed).
     RotateOutcome acceptHeadLineProposal(bool sharpenView, const Progress& progress = {});
+
+    // --- The face-height check ---
+    // The face's head top and chin in square rows, as the last frame from recognition or a head line found them;
+    // the frame may be moved and resized by hand afterwards and the face stays. Forgotten with the photo, a turn
+    // and a centred frame.
+    [[nodiscard]] bool knowsFace() const { return hasFace_; }
+    // The face as it will print in the frame as it is now, against the photo size's rule; false (check untouched)
+    // when no face is known or the figure cannot be had (no frame, a chin not below the head top).
+    [[nodiscard]] bool faceHeightCheck(FaceHeightCheck& check) const;
+    // Its text ("顔の高さ 34.1mm ✓"), or "" without one.
+    [[nodiscard]] std::string faceHeightText() const;
 
     // --- Recognition ---
     // Runs recognition on the square and, when a face was found, places the proposed frame. The error log gets
@@ -189,6 +223,11 @@ private:
     RecognitionOutcome runRecognition(const Settings& settings, bool silentSkip, Prompts& prompts,
         const RecognitionHooks& hooks, bool place, RecognitionReport& report,
         const std::function<int(const ProposedFramePlacement&)>& drawFrame);
+    // A row or column on the view as one of the square, at the scale the frame is cut at, and back.
+    [[nodiscard]] int squareRowOf(int viewRow) const;
+    [[nodiscard]] int viewRowOf(int squareRow) const;
+    // The frame of the head line from (sx, sy) to (ex, ey) on the view; false (frame unchanged) when it sets none.
+    bool frameAroundLine(int sx, int sy, int ex, int ey);
 
     std::string programFolder_;
     std::string photoPath_;
@@ -202,6 +241,12 @@ private:
 
     SheetLayout layout_;
     FrameLimits limits_;
+    const PhotoSize* photoSize_ = &DefaultPhotoSize();
+    const PaperSize* paper_ = &DefaultPaperSize();
+    bool hasFace_ = false;
+    int faceTop_ = 0; // square rows
+    int faceChin_ = 0;
+    int faceCentre_ = 0; // square column
     int viewSide_ = 0;
     int imageSide_ = 0;
     int viewWidth_ = 0;

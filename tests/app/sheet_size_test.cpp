@@ -1,0 +1,152 @@
+// The settings dialog's photo size and paper lists as the window follows them: the session's layout, the title, the
+// frame made anew (around the face it was set on) and the sheet; a change during an action; the face-height check after
+// a head line; the straightening box; and the detector named once the start-up query answers.
+#include "recognition/face_detector.h"
+#include "sheet/photo_size.h"
+#include "window_fixture.h"
+
+#include <filesystem>
+
+namespace vellicam::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+class SheetSize : public WindowTest {
+protected:
+    void SetUp() override
+    {
+        WindowTest::SetUp();
+        settingsUi().recogniseOnOpenBox->setChecked(false);
+    }
+    void Choose(QComboBox* list, const char* id)
+    {
+        const int index = list->findData(QString::fromUtf8(id));
+        ASSERT_GE(index, 0) << id;
+        list->setCurrentIndex(index);
+    }
+    void ShowPhoto()
+    {
+        Open(WritePhoto("portrait.jpg", 2400, 3200));
+        ASSERT_TRUE(ui().frameImage->isVisible());
+        dialogs.messages.clear();
+    }
+};
+
+TEST_F(SheetSize, TheListsStartAtTheDefaultAndNameEveryEntry)
+{
+    EXPECT_EQ(settingsUi().photoSizeList->count(), static_cast<int>(PhotoSizes().size()));
+    EXPECT_EQ(settingsUi().paperList->count(), static_cast<int>(PaperSizes().size()));
+    EXPECT_EQ(settingsUi().photoSizeList->currentData().toString(), "resume");
+    EXPECT_EQ(settingsUi().paperList->currentData().toString(), "L");
+    EXPECT_TRUE(settingsUi().photoSizeList->findText(QStringLiteral("パスポート 35 × 45mm")) >= 0);
+    EXPECT_EQ(window->windowTitle(),
+        QStringLiteral("Vellicam - ") + QString::fromStdString(window->session().layoutStatusText()));
+    EXPECT_EQ(work().appTitle, "Vellicam") << "the boxes keep the program's name alone";
+}
+
+TEST_F(SheetSize, ChosenSizesReachTheLayoutTheTitleTheFrameAndTheSheet)
+{
+    ShowPhoto();
+    Choose(settingsUi().photoSizeList, "passport");
+    Choose(settingsUi().paperList, "2L");
+    EXPECT_EQ(window->settings().photoSize, "passport");
+    EXPECT_EQ(window->settings().paper, "2L");
+
+    SheetLayout expected;
+    ASSERT_EQ(BuildSheetLayout("passport", "2L", expected), kLayoutBuilt);
+    const SheetLayout& layout = window->session().layout();
+    EXPECT_EQ(layout.CellCount, expected.CellCount);
+    EXPECT_EQ(layout.Cells, expected.Cells);
+    EXPECT_TRUE(window->windowTitle().endsWith(
+        QString::fromStdString(LayoutStatusText(*FindPhotoSize("passport"), *FindPaperSize("2L"), expected))));
+
+    // The frame is the new size's minimum, with its aspect, attached to the grips.
+    const QRect frame = Frame();
+    EXPECT_EQ(QRect(window->session().frame().left, window->session().frame().top, window->session().frame().width,
+                  window->session().frame().height),
+        frame);
+    EXPECT_NEAR(static_cast<double>(frame.width()) / frame.height(),
+        static_cast<double>(expected.Cells[0].ImageWidth) / expected.Cells[0].ImageHeight, 0.02);
+    EXPECT_EQ(ui().frameGrips->control(), ui().frameImage);
+
+    ui().makeSheetButton->click();
+    QApplication::processEvents();
+    const std::string path = scratch / "portrait_sheet.jpeg";
+    ASSERT_TRUE(fs::exists(path));
+    Bitmap sheet;
+    ASSERT_TRUE(LoadJpeg(path, sheet).ok);
+    EXPECT_EQ(sheet.Width(), expected.SheetWidth);
+    EXPECT_EQ(sheet.Height(), expected.SheetHeight);
+
+    // Back to the default: the built-in layout again.
+    Choose(settingsUi().photoSizeList, "resume");
+    Choose(settingsUi().paperList, "L");
+    EXPECT_EQ(window->session().layout().Cells, DefaultSheetLayout().Cells);
+}
+
+TEST_F(SheetSize, ASizeChosenDuringAnActionIsTakenWhenItEnds)
+{
+    ShowPhoto();
+    const ControlBounds before = window->session().frame();
+    window->setBusy(true);
+    Choose(settingsUi().photoSizeList, "licence");
+    EXPECT_STREQ(window->session().photoSize().id, "resume");
+    EXPECT_EQ(window->session().frame(), before);
+    window->setBusy(false);
+    EXPECT_STREQ(window->session().photoSize().id, "licence");
+    EXPECT_NE(window->session().frame(), before);
+}
+
+TEST_F(SheetSize, AHeadLinesFrameShowsTheFaceHeightInTheAnglePanel)
+{
+    ShowPhoto();
+    Choose(settingsUi().photoSizeList, "passport");
+    ui().headLineButton->click();
+    window->headLinePressed(At(200, 100));
+    window->headLineMoved(At(200, 300));
+    window->headLineReleased(At(200, 300));
+    ASSERT_TRUE(window->session().knowsFace());
+    const QString text = QString::fromStdString(window->session().faceHeightText());
+    EXPECT_TRUE(text.startsWith(QStringLiteral("顔の高さ "))) << text.toStdString();
+    EXPECT_TRUE(text.endsWith(QStringLiteral("✓"))) << "the line's frame is made to the rule";
+    EXPECT_TRUE(ui().statusBar->panel(2).endsWith(QStringLiteral("　") + text)) << "after the line's angle";
+
+    // A new size makes the frame anew around the same face, to its own rule.
+    Choose(settingsUi().photoSizeList, "us");
+    ASSERT_TRUE(window->session().knowsFace());
+    const QString remade = QString::fromStdString(window->session().faceHeightText());
+    EXPECT_TRUE(remade.endsWith(QStringLiteral("✓"))) << remade.toStdString();
+    EXPECT_EQ(ui().statusBar->panel(2), remade);
+    EXPECT_NEAR(static_cast<double>(Frame().width()) / Frame().height(), 1.0, 0.02) << "2 × 2 in";
+}
+
+TEST_F(SheetSize, TheStraighteningBoxIsOffAndReachesTheSettings)
+{
+    EXPECT_FALSE(settingsUi().straightenBox->isChecked());
+    EXPECT_FALSE(window->settings().straightenAutomatically);
+    settingsUi().straightenBox->setChecked(true);
+    EXPECT_TRUE(window->settings().straightenAutomatically);
+}
+
+TEST_F(SheetSize, TheDetectorInUseIsNamedOnceTheQueryAnswers)
+{
+    // The query runs on its own thread from the first show; the window stays responsive meanwhile.
+    QTRY_VERIFY_WITH_TIMEOUT(!work().detectorText.isEmpty(), 30000);
+    const QString text = work().detectorText;
+    bool known = false;
+    for (const DetectorKind kind : { DetectorKind::Verified, DetectorKind::CascadeOnly, DetectorKind::Unavailable })
+        known = known || text == QString::fromStdString(DetectorKindText(kind));
+    EXPECT_TRUE(known) << text.toStdString();
+    EXPECT_EQ(settingsUi().detectorLabel->text(), text);
+
+    // A dialog made after the answer shows it too.
+    auto* later = new SettingsDialog(*window, window.get());
+    SettingsDialog* first = window->settingsDialog();
+    window->setSettingsDialog(later);
+    EXPECT_EQ(later->controls().detectorLabel->text(), text);
+    window->setSettingsDialog(first);
+}
+
+} // namespace
+} // namespace vellicam::test
