@@ -530,6 +530,7 @@ void MainWindow::showSettings()
     if (!settingsDialog_)
         return;
     // Over the main window, wherever that is, rather than wherever the screen's middle is.
+    settingsDialog_->fitHeight();
     const QRect dialog = settingsDialog_->frameGeometry();
     settingsDialog_->move(frameGeometry().center() - QPoint(dialog.width() / 2, dialog.height() / 2));
     (void)settingsDialog_->exec();

@@ -214,6 +214,11 @@ SettingsDialog::SettingsDialog(MainWindow& window, QWidget* parent)
 void SettingsDialog::showEvent(QShowEvent* event)
 {
     QDialog::showEvent(event);
+    fitHeight();
+}
+
+void SettingsDialog::fitHeight()
+{
     // The dialog ends just below the memory report and the detector's line under it.
     setFixedHeight(ui_.detectorLabel->geometry().bottom() + 1 + 13);
 }

@@ -63,6 +63,10 @@ signals:
     // The photo size or the paper was chosen anew: the window rebuilds the sheet's layout.
     void sheetSizeChanged();
 
+public:
+    // Gives the dialog the height it shows with: just below its last line.
+    void fitHeight();
+
 protected:
     void showEvent(QShowEvent* event) override;
 
