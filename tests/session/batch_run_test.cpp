@@ -136,7 +136,9 @@ TEST_F(SessionTest, UnattendedPhotoGoesFromFileToSheetAndCountsAsDoneAfterwards)
 
     settings.keepExisting = true;
     EXPECT_EQ(WorkPhotoUnattended(dir / "p.jpg", settings, program).result, PhotoWork::Skipped);
-    EXPECT_EQ(WorkPhotoUnattended(dir / "gone.jpg", settings, program).result, PhotoWork::Failed);
+    const PhotoWork gone = WorkPhotoUnattended(dir / "gone.jpg", settings, program);
+    EXPECT_EQ(gone.result, PhotoWork::Failed);
+    EXPECT_EQ(gone.message, Text(kTextNotFound) + dir / "gone.jpg") << "the report says why";
 }
 
 TEST_F(SessionTest, BatchPassesOverPhotosDoneAndPhotosThatDoNotOpenAndSaysHowItEnded)

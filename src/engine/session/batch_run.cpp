@@ -65,6 +65,7 @@ bool BatchRun::openCurrent(
         // A photo that did not open goes into the error log, so that an unattended run can say afterwards which
         // photos it passed over and why.
         ++failed_;
+        lastFailure_ = opened.failure;
         session.writeLog(settings,
             LogTimestampNow() + std::string(kLogLabelLoadError) + photo + "  (" + opened.failure + ")", prompts);
     }
@@ -96,6 +97,9 @@ PhotoWork WorkPhotoUnattended(const std::string& photo, const Settings& settings
         work.result = result;
         if (message.empty() && !prompts.messages.empty())
             message = prompts.messages.back();
+        // The system's own words after a failed save: which folder, and why.
+        if (result == PhotoWork::Failed && !prompts.details.empty())
+            message += (message.empty() ? "" : " (") + prompts.details.back() + (message.empty() ? "" : ")");
         work.message = std::move(message);
         work.milliseconds
             = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - started).count();
@@ -107,7 +111,7 @@ PhotoWork WorkPhotoUnattended(const std::string& photo, const Settings& settings
     BatchRun one;
     one.start({ photo });
     if (!one.openCurrent(session, settings, true, prompts))
-        return one.skipped() > 0 ? finish(PhotoWork::Skipped, "done already") : finish(PhotoWork::Failed, {});
+        return one.skipped() > 0 ? finish(PhotoWork::Skipped, "done already") : finish(PhotoWork::Failed, one.lastFailure());
 
     const int side = session.square().Width();
     session.setView(side, side, side);

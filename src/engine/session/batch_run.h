@@ -40,6 +40,9 @@ public:
     bool openCurrent(PhotoSession& session, const Settings& settings, bool unattended, Prompts& prompts,
         const Progress& progress = {});
 
+    // Why the last photo that did not open failed, or "".
+    [[nodiscard]] const std::string& lastFailure() const { return lastFailure_; }
+
     // What each photo came to, for the end of the batch.
     void countSaved() { ++saved_; }
     void countSkipped() { ++skipped_; }
@@ -57,6 +60,7 @@ private:
     int saved_ = 0;
     int skipped_ = 0;
     int failed_ = 0;
+    std::string lastFailure_;
 };
 
 // One photo of an unattended run, from file to saved sheet.
