@@ -4,6 +4,7 @@
 #include "cli_support.h"
 
 #include "image/folder_scan.h"
+#include "recognition/face_detector.h"
 #include "session/batch_run.h"
 #include "sheet/recognition_log.h"
 
@@ -316,6 +317,16 @@ int RunBatch(const std::vector<std::string>& words)
     struct sigaction previousInt {}, previousTerm {};
     sigaction(SIGINT, &action, &previousInt);
     sigaction(SIGTERM, &action, &previousTerm);
+
+    // The detector library and its models are loaded once, here, before the workers are made: each worker starts
+    // with them in memory (shared until written) instead of reading them again.
+    if (settings.recogniseOnOpen && total > 0) {
+        // Each worker has a core of its own: the detector's own thread pool would only make them wait for each
+        // other. Set before the library starts it.
+        if (jobs > 1)
+            setenv("OPENCV_FOR_THREADS_NUM", "1", 0);
+        (void)QueryDetectorKind(folder);
+    }
 
     // Workers are processes: the detector library keeps its answers in globals, so two recognitions may not share
     // a process. Each worker takes the next photo from a counter they share and sends back what it came to; a
