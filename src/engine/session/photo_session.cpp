@@ -302,14 +302,6 @@ void PhotoSession::rescaleFrameForZoom(int previousPercent, int percent)
         frame_ = scaled;
 }
 
-void PhotoSession::rescaleFrameForView(int previousSide)
-{
-    if (!hasFrame_ || previousSide <= 0 || previousSide == viewSide_)
-        return;
-    // The same rule as a zoom: the view's side plays the zoom's part.
-    rescaleFrameForZoom(previousSide, viewSide_);
-}
-
 int PhotoSession::frameInImage(CropRect& crop) const
 {
     if (!hasFrame_)

@@ -146,8 +146,6 @@ public:
     void remakeFrame();
     // Keeps the frame over the same part of the photo after the zoom changed from `previousPercent` to `percent`.
     void rescaleFrameForZoom(int previousPercent, int percent);
-    // Keeps the frame over the same part of the photo after the view's side changed from `previousSide`.
-    void rescaleFrameForView(int previousSide);
     // The frame in square pixels, as the sheet cuts it.
     [[nodiscard]] int frameInImage(CropRect& crop) const;
     // Puts the frame over the part of the square `crop` names (as frameInImage gave it), at the view's present
