@@ -22,15 +22,6 @@ namespace fs = std::filesystem;
 
 const QString kCaption = QStringLiteral("Vellicam");
 
-std::vector<std::string> Lines(const std::string& text)
-{
-    std::vector<std::string> lines;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);)
-        lines.push_back(line);
-    return lines;
-}
-
 // Checks a log line: "yyyy/MM/dd H:mm:ss" + label + photo path.
 void ExpectLogLine(const std::string& line, const std::string& label, const std::string& photo)
 {

@@ -16,15 +16,7 @@ namespace fs = std::filesystem;
 namespace {
 
 using test::CliRun;
-
-std::vector<std::string> Lines(const std::string& text)
-{
-    std::vector<std::string> lines;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);)
-        lines.push_back(line);
-    return lines;
-}
+using test::Lines;
 
 class BatchCommand : public ::testing::Test {
 protected:

@@ -20,15 +20,6 @@ std::string StandInPath(const std::string& variant)
     return std::string(VELLICAM_STANDIN_DIR) + "/" + variant + "/libfacedetect.so";
 }
 
-std::vector<std::string> Lines(const std::string& text)
-{
-    std::vector<std::string> lines;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);)
-        lines.push_back(line);
-    return lines;
-}
-
 class StandIn : public ::testing::Test {
 protected:
     ScratchDir dir;

@@ -101,4 +101,13 @@ void WriteFile(const fs::path& path, const std::string& bytes)
     out << bytes;
 }
 
+std::vector<std::string> Lines(const std::string& text)
+{
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(line);
+    return lines;
+}
+
 } // namespace vellicam::test

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 namespace vellicam::test {
 
@@ -38,6 +39,8 @@ Bitmap SolidBitmap(int width, int height, Rgb colour);
 bool SameImage(const Bitmap& actual, const Bitmap& expected, const std::string& label = "image");
 
 std::string ReadFile(const std::filesystem::path& path);
+// The text's lines, without their line ends.
+std::vector<std::string> Lines(const std::string& text);
 void WriteFile(const std::filesystem::path& path, const std::string& bytes);
 
 } // namespace vellicam::test
