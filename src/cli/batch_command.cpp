@@ -6,6 +6,7 @@
 #include "image/folder_scan.h"
 #include "recognition/face_detector.h"
 #include "session/batch_run.h"
+#include "sheet/output_path.h"
 #include "sheet/recognition_log.h"
 
 #include <algorithm>
@@ -19,6 +20,7 @@
 #include <thread>
 #include <cerrno>
 #include <poll.h>
+#include <sys/stat.h>
 #include <sys/mman.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -29,15 +31,18 @@ const char kBatchHelp[] = R"(Usage: vellicam-cli batch INPUT... [options]
 
 Works photos from file to saved sheet as an unattended run of the window does: open (turned upright by
 the photo's orientation tag), recognise, frame, cut, compose and save, with the window's output names and
-error log. INPUT is a photo or a folder (its JPEG files, one level deep). Photos are worked in parallel;
-the sheets are the same bytes whatever the number of jobs, and the log's lines keep the photos' order.
+error log. INPUT is a photo or a folder (its JPEG files, one level deep); a photo named twice is worked
+once. Photos are worked in parallel; the sheets are the same bytes whatever the number of jobs, and the
+log's lines keep the photos' order. A sheet replaces nothing but an earlier sheet: a name held by another
+file or by another photo of the run gives the sheet the next free name (NAME_sheet.jpeg, NAME_sheet_2.jpeg).
 
 Options:
   --out DIR                 save the sheets and the error log in DIR (default: beside each photo)
   --jobs N                  photos worked at once (default: the number of cores)
   --keep-existing           pass over a photo whose sheet exists
   --skip-unrecognised       pass over a photo recognition cannot frame (otherwise: the centred frame)
-  --report FILE             one row per photo: .csv for CSV, anything else JSON lines
+  --report FILE             one row per photo: .csv for CSV, anything else JSON lines (a new file or an
+                            earlier report; never a photo of the run or another file)
   --no-recognition          frame every photo with the centred minimum frame
   --size ID                 the photo size (default resume; 'vellicam-cli sheet --list-sizes' lists them)
   --paper ID                the paper: L (default), 2L or 4x6
@@ -59,6 +64,8 @@ not be read or written, 2 bad arguments. Ctrl-C stops after the photos in hand.
 )";
 
 namespace {
+
+constexpr const char kCsvHeader[] = "photo,result,frame,sheet,message,milliseconds\n";
 
 std::atomic<bool> g_interrupted { false };
 
@@ -99,20 +106,66 @@ std::string FrameText(const PhotoWork& work)
         + std::to_string(work.frame.width) + "," + std::to_string(work.frame.height);
 }
 
-// The photos of the inputs, in order: a folder gives its JPEG files, a file is taken as it is.
-std::vector<std::string> ExpandInputs(const std::vector<std::string>& inputs)
+// The photos of the inputs, in order: a folder gives its JPEG files, a file is taken as it is. A file named twice
+// (the same path, another spelling, a link, a file and its folder) is kept at its first place only; `run` holds
+// them all afterwards.
+std::vector<std::string> ExpandInputs(const std::vector<std::string>& inputs, SheetTargets& run)
 {
     std::vector<std::string> photos;
+    const auto take = [&](const std::string& photo) {
+        if (run.addPhoto(photo))
+            photos.push_back(photo);
+    };
     for (const std::string& input : inputs) {
         std::error_code ec;
         if (std::filesystem::is_directory(input, ec)) {
             const FolderScan scan = ScanDroppedFolder(input);
-            photos.insert(photos.end(), scan.files.begin(), scan.files.end());
+            std::for_each(scan.files.begin(), scan.files.end(), take);
         } else {
-            photos.push_back(input);
+            take(input);
         }
     }
     return photos;
+}
+
+// Every photo's sheet path, chosen before any worker starts: no sheet is written over a photo of the run or over a
+// file that is not one of our sheets, and no two photos share a sheet (the later takes a numbered name).
+std::vector<std::string> PlanSheetPaths(const std::vector<std::string>& photos, const Settings& settings, SheetTargets& run)
+{
+    PhotoSession where;
+    (void)where.setSheetSize(settings);
+    std::vector<std::string> sheets;
+    sheets.reserve(photos.size());
+    for (const std::string& photo : photos) {
+        std::error_code ec;
+        where.setPhotoFolder(std::filesystem::absolute(photo, ec).parent_path().string());
+        sheets.push_back(where.sheetPathFor(settings, photo, &run));
+        if (!sheets.back().empty())
+            run.claim(sheets.back(), photo);
+    }
+    return sheets;
+}
+
+// True for what a report of ours starts with: the CSV header or a JSON row. An empty file counts too.
+bool LooksLikeReport(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    char head[64] = {};
+    in.read(head, sizeof head);
+    const std::string start(head, static_cast<std::size_t>(in.gcount()));
+    return start.empty() || start.rfind(kCsvHeader, 0) == 0 || start.rfind("{\"photo\": ", 0) == 0;
+}
+
+// Refuses a report that would replace one of the run's photos or sheets, or a file that is not a report.
+void CheckReportPath(const std::string& path, const SheetTargets& run)
+{
+    if (run.taken(path))
+        throw IoError { "the report '" + path + "' would replace a photo or a sheet of this run: name another file" };
+    struct stat st { };
+    if (::stat(path.c_str(), &st) != 0)
+        return;
+    if (!S_ISREG(st.st_mode) || !LooksLikeReport(path))
+        throw IoError { "'" + path + "' exists and is not a report: name another file, or remove it first" };
 }
 
 Settings SettingsFromArguments(const Arguments& args)
@@ -282,19 +335,23 @@ int RunBatch(const std::vector<std::string>& words)
     const int jobs = args.Value("jobs") ? ParseInt(*args.Value("jobs"), "--jobs", 1, 256) : cores;
     const std::string folder = settings.recogniseOnOpen ? DetectorFolder() : std::string();
 
+    SheetTargets run;
+    const std::vector<std::string> photos = ExpandInputs(args.Positional(), run);
+    const std::vector<std::string> sheets = PlanSheetPaths(photos, settings, run);
+    const std::size_t total = photos.size();
+
     std::ofstream report;
     bool csv = false;
     if (const auto reportPath = args.Value("report")) {
+        // Looked at before it is opened: opening truncates.
+        CheckReportPath(*reportPath, run);
         csv = reportPath->size() >= 4 && reportPath->compare(reportPath->size() - 4, 4, ".csv") == 0;
         report.open(*reportPath, std::ios::trunc);
         if (!report)
             throw IoError { "cannot write '" + *reportPath + "'" };
         if (csv)
-            report << "photo,result,frame,sheet,message,milliseconds\n";
+            report << kCsvHeader;
     }
-
-    const std::vector<std::string> photos = ExpandInputs(args.Positional());
-    const std::size_t total = photos.size();
 
     // The separator opens this run in every error log that exists already, as a sheet action does.
     {
@@ -359,7 +416,7 @@ int RunBatch(const std::vector<std::string>& words)
                 const std::size_t i = shared->fetch_add(1);
                 if (i >= total)
                     _exit(0);
-                const std::string record = EncodeWork(i, WorkPhotoUnattended(photos[i], settings, folder));
+                const std::string record = EncodeWork(i, WorkPhotoUnattended(photos[i], settings, folder, sheets[i]));
                 if (!WriteAll(fds[1], record))
                     _exit(1);
             }

@@ -18,6 +18,7 @@
 #include "sheet/sheet_compose.h"
 #include "sheet/sheet_layout.h"
 #include "session/photo_session.h"
+#include "sheet/output_path.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -26,6 +27,7 @@
 #include <cstring>
 #include <filesystem>
 #include <optional>
+#include <sys/stat.h>
 
 namespace vellicam::cli {
 
@@ -45,6 +47,13 @@ void CheckOutputName(const std::string& path)
 {
     if (FormatFromExtension(path) == ImageFormat::Unknown)
         throw UsageError { "cannot tell the format of '" + path + "': use .jpg, .jpeg, .png or .ppm" };
+}
+
+// Refuses an output that names the input file itself (in any spelling): the input would be lost.
+void CheckOutputIsNotInput(const std::string& out, const std::string& in)
+{
+    if (NameSameFile(out, in))
+        throw IoError { "'" + out + "' is the input photo itself: name another file for the output" };
 }
 
 void WriteOutput(const std::string& path, const Bitmap& bitmap, const JpegOptions& options = {})
@@ -213,7 +222,8 @@ The print sheet of PHOTO at 300 dpi: by default four 30 x 40 mm photos on an L s
 --size and --paper choose another photo size and paper, as many photos as fit. The working square is the
 square built at loading, or, with --angle, the photo turned by T tenths of a degree exactly as the rotation
 buttons turn it. The crop rectangle L,T,W,H is given in pixels of that square; a rectangle reaching past
-the square's edge is cut there and stretched to its full size, as the sheet action does.
+the square's edge is cut there and stretched to its full size, as the sheet action does. OUT is never
+PHOTO itself, and an existing OUT is replaced only when it is an earlier sheet (JPEG sheets carry a mark).
 
 Options:
   --size ID            the photo size (default resume; see --list-sizes)
@@ -260,6 +270,15 @@ int RunSheet(const std::vector<std::string>& words)
     const auto previewPath = args.Value("preview");
     if (previewPath)
         CheckOutputName(*previewPath);
+    // A sheet replaces nothing but an earlier sheet: not its photo, not another file of the user's.
+    for (const std::string* path : { &out, previewPath ? &*previewPath : nullptr }) {
+        if (!path)
+            continue;
+        CheckOutputIsNotInput(*path, args.Positional()[0]);
+        struct stat st { };
+        if (::lstat(path->c_str(), &st) == 0 && !IsMarkedSheet(*path))
+            throw IoError { "'" + *path + "' exists and is not a sheet: name another file, or remove it first" };
+    }
 
     PhotoSession session;
     session.setLayout(layout);
@@ -282,12 +301,12 @@ int RunSheet(const std::vector<std::string>& words)
     if (composed.result != SheetOutcome::Composed)
         throw std::bad_alloc();
     const Bitmap& sheet = session.sheet();
-    WriteOutput(out, sheet, { settings.jpegQuality, session.layout().Resolution });
+    WriteOutput(out, sheet, { settings.jpegQuality, session.layout().Resolution, kSheetMark });
     if (previewPath) {
         Bitmap preview;
         if (MakePreview(sheet, preview) != 0)
             throw std::bad_alloc();
-        WriteOutput(*previewPath, preview, { settings.jpegQuality, 0 });
+        WriteOutput(*previewPath, preview, { settings.jpegQuality, 0, kSheetMark });
     }
     return PrintSize(sheet);
 }

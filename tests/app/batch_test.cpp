@@ -242,7 +242,7 @@ TEST_F(Batch, DropOnTheOutputBoxSetsTheFolderAndNothingElse)
 TEST_F(Batch, PhotosAlreadyDonePassedOverWhenAskedAndAFinishedFolderSaysSo)
 {
     const QString folder = Folder("photos", { "a.jpg", "b.jpg", "c.jpg" });
-    WriteFile(SheetOf(In(folder, "a.jpg")).toStdString(), "done");
+    WriteEarlierSheet(SheetOf(In(folder, "a.jpg")).toStdString());
     settingsUi().recogniseOnOpenBox->setChecked(false);
 
     // Without the setting the first photo opens all the same.
@@ -256,7 +256,7 @@ TEST_F(Batch, PhotosAlreadyDonePassedOverWhenAskedAndAFinishedFolderSaysSo)
     EXPECT_TRUE(window->batch().isActive());
 
     for (const char* name : { "b.jpg", "c.jpg" })
-        WriteFile(SheetOf(In(folder, name)).toStdString(), "done");
+        WriteEarlierSheet(SheetOf(In(folder, name)).toStdString());
     ASSERT_TRUE(Drop({ folder }));
     EXPECT_FALSE(window->batch().isActive());
     EXPECT_EQ(window->batch().run().index(), 0);
@@ -307,7 +307,7 @@ TEST_F(Batch, SkipMovesOnWithoutASheetAndEndsAtTheLastPhoto)
     settingsUi().keepExistingBox->setChecked(true);
     ASSERT_TRUE(Drop({ folder }));
     for (const char* name : { "b.jpg", "c.jpg" })
-        WriteFile(SheetOf(In(folder, name)).toStdString(), "done");
+        WriteEarlierSheet(SheetOf(In(folder, name)).toStdString());
     dialogs.messages.clear();
     ui().skipButton->click();
     EXPECT_EQ(window->batch().run().index(), 3);
@@ -381,14 +381,14 @@ TEST_F(Batch, ContinuousRunPassesOverPhotosDone)
 {
     const QString folder = Folder("photos", { "a.jpg", "b.jpg", "c.jpg" });
     const QString doneSheet = SheetOf(In(folder, "b.jpg"));
-    WriteFile(doneSheet.toStdString(), "done");
+    const std::string earlier = WriteEarlierSheet(doneSheet.toStdString());
     settingsUi().keepExistingBox->setChecked(true);
     ASSERT_TRUE(Drop({ folder }));
     RunContinuously();
 
     EXPECT_TRUE(Exists(SheetOf(In(folder, "a.jpg"))));
     EXPECT_TRUE(Exists(SheetOf(In(folder, "c.jpg"))));
-    EXPECT_EQ(ReadFile(doneSheet.toStdString()), "done");
+    EXPECT_TRUE(ReadFile(doneSheet.toStdString()) == earlier);
     EXPECT_EQ(Count(kSaved), 0);
     EXPECT_EQ(Count("2枚保存しました。スキップ 1、失敗 0"), 1);
     EXPECT_EQ(window->batch().run().index(), 3);
@@ -462,7 +462,7 @@ TEST_F(Batch, UnrecognisedPhotosOfAnUnattendedRunAreLoggedAndSkippedAndTheLastKe
 TEST_F(Batch, TheEndOfABatchCountsSheetsSavedSkippedAndFailed)
 {
     const QString folder = Folder("photos", { "a.jpg", "b.jpg", "c.jpg", "d.jpg" });
-    WriteFile(SheetOf(In(folder, "b.jpg")).toStdString(), "done");
+    WriteEarlierSheet(SheetOf(In(folder, "b.jpg")).toStdString());
     settingsUi().keepExistingBox->setChecked(true);
     ASSERT_TRUE(Drop({ folder }));
     WriteFile(In(folder, "c.jpg").toStdString(), "not a photo");

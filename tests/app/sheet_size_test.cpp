@@ -72,7 +72,7 @@ TEST_F(SheetSize, ChosenSizesReachTheLayoutTheTitleTheFrameAndTheSheet)
 
     ui().makeSheetButton->click();
     QApplication::processEvents();
-    const std::string path = scratch / "portrait_sheet.jpeg";
+    const std::string path = scratch / "portrait_sheet_passport_2L.jpeg";
     ASSERT_TRUE(fs::exists(path));
     Bitmap sheet;
     ASSERT_TRUE(LoadJpeg(path, sheet).ok);

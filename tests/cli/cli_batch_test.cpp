@@ -2,12 +2,14 @@
 // order, the report, the exit status, and the same sheets whatever the number of jobs.
 #include "cli_runner.h"
 #include "image/image_io.h"
+#include "sheet/output_path.h"
 #include "sheet/recognition_log.h"
 #include "test_support.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <set>
 #include <sstream>
 
 using namespace vellicam;
@@ -103,6 +105,81 @@ TEST_F(BatchCommand, AnOutputFolderThatCannotBeWrittenFailsEveryPhotoWithItsReas
     const std::string report = test::ReadFile(dir / "r.jsonl");
     EXPECT_NE(report.find("\"result\": \"failed\""), std::string::npos) << report;
     EXPECT_EQ(report.find("\"message\": \"\""), std::string::npos) << "the save's reason is given";
+}
+
+// Sheets in a folder of other photos, photos of one name from two folders, a photo named twice: every photo keeps
+// its bytes, every photo of the run gets a sheet of its own, and the report names the files really written.
+TEST_F(BatchCommand, SheetsNeverReplacePhotosAndPhotosNeverShareASheet)
+{
+    const fs::path a = dir / "a", b = dir / "b";
+    fs::create_directories(a);
+    fs::create_directories(b);
+    for (const fs::path& folder : { a, b })
+        for (const char* name : { "p000.jpg", "p001.jpg" })
+            ASSERT_TRUE(SaveJpeg((folder / name).string(), test::RandomBitmap(300, 400, name[3]), { 90, 0 }).ok);
+    const std::string b0 = test::ReadFile(b / "p000.jpg"), b1 = test::ReadFile(b / "p001.jpg");
+
+    // a's photos into b, b's own photos in the same run, a/p000.jpg named again in two spellings.
+    const CliRun run = Batch({ a.string(), b.string(), (a / "p000.jpg").string(), (b / "../a/p000.jpg").string(),
+        "--out", b.string(), "--no-recognition", "--jobs", "2", "--report", dir / "r.jsonl" });
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(run.out.find("{\"photos\": 4, \"saved\": 4,"), std::string::npos) << run.out;
+    EXPECT_TRUE(test::ReadFile(b / "p000.jpg") == b0 && test::ReadFile(b / "p001.jpg") == b1)
+        << "b's photos were replaced";
+    std::set<std::string> sheets;
+    for (const std::string& row : Lines(test::ReadFile(dir / "r.jsonl"))) {
+        const std::size_t at = row.find("\"sheet\": \"") + 10;
+        const std::string sheet = row.substr(at, row.find('"', at) - at);
+        EXPECT_TRUE(IsMarkedSheet(sheet)) << row;
+        sheets.insert(sheet);
+    }
+    EXPECT_EQ(sheets, (std::set<std::string> { b / "p000_sheet.jpeg", b / "p001_sheet.jpeg", b / "p000_sheet_2.jpeg",
+                          b / "p001_sheet_2.jpeg" }));
+
+    // Once more, keeping existing sheets: every photo is found done under its own sheet.
+    const CliRun again = Batch({ a.string(), b.string(), "--out", b.string(), "--no-recognition", "--keep-existing" });
+    EXPECT_NE(again.out.find("\"saved\": 0, \"skipped\": 4,"), std::string::npos) << again.out;
+}
+
+// A report is written over nothing but an earlier report: not a photo of the run, not another file.
+TEST_F(BatchCommand, AReportThatWouldReplaceAPhotoOrAnotherFileIsRefused)
+{
+    const std::string photo = photos + "/portrait_plain_wall_900x1200.jpg";
+    const std::string bytes = test::ReadFile(photo);
+    test::WriteFile(dir / "notes.csv", "my own notes\n");
+    for (const std::string& report : { photo, std::string(dir / "notes.csv"), std::string(dir / "out") }) {
+        fs::create_directories(dir / "out");
+        const CliRun run = Batch({ photos, "--out", dir / "elsewhere", "--no-recognition", "--report", report });
+        EXPECT_EQ(run.status, 1) << report;
+        EXPECT_NE(run.err.find(report), std::string::npos) << run.err;
+        EXPECT_FALSE(fs::exists(dir / "elsewhere")) << "refused before any work";
+    }
+    EXPECT_TRUE(test::ReadFile(photo) == bytes);
+    EXPECT_EQ(test::ReadFile(dir / "notes.csv"), "my own notes\n");
+    // An earlier report is replaced.
+    for (int i = 0; i < 2; ++i)
+        EXPECT_EQ(Batch({ photo, "--out", dir / "o", "--no-recognition", "--report", dir / "r.csv" }).status, 0);
+}
+
+// vellicam-cli sheet never writes over its own photo or a file that is not a sheet; an earlier sheet it replaces.
+TEST_F(BatchCommand, TheSheetCommandReplacesOnlyAnEarlierSheet)
+{
+    const std::string photo = photos + "/portrait_plain_wall_900x1200.jpg";
+    const std::string bytes = test::ReadFile(photo);
+    test::WriteFile(dir / "other.jpg", "someone's file");
+    const auto sheet = [&](const std::string& out) {
+        return test::RunCli({ "sheet", photo, out, "--frame", "100,100,300,400" });
+    };
+    for (const std::string& out : { photo, photos + "/./portrait_plain_wall_900x1200.jpg", std::string(dir / "other.jpg") }) {
+        const CliRun run = sheet(out);
+        EXPECT_EQ(run.status, 1) << out;
+        EXPECT_NE(run.err.find(out), std::string::npos) << run.err;
+    }
+    EXPECT_TRUE(test::ReadFile(photo) == bytes);
+    EXPECT_EQ(test::ReadFile(dir / "other.jpg"), "someone's file");
+    EXPECT_EQ(sheet(dir / "s.jpg").status, 0);
+    EXPECT_TRUE(IsMarkedSheet(dir / "s.jpg"));
+    EXPECT_EQ(sheet(dir / "s.jpg").status, 0) << "an earlier sheet is replaced";
 }
 
 TEST_F(BatchCommand, BadArgumentsAreRefusedBeforeAnyWork)

@@ -46,6 +46,7 @@ TEST(CliSizes, SheetTakesTheSizeAndThePaper)
         { { "--size", "us" }, 1051, 1500 },
     };
     for (const Case& c : cases) {
+        fs::remove(dir.Path() / "sheet.png"); // a sheet is written over nothing, not even a PNG sheet it cannot tell
         std::vector<std::string> words { "sheet", dir / "photo.png", dir / "sheet.png", "--frame", "0,0,600,800" };
         words.insert(words.end(), c.options.begin(), c.options.end());
         const CliRun run = test::RunCli(words);

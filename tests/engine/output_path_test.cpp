@@ -1,6 +1,8 @@
 // Output folder, sheet names and the sheet's JPEG write.
 #include "image/folder_scan.h"
 #include "sheet/output_path.h"
+#include "sheet/photo_size.h"
+#include "image/image_io.h"
 #include "sheet/recognition_log.h"
 #include "test_support.h"
 
@@ -185,18 +187,129 @@ TEST(OutputPath, SheetNeverNamesItsOwnPhoto)
     EXPECT_FALSE(IsPhotoDone("", photoFolder, photoFolder + "y.JPG"));
 }
 
-TEST(OutputPath, PhotoIsDoneWhenItsSheetFileExists)
+// What stands at a sheet's name decides whether the sheet may go there: nothing, or an earlier sheet of ours. Any
+// other file keeps its place and the sheet takes the next name; a photo counts as done only by its own sheet.
+TEST(OutputPath, ASheetReplacesNothingButAnEarlierSheet)
 {
+    enum Kind { Nothing, EarlierSheet, Photo, Text, Folder, DanglingLink, TruncatedSheet };
+    struct Case {
+        const char* what;
+        Kind atOwnName; // in the output folder, under the photo's own name
+        Kind atDerivedName; // under IMG_sheet.jpeg
+        const char* sheetInOut; // the sheet's name in the output folder
+        const char* sheetBeside; // with no output folder
+    };
+    const Case cases[] = {
+        { "nothing there", Nothing, Nothing, "IMG.jpg", "IMG_sheet.jpeg" },
+        { "earlier sheets", EarlierSheet, EarlierSheet, "IMG.jpg", "IMG_sheet.jpeg" },
+        { "another photo of that name", Photo, Nothing, "IMG_sheet.jpeg", "IMG_sheet.jpeg" },
+        { "a photo under both names", Photo, Photo, "IMG_sheet_2.jpeg", "IMG_sheet_2.jpeg" },
+        { "a text and a folder", Text, Folder, "IMG_sheet_2.jpeg", "IMG_sheet_2.jpeg" },
+        { "a dangling link", DanglingLink, EarlierSheet, "IMG_sheet.jpeg", "IMG_sheet.jpeg" },
+        { "a sheet cut short before its mark", TruncatedSheet, Nothing, "IMG_sheet.jpeg", "IMG_sheet.jpeg" },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        test::ScratchDir dir;
+        const std::string photos = dir.Path().string() + "/photos/";
+        const std::string out = dir.Path().string() + "/out/";
+        fs::create_directories(photos);
+        fs::create_directories(out);
+        const std::string photo = photos + "IMG.jpg";
+        ASSERT_TRUE(SaveJpeg(photo, test::SolidBitmap(8, 8, kWhite)).ok);
+        const auto make = [&](const std::string& path, Kind kind) {
+            switch (kind) {
+            case Nothing:
+                break;
+            case EarlierSheet:
+                test::WriteEarlierSheet(path);
+                break;
+            case Photo:
+                ASSERT_TRUE(SaveJpeg(path, test::SolidBitmap(8, 8, kWhite)).ok);
+                break;
+            case Text:
+                test::WriteFile(path, "notes");
+                break;
+            case Folder:
+                fs::create_directory(path);
+                break;
+            case DanglingLink:
+                fs::create_symlink(dir / "gone", path);
+                break;
+            case TruncatedSheet:
+                test::WriteFile(path, test::WriteEarlierSheet(path).substr(0, 30));
+                break;
+            }
+        };
+        for (const std::string& folder : { out, photos })
+            make(folder + "IMG_sheet.jpeg", c.atDerivedName);
+        make(out + "IMG.jpg", c.atOwnName);
+
+        EXPECT_EQ(OutputPath(out, photos, photo), out + c.sheetInOut);
+        EXPECT_EQ(OutputPath("", photos, photo), photos + c.sheetBeside);
+        // Done only when the sheet's path holds a sheet already.
+        const bool sheetThere = std::string(c.sheetBeside) == "IMG_sheet.jpeg" && c.atDerivedName == EarlierSheet;
+        EXPECT_EQ(IsPhotoDone("", photos, photo), sheetThere);
+    }
+}
+
+// A sheet of another size or paper never replaces the default sheet of the same photo, beside it or in an output
+// folder; the default size keeps its names.
+TEST(OutputPath, SheetsOfOtherSizesCarryTheirIds)
+{
+    EXPECT_EQ(SheetSizeTag(DefaultPhotoSize().id, DefaultPaperSize().id), "");
+    const std::string passport2L = SheetSizeTag("passport", "2L");
+    EXPECT_EQ(passport2L, "_passport_2L");
+    EXPECT_EQ(SheetSizeTag(DefaultPhotoSize().id, "2L"), std::string("_") + DefaultPhotoSize().id + "_2L");
+    EXPECT_EQ(DerivedSheetName("IMG.JPG", passport2L), "IMG_sheet_passport_2L.JPEG");
+    EXPECT_EQ(DerivedSheetName("IMG.jpeg", passport2L, 3), "IMG.jpeg.sheet_passport_2L_3.jpeg");
+
     test::ScratchDir dir;
     const std::string folder = dir.Path().string() + "/";
-    const std::string photo = folder + "IMG_0001.JPG";
-    EXPECT_FALSE(IsPhotoDone("", folder, photo));
-    test::WriteFile(dir.Path() / "IMG_0001_sheet.JPEG", "x");
+    const std::string photo = folder + "IMG.jpg";
+    ASSERT_TRUE(SaveJpeg(photo, test::SolidBitmap(8, 8, kWhite)).ok);
+    const std::string resume = OutputPath("", folder, photo);
+    const std::string passport = OutputPath("", folder, photo, passport2L);
+    EXPECT_EQ(resume, folder + "IMG_sheet.jpeg");
+    EXPECT_EQ(passport, folder + "IMG_sheet_passport_2L.jpeg");
+    EXPECT_EQ(OutputPath(folder + "out", folder, photo), folder + "out/IMG.jpg");
+    EXPECT_EQ(OutputPath(folder + "out", folder, photo, passport2L), folder + "out/IMG_sheet_passport_2L.jpeg");
+    ASSERT_EQ(SaveSheetJpeg(resume, test::SolidBitmap(8, 8, kWhite), 90, 300).code, kSheetSaved);
+    EXPECT_TRUE(IsMarkedSheet(resume)) << "every sheet saved carries the mark";
     EXPECT_TRUE(IsPhotoDone("", folder, photo));
-    fs::create_directory(dir.Path() / "out");
-    EXPECT_FALSE(IsPhotoDone(folder + "out/", folder, photo));
-    fs::create_directory(dir.Path() / "out" / "IMG_0001.JPG"); // a folder of that name is not a sheet
-    EXPECT_FALSE(IsPhotoDone(folder + "out/", folder, photo));
+    EXPECT_FALSE(IsPhotoDone("", folder, photo, passport2L)) << "the passport sheet is still to be made";
+}
+
+// Within a run no sheet goes over one of the run's photos, even one that is itself a sheet of ours, and two photos
+// of one name never share a sheet; a file listed twice in any spelling is one photo.
+TEST(SheetTargets, RunPhotosAndSheetsGivenOutAreNeverTargets)
+{
+    test::ScratchDir dir;
+    const std::string a = dir.Path().string() + "/a/";
+    const std::string b = dir.Path().string() + "/b/";
+    fs::create_directories(a);
+    fs::create_directories(b);
+    ASSERT_TRUE(SaveJpeg(a + "p.jpg", test::SolidBitmap(8, 8, kWhite)).ok);
+    test::WriteEarlierSheet(b + "p.jpg"); // a sheet of an earlier run, now a photo of this one
+
+    SheetTargets run;
+    EXPECT_TRUE(run.addPhoto(a + "p.jpg"));
+    EXPECT_TRUE(run.addPhoto(b + "p.jpg"));
+    fs::create_symlink(a + "p.jpg", dir / "link.jpg");
+    fs::create_hard_link(a + "p.jpg", dir / "hard.jpg");
+    for (const std::string& again : { a + "p.jpg", a + "./p.jpg", b + "../a/p.jpg", dir / "link.jpg", dir / "hard.jpg" })
+        EXPECT_FALSE(run.addPhoto(again)) << again;
+
+    // a/p.jpg into b: b/p.jpg is a photo of the run, whatever it holds.
+    const std::string first = OutputPath(b, a, a + "p.jpg", {}, &run);
+    EXPECT_EQ(first, b + "p_sheet.jpeg");
+    run.claim(first, a + "p.jpg");
+    // b/p.jpg beside itself: its derived name was given to a/p.jpg, so it takes the next one.
+    EXPECT_EQ(OutputPath("", b, b + "p.jpg", {}, &run), b + "p_sheet_2.jpeg");
+    // The photo a sheet was given to keeps it, as when its sheet is made again.
+    EXPECT_EQ(OutputPath(b, a, a + "p.jpg", {}, &run), first);
+    EXPECT_TRUE(run.taken(first));
+    EXPECT_FALSE(run.taken(first, a + "p.jpg"));
 }
 
 TEST(SaveSheetJpeg, CreatesNestedFolderAndWritesTheResolution)

@@ -141,13 +141,39 @@ TEST_F(SessionTest, UnattendedPhotoGoesFromFileToSheetAndCountsAsDoneAfterwards)
     EXPECT_EQ(gone.message, Text(kTextNotFound) + dir / "gone.jpg") << "the report says why";
 }
 
+// The window's batch into one output folder: photos of one name from two folders get sheets of their own, a photo
+// dropped twice is worked once, and a sheet made again after the run keeps its photo's name.
+TEST_F(SessionTest, ABatchGivesEachPhotoASheetOfItsOwn)
+{
+    fs::create_directories(dir / "x");
+    fs::create_directories(dir / "y");
+    const std::string first = Photo("x/p.jpg", 600, 800, 1);
+    const std::string second = Photo("y/p.jpg", 600, 800, 2);
+    settings.outputFolder = dir / "out";
+    PhotoSession session(program);
+    BatchRun batch;
+    batch.start({ first, second, dir / "x/../x/p.jpg" });
+    EXPECT_EQ(batch.size(), 2);
+    std::vector<std::string> sheets;
+    for (; batch.openCurrent(session, settings, true, prompts); batch.step()) {
+        const int side = session.square().Width();
+        session.setView(side, side, side);
+        session.centreMinimumFrame();
+        const SheetOutcome made = session.makeSheet(settings, true, prompts, 0);
+        ASSERT_EQ(made.result, SheetOutcome::Saved);
+        sheets.push_back(made.path);
+    }
+    EXPECT_EQ(sheets, (std::vector<std::string> { dir / "out/p.jpg", dir / "out/p_sheet.jpeg" }));
+    EXPECT_EQ(session.makeSheet(settings, true, prompts, 0).path, sheets[1]);
+}
+
 TEST_F(SessionTest, BatchPassesOverPhotosDoneAndPhotosThatDoNotOpenAndSaysHowItEnded)
 {
     const std::string a = Photo("a.jpg", 900, 1200, 1);
     WriteFile(dir.Path() / "b.jpg", "broken");
     const std::string c = Photo("c.jpg", 900, 1200, 3);
     const std::string d = Photo("d.jpg", 900, 1200, 4);
-    WriteFile(dir.Path() / "d_sheet.jpeg", "an earlier sheet");
+    WriteEarlierSheet(dir.Path() / "d_sheet.jpeg");
     settings.keepExisting = true;
 
     PhotoSession session(program);

@@ -1,6 +1,7 @@
 #include "test_support.h"
 
 #include "image/image_io.h"
+#include "sheet/output_path.h"
 
 #include <cstdlib>
 #include <fstream>
@@ -99,6 +100,17 @@ void WriteFile(const fs::path& path, const std::string& bytes)
 {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out << bytes;
+}
+
+std::string WriteEarlierSheet(const fs::path& path)
+{
+    JpegOptions options;
+    options.comment = kSheetMark;
+    std::string bytes;
+    if (!EncodeJpeg(SolidBitmap(16, 16, Rgb { 200, 200, 200 }), options, bytes))
+        ADD_FAILURE() << "cannot encode a sheet for " << path;
+    WriteFile(path, bytes);
+    return bytes;
 }
 
 std::vector<std::string> Lines(const std::string& text)

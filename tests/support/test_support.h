@@ -42,5 +42,7 @@ std::string ReadFile(const std::filesystem::path& path);
 // The text's lines, without their line ends.
 std::vector<std::string> Lines(const std::string& text);
 void WriteFile(const std::filesystem::path& path, const std::string& bytes);
+// Writes a small sheet as the program marks its sheets (one a later sheet may replace) and returns its bytes.
+std::string WriteEarlierSheet(const std::filesystem::path& path);
 
 } // namespace vellicam::test

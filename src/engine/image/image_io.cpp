@@ -358,6 +358,9 @@ bool RunEncode(EncodeJob& job)
         job.cinfo.Y_density = static_cast<UINT16>(job.options.dpi);
     }
     jpeg_start_compress(&job.cinfo, TRUE);
+    if (!job.options.comment.empty())
+        jpeg_write_marker(&job.cinfo, JPEG_COM, reinterpret_cast<const JOCTET*>(job.options.comment.data()),
+            static_cast<unsigned int>(job.options.comment.size()));
     JSAMPROW rows[kRowsPerCall];
     const int height = bitmap.Height();
     while (job.cinfo.next_scanline < job.cinfo.image_height) {
@@ -383,6 +386,9 @@ IoResult CheckJpegArguments(const Bitmap& bitmap, const JpegOptions& options)
         return IoResult::Failure("JPEG quality must lie in 0..100, not " + std::to_string(options.quality));
     if (options.dpi < 0 || options.dpi > 65535)
         return IoResult::Failure("JPEG density must lie in 0..65535 dpi, not " + std::to_string(options.dpi));
+    // A segment's length field counts itself: two bytes of the 65535 it can hold.
+    if (options.comment.size() > 65533)
+        return IoResult::Failure("a JPEG comment holds 65533 bytes at most");
     return IoResult::Success();
 }
 
@@ -654,6 +660,45 @@ IoResult SaveJpeg(const std::string& path, const Bitmap& bitmap, const JpegOptio
     if (IoResult encoded = Encode(bitmap, options, progress, data, size); !encoded)
         return encoded;
     return WriteFileAtomically(path, data.get(), size);
+}
+
+bool JpegHasComment(const std::string& path, const std::string& comment)
+{
+    FilePtr file;
+    if (!OpenForReading(path, file))
+        return false;
+    std::FILE* f = file.get();
+    if (std::fgetc(f) != 0xFF || std::fgetc(f) != 0xD8)
+        return false;
+    // The segments before the first scan: a marker, a two-byte length that counts itself, its data. The comment is
+    // written right after the header, so only a few segments are ever read.
+    for (int segment = 0; segment < 64; ++segment) {
+        int c = std::fgetc(f);
+        if (c != 0xFF)
+            return false;
+        while (c == 0xFF) // fill bytes before a marker
+            c = std::fgetc(f);
+        if (c == EOF || c == 0xDA || c == 0xD9)
+            return false;
+        const int high = std::fgetc(f);
+        const int low = std::fgetc(f);
+        if (high == EOF || low == EOF)
+            return false;
+        const long length = (high << 8 | low) - 2;
+        if (length < 0)
+            return false;
+        if (c == 0xFE && static_cast<std::size_t>(length) == comment.size()) {
+            std::string data(static_cast<std::size_t>(length), '\0');
+            if (std::fread(data.data(), 1, data.size(), f) != data.size())
+                return false;
+            if (data == comment)
+                return true;
+            continue;
+        }
+        if (std::fseek(f, length, SEEK_CUR) != 0)
+            return false;
+    }
+    return false;
 }
 
 // ---- PNG -----------------------------------------------------------------------------------------------------

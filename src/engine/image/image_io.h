@@ -41,6 +41,7 @@ struct IoResult {
 struct JpegOptions {
     int quality = 90; // 0..100, passed to the encoder unchanged
     int dpi = 0; // written into the JFIF header as dots per inch when > 0
+    std::string comment; // written as a comment segment (COM) after the header when not empty; 65533 bytes at most
 };
 
 // Encodes to JPEG and writes the file atomically: the data goes to a temporary file in the same folder, which
@@ -60,6 +61,11 @@ struct JpegOptions {
 // Binary PPM (P6) and PGM (P5) with maxval 255 only; other maxvals, absurd sizes and short data are refused.
 [[nodiscard]] IoResult LoadPpm(const std::string& path, Bitmap& out);
 [[nodiscard]] IoResult SavePpm(const std::string& path, const Bitmap& bitmap);
+
+// True when `path` is a regular JPEG file whose header segments, before the first scan, hold a comment (COM)
+// segment that is exactly `comment`. Reads the header only; anything else (a missing file, another kind of file,
+// a FIFO, a broken header) is false.
+[[nodiscard]] bool JpegHasComment(const std::string& path, const std::string& comment);
 
 // Reads any of the three formats, chosen by content.
 [[nodiscard]] IoResult LoadImage(const std::string& path, Bitmap& out);

@@ -12,9 +12,13 @@
 
 namespace vellicam {
 
-void BatchRun::start(std::vector<std::string> photos)
+void BatchRun::start(const std::vector<std::string>& photos)
 {
-    photos_ = std::move(photos);
+    targets_ = std::make_shared<SheetTargets>();
+    photos_.clear();
+    for (const std::string& photo : photos)
+        if (targets_->addPhoto(photo))
+            photos_.push_back(photo);
     index_ = 0;
     active_ = true;
     saved_ = skipped_ = failed_ = 0;
@@ -23,14 +27,19 @@ void BatchRun::start(std::vector<std::string> photos)
 void BatchRun::clear()
 {
     photos_.clear();
+    targets_ = std::make_shared<SheetTargets>();
     index_ = 0;
     active_ = false;
     saved_ = skipped_ = failed_ = 0;
 }
 
-bool BatchRun::isDone(const PhotoSession& session, const Settings& settings, const std::string& photo)
+bool BatchRun::isDone(const PhotoSession& session, const Settings& settings, const std::string& photo) const
 {
-    return settings.keepExisting && IsPhotoDone(settings.outputFolder, session.photoFolder(), photo);
+    if (!settings.keepExisting)
+        return false;
+    const std::string sheet = session.sheetPathFor(settings, photo, targets_.get());
+    std::error_code ec;
+    return !sheet.empty() && std::filesystem::is_regular_file(sheet, ec);
 }
 
 bool BatchRun::allDone(const PhotoSession& session, const Settings& settings) const
@@ -60,8 +69,10 @@ bool BatchRun::openCurrent(
                 prompts.message(opened.lowResolution);
             }
         }
-        if (opened.opened())
+        if (opened.opened()) {
+            session.setSheetTargets(targets_);
             return true;
+        }
         // A photo that did not open goes into the error log, so that an unattended run can say afterwards which
         // photos it passed over and why.
         ++failed_;
@@ -81,7 +92,8 @@ std::string BatchRun::endMessage() const
     return text;
 }
 
-PhotoWork WorkPhotoUnattended(const std::string& photo, const Settings& settings, const std::string& programFolder)
+PhotoWork WorkPhotoUnattended(
+    const std::string& photo, const Settings& settings, const std::string& programFolder, const std::string& sheetPath)
 {
     const auto started = std::chrono::steady_clock::now();
     PhotoWork work;
@@ -108,6 +120,8 @@ PhotoWork WorkPhotoUnattended(const std::string& photo, const Settings& settings
 
     std::error_code ec;
     session.setPhotoFolder(std::filesystem::absolute(photo, ec).parent_path().string());
+    if (!sheetPath.empty())
+        session.planSheetPath(photo, sheetPath);
     BatchRun one;
     one.start({ photo });
     if (!one.openCurrent(session, settings, true, prompts))

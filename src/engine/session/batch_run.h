@@ -9,6 +9,7 @@
 #include "session/prompts.h"
 #include "session/settings.h"
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -16,8 +17,9 @@ namespace vellicam {
 
 class BatchRun {
 public:
-    // Starts a batch over `photos`, in that order.
-    void start(std::vector<std::string> photos);
+    // Starts a batch over `photos`, in that order; a file listed twice (in any spelling) is kept once, at its first
+    // place.
+    void start(const std::vector<std::string>& photos);
     // Ends the batch (or forgets it).
     void clear();
     [[nodiscard]] bool active() const { return active_; }
@@ -29,14 +31,15 @@ public:
     void step() { ++index_; }
 
     // True when `photo` counts as done: "同名のファイルは上書きしない" is on and its sheet exists.
-    [[nodiscard]] static bool isDone(const PhotoSession& session, const Settings& settings, const std::string& photo);
+    [[nodiscard]] bool isDone(const PhotoSession& session, const Settings& settings, const std::string& photo) const;
     // True when every photo of the batch counts as done.
     [[nodiscard]] bool allDone(const PhotoSession& session, const Settings& settings) const;
 
     // Opens the photo at the current place or, passing over photos done and photos that do not open (each logged
     // with its reason), the first after it that opens; false when the list ran out. A photo that does not open
     // leaves the session's photo as it was. A rough photo's warning goes to `prompts`, or, when `unattended`, to the
-    // error log.
+    // error log. The photo opened belongs to the run: its sheet is never written over a photo of the run or a sheet
+    // another photo of the run was given.
     bool openCurrent(PhotoSession& session, const Settings& settings, bool unattended, Prompts& prompts,
         const Progress& progress = {});
 
@@ -55,6 +58,7 @@ public:
 
 private:
     std::vector<std::string> photos_;
+    std::shared_ptr<SheetTargets> targets_ = std::make_shared<SheetTargets>();
     int index_ = 0;
     bool active_ = false;
     int saved_ = 0;
@@ -80,9 +84,10 @@ struct PhotoWork {
 // Works `photo` as an unattended run of the window does: opens it (a rough photo logged, not asked about),
 // recognises it when the settings say so (a photo that cannot be recognised is skipped when the settings skip
 // such photos; otherwise its sheet is cut from the centred minimum frame), makes the sheet without questions and
-// saves it. Passes over a photo whose sheet exists when the settings keep existing sheets. The error log's lines
-// are returned, not written. The view is the working square itself: one view pixel is one image pixel.
-[[nodiscard]] PhotoWork WorkPhotoUnattended(
-    const std::string& photo, const Settings& settings, const std::string& programFolder);
+// saves it (at `sheetPath` when given, the path a batch chose for it beforehand). Passes over a photo whose sheet
+// exists when the settings keep existing sheets. The error log's lines are returned, not written. The view is the
+// working square itself: one view pixel is one image pixel.
+[[nodiscard]] PhotoWork WorkPhotoUnattended(const std::string& photo, const Settings& settings,
+    const std::string& programFolder, const std::string& sheetPath = {});
 
 } // namespace vellicam

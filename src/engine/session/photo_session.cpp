@@ -167,6 +167,7 @@ OpenOutcome PhotoSession::adopt(const std::string& path, Bitmap decoded, bool sh
     turned_ = false;
     photoPath_ = path;
     photoFolder_ = WithSeparator(std::filesystem::absolute(path, ec).parent_path().string());
+    sheetTargets_.reset(); // a photo opened by itself belongs to no run; a batch gives its run again
     hasFace_ = false;
     imageSide_ = std::max(original_.Width(), original_.Height());
     releaseSheet();
@@ -186,6 +187,7 @@ void PhotoSession::close()
     headLineProposal_ = 0;
     imageSide_ = 0;
     hasFrame_ = false;
+    sheetTargets_.reset();
     hasFace_ = false;
     releaseSheet();
 }
@@ -521,9 +523,21 @@ RecognitionReport PhotoSession::recognise(const Settings& settings, bool silentS
     return result;
 }
 
+std::string PhotoSession::sheetSizeTag() const
+{
+    return SheetSizeTag(photoSize_->id, paper_->id);
+}
+
+std::string PhotoSession::sheetPathFor(const Settings& settings, const std::string& photo, const SheetTargets* run) const
+{
+    if (!plannedPhoto_.empty() && photo == plannedPhoto_)
+        return plannedSheet_;
+    return OutputPath(settings.outputFolder, photoFolder_, photo, sheetSizeTag(), run);
+}
+
 std::string PhotoSession::sheetPath(const Settings& settings) const
 {
-    return OutputPath(settings.outputFolder, photoFolder_, photoPath_);
+    return sheetPathFor(settings, photoPath_, sheetTargets_.get());
 }
 
 std::string PhotoSession::logPath(const Settings& settings) const
@@ -574,7 +588,9 @@ SheetOutcome PhotoSession::makeSheet(
         }
     });
     const std::string path = sheetPath(settings);
-    const SaveSheetOutcome saved = SaveSheetJpeg(path, sheet_, settings.jpegQuality, layout_.Resolution);
+    const SaveSheetOutcome saved = path.empty()
+        ? SaveSheetOutcome { kSaveWriteFailed, std::string(kTextNoFreeSheetName), {} }
+        : SaveSheetJpeg(path, sheet_, settings.jpegQuality, layout_.Resolution);
     previewing.join();
     if (saved.code != kSheetSaved) {
         preview_.Clear();
@@ -586,6 +602,8 @@ SheetOutcome PhotoSession::makeSheet(
     }
     result.result = SheetOutcome::Saved;
     result.path = path;
+    if (sheetTargets_)
+        sheetTargets_->claim(path, photoPath_);
     result.status = std::string(kTextSavedStatus) + path;
 
     // The sheet is on disk already; a preview that cannot be had only leaves the preview empty.

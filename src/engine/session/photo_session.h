@@ -17,11 +17,13 @@
 #include "resample/progress.h"
 #include "session/prompts.h"
 #include "session/settings.h"
+#include "sheet/output_path.h"
 #include "sheet/sheet_compose.h"
 #include "sheet/sheet_layout.h"
 
 #include <functional>
 #include <initializer_list>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -186,8 +188,24 @@ public:
         const RecognitionHooks& hooks = {}, const std::function<int(const ProposedFramePlacement&)>& drawFrame = {});
 
     // --- The sheet ---
-    // Where this photo's sheet goes, and the error log beside it.
+    // Where this photo's sheet goes (OutputPath, with the size tag of the layout in use and the run's files kept
+    // clear of), and the error log beside it.
     [[nodiscard]] std::string sheetPath(const Settings& settings) const;
+    // Where the sheet of `photo` (not necessarily open) would go, keeping clear of `run` when given.
+    [[nodiscard]] std::string sheetPathFor(
+        const Settings& settings, const std::string& photo, const SheetTargets* run = nullptr) const;
+    // What the layout in use adds to a sheet's name ("" for the default size and paper).
+    [[nodiscard]] std::string sheetSizeTag() const;
+    // The run the open photo belongs to: its sheet keeps clear of the run's photos and of the sheets given to its
+    // other photos, and the sheet saved is claimed in it. Opening another photo or closing ends it.
+    void setSheetTargets(std::shared_ptr<SheetTargets> run) { sheetTargets_ = std::move(run); }
+    // The sheet path a batch chose for `photo` beforehand (the command line's batch names every sheet before its
+    // workers start, so that parallel workers never race for a name).
+    void planSheetPath(std::string photo, std::string path)
+    {
+        plannedPhoto_ = std::move(photo);
+        plannedSheet_ = std::move(path);
+    }
     [[nodiscard]] std::string logPath(const Settings& settings) const;
     // The separator that opens a sheet action in the error log (only when the log exists).
     void startSheetAction(const Settings& settings, Prompts& prompts) const;
@@ -253,6 +271,9 @@ private:
     bool hasFrame_ = false;
 
     std::function<void(const std::string&, const std::string&)> logSink_;
+    std::shared_ptr<SheetTargets> sheetTargets_;
+    std::string plannedPhoto_;
+    std::string plannedSheet_;
     Bitmap cut_;
     Bitmap sheet_;
     Bitmap preview_;

@@ -14,6 +14,7 @@ inline constexpr std::string_view kTextEnlargementQuestion
 inline constexpr std::string_view kTextReductionFailedQuestion = "縮小に失敗しました。中断しますか？";
 inline constexpr std::string_view kTextSaved = "保存しました。";
 inline constexpr std::string_view kTextSavedStatus = "保存しました。:";
+inline constexpr std::string_view kTextNoFreeSheetName = "保存先フォルダに使えるシートのファイル名がありません。";
 inline constexpr std::string_view kTextAborted = "中断しました。";
 inline constexpr std::string_view kTextAllDone = "このフォルダ内の画像は全て処理済みです。\n上書きする場合には[設定]画面の「同名のファイル"
                                                  "は上書きしない」のチェックを外して下さい。";

@@ -3,6 +3,7 @@
 
 #include "image/folder_scan.h"
 #include "image/image_io.h"
+#include "sheet/photo_size.h"
 
 #include <cerrno>
 #include <filesystem>
@@ -40,14 +41,27 @@ std::string OutputFolder(const std::string& folderBoxText, const std::string& ph
     return folder;
 }
 
-std::string DerivedSheetName(const std::string& photoFileName)
+bool IsMarkedSheet(const std::string& path)
 {
+    return JpegHasComment(path, kSheetMark);
+}
+
+std::string SheetSizeTag(const std::string& photoSizeId, const std::string& paperId)
+{
+    if (photoSizeId == DefaultPhotoSize().id && paperId == DefaultPaperSize().id)
+        return {};
+    return "_" + photoSizeId + "_" + paperId;
+}
+
+std::string DerivedSheetName(const std::string& photoFileName, const std::string& sizeTag, int number)
+{
+    const std::string tail = sizeTag + (number > 1 ? "_" + std::to_string(number) : std::string());
     // ".jpeg" rather than ".jpg": the folder scan takes only names ending in .jpg, so a batch run over the photo
     // folder never picks up its own sheets. Copying the cases of j, p and g keeps IMG.jpg and IMG.JPG apart.
     if (IsScannedJpegName(photoFileName)) {
         const std::size_t size = photoFileName.size();
         const char j = photoFileName[size - 3], p = photoFileName[size - 2], g = photoFileName[size - 1];
-        std::string name = photoFileName.substr(0, size - 4) + "_sheet.";
+        std::string name = photoFileName.substr(0, size - 4) + "_sheet" + tail + ".";
         name += j;
         name += p;
         name += p == 'P' ? 'E' : 'e';
@@ -56,7 +70,7 @@ std::string DerivedSheetName(const std::string& photoFileName)
     }
     // The whole name and a '.' before "sheet": never the sheet of a photo ending in ".jpg", whose "sheet" follows
     // a '_'.
-    return photoFileName + ".sheet.jpeg";
+    return photoFileName + ".sheet" + tail + ".jpeg";
 }
 
 namespace {
@@ -86,23 +100,77 @@ bool NameSameFile(const std::string& a, const std::string& b)
     return ResolvedPath(a) == ResolvedPath(b);
 }
 
-std::string OutputPath(
-    const std::string& folderBoxText, const std::string& photoFolder, const std::string& currentPhotoPath)
+bool SheetTargets::addPhoto(const std::string& path)
+{
+    struct stat st { };
+    bool added = photos_.insert(ResolvedPath(path)).second;
+    if (::stat(path.c_str(), &st) == 0)
+        added = files_.insert({ static_cast<unsigned long long>(st.st_dev), static_cast<unsigned long long>(st.st_ino) })
+                    .second
+            && added;
+    return added;
+}
+
+void SheetTargets::claim(const std::string& sheetPath, const std::string& photo)
+{
+    sheets_[ResolvedPath(sheetPath)] = ResolvedPath(photo);
+}
+
+bool SheetTargets::taken(const std::string& path, const std::string& photo) const
+{
+    const std::string resolved = ResolvedPath(path);
+    if (photos_.count(resolved) > 0)
+        return true;
+    if (const auto sheet = sheets_.find(resolved); sheet != sheets_.end()
+        && (photo.empty() || sheet->second != ResolvedPath(photo)))
+        return true;
+    struct stat st { };
+    return ::stat(path.c_str(), &st) == 0
+        && files_.count({ static_cast<unsigned long long>(st.st_dev), static_cast<unsigned long long>(st.st_ino) }) > 0;
+}
+
+namespace {
+
+// True when a sheet of `photo` may be written at `path`: nothing is there, or an earlier sheet of ours is.
+bool SheetPathFree(const std::string& path, const std::string& photo, const SheetTargets* run)
+{
+    if (NameSameFile(path, photo) || (run && run->taken(path, photo)))
+        return false;
+    struct stat st { };
+    // lstat: a link, even a dangling one, is the user's. A path that cannot be looked at holds nothing of the
+    // user's that the save could replace; the save says why it fails.
+    if (::lstat(path.c_str(), &st) != 0)
+        return true;
+    return S_ISREG(st.st_mode) && IsMarkedSheet(path);
+}
+
+} // namespace
+
+std::string OutputPath(const std::string& folderBoxText, const std::string& photoFolder,
+    const std::string& currentPhotoPath, const std::string& sizeTag, const SheetTargets* run)
 {
     const std::string folder = OutputFolder(folderBoxText, photoFolder);
     const std::string name = FileNameOf(currentPhotoPath);
-    if (!folderBoxText.empty()) {
+    if (!folderBoxText.empty() && sizeTag.empty()) {
         const std::string path = folder + name;
-        if (!NameSameFile(path, currentPhotoPath))
+        if (SheetPathFree(path, currentPhotoPath, run))
             return path;
     }
-    return folder + DerivedSheetName(name);
+    constexpr int kNamesTried = 10000;
+    for (int number = 1; number <= kNamesTried; ++number) {
+        const std::string path = folder + DerivedSheetName(name, sizeTag, number);
+        if (SheetPathFree(path, currentPhotoPath, run))
+            return path;
+    }
+    return {};
 }
 
-bool IsPhotoDone(const std::string& folderBoxText, const std::string& photoFolder, const std::string& currentPhotoPath)
+bool IsPhotoDone(const std::string& folderBoxText, const std::string& photoFolder, const std::string& currentPhotoPath,
+    const std::string& sizeTag, const SheetTargets* run)
 {
+    const std::string path = OutputPath(folderBoxText, photoFolder, currentPhotoPath, sizeTag, run);
     std::error_code ec;
-    return fs::is_regular_file(OutputPath(folderBoxText, photoFolder, currentPhotoPath), ec);
+    return !path.empty() && fs::is_regular_file(path, ec);
 }
 
 std::string OpenFolderTarget(const std::string& folderBoxText, const std::string& photoFolder)
@@ -207,6 +275,7 @@ SaveSheetOutcome SaveSheetJpeg(const std::string& path, const Bitmap& bitmap, in
     JpegOptions options;
     options.quality = quality;
     options.dpi = dpi;
+    options.comment = kSheetMark;
     const IoResult written = SaveJpeg(path, bitmap, options);
     // After the write, so that a folder full of leftovers never delays or stops the sheet itself.
     (void)RemoveStaleSheetTemporaries(folder, std::time(nullptr));
