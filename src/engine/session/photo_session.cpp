@@ -128,16 +128,16 @@ OpenOutcome PhotoSession::open(const std::string& path, bool sharpenView, const 
     OpenOutcome outcome;
     if (!path.empty() && path == photoPath_)
         return outcome; // the same photo again: from memory, without reading the file
-    std::error_code ec;
-    if (path.empty() || !std::filesystem::is_regular_file(path, ec)) {
+    if (path.empty()) {
         outcome.result = OpenOutcome::NotFound;
-        outcome.failure = std::string(kTextNotFound) + path;
+        outcome.failure = std::string(kTextNotFound);
         return outcome;
     }
+    // Anything but a regular file (a folder, a named pipe, a device) is refused there without being opened.
     Bitmap decoded;
     std::string reason;
-    if (LoadPhotoFile(path, decoded, &reason, progress) != 0) {
-        outcome.result = OpenOutcome::Unreadable;
+    if (const int loaded = LoadPhotoFile(path, decoded, &reason, progress); loaded != 0) {
+        outcome.result = loaded == -1 ? OpenOutcome::NotFound : OpenOutcome::Unreadable;
         outcome.failure = reason;
         return outcome;
     }
