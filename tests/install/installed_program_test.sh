@@ -2,8 +2,8 @@
 # Vellicam as a user gets it. `tree`: installed with `cmake --install` into a scratch prefix. `package`: made into a
 # .deb with cpack, its fields read, and unpacked with dpkg -x into a scratch root. Either way the installed layout is
 # checked and the programs run from there with nothing of the build on PATH or LD_LIBRARY_PATH: `detect` finds the
-# detector and its cascades and recognises a face, `sheet` writes a sheet, and a missing piece is refused with the
-# folders looked in. `desktop`: the menu entry and the metainfo of the source tree validate.
+# detector and its cascades and recognises a face (with a home and without one), `sheet` writes a sheet, and a
+# missing piece is refused with the folders looked in. `desktop`: the menu entry and the metainfo of the source tree validate.
 #
 # Usage: installed_program_test.sh tree|package|desktop BUILD-DIR SOURCE-DIR
 # The install folders and the version come from CMake in the environment (VELLICAM_BINDIR, VELLICAM_LIBRARY_DIR,
@@ -107,6 +107,12 @@ check_installed() { # PREFIX
     cat "$scratch/sheet.json"
     grep -q '"width": 1051, "height": 1500' "$scratch/sheet.json" || fail "the sheet is not 1051 x 1500"
     [ -s "$scratch/sheet.jpg" ] || fail "no sheet written"
+
+    step "vellicam-cli detect without a home, as cron or a service runs it"
+    status=0
+    env -i PATH=/usr/bin:/bin TMPDIR="$scratch" "$cli" detect "$photo" >"$scratch/out" 2>"$scratch/err" || status=$?
+    [ "$status" -eq 0 ] || fail "detect without HOME exited $status: $(cat "$scratch/err")"
+    [ "$(stat -c %a "$scratch/vellicam-$(id -u)")" = 700 ] || fail "no private work folder in TMPDIR"
 
     step "missing pieces name the folders looked in"
     mv "$data/haarcascade_frontalface_default.xml" "$scratch/cascade.xml"

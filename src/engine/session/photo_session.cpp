@@ -446,12 +446,12 @@ RecognitionOutcome PhotoSession::runRecognition(const Settings& settings, bool s
 
     RecognitionOutcome outcome;
     try {
-        const std::string workFolder = RecognitionWorkFolder();
+        // The user's cache, or without a home (cron, a service, a container) a folder of ours in the temporary one.
         std::string reason;
-        const bool ready = !workFolder.empty() && EnsurePrivateFolder(workFolder, &reason) == kPrivateFolderReady;
-        const RunFolder runFolder(ready ? workFolder : std::string());
+        const std::string workFolder = PrepareRecognitionWorkFolder(&reason);
+        const RunFolder runFolder(workFolder);
         if (runFolder.Path().empty()) {
-            prompts.detail("recognition work folder " + workFolder + ": " + (ready ? "no run folder" : reason));
+            prompts.detail("recognition work folder " + (workFolder.empty() ? reason : workFolder + ": no run folder"));
             outcome.result = kRecognitionTempNotSaved;
             outcome.message = std::string(kMessageTempNotSaved);
             return outcome;
