@@ -1,6 +1,7 @@
 #include "settings_dialog.h"
 
 #include "main_window.h"
+#include "recognition/detector_files.h"
 #include "sheet/photo_size.h"
 #include "window_style.h"
 
@@ -248,7 +249,9 @@ void SettingsDialog::recogniseOnOpenToggled()
     if (folder.size() > 1 && folder.endsWith('/'))
         folder.chop(1);
     QDir::setCurrent(folder);
-    if (!QFileInfo::exists(folder + QStringLiteral("/haarcascade_frontalface_default.xml"))) {
+    // Where recognition will look: beside the program, or in the installed tree.
+    const DetectorFiles files = FindDetectorFiles(folder.toStdString());
+    if (!QFileInfo(QString::fromStdString(files.faceCascade)).isFile()) {
         window_.dialogs().Message(window_.appTitle(), texts::kCascadeMissing, MessageIcon::None);
         ui_.recogniseOnOpenBox->setChecked(false);
     }

@@ -4,6 +4,7 @@
 #include "cli_support.h"
 
 #include "image/folder_scan.h"
+#include "recognition/detector_files.h"
 #include "recognition/face_detector.h"
 #include "session/batch_run.h"
 #include "sheet/output_path.h"
@@ -59,7 +60,8 @@ Options:
   --ratio PERCENT           background share for the head top (50..100, default 80)
 
 Prints one line per photo on standard error (a progress line on a terminal) and a JSON summary on
-standard output. Exit status: 0 every photo got a sheet, 4 some were skipped or failed, 1 a file could
+standard output; its "detector" says which face detector was loaded ("verified", "cascade-only" or
+"unavailable", as the window's settings say it; null without recognition). Exit status: 0 every photo got a sheet, 4 some were skipped or failed, 1 a file could
 not be read or written, 2 bad arguments. Ctrl-C stops after the photos in hand.
 )";
 
@@ -85,6 +87,20 @@ const char* ResultName(PhotoWork::Result result)
         return "failed";
     }
     return "failed";
+}
+
+// The detector kind as the summary names it (a JSON string).
+std::string KindName(DetectorKind kind)
+{
+    switch (kind) {
+    case DetectorKind::Verified:
+        return "\"verified\"";
+    case DetectorKind::CascadeOnly:
+        return "\"cascade-only\"";
+    case DetectorKind::Unavailable:
+        break;
+    }
+    return "\"unavailable\"";
 }
 
 std::string CsvField(const std::string& text)
@@ -316,11 +332,11 @@ std::string DetectorFolder()
 {
     if (const char* dir = std::getenv("VELLICAM_DETECTOR_DIR"); dir && *dir)
         return dir;
-    std::error_code ec;
-    const std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", ec);
-    if (ec)
-        throw IoError { "cannot find the program's own folder: " + ec.message() };
-    return exe.parent_path().string();
+    std::string reason;
+    std::string folder = ProgramFolder(&reason);
+    if (folder.empty())
+        throw IoError { "cannot find the program's own folder: " + reason };
+    return folder;
 }
 
 int RunBatch(const std::vector<std::string>& words)
@@ -375,6 +391,8 @@ int RunBatch(const std::vector<std::string>& words)
     sigaction(SIGINT, &action, &previousInt);
     sigaction(SIGTERM, &action, &previousTerm);
 
+    // The detector the preload found, for the summary: what the settings dialog would say.
+    std::string detector = "null";
     // The detector library and its models are loaded once, here, before the workers are made: each worker starts
     // with them in memory (shared until written) instead of reading them again.
     if (settings.recogniseOnOpen && total > 0) {
@@ -382,7 +400,7 @@ int RunBatch(const std::vector<std::string>& words)
         // other. Set before the library starts it.
         if (jobs > 1)
             setenv("OPENCV_FOR_THREADS_NUM", "1", 0);
-        (void)QueryDetectorKind(folder);
+        detector = KindName(QueryDetectorKind(folder));
     }
 
     // Workers are processes: the detector library keeps its answers in globals, so two recognitions may not share
@@ -523,8 +541,8 @@ int RunBatch(const std::vector<std::string>& words)
     written = total - notStarted;
     const bool interrupted = notStarted > 0;
     std::printf("{\"photos\": %zu, \"saved\": %d, \"skipped\": %d, \"failed\": %d, \"not_started\": %zu, "
-                "\"interrupted\": %s}\n",
-        total, saved, skipped, failed, notStarted, interrupted ? "true" : "false");
+                "\"interrupted\": %s, \"detector\": %s}\n",
+        total, saved, skipped, failed, notStarted, interrupted ? "true" : "false", detector.c_str());
     if (report.is_open()) {
         report.flush();
         if (!report)

@@ -9,7 +9,8 @@ namespace vellicam::cli {
 extern const char kBatchHelp[];
 int RunBatch(const std::vector<std::string>& words);
 
-// The folder of the detector library and its cascades: the program's own, or VELLICAM_DETECTOR_DIR when set.
+// The program folder the detector's files are searched from (FindDetectorFiles: beside it, then the installed
+// tree): the program's own, or VELLICAM_DETECTOR_DIR when set.
 [[nodiscard]] std::string DetectorFolder();
 
 } // namespace vellicam::cli

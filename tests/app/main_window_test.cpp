@@ -1,5 +1,6 @@
 // The main window's start-up state, its size rules, the settings dialog and the preview window.
 #include "memory_report.h"
+#include "recognition/detector_files.h"
 #include "window_fixture.h"
 
 #include <QFile>
@@ -228,6 +229,18 @@ TEST(SettingsDialog, RecognitionOnLoadNeedsTheFaceCascadeBesideTheProgram)
     EXPECT_EQ(dialogs.messages.size(), 1u) << "unchecking again asks nothing";
 
     WriteFile(folder.Path() / "haarcascade_frontalface_default.xml", "<opencv_storage/>");
+    settings.controls().recogniseOnOpenBox->setChecked(true);
+    EXPECT_TRUE(settings.controls().recogniseOnOpenBox->isChecked());
+    EXPECT_EQ(dialogs.messages.size(), 1u);
+
+    // An installed program finds it where it is installed (share/vellicam), as recognition does.
+    const std::string bin = folder / "prefix/bin";
+    std::filesystem::create_directories(bin);
+    const std::string data = FindDetectorFiles(bin).dataFolders.back();
+    std::filesystem::create_directories(data);
+    WriteFile(std::filesystem::path(data) / "haarcascade_frontalface_default.xml", "<opencv_storage/>");
+    window.setProgramFolder(QString::fromStdString(bin) + '/');
+    settings.controls().recogniseOnOpenBox->setChecked(false);
     settings.controls().recogniseOnOpenBox->setChecked(true);
     EXPECT_TRUE(settings.controls().recogniseOnOpenBox->isChecked());
     EXPECT_EQ(dialogs.messages.size(), 1u);

@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <sys/stat.h>
 #include <sys/wait.h>
 
 using namespace vellicam;
@@ -93,6 +94,26 @@ TEST(CliBadInput, UnreadableFilesAreRefusedWithTheirReason)
         ExpectRefused(
             Cli({ "sheet", Bad(c.file), out / "sheet.jpg", "--frame", "0,0,10,10" }), c.file, c.reason, out.Path());
     }
+}
+
+// A named pipe called like a photo would block the open until something writes to it: every command that reads a
+// photo refuses it at once (the short time limit turns a hang into a failure).
+TEST(CliBadInput, ANamedPipeIsRefusedAtOnceByEveryCommand)
+{
+    test::ScratchDir dir, out;
+    const std::string pipe = dir / "pipe.jpg";
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    const std::string reason = "is a named pipe, not a file";
+    ExpectRefused(Cli({ "detect", pipe }, 10), pipe, reason, out.Path());
+    ExpectRefused(Cli({ "sheet", pipe, out / "sheet.jpg", "--frame", "0,0,10,10" }, 10), pipe, reason, out.Path());
+    ExpectRefused(Cli({ "square", pipe, out / "square.png" }, 10), pipe, reason, out.Path());
+
+    const CliRun batch
+        = Cli({ "batch", pipe, "--no-recognition", "--out", dir / "sheets", "--report", dir / "r.jsonl" }, 10);
+    EXPECT_FALSE(batch.timedOut);
+    EXPECT_EQ(batch.status, 4) << batch.err;
+    EXPECT_NE(
+        test::ReadFile(dir / "r.jsonl").find("写真のファイルではありません（名前付きパイプ）"), std::string::npos);
 }
 
 TEST(CliBadInput, UnusualButValidPhotosLoad)

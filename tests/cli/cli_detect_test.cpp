@@ -10,7 +10,9 @@
 #include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 #include <vector>
 
 using namespace vellicam;
@@ -44,16 +46,26 @@ protected:
         test::WriteFile(fs::path(program) / "ago.xml", "<chins/>");
         ASSERT_TRUE(SaveJpeg(photo, test::SolidBitmap(1000, 800, { 128, 128, 128 })).ok);
     }
-    CliRun Run(const std::string& script, std::vector<std::string> words = {})
+    // `bare`: with nothing of the test's environment (no HOME, no XDG_CACHE_HOME), as cron or a service runs it.
+    CliRun Run(const std::string& script, std::vector<std::string> words = {}, bool bare = false)
     {
         // The stand-in counts its calls in the log, so each run starts its script over with a fresh log.
         test::WriteFile(dir.Path() / "script.txt", script);
         fs::remove(dir / "calls.log");
         if (words.empty())
             words = { photo };
-        return Detect(words,
+        std::vector<std::string> environment;
+        if (bare) {
+            environment = { "-i", "PATH=/usr/bin:/bin" };
+            // A sanitized build's programs still need the sanitizers' settings.
+            for (const char* name : { "ASAN_OPTIONS", "LSAN_OPTIONS", "UBSAN_OPTIONS" })
+                if (const char* value = std::getenv(name))
+                    environment.push_back(std::string(name) + "=" + value);
+        }
+        environment.insert(environment.end(),
             { "VELLICAM_DETECTOR_DIR=" + program, "VELLICAM_STANDIN_SCRIPT=" + (dir / "script.txt"),
                 "VELLICAM_STANDIN_LOG=" + (dir / "calls.log"), "TMPDIR=" + dir.Path().string() });
+        return Detect(words, environment);
     }
 };
 
@@ -73,6 +85,19 @@ TEST_F(DetectCommand, PrintsTheRunAsOneJsonObject)
         leftovers += entry.path().filename().string().rfind("vellicam-detect-", 0) == 0;
     EXPECT_EQ(leftovers, 0);
     EXPECT_NE(test::ReadFile(dir / "calls.log").find("\t0\t" + program + "/ago.xml\t"), std::string::npos);
+}
+
+TEST_F(DetectCommand, WithoutAHomeItWorksInAFolderOfItsOwnInTheTemporaryFolder)
+{
+    const CliRun run = Run("0 400 300 600 500\n", {}, true);
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out.rfind("{\"result\": 0, ", 0), 0u) << run.out;
+    const std::string folder = dir / ("vellicam-" + std::to_string(::geteuid()));
+    struct stat st { };
+    ASSERT_EQ(::lstat(folder.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISDIR(st.st_mode));
+    EXPECT_EQ(st.st_mode & 07777, 0700u);
+    EXPECT_NE(test::ReadFile(dir / "calls.log").find("\t" + folder + "/recognition/run-"), std::string::npos);
 }
 
 TEST_F(DetectCommand, FailedRunStillPrintsWhatIsKnownAndExitsThree)

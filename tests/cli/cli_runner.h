@@ -25,7 +25,8 @@ inline std::string ShellQuote(const std::string& word)
     return q + "'";
 }
 
-// Runs vellicam-cli with the words, the environment assignments ("NAME=value") added, no standard input, and
+// Runs vellicam-cli with the words, the environment assignments ("NAME=value") added (a first "-i" starts from an
+// empty environment instead, as `env -i` does), no standard input, and
 // a limit of `seconds`: a hang shows as timedOut, a crash as a status of -1 or 128 + the signal.
 inline CliRun RunCli(
     const std::vector<std::string>& words, const std::vector<std::string>& environment = {}, int seconds = 120)

@@ -3,6 +3,7 @@
 #include "test_support.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 using namespace vellicam;
 namespace fs = std::filesystem;
@@ -69,10 +70,14 @@ TEST(FolderScan, LinksCountAsWhatTheyPointTo)
     fs::create_directory_symlink(dir.Path() / "folder", dir.Path() / "linked-folder.jpg");
     fs::create_symlink(dir.Path() / "real.jpg", dir.Path() / "linked.jpg");
     fs::create_symlink(dir.Path() / "gone.jpg", dir.Path() / "dangling.jpg");
+    // A named pipe or a device named like a photo is counted but never listed: opening it would hang or mislead.
+    ASSERT_EQ(::mkfifo((dir.Path() / "pipe.jpg").c_str(), 0600), 0);
+    fs::create_symlink("/dev/null", dir.Path() / "device.jpg");
     const FolderScan scan = ScanDroppedFolder(dir.Path().string());
     EXPECT_EQ(scan.SubfolderCount, 2);
-    EXPECT_EQ(scan.FileCount, 2);
+    EXPECT_EQ(scan.FileCount, 4);
     EXPECT_EQ(scan.JpegCount, 2);
+    EXPECT_EQ(scan.files, (std::vector<std::string> { dir / "linked.jpg", dir / "real.jpg" }));
 }
 
 } // namespace

@@ -1,11 +1,14 @@
 // Reading and writing JPEG, PNG and PPM files, and the atomic write under them.
 #include "image/image_io.h"
+#include "image/photo.h"
 #include "test_support.h"
 
 #include <chrono>
 #include <cstdio>
+#include <fcntl.h>
 #include <filesystem>
 #include <functional>
+#include <future>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -524,6 +527,79 @@ TEST(ImageIo, FormatsFromContentAndFromName)
     EXPECT_EQ(FormatFromExtension("folder.jpg/file"), ImageFormat::Unknown);
     EXPECT_EQ(FormatFromExtension("noext"), ImageFormat::Unknown);
     EXPECT_FALSE(SaveImage(dir / "x.gif", image).ok);
+}
+
+namespace {
+
+// Runs a read that must not wait: a read blocked on a named pipe fails the test instead of hanging it, and is let
+// go by opening the pipe's other end until it returns.
+template <typename Read> auto WithinSeconds(const std::string& fifo, Read read)
+{
+    auto pending = std::async(std::launch::async, read);
+    if (pending.wait_for(std::chrono::seconds(5)) != std::future_status::ready) {
+        ADD_FAILURE() << "the read waited on " << fifo;
+        while (pending.wait_for(std::chrono::milliseconds(10)) != std::future_status::ready)
+            if (const int fd = ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK); fd >= 0)
+                ::close(fd);
+    }
+    return pending.get();
+}
+
+} // namespace
+
+TEST(ImageIo, OnlyRegularFilesAreReadAndTheRestIsRefusedAtOnce)
+{
+    ScratchDir dir;
+    const Bitmap image = RandomBitmap(8, 6, 5);
+    ASSERT_TRUE(SaveJpeg(dir / "real.jpg", image).ok);
+    ASSERT_EQ(::mkfifo((dir / "pipe.jpg").c_str(), 0600), 0);
+    fs::create_directory(dir / "folder.jpg");
+    fs::create_symlink("/dev/null", dir / "device.jpg");
+    fs::create_symlink(dir / "gone.jpg", dir / "dangling.jpg");
+    fs::create_symlink(dir / "real.jpg", dir / "linked.jpg");
+    struct Case {
+        const char* name;
+        FileKind kind;
+        const char* reason; // in the reader's message; "" for a photo that loads
+        const char* window; // in the window's line
+    };
+    const Case cases[] = {
+        { "pipe.jpg", FileKind::NamedPipe, "is a named pipe, not a file",
+            "写真のファイルではありません（名前付きパイプ）" },
+        { "folder.jpg", FileKind::Folder, "is a folder, not a file", "ファイルが見つかりません" },
+        { "device.jpg", FileKind::Device, "is a device, not a file", "写真のファイルではありません（デバイス）" },
+        { "dangling.jpg", FileKind::Missing, "file not found", "ファイルが見つかりません" },
+        { "linked.jpg", FileKind::Regular, "", "" },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string path = dir / c.name;
+        EXPECT_EQ(KindOfFile(path), c.kind);
+        const Bitmap before = SolidBitmap(1, 1, kRed);
+        Bitmap loaded = before, jpeg = before, photo = before;
+        const IoResult any = WithinSeconds(path, [&] { return LoadImage(path, loaded); });
+        const IoResult decoded = WithinSeconds(path, [&] { return LoadJpeg(path, jpeg); });
+        std::string reason;
+        const int opened = WithinSeconds(path, [&] { return LoadPhotoFile(path, photo, &reason); });
+        if (c.kind == FileKind::Regular) {
+            EXPECT_TRUE(any.ok) << any.message;
+            EXPECT_TRUE(decoded.ok) << decoded.message;
+            EXPECT_EQ(opened, 0) << reason;
+            EXPECT_EQ(photo.Width(), 8);
+            continue;
+        }
+        const IoResult png = WithinSeconds(path, [&] { return LoadPng(path, loaded); });
+        const IoResult ppm = WithinSeconds(path, [&] { return LoadPpm(path, loaded); });
+        for (const IoResult& r : { any, decoded, png, ppm }) {
+            EXPECT_FALSE(r.ok);
+            EXPECT_NE(r.message.find(c.reason), std::string::npos) << r.message;
+            EXPECT_NE(r.message.find(path), std::string::npos) << r.message;
+        }
+        EXPECT_EQ(WithinSeconds(path, [&] { return SniffImageFormat(path); }), ImageFormat::Unknown);
+        EXPECT_EQ(opened, -1);
+        EXPECT_EQ(reason.rfind(c.window, 0), 0u) << reason;
+        EXPECT_TRUE(loaded.SameAs(before) && jpeg.SameAs(before) && photo.SameAs(before));
+    }
 }
 
 namespace {

@@ -2,6 +2,7 @@
 // real one.
 #include "image/image_io.h"
 #include "image/photo.h"
+#include "recognition/detector_files.h"
 #include "recognition/face_detector.h"
 #include "recognition/recognition_run.h"
 #include "test_support.h"
@@ -481,6 +482,15 @@ TEST_F(Recognition, DetectorKindFromTheOptionalFunction)
     setenv("VELLICAM_STANDIN_KIND", "throw", 1);
     EXPECT_EQ(QueryDetectorKind(program), DetectorKind::Unavailable);
     unsetenv("VELLICAM_STANDIN_KIND");
+    // An installed program's library lies in lib/vellicam, not beside it: asked through the same search as
+    // recognition (the settings dialog's line, the batch's one load of the models).
+    const std::string bin = dir / "prefix/bin";
+    fs::create_directories(bin);
+    const std::string installed = FindDetectorFiles(bin).libraryFolders.back();
+    fs::create_directories(installed);
+    fs::create_symlink(
+        fs::path(VELLICAM_STANDIN_DIR) / "landmarks/libfacedetect.so", fs::path(installed) / kDetectorLibraryName);
+    EXPECT_EQ(QueryDetectorKind(bin), DetectorKind::Verified);
     UseVariant("no_getrect");
     EXPECT_EQ(QueryDetectorKind(program), DetectorKind::Unavailable);
     EXPECT_EQ(QueryDetectorKind(dir / "nowhere"), DetectorKind::Unavailable);

@@ -37,14 +37,19 @@ struct FileCloser {
 };
 using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
 
-// Opens a regular file for reading, with a reason a person can act on when it cannot be had.
+// Opens a regular file for reading, with a reason a person can act on when it cannot be had. What lies at the path
+// is looked at first: opening a named pipe waits for a writer that may never come, and opening a device can do
+// anything. The open itself does not wait either (something swapped in after the look is caught by the fstat).
 IoResult OpenForReading(const std::string& path, FilePtr& file)
 {
     if (path.empty())
         return IoResult::Failure("no file name given");
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    int error = 0;
+    if (const FileKind kind = KindOfFile(path, &error); kind != FileKind::Regular)
+        return IoResult::Failure(NotARegularFileText(path, kind, error));
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (fd < 0) {
-        const int error = errno;
+        error = errno;
         if (error == ENOENT || error == ENOTDIR)
             return IoResult::Failure("file not found: " + path);
         return IoResult::Failure("cannot open " + path + ": " + ErrnoText(error));
@@ -52,12 +57,14 @@ IoResult OpenForReading(const std::string& path, FilePtr& file)
     struct stat st { };
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         ::close(fd);
-        return IoResult::Failure(
-            S_ISDIR(st.st_mode) ? path + " is a folder, not a file" : path + " is not a regular file");
+        return IoResult::Failure(NotARegularFileText(path, FileKindOfMode(st.st_mode), 0));
     }
+    // Reads of a regular file never wait anyway; the flag goes so that nothing downstream sees EAGAIN.
+    if (const int flags = ::fcntl(fd, F_GETFL); flags >= 0)
+        (void)::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
     std::FILE* f = ::fdopen(fd, "rb");
     if (!f) {
-        const int error = errno;
+        error = errno;
         ::close(fd);
         return IoResult::Failure("cannot open " + path + ": " + ErrnoText(error));
     }
@@ -585,6 +592,58 @@ std::mt19937_64& NameGenerator()
 }
 
 } // namespace
+
+// ---- What lies at a path --------------------------------------------------------------------------------------
+
+FileKind FileKindOfMode(unsigned mode)
+{
+    if (S_ISREG(mode))
+        return FileKind::Regular;
+    if (S_ISDIR(mode))
+        return FileKind::Folder;
+    if (S_ISFIFO(mode))
+        return FileKind::NamedPipe;
+    if (S_ISCHR(mode) || S_ISBLK(mode))
+        return FileKind::Device;
+    if (S_ISSOCK(mode))
+        return FileKind::Socket;
+    return FileKind::Other;
+}
+
+FileKind KindOfFile(const std::string& path, int* error)
+{
+    struct stat st { };
+    if (path.empty() || ::stat(path.c_str(), &st) != 0) {
+        const int why = path.empty() ? ENOENT : errno;
+        if (error)
+            *error = why;
+        return why == ENOENT || why == ENOTDIR ? FileKind::Missing : FileKind::Unreachable;
+    }
+    return FileKindOfMode(st.st_mode);
+}
+
+std::string NotARegularFileText(const std::string& path, FileKind kind, int error)
+{
+    switch (kind) {
+    case FileKind::Regular:
+        return {};
+    case FileKind::Missing:
+        return "file not found: " + path;
+    case FileKind::Unreachable:
+        return "cannot open " + path + ": " + ErrnoText(error);
+    case FileKind::Folder:
+        return path + " is a folder, not a file";
+    case FileKind::NamedPipe:
+        return path + " is a named pipe, not a file";
+    case FileKind::Device:
+        return path + " is a device, not a file";
+    case FileKind::Socket:
+        return path + " is a socket, not a file";
+    case FileKind::Other:
+        break;
+    }
+    return path + " is not a regular file";
+}
 
 // ---- Formats -------------------------------------------------------------------------------------------------
 

@@ -21,6 +21,17 @@ struct IoResult {
     static IoResult Failure(std::string why) { return { false, std::move(why) }; }
 };
 
+// What lies at a path, looked at without opening it (links followed). Every reader below reads regular files only
+// and refuses anything else at once with NotARegularFileText's reason: a named pipe would block the open until
+// something writes to it, and a device could do anything when opened.
+enum class FileKind { Regular, Missing, Unreachable, Folder, NamedPipe, Device, Socket, Other };
+// `error` (when given) gets errno for Missing and Unreachable (a permission, a loop of links).
+[[nodiscard]] FileKind KindOfFile(const std::string& path, int* error = nullptr);
+// The kind of a stat mode.
+[[nodiscard]] FileKind FileKindOfMode(unsigned mode);
+// Why a path of that kind is not read, in one line ("" for a regular file); `error` as KindOfFile gave it.
+[[nodiscard]] std::string NotARegularFileText(const std::string& path, FileKind kind, int error = 0);
+
 // The format of a file from its first bytes (not from its name).
 [[nodiscard]] ImageFormat SniffImageFormat(const std::string& path);
 // The format a file name asks for: .jpg/.jpeg JPEG, .png PNG, .ppm PPM (case-insensitive), else Unknown.

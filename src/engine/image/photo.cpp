@@ -6,18 +6,38 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
-#include <sys/stat.h>
 
 namespace vellicam {
+
+std::string NotAPhotoFileText(const std::string& path, FileKind kind)
+{
+    switch (kind) {
+    case FileKind::Regular:
+        return {};
+    case FileKind::NamedPipe:
+        return "写真のファイルではありません（名前付きパイプ）: " + path;
+    case FileKind::Device:
+        return "写真のファイルではありません（デバイス）: " + path;
+    case FileKind::Socket:
+        return "写真のファイルではありません（ソケット）: " + path;
+    case FileKind::Other:
+        return "写真のファイルではありません: " + path;
+    case FileKind::Missing:
+    case FileKind::Unreachable:
+    case FileKind::Folder:
+        break;
+    }
+    // A folder counts as no file, as it always has.
+    return "ファイルが見つかりません: " + path;
+}
 
 int LoadPhotoFile(const std::string& path, Bitmap& photo, std::string* reason, const Progress& progress)
 {
     if (path.empty())
         return 1;
-    struct stat st { };
-    if (::stat(path.c_str(), &st) != 0 || S_ISDIR(st.st_mode)) {
+    if (const FileKind kind = KindOfFile(path); kind != FileKind::Regular) {
         if (reason)
-            *reason = "ファイルが見つかりません: " + path;
+            *reason = NotAPhotoFileText(path, kind);
         return -1;
     }
     Bitmap decoded;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "image/bitmap.h"
+#include "image/image_io.h"
 #include "resample/progress.h"
 
 #include <string>
@@ -15,11 +16,16 @@ struct Size {
 };
 
 // Decodes the JPEG file at `path` at full resolution into `photo`. Returns 0 on success, 1 for an empty path
-// (nothing done), -1 when no file is at `path` (a folder counts as none), -2 when the file cannot be decoded as
+// (nothing done), -1 when no regular file is at `path` (a folder counts as none; a named pipe or a device is
+// refused without being opened, so it cannot hang the load), -2 when the file cannot be decoded as
 // JPEG: only the content decides, whatever the name says. On -1 and -2 `reason` (when given) receives a line for
 // the status bar and `photo` is left as it was. The photo comes upright: its EXIF orientation is applied (LoadJpeg).
 [[nodiscard]] int LoadPhotoFile(
     const std::string& path, Bitmap& photo, std::string* reason, const Progress& progress = {});
+
+// The status bar's line for a path that holds no photo file of that kind (KindOfFile): what is there instead, or
+// that nothing is.
+[[nodiscard]] std::string NotAPhotoFileText(const std::string& path, FileKind kind);
 
 // Photos of 640 × 480 pixels and fewer make rough prints.
 [[nodiscard]] bool IsLowResolution(int width, int height);

@@ -1,6 +1,8 @@
 // The face detector library loaded with dlopen.
 #include "recognition/face_detector.h"
 
+#include "recognition/detector_files.h"
+
 #include <dlfcn.h>
 
 #include <exception>
@@ -203,13 +205,12 @@ int FaceDetector::Kind(DetectorKind& kind)
 
 DetectorKind QueryDetectorKind(const std::string& programFolder)
 {
-    std::string path = programFolder;
-    if (!path.empty() && path.back() != '/')
-        path += '/';
+    // The library recognition will load, found the same way: beside the program or in the installed tree. Asking
+    // any other file would leave the real one's models unread, and every recognition would read them again.
+    const DetectorFiles files = FindDetectorFiles(programFolder);
     FaceDetector detector;
     DetectorKind kind = DetectorKind::Unavailable;
-    if (programFolder.empty() || detector.Load(path + kDetectorLibraryName) != kDetectorOk
-        || detector.Kind(kind) != kDetectorOk)
+    if (files.library.empty() || detector.Load(files.library) != kDetectorOk || detector.Kind(kind) != kDetectorOk)
         return DetectorKind::Unavailable;
     return kind;
 }

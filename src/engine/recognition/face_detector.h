@@ -9,7 +9,7 @@
 
 namespace vellicam {
 
-// The detector library's file name in the program's folder.
+// The detector library's file name (FindDetectorFiles says in which folder).
 inline constexpr const char* kDetectorLibraryName = "libfacedetect.so";
 
 enum FaceDetectorResult : int {
@@ -95,9 +95,10 @@ private:
     std::string reason_;
 };
 
-// Loads the library in `programFolder`, asks which detector it uses and releases it. The first call in a process
-// reads the library's models (about a second and a half); the library stays mapped with them, so calling this on a
-// worker thread at start-up spares the first recognition the wait.
+// Loads the library FindDetectorFiles finds for a program in `programFolder` (beside it or installed), asks which
+// detector it uses and releases it. The first call in a process reads the library's models (about a second and a
+// half); the library stays mapped with them, so calling this on a worker thread at start-up spares the first
+// recognition the wait, and a batch's workers made after it start with the models in memory.
 [[nodiscard]] DetectorKind QueryDetectorKind(const std::string& programFolder);
 
 // What the settings dialog says about a detector kind.

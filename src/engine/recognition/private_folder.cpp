@@ -39,6 +39,11 @@ bool SafeParent(const struct stat& st)
     return (st.st_mode & S_IWOTH) == 0 || (st.st_mode & S_ISVTX) != 0;
 }
 
+const char* Environment(const char* name)
+{
+    return std::getenv(name);
+}
+
 // Creates the missing levels of `folder` closed to others, whatever the umask says.
 void MakeParents(const fs::path& folder)
 {
@@ -118,17 +123,94 @@ RunFolder::~RunFolder()
     fs::remove_all(path_, ec);
 }
 
+int EnsureUserTemporaryFolder(const std::string& path, std::string* reason)
+{
+    if (path.empty() || path.front() != '/')
+        return Refuse(kPrivateFolderBadPath, reason, "not an absolute path: '" + path + "'");
+    std::string target = path;
+    while (target.size() > 1 && target.back() == '/')
+        target.pop_back();
+    if (target == "/")
+        return Refuse(kPrivateFolderBadPath, reason, "the root is not a private folder");
+    const fs::path parent = fs::path(target).parent_path();
+    struct stat parentStat { };
+    if (::stat(parent.c_str(), &parentStat) != 0)
+        return SystemFailure(reason, parent.string());
+    if (!SafeParent(parentStat))
+        return Refuse(kPrivateFolderUnsafeParent, reason, parent.string() + ": others may change it");
+
+    const bool made = ::mkdir(target.c_str(), 0700) == 0;
+    if (!made && errno != EEXIST)
+        return SystemFailure(reason, target);
+    // Opened without following a link, and checked on what was opened: a name swapped after the look is not ours.
+    const int fd = ::open(target.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) {
+        if (errno == ELOOP || errno == ENOTDIR)
+            return Refuse(kPrivateFolderNotOurs, reason, target + ": a link or a file holds the name");
+        return SystemFailure(reason, target);
+    }
+    struct stat st { };
+    int result = kPrivateFolderReady;
+    if (::fstat(fd, &st) != 0)
+        result = SystemFailure(reason, target);
+    else if (st.st_uid != ::geteuid())
+        result = Refuse(kPrivateFolderNotOurs, reason, target + ": another user's folder");
+    else if (made && (st.st_mode & 07777) != 0700 && ::fchmod(fd, 0700) != 0) // a umask that took our own bits
+        result = SystemFailure(reason, target);
+    else if (!made && (st.st_mode & 07777) != 0700)
+        result = Refuse(kPrivateFolderNotOurs, reason, target + ": open to others (not mode 0700)");
+    ::close(fd);
+    return result;
+}
+
+std::vector<WorkFolderPlace> RecognitionWorkFolderPlaces(const std::function<const char*(const char*)>& environment)
+{
+    const auto absolute = [&](const char* name) -> std::string {
+        const char* value = environment(name);
+        return value && value[0] == '/' ? value : "";
+    };
+    std::vector<WorkFolderPlace> places;
+    // The user's cache folder, as the desktop's base-directory rules name it.
+    if (const std::string xdg = absolute("XDG_CACHE_HOME"); !xdg.empty())
+        places.push_back({ xdg + "/vellicam/recognition", {} });
+    else if (const std::string home = absolute("HOME"); !home.empty())
+        places.push_back({ home + "/.cache/vellicam/recognition", {} });
+    const std::string user = "vellicam-" + std::to_string(::geteuid());
+    for (std::string temporary : { absolute("TMPDIR"), std::string("/tmp") }) {
+        while (temporary.size() > 1 && temporary.back() == '/')
+            temporary.pop_back();
+        if (temporary.empty())
+            continue;
+        const std::string userFolder = (temporary == "/" ? "" : temporary) + "/" + user;
+        if (!places.empty() && places.back().userFolder == userFolder)
+            continue; // TMPDIR=/tmp
+        places.push_back({ userFolder + "/recognition", userFolder });
+    }
+    return places;
+}
+
+std::string PrepareRecognitionWorkFolder(std::string* reason)
+{
+    std::string first;
+    for (const WorkFolderPlace& place : RecognitionWorkFolderPlaces(Environment)) {
+        std::string why;
+        const bool ready
+            = (place.userFolder.empty() || EnsureUserTemporaryFolder(place.userFolder, &why) == kPrivateFolderReady)
+            && EnsurePrivateFolder(place.folder, &why) == kPrivateFolderReady;
+        if (ready)
+            return place.folder;
+        if (first.empty())
+            first = place.folder + ": " + why;
+    }
+    if (reason)
+        *reason = first;
+    return {};
+}
+
 std::string RecognitionWorkFolder()
 {
-    // The user's cache folder, as the desktop's base-directory rules name it.
-    std::string cache;
-    if (const char* xdg = std::getenv("XDG_CACHE_HOME"); xdg && xdg[0] == '/')
-        cache = xdg;
-    else if (const char* home = std::getenv("HOME"); home && home[0] == '/')
-        cache = std::string(home) + "/.cache";
-    else
-        return {};
-    return cache + "/vellicam/recognition";
+    const std::vector<WorkFolderPlace> places = RecognitionWorkFolderPlaces(Environment);
+    return places.empty() ? std::string() : places.front().folder;
 }
 
 } // namespace vellicam

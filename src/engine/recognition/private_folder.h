@@ -3,7 +3,9 @@
 // else.
 #pragma once
 
+#include <functional>
 #include <string>
+#include <vector>
 
 namespace vellicam {
 
@@ -36,7 +38,31 @@ private:
     std::string path_;
 };
 
-// The folder the window's recognition uses: "recognition" in the user's cache folder for this program.
+// Makes `path`, a per-user folder directly inside a temporary folder others share (/tmp), ready: created with mode
+// 0700 when missing; when it exists it must be a folder (not a link) of ours with mode 0700 already, since someone
+// else may have made it first to watch or swap what we put there. Nothing of another's is removed or changed. The
+// temporary folder itself must be root's or ours, and sticky when writable by all.
+[[nodiscard]] int EnsureUserTemporaryFolder(const std::string& path, std::string* reason = nullptr);
+
+// One place recognition may work in.
+struct WorkFolderPlace {
+    std::string folder; // the work folder itself
+    std::string userFolder; // the per-user folder in a shared temporary folder it lies in; "" for the user's cache
+};
+
+// Where recognition may work, best first, with `environment` standing for getenv: "vellicam/recognition" in the
+// user's cache folder (XDG_CACHE_HOME, else HOME/.cache, absolute paths only), then "recognition" in the per-user
+// folder "vellicam-<uid>" of $TMPDIR and of /tmp. Without a home (cron, a service, a container) or with a cache
+// that cannot be made, the temporary folders serve.
+[[nodiscard]] std::vector<WorkFolderPlace> RecognitionWorkFolderPlaces(
+    const std::function<const char*(const char*)>& environment);
+
+// The first of the places (for this process's environment) that can be made ready, made ready; "" when none can,
+// `reason` (when given) then saying why the first could not.
+[[nodiscard]] std::string PrepareRecognitionWorkFolder(std::string* reason = nullptr);
+
+// The folder the window's recognition uses when the user's cache can be had: the first place for this process's
+// environment.
 [[nodiscard]] std::string RecognitionWorkFolder();
 
 } // namespace vellicam

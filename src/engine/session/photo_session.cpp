@@ -128,16 +128,16 @@ OpenOutcome PhotoSession::open(const std::string& path, bool sharpenView, const 
     OpenOutcome outcome;
     if (!path.empty() && path == photoPath_)
         return outcome; // the same photo again: from memory, without reading the file
-    std::error_code ec;
-    if (path.empty() || !std::filesystem::is_regular_file(path, ec)) {
+    if (path.empty()) {
         outcome.result = OpenOutcome::NotFound;
-        outcome.failure = std::string(kTextNotFound) + path;
+        outcome.failure = std::string(kTextNotFound);
         return outcome;
     }
+    // Anything but a regular file (a folder, a named pipe, a device) is refused there without being opened.
     Bitmap decoded;
     std::string reason;
-    if (LoadPhotoFile(path, decoded, &reason, progress) != 0) {
-        outcome.result = OpenOutcome::Unreadable;
+    if (const int loaded = LoadPhotoFile(path, decoded, &reason, progress); loaded != 0) {
+        outcome.result = loaded == -1 ? OpenOutcome::NotFound : OpenOutcome::Unreadable;
         outcome.failure = reason;
         return outcome;
     }
@@ -448,12 +448,12 @@ RecognitionOutcome PhotoSession::runRecognition(const Settings& settings, bool s
 
     RecognitionOutcome outcome;
     try {
-        const std::string workFolder = RecognitionWorkFolder();
+        // The user's cache, or without a home (cron, a service, a container) a folder of ours in the temporary one.
         std::string reason;
-        const bool ready = !workFolder.empty() && EnsurePrivateFolder(workFolder, &reason) == kPrivateFolderReady;
-        const RunFolder runFolder(ready ? workFolder : std::string());
+        const std::string workFolder = PrepareRecognitionWorkFolder(&reason);
+        const RunFolder runFolder(workFolder);
         if (runFolder.Path().empty()) {
-            prompts.detail("recognition work folder " + workFolder + ": " + (ready ? "no run folder" : reason));
+            prompts.detail("recognition work folder " + (workFolder.empty() ? reason : workFolder + ": no run folder"));
             outcome.result = kRecognitionTempNotSaved;
             outcome.message = std::string(kMessageTempNotSaved);
             return outcome;

@@ -78,7 +78,8 @@ struct SheetOutcome {
 
 class PhotoSession {
 public:
-    // `programFolder` holds the detector library and its cascades.
+    // The detector library and its cascades are searched from `programFolder`: beside the program, then in the
+    // installed tree (FindDetectorFiles).
     explicit PhotoSession(std::string programFolder = {});
 
     // --- The photo ---
