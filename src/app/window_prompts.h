@@ -17,6 +17,13 @@ public:
         , title_(std::move(title))
     {
     }
+    // Puts the photo's name and `after` (a line for what happens next, or "") around each message but the
+    // out-of-memory one: for a run that moves from photo to photo by itself.
+    void nameSubject(QString photoName, QString after)
+    {
+        subject_ = std::move(photoName);
+        after_ = std::move(after);
+    }
     void message(const std::string& text) override;
     bool ask(const std::string& question) override;
     void open(const std::string& path) override;
@@ -25,6 +32,8 @@ public:
 private:
     DialogService& dialogs_;
     QString title_;
+    QString subject_;
+    QString after_;
 };
 
 } // namespace vellicam

@@ -17,7 +17,7 @@ void BatchRun::start(std::vector<std::string> photos)
     photos_ = std::move(photos);
     index_ = 0;
     active_ = true;
-    saved_ = skipped_ = failed_ = 0;
+    saved_ = skipped_ = failed_ = unrecognised_ = 0;
 }
 
 void BatchRun::clear()
@@ -25,7 +25,7 @@ void BatchRun::clear()
     photos_.clear();
     index_ = 0;
     active_ = false;
-    saved_ = skipped_ = failed_ = 0;
+    saved_ = skipped_ = failed_ = unrecognised_ = 0;
 }
 
 bool BatchRun::isDone(const PhotoSession& session, const Settings& settings, const std::string& photo)
@@ -72,13 +72,24 @@ bool BatchRun::openCurrent(
     return false;
 }
 
-std::string BatchRun::endMessage() const
+std::string BatchRun::endMessage(const std::string& logPath) const
 {
-    if (skipped_ == 0 && failed_ == 0)
-        return std::string(kTextSaved);
-    char text[160];
-    std::snprintf(text, sizeof text, std::string(kTextBatchSummary).c_str(), saved_, skipped_, failed_);
-    return text;
+    std::string message;
+    if (skipped_ == 0 && failed_ == 0) {
+        message = kTextSaved;
+    } else {
+        char text[160];
+        std::snprintf(text, sizeof text, std::string(kTextBatchSummary).c_str(), saved_, skipped_, failed_);
+        message = text;
+    }
+    if (unrecognised_ > 0) {
+        char text[160];
+        std::snprintf(text, sizeof text, std::string(kTextBatchUnrecognised).c_str(), unrecognised_);
+        message += text;
+        if (!logPath.empty())
+            message += std::string(kTextBatchLogNamed) + logPath;
+    }
+    return message;
 }
 
 PhotoWork WorkPhotoUnattended(const std::string& photo, const Settings& settings, const std::string& programFolder)
