@@ -193,6 +193,9 @@ void BatchController::runContinuous()
             break;
     }
     showProgress();
+    if (stoppedAtPhoto_)
+        window_.controls().statusBar->setPanel(
+            kGuidancePanel, texts::kRunStoppedAtPhoto.arg(QFileInfo(window_.photoPath()).fileName()));
 }
 
 void BatchController::showProgress()

@@ -113,7 +113,7 @@ int MainWindow::recogniseFace(bool namePhoto)
 
     WindowPrompts prompts(dialogs_, work_.appTitle);
     if (namePhoto)
-        prompts.nameSubject(QFileInfo(photoPath()).fileName(), texts::kRunStoppedAtPhoto);
+        prompts.nameSubject(QFileInfo(photoPath()).fileName());
     const bool hadFrame = session_.hasFrame();
     const ControlBounds before = session_.frame();
     const RecognitionReport report = session_.recognise(settings, silentSkip, prompts, hooks,

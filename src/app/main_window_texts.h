@@ -65,7 +65,7 @@ inline const QString kAborted = FromSession(kTextAborted);
 // A message of a continuous run names its photo; a photo recognition could not read stops the run there.
 inline const QString kAboutPhoto = QStringLiteral("写真「%1」\n%2");
 inline const QString kRunStoppedAtPhoto = QStringLiteral(
-    "自動連続処理はこの写真で止まります。枠を合わせて「シート作成」で続けるか、「スキップ」して下さい。");
+    "自動連続処理は %1 で止まりました。枠を合わせて「シート作成」で続けるか、「スキップ」して下さい。");
 // The continuous run's progress: photos done of all.
 inline const QString kContinuousProgress = QStringLiteral("自動連続処理 %1 / %2");
 

@@ -17,13 +17,9 @@ public:
         , title_(std::move(title))
     {
     }
-    // Puts the photo's name and `after` (a line for what happens next, or "") around each message but the
-    // out-of-memory one: for a run that moves from photo to photo by itself.
-    void nameSubject(QString photoName, QString after)
-    {
-        subject_ = std::move(photoName);
-        after_ = std::move(after);
-    }
+    // Names the photo above each message but the out-of-memory one: for a run that moves from photo to photo by
+    // itself.
+    void nameSubject(QString photoName) { subject_ = std::move(photoName); }
     void message(const std::string& text) override;
     bool ask(const std::string& question) override;
     void open(const std::string& path) override;
@@ -33,7 +29,6 @@ private:
     DialogService& dialogs_;
     QString title_;
     QString subject_;
-    QString after_;
 };
 
 } // namespace vellicam

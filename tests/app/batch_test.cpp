@@ -497,6 +497,7 @@ TEST_F(Batch, AContinuousRunStopsAtAPhotoWithoutAFaceUntilTheSheetButtonGoesOn)
     EXPECT_TRUE(ui().frameImage->isVisible());
     EXPECT_EQ(ui().frameGrips->control(), ui().frameImage);
     EXPECT_TRUE(ui().skipButton->isEnabled());
+    EXPECT_TRUE(Status0().contains("b.jpg")) << Status0().toStdString();
 
     // Framed by hand, "シート作成" makes b's sheet and the run goes on through the rest.
     MoveFrame(Frame().x() + 5, Frame().y());
