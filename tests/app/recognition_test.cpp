@@ -622,6 +622,38 @@ TEST_F(RealDetectorWindow, PortraitGetsAFrameCentredOnItsFace)
     EXPECT_FALSE(window->isBusy());
 }
 
+TEST_F(RealDetectorWindow, APortraitByThePaddingIsFramedOnThePhotoUprightAndLevelled)
+{
+    // The face sits left of the middle: its frame reached into the black padding on the left and, after the
+    // levelling turn of ten degrees, into the turned photo's black corner.
+    for (const bool level : { false, true }) {
+        SCOPED_TRACE(level);
+        settingsUi().straightenBox->setChecked(level);
+        OpenData("portrait_plain_wall_900x1200.jpg");
+        ASSERT_EQ(window->recogniseFace(), 0);
+        EXPECT_EQ(window->session().angle() != 0, level);
+        EXPECT_FALSE(ui().statusBar->panel(2).contains(QStringLiteral("写真の外側")));
+
+        // What the view shows under the frame: no side of it runs along the black, and no corner lies in it.
+        const Bitmap& view = ui().photoImage->picture();
+        const QRect f = Frame();
+        const auto black = [&](int x, int y) {
+            const bool off = x < 0 || y < 0 || x >= view.Width() || y >= view.Height();
+            return off || view.Pixel(x, y) == Rgb { 0, 0, 0 };
+        };
+        int leftBlack = 0, topBlack = 0;
+        for (int y = f.top(); y <= f.bottom(); ++y)
+            leftBlack += black(f.left(), y);
+        for (int x = f.left(); x <= f.right(); ++x)
+            topBlack += black(x, f.top());
+        EXPECT_LT(leftBlack, f.height() / 10);
+        EXPECT_LT(topBlack, f.width() / 10);
+        for (const QPoint corner : { f.topLeft(), f.topRight(), f.bottomLeft(), f.bottomRight() })
+            EXPECT_FALSE(black(corner.x(), corner.y())) << corner.x() << ',' << corner.y();
+        ui().newButton->click();
+    }
+}
+
 TEST_F(RealDetectorWindow, PhotoWithoutAFaceIsReportedAndTheFrameComesBack)
 {
     OpenData("no_face_grayscale_profile_768.jpg");
