@@ -93,17 +93,16 @@ int PlaceFrameOnPhoto(const ControlBounds& frame, const PhotoArea& area, Control
     const double left = x - frame.width / 2.0, top = y - frame.height / 2.0;
     placed.left = static_cast<int>(std::lround(left));
     placed.top = static_cast<int>(std::lround(top));
-    for (const int l : { static_cast<int>(std::floor(left)), static_cast<int>(std::ceil(left)) })
-        for (const int t : { static_cast<int>(std::floor(top)), static_cast<int>(std::ceil(top)) }) {
-            if (FrameLiesOnPhoto(placed, area))
+    if (FrameLiesOnPhoto(placed, area))
+        return kFrameMovedOntoPhoto;
+    for (const double l : { std::floor(left), std::ceil(left) })
+        for (const double t : { std::floor(top), std::ceil(top) }) {
+            const ControlBounds candidate { static_cast<int>(l), static_cast<int>(t), frame.width, frame.height };
+            if (FrameLiesOnPhoto(candidate, area)) {
+                placed = candidate;
                 return kFrameMovedOntoPhoto;
-            placed.left = l;
-            placed.top = t;
+            }
         }
-    if (!FrameLiesOnPhoto(placed, area)) {
-        placed.left = static_cast<int>(std::lround(left));
-        placed.top = static_cast<int>(std::lround(top));
-    }
     return kFrameMovedOntoPhoto;
 }
 
