@@ -132,8 +132,9 @@ void BatchController::openItems(const QStringList& items)
         std::optional<MainWindow::ActionScope> opening(std::in_place, window_);
         if (openBatchPhoto(true)) {
             opening.reset();
-            if (window_.settingsDialog() && window_.settings().recogniseOnOpen)
-                (void)window_.recogniseFace();
+            if (window_.settingsDialog() && window_.settings().recogniseOnOpen
+                && window_.recogniseFace() != kRecognised)
+                run_.countUnrecognised();
             if (counts_.jpegCount > 1) {
                 ui.skipButton->show();
                 ui.continuousBox->show();
@@ -162,14 +163,23 @@ void BatchController::runContinuous()
     const MainWindow::Controls& ui = window_.controls();
     ui.abortButton->show();
     continuousRunning_ = true;
+    stoppedAtPhoto_ = false;
+    // Nobody answers the question of a frame that takes in more than its photo: the log says it.
+    window_.session().setOutsideLogged(true);
     ScopeExit hide([this, &ui] {
         ui.abortButton->hide();
         continuousRunning_ = false;
+        window_.session().setOutsideLogged(false);
     });
     for (;;) {
         showProgress();
         PumpEvents();
         (void)window_.makeSheetOfPhoto();
+        if (stoppedAtPhoto_) {
+            // The photo recognition could not read is open, idle, with its frame and tools, for the user.
+            window_.setMode(WorkMode::Idle);
+            break;
+        }
         // A sheet leaves the window idle at its end; the run holds it in continuous mode to the last photo, so that
         // only the run's own ways out ("中断" and the check box) stay open between photos.
         window_.setMode(WorkMode::Continuous);
@@ -183,6 +193,9 @@ void BatchController::runContinuous()
             break;
     }
     showProgress();
+    if (stoppedAtPhoto_)
+        window_.controls().statusBar->setPanel(
+            kGuidancePanel, texts::kRunStoppedAtPhoto.arg(QFileInfo(window_.photoPath()).fileName()));
 }
 
 void BatchController::showProgress()
@@ -238,8 +251,14 @@ bool BatchController::openAndRecogniseNext()
         if (!window_.settingsDialog() || !window_.settings().recogniseOnOpen)
             return true;
         window_.setBusy(false);
-        if (window_.recogniseFace() != kRecognitionSkippedSilently)
+        const int recognised = window_.recogniseFace(continuousRunning_);
+        if (recognised != kRecognised)
+            run_.countUnrecognised();
+        if (recognised != kRecognitionSkippedSilently) {
+            // Its box has named the photo; a sheet cut from a frame that is not around a face is no ID photo.
+            stoppedAtPhoto_ = continuousRunning_ && recognised != kRecognised;
             return true;
+        }
         if (abortRequested_) {
             // "中断" during a row of such photos: the run stops at this one, left to be framed by hand.
             window_.showFrameAgain();
@@ -253,7 +272,8 @@ bool BatchController::openAndRecogniseNext()
 
 void BatchController::sayBatchEnded()
 {
-    window_.dialogs().Message(window_.appTitle(), QString::fromStdString(run_.endMessage()), MessageIcon::None);
+    const std::string log = window_.session().logPath(window_.settings());
+    window_.dialogs().Message(window_.appTitle(), QString::fromStdString(run_.endMessage(log)), MessageIcon::None);
 }
 
 void BatchController::advance()

@@ -44,7 +44,9 @@ public:
     // What a drop of `items` on the photo view does: the last item opens when it is a JPEG, otherwise the first is
     // scanned as a folder and its photos start a batch. Also the folder named on the command line.
     void openItems(const QStringList& items);
-    // Makes sheets of the batch's photos one after another until the end, the abort or continuous mode is off.
+    // Makes sheets of the batch's photos one after another until the end, the abort, continuous mode is off or a
+    // photo recognition cannot read, where it stops (after its box, which names the photo) as the abort would: the
+    // user frames that photo by hand and "シート作成" goes on from it, or "スキップ" passes it over.
     void runContinuous();
     // Notes what the sheet action on the batch's photo came to (a SheetOutcome result).
     void countSheet(int sheetResult);
@@ -75,6 +77,8 @@ private:
     Counts counts_;
     bool abortRequested_ = false;
     bool continuousRunning_ = false;
+    // Recognition could not read the photo a continuous run just opened: the run stops there for the user.
+    bool stoppedAtPhoto_ = false;
 };
 
 } // namespace vellicam

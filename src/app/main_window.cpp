@@ -145,7 +145,7 @@ void MainWindow::applySheetSize()
     drawFrameOutline();
     if (attached)
         attachFrame();
-    ui_.statusBar->setPanel(kAnglePanel, QString::fromStdString(session_.faceHeightText()));
+    ui_.statusBar->setPanel(kAnglePanel, QString::fromStdString(session_.framePanelText()));
 }
 
 Settings MainWindow::settings() const
@@ -303,9 +303,7 @@ void MainWindow::createControls()
     // Keeps the red outline at the size the frame has just been given, also after the drag's last step.
     connect(ui_.frameGrips, &ResizeControl::controlChanged, this, [this] {
         session_.setFrame(ui_.photoView->frameBounds());
-        // The face stays where it was found: its printed height follows the frame's size.
-        if (session_.knowsFace())
-            ui_.statusBar->setPanel(kAnglePanel, QString::fromStdString(session_.faceHeightText()));
+        showFrameChecks();
         const ImageWidget* frame = ui_.frameImage;
         if (frame->picture().Width() != frame->width() || frame->picture().Height() != frame->height())
             drawFrameOutline();
@@ -462,6 +460,7 @@ void MainWindow::layOutOnce()
     attachFrame();
     ui_.frameGrips->setShowHint(false);
     ui_.photoView->fitContent();
+    showFrameChecks();
 }
 
 void MainWindow::mouseMoveEvent(QMouseEvent* event)

@@ -216,6 +216,9 @@ public:
     void placeFrame(bool recentre);
     // Shows the session's frame again with its grips and the tools, as after a failed recognition.
     void showFrameAgain();
+    // After any change of the frame (a drag, a grip, a zoom, a resize): how high the face will print and whether
+    // the frame takes in more than the photo, in the angle panel, when either was said of this frame.
+    void showFrameChecks();
     void frameFromLine(int ex, int ey);
     // The frame in square pixels; the engine's crop result code.
     [[nodiscard]] int cropRectangle(CropRect& crop) const { return session_.frameInImage(crop); }
@@ -224,8 +227,9 @@ public:
     // Puts a message of the session's to the user: the box, with the out-of-memory caption for that message.
     void say(const std::string& text);
 
-    // Recognition: finds the face, places the proposed frame, or logs and reports the failure.
-    int recogniseFace();
+    // Recognition: finds the face, places the proposed frame, or logs and reports the failure. `namePhoto` names
+    // the photo in its messages (a continuous run, which moves from photo to photo by itself).
+    int recogniseFace(bool namePhoto = false);
     // Asks the program folder's detector library, on a thread of its own, which detector it uses (the first ask
     // loads its models, a second or more); the settings dialog shows the answer when it comes.
     void queryDetector();

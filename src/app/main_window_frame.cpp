@@ -77,6 +77,13 @@ void MainWindow::placeFrame(bool recentre)
     setToolsEnabled(true);
 }
 
+void MainWindow::showFrameChecks()
+{
+    // The face stays where it was found: its printed height follows the frame's size and place on the view.
+    if (session_.knowsFace() || session_.proposedOutside())
+        ui_.statusBar->setPanel(kAnglePanel, QString::fromStdString(session_.framePanelText()));
+}
+
 void MainWindow::showFrameAgain()
 {
     if (!session_.hasPhoto())
@@ -178,10 +185,10 @@ void MainWindow::frameFromLine(int ex, int ey)
         return;
     }
     // The released line's angle stays first in the angle panel, with how high the face will print beside it.
-    if (const std::string faceHeight = session_.faceHeightText(); !faceHeight.empty()) {
+    if (const std::string checks = session_.framePanelText(); !checks.empty()) {
         const bool dragged = top != QPoint(ex, ey);
         const std::string angle = dragged ? HeadLineStatusText(EvaluateHeadLine(top.x(), top.y(), ex, ey)) : "";
-        ui_.statusBar->setPanel(kAnglePanel, QString::fromStdString(PanelText({ angle, faceHeight })));
+        ui_.statusBar->setPanel(kAnglePanel, QString::fromStdString(PanelText({ angle, checks })));
     }
     const ControlBounds& frame = session_.frame();
     ui_.photoView->setFrameBounds(frame);

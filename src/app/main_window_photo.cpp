@@ -261,6 +261,7 @@ void MainWindow::zoomChanged()
     drawFrameOutline(1);
     attachFrame();
     ui_.frameImage->show();
+    showFrameChecks();
 }
 
 } // namespace vellicam

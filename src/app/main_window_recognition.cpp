@@ -14,6 +14,7 @@
 #include "window_prompts.h"
 
 #include <QEventLoop>
+#include <QFileInfo>
 #include <QTimer>
 
 #include <new>
@@ -90,7 +91,7 @@ int DrawProposal(MainWindow& window, const ProposedFramePlacement& placement, bo
 
 } // namespace
 
-int MainWindow::recogniseFace()
+int MainWindow::recogniseFace(bool namePhoto)
 {
     if (!mayStart(UserAction::Recognise))
         return kRecognised;
@@ -111,6 +112,8 @@ int MainWindow::recogniseFace()
     hooks.pause = [this](int milliseconds) { WaitRepainting(milliseconds * work_.recognitionPauseMs / 500); };
 
     WindowPrompts prompts(dialogs_, work_.appTitle);
+    if (namePhoto)
+        prompts.nameSubject(QFileInfo(photoPath()).fileName());
     const bool hadFrame = session_.hasFrame();
     const ControlBounds before = session_.frame();
     const RecognitionReport report = session_.recognise(settings, silentSkip, prompts, hooks,

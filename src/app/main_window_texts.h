@@ -62,6 +62,10 @@ inline const QString kDroppedJpegs = QStringLiteral("JPEGファイル %1");
 inline const QString kFolderCounts = QStringLiteral("サブフォルダ数 %1  全ファイル数 %2   JPEGファイル数 %3");
 inline const QString kAllDone = FromSession(kTextAllDone);
 inline const QString kAborted = FromSession(kTextAborted);
+// A message of a continuous run names its photo; a photo recognition could not read stops the run there.
+inline const QString kAboutPhoto = QStringLiteral("写真「%1」\n%2");
+inline const QString kRunStoppedAtPhoto = QStringLiteral(
+    "自動連続処理は %1 で止まりました。枠を合わせて「シート作成」で続けるか、「スキップ」して下さい。");
 // The continuous run's progress: photos done of all.
 inline const QString kContinuousProgress = QStringLiteral("自動連続処理 %1 / %2");
 

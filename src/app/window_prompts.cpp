@@ -26,6 +26,9 @@ void WindowPrompts::message(const std::string& text)
         dialogs_.Message(title_, QString::fromStdString(text), MessageIcon::Information);
     else if (text == kTextOutOfMemory)
         dialogs_.Message(main_window_texts::kOutOfMemoryCaption, main_window_texts::kOutOfMemory, MessageIcon::None);
+    else if (!subject_.isEmpty())
+        dialogs_.Message(
+            title_, main_window_texts::kAboutPhoto.arg(subject_, QString::fromStdString(text)), MessageIcon::None);
     else
         dialogs_.Message(title_, QString::fromStdString(text), MessageIcon::None);
 }

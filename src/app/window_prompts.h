@@ -17,6 +17,9 @@ public:
         , title_(std::move(title))
     {
     }
+    // Names the photo above each message but the out-of-memory one: for a run that moves from photo to photo by
+    // itself.
+    void nameSubject(QString photoName) { subject_ = std::move(photoName); }
     void message(const std::string& text) override;
     bool ask(const std::string& question) override;
     void open(const std::string& path) override;
@@ -25,6 +28,7 @@ public:
 private:
     DialogService& dialogs_;
     QString title_;
+    QString subject_;
 };
 
 } // namespace vellicam

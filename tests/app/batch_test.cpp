@@ -93,6 +93,16 @@ protected:
         QApplication::processEvents();
     }
     [[nodiscard]] QString Status0() const { return ui().statusBar->panel(0); }
+    // From now on the stand-in detector finds a face in every photo (the folder's 600 × 800 photos), or none.
+    void FaceInEveryPhoto(bool faces = true)
+    {
+        std::string script;
+        for (int call = 0; call < 400 && faces; ++call)
+            script += "0 200 250 400 450\n";
+        const fs::path path = scratch.Path() / "script.txt";
+        WriteFile(path, script);
+        ::setenv("VELLICAM_STANDIN_SCRIPT", path.c_str(), 1);
+    }
 };
 
 TEST_F(Batch, DroppedJpegOpensOnlyWithItsThreeSpellingsAndOnlyTheLastItem)
@@ -346,6 +356,7 @@ TEST_F(Batch, KeepBoxCarriesFrameAndAngleToTheNextPhoto)
 
 TEST_F(Batch, ContinuousRunMakesEverySheetAndSaysSavedOnce)
 {
+    FaceInEveryPhoto();
     const QString folder = Folder("photos", { "a.jpg", "b.jpg", "c.jpg" });
     ASSERT_TRUE(Drop({ folder }));
     dialogs.messages.clear();
@@ -379,6 +390,7 @@ TEST_F(Batch, ContinuousRunMakesEverySheetAndSaysSavedOnce)
 
 TEST_F(Batch, ContinuousRunPassesOverPhotosDone)
 {
+    FaceInEveryPhoto();
     const QString folder = Folder("photos", { "a.jpg", "b.jpg", "c.jpg" });
     const QString doneSheet = SheetOf(In(folder, "b.jpg"));
     const std::string earlier = WriteEarlierSheet(doneSheet.toStdString());
@@ -396,6 +408,7 @@ TEST_F(Batch, ContinuousRunPassesOverPhotosDone)
 
 TEST_F(Batch, AbortDuringTheSecondSheetStopsWithTheThirdPhotoOpen)
 {
+    FaceInEveryPhoto();
     const QString folder = Folder("photos", { "a.jpg", "b.jpg", "c.jpg" });
     ASSERT_TRUE(Drop({ folder }));
     dialogs.messages.clear();
@@ -440,7 +453,9 @@ TEST_F(Batch, UnrecognisedPhotosOfAnUnattendedRunAreLoggedAndSkippedAndTheLastKe
     EXPECT_FALSE(Exists(SheetOf(In(folder, "b.jpg"))));
     EXPECT_FALSE(Exists(SheetOf(In(folder, "c.jpg"))));
     ASSERT_EQ(dialogs.messages.size(), 1u);
-    EXPECT_EQ(dialogs.messages[0].text, "1枚保存しました。スキップ 2、失敗 0");
+    EXPECT_EQ(dialogs.messages[0].text.toStdString(),
+        "1枚保存しました。スキップ 2、失敗 0\n自動認識出来なかった写真 3枚\n記録: "
+            + (fs::path(folder.toStdString()) / kRecognitionLogName).string());
     EXPECT_EQ(window->batch().run().index(), 3);
     EXPECT_FALSE(window->isBusy());
 
@@ -459,8 +474,47 @@ TEST_F(Batch, UnrecognisedPhotosOfAnUnattendedRunAreLoggedAndSkippedAndTheLastKe
     EXPECT_NE(shown.pixelColor(frame.center()), QColor(Qt::red));
 }
 
+TEST_F(Batch, AContinuousRunStopsAtAPhotoWithoutAFaceUntilTheSheetButtonGoesOn)
+{
+    const QString folder = Folder("photos", { "a.jpg", "b.jpg", "c.jpg", "d.jpg" });
+    FaceInEveryPhoto();
+    ASSERT_TRUE(Drop({ folder }));
+    dialogs.messages.clear();
+
+    // b has no face: its box names it, and the run stops there, as "中断" would stop it, without a sheet of it.
+    WhileRunning poke([&] { FaceInEveryPhoto(!window->photoPath().endsWith("b.jpg")); });
+    RunContinuously();
+    EXPECT_TRUE(Exists(SheetOf(In(folder, "a.jpg"))));
+    EXPECT_FALSE(Exists(SheetOf(In(folder, "b.jpg"))));
+    ASSERT_EQ(dialogs.messages.size(), 1u);
+    EXPECT_TRUE(
+        dialogs.messages[0].text.startsWith(QStringLiteral("写真「b.jpg」\n自動顔認識処理では認識出来ませんでした。")))
+        << dialogs.messages[0].text.toStdString();
+    EXPECT_EQ(window->photoPath(), In(folder, "b.jpg"));
+    EXPECT_EQ(window->batch().run().index(), 1);
+    EXPECT_FALSE(ui().abortButton->isVisible());
+    EXPECT_FALSE(window->isBusy());
+    EXPECT_TRUE(ui().frameImage->isVisible());
+    EXPECT_EQ(ui().frameGrips->control(), ui().frameImage);
+    EXPECT_TRUE(ui().skipButton->isEnabled());
+    EXPECT_TRUE(Status0().contains("b.jpg")) << Status0().toStdString();
+
+    // Framed by hand, "シート作成" makes b's sheet and the run goes on through the rest.
+    MoveFrame(Frame().x() + 5, Frame().y());
+    dialogs.messages.clear();
+    ui().makeSheetButton->click();
+    QApplication::processEvents();
+    for (const char* name : { "b.jpg", "c.jpg", "d.jpg" })
+        EXPECT_TRUE(Exists(SheetOf(In(folder, name)))) << name;
+    ASSERT_EQ(dialogs.messages.size(), 1u);
+    const std::string log = (fs::path(folder.toStdString()) / kRecognitionLogName).string();
+    EXPECT_EQ(dialogs.messages[0].text.toStdString(), "保存しました。\n自動認識出来なかった写真 1枚\n記録: " + log);
+    EXPECT_NE(Log(folder).find("(非検出):  " + In(folder, "b.jpg").toStdString()), std::string::npos);
+}
+
 TEST_F(Batch, TheEndOfABatchCountsSheetsSavedSkippedAndFailed)
 {
+    FaceInEveryPhoto();
     const QString folder = Folder("photos", { "a.jpg", "b.jpg", "c.jpg", "d.jpg" });
     WriteEarlierSheet(SheetOf(In(folder, "b.jpg")).toStdString());
     settingsUi().keepExistingBox->setChecked(true);
@@ -531,6 +585,7 @@ TEST_F(Batch, AContinuousRunShowsItsProgressAndLogsRoughPhotosInsteadOfAsking)
 
 TEST_F(Batch, PhotosThatDoNotOpenAreLoggedAndGetNoSheet)
 {
+    FaceInEveryPhoto();
     const QString folder = Folder("photos", { "a.jpg", "b.jpg", "c.jpg", "d.jpg", "e.jpg" });
     ASSERT_TRUE(Drop({ folder }));
     // Gone since the scan, and garbage under a photo's name; the last one fails too.

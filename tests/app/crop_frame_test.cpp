@@ -207,6 +207,27 @@ TEST_F(CropFrame, OnlyTheLeftButtonStartsADragButAnyReleaseEndsIt)
     EXPECT_TRUE(ui().frameGrips->grip(0)->isVisible());
 }
 
+TEST_F(CropFrame, AHeadLinesFrameTallerThanThePhotoIsWarnedOfAndAskedAboutOnceAtTheSheet)
+{
+    // 496 rows of frame on a landscape photo shown well under 496 rows high: no place on the photo holds it.
+    DrawHeadLine({ 200, 100 }, { 200, 419 });
+    ASSERT_GT(Frame().height(), 900 * window->session().viewSide() / 1128);
+    EXPECT_TRUE(ui().statusBar->panel(2).contains(QStringLiteral("写真の外側が含まれます")))
+        << ui().statusBar->panel(2).toStdString();
+    dialogs.questions.clear();
+    ui().makeSheetButton->click();
+    ASSERT_EQ(dialogs.questions.size(), 1u);
+    EXPECT_EQ(dialogs.questions[0].text, main_window_texts::FromSession(kTextFrameOutsideQuestion));
+    EXPECT_EQ(dialogs.messages.back().text, main_window_texts::kSaved) << "No: saved as it is";
+
+    // Made small enough by its grip to lie on the photo, the warning goes.
+    Drag(ui().frameGrips->grip(4), { 3, 3 }, { 3 - 200, 3 - 200 });
+    MoveFrame(40, 120);
+    Drag(ui().frameImage, { 5, 5 }, { 5, 5 });
+    EXPECT_FALSE(ui().statusBar->panel(2).contains(QStringLiteral("写真の外側")))
+        << ui().statusBar->panel(2).toStdString();
+}
+
 TEST_F(CropFrame, TheFrameIsCutOutOfTheSquareAtItsScale)
 {
     SetFrame(-4, 10, 100, 130);

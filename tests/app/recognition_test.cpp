@@ -5,6 +5,7 @@
 #include "recognition/frame_proposal.h"
 #include "recognition/private_folder.h"
 #include "recognition/recognition_rules.h"
+#include "sheet/sheet_compose.h"
 #include "window_fixture.h"
 
 #include <QStandardPaths>
@@ -390,6 +391,53 @@ TEST_F(RecognitionWindow, SuccessPlacesTheProposedFrameWithItsResultOutlinesAndA
     EXPECT_EQ(ui().photoImage->picture().Pixel(sx, sy), kBlack);
 }
 
+TEST_F(RecognitionWindow, ARecognisedFrameKeepsItsSizeThroughZoomsResizesAndDragsWithTheFaceHeightShown)
+{
+    // A close portrait on a large photo: its frame (about 2800 of the square's 3600 rows) is larger than five cells.
+    Open(WritePhoto("large.jpg", 2400, 3600, { 128, 128, 128 }));
+    Script("0 380 200 820 640\n"); // the detector's copy is a third of the square
+    ASSERT_EQ(Run(), 0);
+    CropRect recognised;
+    ASSERT_EQ(window->cropRectangle(recognised), kCropOk);
+    ASSERT_GT(recognised.height, 2480);
+    FaceHeightCheck face;
+    ASSERT_TRUE(window->session().faceHeightCheck(face));
+
+    const auto expectKept = [&](const char* after, bool moved) {
+        CropRect now;
+        ASSERT_EQ(window->cropRectangle(now), kCropOk) << after;
+        const int viewPixel = 3600 / window->session().viewSide() + 1;
+        EXPECT_NEAR(now.height, recognised.height, viewPixel) << after;
+        EXPECT_NEAR(now.width, recognised.width, viewPixel) << after;
+        if (!moved)
+            EXPECT_NEAR(now.source.top, recognised.source.top, viewPixel) << after;
+        // The panel says the figure of the frame as it now is, which is the recognised one to a view pixel.
+        EXPECT_EQ(ui().statusBar->panel(2), QString::fromStdString(window->session().faceHeightText())) << after;
+        FaceHeightCheck check;
+        ASSERT_TRUE(window->session().faceHeightCheck(check));
+        EXPECT_NEAR(check.tenths, face.tenths, 1) << after;
+    };
+    ui().zoomBox->setCurrentIndex(2);
+    QApplication::processEvents();
+    expectKept("a zoom", false);
+    window->resize(window->width() + 120, window->height() + 90);
+    QApplication::processEvents();
+    expectKept("a resize", false);
+    ui().zoomBox->setCurrentIndex(0);
+    QApplication::processEvents();
+    expectKept("a zoom back", false);
+    Drag(ui().frameImage, { 20, 20 }, { 26, 23 });
+    expectKept("a drag", true);
+
+    // A grip makes it larger again, up to the whole view, and the face height follows.
+    Drag(ui().frameGrips->grip(4), { 3, 3 }, { 3 + 40, 3 + 40 });
+    EXPECT_GT(Frame().height(), 0);
+    EXPECT_EQ(ui().statusBar->panel(2), QString::fromStdString(window->session().faceHeightText()));
+    FaceHeightCheck grown;
+    ASSERT_TRUE(window->session().faceHeightCheck(grown));
+    EXPECT_LT(grown.tenths, face.tenths - 5);
+}
+
 TEST_F(RecognitionWindow, SettingsAreReadAtTheMomentOfTheRun)
 {
     ShowPhoto();
@@ -572,6 +620,38 @@ TEST_F(RealDetectorWindow, PortraitGetsAFrameCentredOnItsFace)
     EXPECT_GT(maxX - minX, picture.Width() / 4);
     EXPECT_EQ(ui().frameGrips->control(), ui().frameImage);
     EXPECT_FALSE(window->isBusy());
+}
+
+TEST_F(RealDetectorWindow, APortraitByThePaddingIsFramedOnThePhotoUprightAndLevelled)
+{
+    // The face sits left of the middle: its frame reached into the black padding on the left and, after the
+    // levelling turn of ten degrees, into the turned photo's black corner.
+    for (const bool level : { false, true }) {
+        SCOPED_TRACE(level);
+        settingsUi().straightenBox->setChecked(level);
+        OpenData("portrait_plain_wall_900x1200.jpg");
+        ASSERT_EQ(window->recogniseFace(), 0);
+        EXPECT_EQ(window->session().angle() != 0, level);
+        EXPECT_FALSE(ui().statusBar->panel(2).contains(QStringLiteral("写真の外側")));
+
+        // What the view shows under the frame: no side of it runs along the black, and no corner lies in it.
+        const Bitmap& view = ui().photoImage->picture();
+        const QRect f = Frame();
+        const auto black = [&](int x, int y) {
+            const bool off = x < 0 || y < 0 || x >= view.Width() || y >= view.Height();
+            return off || view.Pixel(x, y) == Rgb { 0, 0, 0 };
+        };
+        int leftBlack = 0, topBlack = 0;
+        for (int y = f.top(); y <= f.bottom(); ++y)
+            leftBlack += black(f.left(), y);
+        for (int x = f.left(); x <= f.right(); ++x)
+            topBlack += black(x, f.top());
+        EXPECT_LT(leftBlack, f.height() / 10);
+        EXPECT_LT(topBlack, f.width() / 10);
+        for (const QPoint corner : { f.topLeft(), f.topRight(), f.bottomLeft(), f.bottomRight() })
+            EXPECT_FALSE(black(corner.x(), corner.y())) << corner.x() << ',' << corner.y();
+        ui().newButton->click();
+    }
 }
 
 TEST_F(RealDetectorWindow, PhotoWithoutAFaceIsReportedAndTheFrameComesBack)

@@ -203,17 +203,21 @@ TEST_F(SessionTest, BatchPassesOverPhotosDoneAndPhotosThatDoNotOpenAndSaysHowItE
     EXPECT_TRUE(prompts.messages.empty());
 }
 
-TEST(BatchEnd, SavedOnlyWhenEveryPhotoGotASheet)
+TEST(BatchEnd, SavedOnlyWhenEveryPhotoGotASheetAndPhotosNotRecognisedAreCountedWithTheirLog)
 {
     struct Case {
-        int saved, skipped, failed;
+        int saved, skipped, failed, unrecognised;
         std::string message;
     };
+    const std::string log = "/out/自動認識エラーログ.txt";
     const Case cases[] = {
-        { 3, 0, 0, "保存しました。" },
-        { 0, 0, 0, "保存しました。" },
-        { 2, 1, 0, "2枚保存しました。スキップ 1、失敗 0" },
-        { 0, 0, 4, "0枚保存しました。スキップ 0、失敗 4" },
+        { 3, 0, 0, 0, "保存しました。" },
+        { 0, 0, 0, 0, "保存しました。" },
+        { 2, 1, 0, 0, "2枚保存しました。スキップ 1、失敗 0" },
+        { 0, 0, 4, 0, "0枚保存しました。スキップ 0、失敗 4" },
+        // Framed by hand after recognition gave up: every photo has its sheet, and the log says which.
+        { 3, 0, 0, 1, "保存しました。\n自動認識出来なかった写真 1枚\n記録: " + log },
+        { 7, 1, 0, 2, "7枚保存しました。スキップ 1、失敗 0\n自動認識出来なかった写真 2枚\n記録: " + log },
     };
     for (const Case& c : cases) {
         BatchRun batch;
@@ -224,7 +228,9 @@ TEST(BatchEnd, SavedOnlyWhenEveryPhotoGotASheet)
             batch.countSkipped();
         for (int i = 0; i < c.failed; ++i)
             batch.countFailed();
-        EXPECT_EQ(batch.endMessage(), c.message);
+        for (int i = 0; i < c.unrecognised; ++i)
+            batch.countUnrecognised();
+        EXPECT_EQ(batch.endMessage(log), c.message);
     }
 }
 

@@ -54,9 +54,14 @@ int ScaleLimit(int value, int viewSide, int imageSide)
 
 ViewFrameLimits FrameLimitsInView(const FrameLimits& limits, int viewSide, int imageSide)
 {
+    // The maxima (five cells) are smaller than a close portrait's frame on a photo of a few thousand pixels; had
+    // they held, such a frame would be cut down at its first zoom, resize or drag. They never hold a frame
+    // smaller than the whole view.
+    const int whole = imageSide > 0 ? viewSide : 0;
     return { ScaleLimit(limits.FrameMinWidth, viewSide, imageSide),
-        ScaleLimit(limits.FrameMinHeight, viewSide, imageSide), ScaleLimit(limits.FrameMaxWidth, viewSide, imageSide),
-        ScaleLimit(limits.FrameMaxHeight, viewSide, imageSide) };
+        ScaleLimit(limits.FrameMinHeight, viewSide, imageSide),
+        std::max(ScaleLimit(limits.FrameMaxWidth, viewSide, imageSide), whole),
+        std::max(ScaleLimit(limits.FrameMaxHeight, viewSide, imageSide), whole) };
 }
 
 namespace {

@@ -22,7 +22,7 @@ struct ControlBounds {
 [[nodiscard]] int ScaleToView(int value, int viewSide, int imageSide);
 
 // The crop frame's limits converted to view pixels. The frame must be larger than the minima and at most the
-// maxima.
+// maxima; the maxima are at least the view's side, so that a frame may always take in the whole photo.
 struct ViewFrameLimits {
     int minWidth = 0;
     int minHeight = 0;

@@ -21,7 +21,7 @@ void BatchRun::start(const std::vector<std::string>& photos)
             photos_.push_back(photo);
     index_ = 0;
     active_ = true;
-    saved_ = skipped_ = failed_ = 0;
+    saved_ = skipped_ = failed_ = unrecognised_ = 0;
 }
 
 void BatchRun::clear()
@@ -30,7 +30,7 @@ void BatchRun::clear()
     targets_ = std::make_shared<SheetTargets>();
     index_ = 0;
     active_ = false;
-    saved_ = skipped_ = failed_ = 0;
+    saved_ = skipped_ = failed_ = unrecognised_ = 0;
 }
 
 bool BatchRun::isDone(const PhotoSession& session, const Settings& settings, const std::string& photo) const
@@ -83,13 +83,24 @@ bool BatchRun::openCurrent(
     return false;
 }
 
-std::string BatchRun::endMessage() const
+std::string BatchRun::endMessage(const std::string& logPath) const
 {
-    if (skipped_ == 0 && failed_ == 0)
-        return std::string(kTextSaved);
-    char text[160];
-    std::snprintf(text, sizeof text, std::string(kTextBatchSummary).c_str(), saved_, skipped_, failed_);
-    return text;
+    std::string message;
+    if (skipped_ == 0 && failed_ == 0) {
+        message = kTextSaved;
+    } else {
+        char text[160];
+        std::snprintf(text, sizeof text, std::string(kTextBatchSummary).c_str(), saved_, skipped_, failed_);
+        message = text;
+    }
+    if (unrecognised_ > 0) {
+        char text[160];
+        std::snprintf(text, sizeof text, std::string(kTextBatchUnrecognised).c_str(), unrecognised_);
+        message += text;
+        if (!logPath.empty())
+            message += std::string(kTextBatchLogNamed) + logPath;
+    }
+    return message;
 }
 
 PhotoWork WorkPhotoUnattended(

@@ -50,11 +50,15 @@ public:
     void countSaved() { ++saved_; }
     void countSkipped() { ++skipped_; }
     void countFailed() { ++failed_; }
+    // A photo recognition could not find a face on, besides what it came to (framed by hand, or skipped).
+    void countUnrecognised() { ++unrecognised_; }
     [[nodiscard]] int saved() const { return saved_; }
     [[nodiscard]] int skipped() const { return skipped_; }
     [[nodiscard]] int failed() const { return failed_; }
-    // "保存しました。" when every photo worked got a sheet; otherwise the counts.
-    [[nodiscard]] std::string endMessage() const;
+    [[nodiscard]] int unrecognised() const { return unrecognised_; }
+    // "保存しました。" when every photo worked got a sheet; otherwise the counts. Photos recognition could not
+    // read are counted after it, with the error log `logPath` that lists them.
+    [[nodiscard]] std::string endMessage(const std::string& logPath = {}) const;
 
 private:
     std::vector<std::string> photos_;
@@ -64,6 +68,7 @@ private:
     int saved_ = 0;
     int skipped_ = 0;
     int failed_ = 0;
+    int unrecognised_ = 0;
     std::string lastFailure_;
 };
 

@@ -49,7 +49,7 @@ std::string PanelText(std::initializer_list<std::string_view> parts)
 
 std::string RecognitionPanelText(std::string_view runStatus, const RecognitionReport& report)
 {
-    return PanelText({ runStatus, report.faceHeightText, report.levellingText });
+    return PanelText({ runStatus, report.faceHeightText, report.outsideText, report.levellingText });
 }
 
 PhotoSession::PhotoSession(std::string programFolder)
@@ -169,6 +169,7 @@ OpenOutcome PhotoSession::adopt(const std::string& path, Bitmap decoded, bool sh
     photoFolder_ = WithSeparator(std::filesystem::absolute(path, ec).parent_path().string());
     sheetTargets_.reset(); // a photo opened by itself belongs to no run; a batch gives its run again
     hasFace_ = false;
+    proposedOutside_ = false;
     imageSide_ = std::max(original_.Width(), original_.Height());
     releaseSheet();
     if (angle_ != 0 && !tooLargeToTurn())
@@ -189,6 +190,7 @@ void PhotoSession::close()
     hasFrame_ = false;
     sheetTargets_.reset();
     hasFace_ = false;
+    proposedOutside_ = false;
     releaseSheet();
 }
 
@@ -294,6 +296,7 @@ void PhotoSession::setFrame(const ControlBounds& frame)
 void PhotoSession::centreMinimumFrame()
 {
     hasFace_ = false;
+    proposedOutside_ = false;
     setFrame(CentredMinimumFrame(limits_, viewSide_, imageSide_, viewWidth_, viewHeight_));
 }
 
@@ -377,13 +380,44 @@ bool PhotoSession::frameFromHeadLine(int sx, int sy, int ex, int ey)
 
 void PhotoSession::remakeFrame()
 {
-    if (!hasFace_) {
-        centreMinimumFrame();
-        return;
-    }
     const int centre = viewRowOf(faceCentre_);
-    if (!frameAroundLine(centre, viewRowOf(faceTop_), centre, viewRowOf(faceChin_)))
+    if (!hasFace_ || !frameAroundLine(centre, viewRowOf(faceTop_), centre, viewRowOf(faceChin_))) {
         centreMinimumFrame();
+        putProposedFrameOnPhoto();
+    }
+}
+
+PhotoArea PhotoSession::photoArea() const
+{
+    const int side = square_.Width();
+    if (side < 1 || viewWidth_ < 1)
+        return {};
+    // One view pixel for the frame's rounding onto the view and back, and two square pixels for the rotation's
+    // sampling, which blends the photo's edge with the black beside it.
+    const double inset = 1.0 + 2.0 * viewWidth_ / side;
+    return PhotoAreaOnView(original_.Width(), original_.Height(), turned_ ? angle_ : 0, viewWidth_, inset);
+}
+
+void PhotoSession::putProposedFrameOnPhoto()
+{
+    ControlBounds placed;
+    proposedOutside_ = PlaceFrameOnPhoto(frame_, photoArea(), placed) == kFrameLargerThanPhoto;
+    frame_ = placed;
+}
+
+bool PhotoSession::frameOutsidePhoto() const
+{
+    return proposedOutside_ && hasFrame_ && !FrameLiesOnPhoto(frame_, photoArea());
+}
+
+std::string PhotoSession::frameOutsideText() const
+{
+    return frameOutsidePhoto() ? std::string(kTextFrameOutsidePhoto) : std::string();
+}
+
+std::string PhotoSession::framePanelText() const
+{
+    return PanelText({ faceHeightText(), frameOutsideText() });
 }
 
 bool PhotoSession::frameAroundLine(int sx, int sy, int ex, int ey)
@@ -406,6 +440,7 @@ bool PhotoSession::frameAroundLine(int sx, int sy, int ex, int ey)
     if (FrameFromLine(in, frame) != kHeadLineFramePlaced)
         return false;
     setFrame(frame);
+    putProposedFrameOnPhoto();
     return true;
 }
 
@@ -431,16 +466,27 @@ RecognitionOutcome PhotoSession::runRecognition(const Settings& settings, bool s
             hooks.pump();
         if (placement.frame.width < 1 || placement.frame.height < 1)
             return static_cast<int>(kRecognitionOutOfMemory);
+        // Onto the photo's own pixels before it is drawn; the outlines are drawn relative to the frame, so they
+        // move back by as much to stay on the face.
+        ControlBounds onPhoto;
+        const bool outside = PlaceFrameOnPhoto(placement.frame, photoArea(), onPhoto) == kFrameLargerThanPhoto;
+        for (ResultOutline& line : placement.outlines) {
+            const int dx = onPhoto.left - placement.frame.left, dy = onPhoto.top - placement.frame.top;
+            line.rect = { line.rect.left - dx, line.rect.top - dy, line.rect.right - dx, line.rect.bottom - dy };
+        }
+        placement.frame = onPhoto;
         if (drawFrame) {
             if (const int drawn = drawFrame(placement); drawn != 0)
                 return drawn;
         }
         setFrame(placement.frame);
+        proposedOutside_ = outside;
         hasFace_ = true;
         faceTop_ = outcome.proposal.HeadTop;
         faceChin_ = outcome.proposal.ChinLine;
         faceCentre_ = outcome.proposal.L + (outcome.proposal.R - outcome.proposal.L) / 2;
         result.faceHeightText = faceHeightText();
+        result.outsideText = frameOutsideText();
         result.placement = std::move(placement);
         result.framePlaced = true;
         return static_cast<int>(kRecognised);
@@ -629,6 +675,16 @@ SheetOutcome PhotoSession::composeSheet(
     if (cut != kCropOk) {
         result.result = SheetOutcome::NoCut;
         return result;
+    }
+
+    if (frameOutsidePhoto()) {
+        // Asked once, before anything else; nobody is there in an unattended run, whose log says it instead.
+        if (unattended || outsideLogged_)
+            writeLog(settings, LogTimestampNow() + std::string(kLogLabelFrameOutside) + photoPath_, prompts);
+        else if (prompts.ask(std::string(kTextFrameOutsideQuestion))) {
+            result.result = SheetOutcome::Abandoned;
+            return result;
+        }
     }
 
     if (NeedsEnlargement(cut_, layout_)) {

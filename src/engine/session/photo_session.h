@@ -11,6 +11,7 @@
 #pragma once
 
 #include "geometry/head_line.h"
+#include "geometry/photo_area.h"
 #include "geometry/view_geometry.h"
 #include "image/bitmap.h"
 #include "recognition/recognition_run.h"
@@ -56,6 +57,7 @@ struct RecognitionReport {
     ProposedFramePlacement placement; // the proposed frame on the view with its result outlines
     std::string statusText; // the angle panel's text of a placed proposal
     std::string faceHeightText; // the face-height check of the placed frame (faceHeightText()), or ""
+    std::string outsideText; // the warning that the placed frame takes in more than the photo, or ""
     std::string logLine; // the line written to the error log, or ""
     std::string levellingText; // the tilt the eye line shows, for the angle panel, or "" when unknown
     bool turned = false; // the photo was turned level before its frame was proposed
@@ -65,7 +67,8 @@ struct RecognitionReport {
 // Texts of one status panel side by side, joined by a wide space; empty ones are left out.
 [[nodiscard]] std::string PanelText(std::initializer_list<std::string_view> parts);
 // The angle panel's text after a recognition run: the run's last status word, then the face-height check of the
-// placed frame and the tilt the eye line shows, each when known.
+// placed frame, the warning of a frame that takes in more than the photo and the tilt the eye line shows, each
+// when known.
 [[nodiscard]] std::string RecognitionPanelText(std::string_view runStatus, const RecognitionReport& report);
 
 struct SheetOutcome {
@@ -146,7 +149,26 @@ public:
     void centreMinimumFrame();
     // The frame made anew for the layout in use (after a new photo size): around the known face by the head line's
     // rule, so that its head top and chin sit at the new cell's margins; the centred minimum frame without a face.
+    // Put on the photo's own pixels like every proposed frame.
     void remakeFrame();
+
+    // --- The photo's own pixels ---
+    // Every frame the session proposes (recognition, a head line, a new photo size) is moved, never shrunk, to lie
+    // on the photo's own pixels in the square, away from its black padding and the corners a turn leaves black.
+    // A frame that cannot lie there stays where it was proposed, and is warned of until it is changed so that it
+    // lies on the photo; frames moved by hand are left where the user puts them.
+    [[nodiscard]] PhotoArea photoArea() const;
+    // True while the proposed frame could not be put on the photo and still takes in more than the photo.
+    [[nodiscard]] bool frameOutsidePhoto() const;
+    // True when the last frame proposed could not be put on the photo, whatever was done to it since.
+    [[nodiscard]] bool proposedOutside() const { return proposedOutside_; }
+    // The warning for the angle panel ("写真の外側が含まれます"), or "".
+    [[nodiscard]] std::string frameOutsideText() const;
+    // The angle panel's text after a change of the frame: the face-height check and the warning, each when known.
+    [[nodiscard]] std::string framePanelText() const;
+    // Nobody answers the sheet's question about a frame that takes in more than the photo while this is on (the
+    // window's continuous run, whose other questions still follow makeSheet's `unattended`): it is logged instead.
+    void setOutsideLogged(bool logged) { outsideLogged_ = logged; }
     // Keeps the frame over the same part of the photo after the zoom changed from `previousPercent` to `percent`.
     void rescaleFrameForZoom(int previousPercent, int percent);
     // The frame in square pixels, as the sheet cuts it.
@@ -211,7 +233,8 @@ public:
     // The separator that opens a sheet action in the error log (only when the log exists).
     void startSheetAction(const Settings& settings, Prompts& prompts) const;
     // Cuts the frame, composes and saves the sheet and reduces it for the preview. Questions (enlarging, a refused
-    // reduction) go to `prompts` unless `unattended`, which passes over such a photo without a sheet. The saved
+    // reduction) go to `prompts` unless `unattended`, which passes over such a photo without a sheet; a frame that
+    // takes in more than the photo is asked about once, or, unattended, logged and saved all the same. The saved
     // sheet's preview is `preview()` afterwards; a previewHeight of 0 makes none.
     SheetOutcome makeSheet(const Settings& settings, bool unattended, Prompts& prompts,
         int previewHeight = kPreviewHeight, const Progress& progress = {});
@@ -245,6 +268,8 @@ private:
     [[nodiscard]] int viewRowOf(int squareRow) const;
     // The frame of the head line from (sx, sy) to (ex, ey) on the view; false (frame unchanged) when it sets none.
     bool frameAroundLine(int sx, int sy, int ex, int ey);
+    // Moves a proposed frame onto the photo's own pixels, or notes that it cannot lie there.
+    void putProposedFrameOnPhoto();
 
     std::string programFolder_;
     std::string photoPath_;
@@ -270,6 +295,8 @@ private:
     int viewHeight_ = 0;
     ControlBounds frame_;
     bool hasFrame_ = false;
+    bool proposedOutside_ = false;
+    bool outsideLogged_ = false;
 
     std::function<void(const std::string&, const std::string&)> logSink_;
     std::shared_ptr<SheetTargets> sheetTargets_;

@@ -11,6 +11,12 @@ inline constexpr std::string_view kTextNotFound = "ファイルが見つかり�
 inline constexpr std::string_view kTextPhotoTooLarge = "写真が大きすぎて扱えません（%d × %d ピクセル）";
 inline constexpr std::string_view kTextEnlargementQuestion
     = "選択範囲が出力先サイズより小さいので拡大されます。\n画質が悪くなる可能性があります。\n中断しますか？";
+// A proposed frame that no place on the photo can hold: the angle panel's warning, the sheet's question and the
+// error log's label in an unattended run.
+inline constexpr std::string_view kTextFrameOutsidePhoto = "写真の外側が含まれます";
+inline constexpr std::string_view kTextFrameOutsideQuestion
+    = "選択範囲に写真の外側（黒い部分）が含まれます。\n証明写真に黒い部分が入ります。中断しますか？";
+inline constexpr std::string_view kLogLabelFrameOutside = "  写真の外側を含む:  ";
 inline constexpr std::string_view kTextReductionFailedQuestion = "縮小に失敗しました。中断しますか？";
 inline constexpr std::string_view kTextSaved = "保存しました。";
 inline constexpr std::string_view kTextSavedStatus = "保存しました。:";
@@ -20,6 +26,9 @@ inline constexpr std::string_view kTextAllDone = "このフォルダ内の画像
                                                  "は上書きしない」のチェックを外して下さい。";
 // The end of a batch in which some photo got no sheet: saved, skipped, failed.
 inline constexpr std::string_view kTextBatchSummary = "%d枚保存しました。スキップ %d、失敗 %d";
+// After it, the photos recognition could not read, and the error log that names them.
+inline constexpr std::string_view kTextBatchUnrecognised = "\n自動認識出来なかった写真 %d枚";
+inline constexpr std::string_view kTextBatchLogNamed = "\n記録: ";
 // The error log's labels for a batch photo that could not be opened and for a rough photo in an unattended run.
 inline constexpr std::string_view kLogLabelLoadError = "  画像読込エラー:  ";
 inline constexpr std::string_view kLogLabelLowResolution = "  低解像度:  ";
