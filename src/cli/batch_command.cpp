@@ -4,6 +4,7 @@
 #include "cli_support.h"
 
 #include "image/folder_scan.h"
+#include "image/image_io.h"
 #include "recognition/detector_files.h"
 #include "recognition/face_detector.h"
 #include "recognition/private_folder.h"
@@ -36,9 +37,10 @@ const char kBatchHelp[] = R"(Usage: vellicam-cli batch INPUT... [options]
 
 Works photos from file to saved sheet as an unattended run of the window does: open (turned upright by
 the photo's orientation tag), recognise, frame, cut, compose and save, with the window's output names and
-error log. INPUT is a photo or a folder (its JPEG files, one level deep); a photo named twice is worked
-once. Photos are worked in parallel; the sheets are the same bytes whatever the number of jobs, and the
-log's lines keep the photos' order. A sheet replaces nothing but an earlier sheet: a name held by another
+error log. INPUT is a photo or a folder (one level deep: its files named .jpg in any case and every other
+JPEG file by content, the sheets this program wrote left out); a photo named twice is worked once. Photos
+are worked in parallel; the sheets are the same bytes whatever the number of jobs, and the log's lines keep
+the photos' order. A sheet replaces nothing but an earlier sheet: a name held by another
 file or by another photo of the run gives the sheet the next free name (NAME_sheet.jpeg, NAME_sheet_2.jpeg).
 
 Options:
@@ -69,7 +71,7 @@ Prints one line per photo on standard error (a progress line on a terminal) and 
 standard output; its "detector" says which face detector was loaded ("verified", "cascade-only" or
 "unavailable", as the window's settings say it; null without recognition). A worker that dies fails only the
 photo it had in hand; a new one takes the rest. Exit status: 0 every photo has a sheet (made now or kept),
-4 some were skipped, failed or not started, 1 a file could not be read or written, 2 bad arguments. Ctrl-C (or
+4 some were skipped, failed or not started, or no photo was found, 1 a file could not be read or written, 2 bad arguments. Ctrl-C (or
 SIGTERM) stops after the photos in hand; a second one stops at once.
 )";
 
@@ -133,7 +135,42 @@ std::string FrameText(const PhotoWork& work)
         + std::to_string(work.frame.width) + "," + std::to_string(work.frame.height);
 }
 
-// The photos of the inputs, in order: a folder gives its JPEG files, a file is taken as it is. A file named twice
+// The photos directly inside `folder`, sorted by name (byte order): the files named as the window's folder scan takes
+// them (".jpg" in any case; one that does not decode is kept, so that the report says why) and every other regular
+// file whose content is JPEG (".jpeg", ".JPEG", no extension at all), links followed. Sheets this program wrote are
+// left out, and said so on standard error: they are not photos, but nothing is passed over in silence.
+std::vector<std::string> FolderPhotos(const std::string& folder)
+{
+    namespace fs = std::filesystem;
+    std::vector<std::string> names;
+    std::error_code ec;
+    fs::directory_iterator it(folder, ec);
+    for (; !ec && it != fs::directory_iterator(); it.increment(ec)) {
+        std::error_code statusError;
+        if (fs::is_regular_file(it->status(statusError)))
+            names.push_back(it->path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    const std::string base = folder.empty() || folder.back() == '/' ? folder : folder + "/";
+    std::vector<std::string> photos;
+    int sheets = 0;
+    for (const std::string& name : names) {
+        const std::string path = base + name;
+        if (!IsScannedJpegName(name) && SniffImageFormat(path) != ImageFormat::Jpeg)
+            continue;
+        if (IsMarkedSheet(path)) {
+            ++sheets;
+            continue;
+        }
+        photos.push_back(path);
+    }
+    if (sheets > 0)
+        std::fprintf(stderr, "%s: %d sheet%s made by this program passed over\n", folder.c_str(), sheets,
+            sheets == 1 ? "" : "s");
+    return photos;
+}
+
+// The photos of the inputs, in order: a folder gives its photos (FolderPhotos), a file is taken as it is. A file named twice
 // (the same path, another spelling, a link, a file and its folder) is kept at its first place only; `run` holds
 // them all afterwards.
 std::vector<std::string> ExpandInputs(const std::vector<std::string>& inputs, SheetTargets& run)
@@ -146,8 +183,8 @@ std::vector<std::string> ExpandInputs(const std::vector<std::string>& inputs, Sh
     for (const std::string& input : inputs) {
         std::error_code ec;
         if (std::filesystem::is_directory(input, ec)) {
-            const FolderScan scan = ScanDroppedFolder(input);
-            std::for_each(scan.files.begin(), scan.files.end(), take);
+            const std::vector<std::string> found = FolderPhotos(input);
+            std::for_each(found.begin(), found.end(), take);
         } else {
             take(input);
         }
@@ -651,6 +688,8 @@ int RunBatch(const std::vector<std::string>& words)
     const std::vector<std::string> photos = ExpandInputs(args.Positional(), run);
     const std::vector<std::string> sheets = PlanSheetPaths(photos, settings, run);
     const std::size_t total = photos.size();
+    if (total == 0)
+        std::fprintf(stderr, "no photo in the inputs: nothing was worked\n");
 
     std::ofstream report;
     bool csv = false;
@@ -788,8 +827,8 @@ int RunBatch(const std::vector<std::string>& words)
         if (!report)
             throw IoError { "cannot write the report" };
     }
-    // Every photo has its sheet, made now or by an earlier run.
-    return saved + existing == static_cast<int>(total) ? kExitOk : 4;
+    // Every photo has its sheet, made now or by an earlier run; a run that found no photo did nothing asked of it.
+    return total > 0 && saved + existing == static_cast<int>(total) ? kExitOk : 4;
 }
 
 } // namespace vellicam::cli

@@ -252,6 +252,41 @@ TEST_F(BatchCommand, ALostWorkerFailsOnlyThePhotoInHand)
     }
 }
 
+// A folder gives every JPEG in it, whatever its name's spelling, but not the sheets made from it; a folder with no
+// photo is no success.
+TEST_F(BatchCommand, AFolderGivesEveryJpegButNotItsSheets)
+{
+    struct Case {
+        std::vector<std::string> files; // written as JPEG photos, or as text for a name ending in ".txt"
+        std::vector<std::string> worked;
+        int status;
+    };
+    const std::vector<Case> cases {
+        { { "holiday.jpeg", "family.JPEG", "scan", "notes.txt" }, { "family.JPEG", "holiday.jpeg", "scan" }, 0 },
+        { { "notes.txt" }, {}, 4 },
+    };
+    int n = 0;
+    for (const Case& c : cases) {
+        const fs::path folder = dir / ("f" + std::to_string(n++));
+        fs::create_directories(folder);
+        for (const std::string& name : c.files)
+            if (name.ends_with(".txt"))
+                test::WriteFile(folder / name, "not a photo");
+            else
+                ASSERT_TRUE(SaveJpeg((folder / name).string(), test::RandomBitmap(300, 400, 1), { 90, 0 }).ok);
+        // Twice into the photos' own folder: the second run finds the first run's sheets there and leaves them.
+        for (int run = 0; run < 2; ++run) {
+            const CliRun batch = Batch({ folder.string(), "--no-recognition", "--report", dir / "r.csv" });
+            EXPECT_EQ(batch.status, c.status) << batch.err;
+            std::vector<std::string> worked;
+            for (const std::string& row : Lines(test::ReadFile(dir / "r.csv")))
+                if (row.rfind("photo,", 0) != 0)
+                    worked.push_back(fs::path(row.substr(1, row.find('"', 1) - 1)).filename().string());
+            EXPECT_EQ(worked, c.worked) << "run " << run;
+        }
+    }
+}
+
 // Runs over the stand-in detector, which a script can make hang in the middle of a photo's recognition.
 class BatchWithStandIn : public BatchCommand {
 protected:
