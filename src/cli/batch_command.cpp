@@ -4,8 +4,10 @@
 #include "cli_support.h"
 
 #include "image/folder_scan.h"
+#include "image/image_io.h"
 #include "recognition/detector_files.h"
 #include "recognition/face_detector.h"
+#include "recognition/private_folder.h"
 #include "session/batch_run.h"
 #include "sheet/output_path.h"
 #include "sheet/recognition_log.h"
@@ -15,14 +17,17 @@
 #include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <filesystem>
+#include <functional>
+#include <optional>
 #include <fstream>
 #include <set>
 #include <thread>
 #include <cerrno>
 #include <poll.h>
 #include <sys/stat.h>
-#include <sys/mman.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -32,18 +37,21 @@ const char kBatchHelp[] = R"(Usage: vellicam-cli batch INPUT... [options]
 
 Works photos from file to saved sheet as an unattended run of the window does: open (turned upright by
 the photo's orientation tag), recognise, frame, cut, compose and save, with the window's output names and
-error log. INPUT is a photo or a folder (its JPEG files, one level deep); a photo named twice is worked
-once. Photos are worked in parallel; the sheets are the same bytes whatever the number of jobs, and the
-log's lines keep the photos' order. A sheet replaces nothing but an earlier sheet: a name held by another
+error log. INPUT is a photo or a folder (one level deep: its files named .jpg in any case and every other
+JPEG file by content, the sheets this program wrote left out); a photo named twice is worked once. Photos
+are worked in parallel; the sheets are the same bytes whatever the number of jobs, and the log's lines keep
+the photos' order. A sheet replaces nothing but an earlier sheet: a name held by another
 file or by another photo of the run gives the sheet the next free name (NAME_sheet.jpeg, NAME_sheet_2.jpeg).
 
 Options:
   --out DIR                 save the sheets and the error log in DIR (default: beside each photo)
   --jobs N                  photos worked at once (default: the number of cores)
-  --keep-existing           pass over a photo whose sheet exists
+  --keep-existing           keep the sheet an earlier run made (the photo counts as "existing")
   --skip-unrecognised       pass over a photo recognition cannot frame (otherwise: the centred frame)
-  --report FILE             one row per photo: .csv for CSV, anything else JSON lines (a new file or an
-                            earlier report; never a photo of the run or another file)
+  --report FILE             one row per photo, written as each photo ends: .csv for CSV, anything else
+                            JSON lines (a new file or an earlier report; never a photo of the run or
+                            another file)
+  --photo-timeout SECONDS   end a worker silent that long on one photo and fail the photo (default 300)
   --no-recognition          frame every photo with the centred minimum frame
   --size ID                 the photo size (default resume; 'vellicam-cli sheet --list-sizes' lists them)
   --paper ID                the paper: L (default), 2L or 4x6
@@ -61,19 +69,22 @@ Options:
 
 Prints one line per photo on standard error (a progress line on a terminal) and a JSON summary on
 standard output; its "detector" says which face detector was loaded ("verified", "cascade-only" or
-"unavailable", as the window's settings say it; null without recognition). Exit status: 0 every photo got a sheet, 4 some were skipped or failed, 1 a file could
-not be read or written, 2 bad arguments. Ctrl-C stops after the photos in hand.
+"unavailable", as the window's settings say it; null without recognition). A worker that dies fails only the
+photo it had in hand; a new one takes the rest. Exit status: 0 every photo has a sheet (made now or kept),
+4 some were skipped, failed or not started, or no photo was found, 1 a file could not be read or written, 2 bad arguments. Ctrl-C (or
+SIGTERM) stops after the photos in hand; a second one stops at once.
 )";
 
 namespace {
 
 constexpr const char kCsvHeader[] = "photo,result,frame,sheet,message,milliseconds\n";
 
-std::atomic<bool> g_interrupted { false };
+// SIGINT and SIGTERM received: the first stops handing out photos, the second ends the run at once.
+std::atomic<int> g_signals { 0 };
 
 extern "C" void OnInterrupt(int)
 {
-    g_interrupted = true;
+    g_signals.fetch_add(1);
 }
 
 const char* ResultName(PhotoWork::Result result)
@@ -85,6 +96,8 @@ const char* ResultName(PhotoWork::Result result)
         return "skipped";
     case PhotoWork::Failed:
         return "failed";
+    case PhotoWork::Existing:
+        return "existing";
     }
     return "failed";
 }
@@ -122,7 +135,42 @@ std::string FrameText(const PhotoWork& work)
         + std::to_string(work.frame.width) + "," + std::to_string(work.frame.height);
 }
 
-// The photos of the inputs, in order: a folder gives its JPEG files, a file is taken as it is. A file named twice
+// The photos directly inside `folder`, sorted by name (byte order): the files named as the window's folder scan takes
+// them (".jpg" in any case; one that does not decode is kept, so that the report says why) and every other regular
+// file whose content is JPEG (".jpeg", ".JPEG", no extension at all), links followed. Sheets this program wrote are
+// left out, and said so on standard error: they are not photos, but nothing is passed over in silence.
+std::vector<std::string> FolderPhotos(const std::string& folder)
+{
+    namespace fs = std::filesystem;
+    std::vector<std::string> names;
+    std::error_code ec;
+    fs::directory_iterator it(folder, ec);
+    for (; !ec && it != fs::directory_iterator(); it.increment(ec)) {
+        std::error_code statusError;
+        if (fs::is_regular_file(it->status(statusError)))
+            names.push_back(it->path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    const std::string base = folder.empty() || folder.back() == '/' ? folder : folder + "/";
+    std::vector<std::string> photos;
+    int sheets = 0;
+    for (const std::string& name : names) {
+        const std::string path = base + name;
+        if (!IsScannedJpegName(name) && SniffImageFormat(path) != ImageFormat::Jpeg)
+            continue;
+        if (IsMarkedSheet(path)) {
+            ++sheets;
+            continue;
+        }
+        photos.push_back(path);
+    }
+    if (sheets > 0)
+        std::fprintf(stderr, "%s: %d sheet%s made by this program passed over\n", folder.c_str(), sheets,
+            sheets == 1 ? "" : "s");
+    return photos;
+}
+
+// The photos of the inputs, in order: a folder gives its photos (FolderPhotos), a file is taken as it is. A file named twice
 // (the same path, another spelling, a link, a file and its folder) is kept at its first place only; `run` holds
 // them all afterwards.
 std::vector<std::string> ExpandInputs(const std::vector<std::string>& inputs, SheetTargets& run)
@@ -135,8 +183,8 @@ std::vector<std::string> ExpandInputs(const std::vector<std::string>& inputs, Sh
     for (const std::string& input : inputs) {
         std::error_code ec;
         if (std::filesystem::is_directory(input, ec)) {
-            const FolderScan scan = ScanDroppedFolder(input);
-            std::for_each(scan.files.begin(), scan.files.end(), take);
+            const std::vector<std::string> found = FolderPhotos(input);
+            std::for_each(found.begin(), found.end(), take);
         } else {
             take(input);
         }
@@ -311,19 +359,304 @@ bool WriteAll(int fd, const std::string& data)
     return true;
 }
 
-void WriteReportRow(std::ofstream& report, bool csv, const PhotoWork& work)
+// Writes one row and flushes it: the report is true up to its last line whenever the run ends.
+void WriteReportRow(std::ofstream& report, bool csv, const PhotoWork& work, const char* result = nullptr)
 {
     if (!report.is_open())
         return;
+    if (!result)
+        result = ResultName(work.result);
     if (csv)
-        report << CsvField(work.photo) << ',' << ResultName(work.result) << ',' << CsvField(FrameText(work)) << ','
+        report << CsvField(work.photo) << ',' << result << ',' << CsvField(FrameText(work)) << ','
                << CsvField(work.sheetPath) << ',' << CsvField(work.message) << ','
                << static_cast<long>(work.milliseconds) << '\n';
     else
-        report << "{\"photo\": " << JsonString(work.photo) << ", \"result\": \"" << ResultName(work.result)
+        report << "{\"photo\": " << JsonString(work.photo) << ", \"result\": \"" << result
                << "\", \"frame\": " << JsonString(FrameText(work)) << ", \"sheet\": " << JsonString(work.sheetPath)
                << ", \"message\": " << JsonString(work.message)
                << ", \"milliseconds\": " << static_cast<long>(work.milliseconds) << "}\n";
+    report.flush();
+}
+
+
+// How long a worker may work one photo before it counts as hung: far longer than any photo takes.
+int PhotoTimeLimit(const Arguments& args)
+{
+    constexpr int kDefaultSeconds = 300;
+    const auto value = args.Value("photo-timeout");
+    return value ? ParseInt(*value, "--photo-timeout", 1, 24 * 60 * 60) : kDefaultSeconds;
+}
+
+// The photos (by index) whose worker ends itself as it takes them, as if it had crashed there: the tests' way to
+// lose a worker at a known photo. From VELLICAM_TEST_WORKER_EXIT_AT, indices separated by commas.
+std::set<std::size_t> TestExitIndices()
+{
+    std::set<std::size_t> indices;
+    const char* text = std::getenv("VELLICAM_TEST_WORKER_EXIT_AT");
+    for (const char* at = text; at && *at;) {
+        char* end = nullptr;
+        const unsigned long index = std::strtoul(at, &end, 10);
+        if (end == at)
+            break;
+        indices.insert(index);
+        at = *end == ',' ? end + 1 : end;
+    }
+    return indices;
+}
+
+// How a worker's process ended, for the row of the photo it had in hand.
+std::string HowItEnded(const siginfo_t& info)
+{
+    if (info.si_code == CLD_EXITED)
+        return "the worker ended (exit status " + std::to_string(info.si_status) + ") while working this photo";
+    const char* name = strsignal(info.si_status);
+    return "the worker was killed by signal " + std::to_string(info.si_status) + (name ? std::string(" (") + name + ")" : "")
+        + " while working this photo";
+}
+
+// A batch's workers. They are processes: the detector library keeps its answers in globals, so two recognitions may
+// not share a process. The parent hands each worker one photo at a time (its index, a line on the worker's command
+// pipe) and reads what the photo came to from its result pipe, so it always knows which photo each worker has in
+// hand. A worker that dies, or is ended after a silence far longer than any photo takes, fails that photo only: the
+// temporary file of its sheet and its recognition folder are removed, it is reaped, and a new worker takes the
+// photos left. Workers that keep dying before they report anything are not replaced for ever.
+class WorkerPool {
+public:
+    using Job = std::function<PhotoWork(std::size_t)>;
+    using Done = std::function<void(std::size_t, PhotoWork&&)>;
+
+    WorkerPool(Job job, const std::vector<std::string>& photos, const std::vector<std::string>& sheets,
+        std::string workFolder, int timeLimitSeconds, std::set<std::size_t> exitAt)
+        : job_(std::move(job))
+        , photos_(photos)
+        , sheets_(sheets)
+        , workFolder_(std::move(workFolder))
+        , timeLimit_(timeLimitSeconds)
+        , exitAt_(std::move(exitAt))
+    {
+    }
+
+    // Works photos 0..count-1 on up to `jobs` workers, calling `done` as each photo ends and `tick` now and then.
+    // Returns when every worker has ended: all photos worked, or the run stopped (the photos no worker took are
+    // left to the caller as not started).
+    void run(std::size_t count, int jobs, const Done& done, const std::function<void()>& tick);
+
+private:
+    struct Worker {
+        pid_t pid = -1;
+        int commands = -1; // the parent's end: the next photo's index, a line each; closed when none is left
+        int results = -1; // the parent's end: the records of finished photos
+        std::string buffer;
+        std::optional<std::size_t> inHand;
+        std::chrono::steady_clock::time_point handedAt;
+        std::string endReason; // why the parent killed it, for the photo in hand
+    };
+
+    bool start();
+    void hand(Worker& worker);
+    bool bury(Worker& worker, const Done& done);
+    [[noreturn]] void serve(int commands, int results) const;
+
+    Job job_;
+    const std::vector<std::string>& photos_;
+    const std::vector<std::string>& sheets_;
+    std::string workFolder_;
+    std::chrono::seconds timeLimit_;
+    std::set<std::size_t> exitAt_;
+    std::vector<Worker> workers_;
+    std::size_t next_ = 0;
+    std::size_t count_ = 0;
+    bool stopping_ = false;
+};
+
+void WorkerPool::run(std::size_t count, int jobs, const Done& done, const std::function<void()>& tick)
+{
+    count_ = count;
+    const std::size_t wanted = std::min<std::size_t>(static_cast<std::size_t>(jobs), count);
+    while (workers_.size() < wanted && start()) { }
+    // Deaths in a row with no photo reported between them; past the limit no worker is started again.
+    const int deathLimit = static_cast<int>(wanted) + 2;
+    int deathsInRow = 0;
+    while (!workers_.empty()) {
+        if (g_signals > 0)
+            stopping_ = true;
+        const auto now = std::chrono::steady_clock::now();
+        for (Worker& w : workers_) {
+            if (!w.endReason.empty())
+                continue;
+            if (g_signals > 1)
+                w.endReason = "the run was stopped at once (a second Ctrl-C or SIGTERM) while working this photo";
+            else if (w.inHand && now - w.handedAt > timeLimit_)
+                w.endReason = "no answer from the worker for " + std::to_string(timeLimit_.count())
+                    + " s: it was ended while working this photo";
+            if (!w.endReason.empty())
+                ::kill(w.pid, SIGKILL);
+        }
+        std::vector<pollfd> polls;
+        for (const Worker& w : workers_)
+            polls.push_back({ w.results, POLLIN, 0 });
+        (void)poll(polls.data(), polls.size(), 200);
+        int restarts = 0;
+        for (std::size_t k = 0; k < polls.size(); ++k) {
+            if (polls[k].revents == 0)
+                continue;
+            Worker& w = workers_[k];
+            char chunk[65536];
+            const ssize_t n = read(w.results, chunk, sizeof chunk);
+            if (n > 0) {
+                w.buffer.append(chunk, static_cast<std::size_t>(n));
+                std::size_t index = 0;
+                PhotoWork work;
+                while (DecodeWork(w.buffer, index, work)) {
+                    if (w.inHand && index == *w.inHand) {
+                        w.inHand.reset();
+                        deathsInRow = 0;
+                        done(index, std::move(work));
+                        hand(w);
+                    }
+                    work = {};
+                }
+            } else if (n == 0 || (errno != EINTR && errno != EAGAIN)) {
+                if (!bury(w, done))
+                    continue;
+                if (++deathsInRow < deathLimit)
+                    ++restarts;
+                else if (deathsInRow == deathLimit && next_ < count_)
+                    std::fprintf(stderr, "%d workers in a row ended before finishing a photo: no new one is started\n",
+                        deathsInRow);
+            }
+        }
+        workers_.erase(std::remove_if(workers_.begin(), workers_.end(), [](const Worker& w) { return w.pid < 0; }),
+            workers_.end());
+        for (; restarts > 0 && !stopping_ && next_ < count_; --restarts)
+            (void)start();
+        tick();
+    }
+}
+
+// Forks a worker and hands it its first photo; false (with the reason on standard error) when it cannot be made.
+bool WorkerPool::start()
+{
+    int commands[2], results[2];
+    if (pipe(commands) != 0) {
+        std::fprintf(stderr, "cannot start a worker: %s\n", std::strerror(errno));
+        return false;
+    }
+    if (pipe(results) != 0) {
+        std::fprintf(stderr, "cannot start a worker: %s\n", std::strerror(errno));
+        close(commands[0]);
+        close(commands[1]);
+        return false;
+    }
+    const pid_t pid = fork();
+    if (pid == 0) {
+        close(commands[1]);
+        close(results[0]);
+        // Another worker's pipes held open here would keep it from seeing the parent close them.
+        for (const Worker& w : workers_) {
+            close(w.results);
+            if (w.commands >= 0)
+                close(w.commands);
+        }
+        // Ctrl-C at a terminal reaches the workers too: the parent decides what it means.
+        signal(SIGINT, SIG_IGN);
+        signal(SIGTERM, SIG_DFL);
+        serve(commands[0], results[1]);
+    }
+    const int error = errno;
+    close(commands[0]);
+    close(results[1]);
+    if (pid < 0) {
+        close(commands[1]);
+        close(results[0]);
+        std::fprintf(stderr, "cannot start a worker: %s\n", std::strerror(error));
+        return false;
+    }
+    workers_.push_back({ pid, commands[1], results[0], {}, {}, {}, {} });
+    hand(workers_.back());
+    return true;
+}
+
+// Gives the worker the next photo, or, when none is left to give, closes its command pipe so that it ends.
+void WorkerPool::hand(Worker& worker)
+{
+    if (worker.commands < 0)
+        return;
+    if (!stopping_ && next_ < count_) {
+        const std::string line = std::to_string(next_) + "\n";
+        if (WriteAll(worker.commands, line)) {
+            worker.inHand = next_++;
+            worker.handedAt = std::chrono::steady_clock::now();
+            return;
+        }
+        // It died: its result pipe says so next.
+    }
+    close(worker.commands);
+    worker.commands = -1;
+}
+
+// Reaps a worker whose result pipe closed: the photo in hand fails, and what the worker left behind is removed before
+// its process id can pass to another process. True when it was lost (it had a photo or did not end cleanly).
+bool WorkerPool::bury(Worker& worker, const Done& done)
+{
+    close(worker.results);
+    if (worker.commands >= 0)
+        close(worker.commands);
+    siginfo_t info {};
+    while (waitid(P_PID, static_cast<id_t>(worker.pid), &info, WEXITED | WNOWAIT) != 0 && errno == EINTR) { }
+    const bool clean = info.si_code == CLD_EXITED && info.si_status == 0;
+    if (worker.inHand) {
+        const std::size_t i = *worker.inHand;
+        if (!sheets_[i].empty())
+            (void)RemoveSheetTemporariesOf(sheets_[i]);
+        PhotoWork lost;
+        lost.photo = photos_[i];
+        lost.message = worker.endReason.empty() ? HowItEnded(info) : worker.endReason;
+        lost.milliseconds = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - worker.handedAt).count();
+        done(i, std::move(lost));
+    }
+    (void)RemoveRunFoldersOf(workFolder_, worker.pid);
+    int status = 0;
+    while (waitpid(worker.pid, &status, 0) < 0 && errno == EINTR) { }
+    const bool lost = worker.inHand.has_value() || !clean;
+    worker.pid = -1;
+    return lost;
+}
+
+// A worker's life: takes an index, works that photo, sends the record back, until the command pipe closes.
+void WorkerPool::serve(int commands, int results) const
+{
+    std::string pending;
+    for (;;) {
+        std::size_t newline;
+        while ((newline = pending.find('\n')) == std::string::npos) {
+            char chunk[64];
+            const ssize_t n = read(commands, chunk, sizeof chunk);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0)
+                _exit(0);
+            pending.append(chunk, static_cast<std::size_t>(n));
+        }
+        const std::size_t i = std::strtoul(pending.c_str(), nullptr, 10);
+        pending.erase(0, newline + 1);
+        if (exitAt_.count(i) > 0)
+            _exit(70);
+        std::string record;
+        try {
+            record = EncodeWork(i, job_(i));
+        } catch (const std::exception& e) {
+            // Nothing may unwind past here: above this frame lies the parent's stack, copied.
+            PhotoWork failed;
+            failed.photo = photos_[i];
+            failed.message = e.what();
+            record = EncodeWork(i, failed);
+        } catch (...) {
+            _exit(1);
+        }
+        if (!WriteAll(results, record))
+            _exit(1);
+    }
 }
 
 } // namespace
@@ -341,7 +674,7 @@ std::string DetectorFolder()
 
 int RunBatch(const std::vector<std::string>& words)
 {
-    const Arguments args(words, { "out", "jobs", "report", "size", "paper", "quality", "min-face", "precision", "tolerance", "ratio" },
+    const Arguments args(words, { "out", "jobs", "photo-timeout", "report", "size", "paper", "quality", "min-face", "precision", "tolerance", "ratio" },
         { "keep-existing", "skip-unrecognised", "no-recognition", "no-sharpen", "no-centre-marks",
             "no-corner-marks", "no-scale", "no-chin", "straighten", "no-head-top-correction", "whole-image", "allow-oversize" });
     if (args.Positional().empty())
@@ -355,6 +688,8 @@ int RunBatch(const std::vector<std::string>& words)
     const std::vector<std::string> photos = ExpandInputs(args.Positional(), run);
     const std::vector<std::string> sheets = PlanSheetPaths(photos, settings, run);
     const std::size_t total = photos.size();
+    if (total == 0)
+        std::fprintf(stderr, "no photo in the inputs: nothing was worked\n");
 
     std::ofstream report;
     bool csv = false;
@@ -383,16 +718,23 @@ int RunBatch(const std::vector<std::string>& words)
             (void)WriteLogSeparator(log, stamp);
     }
 
-    g_interrupted = false;
+    g_signals = 0;
     struct sigaction action {};
     action.sa_handler = OnInterrupt;
     sigemptyset(&action.sa_mask);
-    struct sigaction previousInt {}, previousTerm {};
+    struct sigaction previousInt {}, previousTerm {}, previousPipe {};
     sigaction(SIGINT, &action, &previousInt);
     sigaction(SIGTERM, &action, &previousTerm);
+    // A worker that died closes its pipes: writing to one must fail, not end the run.
+    struct sigaction ignore {};
+    ignore.sa_handler = SIG_IGN;
+    sigemptyset(&ignore.sa_mask);
+    sigaction(SIGPIPE, &ignore, &previousPipe);
 
     // The detector the preload found, for the summary: what the settings dialog would say.
     std::string detector = "null";
+    // Where the workers' recognition works, so that what a lost worker left there can be removed.
+    std::string workFolder;
     // The detector library and its models are loaded once, here, before the workers are made: each worker starts
     // with them in memory (shared until written) instead of reading them again.
     if (settings.recogniseOnOpen && total > 0) {
@@ -401,154 +743,92 @@ int RunBatch(const std::vector<std::string>& words)
         if (jobs > 1)
             setenv("OPENCV_FOR_THREADS_NUM", "1", 0);
         detector = KindName(QueryDetectorKind(folder));
+        workFolder = PrepareRecognitionWorkFolder();
     }
 
-    // Workers are processes: the detector library keeps its answers in globals, so two recognitions may not share
-    // a process. Each worker takes the next photo from a counter they share and sends back what it came to; a
-    // worker that dies takes only the photo in hand with it.
-    auto* shared = static_cast<std::atomic<std::size_t>*>(
-        mmap(nullptr, sizeof(std::atomic<std::size_t>), PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0));
-    if (shared == MAP_FAILED)
-        throw IoError { "cannot share the photo counter between workers" };
-    new (shared) std::atomic<std::size_t>(0);
+    const WorkerPool::Job job = [&](std::size_t i) { return WorkPhotoUnattended(photos[i], settings, folder, sheets[i]); };
+    WorkerPool pool(job, photos, sheets, workFolder, PhotoTimeLimit(args), TestExitIndices());
     std::fflush(nullptr);
-
-    struct Worker {
-        pid_t pid = -1;
-        int fd = -1;
-        std::string buffer;
-        bool open = true;
-    };
-    std::vector<Worker> workers;
-    const std::size_t wanted = std::min<std::size_t>(static_cast<std::size_t>(jobs), std::max<std::size_t>(total, 1));
-    for (std::size_t w = 0; w < wanted && total > 0; ++w) {
-        int fds[2];
-        if (pipe(fds) != 0)
-            break;
-        const pid_t pid = fork();
-        if (pid == 0) {
-            close(fds[0]);
-            for (;;) {
-                if (g_interrupted)
-                    _exit(0);
-                const std::size_t i = shared->fetch_add(1);
-                if (i >= total)
-                    _exit(0);
-                const std::string record = EncodeWork(i, WorkPhotoUnattended(photos[i], settings, folder, sheets[i]));
-                if (!WriteAll(fds[1], record))
-                    _exit(1);
-            }
-        }
-        close(fds[1]);
-        if (pid < 0) {
-            close(fds[0]);
-            break;
-        }
-        workers.push_back({ pid, fds[0], {}, true });
-    }
-    if (workers.empty() && total > 0)
-        throw IoError { "cannot start a worker process" };
+    report.flush();
 
     std::vector<PhotoWork> results(total);
     std::vector<char> finished(total, 0);
-    // Photos are reported and their log lines written in order, each as soon as it and all before it are done.
+    // Photos are reported and their log lines written in order, each as soon as it and all before it are done; a
+    // report row is flushed at once, so a report is true up to its last line even when the run is killed.
     const bool terminal = isatty(STDERR_FILENO) == 1;
     const auto begin = std::chrono::steady_clock::now();
     std::size_t written = 0;
-    int saved = 0, skipped = 0, failed = 0;
-    for (;;) {
-        // Ctrl-C reaches the workers too when typed at a terminal; a signal sent to this process alone stops them
-        // through the counter: no worker takes another photo, each finishes the one in hand.
-        if (g_interrupted)
-            shared->store(total);
-        std::vector<pollfd> polls;
-        for (const Worker& w : workers)
-            if (w.open)
-                polls.push_back({ w.fd, POLLIN, 0 });
-        if (polls.empty())
+    int saved = 0, existing = 0, skipped = 0, failed = 0;
+    const auto writeRow = [&](const PhotoWork& work) {
+        for (const std::string& line : work.logLines)
+            (void)WriteRecognitionLog(work.logPath, line);
+        switch (work.result) {
+        case PhotoWork::Saved:
+            ++saved;
             break;
-        (void)poll(polls.data(), polls.size(), 200);
-        for (Worker& w : workers) {
-            if (!w.open)
-                continue;
-            pollfd probe { w.fd, POLLIN, 0 };
-            if (poll(&probe, 1, 0) <= 0)
-                continue;
-            char chunk[65536];
-            const ssize_t n = read(w.fd, chunk, sizeof chunk);
-            if (n > 0) {
-                w.buffer.append(chunk, static_cast<std::size_t>(n));
-                std::size_t index = 0;
-                PhotoWork work;
-                while (DecodeWork(w.buffer, index, work)) {
-                    if (index < total) {
-                        results[index] = std::move(work);
-                        finished[index] = 1;
-                    }
-                    work = {};
-                }
-            } else if (n == 0 || (errno != EINTR && errno != EAGAIN)) {
-                w.open = false;
-                close(w.fd);
-            }
+        case PhotoWork::Existing:
+            ++existing;
+            break;
+        case PhotoWork::Skipped:
+            ++skipped;
+            break;
+        case PhotoWork::Failed:
+            ++failed;
+            break;
         }
+        WriteReportRow(report, csv, work);
+    };
+    const auto done = [&](std::size_t index, PhotoWork&& work) {
+        results[index] = std::move(work);
+        finished[index] = 1;
         while (written < total && finished[written]) {
-            const PhotoWork& work = results[written];
-            for (const std::string& line : work.logLines)
-                (void)WriteRecognitionLog(work.logPath, line);
-            (work.result == PhotoWork::Saved ? saved : work.result == PhotoWork::Skipped ? skipped : failed)++;
-            WriteReportRow(report, csv, work);
+            const PhotoWork& row = results[written];
+            writeRow(row);
             ++written;
             if (!terminal)
-                std::fprintf(stderr, "%zu/%zu %s %s%s%s\n", written, total, ResultName(work.result), work.photo.c_str(),
-                    work.message.empty() ? "" : ": ", work.message.c_str());
+                std::fprintf(stderr, "%zu/%zu %s %s%s%s\n", written, total, ResultName(row.result), row.photo.c_str(),
+                    row.message.empty() ? "" : ": ", row.message.c_str());
         }
-        if (terminal) {
-            const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
-            const double rate = seconds > 0 ? static_cast<double>(written) / seconds : 0;
-            const double left = rate > 0 ? static_cast<double>(total - written) / rate : 0;
-            std::fprintf(stderr, "\r%zu/%zu  %.2f photos/s  %.0f s left   ", written, total, rate, left);
-        }
-    }
-    for (const Worker& w : workers) {
-        int status = 0;
-        (void)waitpid(w.pid, &status, 0);
-    }
-    munmap(shared, sizeof(std::atomic<std::size_t>));
+    };
+    pool.run(total, jobs, done, [&] {
+        if (!terminal)
+            return;
+        const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
+        const double rate = seconds > 0 ? static_cast<double>(written) / seconds : 0;
+        const double left = rate > 0 ? static_cast<double>(total - written) / rate : 0;
+        std::fprintf(stderr, "\r%zu/%zu  %.2f photos/s  %.0f s left   ", written, total, rate, left);
+    });
+    sigaction(SIGINT, &previousInt, nullptr);
+    sigaction(SIGTERM, &previousTerm, nullptr);
+    sigaction(SIGPIPE, &previousPipe, nullptr);
     if (terminal)
         std::fputc('\n', stderr);
 
-    // A photo a worker took but never reported (the worker died with it) failed; photos never taken (Ctrl-C) were
-    // not started.
+    // Photos no worker took (Ctrl-C, or no worker could be started) were not started; their rows follow the
+    // reported ones in order.
     std::size_t notStarted = 0;
     for (; written < total; ++written) {
         if (finished[written]) {
-            const PhotoWork& work = results[written];
-            for (const std::string& line : work.logLines)
-                (void)WriteRecognitionLog(work.logPath, line);
-            (work.result == PhotoWork::Saved ? saved : work.result == PhotoWork::Skipped ? skipped : failed)++;
-            WriteReportRow(report, csv, work);
-        } else if (g_interrupted) {
-            ++notStarted;
-        } else {
-            PhotoWork lost;
-            lost.photo = photos[written];
-            lost.message = "the worker ended while working this photo";
-            ++failed;
-            WriteReportRow(report, csv, lost);
+            writeRow(results[written]);
+            continue;
         }
+        ++notStarted;
+        PhotoWork idle;
+        idle.photo = photos[written];
+        idle.message = "not started";
+        WriteReportRow(report, csv, idle, "not_started");
     }
-    written = total - notStarted;
-    const bool interrupted = notStarted > 0;
-    std::printf("{\"photos\": %zu, \"saved\": %d, \"skipped\": %d, \"failed\": %d, \"not_started\": %zu, "
-                "\"interrupted\": %s, \"detector\": %s}\n",
-        total, saved, skipped, failed, notStarted, interrupted ? "true" : "false", detector.c_str());
+    const bool interrupted = g_signals > 0;
+    std::printf("{\"photos\": %zu, \"saved\": %d, \"skipped\": %d, \"failed\": %d, \"existing\": %d, "
+                "\"not_started\": %zu, \"interrupted\": %s, \"detector\": %s}\n",
+        total, saved, skipped, failed, existing, notStarted, interrupted ? "true" : "false", detector.c_str());
     if (report.is_open()) {
         report.flush();
         if (!report)
             throw IoError { "cannot write the report" };
     }
-    return saved == static_cast<int>(total) ? kExitOk : 4;
+    // Every photo has its sheet, made now or by an earlier run; a run that found no photo did nothing asked of it.
+    return total > 0 && saved + existing == static_cast<int>(total) ? kExitOk : 4;
 }
 
 } // namespace vellicam::cli

@@ -375,7 +375,7 @@ TEST_F(RecognitionWindow, SuccessPlacesTheProposedFrameWithItsResultOutlinesAndA
     ASSERT_GE(calls.size(), 2u);
     const std::string folder = RecognitionWorkFolder();
     EXPECT_EQ(calls[0], "setMinSize\t200\t200");
-    const std::regex call("facedetect\t" + folder + "/run-[^/]{6}/vellicam_temp\\.pgm\t0\t" + program
+    const std::regex call("facedetect\t" + folder + "/run-[0-9]+-[^/]{6}/vellicam_temp\\.pgm\t0\t" + program
         + "/haarcascade_frontalface_default\\.xml\t0\t3\t.*");
     EXPECT_TRUE(std::regex_match(calls[1], call)) << calls[1];
     EXPECT_EQ(Mode(folder), 0700u);

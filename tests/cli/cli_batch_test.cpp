@@ -8,9 +8,14 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <csignal>
 #include <filesystem>
+#include <functional>
 #include <set>
 #include <sstream>
+#include <thread>
+#include <unistd.h>
 
 using namespace vellicam;
 namespace fs = std::filesystem;
@@ -66,10 +71,12 @@ TEST_F(BatchCommand, WorksAFolderReportsEachPhotoAndLogsInThePhotosOrder)
     EXPECT_NE(log[0].find("画像読込エラー:  " + photos + "/broken.jpg"), std::string::npos) << log[0];
     EXPECT_NE(log[1].find("(非検出):  " + photos + "/no_face_false_positive_768.jpg"), std::string::npos) << log[1];
 
-    // Run again keeping existing sheets: the portrait is done; the log gets this run's separator first.
+    // Run again keeping existing sheets: the portrait's sheet exists (not a skip); the log gets this run's separator
+    // first.
     const CliRun again = Batch({ photos, "--out", out, "--skip-unrecognised", "--keep-existing" });
     EXPECT_EQ(again.status, 4);
-    EXPECT_NE(again.out.find("\"saved\": 0, \"skipped\": 2, \"failed\": 1"), std::string::npos) << again.out;
+    EXPECT_NE(again.out.find("\"saved\": 0, \"skipped\": 1, \"failed\": 1, \"existing\": 1,"), std::string::npos)
+        << again.out;
     EXPECT_EQ(Lines(test::ReadFile(fs::path(out) / kRecognitionLogName)).size(), 5u);
 }
 
@@ -136,9 +143,13 @@ TEST_F(BatchCommand, SheetsNeverReplacePhotosAndPhotosNeverShareASheet)
     EXPECT_EQ(sheets, (std::set<std::string> { b / "p000_sheet.jpeg", b / "p001_sheet.jpeg", b / "p000_sheet_2.jpeg",
                           b / "p001_sheet_2.jpeg" }));
 
-    // Once more, keeping existing sheets: every photo is found done under its own sheet.
-    const CliRun again = Batch({ a.string(), b.string(), "--out", b.string(), "--no-recognition", "--keep-existing" });
-    EXPECT_NE(again.out.find("\"saved\": 0, \"skipped\": 4,"), std::string::npos) << again.out;
+    // Once more, keeping existing sheets: every photo is found done under its own sheet, and nothing is amiss.
+    const CliRun again = Batch({ a.string(), b.string(), "--out", b.string(), "--no-recognition", "--keep-existing",
+        "--report", dir / "again.csv" });
+    EXPECT_EQ(again.status, 0) << again.out;
+    EXPECT_NE(again.out.find("\"saved\": 0, \"skipped\": 0, \"failed\": 0, \"existing\": 4,"), std::string::npos)
+        << again.out;
+    EXPECT_NE(test::ReadFile(dir / "again.csv").find("\",existing,"), std::string::npos);
 }
 
 // A report is written over nothing but an earlier report: not a photo of the run, not another file.
@@ -182,12 +193,219 @@ TEST_F(BatchCommand, TheSheetCommandReplacesOnlyAnEarlierSheet)
     EXPECT_EQ(sheet(dir / "s.jpg").status, 0) << "an earlier sheet is replaced";
 }
 
+// Small photos p000.jpg … in a folder of their own, for runs where recognition is not the point.
+std::vector<std::string> SmallPhotos(const fs::path& folder, int count)
+{
+    fs::create_directories(folder);
+    std::vector<std::string> names;
+    for (int i = 0; i < count; ++i) {
+        names.push_back("p00" + std::to_string(i) + ".jpg");
+        EXPECT_TRUE(SaveJpeg((folder / names.back()).string(), test::RandomBitmap(300, 400, i), { 90, 0 }).ok);
+    }
+    return names;
+}
+
+// The report's result column, row by row (the header left out).
+std::vector<std::string> Results(const std::string& csv)
+{
+    std::vector<std::string> results;
+    for (const std::string& row : Lines(csv)) {
+        const std::size_t at = row.find("\",");
+        if (row.rfind("photo,", 0) != 0 && at != std::string::npos)
+            results.push_back(row.substr(at + 2, row.find(',', at + 2) - at - 2));
+    }
+    return results;
+}
+
+// Workers lost at known photos: only the photo each had in hand fails, new workers take the rest, the temporary of a
+// lost photo's sheet goes, and when workers keep dying the photos left are reported as not started.
+TEST_F(BatchCommand, ALostWorkerFailsOnlyThePhotoInHand)
+{
+    struct Case {
+        const char* exitAt;
+        const char* jobs;
+        std::vector<std::string> results;
+    };
+    const std::vector<Case> cases {
+        { "1,3", "2", { "saved", "failed", "saved", "failed", "saved", "saved" } },
+        { "0", "1", { "failed", "saved", "saved", "saved", "saved", "saved" } },
+        // Three deaths in a row with one job: no fourth worker.
+        { "0,1,2,3,4,5", "1", { "failed", "failed", "failed", "not_started", "not_started", "not_started" } },
+    };
+    const std::vector<std::string> names = SmallPhotos(dir / "small", 6);
+    for (const Case& c : cases) {
+        const fs::path out = dir / ("out" + std::string(c.exitAt));
+        fs::create_directories(out);
+        // What a worker killed between writing and renaming a sheet leaves, beside every photo's sheet.
+        for (const std::string& name : names)
+            test::WriteFile(out / ("." + name + ".Ab12Cd"), "half a sheet");
+        const CliRun run = test::RunCli({ "batch", dir / "small", "--out", out, "--no-recognition", "--jobs", c.jobs,
+                                            "--report", dir / "r.csv" },
+            { "VELLICAM_TEST_WORKER_EXIT_AT=" + std::string(c.exitAt) });
+        EXPECT_EQ(run.status, 4) << c.exitAt;
+        EXPECT_EQ(Results(test::ReadFile(dir / "r.csv")), c.results) << c.exitAt;
+        // A lost photo's temporary goes; others' may belong to a save still running elsewhere.
+        for (std::size_t i = 0; i < names.size(); ++i) {
+            EXPECT_EQ(fs::exists(out / names[i]), c.results[i] == "saved") << c.exitAt << " " << names[i];
+            EXPECT_EQ(fs::exists(out / ("." + names[i] + ".Ab12Cd")), c.results[i] != "failed") << c.exitAt << " " << i;
+        }
+    }
+}
+
+// A folder gives every JPEG in it, whatever its name's spelling, but not the sheets made from it; a folder with no
+// photo is no success.
+TEST_F(BatchCommand, AFolderGivesEveryJpegButNotItsSheets)
+{
+    struct Case {
+        std::vector<std::string> files; // written as JPEG photos, or as text for a name ending in ".txt"
+        std::vector<std::string> worked;
+        int status;
+    };
+    const std::vector<Case> cases {
+        { { "holiday.jpeg", "family.JPEG", "scan", "notes.txt" }, { "family.JPEG", "holiday.jpeg", "scan" }, 0 },
+        { { "notes.txt" }, {}, 4 },
+    };
+    int n = 0;
+    for (const Case& c : cases) {
+        const fs::path folder = dir / ("f" + std::to_string(n++));
+        fs::create_directories(folder);
+        for (const std::string& name : c.files)
+            if (name.ends_with(".txt"))
+                test::WriteFile(folder / name, "not a photo");
+            else
+                ASSERT_TRUE(SaveJpeg((folder / name).string(), test::RandomBitmap(300, 400, 1), { 90, 0 }).ok);
+        // Twice into the photos' own folder: the second run finds the first run's sheets there and leaves them.
+        for (int run = 0; run < 2; ++run) {
+            const CliRun batch = Batch({ folder.string(), "--no-recognition", "--report", dir / "r.csv" });
+            EXPECT_EQ(batch.status, c.status) << batch.err;
+            std::vector<std::string> worked;
+            for (const std::string& row : Lines(test::ReadFile(dir / "r.csv")))
+                if (row.rfind("photo,", 0) != 0)
+                    worked.push_back(fs::path(row.substr(1, row.find('"', 1) - 1)).filename().string());
+            EXPECT_EQ(worked, c.worked) << "run " << run;
+        }
+    }
+}
+
+// Runs over the stand-in detector, which a script can make hang in the middle of a photo's recognition.
+class BatchWithStandIn : public BatchCommand {
+protected:
+    std::string program = dir / "program";
+    std::string cache = dir / "cache";
+    std::string report = dir / "r.csv";
+
+    void SetUp() override
+    {
+        fs::create_directory(program);
+        fs::create_symlink(
+            fs::path(VELLICAM_BUILD_DIR) / "standin/full/libfacedetect.so", fs::path(program) / "libfacedetect.so");
+        test::WriteFile(fs::path(program) / "haarcascade_frontalface_default.xml", "<faces/>");
+        test::WriteFile(fs::path(program) / "ago.xml", "<chins/>");
+        SmallPhotos(dir / "small", 4);
+    }
+    std::vector<std::string> Environment(const std::string& script)
+    {
+        test::WriteFile(dir / "script.txt", script);
+        return { "XDG_CACHE_HOME=" + cache, "VELLICAM_DETECTOR_DIR=" + program,
+            "VELLICAM_STANDIN_SCRIPT=" + (dir / "script.txt"), "VELLICAM_STANDIN_LOG=" + (dir / "calls.log") };
+    }
+    int DetectorCalls()
+    {
+        int n = 0;
+        for (const std::string& line : Lines(test::ReadFile(dir / "calls.log")))
+            n += line.rfind("facedetect\t", 0) == 0;
+        return n;
+    }
+    // The run folders recognition left in the user's cache.
+    int RunFolders()
+    {
+        std::error_code ec;
+        int n = 0;
+        for (const auto& entry : fs::directory_iterator(cache + "/vellicam/recognition", ec))
+            n += entry.path().filename().string().rfind("run-", 0) == 0;
+        return n;
+    }
+};
+
+// A worker that hangs in recognition is ended after --photo-timeout; its photo fails and its run folder goes.
+TEST_F(BatchWithStandIn, AWorkerSilentPastTheTimeLimitIsEnded)
+{
+    const CliRun run = test::RunCli({ "batch", dir / "small", "--out", dir / "out", "--jobs", "1", "--photo-timeout",
+                                        "2", "--report", report },
+        Environment("stop\n"), 60);
+    ASSERT_FALSE(run.timedOut);
+    EXPECT_EQ(run.status, 4) << run.err;
+    EXPECT_EQ(Results(test::ReadFile(report)), (std::vector<std::string> { "failed", "saved", "saved", "saved" }));
+    EXPECT_NE(test::ReadFile(report).find("no answer from the worker for 2 s"), std::string::npos);
+    EXPECT_EQ(RunFolders(), 0);
+}
+
+// While a worker hangs the report already holds the photos done; a first SIGINT lets the photo in hand go on, a
+// second ends the run at once with the report complete and nothing of the worker left.
+TEST_F(BatchWithStandIn, ASecondInterruptEndsAHungRunAtOnce)
+{
+    const std::string bin = (test::BinDir() / "vellicam-cli").string();
+    const std::vector<std::string> words { bin, "batch", dir / "small", "--out", dir / "out", "--jobs", "1",
+        "--report", report };
+    const std::vector<std::string> environment = Environment("0\n0\nstop\n");
+    const pid_t pid = fork();
+    if (pid == 0) {
+        for (const std::string& e : environment)
+            putenv(strdup(e.c_str()));
+        setpgid(0, 0);
+        (void)freopen("/dev/null", "w", stdout);
+        (void)freopen("/dev/null", "w", stderr);
+        std::vector<char*> argv;
+        for (const std::string& w : words)
+            argv.push_back(const_cast<char*>(w.c_str()));
+        argv.push_back(nullptr);
+        execv(bin.c_str(), argv.data());
+        _exit(127);
+    }
+    ASSERT_GT(pid, 0);
+    const auto waitUntil = [](const std::function<bool()>& condition) {
+        for (int i = 0; i < 200; ++i) {
+            if (condition())
+                return true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+        return false;
+    };
+    int status = 0;
+    const auto ended = [&] { return waitpid(pid, &status, WNOHANG) == pid; };
+
+    // The third call hangs: the photos before it are in the report already.
+    ASSERT_TRUE(waitUntil([&] { return DetectorCalls() >= 3; }));
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    const std::vector<std::string> before = Results(test::ReadFile(report));
+    ASSERT_GE(before.size(), 1u);
+    EXPECT_EQ(before, std::vector<std::string>(before.size(), "saved"));
+
+    kill(pid, SIGINT);
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    EXPECT_FALSE(ended()) << "the photo in hand may still finish";
+    kill(pid, SIGINT);
+    const bool endedAtOnce = waitUntil(ended);
+    if (!endedAtOnce) {
+        kill(-pid, SIGKILL);
+        waitpid(pid, &status, 0);
+    }
+    ASSERT_TRUE(endedAtOnce);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 4);
+    std::vector<std::string> expected = before;
+    expected.push_back("failed");
+    expected.resize(4, "not_started");
+    EXPECT_EQ(Results(test::ReadFile(report)), expected);
+    EXPECT_EQ(RunFolders(), 0);
+}
+
 TEST_F(BatchCommand, BadArgumentsAreRefusedBeforeAnyWork)
 {
     EXPECT_EQ(Batch({}).status, 2);
     EXPECT_EQ(Batch({ photos, "--jobs", "0" }).status, 2);
     EXPECT_EQ(Batch({ photos, "--quality", "101" }).status, 2);
     EXPECT_EQ(Batch({ photos, "--bogus" }).status, 2);
+    EXPECT_EQ(Batch({ photos, "--photo-timeout", "0" }).status, 2);
     EXPECT_FALSE(fs::exists(fs::path(photos) / "portrait_plain_wall_900x1200_sheet.jpeg"));
 }
 

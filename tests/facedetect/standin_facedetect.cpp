@@ -9,6 +9,7 @@
 //                                                   numbers (chin x, y, left eye x, y, right eye x, y) or "-" for
 //                                                   a detection without landmarks
 //     throw                                         facedetect throws std::runtime_error at its caller
+//     stop                                          the process stops itself (SIGSTOP), as a hung detector would
 // Calls beyond the script return 0 with no detections; so do all calls when the variable is unset.
 //
 // VELLICAM_STANDIN_LOG names a file that receives one tab-separated line per call:
@@ -26,6 +27,7 @@
 // getFacePoints (answering from the script) and detectorKind (VELLICAM_STANDIN_KIND, 1 unless set; "throw" makes
 // it throw), for the library that confirms faces.
 #include <array>
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -121,6 +123,8 @@ STANDIN_EXPORT int facedetect(const char* imageFile, int flag, const char* casca
     const std::string line = ScriptLine(call);
     if (line.rfind("throw", 0) == 0)
         throw std::runtime_error("stand-in detector told to throw");
+    if (line.rfind("stop", 0) == 0)
+        std::raise(SIGSTOP);
     const std::size_t bar = line.find('|');
     std::istringstream in(line.substr(0, bar));
     int status = 0;

@@ -135,7 +135,7 @@ TEST_F(SessionTest, UnattendedPhotoGoesFromFileToSheetAndCountsAsDoneAfterwards)
     EXPECT_TRUE(work.logLines.empty());
 
     settings.keepExisting = true;
-    EXPECT_EQ(WorkPhotoUnattended(dir / "p.jpg", settings, program).result, PhotoWork::Skipped);
+    EXPECT_EQ(WorkPhotoUnattended(dir / "p.jpg", settings, program).result, PhotoWork::Existing);
     const PhotoWork gone = WorkPhotoUnattended(dir / "gone.jpg", settings, program);
     EXPECT_EQ(gone.result, PhotoWork::Failed);
     EXPECT_EQ(gone.message, Text(kTextNotFound) + dir / "gone.jpg") << "the report says why";

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 namespace vellicam {
 
@@ -110,7 +111,8 @@ RunFolder::RunFolder(const std::string& privateFolder)
 {
     if (privateFolder.empty())
         return;
-    std::string pattern = privateFolder + "/run-XXXXXX";
+    // The process id in the name lets a batch remove what a worker it lost left behind (RemoveRunFoldersOf).
+    std::string pattern = privateFolder + "/run-" + std::to_string(::getpid()) + "-XXXXXX";
     if (::mkdtemp(pattern.data()))
         path_ = pattern;
 }
@@ -121,6 +123,34 @@ RunFolder::~RunFolder()
         return;
     std::error_code ec;
     fs::remove_all(path_, ec);
+}
+
+int RemoveRunFoldersOf(const std::string& privateFolder, long pid)
+{
+    if (privateFolder.empty())
+        return 0;
+    const std::string prefix = "run-" + std::to_string(pid) + "-";
+    std::error_code ec;
+    fs::directory_iterator it(privateFolder, ec);
+    if (ec)
+        return 0;
+    std::vector<fs::path> found;
+    for (; it != fs::directory_iterator(); it.increment(ec)) {
+        if (ec)
+            break;
+        const std::string name = it->path().filename().string();
+        if (name.size() != prefix.size() + 6 || name.rfind(prefix, 0) != 0)
+            continue;
+        // lstat: a link of that name is not ours, whatever it points to.
+        struct stat st { };
+        if (::lstat(it->path().c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::geteuid())
+            found.push_back(it->path());
+    }
+    int removed = 0;
+    for (const fs::path& folder : found)
+        if (fs::remove_all(folder, ec) > 0 && !ec)
+            ++removed;
+    return removed;
 }
 
 int EnsureUserTemporaryFolder(const std::string& path, std::string* reason)

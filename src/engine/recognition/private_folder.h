@@ -38,6 +38,12 @@ private:
     std::string path_;
 };
 
+// Removes the run folders that process `pid` made in `privateFolder` (a RunFolder's name carries its maker's process
+// id) with their contents: what a process killed while recognising left behind. Only folders of ours are touched;
+// call it before the process is reaped, so that its id cannot have passed to another process yet. Returns how many
+// were removed.
+int RemoveRunFoldersOf(const std::string& privateFolder, long pid);
+
 // Makes `path`, a per-user folder directly inside a temporary folder others share (/tmp), ready: created with mode
 // 0700 when missing; when it exists it must be a folder (not a link) of ours with mode 0700 already, since someone
 // else may have made it first to watch or swap what we put there. Nothing of another's is removed or changed. The

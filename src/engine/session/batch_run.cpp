@@ -136,7 +136,7 @@ PhotoWork WorkPhotoUnattended(
     BatchRun one;
     one.start({ photo });
     if (!one.openCurrent(session, settings, true, prompts))
-        return one.skipped() > 0 ? finish(PhotoWork::Skipped, "done already") : finish(PhotoWork::Failed, one.lastFailure());
+        return one.skipped() > 0 ? finish(PhotoWork::Existing, "its sheet exists already") : finish(PhotoWork::Failed, one.lastFailure());
 
     const int side = session.square().Width();
     session.setView(side, side, side);

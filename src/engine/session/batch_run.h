@@ -74,7 +74,8 @@ private:
 
 // One photo of an unattended run, from file to saved sheet.
 struct PhotoWork {
-    enum Result { Saved, Skipped, Failed };
+    // Existing: its sheet was made by an earlier run and kept (the settings keep existing sheets).
+    enum Result { Saved, Skipped, Failed, Existing };
     std::string photo;
     Result result = Failed;
     std::string sheetPath; // when saved
@@ -89,8 +90,8 @@ struct PhotoWork {
 // Works `photo` as an unattended run of the window does: opens it (a rough photo logged, not asked about),
 // recognises it when the settings say so (a photo that cannot be recognised is skipped when the settings skip
 // such photos; otherwise its sheet is cut from the centred minimum frame), makes the sheet without questions and
-// saves it (at `sheetPath` when given, the path a batch chose for it beforehand). Passes over a photo whose sheet
-// exists when the settings keep existing sheets. The error log's lines are returned, not written. The view is the
+// saves it (at `sheetPath` when given, the path a batch chose for it beforehand). A photo whose sheet exists when the
+// settings keep existing sheets is Existing: done earlier, not passed over. The error log's lines are returned, not written. The view is the
 // working square itself: one view pixel is one image pixel.
 [[nodiscard]] PhotoWork WorkPhotoUnattended(const std::string& photo, const Settings& settings,
     const std::string& programFolder, const std::string& sheetPath = {});

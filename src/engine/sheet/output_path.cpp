@@ -200,6 +200,31 @@ bool IsSheetTemporaryName(const std::string& name)
     return endsWith(".jpg") || endsWith(".jpeg");
 }
 
+int RemoveSheetTemporariesOf(const std::string& sheetPath)
+{
+    const std::string folder = FolderOf(sheetPath);
+    const std::string sheetName = FileNameOf(sheetPath);
+    std::error_code ec;
+    fs::directory_iterator it(folder.empty() ? fs::path(".") : fs::path(folder), ec);
+    if (ec || sheetName.empty())
+        return 0;
+    int removed = 0;
+    const uid_t user = ::geteuid();
+    for (; it != fs::directory_iterator(); it.increment(ec)) {
+        if (ec)
+            break;
+        std::string target;
+        if (!IsAtomicWriteTemporaryName(it->path().filename().string(), &target) || target != sheetName)
+            continue;
+        struct stat st { };
+        if (::lstat(it->path().c_str(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != user)
+            continue;
+        if (::unlink(it->path().c_str()) == 0)
+            ++removed;
+    }
+    return removed;
+}
+
 int RemoveStaleSheetTemporaries(const std::string& folder, std::time_t now)
 {
     // A sheet save writes its temporary within seconds: one last written an hour ago belongs to a save that was

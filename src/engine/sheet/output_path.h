@@ -119,4 +119,9 @@ struct SaveSheetOutcome {
 // removes nothing.
 int RemoveStaleSheetTemporaries(const std::string& folder, std::time_t now);
 
+// Removes the temporary files of the sheet `sheetPath` (regular files of ours named as its atomic write names them),
+// whatever their age: what a worker killed while saving that sheet left beside it. Nothing else is touched.
+// Returns how many were removed.
+int RemoveSheetTemporariesOf(const std::string& sheetPath);
+
 } // namespace vellicam
