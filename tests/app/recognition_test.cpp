@@ -409,8 +409,9 @@ TEST_F(RecognitionWindow, ARecognisedFrameKeepsItsSizeThroughZoomsResizesAndDrag
         const int viewPixel = 3600 / window->session().viewSide() + 1;
         EXPECT_NEAR(now.height, recognised.height, viewPixel) << after;
         EXPECT_NEAR(now.width, recognised.width, viewPixel) << after;
-        if (!moved)
+        if (!moved) {
             EXPECT_NEAR(now.source.top, recognised.source.top, viewPixel) << after;
+        }
         // The panel says the figure of the frame as it now is, which is the recognised one to a view pixel.
         EXPECT_EQ(ui().statusBar->panel(2), QString::fromStdString(window->session().faceHeightText())) << after;
         FaceHeightCheck check;

@@ -31,8 +31,9 @@ TEST_P(PlaceFrameOnPhotoTest, MovesTheFrameOntoThePhotoWithoutResizingIt)
     ASSERT_EQ(PlaceFrameOnPhoto(c.frame, area, placed), c.result);
     EXPECT_EQ(placed.width, c.frame.width);
     EXPECT_EQ(placed.height, c.frame.height);
-    if (c.placed)
+    if (c.placed) {
         EXPECT_EQ(placed, *c.placed);
+    }
     EXPECT_EQ(FrameLiesOnPhoto(placed, area), c.result != kFrameLargerThanPhoto);
     EXPECT_EQ(FrameLiesOnPhoto(c.frame, area), c.result == kFrameOnPhoto);
 }

@@ -383,8 +383,9 @@ TEST_F(Recognition, StripSearchTakesTheFirstHitWhereAChinCanBe)
         EXPECT_TRUE(o.chinPassRan);
         EXPECT_EQ(o.chinAccepted, c.accepted) << c.hits;
         EXPECT_FALSE(o.chinFromLandmarks);
-        if (c.accepted)
+        if (c.accepted) {
             EXPECT_EQ(o.proposal.ChinLine, c.chinLine) << c.hits;
+        }
     }
 }
 

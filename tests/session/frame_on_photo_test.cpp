@@ -72,8 +72,9 @@ TEST_F(FrameOnPhoto, ProposedFramesAreMovedOffTheBlackWithoutShrinking)
         EXPECT_GT(DarkestInCut(session), 200);
         EXPECT_FALSE(session.frameOutsidePhoto());
         EXPECT_EQ(session.framePanelText(), session.faceHeightText());
-        if (c.face)
+        if (c.face) {
             EXPECT_EQ(session.frame().height, proposed.height) << "moved, not shrunk";
+        }
 
         // A new photo size makes the frame anew around the face, on the photo too.
         settings.photoSize = "passport";
@@ -114,8 +115,9 @@ TEST_F(FrameOnPhoto, AFrameNoPlaceOnThePhotoHoldsIsWarnedOfAndAskedAboutOnceOrLo
         const SheetOutcome sheet = session.makeSheet(settings, c.unattended, answers, 0);
         EXPECT_EQ(sheet.result, c.result);
         ASSERT_EQ(answers.questions.size(), c.questions);
-        if (c.questions)
+        if (c.questions) {
             EXPECT_EQ(answers.questions[0], std::string(kTextFrameOutsideQuestion));
+        }
         const fs::path log = out.Path() / kRecognitionLogName;
         EXPECT_EQ(fs::exists(log)
                 && ReadFile(log).find(std::string(kLogLabelFrameOutside) + dir / "p.jpg") != std::string::npos,

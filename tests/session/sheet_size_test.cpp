@@ -92,8 +92,9 @@ TEST_F(SessionTest, AHeadLinesFrameMeetsEveryRuledSizesFaceRule)
         EXPECT_EQ(session.faceHeightText(), check.text);
         EXPECT_NEAR(check.tenths, size.faceTarget, 3);
         EXPECT_EQ(check.ruled, size.faceMax > 0);
-        if (check.ruled)
+        if (check.ruled) {
             EXPECT_TRUE(check.meets) << check.text;
+        }
     }
 }
 
@@ -170,8 +171,9 @@ TEST_F(SessionTest, TheFaceStaysUnderAFrameMovedByHandAndGoesWithATurnOrACentred
     EXPECT_FALSE(session.knowsFace());
     // A line drawn upwards has no chin below its head top: no figure.
     session.setView(1600, 1600, 1600);
-    if (session.frameFromHeadLine(600, 900, 600, 300))
+    if (session.frameFromHeadLine(600, 900, 600, 300)) {
         EXPECT_EQ(session.faceHeightText(), "");
+    }
 }
 
 TEST_F(SessionTest, RecognitionReportsTheFaceHeightOfItsFrame)
