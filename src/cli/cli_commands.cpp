@@ -320,7 +320,9 @@ given). Needs the detector library and its cascade files, beside the program or 
 are installed (../lib/vellicam and ../share/vellicam from the program's folder).
 With --size (or --paper) the frame is proposed for that photo size's margins, and the output adds
 "size", "face_height_mm" (head top to chin as it will print) and "face_height_ok" (true or false
-against the size's rule, null for a size without one).
+against the size's rule, null for a size without one). "frame" is the proposal as recognition made it;
+"sheet_frame" is the frame the window would place, moved onto the photo's own pixels where it fits
+(the rectangle to give to 'vellicam-cli sheet --frame'), or null when none was placed.
 )";
 
 // The detector library and its cascades for this program, or for a program in VELLICAM_DETECTOR_DIR when set (so
@@ -389,7 +391,12 @@ int RunDetect(const std::vector<std::string>& words)
     RecordedPrompts prompts;
     Settings settings;
     settings.recogniseOnOpen = true;
-    const RecognitionOutcome outcome = session.recognise(settings, false, prompts).outcome;
+    const RecognitionReport report = session.recognise(settings, false, prompts);
+    const RecognitionOutcome& outcome = report.outcome;
+    std::string placed = ", \"sheet_frame\": null";
+    if (CropRect crop; report.framePlaced && session.frameInImage(crop) == kCropOk)
+        placed = ", \"sheet_frame\": [" + std::to_string(crop.source.left) + ", " + std::to_string(crop.source.top) + ", "
+            + std::to_string(crop.width) + ", " + std::to_string(crop.height) + "]";
     if (outcome.result == kRecognitionCascadeMissing)
         throw UsageError { "face cascade missing: " + outcome.reason };
     if (outcome.result == kDetectorNotLoaded) {
@@ -398,7 +405,7 @@ int RunDetect(const std::vector<std::string>& words)
             throw UsageError { "detector library missing: " + files.library + " (looked in "
                 + FolderList(files.libraryFolders) + ")" };
     }
-    PrintDetection(outcome, sizeGiven ? FaceHeightMembers(outcome, size) : std::string());
+    PrintDetection(outcome, (sizeGiven ? FaceHeightMembers(outcome, size) : std::string()) + placed);
     if (outcome.result == kRecognised)
         return kExitOk;
     std::string why = outcome.message;

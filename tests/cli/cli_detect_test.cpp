@@ -78,7 +78,7 @@ TEST_F(DetectCommand, PrintsTheRunAsOneJsonObject)
         "{\"result\": 0, \"image\": [1000, 1000], \"faces\": 1, \"face\": [400, 300, 600, 500], "
         "\"chin\": [50, 90, 150, 110], \"chin_strip_top\": 400, \"head_top_scan\": 300, \"estimate\": [240, 514], "
         "\"corrected_chin\": 514, \"chin_line\": 500, \"frame\": [347, 192, 653, 596], \"head_top\": 240, "
-        "\"landmarks\": null, \"levelling\": null}\n");
+        "\"landmarks\": null, \"levelling\": null, \"sheet_frame\": [312, 147, 379, 497]}\n");
     // The private temporary folder is gone again.
     int leftovers = 0;
     for (const auto& entry : fs::directory_iterator(dir.Path()))
@@ -107,7 +107,8 @@ TEST_F(DetectCommand, FailedRunStillPrintsWhatIsKnownAndExitsThree)
     EXPECT_EQ(none.out,
         "{\"result\": -10, \"image\": [1000, 1000], \"faces\": 0, \"face\": [0, 0, 0, 0], \"chin\": null, "
         "\"chin_strip_top\": 0, \"head_top_scan\": 0, \"estimate\": [0, 0], \"corrected_chin\": 0, "
-        "\"chin_line\": 0, \"frame\": [0, 0, 0, 0], \"head_top\": 0, \"landmarks\": null, \"levelling\": null}\n");
+        "\"chin_line\": 0, \"frame\": [0, 0, 0, 0], \"head_top\": 0, \"landmarks\": null, \"levelling\": null, "
+        "\"sheet_frame\": null}\n");
     EXPECT_NE(none.err.find("自動顔認識処理では認識出来ませんでした。"), std::string::npos);
 
     const CliRun internal = Run("-4 400 300 600 500\n");
@@ -158,12 +159,12 @@ TEST_F(DetectCommand, ProposesForAPhotoSizeAndReportsTheFaceAsPrinted)
     const CliRun passport = Run("0 400 300 600 500\n", { photo, "--size", "passport" });
     EXPECT_EQ(passport.status, 0) << passport.err;
     EXPECT_NE(passport.out.find("\"frame\": [352, 200, 648, 578], "), std::string::npos) << passport.out;
-    EXPECT_NE(passport.out.find(", \"size\": \"passport\", \"face_height_mm\": 34.1, \"face_height_ok\": true}\n"),
+    EXPECT_NE(passport.out.find(", \"size\": \"passport\", \"face_height_mm\": 34.1, \"face_height_ok\": true, \"sheet_frame\": ["),
         std::string::npos)
         << passport.out;
     // A size without a face rule reports the figure alone; the paper alone names the default size.
     const CliRun licence = Run("0 400 300 600 500\n", { photo, "--size", "licence", "--paper", "2L" });
-    EXPECT_NE(licence.out.find("\"size\": \"licence\", \"face_height_mm\": 20.0, \"face_height_ok\": null}"),
+    EXPECT_NE(licence.out.find("\"size\": \"licence\", \"face_height_mm\": 20.0, \"face_height_ok\": null, \"sheet_frame\": ["),
         std::string::npos)
         << licence.out;
     const CliRun paper = Run("0 400 300 600 500\n", { photo, "--paper", "4x6" });
@@ -171,7 +172,7 @@ TEST_F(DetectCommand, ProposesForAPhotoSizeAndReportsTheFaceAsPrinted)
     // Nothing recognised: no figure.
     const CliRun none = Run("", { photo, "--size", "us" });
     EXPECT_EQ(none.status, 3);
-    EXPECT_NE(none.out.find("\"face_height_mm\": null, \"face_height_ok\": null}"), std::string::npos) << none.out;
+    EXPECT_NE(none.out.find("\"face_height_mm\": null, \"face_height_ok\": null, \"sheet_frame\": null}"), std::string::npos) << none.out;
     // An unknown id is refused before the detector is loaded.
     const CliRun unknown = Run("0 400 300 600 500\n", { photo, "--size", "visa" });
     EXPECT_EQ(unknown.status, 2);
