@@ -56,18 +56,27 @@ void MakeParents(const fs::path& folder)
     }
 }
 
-} // namespace
-
-int EnsurePrivateFolder(const std::string& path, std::string* reason)
+// The folder `path` names, without trailing '/'s, in `target`; kPrivateFolderBadPath (with the reason) for a
+// relative path or the root.
+int FolderTarget(const std::string& path, std::string& target, std::string* reason)
 {
     if (path.empty() || path.front() != '/')
         return Refuse(kPrivateFolderBadPath, reason, "not an absolute path: '" + path + "'");
-
-    std::string target = path;
+    target = path;
     while (target.size() > 1 && target.back() == '/')
         target.pop_back();
     if (target == "/")
         return Refuse(kPrivateFolderBadPath, reason, "the root is not a private folder");
+    return kPrivateFolderReady;
+}
+
+} // namespace
+
+int EnsurePrivateFolder(const std::string& path, std::string* reason)
+{
+    std::string target;
+    if (const int refused = FolderTarget(path, target, reason); refused != kPrivateFolderReady)
+        return refused;
     const fs::path parent = fs::path(target).parent_path();
     MakeParents(parent);
     struct stat parentStat { };
@@ -155,13 +164,9 @@ int RemoveRunFoldersOf(const std::string& privateFolder, long pid)
 
 int EnsureUserTemporaryFolder(const std::string& path, std::string* reason)
 {
-    if (path.empty() || path.front() != '/')
-        return Refuse(kPrivateFolderBadPath, reason, "not an absolute path: '" + path + "'");
-    std::string target = path;
-    while (target.size() > 1 && target.back() == '/')
-        target.pop_back();
-    if (target == "/")
-        return Refuse(kPrivateFolderBadPath, reason, "the root is not a private folder");
+    std::string target;
+    if (const int refused = FolderTarget(path, target, reason); refused != kPrivateFolderReady)
+        return refused;
     const fs::path parent = fs::path(target).parent_path();
     struct stat parentStat { };
     if (::stat(parent.c_str(), &parentStat) != 0)

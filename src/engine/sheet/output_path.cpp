@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <filesystem>
+#include <functional>
 #include <sys/stat.h>
 #include <system_error>
 #include <unistd.h>
@@ -200,36 +201,12 @@ bool IsSheetTemporaryName(const std::string& name)
     return endsWith(".jpg") || endsWith(".jpeg");
 }
 
-int RemoveSheetTemporariesOf(const std::string& sheetPath)
-{
-    const std::string folder = FolderOf(sheetPath);
-    const std::string sheetName = FileNameOf(sheetPath);
-    std::error_code ec;
-    fs::directory_iterator it(folder.empty() ? fs::path(".") : fs::path(folder), ec);
-    if (ec || sheetName.empty())
-        return 0;
-    int removed = 0;
-    const uid_t user = ::geteuid();
-    for (; it != fs::directory_iterator(); it.increment(ec)) {
-        if (ec)
-            break;
-        std::string target;
-        if (!IsAtomicWriteTemporaryName(it->path().filename().string(), &target) || target != sheetName)
-            continue;
-        struct stat st { };
-        if (::lstat(it->path().c_str(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != user)
-            continue;
-        if (::unlink(it->path().c_str()) == 0)
-            ++removed;
-    }
-    return removed;
-}
+namespace {
 
-int RemoveStaleSheetTemporaries(const std::string& folder, std::time_t now)
+// Removes from `folder` (not its subfolders) the regular files owned by this user whose name `pick` takes, given
+// the name and the file's status; links and others' files are never touched. Returns how many were removed.
+int RemoveOwnFiles(const std::string& folder, const std::function<bool(const std::string&, const struct stat&)>& pick)
 {
-    // A sheet save writes its temporary within seconds: one last written an hour ago belongs to a save that was
-    // killed. Younger ones are left to the saves that may still be running.
-    constexpr std::time_t kStaleAfter = 60 * 60;
     std::error_code ec;
     fs::directory_iterator it(folder.empty() ? fs::path(".") : fs::path(folder), ec);
     if (ec)
@@ -239,19 +216,37 @@ int RemoveStaleSheetTemporaries(const std::string& folder, std::time_t now)
     for (; it != fs::directory_iterator(); it.increment(ec)) {
         if (ec)
             break;
-        const std::string name = it->path().filename().string();
-        if (!IsSheetTemporaryName(name))
-            continue;
         // lstat: a link of that name is not ours, whatever it points to.
         struct stat st { };
         if (::lstat(it->path().c_str(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != user)
             continue;
-        if (st.st_mtime > now - kStaleAfter)
-            continue;
-        if (::unlink(it->path().c_str()) == 0)
+        if (pick(it->path().filename().string(), st) && ::unlink(it->path().c_str()) == 0)
             ++removed;
     }
     return removed;
+}
+
+} // namespace
+
+int RemoveSheetTemporariesOf(const std::string& sheetPath)
+{
+    const std::string sheetName = FileNameOf(sheetPath);
+    if (sheetName.empty())
+        return 0;
+    return RemoveOwnFiles(FolderOf(sheetPath), [&](const std::string& name, const struct stat&) {
+        std::string target;
+        return IsAtomicWriteTemporaryName(name, &target) && target == sheetName;
+    });
+}
+
+int RemoveStaleSheetTemporaries(const std::string& folder, std::time_t now)
+{
+    // A sheet save writes its temporary within seconds: one last written an hour ago belongs to a save that was
+    // killed. Younger ones are left to the saves that may still be running.
+    constexpr std::time_t kStaleAfter = 60 * 60;
+    return RemoveOwnFiles(folder, [&](const std::string& name, const struct stat& st) {
+        return IsSheetTemporaryName(name) && st.st_mtime <= now - kStaleAfter;
+    });
 }
 
 int EnsureFolder(const std::string& folder, std::string* reason)
