@@ -224,12 +224,13 @@ bool LooksLikeReport(const std::string& path)
 void CheckReportPath(const std::string& path, const SheetTargets& run)
 {
     if (run.taken(path))
-        throw IoError { "the report '" + path + "' would replace a photo or a sheet of this run: name another file" };
+        throw IoError { "the report '" + path + "' would replace a photo or a sheet of this run: name another file",
+            path };
     struct stat st { };
     if (::stat(path.c_str(), &st) != 0)
         return;
     if (!S_ISREG(st.st_mode) || !LooksLikeReport(path))
-        throw IoError { "'" + path + "' exists and is not a report: name another file, or remove it first" };
+        throw IoError { "'" + path + "' exists and is not a report: name another file, or remove it first", path };
 }
 
 Settings SettingsFromArguments(const Arguments& args)
@@ -674,9 +675,11 @@ std::string DetectorFolder()
 
 int RunBatch(const std::vector<std::string>& words)
 {
-    const Arguments args(words, { "out", "jobs", "photo-timeout", "report", "size", "paper", "quality", "min-face", "precision", "tolerance", "ratio" },
-        { "keep-existing", "skip-unrecognised", "no-recognition", "no-sharpen", "no-centre-marks",
-            "no-corner-marks", "no-scale", "no-chin", "straighten", "no-head-top-correction", "whole-image", "allow-oversize" });
+    const Arguments args(words,
+        { "out", "jobs", "photo-timeout", "report", "size", "paper", "quality", "min-face", "precision", "tolerance",
+            "ratio" },
+        { "keep-existing", "skip-unrecognised", "no-recognition", "no-sharpen", "no-centre-marks", "no-corner-marks",
+            "no-scale", "no-chin", "straighten", "no-head-top-correction", "whole-image", "allow-oversize" });
     if (args.Positional().empty())
         throw UsageError { "name at least one photo or folder" };
     const Settings settings = SettingsFromArguments(args);
@@ -699,7 +702,7 @@ int RunBatch(const std::vector<std::string>& words)
         csv = reportPath->size() >= 4 && reportPath->compare(reportPath->size() - 4, 4, ".csv") == 0;
         report.open(*reportPath, std::ios::trunc);
         if (!report)
-            throw IoError { "cannot write '" + *reportPath + "'" };
+            throw IoError { "cannot write '" + *reportPath + "'", *reportPath };
         if (csv)
             report << kCsvHeader;
     }
@@ -818,15 +821,16 @@ int RunBatch(const std::vector<std::string>& words)
         idle.message = "not started";
         WriteReportRow(report, csv, idle, "not_started");
     }
+    // Checked before the summary: a failed run prints its error object instead, never two objects.
+    if (report.is_open()) {
+        report.flush();
+        if (!report)
+            throw IoError { "cannot write the report", *args.Value("report") };
+    }
     const bool interrupted = g_signals > 0;
     std::printf("{\"photos\": %zu, \"saved\": %d, \"skipped\": %d, \"failed\": %d, \"existing\": %d, "
                 "\"not_started\": %zu, \"interrupted\": %s, \"detector\": %s}\n",
         total, saved, skipped, failed, existing, notStarted, interrupted ? "true" : "false", detector.c_str());
-    if (report.is_open()) {
-        report.flush();
-        if (!report)
-            throw IoError { "cannot write the report" };
-    }
     // Every photo has its sheet, made now or by an earlier run; a run that found no photo did nothing asked of it.
     return total > 0 && saved + existing == static_cast<int>(total) ? kExitOk : 4;
 }

@@ -38,7 +38,7 @@ Bitmap ReadInput(const std::string& path)
     Bitmap bitmap;
     const IoResult read = LoadImage(path, bitmap);
     if (!read)
-        throw IoError { "cannot read '" + path + "': " + read.message };
+        throw IoError { "cannot read '" + path + "': " + read.message, path };
     return bitmap;
 }
 
@@ -46,21 +46,21 @@ Bitmap ReadInput(const std::string& path)
 void CheckOutputName(const std::string& path)
 {
     if (FormatFromExtension(path) == ImageFormat::Unknown)
-        throw UsageError { "cannot tell the format of '" + path + "': use .jpg, .jpeg, .png or .ppm" };
+        throw UsageError { "cannot tell the format of '" + path + "': use .jpg, .jpeg, .png or .ppm", path };
 }
 
 // Refuses an output that names the input file itself (in any spelling): the input would be lost.
 void CheckOutputIsNotInput(const std::string& out, const std::string& in)
 {
     if (NameSameFile(out, in))
-        throw IoError { "'" + out + "' is the input photo itself: name another file for the output" };
+        throw IoError { "'" + out + "' is the input photo itself: name another file for the output", out };
 }
 
 void WriteOutput(const std::string& path, const Bitmap& bitmap, const JpegOptions& options = {})
 {
     const IoResult written = SaveImage(path, bitmap, options);
     if (!written)
-        throw IoError { "cannot write '" + path + "': " + written.message };
+        throw IoError { "cannot write '" + path + "': " + written.message, path };
 }
 
 // A photo that decodes but whose working square would pass the engine's largest bitmap is an input problem, not
@@ -69,7 +69,8 @@ void RefuseOversizedSquare(const Bitmap& photo, const std::string& path)
 {
     if (SquareTooLarge(photo.Width(), photo.Height()))
         throw IoError { "cannot work on '" + path + "': its working square would be "
-            + std::to_string(std::max(photo.Width(), photo.Height())) + " pixels on a side, too large" };
+                + std::to_string(std::max(photo.Width(), photo.Height())) + " pixels on a side, too large",
+            path };
 }
 
 // Opens the photo in the session as the window opens a photo, read by content whatever its format, and turns it
@@ -82,7 +83,7 @@ int OpenInSession(PhotoSession& session, const std::string& photoPath, const int
     if (opened.result == OpenOutcome::OutOfMemory)
         throw std::bad_alloc();
     if (!opened.opened())
-        throw IoError { "cannot work on '" + photoPath + "': " + opened.failure };
+        throw IoError { "cannot work on '" + photoPath + "': " + opened.failure, photoPath };
     if (!angle)
         return 0;
     if (session.tooLargeToTurn())
@@ -277,7 +278,7 @@ int RunSheet(const std::vector<std::string>& words)
         CheckOutputIsNotInput(*path, args.Positional()[0]);
         struct stat st { };
         if (::lstat(path->c_str(), &st) == 0 && !IsMarkedSheet(*path))
-            throw IoError { "'" + *path + "' exists and is not a sheet: name another file, or remove it first" };
+            throw IoError { "'" + *path + "' exists and is not a sheet: name another file, or remove it first", *path };
     }
 
     PhotoSession session;
@@ -398,12 +399,13 @@ int RunDetect(const std::vector<std::string>& words)
         placed = ", \"sheet_frame\": [" + std::to_string(crop.source.left) + ", " + std::to_string(crop.source.top) + ", "
             + std::to_string(crop.width) + ", " + std::to_string(crop.height) + "]";
     if (outcome.result == kRecognitionCascadeMissing)
-        throw UsageError { "face cascade missing: " + outcome.reason };
+        throw UsageError { "face cascade missing: " + outcome.reason, files.faceCascade };
     if (outcome.result == kDetectorNotLoaded) {
         std::error_code ec;
         if (!std::filesystem::exists(files.library, ec))
             throw UsageError { "detector library missing: " + files.library + " (looked in "
-                + FolderList(files.libraryFolders) + ")" };
+                    + FolderList(files.libraryFolders) + ")",
+                files.library };
     }
     PrintDetection(outcome, (sizeGiven ? FaceHeightMembers(outcome, size) : std::string()) + placed);
     if (outcome.result == kRecognised)

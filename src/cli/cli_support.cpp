@@ -141,4 +141,9 @@ std::string JsonString(const std::string& text)
     return out + "\"";
 }
 
+std::string ErrorObject(const std::string& message, const std::string& path)
+{
+    return "{\"error\": " + JsonString(message) + ", \"path\": " + (path.empty() ? "null" : JsonString(path)) + "}\n";
+}
+
 } // namespace vellicam::cli

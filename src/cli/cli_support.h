@@ -19,10 +19,12 @@ enum Exit : int {
 // Thrown for a bad command line; main turns it into a one-line message and exit status 2.
 struct UsageError {
     std::string message;
+    std::string path; // the file concerned, or empty when none
 };
 // Thrown when a file cannot be read or written; main turns it into a message and exit status 1.
 struct IoError {
     std::string message;
+    std::string path; // the file concerned, or empty when none
 };
 
 // The words after the command name: positional arguments, and options given as "--name value", "--name=value"
@@ -51,5 +53,8 @@ private:
 
 // A JSON string literal, escaped.
 [[nodiscard]] std::string JsonString(const std::string& text);
+
+// The object a failed command prints on standard output: {"error": MESSAGE, "path": PATH or null when empty}.
+[[nodiscard]] std::string ErrorObject(const std::string& message, const std::string& path);
 
 } // namespace vellicam::cli

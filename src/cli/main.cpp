@@ -59,19 +59,22 @@ int main(int argc, char** argv)
             return kExitOk;
         }
     }
+    // Every failure prints its message on standard error and its object on standard output, so that a script
+    // reading the output always gets one object.
+    const auto fail = [&](const std::string& message, const std::string& path, int status) {
+        std::fprintf(stderr, "vellicam-cli %s: %s\n", command.c_str(), message.c_str());
+        std::fputs(ErrorObject(message, path).c_str(), stdout);
+        return status;
+    };
     try {
         return found->run(words);
     } catch (const UsageError& e) {
-        std::fprintf(stderr, "vellicam-cli %s: %s\n", command.c_str(), e.message.c_str());
-        return kExitUsage;
+        return fail(e.message, e.path, kExitUsage);
     } catch (const IoError& e) {
-        std::fprintf(stderr, "vellicam-cli %s: %s\n", command.c_str(), e.message.c_str());
-        return kExitIoError;
+        return fail(e.message, e.path, kExitIoError);
     } catch (const std::bad_alloc&) {
-        std::fprintf(stderr, "vellicam-cli %s: not enough memory\n", command.c_str());
-        return kExitIoError;
+        return fail("not enough memory", {}, kExitIoError);
     } catch (const std::exception& e) {
-        std::fprintf(stderr, "vellicam-cli %s: %s\n", command.c_str(), e.what());
-        return kExitIoError;
+        return fail(e.what(), {}, kExitIoError);
     }
 }

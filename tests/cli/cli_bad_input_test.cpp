@@ -46,13 +46,13 @@ Bitmap ReadBack(const std::string& path)
     return b;
 }
 
-// The checks every refused input has to pass: exit status 1, nothing on standard output, one line on standard
-// error that names the file and gives the reason, and an output folder as empty as before.
+// The checks every refused input has to pass: exit status 1, the error object naming the photo on standard output,
+// one line on standard error that names the file and gives the reason, and an output folder as empty as before.
 void ExpectRefused(const CliRun& run, const std::string& file, const std::string& reason, const fs::path& outFolder)
 {
     EXPECT_FALSE(run.timedOut);
     EXPECT_EQ(run.status, 1) << run.out << run.err;
-    EXPECT_TRUE(run.out.empty()) << run.out;
+    EXPECT_EQ(run.out, test::ErrorObjectFor(run, file));
     EXPECT_NE(run.err.find(file), std::string::npos) << run.err;
     EXPECT_NE(run.err.find(reason), std::string::npos) << "expected '" << reason << "' in: " << run.err;
     EXPECT_EQ(run.err.find('\n'), run.err.size() - 1) << "one line: " << run.err;
@@ -90,9 +90,9 @@ TEST(CliBadInput, UnreadableFilesAreRefusedWithTheirReason)
         SCOPED_TRACE(c.file);
         ASSERT_TRUE(fs::exists(Bad(c.file)));
         test::ScratchDir out;
-        ExpectRefused(Cli({ "square", Bad(c.file), out / "square.png" }), c.file, c.reason, out.Path());
-        ExpectRefused(
-            Cli({ "sheet", Bad(c.file), out / "sheet.jpg", "--frame", "0,0,10,10" }), c.file, c.reason, out.Path());
+        ExpectRefused(Cli({ "square", Bad(c.file), out / "square.png" }), Bad(c.file), c.reason, out.Path());
+        ExpectRefused(Cli({ "sheet", Bad(c.file), out / "sheet.jpg", "--frame", "0,0,10,10" }), Bad(c.file), c.reason,
+            out.Path());
     }
 }
 

@@ -126,7 +126,7 @@ TEST_F(DetectCommand, MissingDetectorPiecesAreUsageErrors)
     fs::remove(fs::path(program) / "libfacedetect.so");
     const CliRun noLibrary = Run("0 400 300 600 500\n");
     EXPECT_EQ(noLibrary.status, 2);
-    EXPECT_EQ(noLibrary.out, "");
+    EXPECT_EQ(noLibrary.out, test::ErrorObjectFor(noLibrary, fs::path(program) / "libfacedetect.so"));
     EXPECT_NE(noLibrary.err.find("detector library missing"), std::string::npos) << noLibrary.err;
     EXPECT_NE(noLibrary.err.find("(looked in " + program + " or "), std::string::npos) << noLibrary.err;
 
@@ -142,7 +142,7 @@ TEST_F(DetectCommand, BadPhotoAndBadArguments)
 {
     const CliRun unreadable = Run("", { dir / "missing.jpg" });
     EXPECT_EQ(unreadable.status, 1);
-    EXPECT_EQ(unreadable.out, "");
+    EXPECT_EQ(unreadable.out, test::ErrorObjectFor(unreadable, dir / "missing.jpg"));
     EXPECT_EQ(Run("", { "a.jpg", "b.jpg" }).status, 2);
     EXPECT_EQ(Run("", { photo, "--angle", "x" }).status, 2);
     EXPECT_EQ(Detect({}).status, 2);

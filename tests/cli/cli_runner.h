@@ -48,4 +48,15 @@ inline CliRun RunCli(
     return run;
 }
 
+// What a failed run has to print on standard output: the message it gave on standard error
+// ("vellicam-cli COMMAND: MESSAGE") and the file concerned (null when `path` is empty), as one JSON object. The
+// tests' paths and messages hold nothing JSON escapes.
+inline std::string ErrorObjectFor(const CliRun& run, const std::string& path)
+{
+    const std::size_t colon = run.err.find(": ");
+    const std::string message
+        = colon == std::string::npos ? std::string() : run.err.substr(colon + 2, run.err.size() - colon - 3);
+    return "{\"error\": \"" + message + "\", \"path\": " + (path.empty() ? "null" : "\"" + path + "\"") + "}\n";
+}
+
 } // namespace vellicam::test

@@ -85,8 +85,47 @@ TEST(Cli, BadInputsAreReadErrorsWithAMessage)
         EXPECT_EQ(run.status, 1);
         EXPECT_NE(run.err.find(name), std::string::npos) << run.err;
         EXPECT_EQ(run.err.find('\n'), run.err.size() - 1) << "one line: " << run.err;
-        EXPECT_TRUE(run.out.empty());
+        EXPECT_EQ(run.out, test::ErrorObjectFor(run, dir / name));
         EXPECT_FALSE(fs::exists(out));
+    }
+}
+
+// Whatever the command and whatever went wrong, standard output holds one object: the error as standard error gives
+// it, and the file concerned (null for a bad command line that names none).
+TEST(Cli, EveryFailurePrintsOneErrorObject)
+{
+    test::ScratchDir dir;
+    const std::string in = WriteJpeg(dir, "in.jpg", 40, 30);
+    const std::string missing = dir / "missing.jpg";
+    const std::string gif = dir / "o.gif";
+    const std::string deep = dir / "in.jpg/sub/o.png";
+    const std::string notSheet = dir / "notes.jpg";
+    test::WriteFile(notSheet, "mine");
+    const std::string notReport = dir / "notes.txt";
+    test::WriteFile(notReport, "mine");
+    struct Case {
+        std::vector<std::string> words;
+        int status;
+        std::string path;
+    };
+    const Case cases[] = {
+        { { "reduce", missing, dir / "o.png", "--width", "4", "--height", "3" }, 1, missing },
+        { { "rotate", in, gif, "--angle", "10" }, 2, gif },
+        { { "sharpen", in, deep }, 1, deep },
+        { { "square", in, dir / "o.png", "--bogus" }, 2, "" },
+        { { "sheet", in, notSheet, "--frame", "0,0,10,10" }, 1, notSheet },
+        { { "sheet", in, in, "--frame", "0,0,10,10" }, 1, in },
+        { { "sheet", in, dir / "s.jpg" }, 2, "" },
+        { { "detect", missing }, 1, missing },
+        { { "batch", in, "--no-recognition", "--report", notReport }, 1, notReport },
+        { { "batch" }, 2, "" },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.words.front() + " " + std::to_string(c.status) + " " + c.path);
+        const CliRun run = Cli(c.words);
+        EXPECT_EQ(run.status, c.status) << run.err;
+        EXPECT_EQ(run.err.find('\n'), run.err.size() - 1) << "one line: " << run.err;
+        EXPECT_EQ(run.out, test::ErrorObjectFor(run, c.path));
     }
 }
 
