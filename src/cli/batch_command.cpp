@@ -69,7 +69,8 @@ Options:
 
 Prints one line per photo on standard error (a progress line on a terminal) and a JSON summary on
 standard output; its "detector" says which face detector was loaded ("verified", "cascade-only" or
-"unavailable", as the window's settings say it; null without recognition). A worker that dies fails only the
+"unavailable", as the window's settings say it; null without recognition), and "log_failed": true is added
+when lines of an error log could not be written (said on standard error too). A worker that dies fails only the
 photo it had in hand; a new one takes the rest. Exit status: 0 every photo has a sheet (made now or kept),
 4 some were skipped, failed or not started, or no photo was found, 1 a file could not be read or written, 2 bad arguments. Ctrl-C (or
 SIGTERM) stops after the photos in hand; a second one stops at once.
@@ -707,6 +708,16 @@ int RunBatch(const std::vector<std::string>& words)
             report << kCsvHeader;
     }
 
+    // A log that cannot be written does not stop the run, but it is said once, with the first log and its reason,
+    // and the summary counts it: otherwise an empty log would read as "no errors".
+    bool logFailed = false;
+    const auto noteLog = [&logFailed](const LogWriteOutcome& written, const std::string& log) {
+        if (written.lost.empty() || logFailed)
+            return;
+        logFailed = true;
+        std::fprintf(stderr, "vellicam-cli batch: cannot write the error log '%s': %s (its lines are missing)\n",
+            log.c_str(), written.lost.c_str());
+    };
     // The separator opens this run in every error log that exists already, as a sheet action does.
     {
         std::set<std::string> logs;
@@ -718,7 +729,7 @@ int RunBatch(const std::vector<std::string>& words)
         }
         const std::string stamp = LogTimestampNow();
         for (const std::string& log : logs)
-            (void)WriteLogSeparator(log, stamp);
+            noteLog(WriteLogSeparator(log, stamp), log);
     }
 
     g_signals = 0;
@@ -764,7 +775,7 @@ int RunBatch(const std::vector<std::string>& words)
     int saved = 0, existing = 0, skipped = 0, failed = 0;
     const auto writeRow = [&](const PhotoWork& work) {
         for (const std::string& line : work.logLines)
-            (void)WriteRecognitionLog(work.logPath, line);
+            noteLog(WriteRecognitionLog(work.logPath, line), work.logPath);
         switch (work.result) {
         case PhotoWork::Saved:
             ++saved;
@@ -829,8 +840,9 @@ int RunBatch(const std::vector<std::string>& words)
     }
     const bool interrupted = g_signals > 0;
     std::printf("{\"photos\": %zu, \"saved\": %d, \"skipped\": %d, \"failed\": %d, \"existing\": %d, "
-                "\"not_started\": %zu, \"interrupted\": %s, \"detector\": %s}\n",
-        total, saved, skipped, failed, existing, notStarted, interrupted ? "true" : "false", detector.c_str());
+                "\"not_started\": %zu, \"interrupted\": %s, \"detector\": %s%s}\n",
+        total, saved, skipped, failed, existing, notStarted, interrupted ? "true" : "false", detector.c_str(),
+        logFailed ? ", \"log_failed\": true" : "");
     // Every photo has its sheet, made now or by an earlier run; a run that found no photo did nothing asked of it.
     return total > 0 && saved + existing == static_cast<int>(total) ? kExitOk : 4;
 }

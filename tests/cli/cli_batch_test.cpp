@@ -8,12 +8,14 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <filesystem>
 #include <functional>
 #include <set>
 #include <sstream>
+#include <system_error>
 #include <thread>
 #include <unistd.h>
 
@@ -397,6 +399,48 @@ TEST_F(BatchWithStandIn, ASecondInterruptEndsAHungRunAtOnce)
     expected.resize(4, "not_started");
     EXPECT_EQ(Results(test::ReadFile(report)), expected);
     EXPECT_EQ(RunFolders(), 0);
+}
+
+// Two rough photos (saved all the same) give two lines of the error log. A log that cannot take them is said once
+// on standard error, with the log and the system's reason, and the summary marks it; a log that can shows neither.
+TEST_F(BatchCommand, AnErrorLogThatCannotBeWrittenIsSaidOnceAndCounted)
+{
+    const fs::path small = dir.Path() / "small";
+    fs::create_directory(small);
+    for (const char* name : { "a.jpg", "b.jpg" })
+        ASSERT_TRUE(SaveJpeg((small / name).string(), test::RandomBitmap(640, 480, 5)).ok);
+    struct Case {
+        const char* name;
+        std::function<void(const fs::path&)> block; // puts something unwritable where the log goes
+        std::string reason; // "" when the log is written
+    };
+    const Case cases[] = {
+        { "writable", [](const fs::path&) {}, "" },
+        { "a folder in its place", [](const fs::path& log) { fs::create_directory(log); },
+            std::generic_category().message(EISDIR) },
+        { "a full disk", [](const fs::path& log) { fs::create_symlink("/dev/full", log); },
+            std::generic_category().message(ENOSPC) },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const fs::path out = dir.Path() / "out" / c.name;
+        fs::create_directories(out);
+        const fs::path log = out / kRecognitionLogName;
+        c.block(log);
+        const CliRun run = Batch({ small.string(), "--no-recognition", "--out", out.string() });
+        EXPECT_EQ(run.status, 0) << run.err;
+        const std::string warning = "cannot write the error log '" + log.string() + "': ";
+        if (c.reason.empty()) {
+            EXPECT_EQ(Lines(test::ReadFile(log)).size(), 2u);
+            EXPECT_EQ(run.err.find(warning), std::string::npos) << run.err;
+            EXPECT_EQ(run.out.find("log_failed"), std::string::npos) << run.out;
+            continue;
+        }
+        const std::size_t said = run.err.find(warning + c.reason);
+        EXPECT_NE(said, std::string::npos) << run.err;
+        EXPECT_EQ(run.err.find(warning, said + 1), std::string::npos) << "said once: " << run.err;
+        EXPECT_NE(run.out.find("\"detector\": null, \"log_failed\": true}"), std::string::npos) << run.out;
+    }
 }
 
 TEST_F(BatchCommand, BadArgumentsAreRefusedBeforeAnyWork)

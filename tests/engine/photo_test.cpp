@@ -2,10 +2,14 @@
 // the fitted view size.
 #include "image/image_io.h"
 #include "image/photo.h"
+#include "session/photo_session.h"
 #include "test_support.h"
 
+#include <cerrno>
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <system_error>
+#include <unistd.h>
 
 using namespace vellicam;
 using namespace vellicam::test;
@@ -132,4 +136,46 @@ TEST(Photo, SquareTooLargeFollowsTheLongerSide)
     EXPECT_TRUE(vellicam::SquareTooLarge(10, 14143));
     EXPECT_TRUE(vellicam::SquareTooLarge(65296, 253));
     EXPECT_FALSE(vellicam::SquareTooLarge(6000, 4000));
+}
+
+// What the window says for a path it cannot open: a path that is there but cannot be reached says so with the
+// system's reason, never "not found"; the loader and the session's open say the same.
+TEST(Photo, APathThatCannotBeOpenedSaysWhy)
+{
+    ScratchDir dir;
+    ASSERT_TRUE(SaveJpeg(dir / "photo.jpg", RandomBitmap(8, 6, 1)).ok);
+    std::filesystem::create_symlink(dir / "loop-b.jpg", dir / "loop-a.jpg");
+    std::filesystem::create_symlink(dir / "loop-a.jpg", dir / "loop-b.jpg");
+    std::filesystem::create_directory(dir / "shut");
+    ASSERT_TRUE(SaveJpeg(dir / "shut/photo.jpg", RandomBitmap(8, 6, 1)).ok);
+    ASSERT_TRUE(SaveJpeg(dir / "unreadable.jpg", RandomBitmap(8, 6, 1)).ok);
+    std::filesystem::permissions(dir / "unreadable.jpg", std::filesystem::perms::none);
+    std::filesystem::permissions(dir / "shut", std::filesystem::perms::none);
+    const std::string denied = std::generic_category().message(EACCES);
+    struct Case {
+        std::string path;
+        std::string text; // the status line's start, before ": path"
+        bool bindsOnlyOthers; // a permission the superuser is not held to
+    };
+    const Case cases[] = {
+        { dir / "loop-a.jpg", "ファイルを開けません（" + std::generic_category().message(ELOOP) + "）", false },
+        { dir / "shut/photo.jpg", "ファイルを開けません（" + denied + "）", true },
+        { dir / "unreadable.jpg", "ファイルを開けません（" + denied + "）", true },
+        { dir / "missing.jpg", "ファイルが見つかりません", false },
+        { dir / "photo.jpg/inside.jpg", "ファイルが見つかりません", false },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.path);
+        if (c.bindsOnlyOthers && geteuid() == 0)
+            continue;
+        Bitmap photo;
+        std::string reason;
+        EXPECT_EQ(LoadPhotoFile(c.path, photo, &reason), -1);
+        EXPECT_EQ(reason, c.text + ": " + c.path);
+        PhotoSession session;
+        const OpenOutcome opened = session.open(c.path, false);
+        EXPECT_FALSE(opened.opened());
+        EXPECT_EQ(opened.failure, reason);
+    }
+    std::filesystem::permissions(dir / "shut", std::filesystem::perms::owner_all);
 }

@@ -4,12 +4,16 @@
 #include "image/image_io.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdint>
 #include <cstdio>
+#include <fcntl.h>
+#include <system_error>
+#include <unistd.h>
 
 namespace vellicam {
 
-std::string NotAPhotoFileText(const std::string& path, FileKind kind)
+std::string NotAPhotoFileText(const std::string& path, FileKind kind, int error)
 {
     switch (kind) {
     case FileKind::Regular:
@@ -22,8 +26,10 @@ std::string NotAPhotoFileText(const std::string& path, FileKind kind)
         return "写真のファイルではありません（ソケット）: " + path;
     case FileKind::Other:
         return "写真のファイルではありません: " + path;
-    case FileKind::Missing:
     case FileKind::Unreachable:
+        // Something is there, or may be: "not found" would send the user looking for a file that exists.
+        return "ファイルを開けません（" + std::generic_category().message(error) + "）: " + path;
+    case FileKind::Missing:
     case FileKind::Folder:
         break;
     }
@@ -35,9 +41,21 @@ int LoadPhotoFile(const std::string& path, Bitmap& photo, std::string* reason, c
 {
     if (path.empty())
         return 1;
-    if (const FileKind kind = KindOfFile(path); kind != FileKind::Regular) {
+    int error = 0;
+    if (const FileKind kind = KindOfFile(path, &error); kind != FileKind::Regular) {
         if (reason)
-            *reason = NotAPhotoFileText(path, kind);
+            *reason = NotAPhotoFileText(path, kind, error);
+        return -1;
+    }
+    // A regular file that may not be read would otherwise come back from the decoder as "not a JPEG". Opening a
+    // regular file never waits.
+    if (const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC); fd >= 0) {
+        ::close(fd);
+    } else {
+        error = errno;
+        if (reason)
+            *reason = NotAPhotoFileText(
+                path, error == ENOENT || error == ENOTDIR ? FileKind::Missing : FileKind::Unreachable, error);
         return -1;
     }
     Bitmap decoded;

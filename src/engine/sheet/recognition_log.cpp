@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <fcntl.h>
 #include <filesystem>
+#include <system_error>
 #include <unistd.h>
 
 namespace vellicam {
@@ -54,16 +55,19 @@ LogWriteOutcome WriteRecognitionLog(const std::string& path, const std::string& 
     const std::string folder = FolderOf(path);
     // No folder at all (no output folder and no photo yet): the log has nowhere to go.
     if (folder.empty())
-        return { kLogFolderNotCreated, std::string("保存先フォルダを作成出来ません。\n") + folder };
-    const int folderResult = EnsureFolder(folder);
+        return { kLogFolderNotCreated, std::string("保存先フォルダを作成出来ません。\n") + folder,
+            "no folder to write it in" };
+    std::string why;
+    const int folderResult = EnsureFolder(folder, &why);
     if (folderResult == kSaveFolderNotCreated)
-        return { kLogFolderNotCreated, std::string("保存先フォルダを作成出来ません。\n") + folder };
+        return { kLogFolderNotCreated, std::string("保存先フォルダを作成出来ません。\n") + folder, why };
     if (folderResult != 0)
-        return { kLogFolderUnusable, {} };
+        return { kLogFolderUnusable, {}, why };
 
+    // A log that will not open or take the line does not stop the run (kLogWritten); `lost` says it happened.
     const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
     if (fd < 0)
-        return { kLogWritten, {} };
+        return { kLogWritten, {}, std::generic_category().message(errno) };
     // One write call, so that two programs appending at once never interleave inside a line.
     const std::string line = text + "\n";
     std::size_t done = 0;
@@ -71,12 +75,15 @@ LogWriteOutcome WriteRecognitionLog(const std::string& path, const std::string& 
         const ssize_t n = ::write(fd, line.data() + done, line.size() - done);
         if (n < 0 && errno == EINTR)
             continue;
-        if (n <= 0)
+        if (n <= 0) {
+            why = n < 0 ? std::generic_category().message(errno) : "nothing was written";
             break;
+        }
         done += static_cast<std::size_t>(n);
     }
-    ::close(fd);
-    return { kLogWritten, {} };
+    if (::close(fd) != 0 && why.empty())
+        why = std::generic_category().message(errno);
+    return { kLogWritten, {}, why };
 }
 
 LogWriteOutcome WriteLogSeparator(const std::string& path, const std::string& timestamp)

@@ -39,6 +39,7 @@ enum LogWriteResult : int {
 struct LogWriteOutcome {
     int code = kLogWritten;
     std::string message; // for the window to show; only with kLogFolderNotCreated
+    std::string lost; // why the text is not in the log (the system's words), whatever the code; "" when it is
 };
 
 // Appends text and "\n" to the file at `path` in one write, creating the file and its folder (all levels) when
