@@ -62,6 +62,8 @@ Options:
   --no-head-top-correction  do not move the head top to where the background starts
   --whole-image             look for faces in the whole photo, not only its upper half
   --allow-oversize          accept a frame over 90 % of the photo
+  --save-face-image         save each recognised face as a JPEG in the folder 認識画像 of the output folder
+                            (DIR, or the photo's folder), with its line in positive.txt there
   --min-face PIXELS         smallest face (100..1000, default 200)
   --precision N             detection precision (1..10, default 3)
   --tolerance N             background colour range (0..100, default 50)
@@ -249,6 +251,7 @@ Settings SettingsFromArguments(const Arguments& args)
     s.correctHeadTop = !args.Flag("no-head-top-correction");
     s.upperHalfOnly = !args.Flag("whole-image");
     s.oversizeIsError = !args.Flag("allow-oversize");
+    s.saveFaceImage = args.Flag("save-face-image");
     if (const auto v = args.Value("size"))
         s.photoSize = *v;
     if (const auto v = args.Value("paper"))
@@ -680,7 +683,8 @@ int RunBatch(const std::vector<std::string>& words)
         { "out", "jobs", "photo-timeout", "report", "size", "paper", "quality", "min-face", "precision", "tolerance",
             "ratio" },
         { "keep-existing", "skip-unrecognised", "no-recognition", "no-sharpen", "no-centre-marks", "no-corner-marks",
-            "no-scale", "no-chin", "straighten", "no-head-top-correction", "whole-image", "allow-oversize" });
+            "no-scale", "no-chin", "straighten", "no-head-top-correction", "whole-image", "allow-oversize",
+            "save-face-image" });
     if (args.Positional().empty())
         throw UsageError { "name at least one photo or folder" };
     const Settings settings = SettingsFromArguments(args);

@@ -443,6 +443,39 @@ TEST_F(BatchCommand, AnErrorLogThatCannotBeWrittenIsSaidOnceAndCounted)
     }
 }
 
+// The recognised face goes where the window saves it: the face folder of the output folder, which is the photo's
+// own folder without --out; without the flag nothing is saved.
+TEST_F(BatchCommand, SaveFaceImagePutsTheFaceWhereTheWindowDoes)
+{
+    const std::string name = "portrait_plain_wall_900x1200.jpg";
+    struct Case {
+        std::vector<std::string> options;
+        fs::path faces;
+        bool saved;
+    };
+    const Case cases[] = {
+        { { "--out", dir / "out", "--save-face-image" }, dir.Path() / "out/認識画像", true },
+        { { "--save-face-image" }, fs::path(photos) / "認識画像", true },
+        { { "--out", dir / "plain" }, dir.Path() / "plain/認識画像", false },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.faces);
+        std::vector<std::string> words { photos + "/" + name };
+        words.insert(words.end(), c.options.begin(), c.options.end());
+        const CliRun run = Batch(words);
+        ASSERT_EQ(run.status, 0) << run.err;
+        EXPECT_EQ(fs::exists(c.faces), c.saved);
+        if (!c.saved)
+            continue;
+        Bitmap face;
+        ASSERT_TRUE(LoadJpeg((c.faces / name).string(), face).ok);
+        // The face, not the photo nor its square.
+        EXPECT_GT(face.Width(), 50);
+        EXPECT_LT(face.Width(), 900);
+        EXPECT_NE(test::ReadFile(c.faces / "positive.txt").find(name), std::string::npos);
+    }
+}
+
 TEST_F(BatchCommand, BadArgumentsAreRefusedBeforeAnyWork)
 {
     EXPECT_EQ(Batch({}).status, 2);
