@@ -275,6 +275,18 @@ Settings SettingsFromArguments(const Arguments& args)
     return s;
 }
 
+// The photo's path as the window names it: absolute, with "." and ".." taken out unless a link makes that another
+// file. The path as given when the working folder cannot be had.
+std::string AbsolutePhotoPath(const std::string& photo)
+{
+    std::error_code ec;
+    const std::filesystem::path full = std::filesystem::absolute(photo, ec);
+    if (ec)
+        return photo;
+    const std::string clean = full.lexically_normal().string();
+    return NameSameFile(clean, photo) ? clean : full.string();
+}
+
 // One photo's outcome as a worker sends it: its length on a line, then length-prefixed fields.
 void PutField(std::string& out, const std::string& field)
 {
@@ -764,7 +776,13 @@ int RunBatch(const std::vector<std::string>& words)
         workFolder = PrepareRecognitionWorkFolder();
     }
 
-    const WorkerPool::Job job = [&](std::size_t i) { return WorkPhotoUnattended(photos[i], settings, folder, sheets[i]); };
+    // The photo is worked (and named in the error log) by its absolute path, as the window names it; the report and
+    // the progress lines keep the name it was given.
+    const WorkerPool::Job job = [&](std::size_t i) {
+        PhotoWork work = WorkPhotoUnattended(AbsolutePhotoPath(photos[i]), settings, folder, sheets[i]);
+        work.photo = photos[i];
+        return work;
+    };
     WorkerPool pool(job, photos, sheets, workFolder, PhotoTimeLimit(args), TestExitIndices());
     std::fflush(nullptr);
     report.flush();

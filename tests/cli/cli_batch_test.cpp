@@ -476,6 +476,33 @@ TEST_F(BatchCommand, SaveFaceImagePutsTheFaceWhereTheWindowDoes)
     }
 }
 
+// Photos given by relative paths are named in the error log by their absolute paths, as the window names them; the
+// report keeps the names given.
+TEST_F(BatchCommand, TheErrorLogNamesPhotosByAbsolutePath)
+{
+    const fs::path t1 = dir.Path() / "t1";
+    fs::create_directory(t1);
+    test::WriteFile(t1 / "broken.jpg", "not a photo");
+    ASSERT_TRUE(SaveJpeg((t1 / "small.jpg").string(), test::RandomBitmap(64, 48, 5)).ok);
+    const std::vector<std::pair<std::string, std::string>> given = {
+        { "t1/broken.jpg", "画像読込エラー:  " + (fs::canonical(t1) / "broken.jpg").string() + "  (" },
+        { "./t1/../t1/small.jpg", "低解像度:  " + (fs::canonical(t1) / "small.jpg").string() + "  (64 x 48)" },
+    };
+    const fs::path before = fs::current_path();
+    fs::current_path(dir.Path());
+    const CliRun run
+        = Batch({ given[0].first, given[1].first, "--no-recognition", "--out", "out", "--report", "r.jsonl" });
+    fs::current_path(before);
+    EXPECT_EQ(run.status, 4) << run.err;
+    const std::vector<std::string> log = Lines(test::ReadFile(dir.Path() / "out" / kRecognitionLogName));
+    const std::string report = test::ReadFile(dir / "r.jsonl");
+    ASSERT_EQ(log.size(), given.size());
+    for (std::size_t i = 0; i < given.size(); ++i) {
+        EXPECT_NE(log[i].find(given[i].second), std::string::npos) << log[i];
+        EXPECT_NE(report.find("{\"photo\": \"" + given[i].first + "\""), std::string::npos) << report;
+    }
+}
+
 TEST_F(BatchCommand, BadArgumentsAreRefusedBeforeAnyWork)
 {
     EXPECT_EQ(Batch({}).status, 2);
