@@ -24,7 +24,8 @@ Commands:
   detect PHOTO [--angle T]             automatic face recognition on the working square
   batch INPUT... [--out DIR] [--jobs N] photos and folders to saved sheets, unattended, in parallel
 
-Each command prints one JSON object on standard output. Exit status: 0 done, 1 a file could not be
+Each command prints one JSON object on standard output; a failed command prints {"error": MESSAGE,
+"path": FILE or null} (the message also goes to standard error). Exit status: 0 done, 1 a file could not be
 read or written, 2 bad arguments, 3 the engine refused (its result code is printed), 4 a batch
 left some photos without a sheet.
 Run 'vellicam-cli COMMAND --help' for a command's options.
