@@ -152,12 +152,15 @@ std::string OutputPath(const std::string& folderBoxText, const std::string& phot
 {
     const std::string folder = OutputFolder(folderBoxText, photoFolder);
     const std::string name = FileNameOf(currentPhotoPath);
+    // A NUL ends a path for the system: such text names no file to keep clear of, and its save fails by itself.
+    if (folder.find('\0') != std::string::npos || currentPhotoPath.find('\0') != std::string::npos)
+        return folder + DerivedSheetName(name, sizeTag);
     if (!folderBoxText.empty() && sizeTag.empty()) {
         const std::string path = folder + name;
         if (SheetPathFree(path, currentPhotoPath, run))
             return path;
     }
-    constexpr int kNamesTried = 10000;
+    constexpr int kNamesTried = 1000;
     for (int number = 1; number <= kNamesTried; ++number) {
         const std::string path = folder + DerivedSheetName(name, sizeTag, number);
         if (SheetPathFree(path, currentPhotoPath, run))

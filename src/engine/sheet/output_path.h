@@ -73,7 +73,7 @@ private:
 // numbered names. A path is free unless it names the photo itself (the box empty, or holding the photo's own folder
 // in any spelling), holds a file that is not one of our sheets (another photo, a folder, anything of the user's),
 // or is taken by the run (`run`, when given). So a sheet never replaces anything but an earlier sheet, and keeps
-// today's name wherever nothing is at risk. "" only when ten thousand names are all held.
+// today's name wherever nothing is at risk. "" only when a thousand names are all held.
 [[nodiscard]] std::string OutputPath(const std::string& folderBoxText, const std::string& photoFolder,
     const std::string& currentPhotoPath, const std::string& sizeTag = {}, const SheetTargets* run = nullptr);
 
