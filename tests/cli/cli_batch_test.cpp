@@ -298,11 +298,7 @@ protected:
 
     void SetUp() override
     {
-        fs::create_directory(program);
-        fs::create_symlink(
-            fs::path(VELLICAM_BUILD_DIR) / "standin/full/libfacedetect.so", fs::path(program) / "libfacedetect.so");
-        test::WriteFile(fs::path(program) / "haarcascade_frontalface_default.xml", "<faces/>");
-        test::WriteFile(fs::path(program) / "ago.xml", "<chins/>");
+        test::MakeStandInProgram(program);
         SmallPhotos(dir / "small", 4);
     }
     std::vector<std::string> Environment(const std::string& script)

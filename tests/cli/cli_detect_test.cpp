@@ -39,11 +39,7 @@ protected:
 
     void SetUp() override
     {
-        fs::create_directory(program);
-        fs::create_symlink(
-            fs::path(VELLICAM_BUILD_DIR) / "standin/full/libfacedetect.so", fs::path(program) / "libfacedetect.so");
-        test::WriteFile(fs::path(program) / "haarcascade_frontalface_default.xml", "<faces/>");
-        test::WriteFile(fs::path(program) / "ago.xml", "<chins/>");
+        test::MakeStandInProgram(program);
         ASSERT_TRUE(SaveJpeg(photo, test::SolidBitmap(1000, 800, { 128, 128, 128 })).ok);
     }
     // `bare`: with nothing of the test's environment (no HOME, no XDG_CACHE_HOME), as cron or a service runs it.

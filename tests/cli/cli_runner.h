@@ -4,6 +4,7 @@
 #include "test_support.h"
 
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <sys/wait.h>
 #include <vector>
@@ -57,6 +58,17 @@ inline std::string ErrorObjectFor(const CliRun& run, const std::string& path)
     const std::string message
         = colon == std::string::npos ? std::string() : run.err.substr(colon + 2, run.err.size() - colon - 3);
     return "{\"error\": \"" + message + "\", \"path\": " + (path.empty() ? "null" : "\"" + path + "\"") + "}\n";
+}
+
+// Makes `folder` a program folder holding the stand-in detector library and cascade files, for commands run with
+// VELLICAM_DETECTOR_DIR pointing there.
+inline void MakeStandInProgram(const std::filesystem::path& folder)
+{
+    std::filesystem::create_directory(folder);
+    std::filesystem::create_symlink(
+        std::filesystem::path(VELLICAM_BUILD_DIR) / "standin/full/libfacedetect.so", folder / "libfacedetect.so");
+    WriteFile(folder / "haarcascade_frontalface_default.xml", "<faces/>");
+    WriteFile(folder / "ago.xml", "<chins/>");
 }
 
 } // namespace vellicam::test
