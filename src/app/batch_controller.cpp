@@ -51,12 +51,20 @@ void BatchController::end()
 {
     const MainWindow::Controls& ui = window_.controls();
     run_.clear();
+    finished_ = false;
     ui.skipButton->hide();
     ui.continuousBox->hide();
     ui.continuousBox->setChecked(false);
     ui.keepFrameBox->hide();
     ui.keepFrameBox->setChecked(false);
     abortRequested_ = false;
+}
+
+void BatchController::stopRunning()
+{
+    window_.controls().abortButton->hide();
+    continuousRunning_ = false;
+    window_.session().setOutsideLogged(false);
 }
 
 void BatchController::handleDrop(const QList<QUrl>& urls, const QPoint& position)
@@ -88,7 +96,10 @@ void BatchController::handleDrop(const QList<QUrl>& urls, const QPoint& position
 
 void BatchController::openItems(const QStringList& items)
 {
-    if (items.isEmpty() || !window_.mayStart(UserAction::OpenPhoto))
+    if (items.isEmpty())
+        return;
+    const auto opening = window_.begin(UserAction::OpenPhoto);
+    if (!opening)
         return;
     const MainWindow::Controls& ui = window_.controls();
     PhotoSession& session = window_.session();
@@ -100,20 +111,17 @@ void BatchController::openItems(const QStringList& items)
         session.setPhotoFolder(QFileInfo(last).absolutePath().toStdString());
         // The number of dropped items; only the last of them opens.
         ui.statusBar->setPanel(kGuidancePanel, texts::kDroppedJpegs.arg(items.size()));
-
         ui.keepFrameBox->hide();
-        // Working while the photo opens, so that a second drop arriving while the window repaints cannot reset the
-        // bitmaps being filled. Recognition starts an action of its own.
-        std::optional<MainWindow::ActionScope> opening(std::in_place, window_);
-        if (window_.openPhoto(last, true) == 0) {
-            opening.reset();
-            if (window_.settingsDialog() && window_.settings().recogniseOnOpen)
-                (void)window_.recogniseFace();
-        } else {
-            // As after a failed choice in the open dialog: say why and let another photo be chosen.
-            ui.statusBar->setPanel(kGuidancePanel, window_.workState().lastLoadFailure);
-            ui.choosePhotoButton->setEnabled(true);
-        }
+        window_.openPhoto(opening, QFileInfo(last).absoluteFilePath(), true, [this, opening](bool opened) {
+            if (!opened) {
+                // As after a failed choice in the open dialog: say why and let another photo be chosen.
+                window_.controls().statusBar->setPanel(kGuidancePanel, window_.workState().lastLoadFailure);
+                window_.controls().choosePhotoButton->setEnabled(true);
+                return;
+            }
+            if (window_.settings().recogniseOnOpen)
+                window_.recognise(opening, false, {});
+        });
         return;
     }
 
@@ -123,79 +131,81 @@ void BatchController::openItems(const QStringList& items)
 
     ui.photoView->detachGrips();
     window_.resetWorkspace();
+    const QString folderCounts
+        = texts::kFolderCounts.arg(counts_.subfolderCount).arg(counts_.fileCount).arg(counts_.jpegCount);
+    ui.statusBar->setPanel(kGuidancePanel, folderCounts);
+    if (counts_.jpegCount == 0)
+        return;
 
-    if (counts_.jpegCount > 0) {
-        // The folder's own photos decide where their sheets and the log go when no output folder is given,
-        // not whichever photo happened to be opened before the drop.
-        session.setPhotoFolder(first.toStdString());
-        run_.start(scan.files);
-        std::optional<MainWindow::ActionScope> opening(std::in_place, window_);
-        if (openBatchPhoto(true)) {
-            opening.reset();
-            if (window_.settingsDialog() && window_.settings().recogniseOnOpen
-                && window_.recogniseFace() != kRecognised)
-                run_.countUnrecognised();
-            if (counts_.jpegCount > 1) {
-                ui.skipButton->show();
-                ui.continuousBox->show();
-                ui.keepFrameBox->show();
-            }
-        } else {
-            const Settings settings = window_.settings();
-            const bool allDone = window_.settingsDialog() && run_.allDone(session, settings);
+    // The folder's own photos decide where their sheets and the log go when no output folder is given, not
+    // whichever photo happened to be opened before the drop.
+    session.setPhotoFolder(first.toStdString());
+    run_.start(scan.files);
+    openBatchPhoto(opening, true, [this, opening, folderCounts](bool opened) {
+        const MainWindow::Controls& ui = window_.controls();
+        ui.statusBar->setPanel(kGuidancePanel, folderCounts);
+        if (!opened) {
+            const bool allDone = run_.allDone(window_.session(), window_.settings());
             run_.clear();
             // Photos that would not open are in the log; the message is for a folder finished earlier.
             if (allDone)
                 window_.dialogs().Message(window_.appTitle(), texts::kAllDone, MessageIcon::Information);
+            return;
         }
-    }
-    ui.statusBar->setPanel(
-        kGuidancePanel, texts::kFolderCounts.arg(counts_.subfolderCount).arg(counts_.fileCount).arg(counts_.jpegCount));
+        if (counts_.jpegCount > 1) {
+            ui.skipButton->show();
+            ui.continuousBox->show();
+            ui.keepFrameBox->show();
+        }
+        if (window_.settings().recogniseOnOpen)
+            window_.recognise(opening, false, [this](int recognised) {
+                if (recognised != kRecognised)
+                    run_.countUnrecognised();
+            });
+    });
 }
 
-bool BatchController::openBatchPhoto(bool resetFrame)
+void BatchController::openBatchPhoto(const Busy& busy, bool resetFrame, std::function<void(bool)> then)
 {
-    return window_.openBatchPhoto(run_, resetFrame, continuousRunning_);
+    window_.openBatchPhoto(busy, run_, resetFrame, continuousRunning_, std::move(then));
 }
 
-void BatchController::runContinuous()
+void BatchController::runContinuous(const Busy& busy, std::function<void(int)> then)
 {
-    const MainWindow::Controls& ui = window_.controls();
-    ui.abortButton->show();
+    window_.controls().abortButton->show();
     continuousRunning_ = true;
     stoppedAtPhoto_ = false;
+    // Only the run's own ways out ("中断" and the check box) stay open until its last photo.
+    busy->switchTo(WorkMode::Continuous);
     // Nobody answers the question of a frame that takes in more than its photo: the log says it.
     window_.session().setOutsideLogged(true);
-    ScopeExit hide([this, &ui] {
+    continueRun(busy, std::move(then));
+}
+
+void BatchController::continueRun(const Busy& busy, std::function<void(int)> then)
+{
+    showProgress();
+    window_.makeSheetOfPhoto(busy, [this, busy, then = std::move(then)](int result) {
+        const bool wanted = !stoppedAtPhoto_ && window_.controls().continuousBox->isChecked();
+        if (wanted && !abortRequested_ && !run_.atEnd()) {
+            continueRun(busy, then);
+            return;
+        }
+        const MainWindow::Controls& ui = window_.controls();
         ui.abortButton->hide();
         continuousRunning_ = false;
         window_.session().setOutsideLogged(false);
-    });
-    for (;;) {
-        showProgress();
-        PumpEvents();
-        (void)window_.makeSheetOfPhoto();
-        if (stoppedAtPhoto_) {
-            // The photo recognition could not read is open, idle, with its frame and tools, for the user.
-            window_.setMode(WorkMode::Idle);
-            break;
-        }
-        // A sheet leaves the window idle at its end; the run holds it in continuous mode to the last photo, so that
-        // only the run's own ways out ("中断" and the check box) stay open between photos.
-        window_.setMode(WorkMode::Continuous);
-        if (!ui.continuousBox->isChecked())
-            break;
-        if (abortRequested_) {
+        if (wanted && abortRequested_)
             window_.dialogs().Message(window_.appTitle(), texts::kAborted, MessageIcon::None);
-            break;
-        }
-        if (run_.atEnd())
-            break;
-    }
-    showProgress();
-    if (stoppedAtPhoto_)
-        window_.controls().statusBar->setPanel(
-            kGuidancePanel, texts::kRunStoppedAtPhoto.arg(QFileInfo(window_.photoPath()).fileName()));
+        showProgress();
+        // The photo recognition could not read is open, with its frame and tools, for the user.
+        if (stoppedAtPhoto_)
+            ui.statusBar->setPanel(
+                kGuidancePanel, texts::kRunStoppedAtPhoto.arg(QFileInfo(window_.photoPath()).fileName()));
+        busy->switchTo(WorkMode::Working);
+        if (then)
+            then(result);
+    });
 }
 
 void BatchController::showProgress()
@@ -234,74 +244,86 @@ void BatchController::stepToNext()
 // The step to the photo at the index shared by a finished sheet and the skip button: it opens that photo (passing
 // over photos done or unreadable) with the frame kept when "選択範囲/回転を保持する" asks, and recognises it when
 // recognition on opening is on. A photo whose recognition was skipped silently gets no sheet: it counts as skipped
-// and the next one opens; when it was the last, its frame comes back as after any failed recognition. False when
-// the end of the list was reached instead.
-bool BatchController::openAndRecogniseNext()
+// and the next one opens; when it was the last, its frame comes back as after any failed recognition. `then` gets
+// false when the end of the list was reached instead.
+void BatchController::openAndRecogniseNext(const Busy& busy, bool skippedSilently, std::function<void(bool)> then)
 {
-    bool skippedSilently = false;
-    for (;;) {
-        if (continuousRunning_)
-            showProgress();
-        if (run_.atEnd() || !openBatchPhoto(!window_.controls().keepFrameBox->isChecked())) {
-            // The photo left open is the one skipped: it can still be framed and made by hand.
-            if (skippedSilently)
-                window_.showFrameAgain();
-            return false;
-        }
-        if (!window_.settingsDialog() || !window_.settings().recogniseOnOpen)
-            return true;
-        window_.setBusy(false);
-        const int recognised = window_.recogniseFace(continuousRunning_);
-        if (recognised != kRecognised)
-            run_.countUnrecognised();
-        if (recognised != kRecognitionSkippedSilently) {
-            // Its box has named the photo; a sheet cut from a frame that is not around a face is no ID photo.
-            stoppedAtPhoto_ = continuousRunning_ && recognised != kRecognised;
-            return true;
-        }
-        if (abortRequested_) {
-            // "中断" during a row of such photos: the run stops at this one, left to be framed by hand.
+    if (continuousRunning_)
+        showProgress();
+    const auto ranOut = [this, skippedSilently, then] {
+        // The photo left open is the one skipped: it can still be framed and made by hand.
+        if (skippedSilently)
             window_.showFrameAgain();
-            return true;
-        }
-        skippedSilently = true;
-        run_.countSkipped();
-        stepToNext();
+        then(false);
+    };
+    if (run_.atEnd()) {
+        ranOut();
+        return;
     }
+    openBatchPhoto(busy, !window_.controls().keepFrameBox->isChecked(), [this, busy, ranOut, then](bool opened) {
+        if (!opened) {
+            ranOut();
+            return;
+        }
+        if (!window_.settings().recogniseOnOpen) {
+            then(true);
+            return;
+        }
+        window_.recognise(busy, continuousRunning_, [this, busy, then](int recognised) {
+            if (recognised != kRecognised)
+                run_.countUnrecognised();
+            if (recognised != kRecognitionSkippedSilently) {
+                // Its box has named the photo; a sheet cut from a frame that is not around a face is no ID photo.
+                stoppedAtPhoto_ = continuousRunning_ && recognised != kRecognised;
+                then(true);
+                return;
+            }
+            if (abortRequested_) {
+                // "中断" during a row of such photos: the run stops at this one, left to be framed by hand.
+                window_.showFrameAgain();
+                then(true);
+                return;
+            }
+            run_.countSkipped();
+            stepToNext();
+            openAndRecogniseNext(busy, true, then);
+        });
+    });
 }
 
 void BatchController::sayBatchEnded()
 {
     const std::string log = window_.session().logPath(window_.settings());
     window_.dialogs().Message(window_.appTitle(), QString::fromStdString(run_.endMessage(log)), MessageIcon::None);
+    // The batch is over: "スキップ" has nothing left to pass over.
+    finished_ = true;
+    window_.controls().skipButton->hide();
 }
 
-void BatchController::advance()
+void BatchController::advance(const Busy& busy, std::function<void()> then)
 {
-    run_.step();
-    if (!window_.controls().keepFrameBox->isChecked()) {
-        window_.session().setAngle(0);
-        window_.controls().angleBox->setText(QStringLiteral("0"));
-    }
-    if (!openAndRecogniseNext())
-        sayBatchEnded();
+    stepToNext();
+    openAndRecogniseNext(busy, false, [this, then = std::move(then)](bool more) {
+        if (!more)
+            sayBatchEnded();
+        then();
+    });
 }
 
 void BatchController::skip()
 {
     const auto skipping = window_.begin(UserAction::Skip);
-    if (!skipping)
-        return;
-    if (!run_.active())
+    if (!skipping || !run_.active() || finished_)
         return;
 
     run_.countSkipped();
     stepToNext();
-    if (openAndRecogniseNext())
-        return;
-    window_.controls().makeSheetButton->setEnabled(false);
-    window_.controls().skipButton->hide();
-    sayBatchEnded();
+    openAndRecogniseNext(skipping, false, [this](bool more) {
+        if (more)
+            return;
+        window_.controls().makeSheetButton->setEnabled(false);
+        sayBatchEnded();
+    });
 }
 
 } // namespace vellicam

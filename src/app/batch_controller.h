@@ -2,6 +2,7 @@
 // skipping, continuous runs and their abort.
 #pragma once
 
+#include "main_window.h"
 #include "session/batch_run.h"
 
 #include <QList>
@@ -10,9 +11,9 @@
 #include <QStringList>
 #include <QUrl>
 
-namespace vellicam {
+#include <functional>
 
-class MainWindow;
+namespace vellicam {
 
 // The local paths a drag carries, in drop order; items that are not local files are left out.
 [[nodiscard]] QStringList LocalPaths(const QList<QUrl>& urls);
@@ -27,6 +28,7 @@ public:
         int jpegCount = 0;
     };
 
+    using Busy = MainWindow::Busy;
     explicit BatchController(MainWindow& window);
 
     [[nodiscard]] bool isActive() const { return run_.active(); }
@@ -46,25 +48,29 @@ public:
     void openItems(const QStringList& items);
     // Makes sheets of the batch's photos one after another until the end, the abort, continuous mode is off or a
     // photo recognition cannot read, where it stops (after its box, which names the photo) as the abort would: the
-    // user frames that photo by hand and "シート作成" goes on from it, or "スキップ" passes it over.
-    void runContinuous();
+    // user frames that photo by hand and "シート作成" goes on from it, or "スキップ" passes it over. The action `busy`
+    // holds runs in continuous mode meanwhile; `then` gets the last sheet's result.
+    void runContinuous(const Busy& busy, std::function<void(int)> then);
     // Notes what the sheet action on the batch's photo came to (a SheetOutcome result).
     void countSheet(int sheetResult);
-    // After a sheet: the next photo of the batch, or the message that the batch is done.
-    void advance();
+    // After a sheet: the next photo of the batch, or the message that the batch is done; then `then`.
+    void advance(const Busy& busy, std::function<void()> then);
     // "スキップ": the next photo without a sheet of this one.
     void skip();
     // "中断": the continuous run stops after the photo it is working on.
     void requestAbort() { abortRequested_ = true; }
     void clearAbort() { abortRequested_ = false; }
+    // A continuous run ended by a fault: its controls go, the batch stays where it was.
+    void stopRunning();
     // Leaves batch mode and hides the batch's controls (a new photo or "新規作成").
     void end();
     // Opens the batch photo at the index or, passing over photos already done (with "同名のファイルは上書きしない")
-    // and photos that do not open (logged), the first after it that opens. False when the list ran out.
-    bool openBatchPhoto(bool resetFrame);
+    // and photos that do not open (logged), the first after it that opens; `then` gets false when the list ran out.
+    void openBatchPhoto(const Busy& busy, bool resetFrame, std::function<void(bool)> then);
 
 private:
-    bool openAndRecogniseNext();
+    void openAndRecogniseNext(const Busy& busy, bool skippedSilently, std::function<void(bool)> then);
+    void continueRun(const Busy& busy, std::function<void(int)> then);
     // Moves past the photo at the batch's place; the angle goes back to upright unless the keep box holds it.
     void stepToNext();
     // The box that ends a batch: what its photos came to.
@@ -79,6 +85,8 @@ private:
     bool continuousRunning_ = false;
     // Recognition could not read the photo a continuous run just opened: the run stops there for the user.
     bool stoppedAtPhoto_ = false;
+    // The end of the batch has been told: nothing is left to skip.
+    bool finished_ = false;
 };
 
 } // namespace vellicam

@@ -24,8 +24,9 @@ QString QtDialogService::OpenPicture(const QString& title, const QString& folder
 {
     QFileDialog dialog(parent_, title, folder);
     dialog.setFileMode(QFileDialog::ExistingFile);
-    dialog.setNameFilters(
-        { QStringLiteral("JPEG files (*.jpg *.jpeg *.JPG *.JPEG)"), QStringLiteral("All files (*)") });
+    dialog.setNameFilters({ QStringLiteral("JPEG画像 (*.jpg *.jpeg *.JPG *.JPEG)"), QStringLiteral("すべてのファイル (*)") });
+    // Wide enough for the name, size, type and date columns of the detail view.
+    dialog.resize(900, 560);
     if (dialog.exec() != QDialog::Accepted)
         return {};
     const QStringList files = dialog.selectedFiles();

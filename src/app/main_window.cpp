@@ -56,23 +56,11 @@ QCheckBox* addCheckBox(QWidget* parent, const QString& caption, int left, int to
 
 } // namespace
 
-MainWindow::WorkScope::WorkScope(MainWindow& window)
-    : window_(window)
-{
-    if (window_.workDepth_++ == 0)
-        window_.applySizeRule();
-}
-
-MainWindow::WorkScope::~WorkScope()
-{
-    if (--window_.workDepth_ == 0)
-        window_.applySizeRule();
-}
-
 MainWindow::MainWindow(DialogService& dialogs, QWidget* parent)
     : QWidget(parent)
     , dialogs_(dialogs)
     , batch_(std::make_unique<BatchController>(*this))
+    , worker_(std::make_unique<BackgroundWork>())
 {
     createControls();
     initialise();
@@ -80,6 +68,10 @@ MainWindow::MainWindow(DialogService& dialogs, QWidget* parent)
 
 MainWindow::~MainWindow()
 {
+    // A job under way finishes first (its questions unanswered); the action it held ends without touching the
+    // window that is going.
+    tearingDown_ = true;
+    worker_.reset();
     // The query's answer is posted to the window; the join comes before the window's end drops it unread.
     if (detectorQuery_.joinable())
         detectorQuery_.join();
@@ -127,7 +119,7 @@ void MainWindow::applySheetSize()
         return;
     }
     // An action under way reads the layout and the frame: they change once it is over.
-    if (mode_ == WorkMode::Working || mode_ == WorkMode::Continuous || workDepth_ > 0) {
+    if (mode_ == WorkMode::Working || mode_ == WorkMode::Continuous) {
         work_.sheetSizePending = true;
         return;
     }
@@ -262,7 +254,7 @@ void MainWindow::createControls()
 
     connect(ui_.newButton, &QPushButton::clicked, this, &MainWindow::startNew);
     connect(ui_.choosePhotoButton, &QPushButton::clicked, this, &MainWindow::choosePhoto);
-    connect(ui_.recogniseButton, &QPushButton::clicked, this, [this] { (void)recogniseFace(); });
+    connect(ui_.recogniseButton, &QPushButton::clicked, this, &MainWindow::recogniseFace);
     connect(ui_.makeSheetButton, &QPushButton::clicked, this, &MainWindow::makeSheet);
     connect(ui_.settingsButton, &QPushButton::clicked, this, &MainWindow::showSettings);
     connect(ui_.skipButton, &QPushButton::clicked, this, &MainWindow::skipPhoto);
@@ -274,8 +266,10 @@ void MainWindow::createControls()
     connect(ui_.turnRightTenthButton, &QPushButton::clicked, this, &MainWindow::turnRightTenth);
     connect(ui_.resetTurnButton, &QPushButton::clicked, this, &MainWindow::resetTurn);
     connect(ui_.headLineButton, &QToolButton::clicked, this, &MainWindow::headLineToggled);
-    // Typing and choosing both change the box's text; programmatic changes block the signal.
-    connect(ui_.zoomBox, &QComboBox::editTextChanged, this, &MainWindow::zoomChanged);
+    // A choice from the list applies at once; a typed percentage when Enter is pressed or the box loses the focus,
+    // not at each keystroke (typing "400" would zoom to 4 % and 40 % on the way).
+    connect(ui_.zoomBox, &QComboBox::currentIndexChanged, this, &MainWindow::zoomChanged);
+    connect(ui_.zoomBox->lineEdit(), &QLineEdit::editingFinished, this, &MainWindow::zoomChanged);
     connect(ui_.keepFrameBox, &QCheckBox::toggled, this, &MainWindow::keepFrameToggled);
     connect(ui_.pickBackgroundBox, &QCheckBox::toggled, this, &MainWindow::pickBackgroundToggled);
 
@@ -302,6 +296,9 @@ void MainWindow::createControls()
     connect(ui_.frameGrips, &ResizeControl::released, this, [this] { work_.mouseHeld = false; });
     // Keeps the red outline at the size the frame has just been given, also after the drag's last step.
     connect(ui_.frameGrips, &ResizeControl::controlChanged, this, [this] {
+        // The frame is the session's: nothing moves it while an action works on it.
+        if (isWorking())
+            return;
         session_.setFrame(ui_.photoView->frameBounds());
         showFrameChecks();
         const ImageWidget* frame = ui_.frameImage;
@@ -385,7 +382,7 @@ void MainWindow::applySizeRule()
 {
     if (work_.starting) {
         setFixedSize(kMinWindowWidth, kMinWindowHeight);
-    } else if (mode_ != WorkMode::Idle || workDepth_ > 0) {
+    } else if (mode_ != WorkMode::Idle) {
         setFixedSize(size());
     } else {
         setMinimumSize(kMinWindowWidth, kMinWindowHeight);
@@ -397,8 +394,13 @@ void MainWindow::setMode(WorkMode mode)
 {
     mode_ = mode;
     applySizeRule();
-    if (mode_ == WorkMode::Idle && workDepth_ == 0 && work_.sheetSizePending)
+    if (mode_ != WorkMode::Idle)
+        return;
+    // What waited for the action to end: a new sheet size, the window's new size.
+    if (work_.sheetSizePending)
         applySheetSize();
+    if (resizePending_)
+        layOutForSize();
 }
 
 void MainWindow::resizeEvent(QResizeEvent* event)
@@ -415,9 +417,9 @@ void MainWindow::layOutForSize()
 {
     if (width() < kMinWindowWidth || height() < kMinWindowHeight)
         return;
-    // A resize delivered while the photo is being re-shown would rebuild the bitmaps under it: it is noted, and
-    // the window is laid out again for the size it has once the re-show is over.
-    if (inResize_) {
+    // A resize delivered while an action works would rebuild the bitmaps under it: it is noted, and the window is
+    // laid out again for the size it has once the action is over.
+    if (inResize_ || !mayStart(UserAction::Resize)) {
         resizePending_ = true;
         return;
     }
@@ -438,8 +440,7 @@ void MainWindow::layOutOnce()
     // The user's frame stays over its part of the photo; only a new photo puts back the centred one.
     CropRect kept;
     const bool keepFrame = session_.hasPhoto() && session_.hasFrame() && session_.frameInImage(kept) == kCropOk;
-    if (session_.hasPhoto())
-        (void)openPhoto(photoPath(), false);
+    showPhotoAgain();
 
     const int barHeight = ui_.statusBar->sizeHint().height();
     ui_.statusBar->setGeometry(0, height() - barHeight, width(), barHeight);
@@ -494,7 +495,6 @@ void MainWindow::reportMemory()
     }
     if (preview_)
         preview_->update();
-    PumpEvents();
 }
 
 void MainWindow::setToolsEnabled(bool on)
@@ -506,6 +506,22 @@ void MainWindow::setToolsEnabled(bool on)
     // "新規作成" is only ever switched on here; switching off leaves it as it is.
     if (on)
         ui_.newButton->setEnabled(true);
+}
+
+void MainWindow::jobFailed(const QString& why)
+{
+    batch_->stopRunning();
+    turn_ = {};
+    dialogs_.Message(work_.appTitle, texts::kWorkFailed.arg(why), MessageIcon::None);
+    if (session_.hasPhoto()) {
+        ui_.photoImage->show();
+        showFrameAgain();
+        ui_.makeSheetButton->setEnabled(true);
+    } else {
+        setToolsEnabled(false);
+        ui_.newButton->setEnabled(true);
+        ui_.choosePhotoButton->setEnabled(true);
+    }
 }
 
 void MainWindow::showOutOfMemory()

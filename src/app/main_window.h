@@ -3,8 +3,9 @@
 // are classes of their own; the window's member definitions are spread over main_window_*.cpp by topic.
 #pragma once
 
+#include "background_work.h"
 #include "dialog_service.h"
-#include "event_pump.h"
+#include "scope_guards.h"
 #include "geometry/view_geometry.h"
 #include "image/bitmap.h"
 #include "mouse_args.h"
@@ -152,61 +153,77 @@ public:
     [[nodiscard]] bool isBusy() const { return mode_ != WorkMode::Idle; }
     // Working or idle.
     void setBusy(bool busy) { setMode(busy ? WorkMode::Working : WorkMode::Idle); }
+    // True while a job runs on the background worker.
+    [[nodiscard]] bool isWorking() const { return worker_->running(); }
+    // The background worker: its `finished` says when a job's result has been shown.
+    [[nodiscard]] BackgroundWork& worker() { return *worker_; }
 
-    // An action under way: the window works until the scope ends and is idle after it, however it ends.
+    // An action under way, from its start on the GUI thread through every job it runs on the worker to its last
+    // result: the window works (or runs a batch) until the last holder lets go, and is idle after it, however the
+    // action ends. Jobs hold it only in their GUI-thread continuations.
     class ActionScope {
     public:
-        explicit ActionScope(MainWindow& window)
-            : window_(&window)
+        ActionScope(MainWindow& window, WorkMode mode)
+            : window_(window)
         {
-            window_->setMode(WorkMode::Working);
-        }
-        ActionScope(ActionScope&& other) noexcept
-            : window_(std::exchange(other.window_, nullptr))
-        {
+            window_.setMode(mode);
         }
         ~ActionScope()
         {
-            if (window_)
-                window_->setMode(WorkMode::Idle);
+            if (!window_.tearingDown_)
+                window_.setMode(WorkMode::Idle);
         }
         ActionScope(const ActionScope&) = delete;
         ActionScope& operator=(const ActionScope&) = delete;
-        ActionScope& operator=(ActionScope&&) = delete;
+        // A sheet action that turns into a continuous run, and back.
+        void switchTo(WorkMode mode) { window_.setMode(mode); }
 
     private:
-        MainWindow* window_;
+        MainWindow& window_;
     };
-    // Starts `action` when the mode rule lets it start now; nothing when it may not.
-    [[nodiscard]] std::optional<ActionScope> begin(UserAction action)
+    using Busy = std::shared_ptr<ActionScope>;
+    // Starts `action` when the mode rule lets it start now; null when it may not.
+    [[nodiscard]] Busy begin(UserAction action)
     {
         if (!mayStart(action))
-            return std::nullopt;
-        return std::optional<ActionScope>(std::in_place, *this);
+            return nullptr;
+        return std::make_shared<ActionScope>(*this, WorkMode::Working);
+    }
+    // Runs `job` on the background worker for the action `busy` holds and hands its result to `done` on the GUI
+    // thread; a job that throws ends the action with a box and the window usable.
+    template <typename R> void runJob(Busy busy, std::function<R()> job, std::function<void(R)> done)
+    {
+        const bool started = worker_->start<R>(
+            std::move(job), [busy, done = std::move(done)](R result) { done(std::move(result)); },
+            [this, busy](const QString& why) { jobFailed(why); });
+        if (!started)
+            jobFailed(QStringLiteral("busy"));
     }
     // The folder sheets go to: the output folder box, or the photo's folder when it is empty.
     [[nodiscard]] QString outputFolder() const;
 
     // Photo loading and display
-    [[nodiscard]] int loadPhoto(const QString& path);
-    int openPhoto(const QString& path, bool resetFrame);
-    // Shows the session's image fitted into the view's square.
+    // Opens `path` on the worker for `busy`, shows it with its frame (centred anew with `resetFrame`) and calls
+    // `then` with whether it opened; a photo that does not open leaves the one before and says why in the status
+    // bar.
+    void openPhoto(Busy busy, const QString& path, bool resetFrame, std::function<void(bool)> then);
+    // Shows the open photo again at the view's present size and zoom, its frame kept over the same part of it.
+    void showPhotoAgain();
+    // Shows the session's image fitted into the view's square (now, on the GUI thread).
     int showFitted();
     void resetWorkspace();
     // Opens the batch's photo at its place, or the first after it that opens (passing over photos done and photos
-    // that do not open), and shows it. False when the batch ran out; the photo before stays then.
+    // that do not open), and shows it; `then` gets false when the batch ran out (the photo before stays then).
     // `unattended` (a continuous run) logs a rough photo's warning instead of raising a box.
-    bool openBatchPhoto(BatchRun& run, bool resetFrame, bool unattended);
+    void openBatchPhoto(Busy busy, BatchRun& run, bool resetFrame, bool unattended, std::function<void(bool)> then);
 
     // Rotation
-    void applyRotation(int angle);
     void rotateBy(int step, bool reset);
     // Says so and returns true when the photo is too large to turn.
     bool refuseLargeRotation();
     // Takes the frame off the view before a turn; shows the session's turn after it: the view, the angle box and
     // status, the frame.
     void prepareRotation();
-    void showRotation(const RotateOutcome& turned);
 
     // Crop frame and head line
     // Sets the session's frame and shows it there.
@@ -220,6 +237,8 @@ public:
     // the frame takes in more than the photo, in the angle panel, when either was said of this frame.
     void showFrameChecks();
     void frameFromLine(int ex, int ey);
+    // The frame the released head line from `top` to `end` sets, after any turn it proposed.
+    void frameAfterLine(QPoint top, QPoint end);
     // The frame in square pixels; the engine's crop result code.
     [[nodiscard]] int cropRectangle(CropRect& crop) const { return session_.frameInImage(crop); }
     [[nodiscard]] const FrameLimits& frameLimits() const { return session_.limits(); }
@@ -227,9 +246,12 @@ public:
     // Puts a message of the session's to the user: the box, with the out-of-memory caption for that message.
     void say(const std::string& text);
 
-    // Recognition: finds the face, places the proposed frame, or logs and reports the failure. `namePhoto` names
-    // the photo in its messages (a continuous run, which moves from photo to photo by itself).
-    int recogniseFace(bool namePhoto = false);
+    // Recognition: finds the face on the worker, places the proposed frame, or logs and reports the failure, then
+    // calls `then` with the run's result. `namePhoto` names the photo in its messages (a continuous run, which
+    // moves from photo to photo by itself).
+    void recognise(Busy busy, bool namePhoto, std::function<void(int)> then);
+    // "顔自動認識".
+    void recogniseFace();
     // Asks the program folder's detector library, on a thread of its own, which detector it uses (the first ask
     // loads its models, a second or more); the settings dialog shows the answer when it comes.
     void queryDetector();
@@ -238,9 +260,9 @@ public:
     // else once the action under way ends), names it in the title and makes the frame anew with the new aspect.
     void applySheetSize();
 
-    // The print sheet: the cut, the sheet composed and saved, the preview, the batch's next photo.
-    int makeSheetOfPhoto();
-    int composeAndSaveSheet();
+    // The print sheet: the cut, the sheet composed and saved on the worker, the preview, the batch's next photo;
+    // `then` gets the SheetOutcome result.
+    void makeSheetOfPhoto(Busy busy, std::function<void(int)> then);
     void openOutputFolder();
 
     // Dropped files and folders (the batch controller's work).
@@ -282,19 +304,6 @@ protected:
     void dropEvent(QDropEvent* event) override;
 
 private:
-    // Holds the window's size while engine work that lets events run is under way: a resize in the middle would
-    // rebuild the bitmaps the work is reading.
-    class WorkScope {
-    public:
-        explicit WorkScope(MainWindow& window);
-        ~WorkScope();
-        WorkScope(const WorkScope&) = delete;
-        WorkScope& operator=(const WorkScope&) = delete;
-
-    private:
-        MainWindow& window_;
-    };
-
     void initialise();
     void createControls();
     // The title: the program's name and the size in use.
@@ -305,6 +314,28 @@ private:
     // Lays the window out for its size and shows the photo again at the view's new size.
     void layOutForSize();
     void layOutOnce();
+    // A job threw: the box, and the window usable again.
+    void jobFailed(const QString& why);
+    // The fitted image the worker made for a side × side view, shown now.
+    struct Fitted {
+        int side = 0;
+        int result = -1;
+        Bitmap image;
+        std::string reductionMessage;
+    };
+    [[nodiscard]] int viewSquareSide() const;
+    [[nodiscard]] Fitted fitForView(int side) const;
+    int showFittedImage(Fitted fitted);
+    void showRotation(const RotateOutcome& turned, Fitted fitted);
+    // Turns by `step` (upright first with `reset`) on the worker, then by what the clicks meanwhile added.
+    void turnOnWorker(const Busy& busy, int step, bool reset);
+    // Shows what the worker's recognition run came to; returns its result.
+    int showRecognition(const RecognitionReport& report, bool showResults, bool hadFrame,
+        const ControlBounds& before, Fitted fitted);
+    // Shows what the worker opened: the photo, its panels and frame; false when it did not open.
+    bool showOpened(const QString& path, bool resetFrame, const OpenOutcome& opened, Fitted fitted);
+    // Shows a saved sheet: its preview, the status, and the box outside a batch.
+    void showSheet(const SheetOutcome& made);
     // The view's square and image size, told to the session.
     void syncView();
     void trackPointer(int x, int y);
@@ -319,10 +350,18 @@ private:
     PhotoSession session_;
     WorkMode mode_ = WorkMode::Idle;
     std::unique_ptr<BatchController> batch_;
+    std::unique_ptr<BackgroundWork> worker_;
+    // A turn being made, and what the turn buttons added to it since.
+    struct TurnClicks {
+        bool running = false;
+        int pendingStep = 0;
+        bool pendingReset = false;
+    };
+    TurnClicks turn_;
+    bool tearingDown_ = false;
     bool shown_ = false;
     bool inResize_ = false;
     bool resizePending_ = false;
-    int workDepth_ = 0;
     // The four-way cursor shown while a head line is dragged.
     std::optional<OverrideCursor> lineCursor_;
     // The hand cursor while the next press on the view picks the background colour.

@@ -11,6 +11,10 @@
 #include "sheet/sheet_compose.h"
 #include "status_panels.h"
 
+#include <QSignalBlocker>
+
+#include <memory>
+
 namespace vellicam {
 
 namespace texts = main_window_texts;
@@ -68,8 +72,6 @@ void MainWindow::placeFrame(bool recentre)
         showOutOfMemory();
         return;
     }
-    ui_.frameImage->repaint();
-    PumpEvents();
     drawFrameOutline();
     ui_.frameImage->show();
     attachFrame();
@@ -99,6 +101,12 @@ void MainWindow::showFrameAgain()
 
 void MainWindow::headLineToggled()
 {
+    if (!mayStart(UserAction::HeadLine)) {
+        // The button keeps showing what the view does.
+        const QSignalBlocker block(ui_.headLineButton);
+        ui_.headLineButton->setChecked(!ui_.headLineButton->isChecked());
+        return;
+    }
     if (ui_.headLineButton->isChecked()) {
         ui_.photoView->detachGrips();
         ui_.headLineOverlay->setToolTip(texts::kHeadLineGuide);
@@ -119,6 +127,8 @@ void MainWindow::headLineToggled()
 
 void MainWindow::headLinePressed(const MouseArgs& args)
 {
+    if (!mayStart(UserAction::HeadLine))
+        return;
     work_.mouseHeld = true;
     if (ui_.headLineButton->isChecked()) {
         lineCursor_.emplace(Qt::SizeAllCursor);
@@ -128,7 +138,7 @@ void MainWindow::headLinePressed(const MouseArgs& args)
 
 void MainWindow::headLineMoved(const MouseArgs& args)
 {
-    if (!ui_.headLineButton->isChecked())
+    if (!ui_.headLineButton->isChecked() || !mayStart(UserAction::HeadLine))
         return;
     if (!work_.mouseHeld) {
         ui_.statusBar->setPanel(kPathPanel, QString::asprintf("(%d,%d)", args.x, args.y));
@@ -145,6 +155,8 @@ void MainWindow::headLineMoved(const MouseArgs& args)
 
 void MainWindow::headLineReleased(const MouseArgs& args)
 {
+    if (!mayStart(UserAction::HeadLine))
+        return;
     work_.mouseHeld = false;
     lineCursor_.reset();
     if (ui_.headLineButton->isChecked())
@@ -162,32 +174,45 @@ void MainWindow::frameFromLine(int ex, int ey)
     // The line as released proposes the turn, whatever the drag passed through.
     const QPoint top = work_.headTop;
     (void)session_.releaseHeadLine(top.x(), top.y(), ex, ey);
-    if (session_.headLineProposal() != 0
-        && dialogs_.Ask(work_.appTitle, QString::fromStdString(RotationQuestionText(session_.headLineProposal())))) {
-        const auto turning = begin(UserAction::Rotate);
-        if (!turning)
-            return;
-        if (!refuseLargeRotation()) {
-            prepareRotation();
-            RotateOutcome turned;
-            {
-                WorkScope work(*this);
-                EventPump pump;
-                turned = session_.acceptHeadLineProposal(ui_.sharpenBox->isChecked(), pump.AsProgress());
-            }
-            showRotation(turned);
-            reportMemory();
-        }
+    if (session_.headLineProposal() == 0
+        || !dialogs_.Ask(work_.appTitle, QString::fromStdString(RotationQuestionText(session_.headLineProposal())))
+        || refuseLargeRotation()) {
+        frameAfterLine(top, QPoint(ex, ey));
+        return;
     }
+    const auto turning = begin(UserAction::Rotate);
+    if (!turning)
+        return;
+    prepareRotation();
+    const bool sharpen = ui_.sharpenBox->isChecked();
+    const int side = viewSquareSide();
+    auto fitted = std::make_shared<Fitted>();
+    runJob<RotateOutcome>(
+        turning,
+        [this, sharpen, side, fitted] {
+            RotateOutcome turned = session_.acceptHeadLineProposal(sharpen);
+            if (turned.turned)
+                *fitted = fitForView(side);
+            return turned;
+        },
+        [this, top, end = QPoint(ex, ey), fitted](RotateOutcome turned) {
+            showRotation(turned, std::move(*fitted));
+            reportMemory();
+            frameAfterLine(top, end);
+        });
+}
 
-    if (!session_.frameFromHeadLine(top.x(), top.y(), ex, ey)) {
+void MainWindow::frameAfterLine(QPoint top, QPoint end)
+{
+    if (!session_.frameFromHeadLine(top.x(), top.y(), end.x(), end.y())) {
         setToolsEnabled(true);
         return;
     }
     // The released line's angle stays first in the angle panel, with how high the face will print beside it.
     if (const std::string checks = session_.framePanelText(); !checks.empty()) {
-        const bool dragged = top != QPoint(ex, ey);
-        const std::string angle = dragged ? HeadLineStatusText(EvaluateHeadLine(top.x(), top.y(), ex, ey)) : "";
+        const bool dragged = top != end;
+        const std::string angle
+            = dragged ? HeadLineStatusText(EvaluateHeadLine(top.x(), top.y(), end.x(), end.y())) : "";
         ui_.statusBar->setPanel(kAnglePanel, QString::fromStdString(PanelText({ angle, checks })));
     }
     const ControlBounds& frame = session_.frame();

@@ -15,7 +15,10 @@
 #include "status_panels.h"
 #include "window_prompts.h"
 
+#include <memory>
+
 #include <QFileInfo>
+#include <QSignalBlocker>
 
 namespace vellicam {
 
@@ -31,58 +34,27 @@ int ZoomPercentOfText(const QString& text)
     return ok && percent >= kSmallestZoomPercent && percent <= kLargestZoomPercent ? percent : 100;
 }
 
-int MainWindow::loadPhoto(const QString& path)
-{
-    work_.lastLoadFailure.clear();
-    if (path.isEmpty())
-        return 1;
-    // The same photo again (zoom, resize) comes from memory, without reading the file.
-    if (path.toStdString() == session_.photoPath())
-        return 0;
-    OpenOutcome opened;
-    {
-        WorkScope work(*this);
-        EventPump pump;
-        opened = session_.open(path.toStdString(), ui_.sharpenBox->isChecked(), pump.AsProgress());
-    }
-    PumpEvents();
-    if (!opened.lowResolution.empty())
-        dialogs_.Message(work_.appTitle, QString::fromStdString(opened.lowResolution), MessageIcon::Information);
-    if (opened.opened())
-        return 0;
-    if (opened.result == OpenOutcome::OutOfMemory)
-        showOutOfMemory();
-    // The photo before, if any, stays the session's: a batch keeps showing it when the next photo fails.
-    work_.lastLoadFailure = QString::fromStdString(opened.failure);
-    return opened.result == OpenOutcome::NotFound ? -1 : -2;
-}
-
-bool MainWindow::openBatchPhoto(BatchRun& run, bool resetFrame, bool unattended)
-{
-    WindowPrompts prompts(dialogs_, work_.appTitle);
-    bool opened = false;
-    {
-        WorkScope work(*this);
-        EventPump pump;
-        opened = run.openCurrent(session_, settings(), unattended, prompts, pump.AsProgress());
-    }
-    PumpEvents();
-    // The session holds the photo now: the open below only shows it.
-    return opened && openPhoto(photoPath(), resetFrame) == 0;
-}
-
-void MainWindow::syncView()
-{
-    session_.setView(ui_.photoImage->width(), ui_.photoImage->width(), ui_.photoImage->height());
-}
-
-int MainWindow::showFitted()
+int MainWindow::viewSquareSide() const
 {
     // The view's area without scroll bars, so the square does not depend on whether the last zoom needed them.
     const QSize area = ui_.photoView->maximumViewportSize();
     int side = std::min(area.width(), area.height());
     if (work_.zoomPercent != 100)
         side = side * work_.zoomPercent / 100;
+    return side;
+}
+
+MainWindow::Fitted MainWindow::fitForView(int side) const
+{
+    Fitted fitted;
+    fitted.side = side;
+    fitted.result = session_.fitShownImage(side, fitted.image, &fitted.reductionMessage);
+    return fitted;
+}
+
+int MainWindow::showFittedImage(Fitted fitted)
+{
+    const int side = fitted.side;
     ui_.photoImage->resize(side, side);
     syncView();
 
@@ -91,16 +63,9 @@ int MainWindow::showFitted()
         showOutOfMemory();
         return -1;
     }
-
-    int fitted = 0;
-    {
-        WorkScope work(*this);
-        EventPump pump;
-        std::string message;
-        fitted = session_.fitShownImage(side, work_.fitted, &message, pump.AsProgress());
-        work_.reductionMessage = QString::fromStdString(message);
-    }
-    if (fitted == 0)
+    work_.reductionMessage = QString::fromStdString(fitted.reductionMessage);
+    work_.fitted = std::move(fitted.image);
+    if (fitted.result == 0)
         Draw(work_.fitted, view, (side - work_.fitted.Width()) / 2, (side - work_.fitted.Height()) / 2);
     ui_.photoImage->pictureChanged();
     // The head line's overlay covers the photo exactly, see-through where no line is.
@@ -114,27 +79,96 @@ int MainWindow::showFitted()
     return 0;
 }
 
-int MainWindow::openPhoto(const QString& path, bool resetFrame)
+int MainWindow::showFitted()
 {
-    if (loadPhoto(path) != 0)
-        return -1;
+    return showFittedImage(fitForView(viewSquareSide()));
+}
+
+bool MainWindow::showOpened(const QString& path, bool resetFrame, const OpenOutcome& opened, Fitted fitted)
+{
+    work_.lastLoadFailure.clear();
+    if (!opened.lowResolution.empty())
+        dialogs_.Message(work_.appTitle, QString::fromStdString(opened.lowResolution), MessageIcon::Information);
+    if (!opened.opened()) {
+        if (opened.result == OpenOutcome::OutOfMemory)
+            showOutOfMemory();
+        // The photo before, if any, stays the session's: a batch keeps showing it when the next photo fails.
+        work_.lastLoadFailure = QString::fromStdString(opened.failure);
+        return false;
+    }
     ui_.photoView->scrollToOrigin();
-    ui_.photoView->repaint();
-    PumpEvents();
-    (void)showFitted();
+    (void)showFittedImage(std::move(fitted));
     if (session_.angle() != 0)
         ui_.statusBar->setPanel(kAnglePanel, QString::fromStdString(RotationStatusText(session_.angle())));
     // The photo's name; its folder (a path of this machine) only in the panel's tip.
     ui_.statusBar->setPanel(kPathPanel, QFileInfo(path).fileName(), path);
     placeFrame(resetFrame);
-    return 0;
+    return true;
+}
+
+void MainWindow::openPhoto(Busy busy, const QString& path, bool resetFrame, std::function<void(bool)> then)
+{
+    const bool sharpen = ui_.sharpenBox->isChecked();
+    const int side = viewSquareSide();
+    const std::string file = path.toStdString();
+    auto fitted = std::make_shared<Fitted>();
+    runJob<OpenOutcome>(
+        busy,
+        [this, file, sharpen, side, fitted] {
+            OpenOutcome opened = session_.open(file, sharpen);
+            if (opened.opened())
+                *fitted = fitForView(side);
+            return opened;
+        },
+        [this, path, resetFrame, fitted, then = std::move(then)](OpenOutcome opened) {
+            const bool shown = showOpened(path, resetFrame, opened, std::move(*fitted));
+            if (then)
+                then(shown);
+        });
+}
+
+void MainWindow::openBatchPhoto(
+    Busy busy, BatchRun& run, bool resetFrame, bool unattended, std::function<void(bool)> then)
+{
+    const int side = viewSquareSide();
+    const Settings settings = this->settings();
+    auto fitted = std::make_shared<Fitted>();
+    runJob<bool>(
+        busy,
+        [this, &run, settings, unattended, side, fitted] {
+            WindowPrompts shown(dialogs_, work_.appTitle);
+            WorkerPrompts prompts(*worker_, shown);
+            const bool opened = run.openCurrent(session_, settings, unattended, prompts);
+            if (opened)
+                *fitted = fitForView(side);
+            return opened;
+        },
+        [this, resetFrame, fitted, then = std::move(then)](bool opened) {
+            // The session holds the photo now, its warnings said: only show it.
+            const bool shown = opened
+                && showOpened(QString::fromStdString(session_.photoPath()), resetFrame, OpenOutcome {},
+                    std::move(*fitted));
+            if (then)
+                then(shown);
+        });
+}
+
+void MainWindow::syncView()
+{
+    session_.setView(ui_.photoImage->width(), ui_.photoImage->width(), ui_.photoImage->height());
+}
+
+void MainWindow::showPhotoAgain()
+{
+    if (!session_.hasPhoto())
+        return;
+    ui_.photoView->scrollToOrigin();
+    (void)showFitted();
 }
 
 void MainWindow::resetWorkspace()
 {
     ui_.photoView->scrollToOrigin();
-    ui_.photoView->repaint();
-    PumpEvents();
     ui_.photoImage->move(0, 0);
     ui_.headLineOverlay->move(0, 0);
 
@@ -173,25 +207,27 @@ void MainWindow::resetWorkspace()
 
     batch_->end();
     ui_.pickBackgroundBox->setEnabled(false);
-    setMode(WorkMode::Idle);
     ui_.photoView->fitContent();
 }
 
 void MainWindow::startNew()
 {
+    const auto starting = begin(UserAction::NewSession);
+    if (!starting)
+        return;
     ui_.photoView->detachGrips();
     resetWorkspace();
     ui_.newButton->setEnabled(true);
     ui_.choosePhotoButton->setEnabled(true);
     ui_.statusBar->setPanel(kPathPanel, QString());
-    setBusy(false);
 }
 
 void MainWindow::choosePhoto()
 {
+    if (!mayStart(UserAction::OpenPhoto))
+        return;
     const QString path = dialogs_.OpenPicture(texts::kOpenDialogTitle, photoFolder());
     if (path.isEmpty()) {
-        // A cancelled dialog leaves any running action's guard alone.
         reportMemory();
         return;
     }
@@ -200,58 +236,55 @@ void MainWindow::choosePhoto()
 
 void MainWindow::selectPhoto(const QString& path)
 {
-    const QFileInfo info(path);
-    session_.setPhotoFolder(info.absolutePath().toStdString());
     const auto opening = begin(UserAction::OpenPhoto);
     if (!opening)
         return;
+    const QFileInfo info(path);
+    session_.setPhotoFolder(info.absolutePath().toStdString());
     resetWorkspace();
     ui_.keepFrameBox->hide();
-    const QString full = info.absoluteFilePath();
-    if (openPhoto(full, !ui_.keepFrameBox->isChecked()) == 0) {
+    openPhoto(opening, info.absoluteFilePath(), !ui_.keepFrameBox->isChecked(), [this, opening](bool opened) {
+        if (!opened) {
+            // Say why, and let the user choose another photo straight away.
+            ui_.statusBar->setPanel(kGuidancePanel, work_.lastLoadFailure);
+            ui_.choosePhotoButton->setEnabled(true);
+            return;
+        }
         ui_.statusBar->setPanel(kGuidancePanel, QString());
-        if (settingsDialog_ && settings().recogniseOnOpen)
-            (void)recogniseFace();
-    } else {
-        // Say why, and let the user choose another photo straight away.
-        ui_.statusBar->setPanel(kGuidancePanel, work_.lastLoadFailure);
-        ui_.choosePhotoButton->setEnabled(true);
-    }
-    reportMemory();
+        if (settings().recogniseOnOpen)
+            recognise(opening, false, {});
+    });
 }
 
 void MainWindow::zoomChanged()
 {
     const auto zooming = begin(UserAction::Zoom);
-    if (!zooming)
+    if (!zooming || !session_.hasPhoto()) {
+        // The box keeps naming the zoom the view shows.
+        const QSignalBlocker block(ui_.zoomBox);
+        ui_.zoomBox->setEditText(QStringLiteral("%1%").arg(work_.zoomPercent));
         return;
+    }
 
     work_.previousZoomPercent = work_.zoomPercent;
     work_.zoomPercent = ZoomPercentOfText(ui_.zoomBox->currentText());
+    if (work_.zoomPercent == work_.previousZoomPercent)
+        return;
 
     ui_.photoView->detachGrips();
-    ui_.frameImage->hide();
     ui_.photoImage->setToolTip(QString());
-    PumpEvents();
 
     // The frame stays over the same part of the photo, kept in the square's pixels so that zooms there and back
     // do not wear it down.
     CropRect kept;
     const bool keepFrame = session_.hasFrame() && session_.frameInImage(kept) == kCropOk;
-    (void)openPhoto(photoPath(), false);
-    ui_.photoView->repaint();
-    PumpEvents();
-
+    showPhotoAgain();
     if (keepFrame)
         session_.setFrameInImage(kept);
     else
         session_.rescaleFrameForZoom(work_.previousZoomPercent, work_.zoomPercent);
     const ControlBounds after = session_.frame();
     ui_.photoView->setFrameBounds(after);
-    ui_.frameImage->show();
-    ui_.frameImage->repaint();
-    PumpEvents();
-
     if (!ui_.frameImage->picture().Resize(std::max(after.width, 1), std::max(after.height, 1))) {
         showOutOfMemory();
         setToolsEnabled(true);

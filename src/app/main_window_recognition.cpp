@@ -13,11 +13,11 @@
 #include "status_panels.h"
 #include "window_prompts.h"
 
-#include <QEventLoop>
 #include <QFileInfo>
-#include <QTimer>
 
-#include <new>
+#include <chrono>
+#include <memory>
+#include <thread>
 
 namespace vellicam {
 
@@ -30,20 +30,9 @@ QString Text(std::string_view text)
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
 
-// The waits keep repainting, but hold the user's input back for the next pump point: a click on "新規作成" in
-// the middle would reset the working image the run is reading.
-void WaitRepainting(int milliseconds)
-{
-    if (milliseconds <= 0)
-        return;
-    QEventLoop loop;
-    QTimer::singleShot(milliseconds, &loop, &QEventLoop::quit);
-    loop.exec(QEventLoop::ExcludeUserInputEvents);
-}
-
 bool ShowResults(const MainWindow& window)
 {
-    return !window.settingsDialog() || window.settings().showResults;
+    return window.settings().showResults;
 }
 
 // The blue 2 × 2 marks where the head-top scans sampled the background, from `first` on. A picked colour is not
@@ -91,11 +80,16 @@ int DrawProposal(MainWindow& window, const ProposedFramePlacement& placement, bo
 
 } // namespace
 
-int MainWindow::recogniseFace(bool namePhoto)
+void MainWindow::recogniseFace()
 {
-    if (!mayStart(UserAction::Recognise))
-        return kRecognised;
-    setBusy(true);
+    const auto recognising = begin(UserAction::Recognise);
+    if (!recognising || !session_.hasPhoto())
+        return;
+    recognise(recognising, false, {});
+}
+
+void MainWindow::recognise(Busy busy, bool namePhoto, std::function<void(int)> then)
+{
     ui_.photoView->detachGrips();
     ui_.frameImage->hide();
     ui_.photoImage->setToolTip(QString());
@@ -103,24 +97,53 @@ int MainWindow::recogniseFace(bool namePhoto)
 
     const bool showResults = ShowResults(*this);
     const Settings settings = this->settings();
-    const bool silentSkip
-        = SilentSkip(batch_->isActive(), ui_.continuousBox->isChecked(), settingsDialog_ && settings.skipUnrecognised);
-    RecognitionHooks hooks;
-    hooks.pump = [] { PumpEvents(); };
-    hooks.status = [this](std::string_view text) { ui_.statusBar->setPanel(kAnglePanel, Text(text)); };
-    // The run asks for 500 ms before the first detection and 50 ms before a face image is saved.
-    hooks.pause = [this](int milliseconds) { WaitRepainting(milliseconds * work_.recognitionPauseMs / 500); };
-
-    WindowPrompts prompts(dialogs_, work_.appTitle);
-    if (namePhoto)
-        prompts.nameSubject(QFileInfo(photoPath()).fileName());
+    const bool silentSkip = SilentSkip(batch_->isActive(), ui_.continuousBox->isChecked(), settings.skipUnrecognised);
+    const int pauseMs = work_.recognitionPauseMs;
+    const QString subject = namePhoto ? QFileInfo(photoPath()).fileName() : QString();
+    const int side = viewSquareSide();
     const bool hadFrame = session_.hasFrame();
     const ControlBounds before = session_.frame();
-    const RecognitionReport report = session_.recognise(settings, silentSkip, prompts, hooks,
-        [&](const ProposedFramePlacement& placement) { return DrawProposal(*this, placement, showResults); });
+    auto fitted = std::make_shared<Fitted>();
+
+    runJob<RecognitionReport>(
+        busy,
+        [this, settings, silentSkip, pauseMs, subject, side, showResults, fitted] {
+            WindowPrompts shown(dialogs_, work_.appTitle);
+            if (!subject.isEmpty())
+                shown.nameSubject(subject);
+            WorkerPrompts prompts(*worker_, shown);
+            RecognitionHooks hooks;
+            hooks.status = [this](std::string_view text) {
+                worker_->post([this, text = Text(text)] { ui_.statusBar->setPanel(kAnglePanel, text); });
+            };
+            // The run asks for 500 ms before the first detection and 50 ms before a face image is saved.
+            hooks.pause = [pauseMs](int milliseconds) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds * pauseMs / 500));
+            };
+            RecognitionReport report = session_.recognise(settings, silentSkip, prompts, hooks,
+                [this, showResults](const ProposedFramePlacement& placement) {
+                    int drawn = kRecognitionOutOfMemory;
+                    (void)worker_->callOnGuiThread(
+                        [&] { drawn = DrawProposal(*this, placement, showResults); });
+                    return drawn;
+                });
+            if (report.turned)
+                *fitted = fitForView(side);
+            return report;
+        },
+        [this, busy, showResults, hadFrame, before, fitted, then = std::move(then)](RecognitionReport report) {
+            const int result = showRecognition(report, showResults, hadFrame, before, std::move(*fitted));
+            if (then)
+                then(result);
+        });
+}
+
+int MainWindow::showRecognition(
+    const RecognitionReport& report, bool showResults, bool hadFrame, const ControlBounds& before, Fitted fitted)
+{
     if (report.turned) {
         // The session levelled the photo before proposing the frame: the view shows the turned photo.
-        (void)showFitted();
+        (void)showFittedImage(std::move(fitted));
         ui_.angleBox->setText(QString::fromStdString(RotationAngleText(session_.angle())));
     } else if (!report.turn.refusal.empty()) {
         say(report.turn.refusal);
@@ -133,11 +156,10 @@ int MainWindow::recogniseFace(bool namePhoto)
 
     switch (report.outcome.result) {
     case kRecognised:
-        setBusy(false);
         setToolsEnabled(true);
         return kRecognised;
     case kRecognitionSkippedSilently:
-        // The batch controller takes it from here: the mode, the tools and the frame are its business.
+        // The batch controller takes it from here: the tools and the frame are its business.
         return report.outcome.result;
     case kRecognitionCascadeMissing:
         if (settingsDialog_)
@@ -149,7 +171,6 @@ int MainWindow::recogniseFace(bool namePhoto)
     // The frame that was on screen comes back unchanged on every failure but the silent skip.
     if (!report.framePlaced && hadFrame)
         setFrame(before);
-    setBusy(false);
     setToolsEnabled(true);
     ui_.frameImage->show();
     ui_.frameGrips->setControl(ui_.frameImage);
@@ -159,8 +180,11 @@ int MainWindow::recogniseFace(bool namePhoto)
 void MainWindow::pickBackgroundToggled()
 {
     if (!ui_.pickBackgroundBox->isChecked()) {
-        pickCursor_.reset();
-        setMode(WorkMode::Idle);
+        // Only a pick waiting for its click ends here; whatever else runs goes on.
+        if (mode_ == WorkMode::PickingColour) {
+            pickCursor_.reset();
+            setMode(WorkMode::Idle);
+        }
         return;
     }
     // Checked while another action runs: the box stays checked, and later scans use whatever the swatch holds.

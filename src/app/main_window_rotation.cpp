@@ -7,7 +7,8 @@
 #include "resample/rotate.h"
 #include "status_panels.h"
 
-#include <new>
+#include <memory>
+#include <utility>
 
 namespace vellicam {
 
@@ -24,21 +25,51 @@ bool MainWindow::refuseLargeRotation()
 
 void MainWindow::rotateBy(int step, bool reset)
 {
-    const auto turning = begin(UserAction::Rotate);
-    if (!turning)
+    if (turn_.running) {
+        // A click while a turn is being made adds to it; the angle it comes to is turned when the work catches up.
+        if (reset) {
+            turn_.pendingReset = true;
+            turn_.pendingStep = 0;
+        } else {
+            turn_.pendingStep += step;
+        }
         return;
-    if (refuseLargeRotation())
-        return;
-    prepareRotation();
-    RotateOutcome turned;
-    {
-        OverrideCursor hourglass(Qt::WaitCursor);
-        WorkScope work(*this);
-        EventPump pump;
-        turned = session_.rotateBy(step, reset, ui_.sharpenBox->isChecked(), pump.AsProgress());
     }
-    showRotation(turned);
-    reportMemory();
+    const auto turning = begin(UserAction::Rotate);
+    if (!turning || !session_.hasPhoto())
+        return;
+    turnOnWorker(turning, step, reset);
+}
+
+void MainWindow::turnOnWorker(const Busy& busy, int step, bool reset)
+{
+    if (refuseLargeRotation()) {
+        turn_ = {};
+        return;
+    }
+    turn_.running = true;
+    prepareRotation();
+    const bool sharpen = ui_.sharpenBox->isChecked();
+    const int side = viewSquareSide();
+    auto fitted = std::make_shared<Fitted>();
+    auto cursor = std::make_shared<OverrideCursor>(Qt::WaitCursor);
+    runJob<RotateOutcome>(
+        busy,
+        [this, step, reset, sharpen, side, fitted] {
+            RotateOutcome turned = session_.rotateBy(step, reset, sharpen);
+            if (turned.turned)
+                *fitted = fitForView(side);
+            return turned;
+        },
+        [this, busy, fitted, cursor](RotateOutcome turned) {
+            showRotation(turned, std::move(*fitted));
+            const TurnClicks pending = std::exchange(turn_, {});
+            if (turned.turned && (pending.pendingStep != 0 || pending.pendingReset)) {
+                turnOnWorker(busy, pending.pendingStep, pending.pendingReset);
+                return;
+            }
+            reportMemory();
+        });
 }
 
 void MainWindow::turnLeft()
@@ -70,22 +101,19 @@ void MainWindow::prepareRotation()
 {
     ui_.photoView->detachGrips();
     ui_.frameImage->hide();
-    PumpEvents();
 }
 
-void MainWindow::showRotation(const RotateOutcome& turned)
+void MainWindow::showRotation(const RotateOutcome& turned, Fitted fitted)
 {
     if (!turned.turned) {
         say(turned.refusal);
     } else {
         Fill(ui_.photoImage->picture(), Rgb { 128, 128, 128 });
-        ui_.photoImage->pictureChanged();
-        (void)showFitted();
+        (void)showFittedImage(std::move(fitted));
         ui_.statusBar->setPanel(kAnglePanel, QString::fromStdString(turned.status));
     }
     ui_.angleBox->setText(QString::fromStdString(RotationAngleText(session_.angle())));
     ui_.frameImage->show();
-    PumpEvents();
     attachFrame();
 }
 

@@ -54,6 +54,9 @@ inline const QString kHeadLineGuide = QStringLiteral("頭頂部と顎をドラ�
 inline const QString kPickPrompt = QStringLiteral("画面をクリックしてください");
 inline const QString kPickGuide = QStringLiteral("画像上（赤枠以外）で背景色を指定する位置でクリックしてください");
 
+// Work that stopped on a fault of its own (the program's reason follows); the window is usable after it.
+inline const QString kWorkFailed = QStringLiteral("処理を続けられませんでした。\n%1");
+
 // The sheet.
 inline const QString kSaved = FromSession(kTextSaved);
 

@@ -3,6 +3,7 @@
 // terminal.
 #pragma once
 
+#include "background_work.h"
 #include "dialog_service.h"
 #include "session/prompts.h"
 
@@ -29,6 +30,36 @@ private:
     DialogService& dialogs_;
     QString title_;
     QString subject_;
+};
+
+// The prompts of a job on the background worker: each message and question waits for its answer from `shown`
+// on the GUI thread. A question the window can no longer put (it is closing) gets "no".
+class WorkerPrompts final : public Prompts {
+public:
+    WorkerPrompts(BackgroundWork& worker, Prompts& shown)
+        : worker_(worker)
+        , shown_(shown)
+    {
+    }
+    void message(const std::string& text) override
+    {
+        (void)worker_.callOnGuiThread([&] { shown_.message(text); });
+    }
+    bool ask(const std::string& question) override
+    {
+        bool answer = false;
+        (void)worker_.callOnGuiThread([&] { answer = shown_.ask(question); });
+        return answer;
+    }
+    void open(const std::string& path) override
+    {
+        (void)worker_.callOnGuiThread([&] { shown_.open(path); });
+    }
+    void detail(const std::string& text) override { shown_.detail(text); }
+
+private:
+    BackgroundWork& worker_;
+    Prompts& shown_;
 };
 
 } // namespace vellicam

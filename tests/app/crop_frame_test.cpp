@@ -22,6 +22,7 @@ protected:
         window->headLinePressed(At(top.x(), top.y()));
         window->headLineMoved(At(chin.x(), chin.y()));
         window->headLineReleased(At(chin.x(), chin.y()));
+        Settle();
     }
 };
 
@@ -61,6 +62,7 @@ TEST_F(CropFrame, AChinLeftOfTheHeadTopProposesATurnThatYesApplies)
     EXPECT_EQ(work().lastOutline, (Rect { 200, 100, 190, 200 }));
     EXPECT_EQ(ui().headLineOverlay->picture().Pixel(200, 100), kRed);
     window->headLineReleased(At(190, 200));
+    Settle();
 
     ASSERT_EQ(dialogs.questions.size(), 1u);
     EXPECT_EQ(dialogs.questions[0].text, "角度が5.000000度あります。回転させますか？");
@@ -106,6 +108,7 @@ TEST_F(CropFrame, AClickWithoutMoveGivesTheSmallestFrameAtTheClick)
     ui().headLineButton->click();
     window->headLinePressed(At(150, 120));
     window->headLineReleased(At(150, 120));
+    Settle();
     const ViewFrameLimits limits = ViewLimits();
     const int h = limits.minHeight + 1;
     int w = 378 * h / 496;
@@ -216,6 +219,7 @@ TEST_F(CropFrame, AHeadLinesFrameTallerThanThePhotoIsWarnedOfAndAskedAboutOnceAt
         << ui().statusBar->panel(2).toStdString();
     dialogs.questions.clear();
     ui().makeSheetButton->click();
+    Settle();
     ASSERT_EQ(dialogs.questions.size(), 1u);
     EXPECT_EQ(dialogs.questions[0].text, main_window_texts::FromSession(kTextFrameOutsideQuestion));
     EXPECT_EQ(dialogs.messages.back().text, main_window_texts::kSaved) << "No: saved as it is";

@@ -116,13 +116,14 @@ protected:
             return false;
         QDropEvent drop(QPointF(at), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
         QApplication::sendEvent(window.get(), &drop);
-        QApplication::processEvents();
+        Settle();
         return true;
     }
 
     void MakeSheet()
     {
         ui().makeSheetButton->click();
+        Settle();
         QApplication::processEvents();
     }
 
@@ -249,6 +250,7 @@ TEST_P(BadPhotos, OpenOrSayWhyByDialogAndByDropAndLeaveTheWindowUsable)
 {
     Check([this](const QString& path) { Open(path); }, "dialog");
     ui().newButton->click();
+    Settle();
     settingsUi().recogniseOnOpenBox->setChecked(true);
     Check([this](const QString& path) { ASSERT_TRUE(Drop({ path })); }, "drop");
 }
@@ -513,6 +515,7 @@ TEST_F(Hardening, BrokenDetectorLibraryIsToldAndAGoodOneWorksAfterwards)
     InstallDetector();
     dialogs.messages.clear();
     ui().recogniseButton->click();
+    Settle();
     EXPECT_EQ(Texts(), std::vector<QString> { kNotRecognised }) << "the library now loads and runs";
     ExpectPhotoShown(photo, "restored library");
 }

@@ -70,6 +70,7 @@ TEST_F(Painting, ThePreviewShowsTheSheetItsCellsOnWhite)
     settingsUi().recogniseOnOpenBox->setChecked(false);
     Open(WritePhoto("teal.jpg", 1600, 1600, kTeal));
     ui().makeSheetButton->click();
+    Settle();
     QApplication::processEvents();
     ASSERT_TRUE(preview().isVisible());
     const QImage shown = preview().scrollBox()->viewport()->grab().toImage();
@@ -91,10 +92,13 @@ TEST_F(Painting, AfterNewTheNextPhotoShowsEvenWithHeadMarkingLeftOn)
     window->headLinePressed(At(200, 100));
     window->headLineMoved(At(200, 300));
     window->headLineReleased(At(200, 300));
+    Settle();
     ui().headLineButton->click();
     ASSERT_TRUE(ui().headLineButton->isChecked());
 
     ui().newButton->click();
+
+    Settle();
     EXPECT_FALSE(ui().headLineOverlay->isVisible());
     EXPECT_FALSE(ui().headLineButton->isChecked());
     Open(WritePhoto("orange.jpg", 800, 800, kOrange));

@@ -140,13 +140,12 @@ TEST_F(PhotoView, ZoomDoublesTheViewAndKeepsTheFrameOverTheSamePartOfThePhoto)
     expectNear(QRect(40 * 120 / 100, 60 * 120 / 100, before.width() * 120 / 100, before.height() * 120 / 100));
 
     // Typed text is no item: back to 100 %.
-    ui().zoomBox->setEditText("3");
-    QApplication::processEvents();
+    TypeZoom("3");
     EXPECT_EQ(work().zoomPercent, 100);
     EXPECT_EQ(window->session().viewSide(), side);
 }
 
-TEST_F(PhotoView, ZoomAndSelectionDoNothingWhileBusyButTheFolderIsRemembered)
+TEST_F(PhotoView, ZoomAndSelectionDoNothingWhileBusy)
 {
     const QString first = WritePhoto("first.jpg", 700, 700);
     Open(first);
@@ -158,9 +157,11 @@ TEST_F(PhotoView, ZoomAndSelectionDoNothingWhileBusyButTheFolderIsRemembered)
     ScratchDir other;
     const std::string second = other / "second.jpg";
     ASSERT_TRUE(SaveJpeg(second, SolidBitmap(700, 700, kWhite)).ok);
+    // "写真選択" does not even open its dialog while an action runs.
+    dialogs.openTitles.clear();
     Open(QString::fromStdString(second));
+    EXPECT_TRUE(dialogs.openTitles.empty());
     EXPECT_EQ(window->photoPath(), first);
-    EXPECT_EQ(window->photoFolder(), QString::fromStdString(other.Path().string()) + '/');
     EXPECT_TRUE(window->isBusy());
 }
 
@@ -168,6 +169,7 @@ TEST_F(PhotoView, NewEmptiesTheViewAndAResizeAfterwardsBringsNoFrameBack)
 {
     Open(WritePhoto("photo.jpg", 800, 700));
     ui().newButton->click();
+    Settle();
     EXPECT_TRUE(window->photoPath().isEmpty());
     EXPECT_FALSE(ui().photoImage->isVisible());
     EXPECT_FALSE(ui().frameImage->isVisible());
@@ -191,6 +193,7 @@ TEST_F(PhotoView, AResizeKeepsTheUsersFrameOnItsPartOfThePhotoAndTheSheetCutsTha
 {
     Open(WritePhoto("photo.jpg", 3000, 2400));
     ui().turnRightTenthButton->click();
+    Settle();
     const int side = window->session().viewSide();
     SetFrame(30, 40, Frame().width() + 20, Frame().height() + 26);
     CropRect before;
@@ -232,6 +235,7 @@ TEST_F(PhotoView, AResizeKeepsTheUsersFrameOnItsPartOfThePhotoAndTheSheetCutsTha
     CropRect cutFrom;
     ASSERT_EQ(window->session().frameInImage(cutFrom), kCropOk);
     ui().makeSheetButton->click();
+    Settle();
     EXPECT_EQ(window->session().cut().Width(), cutFrom.width);
     EXPECT_EQ(window->session().cut().Height(), cutFrom.height);
 
@@ -251,18 +255,26 @@ TEST_F(PhotoView, TypedZoomTextAppliesItsPercentageAndTheSettingsOpenOverTheWind
     for (const Case& c : { Case { "150%", 150 }, Case { "150", 150 }, Case { " 120 % ", 120 }, Case { "25%", 25 },
              Case { "400", 400 }, Case { "300％", 300 }, Case { "401%", 100 }, Case { "24", 100 }, Case { "abc", 100 },
              Case { "1.5", 100 }, Case { "%", 100 }, Case { "", 100 }, Case { "200%", 200 } }) {
-        ui().zoomBox->setEditText(QString::fromUtf8(c.text));
-        QApplication::processEvents();
+        TypeZoom(QString::fromUtf8(c.text));
         EXPECT_EQ(work().zoomPercent, c.percent) << c.text;
         EXPECT_EQ(window->session().viewSide(), side * c.percent / 100) << c.text;
         EXPECT_EQ(ui().photoImage->width(), side * c.percent / 100) << c.text;
     }
-    // Typed key by key, as a user does.
-    ui().zoomBox->lineEdit()->selectAll();
-    QTest::keyClicks(ui().zoomBox->lineEdit(), "120%");
+    // Nothing applies while the user types ("400" passes through 4 and 40); Enter or leaving the box applies it.
+    QLineEdit* edit = ui().zoomBox->lineEdit();
+    edit->clear();
+    QTest::keyClicks(edit, "400");
     QApplication::processEvents();
+    EXPECT_EQ(work().zoomPercent, 200);
+    QTest::keyClick(edit, Qt::Key_Return);
+    EXPECT_EQ(work().zoomPercent, 400);
+    EXPECT_EQ(window->session().viewSide(), side * 400 / 100);
+    edit->clear();
+    QTest::keyClicks(edit, "120");
+    ui().outputFolderEdit->setFocus();
+    edit->setFocus();
+    emit edit->editingFinished(); // what losing the focus does, without an active window to move it
     EXPECT_EQ(work().zoomPercent, 120);
-    EXPECT_EQ(window->session().viewSide(), side * 120 / 100);
 
     // The settings dialog opens centred over the main window, wherever that is.
     window->move(40, 30);
@@ -303,6 +315,7 @@ TEST_F(PhotoView, AFailedOpenSaysWhyAndLeavesThePhotoButtonUsable)
 TEST_F(PhotoView, ACancelledDialogChangesNothing)
 {
     ui().choosePhotoButton->click();
+    Settle();
     EXPECT_EQ(dialogs.openTitles.size(), 1u);
     EXPECT_EQ(dialogs.openFolders.back(), window->photoFolder());
     EXPECT_TRUE(window->photoPath().isEmpty());

@@ -93,7 +93,7 @@ protected:
     {
         std::error_code ec;
         fs::remove(scratch / "calls.log", ec);
-        return window->recogniseFace();
+        return Recognise();
     }
     std::vector<std::string> Calls()
     {
@@ -162,7 +162,7 @@ TEST_F(RecognitionWindow, RunWhileBusyReturnsZeroAndTouchesNothing)
     const QRect before = Frame();
     ui().statusBar->setPanel(2, "angle");
     window->setBusy(true);
-    EXPECT_EQ(Run(), 0);
+    EXPECT_EQ(Run(), kNotStarted);
     EXPECT_TRUE(Calls().empty());
     EXPECT_EQ(Frame(), before);
     EXPECT_TRUE(ui().frameImage->isVisible());
@@ -305,7 +305,6 @@ TEST_F(RecognitionWindow, UnattendedBatchSkipsSilentlyAndLeavesTheWindowToTheBat
     Script("0\n0\n");
     EXPECT_EQ(Run(), -9);
     EXPECT_TRUE(dialogs.messages.empty());
-    EXPECT_TRUE(window->isBusy()) << "the batch clears Busy before its next call";
     EXPECT_FALSE(ui().frameImage->isVisible());
     EXPECT_EQ(ui().frameGrips->control(), nullptr);
     EXPECT_FALSE(ui().recogniseButton->isEnabled());
@@ -606,7 +605,7 @@ protected:
 TEST_F(RealDetectorWindow, PortraitGetsAFrameCentredOnItsFace)
 {
     OpenData("portrait_dark_background_868.jpg");
-    ASSERT_EQ(window->recogniseFace(), 0) << (dialogs.messages.empty() ? "" : dialogs.messages[0].text.toStdString());
+    ASSERT_EQ(Recognise(), 0) << (dialogs.messages.empty() ? "" : dialogs.messages[0].text.toStdString());
     // The face's yellow outline on the frame's picture gives its centre.
     const Bitmap& picture = ui().frameImage->picture();
     int minX = picture.Width(), maxX = -1;
@@ -631,7 +630,7 @@ TEST_F(RealDetectorWindow, APortraitByThePaddingIsFramedOnThePhotoUprightAndLeve
         SCOPED_TRACE(level);
         settingsUi().straightenBox->setChecked(level);
         OpenData("portrait_plain_wall_900x1200.jpg");
-        ASSERT_EQ(window->recogniseFace(), 0);
+        ASSERT_EQ(Recognise(), 0);
         EXPECT_EQ(window->session().angle() != 0, level);
         EXPECT_FALSE(ui().statusBar->panel(2).contains(QStringLiteral("写真の外側")));
 
@@ -652,6 +651,7 @@ TEST_F(RealDetectorWindow, APortraitByThePaddingIsFramedOnThePhotoUprightAndLeve
         for (const QPoint corner : { f.topLeft(), f.topRight(), f.bottomLeft(), f.bottomRight() })
             EXPECT_FALSE(black(corner.x(), corner.y())) << corner.x() << ',' << corner.y();
         ui().newButton->click();
+        Settle();
     }
 }
 
@@ -659,7 +659,7 @@ TEST_F(RealDetectorWindow, PhotoWithoutAFaceIsReportedAndTheFrameComesBack)
 {
     OpenData("no_face_grayscale_profile_768.jpg");
     const QRect before = Frame();
-    EXPECT_EQ(window->recogniseFace(), -10);
+    EXPECT_EQ(Recognise(), -10);
     ASSERT_EQ(dialogs.messages.size(), 1u);
     EXPECT_EQ(dialogs.messages[0].text, "自動顔認識処理では認識出来ませんでした。");
     EXPECT_EQ(Frame(), before);

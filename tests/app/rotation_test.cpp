@@ -22,16 +22,20 @@ TEST_F(Rotation, FourLeftQuarterTurnsComeBackToZero)
     };
     for (const auto& step : expected) {
         ui().turnLeftButton->click();
+        Settle();
         EXPECT_EQ(window->session().angle(), step.angle);
         EXPECT_EQ(ui().angleBox->text(), step.box);
         EXPECT_EQ(ui().statusBar->panel(2), step.status);
         EXPECT_FALSE(window->isBusy());
     }
     ui().turnRightButton->click();
+    Settle();
     EXPECT_EQ(ui().angleBox->text(), "90");
     ui().turnLeftTenthButton->click();
+    Settle();
     EXPECT_EQ(ui().angleBox->text(), "89.9");
     ui().resetTurnButton->click();
+    Settle();
     EXPECT_EQ(window->session().angle(), 0);
     EXPECT_EQ(ui().angleBox->text(), "0");
 }
@@ -41,13 +45,16 @@ TEST_F(Rotation, RightStepsWrapAfterAFullTurn)
     // The wrap itself is the engine's (RotationAngle tests); here the window's box and status follow it.
     Open(WritePhoto("small.jpg", 160, 120));
     ui().turnRightTenthButton->click();
+    Settle();
     EXPECT_EQ(ui().angleBox->text(), "0.1");
     window->session().setAngle(3598);
     ui().turnRightTenthButton->click();
+    Settle();
     EXPECT_EQ(window->session().angle(), 3599);
     EXPECT_EQ(ui().angleBox->text(), "359.9");
     EXPECT_EQ(ui().statusBar->panel(2), "回転角 359.900000");
     ui().turnRightTenthButton->click();
+    Settle();
     EXPECT_EQ(window->session().angle(), 0);
     EXPECT_EQ(ui().angleBox->text(), "0");
     EXPECT_EQ(ui().statusBar->panel(2), "回転角 0.000000");
@@ -64,6 +71,8 @@ TEST_F(Rotation, TurnsTheWorkingSquareAndKeepsTheFrameWhereItWas)
     MoveFrame(11, 12);
 
     ui().turnRightButton->click();
+
+    Settle();
     ASSERT_EQ(window->session().square().Width(), 40);
     ASSERT_EQ(window->session().shownImage().Width(), 40);
     // After a right quarter turn the former top lies on the right, bands of 5 rows above and below.
@@ -81,7 +90,9 @@ TEST_F(Rotation, DoesNothingWhileBusy)
     Open(WritePhoto("small.jpg", 160, 120));
     window->setMode(WorkMode::Working);
     ui().turnRightButton->click();
+    Settle();
     ui().resetTurnButton->click();
+    Settle();
     EXPECT_EQ(window->session().angle(), 0);
     EXPECT_EQ(ui().angleBox->text(), "0");
     EXPECT_TRUE(window->isBusy());
@@ -99,6 +110,8 @@ TEST_F(Rotation, RefusesAPhotoLongerThan9600PixelsAndLeavesEverythingAsItWas)
     dialogs.messages.clear();
 
     ui().turnRightTenthButton->click();
+
+    Settle();
     EXPECT_EQ(window->session().angle(), 0);
     EXPECT_EQ(ui().angleBox->text(), "0");
     EXPECT_FALSE(window->isBusy());

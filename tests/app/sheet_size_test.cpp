@@ -71,6 +71,8 @@ TEST_F(SheetSize, ChosenSizesReachTheLayoutTheTitleTheFrameAndTheSheet)
     EXPECT_EQ(ui().frameGrips->control(), ui().frameImage);
 
     ui().makeSheetButton->click();
+
+    Settle();
     QApplication::processEvents();
     const std::string path = scratch / "portrait_sheet_passport_2L.jpeg";
     ASSERT_TRUE(fs::exists(path));
@@ -106,6 +108,7 @@ TEST_F(SheetSize, AHeadLinesFrameShowsTheFaceHeightInTheAnglePanel)
     window->headLinePressed(At(200, 100));
     window->headLineMoved(At(200, 300));
     window->headLineReleased(At(200, 300));
+    Settle();
     ASSERT_TRUE(window->session().knowsFace());
     const QString text = QString::fromStdString(window->session().faceHeightText());
     EXPECT_TRUE(text.startsWith(QStringLiteral("顔の高さ "))) << text.toStdString();

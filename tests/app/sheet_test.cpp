@@ -124,6 +124,7 @@ protected:
     void MakeSheet()
     {
         ui().makeSheetButton->click();
+        Settle();
         QApplication::processEvents();
     }
     static Bitmap LoadSheet(const std::string& path)
@@ -450,17 +451,21 @@ TEST_F(Sheet, AnUnattendedBatchPassesOverASmallCutWithoutAsking)
     window->batch().run().start({});
     ui().continuousBox->setChecked(true);
     settingsUi().skipUnrecognisedBox->setChecked(true);
-    EXPECT_EQ(window->composeAndSaveSheet(), -1);
+    // The run (of this photo alone) ends with its counts, the only box.
+    EXPECT_EQ(MakeSheetOfPhoto(), -1);
     EXPECT_TRUE(dialogs.questions.empty());
-    EXPECT_TRUE(dialogs.messages.empty());
+    ASSERT_EQ(dialogs.messages.size(), 1u);
+    EXPECT_EQ(dialogs.messages[0].text, "0枚保存しました。スキップ 1、失敗 0");
+    dialogs.messages.clear();
     EXPECT_FALSE(fs::exists(scratch / "small_sheet.jpeg"));
 
     // Attended (the skip setting off), the question comes back; in a batch no "saved" box follows.
     settingsUi().skipUnrecognisedBox->setChecked(false);
     dialogs.answers.push_back(false);
-    EXPECT_EQ(window->composeAndSaveSheet(), 0);
+    EXPECT_EQ(MakeSheetOfPhoto(), 0);
     EXPECT_EQ(dialogs.questions.size(), 1u);
-    EXPECT_TRUE(dialogs.messages.empty());
+    for (const auto& box : dialogs.messages)
+        EXPECT_NE(box.text, kSaved);
     EXPECT_TRUE(fs::exists(scratch / "small_sheet.jpeg"));
 }
 
@@ -470,13 +475,13 @@ TEST_F(Sheet, ARefusedReductionAsksWhetherToGoOn)
     // Far wider than a cell: the reduction refuses the aspect, and the cells would be squeezed.
     (void)FrameOnSquare(200, 100, 2000, 700);
     dialogs.answers.push_back(true);
-    EXPECT_EQ(window->composeAndSaveSheet(), -1);
+    EXPECT_EQ(MakeSheetOfPhoto(), -1);
     ASSERT_EQ(dialogs.questions.size(), 1u);
     EXPECT_EQ(dialogs.questions[0].text, "縮小に失敗しました。中断しますか？");
     EXPECT_FALSE(fs::exists(scratch / "wide_sheet.jpeg"));
 
     dialogs.answers.push_back(false);
-    EXPECT_EQ(window->composeAndSaveSheet(), 0);
+    EXPECT_EQ(MakeSheetOfPhoto(), 0);
     EXPECT_TRUE(fs::exists(scratch / "wide_sheet.jpeg"));
 
     // Nobody is asked in an unattended batch: the squeezed sheet is saved.
@@ -485,7 +490,7 @@ TEST_F(Sheet, ARefusedReductionAsksWhetherToGoOn)
     window->batch().run().start({});
     ui().continuousBox->setChecked(true);
     settingsUi().skipUnrecognisedBox->setChecked(true);
-    EXPECT_EQ(window->composeAndSaveSheet(), 0);
+    EXPECT_EQ(MakeSheetOfPhoto(), 0);
     EXPECT_TRUE(dialogs.questions.empty());
     EXPECT_TRUE(fs::exists(scratch / "wide_sheet.jpeg"));
 }

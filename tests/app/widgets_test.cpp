@@ -1,5 +1,5 @@
 // The small pieces under the window: the see-through image, the free line, the event pump.
-#include "event_pump.h"
+#include "scope_guards.h"
 #include "image_widget.h"
 #include "line_draw.h"
 #include "qt_bitmap.h"
@@ -67,23 +67,6 @@ TEST(LineDraw, DrawsUpToButNotIncludingTheEndPointInEveryDirection)
     DrawAnyLine(d, -3, 1, 10, 1, kRed);
     EXPECT_EQ(d.Pixel(0, 1), kRed);
     EXPECT_EQ(d.Pixel(3, 1), kRed);
-}
-
-TEST(EventPump, RunsPendingEventsOnlyOnceTheIntervalHasPassed)
-{
-    EventPump pump(EventPump::Input::Held, 20);
-    bool ran = false;
-    QTimer::singleShot(0, [&ran] { ran = true; });
-    pump.Tick();
-    EXPECT_FALSE(ran);
-    EXPECT_EQ(pump.Runs(), 0);
-    QThread::msleep(25);
-    const Progress progress = pump.AsProgress();
-    Report(progress);
-    EXPECT_TRUE(ran);
-    EXPECT_EQ(pump.Runs(), 1);
-    Report(progress);
-    EXPECT_EQ(pump.Runs(), 1);
 }
 
 TEST(OverrideCursor, RestoresTheCursorOnEveryWayOut)

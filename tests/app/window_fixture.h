@@ -15,6 +15,7 @@
 #include "test_support.h"
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QMouseEvent>
 #include <QTest>
 #include <QTimer>
@@ -87,6 +88,36 @@ private:
     QTimer timer_;
 };
 
+// Lets the window's events run until no job works any more: the last job of the action under way has handed over
+// its result, and a continuation that started no new job ended the action. Fails the test after a minute.
+inline void Settle(MainWindow& window)
+{
+    QElapsedTimer waited;
+    waited.start();
+    while (window.isWorking()) {
+        if (waited.elapsed() > 60000) {
+            ADD_FAILURE() << "the window's action did not end within a minute";
+            return;
+        }
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        QCoreApplication::sendPostedEvents();
+    }
+    QCoreApplication::processEvents();
+}
+
+// Runs `gate` on the background worker before each job while it lives: a test holds a job at its start, or changes
+// what the job will find, with the photo the job works on already open.
+class JobGate {
+public:
+    explicit JobGate(std::function<void()> gate) { BackgroundWork::setJobGate(std::move(gate)); }
+    ~JobGate() { BackgroundWork::setJobGate({}); }
+    JobGate(const JobGate&) = delete;
+    JobGate& operator=(const JobGate&) = delete;
+};
+
+// What the helpers below give for an action the mode rule did not let start.
+inline constexpr int kNotStarted = 1;
+
 // The stand-in detector library built for the tests (it finds what a test scripts, by default nothing).
 inline std::filesystem::path StandInDetector(const std::string& variant = "full")
 {
@@ -116,6 +147,30 @@ protected:
             files << QString::fromStdString(photo);
         return files;
     }
+    // A program folder holding the stand-in detector (it finds no face unless a test scripts one) and its
+    // cascades, made the window's.
+    void UseStandInProgram()
+    {
+        const std::filesystem::path program = scratch.Path() / "program";
+        std::filesystem::create_directories(program);
+        const std::filesystem::path standin = StandInDetector();
+        if (std::filesystem::exists(standin))
+            std::filesystem::copy_file(standin, program / "libfacedetect.so");
+        WriteFile(program / "haarcascade_frontalface_default.xml", "<opencv_storage/>");
+        WriteFile(program / "ago.xml", "<opencv_storage/>");
+        window->setProgramFolder(QString::fromStdString(program.string() + "/"));
+        ::unsetenv("VELLICAM_STANDIN_SCRIPT");
+        ::unsetenv("VELLICAM_STANDIN_LOG");
+    }
+    // Types `text` into the zoom box and presses Enter.
+    void TypeZoom(const QString& text)
+    {
+        QLineEdit* edit = ui().zoomBox->lineEdit();
+        edit->clear();
+        edit->insert(text);
+        QTest::keyClick(edit, Qt::Key_Return);
+        Settle();
+    }
     // Puts the frame somewhere else on the view, as a drag of the frame would.
     void SetFrame(int left, int top, int width, int height) { window->setFrame({ left, top, width, height }); }
     void SetFrame(const QRect& frame) { SetFrame(frame.x(), frame.y(), frame.width(), frame.height()); }
@@ -143,12 +198,31 @@ protected:
         }
         return QString::fromStdString(folder.string());
     }
-    // Chooses `path` in the open dialog.
+    void Settle() { test::Settle(*window); }
+    // Chooses `path` in the open dialog and waits until it is open (and recognised, when that is on).
     void Open(const QString& path)
     {
         dialogs.pictures.push_back(path);
         ui().choosePhotoButton->click();
-        QApplication::processEvents();
+        Settle();
+    }
+    // "顔自動認識", waited for: the run's result.
+    int Recognise()
+    {
+        int result = kNotStarted;
+        if (const MainWindow::Busy busy = window->begin(UserAction::Recognise))
+            window->recognise(busy, false, [&result](int recognised) { result = recognised; });
+        Settle();
+        return result;
+    }
+    // The sheet of the open photo as "シート作成" makes it outside a continuous run, waited for: its result.
+    int MakeSheetOfPhoto()
+    {
+        int result = kNotStarted;
+        if (const MainWindow::Busy busy = window->begin(UserAction::MakeSheet))
+            window->makeSheetOfPhoto(busy, [&result](int made) { result = made; });
+        Settle();
+        return result;
     }
     // The frame's bounds on the view.
     [[nodiscard]] QRect Frame() const { return ui().frameImage->geometry(); }

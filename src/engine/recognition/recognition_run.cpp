@@ -74,12 +74,6 @@ public:
     {
         if (hooks_.status)
             hooks_.status(text);
-        Pump();
-    }
-    void Pump()
-    {
-        if (hooks_.pump)
-            hooks_.pump();
     }
     void Pause(int milliseconds)
     {
@@ -310,7 +304,6 @@ public:
     int SaveFaceImage()
     {
         const RecognitionSettings& s = settings_;
-        Pump();
         Pause(50);
         const FaceRect& f = out_.face;
         const int fw = f.x2 - f.x1, fh = f.y2 - f.y1;
@@ -365,7 +358,6 @@ public:
             const std::string library = Absolute(files.library);
             rc = detector.Load(library);
             if (rc == kDetectorOk) {
-                Pump();
                 Pause(500);
                 rc = Detect(detector, tempPath, faceCascade, Absolute(files.chinCascade));
             }

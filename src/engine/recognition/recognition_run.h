@@ -58,7 +58,6 @@ struct RecognitionOutcome;
 
 // The points where a window lets its pending events run, shows progress and waits. All may be empty.
 struct RecognitionHooks {
-    std::function<void()> pump; // after each status text, before the first detection and before a face image save
     std::function<void(std::string_view text)> status; // the recognition progress texts (kStatus… of the rules)
     std::function<void(int milliseconds)> pause; // 500 before the first detection, 50 before a face image save
     // Puts the proposed frame on the view; returns 0, or kRecognitionOutOfMemory when its picture cannot be had.

@@ -462,8 +462,6 @@ RecognitionOutcome PhotoSession::runRecognition(const Settings& settings, bool s
         result.statusText = ProposalStatusText(placement.beforeFit);
         if (hooks.status)
             hooks.status(result.statusText);
-        if (hooks.pump)
-            hooks.pump();
         if (placement.frame.width < 1 || placement.frame.height < 1)
             return static_cast<int>(kRecognitionOutOfMemory);
         // Onto the photo's own pixels before it is drawn; the outlines are drawn relative to the frame, so they

@@ -44,6 +44,15 @@ std::string RecognitionErrorLine(RecognitionError error, const std::string& time
     return timestamp + label + photoPath;
 }
 
+std::string SheetErrorLine(const std::string& timestamp, const std::string& photoPath, const std::string& reason)
+{
+    std::string line = timestamp + "  シート作成エラー:  " + photoPath + "  ";
+    // One line per photo: the reason's own line breaks become spaces.
+    for (const char c : reason)
+        line += c == '\n' || c == '\r' ? ' ' : c;
+    return line;
+}
+
 std::string LogSeparatorLine(const std::string& timestamp)
 {
     const std::string dashes(32, '-');

@@ -26,6 +26,9 @@ enum class RecognitionError {
 // time stamp + the error's label + the photo's path.
 [[nodiscard]] std::string RecognitionErrorLine(
     RecognitionError error, const std::string& timestamp, const std::string& photoPath);
+// time stamp + the sheet's label + the photo's path + why it got no sheet: an unattended run's failed sheet.
+[[nodiscard]] std::string SheetErrorLine(
+    const std::string& timestamp, const std::string& photoPath, const std::string& reason);
 // The dated separator written at the start of a sheet run: 32 dashes, "( time stamp )", 32 dashes.
 [[nodiscard]] std::string LogSeparatorLine(const std::string& timestamp);
 

@@ -1,0 +1,17 @@
+#include "scope_guards.h"
+
+#include <QApplication>
+
+namespace vellicam {
+
+OverrideCursor::OverrideCursor(Qt::CursorShape shape)
+{
+    QApplication::setOverrideCursor(QCursor(shape));
+}
+
+OverrideCursor::~OverrideCursor()
+{
+    QApplication::restoreOverrideCursor();
+}
+
+} // namespace vellicam
