@@ -417,7 +417,7 @@ int RunDetect(const std::vector<std::string>& words)
     }
     std::string members = placed;
     if (sizeGiven)
-        members = FaceHeightMembers(outcome, size) + placed + ", \"checks\": " + ChecksJson(session.photoChecks());
+        members = ", \"checks\": " + ChecksJson(session.photoChecks()) + FaceHeightMembers(outcome, size) + placed;
     PrintDetection(outcome, members);
     if (outcome.result == kRecognised)
         return kExitOk;
