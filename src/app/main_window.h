@@ -3,6 +3,7 @@
 // are classes of their own; the window's member definitions are spread over main_window_*.cpp by topic.
 #pragma once
 
+#include "check_list.h"
 #include "dialog_service.h"
 #include "event_pump.h"
 #include "geometry/view_geometry.h"
@@ -86,6 +87,7 @@ public:
         ImageWidget* frameImage = nullptr; // the crop frame
         ResizeControl* frameGrips = nullptr;
         StatusPanels* statusBar = nullptr;
+        CheckList* checkList = nullptr; // the photo's checks, beside the view
     };
 
     // What the window keeps beside the session: its view's zoom and the state of its mouse work. Set only by the
@@ -207,6 +209,9 @@ public:
     // status, the frame.
     void prepareRotation();
     void showRotation(const RotateOutcome& turned);
+
+    // The framed photo's checks in the list beside the view, their short form as its tip.
+    void refreshChecks();
 
     // Crop frame and head line
     // Sets the session's frame and shows it there.

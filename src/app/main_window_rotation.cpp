@@ -82,6 +82,7 @@ void MainWindow::showRotation(const RotateOutcome& turned)
         ui_.photoImage->pictureChanged();
         (void)showFitted();
         ui_.statusBar->setPanel(kAnglePanel, QString::fromStdString(turned.status));
+        refreshChecks();
     }
     ui_.angleBox->setText(QString::fromStdString(RotationAngleText(session_.angle())));
     ui_.frameImage->show();

@@ -179,6 +179,7 @@ TEST_F(PhotoChecks, WhatIsNotKnownIsNeitherPassedNorFailed)
     ASSERT_TRUE(session.adopt(dir / "portrait.png", Draw({}), false).opened());
     for (const PhotoCheck& c : session.photoChecks())
         EXPECT_EQ(c.state, CheckState::Unknown) << c.id;
+    EXPECT_EQ(ChecksSummaryText(session.photoChecks()), "") << "no \"規格 ✓\" for what was not checked";
     session.setView(1200, 1200, 1200);
     session.centreMinimumFrame();
     const std::vector<PhotoCheck> checks = session.photoChecks();

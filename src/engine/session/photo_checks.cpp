@@ -332,7 +332,7 @@ bool ChecksPassed(const std::vector<PhotoCheck>& checks)
 
 std::string ChecksSummaryText(const std::vector<PhotoCheck>& checks)
 {
-    if (checks.empty())
+    if (std::all_of(checks.begin(), checks.end(), [](const PhotoCheck& c) { return c.state == CheckState::Unknown; }))
         return {};
     std::string failed;
     for (const PhotoCheck& c : checks) {

@@ -80,7 +80,7 @@ inline constexpr int kFaceShadowMax = 50; // difference of the face's two halves
 inline constexpr const char* kCheckIds[] = { "face_height", "head_margin", "tilt", "centre", "eyes", "background",
     "exposure" };
 
-// The status panel's short form: "規格 ✓", or "規格 ✗ 傾き・背景" naming the failed checks; "" for an empty list.
+// The status panel's short form: "規格 ✓", or "規格 ✗ 傾き・背景" naming the failed checks; "" when no check is known.
 [[nodiscard]] std::string ChecksSummaryText(const std::vector<PhotoCheck>& checks);
 // True when no check failed.
 [[nodiscard]] bool ChecksPassed(const std::vector<PhotoCheck>& checks);
