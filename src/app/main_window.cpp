@@ -138,6 +138,7 @@ void MainWindow::applySheetSize()
     if (attached)
         attachFrame();
     ui_.statusBar->setPanel(kAnglePanel, QString::fromStdString(session_.framePanelText()));
+    refreshChecks();
 }
 
 Settings MainWindow::settings() const
@@ -246,6 +247,7 @@ void MainWindow::createControls()
     ui_.frameImage = ui_.photoView->frameImage();
     ui_.frameGrips = ui_.photoView->frameGrips();
 
+    ui_.checkList = new CheckList(this);
     ui_.statusBar = new StatusPanels(this);
     ui_.statusBar->setGeometry(
         0, height() - ui_.statusBar->sizeHint().height(), width(), ui_.statusBar->sizeHint().height());
@@ -411,6 +413,7 @@ void MainWindow::resizeEvent(QResizeEvent* event)
     const int barHeight = ui_.statusBar->sizeHint().height();
     ui_.statusBar->setGeometry(0, height() - barHeight, width(), barHeight);
     layOutForSize();
+    refreshChecks();
 }
 
 void MainWindow::layOutForSize()

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "background_work.h"
+#include "check_list.h"
 #include "dialog_service.h"
 #include "scope_guards.h"
 #include "geometry/view_geometry.h"
@@ -87,6 +88,7 @@ public:
         ImageWidget* frameImage = nullptr; // the crop frame
         ResizeControl* frameGrips = nullptr;
         StatusPanels* statusBar = nullptr;
+        CheckList* checkList = nullptr; // the photo's checks, beside the view
     };
 
     // What the window keeps beside the session: its view's zoom and the state of its mouse work. Set only by the
@@ -224,6 +226,9 @@ public:
     // Takes the frame off the view before a turn; shows the session's turn after it: the view, the angle box and
     // status, the frame.
     void prepareRotation();
+
+    // The framed photo's checks in the list beside the view, their short form as its tip.
+    void refreshChecks();
 
     // Crop frame and head line
     // Sets the session's frame and shows it there.

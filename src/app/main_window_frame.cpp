@@ -84,6 +84,7 @@ void MainWindow::showFrameChecks()
     // The face stays where it was found: its printed height follows the frame's size and place on the view.
     if (session_.knowsFace() || session_.proposedOutside())
         ui_.statusBar->setPanel(kAnglePanel, QString::fromStdString(session_.framePanelText()));
+    refreshChecks();
 }
 
 void MainWindow::showFrameAgain()
@@ -215,6 +216,7 @@ void MainWindow::frameAfterLine(QPoint top, QPoint end)
             = dragged ? HeadLineStatusText(EvaluateHeadLine(top.x(), top.y(), end.x(), end.y())) : "";
         ui_.statusBar->setPanel(kAnglePanel, QString::fromStdString(PanelText({ angle, checks })));
     }
+    refreshChecks();
     const ControlBounds& frame = session_.frame();
     ui_.photoView->setFrameBounds(frame);
     if (!ui_.frameImage->picture().Resize(frame.width, frame.height)) {
@@ -230,6 +232,24 @@ void MainWindow::frameAfterLine(QPoint top, QPoint end)
     // Leaves head marking without running the button's own handler; the empty overlay stays until the button is
     // pressed and released again.
     ui_.headLineButton->setChecked(false);
+}
+
+void MainWindow::refreshChecks()
+{
+    if (!ui_.checkList)
+        return;
+    const std::vector<PhotoCheck> checks
+        = session_.hasPhoto() ? session_.photoChecks() : std::vector<PhotoCheck> {};
+    // Beside the view where the window leaves room, else over the view's right edge.
+    const QRect view = ui_.photoView->geometry();
+    const int room = width() - view.right() - 16;
+    const int listWidth = room >= 160 ? room : 260;
+    const int left = room >= 160 ? view.right() + 8 : view.right() - listWidth;
+    ui_.checkList->setGeometry(left, view.top(), listWidth, std::min(view.height(), 9 * 20));
+    ui_.checkList->setChecks(checks);
+
+    // The short form heads the list; the angle panel's texts stay as they were.
+    ui_.checkList->setToolTip(QString::fromStdString(ChecksSummaryText(checks)));
 }
 
 } // namespace vellicam

@@ -153,6 +153,7 @@ int MainWindow::showRecognition(
     // The run's last word stays first in the angle panel.
     ui_.statusBar->setPanel(
         kAnglePanel, Text(RecognitionPanelText(ui_.statusBar->panel(kAnglePanel).toStdString(), report)));
+    refreshChecks();
 
     switch (report.outcome.result) {
     case kRecognised:

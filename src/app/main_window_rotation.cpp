@@ -111,6 +111,7 @@ void MainWindow::showRotation(const RotateOutcome& turned, Fitted fitted)
         Fill(ui_.photoImage->picture(), Rgb { 128, 128, 128 });
         (void)showFittedImage(std::move(fitted));
         ui_.statusBar->setPanel(kAnglePanel, QString::fromStdString(turned.status));
+        refreshChecks();
     }
     ui_.angleBox->setText(QString::fromStdString(RotationAngleText(session_.angle())));
     ui_.frameImage->show();

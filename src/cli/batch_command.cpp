@@ -50,7 +50,11 @@ Options:
   --skip-unrecognised       pass over a photo recognition cannot frame (otherwise: the centred frame)
   --report FILE             one row per photo, written as each photo ends: .csv for CSV, anything else
                             JSON lines (a new file or an earlier report; never a photo of the run or
-                            another file)
+                            another file); one column per check of the photo's size (face_height,
+                            head_margin, tilt, centre, eyes, background, exposure): pass, fail or empty
+                            (true, false or null in JSON) when unknown
+  --strict                  leave a photo that fails a check of its size without a sheet ("rejected",
+                            counted in the summary, exit 4)
   --photo-timeout SECONDS   end a worker silent that long on one photo and fail the photo (default 300)
   --no-recognition          frame every photo with the centred minimum frame
   --size ID                 the photo size (default resume; 'vellicam-cli sheet --list-sizes' lists them)
@@ -80,7 +84,10 @@ SIGTERM) stops after the photos in hand; a second one stops at once.
 
 namespace {
 
-constexpr const char kCsvHeader[] = "photo,result,frame,sheet,message,milliseconds\n";
+constexpr const char kCsvHeader[]
+    = "photo,result,frame,sheet,message,milliseconds,face_height,head_margin,tilt,centre,eyes,background,exposure\n";
+// What every report of ours starts with, this one and the earlier ones without the checks' columns.
+constexpr const char kCsvHeaderStart[] = "photo,result,frame,sheet,message,milliseconds";
 
 // SIGINT and SIGTERM received: the first stops handing out photos, the second ends the run at once.
 std::atomic<int> g_signals { 0 };
@@ -101,6 +108,8 @@ const char* ResultName(PhotoWork::Result result)
         return "failed";
     case PhotoWork::Existing:
         return "existing";
+    case PhotoWork::Rejected:
+        return "rejected";
     }
     return "failed";
 }
@@ -220,7 +229,7 @@ bool LooksLikeReport(const std::string& path)
     char head[64] = {};
     in.read(head, sizeof head);
     const std::string start(head, static_cast<std::size_t>(in.gcount()));
-    return start.empty() || start.rfind(kCsvHeader, 0) == 0 || start.rfind("{\"photo\": ", 0) == 0;
+    return start.empty() || start.rfind(kCsvHeaderStart, 0) == 0 || start.rfind("{\"photo\": ", 0) == 0;
 }
 
 // Refuses a report that would replace one of the run's photos or sheets, or a file that is not a report.
@@ -311,6 +320,15 @@ std::string EncodeWork(std::size_t index, const PhotoWork& work)
     PutField(body, std::to_string(work.logLines.size()));
     for (const std::string& line : work.logLines)
         PutField(body, line);
+    PutField(body, std::to_string(work.checks.size()));
+    for (const PhotoCheck& c : work.checks) {
+        char value[32];
+        std::snprintf(value, sizeof value, "%.17g", c.value);
+        PutField(body, c.id);
+        PutField(body, std::to_string(static_cast<int>(c.state)) + " " + (c.hasValue ? "1 " : "0 ") + value);
+        PutField(body, c.rule);
+        PutField(body, c.text);
+    }
     return std::to_string(body.size()) + "\n" + body;
 }
 
@@ -359,6 +377,20 @@ bool DecodeWork(std::string& buffer, std::size_t& index, PhotoWork& work)
     const std::size_t lines = std::stoul(f);
     for (std::size_t k = 0; k < lines && TakeField(body, at, f); ++k)
         work.logLines.push_back(f);
+    if (TakeField(body, at, f)) {
+        const std::size_t checks = std::stoul(f);
+        for (std::size_t k = 0; k < checks; ++k) {
+            PhotoCheck c;
+            int state = 0, hasValue = 0;
+            if (!TakeField(body, at, c.id) || !TakeField(body, at, f)
+                || std::sscanf(f.c_str(), "%d %d %lf", &state, &hasValue, &c.value) != 3 || !TakeField(body, at, c.rule)
+                || !TakeField(body, at, c.text))
+                break;
+            c.state = static_cast<CheckState>(state);
+            c.hasValue = hasValue != 0;
+            work.checks.push_back(std::move(c));
+        }
+    }
     return true;
 }
 
@@ -383,15 +415,27 @@ void WriteReportRow(std::ofstream& report, bool csv, const PhotoWork& work, cons
         return;
     if (!result)
         result = ResultName(work.result);
+    // One column per check: pass, fail, or empty (CSV) / null (JSON) when unknown or not made.
+    std::string checks;
+    for (const char* id : kCheckIds) {
+        const auto c = std::find_if(
+            work.checks.begin(), work.checks.end(), [id](const PhotoCheck& check) { return check.id == id; });
+        const bool known = c != work.checks.end() && c->state != CheckState::Unknown;
+        const bool passed = known && c->state == CheckState::Passed;
+        if (csv)
+            checks += std::string(",") + (known ? (passed ? "pass" : "fail") : "");
+        else
+            checks += std::string(", \"") + id + "\": " + (known ? (passed ? "true" : "false") : "null");
+    }
     if (csv)
         report << CsvField(work.photo) << ',' << result << ',' << CsvField(FrameText(work)) << ','
                << CsvField(work.sheetPath) << ',' << CsvField(work.message) << ','
-               << static_cast<long>(work.milliseconds) << '\n';
+               << static_cast<long>(work.milliseconds) << checks << '\n';
     else
         report << "{\"photo\": " << JsonString(work.photo) << ", \"result\": \"" << result
                << "\", \"frame\": " << JsonString(FrameText(work)) << ", \"sheet\": " << JsonString(work.sheetPath)
                << ", \"message\": " << JsonString(work.message)
-               << ", \"milliseconds\": " << static_cast<long>(work.milliseconds) << "}\n";
+               << ", \"milliseconds\": " << static_cast<long>(work.milliseconds) << checks << "}\n";
     report.flush();
 }
 
@@ -696,7 +740,8 @@ int RunBatch(const std::vector<std::string>& words)
             "ratio" },
         { "keep-existing", "skip-unrecognised", "no-recognition", "no-sharpen", "no-centre-marks", "no-corner-marks",
             "no-scale", "no-chin", "straighten", "no-head-top-correction", "whole-image", "allow-oversize",
-            "save-face-image" });
+            "save-face-image", "strict" });
+    const bool strict = args.Flag("strict");
     if (args.Positional().empty())
         throw UsageError { "name at least one photo or folder" };
     const Settings settings = SettingsFromArguments(args);
@@ -779,7 +824,7 @@ int RunBatch(const std::vector<std::string>& words)
     // The photo is worked (and named in the error log) by its absolute path, as the window names it; the report and
     // the progress lines keep the name it was given.
     const WorkerPool::Job job = [&](std::size_t i) {
-        PhotoWork work = WorkPhotoUnattended(AbsolutePhotoPath(photos[i]), settings, folder, sheets[i]);
+        PhotoWork work = WorkPhotoUnattended(AbsolutePhotoPath(photos[i]), settings, folder, sheets[i], strict);
         work.photo = photos[i];
         return work;
     };
@@ -794,7 +839,7 @@ int RunBatch(const std::vector<std::string>& words)
     const bool terminal = isatty(STDERR_FILENO) == 1;
     const auto begin = std::chrono::steady_clock::now();
     std::size_t written = 0;
-    int saved = 0, existing = 0, skipped = 0, failed = 0;
+    int saved = 0, existing = 0, skipped = 0, failed = 0, rejected = 0;
     const auto writeRow = [&](const PhotoWork& work) {
         for (const std::string& line : work.logLines)
             noteLog(WriteRecognitionLog(work.logPath, line), work.logPath);
@@ -810,6 +855,9 @@ int RunBatch(const std::vector<std::string>& words)
             break;
         case PhotoWork::Failed:
             ++failed;
+            break;
+        case PhotoWork::Rejected:
+            ++rejected;
             break;
         }
         WriteReportRow(report, csv, work);
@@ -862,8 +910,8 @@ int RunBatch(const std::vector<std::string>& words)
     }
     const bool interrupted = g_signals > 0;
     std::printf("{\"photos\": %zu, \"saved\": %d, \"skipped\": %d, \"failed\": %d, \"existing\": %d, "
-                "\"not_started\": %zu, \"interrupted\": %s, \"detector\": %s%s}\n",
-        total, saved, skipped, failed, existing, notStarted, interrupted ? "true" : "false", detector.c_str(),
+                "\"rejected\": %d, \"not_started\": %zu, \"interrupted\": %s, \"detector\": %s%s}\n",
+        total, saved, skipped, failed, existing, rejected, notStarted, interrupted ? "true" : "false", detector.c_str(),
         logFailed ? ", \"log_failed\": true" : "");
     // Every photo has its sheet, made now or by an earlier run; a run that found no photo did nothing asked of it.
     return total > 0 && saved + existing == static_cast<int>(total) ? kExitOk : 4;

@@ -321,7 +321,10 @@ given). Needs the detector library and its cascade files, beside the program or 
 are installed (../lib/vellicam and ../share/vellicam from the program's folder).
 With --size (or --paper) the frame is proposed for that photo size's margins, and the output adds
 "size", "face_height_mm" (head top to chin as it will print) and "face_height_ok" (true or false
-against the size's rule, null for a size without one). "frame" is the proposal as recognition made it;
+against the size's rule, null for a size without one) and "checks": the placed frame against the size's
+rules, one object per check ({"id", "ok" (true, false, or null when unknown or without a rule), "value",
+"rule", "text"}) for face_height, head_margin, tilt, centre, eyes, background and exposure.
+"frame" is the proposal as recognition made it;
 "sheet_frame" is the frame the window would place, moved onto the photo's own pixels where it fits
 (the rectangle to give to 'vellicam-cli sheet --frame'), or null when none was placed.
 )";
@@ -384,6 +387,11 @@ int RunDetect(const std::vector<std::string>& words)
     PhotoSession session(DetectorFolder());
     if (const int refused = OpenInSession(session, args.Positional()[0], angleText ? &angle : nullptr); refused != 0)
         return PrintRefusal(refused);
+    // The size and paper named, for the checks; the layout as the command line built it.
+    Settings sized;
+    sized.photoSize = size.id;
+    sized.paper = PaperSizeForId(args.Value("paper")).id;
+    (void)session.setSheetSize(sized);
     session.setLayout(layout);
     const int side = session.square().Width();
     session.setView(side, side, side);
@@ -407,7 +415,10 @@ int RunDetect(const std::vector<std::string>& words)
                     + FolderList(files.libraryFolders) + ")",
                 files.library };
     }
-    PrintDetection(outcome, (sizeGiven ? FaceHeightMembers(outcome, size) : std::string()) + placed);
+    std::string members = placed;
+    if (sizeGiven)
+        members = ", \"checks\": " + ChecksJson(session.photoChecks()) + FaceHeightMembers(outcome, size) + placed;
+    PrintDetection(outcome, members);
     if (outcome.result == kRecognised)
         return kExitOk;
     std::string why = outcome.message;

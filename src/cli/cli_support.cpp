@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cstdio>
+#include <string_view>
 
 namespace vellicam::cli {
 
@@ -106,6 +107,22 @@ std::vector<int> ParseIntList(const std::string& text, const std::string& what, 
     if (values.size() != count)
         throw UsageError { what + " needs " + std::to_string(count) + " comma-separated numbers, not '" + text + "'" };
     return values;
+}
+
+std::string ChecksJson(const std::vector<PhotoCheck>& checks)
+{
+    std::string out = "[";
+    for (const PhotoCheck& c : checks) {
+        char value[32] = "null";
+        // The eyes' opening is a fraction with three places; every other figure has one.
+        if (c.hasValue)
+            std::snprintf(value, sizeof value, std::string_view(c.id) == "eyes" ? "%.3f" : "%.1f", c.value);
+        out += std::string(out.size() > 1 ? ", " : "") + "{\"id\": " + JsonString(c.id) + ", \"ok\": "
+            + (c.state == CheckState::Passed ? "true" : c.state == CheckState::Failed ? "false" : "null")
+            + ", \"value\": " + value + ", \"rule\": " + JsonString(c.rule) + ", \"text\": " + JsonString(c.text)
+            + "}";
+    }
+    return out + "]";
 }
 
 std::string JsonString(const std::string& text)

@@ -1,6 +1,8 @@
 // Argument parsing and JSON output shared by the commands of vellicam-cli.
 #pragma once
 
+#include "session/photo_checks.h"
+
 #include <map>
 #include <optional>
 #include <string>
@@ -53,6 +55,10 @@ private:
 
 // A JSON string literal, escaped.
 [[nodiscard]] std::string JsonString(const std::string& text);
+
+// The photo's checks as a JSON array: [{"id": ..., "ok": true/false/null, "value": number or null, "rule": ...,
+// "text": ...}, ...].
+[[nodiscard]] std::string ChecksJson(const std::vector<PhotoCheck>& checks);
 
 // The object a failed command prints on standard output: {"error": MESSAGE, "path": PATH or null when empty}.
 [[nodiscard]] std::string ErrorObject(const std::string& message, const std::string& path);

@@ -51,6 +51,10 @@ struct FacePoints {
     cv::Point2d Chin;
     cv::Point2d LeftEye;
     cv::Point2d RightEye;
+    // Each eye's opening: the mean of its two lid-to-lid heights over its corner-to-corner width (about 0.3 for an
+    // open eye, below 0.15 for a closed one). Scale-free, so it needs no mapping between image sizes.
+    double LeftEyeOpen = 0;
+    double RightEyeOpen = 0;
     double Confidence = 0; // the HOG detector's margin over its threshold
 };
 

@@ -48,12 +48,25 @@ cv::Point2d Mean(const dlib::full_object_detection& shape, int first, int count)
     return { x / count, y / count };
 }
 
+// Points first .. first + 5 run round the eye from its outer corner: 0 and 3 are the corners, 1–5 and 2–4 face
+// each other across the lids.
+double Opening(const dlib::full_object_detection& shape, int first)
+{
+    const auto at = [&](int i) { return cv::Point2d(shape.part(first + i).x(), shape.part(first + i).y()); };
+    const double width = cv::norm(at(0) - at(3));
+    if (width < 1)
+        return 0;
+    return (cv::norm(at(1) - at(5)) + cv::norm(at(2) - at(4))) / (2 * width);
+}
+
 FacePoints PointsOf(const dlib::full_object_detection& shape, double confidence)
 {
     FacePoints p;
     p.Chin = cv::Point2d(shape.part(kChinPoint).x(), shape.part(kChinPoint).y());
     p.LeftEye = Mean(shape, kFirstLeftEyePoint, 6);
     p.RightEye = Mean(shape, kFirstRightEyePoint, 6);
+    p.LeftEyeOpen = Opening(shape, kFirstLeftEyePoint);
+    p.RightEyeOpen = Opening(shape, kFirstRightEyePoint);
     p.Confidence = confidence;
     return p;
 }

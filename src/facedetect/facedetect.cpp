@@ -277,6 +277,19 @@ int getFacePoints(int index, int* points)
     return 1;
 }
 
+int getEyeOpenness(int index, int* openness)
+{
+    if (!openness)
+        return -1;
+    const std::vector<Detection>& results = TheState().Results;
+    if (index < 0 || static_cast<size_t>(index) >= results.size() || !results[index].HasPoints)
+        return 0;
+    const FacePoints& p = results[index].Points;
+    openness[0] = static_cast<int>(std::lround(p.LeftEyeOpen * 1000));
+    openness[1] = static_cast<int>(std::lround(p.RightEyeOpen * 1000));
+    return 1;
+}
+
 int detectorKind(void)
 {
     try {

@@ -1,8 +1,9 @@
-// The small pieces under the window: the see-through image, the free line, the event pump.
-#include "scope_guards.h"
+// The small pieces under the window: the see-through image, the free line, the cursor guard, the check list.
+#include "check_list.h"
 #include "image_widget.h"
 #include "line_draw.h"
 #include "qt_bitmap.h"
+#include "scope_guards.h"
 #include "test_support.h"
 
 #include <QApplication>
@@ -13,6 +14,35 @@
 
 namespace vellicam::test {
 namespace {
+
+// What the user sees of the check list: nothing while no check is known, a red line for a failed check only.
+TEST(CheckListWidget, AFailedCheckIsShownInRedAndUnknownOnesHideTheList)
+{
+    const auto redPixels = [](CheckList& list) {
+        const QImage shot = list.grab().toImage();
+        int red = 0;
+        for (int y = 0; y < shot.height(); ++y)
+            for (int x = 0; x < shot.width(); ++x) {
+                const QColor c = shot.pixelColor(x, y);
+                red += c.red() > 150 && c.green() < 80 && c.blue() < 80;
+            }
+        return red;
+    };
+    CheckList list;
+    list.resize(300, 120);
+    PhotoCheck tilt { "tilt", CheckState::Passed, true, 1.0, "±5.0°以内", "傾き 1.0°（±5.0°以内） ✓" };
+    PhotoCheck eyes { "eyes", CheckState::Unknown, false, 0, "両目", "目 不明" };
+    list.setChecks({ eyes });
+    EXPECT_FALSE(list.isVisibleTo(nullptr));
+    list.setChecks({ tilt, eyes });
+    EXPECT_TRUE(list.isVisibleTo(nullptr));
+    ASSERT_EQ(list.count(), 2);
+    EXPECT_EQ(list.item(0)->text().toStdString(), tilt.text);
+    EXPECT_EQ(redPixels(list), 0);
+    tilt.state = CheckState::Failed;
+    list.setChecks({ tilt, eyes });
+    EXPECT_GT(redPixels(list), 20);
+}
 
 TEST(KeyedImage, TheBottomLeftColourIsSeeThroughOnlyWhenTransparent)
 {

@@ -63,7 +63,8 @@ TEST_F(BatchCommand, WorksAFolderReportsEachPhotoAndLogsInThePhotosOrder)
     // The folder's photos sorted by name: broken, no face, portrait.
     const std::vector<std::string> report = Lines(test::ReadFile(dir / "r.csv"));
     ASSERT_EQ(report.size(), 4u);
-    EXPECT_EQ(report[0], "photo,result,frame,sheet,message,milliseconds");
+    EXPECT_EQ(report[0],
+        "photo,result,frame,sheet,message,milliseconds,face_height,head_margin,tilt,centre,eyes,background,exposure");
     EXPECT_EQ(report[1].find("\"" + photos + "/broken.jpg\",failed,"), 0u) << report[1];
     EXPECT_EQ(report[2].find("\"" + photos + "/no_face_false_positive_768.jpg\",skipped,"), 0u) << report[2];
     EXPECT_EQ(report[3].find("\"" + photos + "/portrait_plain_wall_900x1200.jpg\",saved,"), 0u) << report[3];
@@ -80,6 +81,35 @@ TEST_F(BatchCommand, WorksAFolderReportsEachPhotoAndLogsInThePhotosOrder)
     EXPECT_NE(again.out.find("\"saved\": 0, \"skipped\": 1, \"failed\": 1, \"existing\": 1,"), std::string::npos)
         << again.out;
     EXPECT_EQ(Lines(test::ReadFile(fs::path(out) / kRecognitionLogName)).size(), 5u);
+}
+
+// The plain-wall portrait leans 10° and has a neighbour's arm at its side: its report row says so, and --strict
+// leaves it without a sheet, counted as rejected.
+TEST_F(BatchCommand, StrictRunLeavesAPhotoThatFailsACheckWithoutASheet)
+{
+    fs::remove(fs::path(photos) / "broken.jpg");
+    fs::remove(fs::path(photos) / "no_face_false_positive_768.jpg");
+    for (const bool strict : { false, true }) {
+        SCOPED_TRACE(strict);
+        const std::string out = dir / (strict ? "strict" : "lenient");
+        std::vector<std::string> words { photos, "--out", out, "--size", "passport", "--report", out + ".jsonl" };
+        if (strict)
+            words.push_back("--strict");
+        const CliRun run = Batch(words);
+        EXPECT_EQ(run.status, strict ? 4 : 0) << run.err;
+        EXPECT_NE(run.out.find(strict ? "\"saved\": 0," : "\"saved\": 1,"), std::string::npos) << run.out;
+        EXPECT_NE(run.out.find(strict ? "\"rejected\": 1," : "\"rejected\": 0,"), std::string::npos) << run.out;
+        const std::string row = test::ReadFile(out + ".jsonl");
+        EXPECT_EQ(row.find("\"sheet\": \"\""), strict ? row.find("\"sheet\"") : std::string::npos) << row;
+        std::size_t files = 0;
+        std::error_code ec;
+        for (const auto& entry : fs::directory_iterator(out, ec))
+            files += entry.path().extension() == ".jpg" || entry.path().extension() == ".jpeg";
+        EXPECT_EQ(files, strict ? 0u : 1u);
+        EXPECT_NE(row.find(strict ? "\"result\": \"rejected\"" : "\"result\": \"saved\""), std::string::npos) << row;
+        EXPECT_NE(row.find("\"face_height\": true, "), std::string::npos) << row;
+        EXPECT_NE(row.find("\"tilt\": false, "), std::string::npos) << row;
+    }
 }
 
 TEST_F(BatchCommand, SheetsAreTheSameBytesWhateverTheNumberOfJobs)

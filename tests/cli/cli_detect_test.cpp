@@ -245,6 +245,41 @@ TEST(DetectCommandRealLibrary, OnePixelPhotoAndAHundredFaces)
     EXPECT_EQ(many.out.rfind("{\"result\": ", 0), 0u) << many.out;
 }
 
+// One development portrait per check that a person would reject it for, as detect --size passport reports it;
+// the leaning one passes its tilt check once turned by the levelling angle detect proposes.
+TEST(DetectCommandRealLibrary, EachCheckFailsOnAPortraitThatBreaksItsRule)
+{
+    struct Case {
+        const char* photo;
+        const char* check;
+    };
+    const Case cases[] = {
+        { "p03_plain_wall.jpg", "tilt" }, // leans 10°
+        { "p06_tilted_bow.jpg", "face_height" }, // a small face: the frame cannot be made small enough
+        { "p07_looking_down.jpg", "head_margin" },
+        { "p07_looking_down.jpg", "exposure" }, // a dark face
+        { "p08_tilted_strongly.jpg", "centre" }, // at the photo's edge: the frame cannot centre it
+        { "p02_dark_background.jpg", "background" },
+        { "p09_curly_blinds.jpg", "background" },
+    };
+    const auto detect = [](const char* photo, int angle) {
+        return Detect({ (test::DataDir() / "devset" / photo).string(), "--size", "passport", "--angle",
+                          std::to_string(angle) },
+            { "TMPDIR=/tmp" });
+    };
+    for (const Case& c : cases) {
+        const CliRun run = detect(c.photo, 0);
+        EXPECT_EQ(run.status, 0) << c.photo << run.err;
+        EXPECT_NE(run.out.find(std::string("{\"id\": \"") + c.check + "\", \"ok\": false"), std::string::npos)
+            << c.photo << ": " << run.out;
+    }
+    const CliRun leaning = detect("p03_plain_wall.jpg", 0);
+    const std::size_t at = leaning.out.find("\"levelling\": ");
+    ASSERT_NE(at, std::string::npos);
+    const CliRun levelled = detect("p03_plain_wall.jpg", std::atoi(leaning.out.c_str() + at + 13));
+    EXPECT_NE(levelled.out.find("{\"id\": \"tilt\", \"ok\": true"), std::string::npos) << levelled.out;
+}
+
 // The levelling angle has the rotation buttons' sign: a portrait turned 6° clockwise (--angle 60) is levelled by
 // about −6°, one turned anticlockwise by about +6°, and the levelled turn shows a level head.
 TEST(DetectCommandRealLibrary, LevellingAngleUndoesATurn)

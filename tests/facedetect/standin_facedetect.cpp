@@ -7,7 +7,9 @@
 //                                                   the status to return and the detections to report, then (for
 //                                                   the landmarks variant) per detection in order either six
 //                                                   numbers (chin x, y, left eye x, y, right eye x, y) or "-" for
-//                                                   a detection without landmarks
+//                                                   a detection without landmarks; six numbers may be followed by
+//                                                   "eyes <left> <right>", the eyes' opening per thousand
+//                                                   (getEyeOpenness; none when left out)
 //     throw                                         facedetect throws std::runtime_error at its caller
 //     stop                                          the process stops itself (SIGSTOP), as a hung detector would
 // Calls beyond the script return 0 with no detections; so do all calls when the variable is unset.
@@ -46,6 +48,7 @@ int g_minHeight = 0;
 int g_callsWithoutLog = 0;
 std::vector<std::array<int, 4>> g_rects;
 std::vector<std::optional<std::array<int, 6>>> g_points;
+std::vector<std::optional<std::array<int, 2>>> g_openness;
 
 std::string Env(const char* name)
 {
@@ -108,6 +111,7 @@ STANDIN_EXPORT int facedetect(const char* imageFile, int flag, const char* casca
 {
     g_rects.clear();
     g_points.clear();
+    g_openness.clear();
     const int call = CallNumber();
     std::error_code ec;
     const std::string image = imageFile ? imageFile : "(null)";
@@ -135,6 +139,14 @@ STANDIN_EXPORT int facedetect(const char* imageFile, int flag, const char* casca
     if (bar != std::string::npos) {
         std::istringstream points(line.substr(bar + 1));
         for (std::string first; points >> first;) {
+            if (first == "eyes") {
+                std::array<int, 2> o {};
+                points >> o[0] >> o[1];
+                g_openness.resize(g_points.size());
+                if (!g_openness.empty())
+                    g_openness.back() = o;
+                continue;
+            }
             if (first == "-") {
                 g_points.emplace_back();
                 continue;
@@ -174,6 +186,18 @@ STANDIN_EXPORT int getFacePoints(int index, int* points)
         return 0;
     for (int i = 0; i < 6; ++i)
         points[i] = (*g_points[index])[i];
+    return 1;
+}
+
+STANDIN_EXPORT int getEyeOpenness(int index, int* openness)
+{
+    if (!openness)
+        return -1;
+    if (index < 0 || static_cast<size_t>(index) >= g_rects.size() || static_cast<size_t>(index) >= g_openness.size()
+        || !g_openness[index])
+        return 0;
+    openness[0] = (*g_openness[index])[0];
+    openness[1] = (*g_openness[index])[1];
     return 1;
 }
 

@@ -90,6 +90,7 @@ int FaceDetector::Load(const std::string& libraryPath)
     // Optional: a library without them works as before.
     getFacePoints_ = reinterpret_cast<GetFacePointsFn>(dlsym(handle_, "getFacePoints"));
     detectorKind_ = reinterpret_cast<DetectorKindFn>(dlsym(handle_, "detectorKind"));
+    getEyeOpenness_ = reinterpret_cast<GetFacePointsFn>(dlsym(handle_, "getEyeOpenness"));
     dlerror();
     return kDetectorOk;
 }
@@ -101,6 +102,7 @@ void FaceDetector::Release()
     facedetect_ = nullptr;
     getFacePoints_ = nullptr;
     detectorKind_ = nullptr;
+    getEyeOpenness_ = nullptr;
     if (handle_) {
         dlclose(handle_);
         handle_ = nullptr;
@@ -177,6 +179,26 @@ int FaceDetector::Landmarks(int index, FaceLandmarks& points, bool& found)
         int p[6] = {};
         if (getFacePoints_(index, p) == 1) {
             points = { p[0], p[1], p[2], p[3], p[4], p[5] };
+            found = true;
+        }
+    } catch (...) {
+        reason_ = CurrentExceptionText();
+        return kDetectorCallFaulted;
+    }
+    return kDetectorOk;
+}
+
+int FaceDetector::EyeOpenness(int index, EyeOpening& opening, bool& found)
+{
+    if (!getRect_)
+        return kDetectorNotLoaded;
+    found = false;
+    if (!getEyeOpenness_)
+        return kDetectorOk;
+    try {
+        int p[2] = {};
+        if (getEyeOpenness_(index, p) == 1) {
+            opening = { p[0], p[1] };
             found = true;
         }
     } catch (...) {

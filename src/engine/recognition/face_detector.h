@@ -33,6 +33,13 @@ struct FaceLandmarks {
     friend bool operator==(const FaceLandmarks&, const FaceLandmarks&) = default;
 };
 
+// How far open the landmarks find each eye: lid-to-lid height per thousand of the eye's width (about 300 open,
+// below 150 closed).
+struct EyeOpening {
+    int left = 0, right = 0;
+    friend bool operator==(const EyeOpening&, const EyeOpening&) = default;
+};
+
 // Which detector a library uses, as its optional detectorKind function says.
 enum class DetectorKind {
     Unavailable, // the library does not load or lacks one of its three functions
@@ -75,6 +82,8 @@ public:
     // getFacePoints(index): the landmarks of detection `index` of the last Detect; `found` is false when the
     // library has none for it (or has no getFacePoints at all, which is not an error).
     [[nodiscard]] int Landmarks(int index, FaceLandmarks& points, bool& found);
+    // getEyeOpenness(index): the eyes' opening for detection `index`; `found` is false when the library has none.
+    [[nodiscard]] int EyeOpenness(int index, EyeOpening& opening, bool& found);
     // detectorKind(): CascadeOnly for a library without the function. The first call in a process may take a
     // second and a half while the library reads its models.
     [[nodiscard]] int Kind(DetectorKind& kind);
@@ -92,6 +101,7 @@ private:
     FacedetectFn facedetect_ = nullptr;
     GetFacePointsFn getFacePoints_ = nullptr;
     DetectorKindFn detectorKind_ = nullptr;
+    GetFacePointsFn getEyeOpenness_ = nullptr; // same signature: (index, out numbers)
     std::string reason_;
 };
 

@@ -164,6 +164,8 @@ public:
             rc = DetectionAt(detector, 0, out_.face);
         if (rc == kDetectorOk && out_.n > 0)
             rc = LandmarksAt(detector, 0, out_.landmarks, out_.points);
+        if (rc == kDetectorOk && out_.landmarks)
+            rc = detector.EyeOpenness(0, out_.eyeOpening, out_.eyeOpeningKnown);
         if (rc != kDetectorOk)
             return rc;
         out_.status = EffectiveDetectorStatus(status);
@@ -209,6 +211,10 @@ public:
                     out_.landmarks = tops[b].has_value();
                     out_.points = out_.landmarks ? points[b] : FaceLandmarks {};
                     headTop_ = tops[b];
+                    out_.eyeOpeningKnown = false;
+                    if (out_.landmarks
+                        && (rc = detector.EyeOpenness(best, out_.eyeOpening, out_.eyeOpeningKnown)) != kDetectorOk)
+                        return rc;
                 }
             }
         }

@@ -93,6 +93,8 @@ struct RecognitionOutcome {
     ChinDetection chin; // the accepted chin, in strip pixels (from the landmarks: a box centred on the chin point)
     bool landmarks = false; // the library placed the chin and the eyes of the face
     FaceLandmarks points; // those points in pixels of the working image, with landmarks
+    bool eyeOpeningKnown = false; // the library said how far open the eyes of that face are
+    EyeOpening eyeOpening; // ... and this is it
     bool levellingKnown = false; // the eye line gave the head's tilt
     // The rotation that levels the eyes, in tenths of a degree with the rotation buttons' sign (add it to the
     // rotation angle: StepRotationAngle(angle, levellingAngle)), with levellingKnown; LevellingText shows it.

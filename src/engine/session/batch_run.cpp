@@ -103,8 +103,8 @@ std::string BatchRun::endMessage(const std::string& logPath) const
     return message;
 }
 
-PhotoWork WorkPhotoUnattended(
-    const std::string& photo, const Settings& settings, const std::string& programFolder, const std::string& sheetPath)
+PhotoWork WorkPhotoUnattended(const std::string& photo, const Settings& settings, const std::string& programFolder,
+    const std::string& sheetPath, bool strict)
 {
     const auto started = std::chrono::steady_clock::now();
     PhotoWork work;
@@ -151,6 +151,14 @@ PhotoWork WorkPhotoUnattended(
     }
     work.angle = session.angle();
     (void)session.frameInImage(work.frame);
+    work.checks = session.photoChecks();
+    if (strict && !ChecksPassed(work.checks)) {
+        std::string failed;
+        for (const PhotoCheck& c : work.checks)
+            if (c.state == CheckState::Failed)
+                failed += (failed.empty() ? "" : ", ") + c.id;
+        return finish(PhotoWork::Rejected, "fails the checks of its size: " + failed);
+    }
 
     const SheetOutcome sheet = session.makeSheet(settings, true, prompts, 0);
     switch (sheet.result) {

@@ -75,7 +75,8 @@ private:
 // One photo of an unattended run, from file to saved sheet.
 struct PhotoWork {
     // Existing: its sheet was made by an earlier run and kept (the settings keep existing sheets).
-    enum Result { Saved, Skipped, Failed, Existing };
+    // Rejected: it failed a check of its size and the run was strict, so it got no sheet.
+    enum Result { Saved, Skipped, Failed, Existing, Rejected };
     std::string photo;
     Result result = Failed;
     std::string sheetPath; // when saved
@@ -85,6 +86,7 @@ struct PhotoWork {
     std::vector<std::string> logLines; // the error log's lines for this photo, in order
     std::string logPath; // where they belong
     double milliseconds = 0;
+    std::vector<PhotoCheck> checks; // the framed photo's checks (PhotoSession::photoChecks), when it was framed
 };
 
 // Works `photo` as an unattended run of the window does: opens it (a rough photo logged, not asked about),
@@ -92,8 +94,9 @@ struct PhotoWork {
 // such photos; otherwise its sheet is cut from the centred minimum frame), makes the sheet without questions and
 // saves it (at `sheetPath` when given, the path a batch chose for it beforehand). A photo whose sheet exists when the
 // settings keep existing sheets is Existing: done earlier, not passed over. The error log's lines are returned, not written. The view is the
-// working square itself: one view pixel is one image pixel.
+// working square itself: one view pixel is one image pixel. The framed photo is checked against its size's rules;
+// with `strict` a photo that fails a check is Rejected, without a sheet.
 [[nodiscard]] PhotoWork WorkPhotoUnattended(const std::string& photo, const Settings& settings,
-    const std::string& programFolder, const std::string& sheetPath = {});
+    const std::string& programFolder, const std::string& sheetPath = {}, bool strict = false);
 
 } // namespace vellicam

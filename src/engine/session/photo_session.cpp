@@ -10,10 +10,12 @@
 #include "sheet/recognition_log.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <new>
+#include <numbers>
 #include <thread>
 
 namespace vellicam {
@@ -112,6 +114,54 @@ bool PhotoSession::faceHeightCheck(FaceHeightCheck& check) const
     return CheckFaceHeight(*photoSize_, faceTop_, faceChin_, crop.height, check) == kFaceHeightChecked;
 }
 
+std::vector<PhotoCheck> PhotoSession::photoChecks(const MaskView* mask, bool backgroundReplaced) const
+{
+    CheckInputs in;
+    in.square = &square_;
+    in.mask = mask;
+    in.backgroundReplaced = backgroundReplaced;
+    if (frameInImage(in.frame) != kCropOk)
+        in.frame = {};
+    CheckFace& face = in.face;
+    if (hasFace_) {
+        face.hasHeight = true;
+        face.headTop = faceTop_;
+        face.chin = faceChin_;
+        face.hasCentre = true;
+        face.centreX = faceCentre_;
+    }
+    if (recognisedFace_) {
+        // The square turns about its centre; a turn of d tenths turns every point of the photo by d / 10 degrees
+        // (the sign LevellingAngle proposes with: adding it levels the eye line).
+        const double radians = (angle_ - recognisedAngle_) / 10.0 * std::numbers::pi / 180;
+        const double c = std::cos(radians), s = std::sin(radians);
+        const double cx = square_.Width() / 2.0, cy = square_.Height() / 2.0;
+        const auto turn = [&](double x, double y, double& tx, double& ty) {
+            tx = cx + c * (x - cx) - s * (y - cy);
+            ty = cy + s * (x - cx) + c * (y - cy);
+        };
+        const FaceLandmarks& p = recognised_.points;
+        if (recognised_.landmarks) {
+            face.hasEyes = true;
+            turn(p.leftEyeX, p.leftEyeY, face.leftEyeX, face.leftEyeY);
+            turn(p.rightEyeX, p.rightEyeY, face.rightEyeX, face.rightEyeY);
+            turn(p.chinX, p.chinY, face.chinX, face.chinY);
+            face.hasOpening = recognised_.eyeOpeningKnown;
+            face.opening = recognised_.eyeOpening;
+        }
+        const FaceRect& b = recognised_.face;
+        if (b.x2 > b.x1 && b.y2 > b.y1) {
+            double mx = 0, my = 0;
+            turn((b.x1 + b.x2) / 2.0, (b.y1 + b.y2) / 2.0, mx, my);
+            const int hw = (b.x2 - b.x1) / 2, hh = (b.y2 - b.y1) / 2;
+            face.hasBox = true;
+            face.box = { static_cast<int>(std::lround(mx)) - hw, static_cast<int>(std::lround(my)) - hh,
+                static_cast<int>(std::lround(mx)) + hw, static_cast<int>(std::lround(my)) + hh };
+        }
+    }
+    return CheckPhoto(*photoSize_, in);
+}
+
 std::string PhotoSession::faceHeightText() const
 {
     FaceHeightCheck check;
@@ -169,6 +219,7 @@ OpenOutcome PhotoSession::adopt(const std::string& path, Bitmap decoded, bool sh
     photoFolder_ = WithSeparator(std::filesystem::absolute(path, ec).parent_path().string());
     sheetTargets_.reset(); // a photo opened by itself belongs to no run; a batch gives its run again
     hasFace_ = false;
+    recognisedFace_ = false;
     proposedOutside_ = false;
     imageSide_ = std::max(original_.Width(), original_.Height());
     releaseSheet();
@@ -190,6 +241,7 @@ void PhotoSession::close()
     hasFrame_ = false;
     sheetTargets_.reset();
     hasFace_ = false;
+    recognisedFace_ = false;
     proposedOutside_ = false;
     releaseSheet();
 }
@@ -483,6 +535,13 @@ RecognitionOutcome PhotoSession::runRecognition(const Settings& settings, bool s
         faceTop_ = outcome.proposal.HeadTop;
         faceChin_ = outcome.proposal.ChinLine;
         faceCentre_ = outcome.proposal.L + (outcome.proposal.R - outcome.proposal.L) / 2;
+        recognisedFace_ = true;
+        recognisedAngle_ = angle_;
+        recognised_.face = outcome.face;
+        recognised_.landmarks = outcome.landmarks;
+        recognised_.points = outcome.points;
+        recognised_.eyeOpeningKnown = outcome.eyeOpeningKnown;
+        recognised_.eyeOpening = outcome.eyeOpening;
         result.faceHeightText = faceHeightText();
         result.outsideText = frameOutsideText();
         result.placement = std::move(placement);

@@ -16,6 +16,7 @@
 #include "image/bitmap.h"
 #include "recognition/recognition_run.h"
 #include "resample/progress.h"
+#include "session/photo_checks.h"
 #include "session/prompts.h"
 #include "session/settings.h"
 #include "sheet/output_path.h"
@@ -201,6 +202,14 @@ public:
     // Its text ("顔の高さ 34.1mm ✓"), or "" without one.
     [[nodiscard]] std::string faceHeightText() const;
 
+    // --- The photo's rule check ---
+    // The framed photo against the size in use (CheckPhoto): the face height and head space from the known face,
+    // the rest from the last recognition's landmarks, face box and eye opening on this photo (carried through any
+    // turn since), and the square's colours. `mask` (the person over the square, optional) gives the background;
+    // `backgroundReplaced` says the background will be painted plain. Every check is Unknown without a frame.
+    [[nodiscard]] std::vector<PhotoCheck> photoChecks(
+        const MaskView* mask = nullptr, bool backgroundReplaced = false) const;
+
     // --- Recognition ---
     // Runs recognition on the square and, when a face was found, places the proposed frame. The error log gets
     // its line first; messages of the run go to `prompts` (none when skipped silently). `drawFrame` (optional)
@@ -289,6 +298,11 @@ private:
     int faceTop_ = 0; // square rows
     int faceChin_ = 0;
     int faceCentre_ = 0; // square column
+    // The last recognition's face on this photo, in square pixels at the angle it ran at: kept through turns (its
+    // points are turned with the square when checked) until another photo is opened.
+    bool recognisedFace_ = false;
+    int recognisedAngle_ = 0;
+    RecognitionOutcome recognised_;
     int viewSide_ = 0;
     int imageSide_ = 0;
     int viewWidth_ = 0;

@@ -8,6 +8,13 @@
 
 namespace vellicam {
 
+// Whether a size's authority takes a photo whose background was replaced by a program.
+enum class EditedBackground {
+    Unknown, // its published requirements say nothing of it
+    Accepted, // no authority checks the photo (a résumé)
+    Refused, // its requirements refuse processed or altered photos
+};
+
 // Lengths are in tenths of a millimetre, so that the inch sizes are exact (2 in = 508).
 struct PhotoSize {
     const char* id; // short ASCII name for the command line and the settings file
@@ -18,6 +25,11 @@ struct PhotoSize {
     int faceMin = 0; // the issuing authority's range for head top to chin; both 0 when it states none
     int faceMax = 0;
     int topSpace = 0; // space between the photo's top edge and the head top that the layout aims at
+    int topMin = 0; // the authority's range for that space; both 0 when it states none
+    int topMax = 0;
+    int tiltMax = 0; // the eye line's largest angle, tenths of a degree
+    int centrePercent = 0; // how far the face's centre line may lie from the photo's, in percent of its width
+    EditedBackground editedBackground = EditedBackground::Unknown;
 };
 
 struct PaperSize {
