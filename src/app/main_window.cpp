@@ -440,9 +440,8 @@ void MainWindow::layOutOnce()
     ui_.photoView->resize(width() - 24, height() - ui_.photoView->y() - 65);
     ui_.photoImage->move(0, 0);
 
-    // The user's frame stays over its part of the photo; only a new photo puts back the centred one.
-    CropRect kept;
-    const bool keepFrame = session_.hasPhoto() && session_.hasFrame() && session_.frameInImage(kept) == kCropOk;
+    // The session keeps the user's frame over its part of the photo on the new view; only a new photo puts back
+    // the centred one.
     showPhotoAgain();
 
     const int barHeight = ui_.statusBar->sizeHint().height();
@@ -455,9 +454,7 @@ void MainWindow::layOutOnce()
     ui_.photoView->detachGrips();
     ui_.frameImage->show();
     ui_.makeSheetButton->setEnabled(true);
-    if (keepFrame)
-        session_.setFrameInImage(kept);
-    else
+    if (!session_.hasFrame())
         session_.centreMinimumFrame();
     ui_.photoView->setFrameBounds(session_.frame());
     drawFrameOutline();

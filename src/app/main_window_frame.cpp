@@ -57,18 +57,12 @@ void MainWindow::placeFrame(bool recentre)
     ui_.frameImage->show();
     ui_.makeSheetButton->setEnabled(true);
 
-    int w = ui_.frameImage->width();
-    int h = ui_.frameImage->height();
-    if (recentre || !session_.hasFrame()) {
+    if (recentre || !session_.hasFrame())
         session_.centreMinimumFrame();
-        ui_.photoView->setFrameBounds(session_.frame());
-        w = session_.frame().width;
-        h = session_.frame().height;
-    } else if (work_.previousZoomPercent > 0) {
-        w = w * work_.zoomPercent / work_.previousZoomPercent;
-        h = h * work_.zoomPercent / work_.previousZoomPercent;
-    }
-    if (!ui_.frameImage->picture().Resize(std::max(w, 1), std::max(h, 1))) {
+    // The session's frame on the view as it is now: a kept frame shows over the same part of the new photo.
+    const ControlBounds& frame = session_.frame();
+    ui_.photoView->setFrameBounds(frame);
+    if (!ui_.frameImage->picture().Resize(std::max(frame.width, 1), std::max(frame.height, 1))) {
         showOutOfMemory();
         return;
     }

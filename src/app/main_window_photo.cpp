@@ -274,15 +274,8 @@ void MainWindow::zoomChanged()
     ui_.photoView->detachGrips();
     ui_.photoImage->setToolTip(QString());
 
-    // The frame stays over the same part of the photo, kept in the square's pixels so that zooms there and back
-    // do not wear it down.
-    CropRect kept;
-    const bool keepFrame = session_.hasFrame() && session_.frameInImage(kept) == kCropOk;
+    // The session keeps the frame over the same part of the photo on the new view.
     showPhotoAgain();
-    if (keepFrame)
-        session_.setFrameInImage(kept);
-    else
-        session_.rescaleFrameForZoom(work_.previousZoomPercent, work_.zoomPercent);
     const ControlBounds after = session_.frame();
     ui_.photoView->setFrameBounds(after);
     if (!ui_.frameImage->picture().Resize(std::max(after.width, 1), std::max(after.height, 1))) {

@@ -156,7 +156,6 @@ TEST_F(SessionTest, TheFaceStaysUnderAFrameMovedByHandAndGoesWithATurnOrACentred
 
     // A zoom keeps the frame over the same rows: the same figure.
     session.setView(1600, 1600, 1600);
-    session.rescaleFrameForZoom(100, 200);
     FaceHeightCheck zoomed;
     ASSERT_TRUE(session.faceHeightCheck(zoomed));
     EXPECT_NEAR(zoomed.tenths, halved.tenths, 1);

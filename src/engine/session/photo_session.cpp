@@ -222,6 +222,9 @@ OpenOutcome PhotoSession::adopt(const std::string& path, Bitmap decoded, bool sh
     recognisedFace_ = false;
     proposedOutside_ = false;
     imageSide_ = std::max(original_.Width(), original_.Height());
+    // A frame kept for the next photo keeps its place on the view: its pixels are those of the new square.
+    if (hasFrame_)
+        setFrame(frame_);
     releaseSheet();
     if (angle_ != 0 && !tooLargeToTurn())
         (void)turnSquare(angle_, sharpenView, progress);
@@ -329,9 +332,34 @@ RotateOutcome PhotoSession::rotateBy(int step, bool reset, bool sharpenView, con
 
 void PhotoSession::setView(int viewSide, int viewWidth, int viewHeight)
 {
+    const bool rescaled = viewSide != viewSide_ || viewWidth != viewWidth_ || viewHeight != viewHeight_;
     viewSide_ = viewSide;
     viewWidth_ = viewWidth;
     viewHeight_ = viewHeight;
+    // The frame stays over its part of the square: shown anew at the view's scale, its square pixels untouched,
+    // so that no zoom or resize, there and back, wears it down.
+    if (rescaled && hasFrame_ && frameSquareResult_ == kCropOk)
+        frame_ = viewBoundsOf(frameSquare_);
+}
+
+ControlBounds PhotoSession::viewBoundsOf(const CropRect& crop) const
+{
+    const int side = square_.Width();
+    if (side < 1 || viewWidth_ < 1 || crop.width < 1 || crop.height < 1)
+        return frame_;
+    const auto nearest = [&](int value) {
+        return static_cast<int>((static_cast<std::int64_t>(value) * viewWidth_ * 2 + side) / (2 * side));
+    };
+    // The smallest view length that converts back to at least `value` square pixels.
+    const auto covering = [&](int value) {
+        int length = static_cast<int>((static_cast<std::int64_t>(value) * viewWidth_ + side - 1) / side);
+        CropRect back;
+        while (length > 1 && CropRectFromFrame(0, 0, length - 1, length - 1, 0, 0, side, viewWidth_, back) == kCropOk
+            && back.width >= value)
+            --length;
+        return std::max(length, 1);
+    };
+    return { nearest(crop.source.left), nearest(crop.source.top), covering(crop.width), covering(crop.height) };
 }
 
 ViewFrameLimits PhotoSession::viewLimits() const
@@ -343,6 +371,8 @@ void PhotoSession::setFrame(const ControlBounds& frame)
 {
     frame_ = frame;
     hasFrame_ = true;
+    frameSquareResult_ = CropRectFromFrame(
+        frame_.left, frame_.top, frame_.width, frame_.height, 0, 0, square_.Width(), viewWidth_, frameSquare_);
 }
 
 void PhotoSession::centreMinimumFrame()
@@ -352,45 +382,31 @@ void PhotoSession::centreMinimumFrame()
     setFrame(CentredMinimumFrame(limits_, viewSide_, imageSide_, viewWidth_, viewHeight_));
 }
 
-void PhotoSession::rescaleFrameForZoom(int previousPercent, int percent)
-{
-    ControlBounds scaled = frame_;
-    if (RescaleFrameForZoom(frame_, 0, 0, 0, 0, previousPercent, percent, scaled) == 0)
-        frame_ = scaled;
-}
-
 int PhotoSession::frameInImage(CropRect& crop) const
 {
     if (!hasFrame_)
         return kCropEmptyFrame;
-    return CropRectFromFrame(
-        frame_.left, frame_.top, frame_.width, frame_.height, 0, 0, square_.Width(), viewWidth_, crop);
+    if (frameSquareResult_ == kCropOk)
+        crop = frameSquare_;
+    return frameSquareResult_;
 }
 
 void PhotoSession::setFrameInImage(const CropRect& crop)
 {
-    const int side = square_.Width();
-    if (side < 1 || viewWidth_ < 1 || crop.width < 1 || crop.height < 1)
+    if (square_.Width() < 1 || viewWidth_ < 1 || crop.width < 1 || crop.height < 1)
         return;
-    const auto nearest = [&](int value) {
-        return static_cast<int>((static_cast<std::int64_t>(value) * viewWidth_ * 2 + side) / (2 * side));
-    };
-    // The smallest view length that converts back to at least `value` square pixels.
-    const auto covering = [&](int value) {
-        int length = static_cast<int>((static_cast<std::int64_t>(value) * viewWidth_ + side - 1) / side);
-        CropRect back;
-        while (length > 1 && CropRectFromFrame(0, 0, length - 1, length - 1, 0, 0, side, viewWidth_, back) == kCropOk
-            && back.width >= value)
-            --length;
-        return length;
-    };
+    const ControlBounds shown = viewBoundsOf(crop);
     const ViewFrameLimits limits = viewLimits();
     const auto within = [](int length, int least, int most) {
         return std::max({ std::min(length, std::max(most, 1)), least, 1 });
     };
-    const int width = within(covering(crop.width), limits.minWidth, limits.maxWidth);
-    const int height = within(covering(crop.height), limits.minHeight, limits.maxHeight);
-    setFrame({ nearest(crop.source.left), nearest(crop.source.top), width, height });
+    const int width = within(shown.width, limits.minWidth, limits.maxWidth);
+    const int height = within(shown.height, limits.minHeight, limits.maxHeight);
+    setFrame({ shown.left, shown.top, width, height });
+    // The square's pixels are the frame; the view shows them to its nearest pixel. A cut held to the view's
+    // limits is the one shown.
+    if (frameSquareResult_ == kCropOk && width == shown.width && height == shown.height)
+        frameSquare_ = crop;
 }
 
 HeadLineOutcome PhotoSession::followHeadLine(int sx, int sy, int x, int y)
@@ -454,7 +470,7 @@ void PhotoSession::putProposedFrameOnPhoto()
 {
     ControlBounds placed;
     proposedOutside_ = PlaceFrameOnPhoto(frame_, photoArea(), placed) == kFrameLargerThanPhoto;
-    frame_ = placed;
+    setFrame(placed);
 }
 
 bool PhotoSession::frameOutsidePhoto() const

@@ -4,10 +4,11 @@
 // error log and the sheet, and returns what happened. The window, the command line and the benchmarks all work a
 // photo through it.
 //
-// The frame is kept in view pixels at the view's scale (viewSide pixels show imageSide image pixels), the scale
-// every frame rule is defined in, so that its numbers are exactly those of the view; frameInImage() gives it in
-// square pixels. A caller without a view (the command line) sets a view as large as the square: one view pixel is
-// then one image pixel.
+// The frame is the square's pixels it cuts (frameInImage()); the view shows it at the view's scale (frame(), viewSide
+// pixels show imageSide image pixels), the scale every frame rule is defined in. A frame set on the view (a drag, a
+// proposal) is taken into square pixels once; a new view (a zoom, a resize) shows the same square pixels anew, so
+// nothing the view does wears the frame down. A caller without a view (the command line) sets a view as large as the
+// square: one view pixel is then one image pixel.
 #pragma once
 
 #include "geometry/head_line.h"
@@ -170,8 +171,6 @@ public:
     // Nobody answers the sheet's question about a frame that takes in more than the photo while this is on (the
     // window's continuous run, whose other questions still follow makeSheet's `unattended`): it is logged instead.
     void setOutsideLogged(bool logged) { outsideLogged_ = logged; }
-    // Keeps the frame over the same part of the photo after the zoom changed from `previousPercent` to `percent`.
-    void rescaleFrameForZoom(int previousPercent, int percent);
     // The frame in square pixels, as the sheet cuts it.
     [[nodiscard]] int frameInImage(CropRect& crop) const;
     // Puts the frame over the part of the square `crop` names (as frameInImage gave it), at the view's present
@@ -277,6 +276,9 @@ private:
     [[nodiscard]] int viewRowOf(int squareRow) const;
     // The frame of the head line from (sx, sy) to (ex, ey) on the view; false (frame unchanged) when it sets none.
     bool frameAroundLine(int sx, int sy, int ex, int ey);
+    // Where `crop` (square pixels) shows on the view: its place to the nearest view pixel, its size the smallest
+    // that cuts at least as much.
+    [[nodiscard]] ControlBounds viewBoundsOf(const CropRect& crop) const;
     // Moves a proposed frame onto the photo's own pixels, or notes that it cannot lie there.
     void putProposedFrameOnPhoto();
 
@@ -307,8 +309,10 @@ private:
     int imageSide_ = 0;
     int viewWidth_ = 0;
     int viewHeight_ = 0;
-    ControlBounds frame_;
+    ControlBounds frame_; // on the view
     bool hasFrame_ = false;
+    CropRect frameSquare_; // the truth: the square's pixels the frame cuts
+    int frameSquareResult_ = kCropEmptyFrame;
     bool proposedOutside_ = false;
     bool outsideLogged_ = false;
 
