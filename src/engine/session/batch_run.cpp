@@ -83,6 +83,72 @@ bool BatchRun::openCurrent(
     return false;
 }
 
+PhotoStep BatchRun::openNext(
+    PhotoSession& session, const Settings& settings, Prompts& prompts, const PhotoStepOptions& options)
+{
+    PhotoStep step;
+    for (;;) {
+        if (!openCurrent(session, settings, options.unattended, prompts))
+            return step;
+        if (options.opened)
+            options.opened(session);
+        step.result = PhotoStep::Framed;
+        if (!options.recognise)
+            return step;
+        step.recognised = true;
+        step.recognition = session.recognise(settings, options.silentSkip, prompts, options.hooks, options.drawFrame);
+        const int result = step.recognition.outcome.result;
+        if (result != kRecognised)
+            ++unrecognised_;
+        if (result != kRecognitionSkippedSilently)
+            return step;
+        if (options.stopRequested && options.stopRequested()) {
+            step.result = PhotoStep::Stopped;
+            return step;
+        }
+        ++skipped_;
+        ++step.passedOver;
+        stepToNext(session, settings.keepFrame);
+        if (atEnd()) {
+            // The photo passed over is the one left open: it can still be framed and made by hand.
+            step.result = PhotoStep::RanOut;
+            return step;
+        }
+    }
+}
+
+void BatchRun::countSheet(int sheetResult)
+{
+    switch (sheetResult) {
+    case SheetOutcome::Saved:
+        ++saved_;
+        break;
+    case SheetOutcome::Abandoned:
+        // Given up at the enlargement question, or passed over unattended: no sheet, and no fault either.
+        ++skipped_;
+        break;
+    default:
+        ++failed_;
+        break;
+    }
+}
+
+void BatchRun::stepToNext(PhotoSession& session, bool keepAngle)
+{
+    ++index_;
+    if (!atEnd() && !keepAngle)
+        session.setAngle(0);
+}
+
+SheetOutcome BatchRun::makeSheet(
+    PhotoSession& session, const Settings& settings, bool unattended, Prompts& prompts, int previewHeight)
+{
+    SheetOutcome made = session.makeSheet(settings, unattended, prompts, previewHeight);
+    countSheet(made.result);
+    stepToNext(session, settings.keepFrame);
+    return made;
+}
+
 std::string BatchRun::endMessage(const std::string& logPath) const
 {
     std::string message;
@@ -135,20 +201,26 @@ PhotoWork WorkPhotoUnattended(const std::string& photo, const Settings& settings
         session.planSheetPath(photo, sheetPath);
     BatchRun one;
     one.start({ photo });
-    if (!one.openCurrent(session, settings, true, prompts))
-        return one.skipped() > 0 ? finish(PhotoWork::Existing, "its sheet exists already") : finish(PhotoWork::Failed, one.lastFailure());
-
-    const int side = session.square().Width();
-    session.setView(side, side, side);
-    session.centreMinimumFrame();
-    if (settings.recogniseOnOpen) {
-        const RecognitionReport recognised = session.recognise(settings, settings.skipUnrecognised, prompts);
-        if (recognised.outcome.result == kRecognitionSkippedSilently)
-            return finish(PhotoWork::Skipped, recognised.outcome.message.empty() ? std::string(kMessageNotRecognised)
-                                                                                 : recognised.outcome.message);
-        if (!recognised.framePlaced)
-            session.centreMinimumFrame();
-    }
+    PhotoStepOptions options;
+    options.recognise = settings.recogniseOnOpen;
+    options.unattended = true;
+    options.silentSkip = settings.skipUnrecognised;
+    // The view is the working square itself: one view pixel is one image pixel.
+    options.opened = [](PhotoSession& opened) {
+        const int side = opened.square().Width();
+        opened.setView(side, side, side);
+        opened.centreMinimumFrame();
+    };
+    const PhotoStep step = one.openNext(session, settings, prompts, options);
+    if (step.passedOver > 0)
+        return finish(PhotoWork::Skipped,
+            step.recognition.outcome.message.empty() ? std::string(kMessageNotRecognised)
+                                                     : step.recognition.outcome.message);
+    if (step.result == PhotoStep::RanOut)
+        return one.skipped() > 0 ? finish(PhotoWork::Existing, "its sheet exists already")
+                                 : finish(PhotoWork::Failed, one.lastFailure());
+    if (step.recognised && !step.recognition.framePlaced)
+        session.centreMinimumFrame();
     work.angle = session.angle();
     (void)session.frameInImage(work.frame);
     work.checks = session.photoChecks();
@@ -160,7 +232,7 @@ PhotoWork WorkPhotoUnattended(const std::string& photo, const Settings& settings
         return finish(PhotoWork::Rejected, "fails the checks of its size: " + failed);
     }
 
-    const SheetOutcome sheet = session.makeSheet(settings, true, prompts, 0);
+    const SheetOutcome sheet = one.makeSheet(session, settings, true, prompts, 0);
     switch (sheet.result) {
     case SheetOutcome::Saved:
         work.sheetPath = sheet.path;

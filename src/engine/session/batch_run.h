@@ -1,7 +1,8 @@
 // A batch: the photos of a dropped folder (or named on the command line) worked through one after the other. It
 // keeps the list and the place in it, passes over photos done and photos that do not open (logging those), counts
-// what each photo came to, and says how the batch ended. The window steps it one photo at a time; an unattended
-// run works each photo with WorkPhotoUnattended.
+// what each photo came to, and says how the batch ended. It is the one driver of every batch: a photo is stepped
+// with openNext (open, recognise) and makeSheet (the sheet, its count, the next place and the angle for it), by
+// the window (one photo at a time, or a continuous run) and by the command line's workers (WorkPhotoUnattended).
 #pragma once
 
 #include "image/folder_scan.h"
@@ -9,11 +10,38 @@
 #include "session/prompts.h"
 #include "session/settings.h"
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
 namespace vellicam {
+
+// How a batch photo is opened and recognised.
+struct PhotoStepOptions {
+    bool recognise = true; // recognition on opening
+    bool unattended = false; // a rough photo's warning goes to the error log instead of `prompts`
+    bool silentSkip = false; // a photo recognition cannot read is passed over without a word
+    // Called on the photo just opened, before recognition (the command line sets its view there).
+    std::function<void(PhotoSession&)> opened;
+    // Asked between photos passed over silently: true stops at the photo in hand.
+    std::function<bool()> stopRequested;
+    RecognitionHooks hooks;
+    std::function<int(const ProposedFramePlacement&)> drawFrame;
+};
+
+// What opening the batch's next photo came to.
+struct PhotoStep {
+    enum Result {
+        Framed, // open; recognised, or framed as before (recognition off, or it could not read the photo)
+        Stopped, // open, but passed over silently when the stop was asked for: left to be framed by hand
+        RanOut, // no photo left that opens; the photo before stays the session's
+    };
+    Result result = RanOut;
+    bool recognised = false; // recognition ran on the photo in hand
+    RecognitionReport recognition; // its report
+    int passedOver = 0; // photos recognition passed over silently before it
+};
 
 class BatchRun {
 public:
@@ -42,6 +70,19 @@ public:
     // another photo of the run was given.
     bool openCurrent(PhotoSession& session, const Settings& settings, bool unattended, Prompts& prompts,
         const Progress& progress = {});
+
+    // Opens the photo at the batch's place (as openCurrent) and recognises it when `options` say so. A photo
+    // recognition passes over silently counts as skipped and the next one opens, unless a stop was asked for.
+    // Photos recognition could not read are counted.
+    PhotoStep openNext(PhotoSession& session, const Settings& settings, Prompts& prompts, const PhotoStepOptions& options);
+    // Makes the sheet of the open photo (unattended: no questions), counts what it came to and moves to the next
+    // place; the angle goes back to upright for the next photo unless the settings keep it.
+    SheetOutcome makeSheet(PhotoSession& session, const Settings& settings, bool unattended, Prompts& prompts,
+        int previewHeight = kPreviewHeight);
+    // Counts what a sheet action on the batch's photo came to (a SheetOutcome result).
+    void countSheet(int sheetResult);
+    // Moves past the photo at the batch's place; the angle goes back to upright unless `keepAngle`.
+    void stepToNext(PhotoSession& session, bool keepAngle);
 
     // Why the last photo that did not open failed, or "".
     [[nodiscard]] const std::string& lastFailure() const { return lastFailure_; }
