@@ -51,6 +51,10 @@ struct FacePoints {
     cv::Point2d Chin;
     cv::Point2d LeftEye;
     cv::Point2d RightEye;
+    // The face's outline at about eye level on the image's left and right (the jaw line's first and last points):
+    // halfway between them lies the face's own centre, also on a turned head, where the box's centre does not.
+    cv::Point2d LeftSide;
+    cv::Point2d RightSide;
     double Confidence = 0; // the HOG detector's margin over its threshold
 };
 

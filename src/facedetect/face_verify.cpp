@@ -54,6 +54,8 @@ FacePoints PointsOf(const dlib::full_object_detection& shape, double confidence)
     p.Chin = cv::Point2d(shape.part(kChinPoint).x(), shape.part(kChinPoint).y());
     p.LeftEye = Mean(shape, kFirstLeftEyePoint, 6);
     p.RightEye = Mean(shape, kFirstRightEyePoint, 6);
+    p.LeftSide = cv::Point2d(shape.part(0).x(), shape.part(0).y());
+    p.RightSide = cv::Point2d(shape.part(16).x(), shape.part(16).y());
     p.Confidence = confidence;
     return p;
 }
