@@ -624,11 +624,17 @@ TEST_F(Recognition, RefusesWhatItCannotWorkWith)
 
 class RealDetector : public ::testing::Test {
 protected:
+    static int LoadedHeight(const char* devsetPhoto)
+    {
+        Bitmap photo;
+        EXPECT_TRUE(LoadImage((DataDir() / "devset" / devsetPhoto).string(), photo).ok);
+        return photo.Height();
+    }
     ScratchDir temp;
-    RecognitionOutcome RunOn(const std::string& photoName)
+    RecognitionOutcome RunOn(const std::string& photoName, const char* folder = "photos")
     {
         Bitmap photo, square;
-        EXPECT_TRUE(LoadImage((DataDir() / "photos" / photoName).string(), photo).ok) << photoName;
+        EXPECT_TRUE(LoadImage((DataDir() / folder / photoName).string(), photo).ok) << photoName;
         EXPECT_TRUE(BuildSquareBitmap(photo, square));
         return RecognitionRun(
             square, BinDir().string(), temp.Path().string(), {}, DefaultSheetLayout(), square.Width());
@@ -643,11 +649,36 @@ TEST_F(RealDetector, FrontalPortraitsGetAFrameCentredOnTheFaceWithTheHeadFilling
         ASSERT_EQ(o.result, kRecognised) << name << ": " << o.message << " " << o.reason;
         const FaceRect& f = o.face;
         const FrameProposal& p = o.proposal;
-        EXPECT_LE(std::abs((f.x1 + f.x2) / 2 - (p.L + p.R) / 2), 1) << name;
+        // Centred on the face's own centre from its landmarks, not on the cascade's box.
+        ASSERT_TRUE(o.landmarks) << name;
+        EXPECT_LE(std::abs(FaceCentreColumn(o.points) - (p.L + p.R) / 2), 1) << name;
         const int top = std::min(p.T0, p.bgTop);
         EXPECT_NEAR((p.ChinLine - top) * 496 / (p.Bf - p.Tf), 319, 3) << name;
         EXPECT_LT(std::abs((f.x1 + f.x2) / 2 - o.W / 2), o.W / 5) << name;
         EXPECT_LT(f.y1, p.T0 + (f.y2 - f.y1)) << name;
+    }
+}
+
+TEST_F(RealDetector, ThePersonMaskGivesTheHeadTopAndSeesANeighbourInTheFrame)
+{
+    if (!fs::exists(BinDir() / kPersonModelFile))
+        GTEST_SKIP() << "no person model in " << BinDir() << ": scripts/install-deps fetches it, the build converts it";
+    struct Case {
+        const char* photo;
+        int headTop; // the annotated head top in the working square (the photo's row + its offset in the square)
+        bool otherPeople;
+    };
+    // p07: a lowered head whose head top the landmark estimate put 64 rows too low.
+    for (const Case& c : { Case { "p03_plain_wall.jpg", 85, false }, Case { "p07_looking_down.jpg", 118, false },
+             Case { "p14_blinds_neighbour.jpg", 105, true } }) {
+        const RecognitionOutcome o = RunOn(c.photo, "devset");
+        ASSERT_EQ(o.result, kRecognised) << c.photo;
+        EXPECT_EQ(o.personModel, PersonModelState::Ready);
+        ASSERT_GE(o.maskHeadTop, 0) << c.photo;
+        EXPECT_EQ(o.proposal.HeadTop, o.maskHeadTop) << c.photo;
+        const int offset = (o.H - LoadedHeight(c.photo)) / 2;
+        EXPECT_LE(std::abs(o.maskHeadTop - offset - c.headTop), 8) << c.photo;
+        EXPECT_EQ(o.otherPeople, c.otherPeople) << c.photo;
     }
 }
 
