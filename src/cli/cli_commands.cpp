@@ -311,7 +311,8 @@ int RunSheet(const std::vector<std::string>& words)
         std::string text = prompts.messages.front();
         for (const std::string& detail : prompts.details)
             text += " (" + detail + ")";
-        std::printf("%s\n", ErrorObject(text, args.Positional()[0]).c_str());
+        std::fprintf(stderr, "vellicam-cli sheet: %s\n", text.c_str());
+        std::fputs(ErrorObject(text, args.Positional()[0]).c_str(), stdout);
         return kExitRefused;
     }
     if (composed.result != SheetOutcome::Composed)

@@ -682,6 +682,44 @@ TEST_F(RealDetector, ThePersonMaskGivesTheHeadTopAndSeesANeighbourInTheFrame)
     }
 }
 
+TEST_F(RealDetector, AMissingOrCorruptPersonModelIsNamedAndRecognitionGoesOnWithoutIt)
+{
+    // A program folder with the real library and cascades, and no model or a corrupt one.
+    const fs::path program = temp / "program";
+    fs::create_directory(program);
+    for (const char* name : { "libfacedetect.so", "haarcascade_frontalface_default.xml", "ago.xml" })
+        fs::create_symlink(BinDir() / name, program / name);
+    const std::string model = (program / kPersonModelFile).string();
+    struct Case {
+        const char* what;
+        std::string content; // of the model file; none when empty
+        PersonModelState state;
+        const char* said;
+    };
+    for (const Case& c : { Case { "missing", "", PersonModelState::Missing, "モデルが見つかりません" },
+             Case { "corrupt", std::string(5000, 'x'), PersonModelState::Unreadable, "モデルを読み込めません" } }) {
+        fs::remove(model);
+        if (!c.content.empty())
+            WriteFile(model, c.content);
+        const DetectorReport report = QueryDetector(program.string());
+        EXPECT_EQ(report.kind, DetectorKind::Verified) << c.what;
+        EXPECT_EQ(report.personModel, c.state) << c.what;
+        const std::string text = DetectorReportText(report);
+        EXPECT_NE(text.find(c.said), std::string::npos) << text;
+        EXPECT_NE(text.find(model), std::string::npos) << text;
+
+        Bitmap photo, square;
+        ASSERT_TRUE(LoadImage((DataDir() / "photos/portrait_dark_background_868.jpg").string(), photo).ok);
+        ASSERT_TRUE(BuildSquareBitmap(photo, square));
+        const RecognitionOutcome o
+            = RecognitionRun(square, program.string(), temp.Path().string(), {}, DefaultSheetLayout(), square.Width());
+        EXPECT_EQ(o.result, kRecognised) << c.what;
+        EXPECT_EQ(o.personModel, c.state) << c.what;
+        EXPECT_EQ(o.maskHeadTop, -1) << c.what;
+        EXPECT_TRUE(o.personRegion.Empty()) << c.what;
+    }
+}
+
 TEST_F(RealDetector, PhotoWithoutAFaceIsNotRecognised)
 {
     for (const char* name : { "no_face_false_positive_768.jpg", "no_face_grayscale_profile_768.jpg" }) {

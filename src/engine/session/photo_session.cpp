@@ -687,7 +687,11 @@ SheetOutcome PhotoSession::composeSheet(
             const std::string_view why = plain == kPersonMaskNothingToSegment ? kTextPlainBackgroundNoPerson
                 : plain == kPersonMaskFailed                                  ? kTextPlainBackgroundMaskFailed
                                                                                : kTextPlainBackgroundNoModel;
-            prompts.message(std::string(kTextPlainBackgroundFailed) + std::string(why));
+            // Nobody is there to read a box in an unattended run: the error log names the photo instead.
+            if (unattended)
+                writeLog(settings, LogTimestampNow() + std::string(kLogLabelPlainBackground) + photoPath_, prompts);
+            else
+                prompts.message(std::string(kTextPlainBackgroundFailed) + std::string(why));
             result.result = SheetOutcome::NotDrawn;
             return result;
         }

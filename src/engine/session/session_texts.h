@@ -24,6 +24,7 @@ inline constexpr std::string_view kTextPlainBackgroundNoModel
     = "人物マスクのモデルがありません（[設定]の顔検出の欄を参照して下さい）。";
 inline constexpr std::string_view kTextPlainBackgroundNoPerson = "写真の中央に人物が見つかりません。";
 inline constexpr std::string_view kTextPlainBackgroundMaskFailed = "人物マスクを作れませんでした。";
+inline constexpr std::string_view kLogLabelPlainBackground = "  背景を無地にできません:  ";
 // A person beside the chosen one shares the frame: status panel 2.
 inline constexpr std::string_view kTextOtherPeople = "他の人が写っています";
 inline constexpr std::string_view kTextSaved = "保存しました。";
