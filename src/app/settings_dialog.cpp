@@ -30,7 +30,8 @@ const QString kShowResults = QStringLiteral("顔認識結果を表示する");
 const QString kStraighten = QStringLiteral("傾きを自動で補正する");
 // "背景を無地にする": off, or the plain colour the sheet's photos get outside the person.
 const QString kPlainBackgroundChoices[] = { QStringLiteral("背景: 写真のまま"), QStringLiteral("背景を無地にする: 白"),
-    QStringLiteral("背景を無地にする: 薄い青"), QStringLiteral("背景を無地にする: 薄いグレー") };
+    QStringLiteral("背景を無地にする: 薄い青"), QStringLiteral("背景を無地にする: 薄いグレー"),
+    QStringLiteral("背景を無地にする: 背景色を指定の色") };
 const QString kPhotoSize = QStringLiteral("写真サイズ");
 const QString kPaper = QStringLiteral("用紙");
 const QString kCentreMarks = QStringLiteral("センタートンボ出力");
@@ -180,10 +181,11 @@ SettingsDialog::SettingsDialog(MainWindow& window, QWidget* parent)
     const Rgb colours[] = { kBackgroundWhite, kBackgroundLightBlue, kBackgroundLightGrey };
     for (int i = 0; s.plainBackground && i < 3; ++i)
         if (s.backgroundColour == colours[i])
-            ui_.plainBackgroundList->setCurrentIndex(i + 1);
+            ui_.plainBackgroundList->setCurrentIndex(s.plainBackgroundPicked ? 4 : i + 1);
     connect(ui_.plainBackgroundList, &QComboBox::currentIndexChanged, this, [this, colours](int index) {
         settings_.plainBackground = index > 0;
-        if (index > 0)
+        settings_.plainBackgroundPicked = index == 4;
+        if (index > 0 && index < 4)
             settings_.backgroundColour = colours[index - 1];
     });
 

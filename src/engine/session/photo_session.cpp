@@ -680,7 +680,8 @@ SheetOutcome PhotoSession::composeSheet(
 
     if (settings.plainBackground) {
         std::string reason;
-        const int plain = PlainBackground(cut_, programFolder_, settings.backgroundColour, &reason);
+        const Rgb colour = settings.plainBackgroundPicked ? settings.pickedColour : settings.backgroundColour;
+        const int plain = PlainBackground(cut_, programFolder_, colour, &reason);
         if (plain != kPersonMaskOk) {
             if (!reason.empty())
                 prompts.detail("plain background " + photoPath_ + ": " + reason);

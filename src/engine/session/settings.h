@@ -53,6 +53,7 @@ struct Settings {
     // is made as it always was.
     bool plainBackground = false;
     Rgb backgroundColour = kBackgroundWhite;
+    bool plainBackgroundPicked = false; // the colour picked on the view ("背景色を指定") instead of backgroundColour
 
     // The main window's working options.
     bool keepFrame = false; // frame and angle carry over to the next photo of a batch
