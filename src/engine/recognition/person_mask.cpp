@@ -133,7 +133,7 @@ int ComputePersonMask(FaceDetector& detector, const Bitmap& image, PersonMask& m
     MaskPicture picture;
     try {
         if (!MakeMaskPicture(image, kPersonMaskLongSide, picture))
-            return image.Empty() ? kPersonMaskNothingToSegment : kPersonMaskNothingToSegment;
+            return kPersonMaskNothingToSegment;
     } catch (const std::bad_alloc&) {
         return kPersonMaskFailed;
     }

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <optional>
@@ -271,7 +272,12 @@ public:
             FaceLandmarks p;
             if ((rc = LandmarksAt(detector, i, found, p)) != kDetectorOk)
                 return rc;
-            if (found && !(p == out_.points))
+            // The chosen face itself, also as a pass other than the one it was chosen from found it, is no other.
+            const FaceLandmarks& c = out_.points;
+            const int eyes = std::max(1, std::abs(c.rightEyeX - c.leftEyeX));
+            const int dx = (p.leftEyeX + p.rightEyeX - c.leftEyeX - c.rightEyeX) / 2;
+            const int dy = (p.leftEyeY + p.rightEyeY - c.leftEyeY - c.rightEyeY) / 2;
+            if (found && 4 * std::max(std::abs(dx), std::abs(dy)) > eyes)
                 otherFaces_.push_back({ (p.leftEyeX + p.rightEyeX) / 2, (p.leftEyeY + p.rightEyeY) / 2 });
         }
         out_.personMaskResult = ComputePersonMask(detector, square_, personMask_);
