@@ -3,6 +3,9 @@
 // frame is right when its head top and chin lie within 10 % of the annotated head height and its centre within 5 %
 // of its width; a photo with no person is right when it is not recognised. Prints one line per photo, "N of M
 // right", and the wall time of each detect (a cold start: a new process that loads the detector and its models).
+// Each photo is scored twice, with the person mask and without it (the same library from a folder without the
+// model), errors in % of the head height and of the frame's width; the sheets' first photos with a plain light-blue
+// background go into devset_backgrounds.jpg in the current folder, to look at.
 #include "devset_score.h"
 
 #include <opencv2/imgcodecs.hpp>
@@ -17,6 +20,9 @@
 #include <sstream>
 #include <string>
 #include <vector>
+
+#include <opencv2/imgproc.hpp>
+#include <unistd.h>
 
 namespace vellicam::bench {
 
@@ -88,6 +94,50 @@ std::string Quote(const std::string& s)
     return q + "'";
 }
 
+// One detect over a photo: its JSON (empty when the command printed nothing) and its wall time.
+std::string Detect(const fs::path& cli, const fs::path& photo, const std::string& detectorDir, double& seconds)
+{
+    std::string command = Quote(cli.string()) + " detect " + Quote(photo.string()) + " 2>/dev/null";
+    if (!detectorDir.empty())
+        command = "VELLICAM_DETECTOR_DIR=" + Quote(detectorDir) + " " + command;
+    const auto start = std::chrono::steady_clock::now();
+    std::string json;
+    if (FILE* pipe = popen(command.c_str(), "r")) {
+        char buffer[4096];
+        while (std::fgets(buffer, sizeof buffer, pipe))
+            json += buffer;
+        pclose(pipe);
+    }
+    seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    return json;
+}
+
+// The errors of one framed portrait: head top and chin in % of the annotated head height, the frame's centre in %
+// of its width.
+struct Errors {
+    double top = 0, chin = 0, centre = 0;
+};
+
+struct Tally {
+    int right = 0;
+    std::vector<Errors> errors;
+    void Print(const char* name, std::size_t photos) const
+    {
+        Errors mean, worst;
+        for (const Errors& e : errors) {
+            mean.top += std::abs(e.top) / errors.size();
+            mean.chin += std::abs(e.chin) / errors.size();
+            mean.centre += std::abs(e.centre) / errors.size();
+            worst.top = std::max(worst.top, std::abs(e.top));
+            worst.chin = std::max(worst.chin, std::abs(e.chin));
+            worst.centre = std::max(worst.centre, std::abs(e.centre));
+        }
+        std::printf("%-16s %d of %zu right; head top mean %.1f %% worst %.1f %%, chin mean %.1f %% worst %.1f %% (of the "
+                    "head height); centre mean %.1f %% worst %.1f %% (of the frame width)\n",
+            name, right, photos, mean.top, worst.top, mean.chin, worst.chin, mean.centre, worst.centre);
+    }
+};
+
 } // namespace
 
 int RunDevsetScore(const std::string& folderArgument)
@@ -106,64 +156,99 @@ int RunDevsetScore(const std::string& folderArgument)
         std::fprintf(stderr, "no %s: build the vellicam-cli target\n", cli.c_str());
         return 2;
     }
+    // "Without the mask": the same library and cascades from a folder that has no person model.
+    const bool model = fs::exists(self.parent_path() / "person_segmentation.onnx", ec);
+    const fs::path bare = fs::temp_directory_path(ec) / ("vellicam-devset-" + std::to_string(getpid()));
+    fs::create_directories(bare, ec);
+    for (const char* name : { "libfacedetect.so", "haarcascade_frontalface_default.xml", "ago.xml" })
+        fs::create_symlink(self.parent_path() / name, bare / name, ec);
 
-    int right = 0;
+    Tally with, without;
     std::vector<double> times;
-    std::printf(
-        "%-32s %5s %6s %6s %6s  %s\n", "photo", "ok", "top", "chin", "centre", "(frame − annotation; tolerance)");
+    std::vector<cv::Mat> cells; // the first photo of each portrait's sheet with a plain background
+    std::printf("%-32s %4s %7s %7s %7s  %4s %7s %7s %7s  %s\n", "photo", "ok", "top %", "chin %", "ctr %", "ok",
+        "top %", "chin %", "ctr %", "(with the mask | without; frame − annotation)");
     for (const Annotation& a : annotations) {
         const fs::path photo = folder / a.file;
-        const std::string command = Quote(cli.string()) + " detect " + Quote(photo.string()) + " 2>/dev/null";
-        const auto start = std::chrono::steady_clock::now();
-        std::string json;
-        if (FILE* pipe = popen(command.c_str(), "r")) {
-            char buffer[4096];
-            while (std::fgets(buffer, sizeof buffer, pipe))
-                json += buffer;
-            pclose(pipe);
-        }
-        times.push_back(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
-
-        const std::vector<int> result = Numbers(json, "result");
-        const bool recognised = !result.empty() && result[0] == 0;
-        bool ok = false;
-        std::string detail;
-        if (!a.person) {
-            ok = !recognised;
-            detail = recognised ? "a frame was proposed" : "not recognised";
-            std::printf("%-32s %5s %6s %6s %6s  %s\n", a.file.c_str(), ok ? "yes" : "NO", "", "", "", detail.c_str());
-        } else if (!recognised) {
-            std::printf("%-32s %5s %6s %6s %6s  %s\n", a.file.c_str(), "NO", "", "", "", "not recognised");
-        } else {
-            // The square's coordinates back to the photo's: the photo lies centred on its longer side's square.
-            const cv::Mat full = cv::imread(photo.string(), cv::IMREAD_GRAYSCALE);
-            const std::vector<int> image = Numbers(json, "image");
-            const std::vector<int> frame = Numbers(json, "frame");
-            const std::vector<int> top = Numbers(json, "head_top");
-            const std::vector<int> chin = Numbers(json, "chin_line");
-            if (full.empty() || image.size() != 2 || frame.size() != 4 || top.empty() || chin.empty()) {
-                std::printf("%-32s %5s  unreadable answer: %s\n", a.file.c_str(), "NO", json.c_str());
+        std::string line;
+        std::string sheetFrame;
+        for (Tally* tally : { &with, &without }) {
+            double seconds = 0;
+            const std::string json = Detect(cli, photo, tally == &with ? std::string() : bare.string(), seconds);
+            if (tally == &with)
+                times.push_back(seconds);
+            const std::vector<int> result = Numbers(json, "result");
+            const bool recognised = !result.empty() && result[0] == 0;
+            char text[128];
+            bool ok = false;
+            if (!a.person) {
+                ok = !recognised;
+                std::snprintf(text, sizeof text, "%4s %23s  ", ok ? "yes" : "NO", recognised ? "a frame" : "none");
             } else {
-                const int dx = (image[0] - full.cols) / 2, dy = (image[1] - full.rows) / 2;
-                const int head = a.chin - a.top;
-                const int width = frame[2] - frame[0];
-                const int topError = top[0] - dy - a.top;
-                const int chinError = chin[0] - dy - a.chin;
-                const int centreError = (frame[0] + frame[2]) / 2 - dx - a.centre;
-                ok = std::abs(topError) * 10 <= head && std::abs(chinError) * 10 <= head
-                    && std::abs(centreError) * 20 <= width;
-                std::printf("%-32s %5s %+6d %+6d %+6d  (±%d, ±%d)\n", a.file.c_str(), ok ? "yes" : "NO", topError,
-                    chinError, centreError, head / 10, width / 20);
+                const cv::Mat full = cv::imread(photo.string(), cv::IMREAD_GRAYSCALE);
+                const std::vector<int> image = Numbers(json, "image");
+                const std::vector<int> frame = Numbers(json, "frame");
+                const std::vector<int> top = Numbers(json, "head_top");
+                const std::vector<int> chin = Numbers(json, "chin_line");
+                if (!recognised || full.empty() || image.size() != 2 || frame.size() != 4 || top.empty()
+                    || chin.empty()) {
+                    std::snprintf(text, sizeof text, "%4s %23s  ", "NO", "not recognised");
+                } else {
+                    const int dx = (image[0] - full.cols) / 2, dy = (image[1] - full.rows) / 2;
+                    const double head = a.chin - a.top, width = frame[2] - frame[0];
+                    const Errors e { 100.0 * (top[0] - dy - a.top) / head, 100.0 * (chin[0] - dy - a.chin) / head,
+                        100.0 * ((frame[0] + frame[2]) / 2 - dx - a.centre) / width };
+                    ok = std::abs(e.top) <= 10 && std::abs(e.chin) <= 10 && std::abs(e.centre) <= 5;
+                    tally->errors.push_back(e);
+                    std::snprintf(text, sizeof text, "%4s %+7.1f %+7.1f %+7.1f  ", ok ? "yes" : "NO", e.top, e.chin,
+                        e.centre);
+                    if (tally == &with) {
+                        const std::vector<int> placed = Numbers(json, "sheet_frame");
+                        if (placed.size() == 4)
+                            sheetFrame = std::to_string(placed[0]) + "," + std::to_string(placed[1]) + ","
+                                + std::to_string(placed[2]) + "," + std::to_string(placed[3]);
+                    }
+                }
+            }
+            tally->right += ok ? 1 : 0;
+            line += text;
+        }
+        std::printf("%-32s %s\n", a.file.c_str(), line.c_str());
+        std::fflush(stdout);
+        if (model && !sheetFrame.empty()) {
+            const fs::path sheet = bare / "sheet.png";
+            fs::remove(sheet, ec); // a PNG carries no sheet mark, so the next sheet would not replace it
+            const std::string command = Quote(cli.string()) + " sheet " + Quote(photo.string()) + " "
+                + Quote(sheet.string()) + " --frame " + sheetFrame + " --background blue >/dev/null 2>&1";
+            if (std::system(command.c_str()) == 0) {
+                const cv::Mat made = cv::imread(sheet.string());
+                // The first photo of the default sheet: columns 112..489, rows 118..613.
+                if (made.cols >= 490 && made.rows >= 614) {
+                    cv::Mat cell;
+                    cv::resize(made(cv::Rect(112, 118, 378, 496)), cell, cv::Size(189, 248), 0, 0, cv::INTER_AREA);
+                    cells.push_back(cell);
+                }
             }
         }
-        right += ok ? 1 : 0;
-        std::fflush(stdout);
     }
     std::sort(times.begin(), times.end());
-    std::printf("%d of %zu right\n", right, annotations.size());
+    with.Print(model ? "with the mask:" : "(no model)", annotations.size());
+    without.Print("without it:", annotations.size());
     std::printf("vellicam-cli detect, cold start each: fastest %.0f ms, median %.0f ms, slowest %.0f ms\n",
         times.front() * 1e3, times[times.size() / 2] * 1e3, times.back() * 1e3);
-    return right == static_cast<int>(annotations.size()) ? 0 : 1;
+    if (!cells.empty()) {
+        // Eight to a row, on white.
+        const int columns = 8, rows = static_cast<int>((cells.size() + columns - 1) / columns);
+        cv::Mat contact(rows * 256, columns * 197, CV_8UC3, cv::Scalar(255, 255, 255));
+        for (std::size_t i = 0; i < cells.size(); ++i)
+            cells[i].copyTo(contact(cv::Rect(static_cast<int>(i % columns) * 197 + 4,
+                static_cast<int>(i / columns) * 256 + 4, cells[i].cols, cells[i].rows)));
+        const fs::path out = fs::current_path(ec) / "devset_backgrounds.jpg";
+        if (cv::imwrite(out.string(), contact))
+            std::printf("the replaced backgrounds, one photo of each sheet: %s\n", out.c_str());
+    }
+    fs::remove_all(bare, ec);
+    return with.right == static_cast<int>(annotations.size()) ? 0 : 1;
 }
 
 } // namespace vellicam::bench

@@ -109,11 +109,66 @@ const vellicam::bench::Register kRecognition { [] {
             std::printf("  face %d,%d-%d,%d, landmarks %d, chin from them %d, re-detected %d, levelling %d\n",
                 o.face.x1, o.face.y1, o.face.x2, o.face.y2, o.landmarks, o.chinFromLandmarks, o.redetected,
                 o.levellingAngle);
+            std::printf("  person mask %s, head top from it %d\n",
+                o.personRegion.Empty() ? "not used (no model, or no region at the face)" : "used", o.maskHeadTop);
             std::printf(
                 "  cold start of vellicam-cli detect on the same photo: %.0f ms\n", ColdDetectSeconds(*state) * 1e3);
             std::error_code ec;
             fs::remove_all(state->temp, ec);
             state->square.Clear();
+        },
+        {},
+    };
+}() };
+
+
+// The person mask with its refinement on the same photo's working square (the reduced picture, the model, the
+// guided filter) beside the photo's JPEG decoding; the library and the model loaded before timing.
+struct MaskState {
+    State photo;
+    vellicam::FaceDetector detector;
+    vellicam::PersonMask mask;
+    bool ready = false;
+};
+
+const vellicam::bench::Register kPersonMask { [] {
+    auto state = std::make_shared<MaskState>();
+    return vellicam::bench::Pair {
+        "person mask with refinement, 4000x3000 photo",
+        "JPEG decoding of the photo",
+        1.0,
+        [=] {
+            std::error_code ec;
+            State& s = state->photo;
+            s.program = fs::read_symlink("/proc/self/exe", ec).parent_path().string();
+            std::string pattern = (fs::temp_directory_path(ec) / "vellicam-bench-XXXXXX").string();
+            if (mkdtemp(pattern.data()))
+                s.temp = pattern;
+            if (!MakePhoto(s))
+                std::fprintf(stderr, "cannot make the 4000 x 3000 photo\n");
+            const vellicam::DetectorFiles files = vellicam::FindDetectorFiles(s.program);
+            vellicam::PersonModelState model = vellicam::PersonModelState::NotSupported;
+            state->ready = state->detector.Load(files.library) == vellicam::kDetectorOk
+                && state->detector.LoadPersonModel(files.personModel, model) == vellicam::kDetectorOk
+                && model == vellicam::PersonModelState::Ready;
+            if (!state->ready)
+                std::fprintf(stderr, "no person model beside the program: the mask is not timed\n");
+        },
+        [=] {
+            if (state->ready)
+                (void)vellicam::ComputePersonMask(state->detector, state->photo.square, state->mask);
+        },
+        [=] {
+            const cv::Mat decoded = cv::imread(state->photo.photoPath, cv::IMREAD_COLOR);
+            if (decoded.empty())
+                std::fprintf(stderr, "cannot decode %s\n", state->photo.photoPath.c_str());
+        },
+        [=] {
+            std::printf("  mask %d x %d at 1/%d\n", state->mask.width, state->mask.height, state->mask.scale);
+            std::error_code ec;
+            fs::remove_all(state->photo.temp, ec);
+            state->photo.square.Clear();
+            state->detector.Release();
         },
         {},
     };

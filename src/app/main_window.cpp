@@ -93,7 +93,7 @@ void MainWindow::queryDetector()
         return; // asked once per window
     const std::string folder = work_.programFolder.toStdString();
     detectorQuery_ = std::thread([this, folder] {
-        const QString text = QString::fromStdString(DetectorKindText(QueryDetectorKind(folder)));
+        const QString text = QString::fromStdString(DetectorReportText(QueryDetector(folder)));
         QMetaObject::invokeMethod(
             this, [this, text] { detectorKnown(text); }, Qt::QueuedConnection);
     });

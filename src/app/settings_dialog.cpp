@@ -28,6 +28,10 @@ const QString kUpperHalfOnly = QStringLiteral("画像の上半分のみを対象
 const QString kDetectChin = QStringLiteral("顎も検出する");
 const QString kShowResults = QStringLiteral("顔認識結果を表示する");
 const QString kStraighten = QStringLiteral("傾きを自動で補正する");
+// "背景を無地にする": off, or the plain colour the sheet's photos get outside the person.
+const QString kPlainBackgroundChoices[] = { QStringLiteral("背景: 写真のまま"), QStringLiteral("背景を無地にする: 白"),
+    QStringLiteral("背景を無地にする: 薄い青"), QStringLiteral("背景を無地にする: 薄いグレー"),
+    QStringLiteral("背景を無地にする: 背景色を指定の色") };
 const QString kPhotoSize = QStringLiteral("写真サイズ");
 const QString kPaper = QStringLiteral("用紙");
 const QString kCentreMarks = QStringLiteral("センタートンボ出力");
@@ -170,8 +174,24 @@ SettingsDialog::SettingsDialog(MainWindow& window, QWidget* parent)
     ui_.memoryReport->setFont(memoFont);
     ui_.memoryReport->setGeometry(8, 376, 481, 177);
 
+    ui_.plainBackgroundList = new QComboBox(this);
+    for (const QString& choice : texts::kPlainBackgroundChoices)
+        ui_.plainBackgroundList->addItem(choice);
+    ui_.plainBackgroundList->setGeometry(8, 326, 190, 22);
+    const Rgb colours[] = { kBackgroundWhite, kBackgroundLightBlue, kBackgroundLightGrey };
+    for (int i = 0; s.plainBackground && i < 3; ++i)
+        if (s.backgroundColour == colours[i])
+            ui_.plainBackgroundList->setCurrentIndex(s.plainBackgroundPicked ? 4 : i + 1);
+    connect(ui_.plainBackgroundList, &QComboBox::currentIndexChanged, this, [this, colours](int index) {
+        settings_.plainBackground = index > 0;
+        settings_.plainBackgroundPicked = index == 4;
+        if (index > 0 && index < 4)
+            settings_.backgroundColour = colours[index - 1];
+    });
+
+    // Two lines: the face detector, then the person model.
     ui_.detectorLabel = new QLabel(this);
-    ui_.detectorLabel->setGeometry(8, 560, 556, 16);
+    ui_.detectorLabel->setGeometry(8, 560, 556, 32);
 
     // Each control writes its field of the settings value as it changes.
     const auto bind = [this](QCheckBox* box, bool Settings::*field) {

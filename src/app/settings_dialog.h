@@ -37,6 +37,7 @@ public:
         QCheckBox* scaleBox = nullptr;
         QCheckBox* keepExistingBox = nullptr;
         QCheckBox* saveFaceImageBox = nullptr;
+        QComboBox* plainBackgroundList = nullptr; // 背景を無地にする: off, 白, 薄い青, 薄いグレー, the picked colour
         QSlider* jpegQualitySlider = nullptr;
         QSlider* backgroundRatioSlider = nullptr;
         QSlider* colourToleranceSlider = nullptr;

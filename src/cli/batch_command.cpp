@@ -72,6 +72,8 @@ Options:
   --precision N             detection precision (1..10, default 3)
   --tolerance N             background colour range (0..100, default 50)
   --ratio PERCENT           background share for the head top (50..100, default 80)
+  --background C            a plain background outside the person: white, blue, grey or RRGGBB (see
+                            'vellicam-cli sheet --help'); a photo it cannot be made for gets no sheet
 
 Prints one line per photo on standard error (a progress line on a terminal) and a JSON summary on
 standard output; its "detector" says which face detector was loaded ("verified", "cascade-only" or
@@ -276,6 +278,11 @@ Settings SettingsFromArguments(const Arguments& args)
         s.colourTolerance = ParseInt(*v, "--tolerance", 0, 100);
     if (const auto v = args.Value("ratio"))
         s.backgroundRatio = ParseInt(*v, "--ratio", 50, 100);
+    if (const auto v = args.Value("background")) {
+        s.plainBackground = true;
+        if (!ParseBackgroundColour(*v, s.backgroundColour))
+            throw UsageError { "--background takes white, blue, grey or RRGGBB, not '" + *v + "'" };
+    }
     if (const auto v = args.Value("out")) {
         if (v->empty())
             throw UsageError { "--out needs a folder" };
@@ -737,7 +744,7 @@ int RunBatch(const std::vector<std::string>& words)
 {
     const Arguments args(words,
         { "out", "jobs", "photo-timeout", "report", "size", "paper", "quality", "min-face", "precision", "tolerance",
-            "ratio" },
+            "ratio", "background" },
         { "keep-existing", "skip-unrecognised", "no-recognition", "no-sharpen", "no-centre-marks", "no-corner-marks",
             "no-scale", "no-chin", "straighten", "no-head-top-correction", "whole-image", "allow-oversize",
             "save-face-image", "strict" });
@@ -747,7 +754,8 @@ int RunBatch(const std::vector<std::string>& words)
     const Settings settings = SettingsFromArguments(args);
     const int cores = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
     const int jobs = args.Value("jobs") ? ParseInt(*args.Value("jobs"), "--jobs", 1, 256) : cores;
-    const std::string folder = settings.recogniseOnOpen ? DetectorFolder() : std::string();
+    const std::string folder
+        = settings.recogniseOnOpen || settings.plainBackground ? DetectorFolder() : std::string();
 
     SheetTargets run;
     const std::vector<std::string> photos = ExpandInputs(args.Positional(), run);
@@ -812,12 +820,15 @@ int RunBatch(const std::vector<std::string>& words)
     std::string workFolder;
     // The detector library and its models are loaded once, here, before the workers are made: each worker starts
     // with them in memory (shared until written) instead of reading them again.
+    if (!settings.recogniseOnOpen && settings.plainBackground && total > 0)
+        (void)QueryDetector(folder); // reads the person model once, before the workers start
     if (settings.recogniseOnOpen && total > 0) {
         // Each worker has a core of its own: the detector's own thread pool would only make them wait for each
         // other. Set before the library starts it.
         if (jobs > 1)
             setenv("OPENCV_FOR_THREADS_NUM", "1", 0);
-        detector = KindName(QueryDetectorKind(folder));
+        // The detector's models and the person model are read here, once, before the workers start.
+        detector = KindName(QueryDetector(folder).kind);
         workFolder = PrepareRecognitionWorkFolder();
     }
 

@@ -236,12 +236,15 @@ Options:
   --no-corner-marks    leave out the corner crop marks
   --no-scale           leave out the 5 cm scale
   --quality Q          JPEG quality 0..100 when OUT is a JPEG (default 90)
+  --background C       replace the background outside the person by a plain colour: white, blue (light blue
+                       D8E8F8), grey (E4E4E4) or RRGGBB; needs the detector library's person model. A photo
+                       without a person in the middle of the frame makes no sheet (exit status 3)
   --preview PREVIEW    also write the preview-sized sheet (712 pixels high)
 )";
 
 int RunSheet(const std::vector<std::string>& words)
 {
-    const Arguments args(words, { "frame", "angle", "quality", "preview", "size", "paper" },
+    const Arguments args(words, { "frame", "angle", "quality", "preview", "size", "paper", "background" },
         { "no-sharpen", "no-centre-marks", "no-corner-marks", "no-scale", "list-sizes" });
     if (args.Flag("list-sizes")) {
         args.ExpectPositional({});
@@ -266,6 +269,11 @@ int RunSheet(const std::vector<std::string>& words)
     settings.cornerMarks = !args.Flag("no-corner-marks");
     settings.scale = !args.Flag("no-scale");
     settings.sharpen = !args.Flag("no-sharpen");
+    if (const auto v = args.Value("background")) {
+        settings.plainBackground = true;
+        if (!ParseBackgroundColour(*v, settings.backgroundColour))
+            throw UsageError { "--background takes white, blue, grey or RRGGBB, not '" + *v + "'" };
+    }
     const std::string& out = args.Positional()[1];
     CheckOutputName(out);
     const auto previewPath = args.Value("preview");
@@ -281,7 +289,7 @@ int RunSheet(const std::vector<std::string>& words)
             throw IoError { "'" + *path + "' exists and is not a sheet: name another file, or remove it first", *path };
     }
 
-    PhotoSession session;
+    PhotoSession session(settings.plainBackground ? DetectorFolder() : std::string());
     session.setLayout(layout);
     if (const int refused = OpenInSession(session, args.Positional()[0], angleText ? &angle : nullptr); refused != 0)
         return PrintRefusal(refused);
@@ -299,6 +307,14 @@ int RunSheet(const std::vector<std::string>& words)
     const SheetOutcome composed = session.composeSheet(settings, false, prompts);
     if (composed.result == SheetOutcome::NoCut)
         return PrintRefusal(kCropNothingToCut);
+    if (composed.result == SheetOutcome::NotDrawn && settings.plainBackground && !prompts.messages.empty()) {
+        std::string text = prompts.messages.front();
+        for (const std::string& detail : prompts.details)
+            text += " (" + detail + ")";
+        std::fprintf(stderr, "vellicam-cli sheet: %s\n", text.c_str());
+        std::fputs(ErrorObject(text, args.Positional()[0]).c_str(), stdout);
+        return kExitRefused;
+    }
     if (composed.result != SheetOutcome::Composed)
         throw std::bad_alloc();
     const Bitmap& sheet = session.sheet();
@@ -362,15 +378,26 @@ void PrintDetection(const RecognitionOutcome& o, const std::string& extra)
         const FaceLandmarks& q = o.points;
         points = "{\"chin\": [" + std::to_string(q.chinX) + ", " + std::to_string(q.chinY) + "], \"left_eye\": ["
             + std::to_string(q.leftEyeX) + ", " + std::to_string(q.leftEyeY) + "], \"right_eye\": ["
-            + std::to_string(q.rightEyeX) + ", " + std::to_string(q.rightEyeY) + "]}";
+            + std::to_string(q.rightEyeX) + ", " + std::to_string(q.rightEyeY) + "]"
+            + (q.hasSides ? ", \"sides\": [" + std::to_string(q.leftSideX) + ", " + std::to_string(q.leftSideY) + ", "
+                        + std::to_string(q.rightSideX) + ", " + std::to_string(q.rightSideY) + "]"
+                          : std::string())
+            + "}";
     }
     const std::string levelling = o.levellingKnown ? std::to_string(o.levellingAngle) : "null";
+    // The person mask: "mask_head_top" is null when the mask gave no believable head top (or there was none).
+    const char* mask = o.personModel == PersonModelState::Ready ? (o.personRegion.Empty() ? "\"no region\"" : "\"used\"")
+        : o.personModel == PersonModelState::Missing          ? "\"model missing\""
+        : o.personModel == PersonModelState::Unreadable       ? "\"model unreadable\""
+                                                              : "null";
+    const std::string maskTop = o.maskHeadTop >= 0 ? std::to_string(o.maskHeadTop) : "null";
     std::printf("{\"result\": %d, \"image\": [%d, %d], \"faces\": %d, \"face\": [%d, %d, %d, %d], \"chin\": %s, "
                 "\"chin_strip_top\": %d, \"head_top_scan\": %d, \"estimate\": [%d, %d], \"corrected_chin\": %d, "
                 "\"chin_line\": %d, \"frame\": [%d, %d, %d, %d], \"head_top\": %d, \"landmarks\": %s, "
-                "\"levelling\": %s%s}\n",
+                "\"levelling\": %s, \"person_mask\": %s, \"mask_head_top\": %s, \"other_people\": %s%s}\n",
         o.result, o.W, o.H, o.n, f.x1, f.y1, f.x2, f.y2, chin.c_str(), o.ct, p.bgTop, p.T0, p.C0, p.C1, p.ChinLine, p.L,
-        p.Tf, p.R, p.Bf, p.HeadTop, points.c_str(), levelling.c_str(), extra.c_str());
+        p.Tf, p.R, p.Bf, p.HeadTop, points.c_str(), levelling.c_str(), mask, maskTop.c_str(),
+        o.otherPeople ? "true" : "false", extra.c_str());
 }
 
 int RunDetect(const std::vector<std::string>& words)

@@ -55,6 +55,10 @@ struct FacePoints {
     // open eye, below 0.15 for a closed one). Scale-free, so it needs no mapping between image sizes.
     double LeftEyeOpen = 0;
     double RightEyeOpen = 0;
+    // The face's outline at about eye level on the image's left and right (the jaw line's first and last points):
+    // halfway between them lies the face's own centre, also on a turned head, where the box's centre does not.
+    cv::Point2d LeftSide;
+    cv::Point2d RightSide;
     double Confidence = 0; // the HOG detector's margin over its threshold
 };
 

@@ -67,6 +67,8 @@ FacePoints PointsOf(const dlib::full_object_detection& shape, double confidence)
     p.RightEye = Mean(shape, kFirstRightEyePoint, 6);
     p.LeftEyeOpen = Opening(shape, kFirstLeftEyePoint);
     p.RightEyeOpen = Opening(shape, kFirstRightEyePoint);
+    p.LeftSide = cv::Point2d(shape.part(0).x(), shape.part(0).y());
+    p.RightSide = cv::Point2d(shape.part(16).x(), shape.part(16).y());
     p.Confidence = confidence;
     return p;
 }

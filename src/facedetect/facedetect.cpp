@@ -3,6 +3,7 @@
 
 #include "face_search.h"
 #include "face_verify.h"
+#include "person_mask.h"
 
 #include <algorithm>
 #include <cmath>
@@ -119,6 +120,8 @@ FacePoints PointsToFile(FacePoints p, double scale)
     p.Chin = map(p.Chin);
     p.LeftEye = map(p.LeftEye);
     p.RightEye = map(p.RightEye);
+    p.LeftSide = map(p.LeftSide);
+    p.RightSide = map(p.RightSide);
     return p;
 }
 
@@ -288,6 +291,56 @@ int getEyeOpenness(int index, int* openness)
     openness[0] = static_cast<int>(std::lround(p.LeftEyeOpen * 1000));
     openness[1] = static_cast<int>(std::lround(p.RightEyeOpen * 1000));
     return 1;
+}
+
+int getFaceSides(int index, int* points)
+{
+    if (!points)
+        return -1;
+    const std::vector<Detection>& results = TheState().Results;
+    if (index < 0 || static_cast<size_t>(index) >= results.size() || !results[index].HasPoints)
+        return 0;
+    const FacePoints& p = results[index].Points;
+    points[0] = static_cast<int>(std::lround(p.LeftSide.x));
+    points[1] = static_cast<int>(std::lround(p.LeftSide.y));
+    points[2] = static_cast<int>(std::lround(p.RightSide.x));
+    points[3] = static_cast<int>(std::lround(p.RightSide.y));
+    return 1;
+}
+
+int loadPersonModel(const char* modelFile)
+{
+    try {
+        if (!modelFile || !*modelFile)
+            return kPersonModelBadArguments;
+        return LoadPersonModel(modelFile);
+    } catch (const std::bad_alloc&) {
+        return kPersonModelNoMemory;
+    } catch (...) {
+        return kPersonModelFault;
+    }
+}
+
+int getPersonMask(const unsigned char* bgr, int width, int height, int stride, int divisor, unsigned char* mask)
+{
+    if (!bgr || !mask || width < 1 || height < 1 || divisor < 1 || stride < 3 * width || width > 1 << 15
+        || height > 1 << 15)
+        return kPersonModelBadArguments;
+    try {
+        const cv::Mat picture(height, width, CV_8UC3, const_cast<unsigned char*>(bgr), static_cast<std::size_t>(stride));
+        cv::Mat result;
+        if (const int status = PersonMaskOf(picture, divisor, result); status != kPersonModelOk)
+            return status;
+        for (int y = 0; y < result.rows; ++y)
+            std::copy_n(result.ptr<unsigned char>(y), result.cols, mask + static_cast<std::size_t>(y) * result.cols);
+        return kPersonModelOk;
+    } catch (const std::bad_alloc&) {
+        return kPersonModelNoMemory;
+    } catch (const cv::Exception& e) {
+        return e.code == cv::Error::StsNoMem ? kPersonModelNoMemory : kPersonModelFault;
+    } catch (...) {
+        return kPersonModelFault;
+    }
 }
 
 int detectorKind(void)

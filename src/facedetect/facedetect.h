@@ -1,5 +1,5 @@
 // libfacedetect.so: a cascade-classifier detector whose faces a second detector confirms, behind three C functions
-// (and two optional ones). It reads an image file and a cascade file and reports the rectangles it finds, the one
+// (and five optional ones). It reads an image file and a cascade file and reports the rectangles it finds, the one
 // most likely to be the photo's subject first. It refuses null or empty names, a pass other than 0 or 1 and a
 // precision outside 1..10.
 //
@@ -97,11 +97,32 @@ FACEDETECT_EXPORT int getFacePoints(int index, int* points);
 // right for detection i, as two numbers: each eye's mean lid-to-lid height per thousand of its corner-to-corner
 // width (about 300 open, below 150 closed). Returns as getFacePoints does.
 FACEDETECT_EXPORT int getEyeOpenness(int index, int* openness);
+// getFaceSides(i, points): where the landmarks put the face's outline at about eye level on the image's left and on
+// its right (x, y, x, y) for detection i, in pixels of the image file: the face's own centre lies halfway between,
+// on a turned head too. Returns as getFacePoints does.
+FACEDETECT_EXPORT int getFaceSides(int index, int* points);
 
 // detectorKind(): 1 when the faces are confirmed by the face detector and given landmarks, 0 when the cascade
 // works alone (the landmark model is missing or unreadable). Loads the models when they are not yet loaded, as the
 // first facedetect does: about a second and a half, once per process.
 FACEDETECT_EXPORT int detectorKind(void);
+
+// loadPersonModel(modelFile): reads the person-segmentation model (ONNX, person_segmentation.onnx) for
+// getPersonMask; a second call with the same unchanged file keeps the model read (about 0.1 s). Returns 0 when the
+// model is ready, -1 for a null or empty name, -2 when the file is missing, -3 when it is not a model that gives a
+// person mask, -4 out of memory, -5 any other fault; after a failure getPersonMask answers with the same code.
+FACEDETECT_EXPORT int loadPersonModel(const char* modelFile);
+
+// getPersonMask(bgr, width, height, stride, divisor, mask): the person mask of the picture `bgr` (width × height
+// pixels of 3 bytes, blue, green, red, as OpenCV and the program keep them; rows `stride` bytes apart), 0 (background) .. 255 (person), written to `mask` at the
+// picture's size divided by `divisor`, each side rounded up, row after row without padding. The model sees the whole
+// picture stretched to 256 × 256; its answer is brought to the mask's size and refined there with the picture as
+// guide, so a divisor that keeps the mask near 600 pixels across keeps the work to a few tens of milliseconds. The
+// model marks animals and statues too: the caller decides which region is a person. Returns 0 when written, -1 for
+// bad arguments (a null pointer, a side below 1 or above 32768, a stride below 3 × width), else the code of the
+// last loadPersonModel (-2 when none was made).
+FACEDETECT_EXPORT int getPersonMask(
+    const unsigned char* bgr, int width, int height, int stride, int divisor, unsigned char* mask);
 
 #ifdef __cplusplus
 }

@@ -616,7 +616,9 @@ TEST_F(RealDetectorWindow, PortraitGetsAFrameCentredOnItsFace)
                 maxX = std::max(maxX, x);
             }
     ASSERT_GE(maxX, 0) << "no face outline";
-    EXPECT_NEAR((minX + maxX) / 2, picture.Width() / 2, 2);
+    // The frame is centred on the face's own centre from its landmarks, which lies a little beside the cascade's
+    // box on a face turned even slightly: within 5 % of the frame's width, the development set's rule.
+    EXPECT_NEAR((minX + maxX) / 2, picture.Width() / 2, picture.Width() / 20);
     EXPECT_GT(maxX - minX, picture.Width() / 4);
     EXPECT_EQ(ui().frameGrips->control(), ui().frameImage);
     EXPECT_FALSE(window->isBusy());

@@ -68,9 +68,14 @@ check_installed() { # PREFIX
     step "layout under $prefix"
     [ -x "$cli" ] || fail "no $cli"
     [ -f "$lib/libfacedetect.so" ] || fail "no $lib/libfacedetect.so"
-    for name in haarcascade_frontalface_default.xml ago.xml お読み下さい.txt; do
+    for name in haarcascade_frontalface_default.xml ago.xml お読み下さい.txt person_segmentation_NOTICE.txt; do
         [ -f "$data/$name" ] || fail "no $data/$name"
     done
+    # The person model travels with the program whenever the build has it (the set-up could fetch its package).
+    if [ -f "$build/bin/person_segmentation.onnx" ]; then
+        cmp -s "$build/bin/person_segmentation.onnx" "$data/person_segmentation.onnx" \
+            || fail "$data/person_segmentation.onnx is not the build's model"
+    fi
     for name in "$bin"/*; do
         case "${name##*/}" in
         vellicam | vellicam-cli) ;;

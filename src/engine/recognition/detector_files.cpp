@@ -88,6 +88,7 @@ DetectorFiles FindDetectorFiles(const std::string& programFolder)
     files.faceCascade = Join(data, kFaceCascadeFile);
     files.chinCascade = Join(data, kChinCascadeFile);
     files.notice = Join(data, kRecognitionNotice);
+    files.personModel = Join(data, kPersonModelFile);
     return files;
 }
 

@@ -91,6 +91,9 @@ int FaceDetector::Load(const std::string& libraryPath)
     getFacePoints_ = reinterpret_cast<GetFacePointsFn>(dlsym(handle_, "getFacePoints"));
     detectorKind_ = reinterpret_cast<DetectorKindFn>(dlsym(handle_, "detectorKind"));
     getEyeOpenness_ = reinterpret_cast<GetFacePointsFn>(dlsym(handle_, "getEyeOpenness"));
+    getFaceSides_ = reinterpret_cast<GetFaceSidesFn>(dlsym(handle_, "getFaceSides"));
+    loadPersonModel_ = reinterpret_cast<LoadPersonModelFn>(dlsym(handle_, "loadPersonModel"));
+    getPersonMask_ = reinterpret_cast<GetPersonMaskFn>(dlsym(handle_, "getPersonMask"));
     dlerror();
     return kDetectorOk;
 }
@@ -103,6 +106,9 @@ void FaceDetector::Release()
     getFacePoints_ = nullptr;
     detectorKind_ = nullptr;
     getEyeOpenness_ = nullptr;
+    getFaceSides_ = nullptr;
+    loadPersonModel_ = nullptr;
+    getPersonMask_ = nullptr;
     if (handle_) {
         dlclose(handle_);
         handle_ = nullptr;
@@ -180,6 +186,14 @@ int FaceDetector::Landmarks(int index, FaceLandmarks& points, bool& found)
         if (getFacePoints_(index, p) == 1) {
             points = { p[0], p[1], p[2], p[3], p[4], p[5] };
             found = true;
+            int s[4] = {};
+            if (getFaceSides_ && getFaceSides_(index, s) == 1) {
+                points.hasSides = true;
+                points.leftSideX = s[0];
+                points.leftSideY = s[1];
+                points.rightSideX = s[2];
+                points.rightSideY = s[3];
+            }
         }
     } catch (...) {
         reason_ = CurrentExceptionText();
@@ -225,6 +239,49 @@ int FaceDetector::Kind(DetectorKind& kind)
     return kDetectorOk;
 }
 
+int FaceDetector::LoadPersonModel(const std::string& modelPath, PersonModelState& state)
+{
+    if (!getRect_)
+        return kDetectorNotLoaded;
+    if (!HasPersonMask()) {
+        state = PersonModelState::NotSupported;
+        return kDetectorOk;
+    }
+    try {
+        const int status = loadPersonModel_(modelPath.c_str());
+        state = status == 0 ? PersonModelState::Ready
+            : status == -2 || status == -1 ? PersonModelState::Missing
+                                           : PersonModelState::Unreadable;
+    } catch (...) {
+        reason_ = CurrentExceptionText();
+        return kDetectorCallFaulted;
+    }
+    return kDetectorOk;
+}
+
+int FaceDetector::PersonMask(const Bitmap& picture, int divisor, std::vector<std::uint8_t>& mask, int& status)
+{
+    if (!getRect_)
+        return kDetectorNotLoaded;
+    if (!HasPersonMask() || picture.Empty() || divisor < 1) {
+        status = -1;
+        return kDetectorOk;
+    }
+    try {
+        const std::size_t w = static_cast<std::size_t>((picture.Width() + divisor - 1) / divisor);
+        const std::size_t h = static_cast<std::size_t>((picture.Height() + divisor - 1) / divisor);
+        std::vector<std::uint8_t> values(w * h);
+        status = getPersonMask_(picture.Data(), picture.Width(), picture.Height(), static_cast<int>(picture.Stride()),
+            divisor, values.data());
+        if (status == 0)
+            mask = std::move(values);
+    } catch (...) {
+        reason_ = CurrentExceptionText();
+        return kDetectorCallFaulted;
+    }
+    return kDetectorOk;
+}
+
 DetectorKind QueryDetectorKind(const std::string& programFolder)
 {
     // The library recognition will load, found the same way: beside the program or in the installed tree. Asking
@@ -235,6 +292,38 @@ DetectorKind QueryDetectorKind(const std::string& programFolder)
     if (files.library.empty() || detector.Load(files.library) != kDetectorOk || detector.Kind(kind) != kDetectorOk)
         return DetectorKind::Unavailable;
     return kind;
+}
+
+DetectorReport QueryDetector(const std::string& programFolder)
+{
+    const DetectorFiles files = FindDetectorFiles(programFolder);
+    DetectorReport report;
+    report.personModelPath = files.personModel;
+    FaceDetector detector;
+    if (files.library.empty() || detector.Load(files.library) != kDetectorOk
+        || detector.Kind(report.kind) != kDetectorOk) {
+        report.kind = DetectorKind::Unavailable;
+        return report;
+    }
+    if (detector.LoadPersonModel(files.personModel, report.personModel) != kDetectorOk)
+        report.personModel = PersonModelState::NotSupported;
+    return report;
+}
+
+std::string DetectorReportText(const DetectorReport& report)
+{
+    std::string text = DetectorKindText(report.kind);
+    switch (report.personModel) {
+    case PersonModelState::Ready:
+        return text + "\n人物マスク: 使用可能";
+    case PersonModelState::Missing:
+        return text + "\n人物マスク: モデルが見つかりません（" + report.personModelPath + "）";
+    case PersonModelState::Unreadable:
+        return text + "\n人物マスク: モデルを読み込めません（" + report.personModelPath + "）";
+    case PersonModelState::NotSupported:
+        break;
+    }
+    return report.kind == DetectorKind::Unavailable ? text : text + "\n人物マスク: この顔検出ライブラリにはありません";
 }
 
 std::string DetectorKindText(DetectorKind kind)

@@ -5,7 +5,9 @@
 
 #include "recognition/frame_proposal.h"
 
+#include <cstdint>
 #include <string>
+#include <vector>
 
 namespace vellicam {
 
@@ -30,6 +32,11 @@ struct FaceLandmarks {
     int chinX = 0, chinY = 0;
     int leftEyeX = 0, leftEyeY = 0;
     int rightEyeX = 0, rightEyeY = 0;
+    // The face's outline at about eye level on the image's left and right, when the library gives it
+    // (getFaceSides): the face's own centre lies halfway between.
+    bool hasSides = false;
+    int leftSideX = 0, leftSideY = 0;
+    int rightSideX = 0, rightSideY = 0;
     friend bool operator==(const FaceLandmarks&, const FaceLandmarks&) = default;
 };
 
@@ -38,6 +45,14 @@ struct FaceLandmarks {
 struct EyeOpening {
     int left = 0, right = 0;
     friend bool operator==(const EyeOpening&, const EyeOpening&) = default;
+};
+
+// Whether the library can give a person mask, as its optional loadPersonModel says for the model file.
+enum class PersonModelState {
+    NotSupported, // the library has no person mask (an older library), or it does not load
+    Missing, // the model file is not there
+    Unreadable, // the file is there but is not a model that gives a person mask
+    Ready,
 };
 
 // Which detector a library uses, as its optional detectorKind function says.
@@ -88,12 +103,24 @@ public:
     // second and a half while the library reads its models.
     [[nodiscard]] int Kind(DetectorKind& kind);
 
+    // True when the library has loadPersonModel and getPersonMask.
+    [[nodiscard]] bool HasPersonMask() const { return loadPersonModel_ && getPersonMask_; }
+    // loadPersonModel(path): NotSupported for a library without the person mask.
+    [[nodiscard]] int LoadPersonModel(const std::string& modelPath, PersonModelState& state);
+    // getPersonMask over `picture` (the whole bitmap) at its size divided by `divisor`: `mask` gets
+    // ceil(W / divisor) × ceil(H / divisor) values 0..255, row after row, and `status` the library's answer
+    // (0 when written; the mask is then filled).
+    [[nodiscard]] int PersonMask(const Bitmap& picture, int divisor, std::vector<std::uint8_t>& mask, int& status);
+
 private:
     using SetMinSizeFn = void (*)(int, int);
     using GetRectFn = int (*)(int, int);
     using FacedetectFn = int (*)(const char*, int, const char*, int, int);
     using GetFacePointsFn = int (*)(int, int*);
     using DetectorKindFn = int (*)();
+    using GetFaceSidesFn = int (*)(int, int*);
+    using LoadPersonModelFn = int (*)(const char*);
+    using GetPersonMaskFn = int (*)(const unsigned char*, int, int, int, int, unsigned char*);
 
     void* handle_ = nullptr;
     SetMinSizeFn setMinSize_ = nullptr;
@@ -102,6 +129,9 @@ private:
     GetFacePointsFn getFacePoints_ = nullptr;
     DetectorKindFn detectorKind_ = nullptr;
     GetFacePointsFn getEyeOpenness_ = nullptr; // same signature: (index, out numbers)
+    GetFaceSidesFn getFaceSides_ = nullptr;
+    LoadPersonModelFn loadPersonModel_ = nullptr;
+    GetPersonMaskFn getPersonMask_ = nullptr;
     std::string reason_;
 };
 
@@ -113,5 +143,18 @@ private:
 
 // What the settings dialog says about a detector kind.
 [[nodiscard]] std::string DetectorKindText(DetectorKind kind);
+
+// The detector as QueryDetectorKind finds it, with its person model, which is read here too (so a batch's workers
+// and the window's first recognition find it read).
+struct DetectorReport {
+    DetectorKind kind = DetectorKind::Unavailable;
+    PersonModelState personModel = PersonModelState::NotSupported;
+    std::string personModelPath; // where the model was looked for
+};
+[[nodiscard]] DetectorReport QueryDetector(const std::string& programFolder);
+
+// The detector line of "設定": DetectorKindText, then a second line on the person model, naming a missing or
+// unreadable file.
+[[nodiscard]] std::string DetectorReportText(const DetectorReport& report);
 
 } // namespace vellicam

@@ -30,6 +30,11 @@ Estimate EstimateHeadAndChin(const FaceRect& face, const ProposalSettings& s, i6
     e.C0 = face.y2 + fh * s.chinMarginPercent / 100;
     e.T = e.T0;
     e.C = e.C0;
+    // The person's outline is read, not guessed: nothing corrects it.
+    if (lt && lt->maskTop >= 0) {
+        e.T0 = e.T = lt->maskTop;
+        return e;
+    }
     const bool believable = !lt || (bgTop > 0 && bgTop >= e.T0 - lt->eyeToChin / 2);
     i64 corrected = e.T0;
     if (s.correctHeadTop && e.T0 > bgTop && believable)
@@ -109,7 +114,8 @@ int ProposeFrame(const FaceRect& face, const ChinDetection* chin, int imageSide,
     const i64 bf = chinLine + settings.chinMargin * s / ih;
     const i64 h = bf - tf;
     const i64 w = settings.imageWidth * h / ih;
-    const i64 cx = face.x1 + (static_cast<i64>(face.x2) - face.x1) / 2;
+    const i64 cx = landmarkTop && landmarkTop->hasCentre ? landmarkTop->centreX
+                                                         : face.x1 + (static_cast<i64>(face.x2) - face.x1) / 2;
     const i64 l = cx - w / 2, r = cx + w / 2;
 
     for (const i64 v : { e.T0, e.C0, bgTop, e.T, c1, chinLine, l, tf, r, bf, w, h })

@@ -57,6 +57,12 @@ struct LandmarkHeadTop {
     int top = 0;
     int eyeToChin = 0;
     int profileTop = -1; // where the colours above the face change (head_profile.h), or -1
+    // The top of the person's region over the face (person_mask.h), or -1: when set it is the head top, and the
+    // background scan and the profile only leave their marks.
+    int maskTop = -1;
+    // The face's own centre column from the landmarks, which the frame is centred on instead of the box's centre.
+    bool hasCentre = false;
+    int centreX = 0;
 };
 // Refuses nothing; a chin above the eyes gives a zero height (and the eye row as the head top).
 [[nodiscard]] LandmarkHeadTop HeadTopFromLandmarks(int eyeRow, int chinRow);
@@ -80,7 +86,8 @@ enum FrameProposalResult : int {
 };
 
 // Proposes the frame for `face` (and `chin` when one was accepted, else nullptr) on the square working image of
-// side imageSide. The scanner runs once, whether or not the correction is on. With `landmarkTop`, the head top is
+// side imageSide. The scanner runs once, whether or not the correction is on. With `landmarkTop`, the frame is
+// centred on its centre column when it has one, and the head top is its mask top when it has one; else it is
 // estimated from the landmarks, and the correction takes the scan's row only when it lies above that estimate by
 // at most half the eye-to-chin height and below row 0 (a scan that ran through a busy background to the top, or
 // stopped on dark hair before a dark background, is not believed); else the profile's row when there is one. Refuses

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <optional>
@@ -140,10 +141,18 @@ public:
     {
         FaceLandmarks p;
         const int rc = detector.Landmarks(index, p, found);
-        if (rc == kDetectorOk && found)
+        if (rc == kDetectorOk && found) {
             points = { EnlargedPoint(p.chinX, factor_), EnlargedPoint(p.chinY, factor_),
                 EnlargedPoint(p.leftEyeX, factor_), EnlargedPoint(p.leftEyeY, factor_),
                 EnlargedPoint(p.rightEyeX, factor_), EnlargedPoint(p.rightEyeY, factor_) };
+            points.hasSides = p.hasSides;
+            if (p.hasSides) {
+                points.leftSideX = EnlargedPoint(p.leftSideX, factor_);
+                points.leftSideY = EnlargedPoint(p.leftSideY, factor_);
+                points.rightSideX = EnlargedPoint(p.rightSideX, factor_);
+                points.rightSideY = EnlargedPoint(p.rightSideY, factor_);
+            }
+        }
         return rc;
     }
 
@@ -222,6 +231,12 @@ public:
             const FaceLandmarks& p = out_.points;
             out_.levellingAngle = LevellingAngle(p.leftEyeX, p.leftEyeY, p.rightEyeX, p.rightEyeY);
             out_.levellingKnown = p.rightEyeX > p.leftEyeX;
+            if (headTop_) {
+                headTop_->hasCentre = true;
+                headTop_->centreX = FaceCentreColumn(p);
+            }
+            if ((rc = ReadPersonMask(detector)) != kDetectorOk)
+                return rc;
         }
 
         const int fw = out_.face.x2 - out_.face.x1, fh = out_.face.y2 - out_.face.y1;
@@ -237,6 +252,48 @@ public:
             return kDetectorOk;
         }
         return StripSearch(detector, tempPath, chinCascade, fw, fh);
+    }
+
+    // The person mask of the square, the region of the chosen face's person in it and the head top it gives; the
+    // other confirmed faces of the last pass, for OtherPersonInFrame. Only a confirmed face gets one: the model marks
+    // cats and statues as readily as people. A library or model without a mask leaves everything as it was.
+    int ReadPersonMask(FaceDetector& detector)
+    {
+        if (!detector.HasPersonMask() || personModelPath_.empty())
+            return kDetectorOk;
+        int rc = detector.LoadPersonModel(personModelPath_, out_.personModel);
+        if (rc != kDetectorOk || out_.personModel != PersonModelState::Ready)
+            return rc;
+        int count = 0;
+        if ((rc = detector.Count(count)) != kDetectorOk)
+            return rc;
+        for (int i = 0; i < std::min(count, kMaxCandidates); ++i) {
+            bool found = false;
+            FaceLandmarks p;
+            if ((rc = LandmarksAt(detector, i, found, p)) != kDetectorOk)
+                return rc;
+            // The chosen face itself, also as a pass other than the one it was chosen from found it, is no other.
+            const FaceLandmarks& c = out_.points;
+            const int eyes = std::max(1, std::abs(c.rightEyeX - c.leftEyeX));
+            const int dx = (p.leftEyeX + p.rightEyeX - c.leftEyeX - c.rightEyeX) / 2;
+            const int dy = (p.leftEyeY + p.rightEyeY - c.leftEyeY - c.rightEyeY) / 2;
+            if (found && 4 * std::max(std::abs(dx), std::abs(dy)) > eyes)
+                otherFaces_.push_back({ (p.leftEyeX + p.rightEyeX) / 2, (p.leftEyeY + p.rightEyeY) / 2 });
+        }
+        out_.personMaskResult = ComputePersonMask(detector, square_, personMask_);
+        if (out_.personMaskResult != kPersonMaskOk)
+            return kDetectorOk;
+        const FaceLandmarks& p = out_.points;
+        PersonMask region = personMask_;
+        if (!KeepRegionAt(region, FaceCentreColumn(p), (p.leftEyeY + p.rightEyeY) / 2)) {
+            out_.personMaskResult = kPersonMaskNothingToSegment;
+            return kDetectorOk;
+        }
+        out_.personRegion = std::move(region);
+        out_.maskHeadTop = HeadTopFromMask(out_.personRegion, p);
+        if (headTop_)
+            headTop_->maskTop = out_.maskHeadTop;
+        return kDetectorOk;
     }
 
     // The chin from the landmarks, as a small box centred on the chin point so that the chin outline shows where
@@ -351,6 +408,8 @@ public:
             return;
         }
 
+        if (!files.personModel.empty())
+            personModelPath_ = Absolute(files.personModel);
         const std::string tempPath = Join(Absolute(tempFolder), kRecognitionTempImage);
         factor_ = DetectorImageFactor(out_.W, out_.H);
         if (const std::string why = WriteDetectorImage(square_, factor_, tempPath); !why.empty()) {
@@ -407,6 +466,11 @@ public:
             NotRecognised(kMessageOversize);
             return;
         }
+        if (!out_.personRegion.Empty()) {
+            const FrameProposal& f = out_.proposal;
+            out_.otherPeople = OtherPersonInFrame(personMask_, out_.personRegion, { f.L, f.Tf, f.R, f.Bf }, otherFaces_);
+        }
+        personMask_ = {};
         if (hooks_.placeFrame) {
             if (const int placed = hooks_.placeFrame(out_); placed != kRecognised) {
                 Fail(placed, {});
@@ -438,6 +502,9 @@ private:
     HeadTopScanner scanner_;
     int factor_ = 1; // the temporary image's reduction
     std::optional<LandmarkHeadTop> headTop_; // the chosen face's head top from its landmarks
+    std::string personModelPath_; // the person model beside the cascades
+    PersonMask personMask_; // the whole mask, every person in it
+    std::vector<ImagePoint> otherFaces_; // the eyes' middles of the other confirmed faces
 };
 
 } // namespace

@@ -13,6 +13,7 @@
 #include "recognition/background_scan.h"
 #include "recognition/face_detector.h"
 #include "recognition/frame_proposal.h"
+#include "recognition/person_mask.h"
 #include "recognition/recognition_rules.h"
 #include "sheet/recognition_log.h"
 #include "sheet/sheet_layout.h"
@@ -103,6 +104,13 @@ struct RecognitionOutcome {
     FrameProposal proposal;
     std::vector<SamplePoint> samples; // every sample point of the run's head-top scans, in order
     std::string faceImagePath; // the face image written, when one was
+
+    // The person mask, asked for when the face was confirmed and the library has one.
+    PersonModelState personModel = PersonModelState::NotSupported; // the library's answer for the model file
+    int personMaskResult = kPersonMaskNotSupported; // ComputePersonMask's answer, or its region's absence
+    PersonMask personRegion; // the region of the chosen face's person (empty when none was found)
+    int maskHeadTop = -1; // the head top the region gives, when believable (the frame is built on it)
+    bool otherPeople = false; // somebody else shares the proposed frame with the person (OtherPersonInFrame)
 };
 
 // Runs a recognition over `square` (the photo centred on its black square; all coordinates are its pixels).

@@ -51,7 +51,8 @@ std::string PanelText(std::initializer_list<std::string_view> parts)
 
 std::string RecognitionPanelText(std::string_view runStatus, const RecognitionReport& report)
 {
-    return PanelText({ runStatus, report.faceHeightText, report.outsideText, report.levellingText });
+    return PanelText({ runStatus, report.faceHeightText, report.outsideText, report.levellingText,
+        report.outcome.otherPeople ? kTextOtherPeople : std::string_view() });
 }
 
 PhotoSession::PhotoSession(std::string programFolder)
@@ -748,6 +749,26 @@ SheetOutcome PhotoSession::composeSheet(
     if (cut != kCropOk) {
         result.result = SheetOutcome::NoCut;
         return result;
+    }
+
+    if (settings.plainBackground) {
+        std::string reason;
+        const Rgb colour = settings.plainBackgroundPicked ? settings.pickedColour : settings.backgroundColour;
+        const int plain = PlainBackground(cut_, programFolder_, colour, &reason);
+        if (plain != kPersonMaskOk) {
+            if (!reason.empty())
+                prompts.detail("plain background " + photoPath_ + ": " + reason);
+            const std::string_view why = plain == kPersonMaskNothingToSegment ? kTextPlainBackgroundNoPerson
+                : plain == kPersonMaskFailed                                  ? kTextPlainBackgroundMaskFailed
+                                                                               : kTextPlainBackgroundNoModel;
+            // Nobody is there to read a box in an unattended run: the error log names the photo instead.
+            if (unattended)
+                writeLog(settings, LogTimestampNow() + std::string(kLogLabelPlainBackground) + photoPath_, prompts);
+            else
+                prompts.message(std::string(kTextPlainBackgroundFailed) + std::string(why));
+            result.result = SheetOutcome::NotDrawn;
+            return result;
+        }
     }
 
     if (frameOutsidePhoto()) {

@@ -69,8 +69,8 @@ struct RecognitionReport {
 // Texts of one status panel side by side, joined by a wide space; empty ones are left out.
 [[nodiscard]] std::string PanelText(std::initializer_list<std::string_view> parts);
 // The angle panel's text after a recognition run: the run's last status word, then the face-height check of the
-// placed frame, the warning of a frame that takes in more than the photo and the tilt the eye line shows, each
-// when known.
+// placed frame, the warning of a frame that takes in more than the photo, the tilt the eye line shows and that
+// somebody else shares the frame, each when known.
 [[nodiscard]] std::string RecognitionPanelText(std::string_view runStatus, const RecognitionReport& report);
 
 struct SheetOutcome {

@@ -18,6 +18,15 @@ inline constexpr std::string_view kTextFrameOutsideQuestion
     = "選択範囲に写真の外側（黒い部分）が含まれます。\n証明写真に黒い部分が入ります。中断しますか？";
 inline constexpr std::string_view kLogLabelFrameOutside = "  写真の外側を含む:  ";
 inline constexpr std::string_view kTextReductionFailedQuestion = "縮小に失敗しました。中断しますか？";
+// The plain background could not be made; the reason follows. No sheet is made rather than one with the old background.
+inline constexpr std::string_view kTextPlainBackgroundFailed = "背景を無地にできません: ";
+inline constexpr std::string_view kTextPlainBackgroundNoModel
+    = "人物マスクのモデルがありません（[設定]の顔検出の欄を参照して下さい）。";
+inline constexpr std::string_view kTextPlainBackgroundNoPerson = "写真の中央に人物が見つかりません。";
+inline constexpr std::string_view kTextPlainBackgroundMaskFailed = "人物マスクを作れませんでした。";
+inline constexpr std::string_view kLogLabelPlainBackground = "  背景を無地にできません:  ";
+// A person beside the chosen one shares the frame: status panel 2.
+inline constexpr std::string_view kTextOtherPeople = "他の人が写っています";
 inline constexpr std::string_view kTextSaved = "保存しました。";
 inline constexpr std::string_view kTextSavedStatus = "保存しました。:";
 inline constexpr std::string_view kTextNoFreeSheetName = "保存先フォルダに使えるシートのファイル名がありません。";

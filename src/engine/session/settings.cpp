@@ -25,6 +25,22 @@ RecognitionSettings RecognitionSettingsOf(
     return s;
 }
 
+bool ParseBackgroundColour(const std::string& text, Rgb& colour)
+{
+    if (text == "white")
+        colour = kBackgroundWhite;
+    else if (text == "blue")
+        colour = kBackgroundLightBlue;
+    else if (text == "grey" || text == "gray")
+        colour = kBackgroundLightGrey;
+    else if (text.size() == 6 && text.find_first_not_of("0123456789abcdefABCDEF") == std::string::npos) {
+        const unsigned long v = std::stoul(text, nullptr, 16);
+        colour = { static_cast<std::uint8_t>(v >> 16), static_cast<std::uint8_t>(v >> 8), static_cast<std::uint8_t>(v) };
+    } else
+        return false;
+    return true;
+}
+
 SheetOptions SheetOptionsOf(const Settings& settings)
 {
     SheetOptions options;

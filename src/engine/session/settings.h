@@ -12,6 +12,15 @@
 
 namespace vellicam {
 
+// The plain backgrounds offered by name ("白", "薄い青", "薄いグレー"); any other colour can be given too.
+inline constexpr Rgb kBackgroundWhite { 255, 255, 255 };
+inline constexpr Rgb kBackgroundLightBlue { 0xD8, 0xE8, 0xF8 };
+inline constexpr Rgb kBackgroundLightGrey { 0xE4, 0xE4, 0xE4 };
+
+// A background colour as the command line names it: white, blue, grey (or gray), or six hexadecimal digits RRGGBB.
+// Returns false for anything else, leaving `colour`.
+[[nodiscard]] bool ParseBackgroundColour(const std::string& text, Rgb& colour);
+
 struct Settings {
     // Recognition.
     bool recogniseOnOpen = true; // a photo is recognised as soon as it is opened
@@ -40,6 +49,11 @@ struct Settings {
     bool sharpen = true; // the cells and the shown photo are sharpened
     bool keepExisting = false; // a photo whose sheet exists already counts as done
     std::string outputFolder; // the output folder as typed or dropped; empty: beside the photo
+    // The sheet's photos get a plain background of this colour outside the person (person_mask.h); off, every sheet
+    // is made as it always was.
+    bool plainBackground = false;
+    Rgb backgroundColour = kBackgroundWhite;
+    bool plainBackgroundPicked = false; // the colour picked on the view ("背景色を指定") instead of backgroundColour
 
     // The main window's working options.
     bool keepFrame = false; // frame and angle carry over to the next photo of a batch

@@ -1,0 +1,109 @@
+// The person mask: the segmentation model run by OpenCV's DNN module, refined by a guided filter.
+#include "person_mask.h"
+
+#include <opencv2/dnn.hpp>
+#include <opencv2/imgproc.hpp>
+#include <opencv2/ximgproc/edge_filter.hpp>
+
+#include <filesystem>
+#include <optional>
+
+namespace vellicam::facedetect {
+
+namespace {
+
+constexpr int kModelSide = 256;
+// The guided filter's window radius and regularisation at the mask's scale. eps is in 0..255² units because the
+// guide is 8-bit: edges with less contrast than about 25 levels follow the model's own soft edge instead.
+constexpr int kGuideRadius = 4;
+constexpr double kGuideEps = 25.0 * 25.0;
+
+struct ModelKey {
+    std::string path;
+    std::uintmax_t size = 0;
+    std::filesystem::file_time_type time {};
+    bool operator==(const ModelKey&) const = default;
+};
+
+struct ModelState {
+    std::optional<ModelKey> key;
+    cv::dnn::Net net;
+    int state = 0;
+};
+
+ModelState& TheModel()
+{
+    static ModelState model;
+    return model;
+}
+
+} // namespace
+
+int LoadPersonModel(const std::string& path)
+{
+    ModelState& model = TheModel();
+    if (path.empty())
+        return model.state = kPersonModelBadArguments;
+    std::error_code ec;
+    ModelKey key;
+    key.path = std::filesystem::absolute(path, ec).string();
+    if (ec || !std::filesystem::is_regular_file(key.path, ec))
+        return model.state = kPersonModelMissing;
+    key.size = std::filesystem::file_size(key.path, ec);
+    key.time = std::filesystem::last_write_time(key.path, ec);
+    if (ec)
+        return model.state = kPersonModelMissing;
+    if (model.key == key && model.state == 1)
+        return kPersonModelOk;
+    model.key.reset();
+    model.net = cv::dnn::Net();
+    try {
+        cv::dnn::Net net = cv::dnn::readNetFromONNX(key.path);
+        if (net.empty())
+            return model.state = kPersonModelUnreadable;
+        net.setPreferableBackend(cv::dnn::DNN_BACKEND_OPENCV);
+        net.setPreferableTarget(cv::dnn::DNN_TARGET_CPU);
+        // One run on a grey picture proves the graph computes and gives the mask's shape.
+        net.setInput(cv::Mat(std::vector<int> { 1, 3, kModelSide, kModelSide }, CV_32F, cv::Scalar(0.5)));
+        const cv::Mat out = net.forward();
+        if (out.total() != static_cast<std::size_t>(kModelSide * kModelSide) || out.depth() != CV_32F)
+            return model.state = kPersonModelUnreadable;
+        model.net = std::move(net);
+    } catch (const std::bad_alloc&) {
+        return model.state = kPersonModelNoMemory;
+    } catch (...) {
+        return model.state = kPersonModelUnreadable;
+    }
+    model.key = key;
+    model.state = 1;
+    return kPersonModelOk;
+}
+
+int PersonModelState() { return TheModel().state; }
+
+int PersonMaskOf(const cv::Mat& bgr, int divisor, cv::Mat& mask)
+{
+    if (bgr.empty() || bgr.type() != CV_8UC3 || divisor < 1)
+        return kPersonModelBadArguments;
+    ModelState& model = TheModel();
+    if (model.state != 1)
+        return model.state < 0 ? model.state : kPersonModelMissing;
+    const cv::Mat blob = cv::dnn::blobFromImage(bgr, 1.0 / 255, cv::Size(kModelSide, kModelSide), cv::Scalar(), true,
+        false, CV_32F);
+    model.net.setInput(blob);
+    const cv::Mat out = model.net.forward();
+    const cv::Mat probability(kModelSide, kModelSide, CV_32F, const_cast<float*>(out.ptr<float>()));
+    const cv::Size size((bgr.cols + divisor - 1) / divisor, (bgr.rows + divisor - 1) / divisor);
+    cv::Mat guide;
+    if (divisor == 1)
+        guide = bgr;
+    else
+        cv::resize(bgr, guide, size, 0, 0, cv::INTER_AREA);
+    cv::Mat soft, refined;
+    cv::resize(probability, soft, size, 0, 0, cv::INTER_LINEAR);
+    cv::ximgproc::guidedFilter(guide, soft, refined, kGuideRadius, kGuideEps);
+    refined.convertTo(mask, CV_8U, 255.0);
+    return kPersonModelOk;
+}
+
+} // namespace vellicam::facedetect
