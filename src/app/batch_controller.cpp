@@ -4,6 +4,7 @@
 #include "main_window.h"
 #include "main_window_texts.h"
 #include "photo_view.h"
+#include "resample/rotate.h"
 #include "sheet/output_path.h"
 #include "sheet/recognition_log.h"
 #include "status_panels.h"
@@ -141,10 +142,10 @@ void BatchController::openItems(const QStringList& items)
     // whichever photo happened to be opened before the drop.
     session.setPhotoFolder(first.toStdString());
     run_.start(scan.files);
-    openBatchPhoto(opening, true, [this, opening, folderCounts](bool opened) {
+    window_.runBatchStep(opening, run_, false, false, [this, folderCounts](const MainWindow::BatchStepShown& shown) {
         const MainWindow::Controls& ui = window_.controls();
         ui.statusBar->setPanel(kGuidancePanel, folderCounts);
-        if (!opened) {
+        if (shown.step.result == PhotoStep::RanOut && shown.step.passedOver == 0) {
             const bool allDone = run_.allDone(window_.session(), window_.settings());
             run_.clear();
             // Photos that would not open are in the log; the message is for a folder finished earlier.
@@ -157,17 +158,7 @@ void BatchController::openItems(const QStringList& items)
             ui.continuousBox->show();
             ui.keepFrameBox->show();
         }
-        if (window_.settings().recogniseOnOpen)
-            window_.recognise(opening, false, [this](int recognised) {
-                if (recognised != kRecognised)
-                    run_.countUnrecognised();
-            });
     });
-}
-
-void BatchController::openBatchPhoto(const Busy& busy, bool resetFrame, std::function<void(bool)> then)
-{
-    window_.openBatchPhoto(busy, run_, resetFrame, continuousRunning_, std::move(then));
 }
 
 void BatchController::runContinuous(const Busy& busy, std::function<void(int)> then)
@@ -185,7 +176,7 @@ void BatchController::runContinuous(const Busy& busy, std::function<void(int)> t
 void BatchController::continueRun(const Busy& busy, std::function<void(int)> then)
 {
     showProgress();
-    window_.makeSheetOfPhoto(busy, [this, busy, then = std::move(then)](int result) {
+    sheetAndNext(busy, [this, busy, then = std::move(then)](int result) {
         const bool wanted = !stoppedAtPhoto_ && window_.controls().continuousBox->isChecked();
         if (wanted && !abortRequested_ && !run_.atEnd()) {
             continueRun(busy, then);
@@ -210,85 +201,58 @@ void BatchController::continueRun(const Busy& busy, std::function<void(int)> the
 
 void BatchController::showProgress()
 {
-    const int done = std::min(run_.index(), run_.size());
-    window_.controls().statusBar->setPanel(kGuidancePanel, texts::kContinuousProgress.arg(done).arg(run_.size()));
+    showProgress(run_.index(), run_.size());
 }
 
-void BatchController::countSheet(int sheetResult)
+void BatchController::showProgress(int index, int size)
 {
-    if (!run_.active())
+    const int done = std::min(index, size);
+    window_.controls().statusBar->setPanel(kGuidancePanel, texts::kContinuousProgress.arg(done).arg(size));
+}
+
+void BatchController::afterStep(const MainWindow::BatchStepShown& shown, const std::function<void(bool)>& then)
+{
+    if (!shown.stepped) {
+        then(false); // the sheet of the last photo
         return;
-    switch (sheetResult) {
-    case SheetOutcome::Saved:
-        run_.countSaved();
-        break;
-    case SheetOutcome::Abandoned:
-        // Given up at the enlargement question, or passed over unattended: no sheet, and no fault either.
-        run_.countSkipped();
-        break;
-    default:
-        run_.countFailed();
-        break;
     }
-}
-
-void BatchController::stepToNext()
-{
-    run_.step();
-    if (!run_.atEnd() && !window_.controls().keepFrameBox->isChecked()) {
-        window_.session().setAngle(0);
-        window_.controls().angleBox->setText(QStringLiteral("0"));
-    }
-}
-
-// The step to the photo at the index shared by a finished sheet and the skip button: it opens that photo (passing
-// over photos done or unreadable) with the frame kept when "選択範囲/回転を保持する" asks, and recognises it when
-// recognition on opening is on. A photo whose recognition was skipped silently gets no sheet: it counts as skipped
-// and the next one opens; when it was the last, its frame comes back as after any failed recognition. `then` gets
-// false when the end of the list was reached instead.
-void BatchController::openAndRecogniseNext(const Busy& busy, bool skippedSilently, std::function<void(bool)> then)
-{
-    if (continuousRunning_)
-        showProgress();
-    const auto ranOut = [this, skippedSilently, then] {
-        // The photo left open is the one skipped: it can still be framed and made by hand.
-        if (skippedSilently)
+    const PhotoStep& step = shown.step;
+    switch (step.result) {
+    case PhotoStep::Framed:
+        // Its box has named the photo; a sheet cut from a frame that is not around a face is no ID photo.
+        stoppedAtPhoto_
+            = continuousRunning_ && step.recognised && step.recognition.outcome.result != kRecognised;
+        then(true);
+        return;
+    case PhotoStep::Stopped:
+        // "中断" during a row of photos passed over silently: the run stops at this one, left to be framed by hand.
+        window_.showFrameAgain();
+        then(true);
+        return;
+    case PhotoStep::RanOut:
+        // The photo left open is the last one passed over: it can still be framed and made by hand.
+        if (step.passedOver > 0)
             window_.showFrameAgain();
         then(false);
-    };
-    if (run_.atEnd()) {
-        ranOut();
         return;
     }
-    openBatchPhoto(busy, !window_.controls().keepFrameBox->isChecked(), [this, busy, ranOut, then](bool opened) {
-        if (!opened) {
-            ranOut();
-            return;
-        }
-        if (!window_.settings().recogniseOnOpen) {
-            then(true);
-            return;
-        }
-        window_.recognise(busy, continuousRunning_, [this, busy, then](int recognised) {
-            if (recognised != kRecognised)
-                run_.countUnrecognised();
-            if (recognised != kRecognitionSkippedSilently) {
-                // Its box has named the photo; a sheet cut from a frame that is not around a face is no ID photo.
-                stoppedAtPhoto_ = continuousRunning_ && recognised != kRecognised;
-                then(true);
-                return;
-            }
-            if (abortRequested_) {
-                // "中断" during a row of such photos: the run stops at this one, left to be framed by hand.
-                window_.showFrameAgain();
-                then(true);
-                return;
-            }
-            run_.countSkipped();
-            stepToNext();
-            openAndRecogniseNext(busy, true, then);
+}
+
+void BatchController::sheetAndNext(const Busy& busy, std::function<void(int)> then)
+{
+    window_.runBatchStep(busy, run_, true, continuousRunning_,
+        [this, then = std::move(then)](const MainWindow::BatchStepShown& shown) {
+            window_.setToolsEnabled(true);
+            window_.reportMemory();
+            afterStep(shown, [this, result = shown.sheet.result, then](bool more) {
+                if (!more)
+                    sayBatchEnded();
+                window_.controls().makeSheetButton->setEnabled(true);
+                window_.controls().makeSheetButton->setFocus();
+                if (then)
+                    then(result);
+            });
         });
-    });
 }
 
 void BatchController::sayBatchEnded()
@@ -300,16 +264,6 @@ void BatchController::sayBatchEnded()
     window_.controls().skipButton->hide();
 }
 
-void BatchController::advance(const Busy& busy, std::function<void()> then)
-{
-    stepToNext();
-    openAndRecogniseNext(busy, false, [this, then = std::move(then)](bool more) {
-        if (!more)
-            sayBatchEnded();
-        then();
-    });
-}
-
 void BatchController::skip()
 {
     const auto skipping = window_.begin(UserAction::Skip);
@@ -317,12 +271,15 @@ void BatchController::skip()
         return;
 
     run_.countSkipped();
-    stepToNext();
-    openAndRecogniseNext(skipping, false, [this](bool more) {
-        if (more)
-            return;
-        window_.controls().makeSheetButton->setEnabled(false);
-        sayBatchEnded();
+    run_.stepToNext(window_.session(), window_.settings().keepFrame);
+    window_.controls().angleBox->setText(QString::fromStdString(RotationAngleText(window_.session().angle())));
+    window_.runBatchStep(skipping, run_, false, false, [this](const MainWindow::BatchStepShown& shown) {
+        afterStep(shown, [this](bool more) {
+            if (more)
+                return;
+            window_.controls().makeSheetButton->setEnabled(false);
+            sayBatchEnded();
+        });
     });
 }
 

@@ -11,6 +11,7 @@
 #include <QStringList>
 #include <QUrl>
 
+#include <atomic>
 #include <functional>
 
 namespace vellicam {
@@ -36,7 +37,8 @@ public:
     [[nodiscard]] BatchRun& run() { return run_; }
     [[nodiscard]] const BatchRun& run() const { return run_; }
     [[nodiscard]] const Counts& counts() const { return counts_; }
-    [[nodiscard]] bool abortRequested() const { return abortRequested_; }
+    // Read by the batch's job on the worker too.
+    [[nodiscard]] bool abortRequested() const { return abortRequested_.load(); }
     // True while a continuous run works through the photos: nobody is there to answer a box.
     [[nodiscard]] bool unattended() const { return continuousRunning_; }
 
@@ -51,10 +53,9 @@ public:
     // user frames that photo by hand and "シート作成" goes on from it, or "スキップ" passes it over. The action `busy`
     // holds runs in continuous mode meanwhile; `then` gets the last sheet's result.
     void runContinuous(const Busy& busy, std::function<void(int)> then);
-    // Notes what the sheet action on the batch's photo came to (a SheetOutcome result).
-    void countSheet(int sheetResult);
-    // After a sheet: the next photo of the batch, or the message that the batch is done; then `then`.
-    void advance(const Busy& busy, std::function<void()> then);
+    // The sheet of the batch's photo, then its next photo (or the message that the batch is done); `then` gets the
+    // sheet's result.
+    void sheetAndNext(const Busy& busy, std::function<void(int)> then);
     // "スキップ": the next photo without a sheet of this one.
     void skip();
     // "中断": the continuous run stops after the photo it is working on.
@@ -62,17 +63,14 @@ public:
     void clearAbort() { abortRequested_ = false; }
     // A continuous run ended by a fault: its controls go, the batch stays where it was.
     void stopRunning();
+    // The continuous run's progress in the status bar: photos done of all (the batch's place `index` of `size`).
+    void showProgress(int index, int size);
     // Leaves batch mode and hides the batch's controls (a new photo or "新規作成").
     void end();
-    // Opens the batch photo at the index or, passing over photos already done (with "同名のファイルは上書きしない")
-    // and photos that do not open (logged), the first after it that opens; `then` gets false when the list ran out.
-    void openBatchPhoto(const Busy& busy, bool resetFrame, std::function<void(bool)> then);
-
 private:
-    void openAndRecogniseNext(const Busy& busy, bool skippedSilently, std::function<void(bool)> then);
     void continueRun(const Busy& busy, std::function<void(int)> then);
-    // Moves past the photo at the batch's place; the angle goes back to upright unless the keep box holds it.
-    void stepToNext();
+    // What the window makes of a step's photo: `then` gets whether the batch goes on (false after its last photo).
+    void afterStep(const MainWindow::BatchStepShown& shown, const std::function<void(bool)>& then);
     // The box that ends a batch: what its photos came to.
     void sayBatchEnded();
     // The continuous run's progress in the status bar: photos done of all.
@@ -81,7 +79,7 @@ private:
     MainWindow& window_;
     BatchRun run_;
     Counts counts_;
-    bool abortRequested_ = false;
+    std::atomic<bool> abortRequested_ { false };
     bool continuousRunning_ = false;
     // Recognition could not read the photo a continuous run just opened: the run stops there for the user.
     bool stoppedAtPhoto_ = false;

@@ -11,6 +11,7 @@
 #include "image/bitmap.h"
 #include "mouse_args.h"
 #include "recognition/frame_proposal.h"
+#include "session/batch_run.h"
 #include "session/photo_session.h"
 #include "session/work_mode.h"
 #include "settings_dialog.h"
@@ -214,10 +215,18 @@ public:
     // Shows the session's image fitted into the view's square (now, on the GUI thread).
     int showFitted();
     void resetWorkspace();
-    // Opens the batch's photo at its place, or the first after it that opens (passing over photos done and photos
-    // that do not open), and shows it; `then` gets false when the batch ran out (the photo before stays then).
-    // `unattended` (a continuous run) logs a rough photo's warning instead of raising a box.
-    void openBatchPhoto(Busy busy, BatchRun& run, bool resetFrame, bool unattended, std::function<void(bool)> then);
+    // One step of a batch on the worker, as the batch itself steps it: the sheet of the photo in hand (with
+    // `sheetFirst`), then the next photo opened (passing over photos done, photos that do not open and photos
+    // recognition skips silently) and recognised; then shown with its frame. `continuous` (a continuous run)
+    // names the photo in its boxes and logs a rough photo's warning. `then` gets what opening came to.
+    struct BatchStepShown {
+        bool sheetMade = false;
+        SheetOutcome sheet;
+        bool stepped = false; // the next photo was looked for (none after the last)
+        PhotoStep step;
+    };
+    void runBatchStep(Busy busy, BatchRun& run, bool sheetFirst, bool continuous,
+        std::function<void(const BatchStepShown&)> then);
 
     // Rotation
     void rotateBy(int step, bool reset);
@@ -334,6 +343,10 @@ private:
     void showRotation(const RotateOutcome& turned, Fitted fitted);
     // Turns by `step` (upright first with `reset`) on the worker, then by what the clicks meanwhile added.
     void turnOnWorker(const Busy& busy, int step, bool reset);
+    // The recognition hooks of a job: status texts posted to the angle panel, the pauses slept on the worker.
+    [[nodiscard]] RecognitionHooks workerRecognitionHooks() const;
+    // Draws a proposed frame on the GUI thread while the job waits.
+    [[nodiscard]] std::function<int(const ProposedFramePlacement&)> drawProposalOnGui(bool showResults);
     // Shows what the worker's recognition run came to; returns its result.
     int showRecognition(const RecognitionReport& report, bool showResults, bool hadFrame,
         const ControlBounds& before, Fitted fitted);

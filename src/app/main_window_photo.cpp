@@ -8,11 +8,13 @@
 #include "image_widget.h"
 #include "main_window_texts.h"
 #include "photo_view.h"
+#include "recognition/recognition_rules.h"
 #include "resample/rotate.h"
 #include "resize_control.h"
 #include "sheet/sheet_compose.h"
 #include "sheet_preview_window.h"
 #include "status_panels.h"
+#include "sheet_logged_prompts.h"
 #include "window_prompts.h"
 
 #include <memory>
@@ -127,29 +129,98 @@ void MainWindow::openPhoto(Busy busy, const QString& path, bool resetFrame, std:
         });
 }
 
-void MainWindow::openBatchPhoto(
-    Busy busy, BatchRun& run, bool resetFrame, bool unattended, std::function<void(bool)> then)
+void MainWindow::runBatchStep(
+    Busy busy, BatchRun& run, bool sheetFirst, bool continuous, std::function<void(const BatchStepShown&)> then)
 {
-    const int side = viewSquareSide();
     const Settings settings = this->settings();
-    auto fitted = std::make_shared<Fitted>();
-    runJob<bool>(
+    const int side = viewSquareSide();
+    const bool showResults = settings.showResults;
+    // Nobody is there to answer in an unattended batch: a photo that would need a question gets no sheet, and what
+    // went wrong goes to the error log.
+    const bool unattended = ui_.continuousBox->isChecked() && settings.skipUnrecognised;
+    const int previewHeight = preview_ ? preview_->previewHeight() : kPreviewHeight;
+
+    PhotoStepOptions options;
+    options.recognise = settings.recogniseOnOpen;
+    options.unattended = continuous;
+    options.silentSkip = SilentSkip(true, ui_.continuousBox->isChecked(), settings.skipUnrecognised);
+    options.hooks = workerRecognitionHooks();
+    options.drawFrame = drawProposalOnGui(showResults);
+    options.stopRequested = [batch = batch_.get()] { return batch->abortRequested(); };
+    struct Shown {
+        BatchStepShown result;
+        bool photoOpened = false;
+        bool hadFrame = false;
+        ControlBounds frameBefore;
+        Fitted fitted;
+    };
+    auto shown = std::make_shared<Shown>();
+    options.opened = [this, &run, continuous, shown, side, resetFrame = !settings.keepFrame](PhotoSession& session) {
+        if (continuous)
+            worker_->post([this, index = run.index(), size = run.size()] { batch_->showProgress(index, size); });
+        // The frame the photo starts from, on the view it will be shown on: centred anew, or kept from the photo
+        // before.
+        session.setView(side, side, side);
+        if (resetFrame || !session.hasFrame())
+            session.centreMinimumFrame();
+        shown->photoOpened = true;
+        shown->hadFrame = session.hasFrame();
+        shown->frameBefore = session.frame();
+    };
+
+    runJob<int>(
         busy,
-        [this, &run, settings, unattended, side, fitted] {
-            WindowPrompts shown(dialogs_, work_.appTitle);
-            WorkerPrompts prompts(*worker_, shown);
-            const bool opened = run.openCurrent(session_, settings, unattended, prompts);
-            if (opened)
-                *fitted = fitForView(side);
-            return opened;
+        [this, &run, settings, sheetFirst, unattended, continuous, previewHeight, side, options, shown] {
+            WindowPrompts boxes(dialogs_, work_.appTitle);
+            WorkerPrompts prompts(*worker_, boxes);
+            BatchStepShown& result = shown->result;
+            if (sheetFirst) {
+                result.sheetMade = true;
+                if (unattended) {
+                    LoggedPrompts logged;
+                    result.sheet = run.makeSheet(session_, settings, true, logged, previewHeight);
+                    logged.writeTo(session_, settings, prompts);
+                } else {
+                    result.sheet = run.makeSheet(session_, settings, false, prompts, previewHeight);
+                }
+                if (run.atEnd())
+                    return 0;
+            }
+            // A run that moves from photo to photo by itself names the photo in recognition's boxes.
+            if (continuous)
+                prompts.nameSubjectBy(
+                    [this] { return QFileInfo(QString::fromStdString(session_.photoPath())).fileName(); });
+            result.stepped = true;
+            result.step = run.openNext(session_, settings, prompts, options);
+            if (shown->photoOpened)
+                shown->fitted = fitForView(side);
+            return 0;
         },
-        [this, resetFrame, fitted, then = std::move(then)](bool opened) {
-            // The session holds the photo now, its warnings said: only show it.
-            const bool shown = opened
-                && showOpened(QString::fromStdString(session_.photoPath()), resetFrame, OpenOutcome {},
-                    std::move(*fitted));
+        [this, shown, showResults, then = std::move(then)](int) {
+            const BatchStepShown& result = shown->result;
+            if (result.sheetMade)
+                showSheet(result.sheet);
+            if (shown->photoOpened) {
+                ui_.photoView->scrollToOrigin();
+                (void)showFittedImage(std::move(shown->fitted));
+                const QString path = QString::fromStdString(session_.photoPath());
+                ui_.statusBar->setPanel(kPathPanel, QFileInfo(path).fileName(), path);
+                if (session_.angle() != 0)
+                    ui_.statusBar->setPanel(kAnglePanel, QString::fromStdString(RotationStatusText(session_.angle())));
+                const PhotoStep& step = result.step;
+                if (step.recognised && step.recognition.framePlaced) {
+                    // The proposal is drawn on the view already, with its outlines.
+                    ui_.photoImage->show();
+                    ui_.makeSheetButton->setEnabled(true);
+                } else {
+                    placeFrame(false);
+                }
+                if (step.recognised)
+                    (void)showRecognition(step.recognition, showResults, shown->hadFrame, shown->frameBefore, {});
+            }
+            ui_.angleBox->setText(QString::fromStdString(RotationAngleText(session_.angle())));
             if (then)
-                then(shown);
+                then(result);
         });
 }
 

@@ -98,7 +98,6 @@ void MainWindow::recognise(Busy busy, bool namePhoto, std::function<void(int)> t
     const bool showResults = ShowResults(*this);
     const Settings settings = this->settings();
     const bool silentSkip = SilentSkip(batch_->isActive(), ui_.continuousBox->isChecked(), settings.skipUnrecognised);
-    const int pauseMs = work_.recognitionPauseMs;
     const QString subject = namePhoto ? QFileInfo(photoPath()).fileName() : QString();
     const int side = viewSquareSide();
     const bool hadFrame = session_.hasFrame();
@@ -107,26 +106,13 @@ void MainWindow::recognise(Busy busy, bool namePhoto, std::function<void(int)> t
 
     runJob<RecognitionReport>(
         busy,
-        [this, settings, silentSkip, pauseMs, subject, side, showResults, fitted] {
+        [this, settings, silentSkip, subject, side, showResults, fitted,
+            hooks = workerRecognitionHooks(), drawFrame = drawProposalOnGui(showResults)] {
             WindowPrompts shown(dialogs_, work_.appTitle);
             if (!subject.isEmpty())
                 shown.nameSubject(subject);
             WorkerPrompts prompts(*worker_, shown);
-            RecognitionHooks hooks;
-            hooks.status = [this](std::string_view text) {
-                worker_->post([this, text = Text(text)] { ui_.statusBar->setPanel(kAnglePanel, text); });
-            };
-            // The run asks for 500 ms before the first detection and 50 ms before a face image is saved.
-            hooks.pause = [pauseMs](int milliseconds) {
-                std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds * pauseMs / 500));
-            };
-            RecognitionReport report = session_.recognise(settings, silentSkip, prompts, hooks,
-                [this, showResults](const ProposedFramePlacement& placement) {
-                    int drawn = kRecognitionOutOfMemory;
-                    (void)worker_->callOnGuiThread(
-                        [&] { drawn = DrawProposal(*this, placement, showResults); });
-                    return drawn;
-                });
+            RecognitionReport report = session_.recognise(settings, silentSkip, prompts, hooks, drawFrame);
             if (report.turned)
                 *fitted = fitForView(side);
             return report;
@@ -138,12 +124,38 @@ void MainWindow::recognise(Busy busy, bool namePhoto, std::function<void(int)> t
         });
 }
 
+RecognitionHooks MainWindow::workerRecognitionHooks() const
+{
+    RecognitionHooks hooks;
+    BackgroundWork* worker = worker_.get();
+    StatusPanels* panels = ui_.statusBar;
+    hooks.status = [worker, panels](std::string_view text) {
+        worker->post([panels, text = Text(text)] { panels->setPanel(kAnglePanel, text); });
+    };
+    // The run asks for 500 ms before the first detection and 50 ms before a face image is saved.
+    hooks.pause = [pauseMs = work_.recognitionPauseMs](int milliseconds) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds * pauseMs / 500));
+    };
+    return hooks;
+}
+
+std::function<int(const ProposedFramePlacement&)> MainWindow::drawProposalOnGui(bool showResults)
+{
+    return [this, showResults](const ProposedFramePlacement& placement) {
+        int drawn = kRecognitionOutOfMemory;
+        (void)worker_->callOnGuiThread([&] { drawn = DrawProposal(*this, placement, showResults); });
+        return drawn;
+    };
+}
+
 int MainWindow::showRecognition(
     const RecognitionReport& report, bool showResults, bool hadFrame, const ControlBounds& before, Fitted fitted)
 {
     if (report.turned) {
-        // The session levelled the photo before proposing the frame: the view shows the turned photo.
-        (void)showFittedImage(std::move(fitted));
+        // The session levelled the photo before proposing the frame: the view shows the turned photo (a batch step
+        // has shown it already).
+        if (fitted.side > 0)
+            (void)showFittedImage(std::move(fitted));
         ui_.angleBox->setText(QString::fromStdString(RotationAngleText(session_.angle())));
     } else if (!report.turn.refusal.empty()) {
         say(report.turn.refusal);

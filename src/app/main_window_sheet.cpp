@@ -9,6 +9,7 @@
 #include "sheet/recognition_log.h"
 #include "sheet_preview_window.h"
 #include "status_panels.h"
+#include "sheet_logged_prompts.h"
 #include "window_prompts.h"
 
 #include <string>
@@ -17,34 +18,6 @@
 namespace vellicam {
 
 namespace texts = main_window_texts;
-
-namespace {
-
-// The error log in place of boxes for the sheet of an unattended run: nobody is there to read them. What the
-// system said (details) follows the message on its line.
-class LoggedPrompts final : public Prompts {
-public:
-    void message(const std::string& text) override { messages_.push_back(text); }
-    bool ask(const std::string& /*question*/) override { return false; }
-    void detail(const std::string& text) override { details_.push_back(text); }
-
-    // Writes what was said about `photo`, one line per message, to the session's error log.
-    void writeTo(const PhotoSession& session, const Settings& settings, Prompts& fallback) const
-    {
-        for (std::size_t i = 0; i < messages_.size(); ++i) {
-            std::string reason = messages_[i];
-            if (i + 1 == messages_.size() && !details_.empty())
-                reason += " (" + details_.back() + ")";
-            session.writeLog(settings, SheetErrorLine(LogTimestampNow(), session.photoPath(), reason), fallback);
-        }
-    }
-
-private:
-    std::vector<std::string> messages_;
-    std::vector<std::string> details_;
-};
-
-} // namespace
 
 void MainWindow::makeSheet()
 {
@@ -78,39 +51,27 @@ void MainWindow::makeSheetOfPhoto(Busy busy, std::function<void(int)> then)
     }
     reportMemory();
 
+    if (batch_->isActive()) {
+        batch_->sheetAndNext(busy, std::move(then));
+        return;
+    }
     const Settings settings = this->settings();
-    // Nobody is there to answer in an unattended batch: a photo that would need a question gets no sheet, and what
-    // went wrong goes to the error log.
-    const bool unattended = batch_->isActive() && ui_.continuousBox->isChecked() && settings.skipUnrecognised;
     const int previewHeight = preview_ ? preview_->previewHeight() : kPreviewHeight;
     runJob<SheetOutcome>(
         busy,
-        [this, settings, unattended, previewHeight] {
+        [this, settings, previewHeight] {
             WindowPrompts shown(dialogs_, work_.appTitle);
             WorkerPrompts prompts(*worker_, shown);
-            if (!unattended)
-                return session_.makeSheet(settings, false, prompts, previewHeight);
-            LoggedPrompts logged;
-            SheetOutcome made = session_.makeSheet(settings, true, logged, previewHeight);
-            logged.writeTo(session_, settings, prompts);
-            return made;
+            return session_.makeSheet(settings, false, prompts, previewHeight);
         },
-        [this, busy, then = std::move(then)](SheetOutcome made) {
+        [this, then = std::move(then)](SheetOutcome made) {
             showSheet(made);
-            if (batch_->isActive())
-                batch_->countSheet(made.result);
             setToolsEnabled(true);
             reportMemory();
-            const auto finish = [this, result = made.result, then] {
-                ui_.makeSheetButton->setEnabled(true);
-                ui_.makeSheetButton->setFocus();
-                if (then)
-                    then(result);
-            };
-            if (batch_->isActive())
-                batch_->advance(busy, finish);
-            else
-                finish();
+            ui_.makeSheetButton->setEnabled(true);
+            ui_.makeSheetButton->setFocus();
+            if (then)
+                then(made.result);
         });
 }
 

@@ -9,6 +9,8 @@
 
 #include <QString>
 
+#include <functional>
+
 namespace vellicam {
 
 class WindowPrompts final : public Prompts {
@@ -36,14 +38,22 @@ private:
 // on the GUI thread. A question the window can no longer put (it is closing) gets "no".
 class WorkerPrompts final : public Prompts {
 public:
-    WorkerPrompts(BackgroundWork& worker, Prompts& shown)
+    WorkerPrompts(BackgroundWork& worker, WindowPrompts& shown)
         : worker_(worker)
         , shown_(shown)
     {
     }
+    // Names the photo the message is about, as `subject` gives it when the message comes (a run moves from photo to
+    // photo inside one job).
+    void nameSubjectBy(std::function<QString()> subject) { subject_ = std::move(subject); }
     void message(const std::string& text) override
     {
-        (void)worker_.callOnGuiThread([&] { shown_.message(text); });
+        const QString subject = subject_ ? subject_() : QString();
+        (void)worker_.callOnGuiThread([&] {
+            if (!subject.isEmpty())
+                shown_.nameSubject(subject);
+            shown_.message(text);
+        });
     }
     bool ask(const std::string& question) override
     {
@@ -59,7 +69,8 @@ public:
 
 private:
     BackgroundWork& worker_;
-    Prompts& shown_;
+    WindowPrompts& shown_;
+    std::function<QString()> subject_;
 };
 
 } // namespace vellicam

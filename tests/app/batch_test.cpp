@@ -489,8 +489,9 @@ TEST_F(Batch, AContinuousRunStopsAtAPhotoWithoutAFaceUntilTheSheetButtonGoesOn)
     dialogs.messages.clear();
 
     // b has no face: its box names it, and the run stops there, as "中断" would stop it, without a sheet of it.
-    // Each job starts on the worker with the photo it works on open: b.jpg shows no face.
-    const JobGate noFaceInB([&] { FaceInEveryPhoto(!window->session().photoPath().ends_with("b.jpg")); });
+    // Each job of the run makes the sheet of the photo in hand and opens the next: the one that starts on a.jpg finds
+    // no face in b.jpg.
+    const JobGate noFaceInB([&] { FaceInEveryPhoto(!window->session().photoPath().ends_with("a.jpg")); });
     RunContinuously();
     EXPECT_TRUE(Exists(SheetOf(In(folder, "a.jpg"))));
     EXPECT_FALSE(Exists(SheetOf(In(folder, "b.jpg"))));
