@@ -312,8 +312,7 @@ void MainWindow::createControls()
     ui_.headLineButton->setCheckable(true);
     ui_.turnLeftButton = addButton(this, texts::kTurnLeftCaption, QStyle::SP_ArrowBack, kTurnButtonSize);
     ui_.turnLeftTenthButton = addButton(this, texts::kTurnLeftTenthCaption, QStyle::SP_ArrowLeft, kTurnButtonSize);
-    ui_.turnRightTenthButton
-        = addButton(this, texts::kTurnRightTenthCaption, QStyle::SP_ArrowRight, kTurnButtonSize);
+    ui_.turnRightTenthButton = addButton(this, texts::kTurnRightTenthCaption, QStyle::SP_ArrowRight, kTurnButtonSize);
     ui_.turnRightButton = addButton(this, texts::kTurnRightCaption, QStyle::SP_ArrowForward, kTurnButtonSize);
     ui_.resetTurnButton = addButton(this, texts::kResetTurnCaption, QStyle::SP_BrowserReload, kTurnButtonSize);
 
@@ -437,8 +436,8 @@ void MainWindow::layOutControls()
     tools->setRowMinimumHeight(1, kToolRowsHeight - kFileButtonSize.height());
 
     QHBoxLayout* turns = row(kInset, 0, 0, 0);
-    for (QWidget* w : std::initializer_list<QWidget*> { ui_.headLineButton, ui_.turnLeftButton,
-             ui_.turnLeftTenthButton, ui_.turnRightTenthButton, ui_.turnRightButton, ui_.resetTurnButton })
+    for (QWidget* w : std::initializer_list<QWidget*> { ui_.headLineButton, ui_.turnLeftButton, ui_.turnLeftTenthButton,
+             ui_.turnRightTenthButton, ui_.turnRightButton, ui_.resetTurnButton })
         turns->addWidget(w);
     turns->addStretch(1);
 

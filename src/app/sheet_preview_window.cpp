@@ -52,8 +52,8 @@ void SheetPreviewWindow::placeBesideOwner()
     // The window manager frames this window only once it is shown: the owner's frame stands in for its own.
     const QRect ownerFrame = owner->frameGeometry();
     const QRect ownerInside = owner->geometry();
-    const QSize framed = size()
-        + QSize(ownerFrame.width() - ownerInside.width(), ownerFrame.height() - ownerInside.height());
+    const QSize framed
+        = size() + QSize(ownerFrame.width() - ownerInside.width(), ownerFrame.height() - ownerInside.height());
     const std::optional<ScreenPoint> place = PlaceBeside(RectOf(ownerFrame), framed.width(), framed.height(),
         RectOf(owner->screen()->availableGeometry()), kGapBesideOwner);
     if (place)

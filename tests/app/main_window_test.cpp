@@ -71,7 +71,7 @@ void ExpectLaidOut(const MainWindow& window)
     const MainWindow::Controls& ui = window.controls();
     std::vector<QWidget*> shown;
     for (QWidget* w : window.findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
-        if (w->isVisible() && w->isWindow() == false && w != ui.checkList)
+        if (w->isVisible() && !w->isWindow() && w != ui.checkList)
             shown.push_back(w);
     ASSERT_GE(shown.size(), 20u);
     QRect controls; // every control but the view and the status bar
@@ -83,8 +83,7 @@ void ExpectLaidOut(const MainWindow& window)
         if (qobject_cast<const QAbstractButton*>(w) || qobject_cast<const QLabel*>(w)) {
             const QSize needed = w->minimumSizeHint();
             EXPECT_TRUE(w->width() >= needed.width() && w->height() >= needed.height())
-                << w->metaObject()->className() << " cuts its caption "
-                << w->property("text").toString().toStdString();
+                << w->metaObject()->className() << " cuts its caption " << w->property("text").toString().toStdString();
         }
         EXPECT_TRUE(window.rect().contains(w->geometry())) << w->metaObject()->className();
         if (w != ui.photoView && w != ui.statusBar)

@@ -1,5 +1,6 @@
 // What the window paints: the photo under the head-line tool, the next photo after "新規作成", the empty view's hint,
-// and the layout after a resize that arrives while the photo is being shown again. Each test grabs widgets and reads pixels.
+// and the layout after a resize that arrives while the photo is being shown again. Each test grabs widgets and reads
+// pixels.
 #include "window_fixture.h"
 
 namespace vellicam::test {

@@ -17,7 +17,7 @@ struct ScreenPoint {
 // `gap` pixels between them, inside the screen's free area `screen`: to the right when it fits there, else to the
 // left; level with the owner's top, moved up as far as needed (never above the area's top) to stay on the screen.
 // Nothing when it fits on neither side, or when a size is not positive: the caller leaves the window where it is.
-[[nodiscard]] std::optional<ScreenPoint> PlaceBeside(const Rect& owner, int width, int height, const Rect& screen,
-    int gap);
+[[nodiscard]] std::optional<ScreenPoint> PlaceBeside(
+    const Rect& owner, int width, int height, const Rect& screen, int gap);
 
 } // namespace vellicam
