@@ -1,11 +1,11 @@
 // The desktop program: its command line (answered without a window for --help and --version), Qt's Japanese
-// texts, the main window, then the preview window, then the settings dialog, and the event loop. A photo named on
-// the command line opens as if chosen with "写真選択"; a folder is worked as if dropped on the window.
+// texts, the main window (which makes its settings dialog when first asked for), then the preview window, and the
+// event loop. A photo named on the command line opens as if chosen with "写真選択"; a folder is worked as if dropped
+// on the window.
 #include "batch_controller.h"
 #include "dialog_service.h"
 #include "main_window.h"
 #include "program_start.h"
-#include "settings_dialog.h"
 #include "sheet_preview_window.h"
 
 #include <QApplication>
@@ -37,11 +37,8 @@ int main(int argc, char** argv)
     try {
         vellicam::MainWindow window(dialogs);
         dialogs.SetParent(&window);
-        // The settings dialog comes last: nothing while the main window is made may use it.
         vellicam::SheetPreviewWindow preview(&window);
         window.setPreviewWindow(&preview);
-        vellicam::SettingsDialog settings(window, &window);
-        window.setSettingsDialog(&settings);
 
         window.show();
         if (request.kind == vellicam::StartRequest::OpenPhoto) {

@@ -6,6 +6,7 @@
 #include "main_window_texts.h"
 #include "memory_report.h"
 #include "photo_view.h"
+#include "recognition/detector_files.h"
 #include "recognition/face_detector.h"
 #include "resize_control.h"
 #include "sheet/sheet_compose.h"
@@ -20,10 +21,14 @@
 #include <QDragEnterEvent>
 #include <QDragMoveEvent>
 #include <QDropEvent>
+#include <QFileInfo>
+#include <QGridLayout>
+#include <QHBoxLayout>
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QScreen>
 #include <QStyle>
+#include <QVBoxLayout>
 
 namespace vellicam {
 
@@ -33,25 +38,66 @@ namespace {
 
 constexpr int kMinWindowWidth = 1024;
 constexpr int kMinWindowHeight = 755;
-constexpr int kViewTop = 124;
 
-QPushButton* addButton(
-    QWidget* parent, const QString& caption, QStyle::StandardPixmap glyph, int left, int top, int width, int height)
+// The window's designed measures at its default size; the layouts give a control more when its caption needs it.
+constexpr QSize kFileButtonSize(89, 41);
+constexpr QSize kBatchButtonSize(65, 41);
+constexpr QSize kTurnButtonSize(129, 41);
+constexpr QSize kQuitButtonSize(107, 65);
+constexpr int kSwatchSide = 25;
+constexpr int kInset = 8; // the left edge of every row but the buttons', which start at the window's edge
+constexpr int kRightInset = 13;
+constexpr int kViewRightInset = 16;
+constexpr int kToolRowsHeight = 80; // the button row and the output-folder row, down to the head-line row
+constexpr int kViewTop = 124;
+constexpr int kBelowView = 65; // from the view's bottom to the window's, the status bar included
+
+// A control of at least its designed size that asks for more when its caption needs it (another face or scale).
+// An explicit minimum size would let a layout squeeze it below its caption's width.
+template <typename Control> class AtLeast : public Control {
+public:
+    AtLeast(QSize designed, QWidget* parent)
+        : Control(parent)
+        , designed_(designed)
+    {
+    }
+    [[nodiscard]] QSize sizeHint() const override { return Control::sizeHint().expandedTo(designed_); }
+    [[nodiscard]] QSize minimumSizeHint() const override { return sizeHint(); }
+
+private:
+    QSize designed_;
+};
+
+// The angle box: wide enough for the widest angle it shows, however large the face.
+class AngleBox : public QLineEdit {
+public:
+    using QLineEdit::QLineEdit;
+    [[nodiscard]] QSize sizeHint() const override
+    {
+        const int text = fontMetrics().horizontalAdvance(QStringLiteral("-000.0"));
+        return { std::max(65, text + 16), QLineEdit::sizeHint().height() };
+    }
+    [[nodiscard]] QSize minimumSizeHint() const override { return sizeHint(); }
+};
+
+QPushButton* addButton(QWidget* parent, const QString& caption, QStyle::StandardPixmap glyph, QSize designed)
 {
-    auto* button = new QPushButton(caption, parent);
+    auto* button = new AtLeast<QPushButton>(designed, parent);
+    button->setText(caption);
     if (glyph != QStyle::SP_CustomBase) {
         button->setIcon(parent->style()->standardIcon(glyph));
         button->setIconSize(QSize(20, 20));
     }
-    button->setGeometry(left, top, width, height);
+    button->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
     return button;
 }
 
-QCheckBox* addCheckBox(QWidget* parent, const QString& caption, int left, int top, int width, int height)
+QHBoxLayout* row(int left, int top, int right, int spacing)
 {
-    auto* box = new QCheckBox(caption, parent);
-    box->setGeometry(left, top, width, height);
-    return box;
+    auto* layout = new QHBoxLayout;
+    layout->setContentsMargins(left, top, right, 0);
+    layout->setSpacing(spacing);
+    return layout;
 }
 
 } // namespace
@@ -77,14 +123,43 @@ MainWindow::~MainWindow()
         detectorQuery_.join();
 }
 
-void MainWindow::setSettingsDialog(SettingsDialog* dialog)
+SettingsDialog& MainWindow::settingsDialog()
 {
-    settingsDialog_ = dialog;
-    if (!dialog)
+    if (settingsDialog_)
+        return *settingsDialog_;
+    settingsDialog_ = new SettingsDialog(settings_, this);
+    connect(settingsDialog_, &SettingsDialog::settingsChanged, this, &MainWindow::setDialogSettings);
+    connect(settingsDialog_, &SettingsDialog::sheetSizeChanged, this, &MainWindow::applySheetSize);
+    connect(this, &MainWindow::dialogSettingsChanged, settingsDialog_, &SettingsDialog::setSettings);
+    connect(this, &MainWindow::memoryReported, settingsDialog_, &SettingsDialog::showMemoryReport);
+    connect(this, &MainWindow::detectorNamed, settingsDialog_, &SettingsDialog::showDetectorKind);
+    settingsDialog_->showDetectorKind(work_.detectorText);
+    reportMemory();
+    return *settingsDialog_;
+}
+
+void MainWindow::setDialogSettings(const Settings& value)
+{
+    const bool recognitionAsked = value.recogniseOnOpen && !settings_.recogniseOnOpen;
+    settings_ = value;
+    if (!recognitionAsked)
         return;
-    connect(dialog, &SettingsDialog::sheetSizeChanged, this, &MainWindow::applySheetSize);
-    if (!work_.detectorText.isEmpty())
-        dialog->showDetectorKind(work_.detectorText);
+    QString folder = work_.programFolder;
+    if (folder.size() > 1 && folder.endsWith('/'))
+        folder.chop(1);
+    QDir::setCurrent(folder);
+    // Where recognition will look: beside the program, or in the installed tree.
+    const DetectorFiles files = FindDetectorFiles(folder.toStdString());
+    if (!QFileInfo(QString::fromStdString(files.faceCascade)).isFile()) {
+        dialogs_.Message(work_.appTitle, texts::kCascadeMissing, MessageIcon::None);
+        switchOffRecognitionOnOpen();
+    }
+}
+
+void MainWindow::switchOffRecognitionOnOpen()
+{
+    settings_.recogniseOnOpen = false;
+    emit dialogSettingsChanged(settings_);
 }
 
 void MainWindow::queryDetector()
@@ -102,8 +177,7 @@ void MainWindow::queryDetector()
 void MainWindow::detectorKnown(const QString& text)
 {
     work_.detectorText = text;
-    if (settingsDialog_)
-        settingsDialog_->showDetectorKind(text);
+    emit detectorNamed(text);
 }
 
 void MainWindow::showSheetSizeTitle()
@@ -143,7 +217,7 @@ void MainWindow::applySheetSize()
 
 Settings MainWindow::settings() const
 {
-    Settings s = settingsDialog_ ? settingsDialog_->settings() : Settings {};
+    Settings s = settings_;
     s.sharpen = ui_.sharpenBox->isChecked();
     s.keepFrame = ui_.keepFrameBox->isChecked();
     s.openFolderAfterSheet = ui_.openFolderBox->isChecked();
@@ -172,85 +246,87 @@ void MainWindow::say(const std::string& text)
 void MainWindow::createControls()
 {
     setFont(gothicFont());
-    resize(1024, 724);
+    resize(kMinWindowWidth, kMinWindowHeight);
 
-    ui_.newButton = addButton(this, texts::kNewCaption, QStyle::SP_FileIcon, 0, 0, 89, 41);
-    ui_.choosePhotoButton = addButton(this, texts::kChoosePhotoCaption, QStyle::SP_DialogOpenButton, 88, 0, 89, 41);
-    ui_.recogniseButton = addButton(this, texts::kRecogniseCaption, QStyle::SP_CustomBase, 176, 0, 89, 41);
-    ui_.makeSheetButton = addButton(this, texts::kMakeSheetCaption, QStyle::SP_CustomBase, 264, 0, 89, 41);
+    ui_.newButton = addButton(this, texts::kNewCaption, QStyle::SP_FileIcon, kFileButtonSize);
+    ui_.choosePhotoButton = addButton(this, texts::kChoosePhotoCaption, QStyle::SP_DialogOpenButton, kFileButtonSize);
+    ui_.recogniseButton = addButton(this, texts::kRecogniseCaption, QStyle::SP_CustomBase, kFileButtonSize);
+    ui_.makeSheetButton = addButton(this, texts::kMakeSheetCaption, QStyle::SP_CustomBase, kFileButtonSize);
     ui_.makeSheetButton->setEnabled(false);
-    ui_.settingsButton = addButton(this, texts::kSettingsCaption, QStyle::SP_CustomBase, 352, 0, 89, 41);
-    ui_.skipButton = addButton(this, texts::kSkipCaption, QStyle::SP_CustomBase, 440, 0, 65, 41);
-    ui_.skipButton->hide();
-    ui_.abortButton = addButton(this, texts::kAbortCaption, QStyle::SP_CustomBase, 504, 0, 65, 41);
-    ui_.abortButton->hide();
+    ui_.settingsButton = addButton(this, texts::kSettingsCaption, QStyle::SP_CustomBase, kFileButtonSize);
+    ui_.skipButton = addButton(this, texts::kSkipCaption, QStyle::SP_CustomBase, kBatchButtonSize);
+    ui_.abortButton = addButton(this, texts::kAbortCaption, QStyle::SP_CustomBase, kBatchButtonSize);
+    // The batch's buttons keep their room while hidden, so the zoom box does not move when a batch starts.
+    for (QPushButton* batchButton : { ui_.skipButton, ui_.abortButton }) {
+        QSizePolicy policy = batchButton->sizePolicy();
+        policy.setRetainSizeWhenHidden(true);
+        batchButton->setSizePolicy(policy);
+        batchButton->hide();
+    }
 
-    ui_.zoomLabel = addLabel(this, texts::kZoomLabel, 592, 8);
-    ui_.zoomBox = new QComboBox(this);
+    ui_.zoomLabel = new QLabel(texts::kZoomLabel, this);
+    ui_.zoomBox = new AtLeast<QComboBox>(QSize(89, 0), this);
     ui_.zoomBox->setEditable(true);
     ui_.zoomBox->setInsertPolicy(QComboBox::NoInsert);
     ui_.zoomBox->addItems({ "100%", "120%", "150%", "200%" });
     ui_.zoomBox->setCurrentIndex(0);
     ui_.zoomBox->setAttribute(Qt::WA_InputMethodEnabled, false);
-    ui_.zoomBox->setGeometry(640, 4, 89, 20);
     ui_.zoomBox->setEnabled(false);
 
-    ui_.angleLabel = addLabel(this, texts::kAngleLabel, 736, 8);
-    ui_.angleBox = new QLineEdit(QStringLiteral("0"), this);
+    ui_.angleLabel = new QLabel(texts::kAngleLabel, this);
+    ui_.angleBox = new AngleBox(QStringLiteral("0"), this);
+    ui_.angleBox->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
     ui_.angleBox->setReadOnly(true);
     ui_.angleBox->setAttribute(Qt::WA_InputMethodEnabled, false);
-    ui_.angleBox->setGeometry(784, 4, 65, 20);
 
-    ui_.quitButton = new QToolButton(this);
+    ui_.quitButton = new AtLeast<QToolButton>(kQuitButtonSize, this);
     ui_.quitButton->setText(texts::kQuitCaption);
     ui_.quitButton->setIcon(style()->standardIcon(QStyle::SP_DialogCloseButton));
     ui_.quitButton->setIconSize(QSize(24, 24));
     ui_.quitButton->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
-    ui_.quitButton->setGeometry(899, 0, 107, 65);
 
-    ui_.outputFolderLabel = addLabel(this, texts::kOutputFolderLabel, 8, 56);
+    ui_.outputFolderLabel = new QLabel(texts::kOutputFolderLabel, this);
     ui_.outputFolderEdit = new QLineEdit(this);
     ui_.outputFolderEdit->setToolTip(texts::kOutputFolderTip);
-    ui_.outputFolderEdit->setGeometry(96, 48, 393, 20);
+    ui_.outputFolderEdit->setMinimumWidth(393);
     ui_.outputFolderEdit->setMouseTracking(true);
     ui_.outputFolderEdit->installEventFilter(this);
 
     ui_.backgroundSwatch = new ImageWidget(this);
-    ui_.backgroundSwatch->setGeometry(496, 48, 25, 25);
-    (void)ui_.backgroundSwatch->picture().Resize(25, 25);
+    ui_.backgroundSwatch->setFixedSize(kSwatchSide, kSwatchSide);
+    (void)ui_.backgroundSwatch->picture().Resize(kSwatchSide, kSwatchSide);
     Fill(ui_.backgroundSwatch->picture(), kWhite);
     ui_.backgroundSwatch->pictureChanged();
 
-    ui_.keepFrameBox = addCheckBox(this, texts::kKeepFrameCaption, 578, 32, 175, 17);
-    ui_.openFolderBox = addCheckBox(this, texts::kOpenFolderCaption, 578, 48, 169, 17);
-    ui_.sharpenBox = addCheckBox(this, texts::kSharpenCaption, 578, 62, 129, 17);
+    ui_.keepFrameBox = new QCheckBox(texts::kKeepFrameCaption, this);
+    ui_.openFolderBox = new QCheckBox(texts::kOpenFolderCaption, this);
+    ui_.sharpenBox = new QCheckBox(texts::kSharpenCaption, this);
     ui_.sharpenBox->setChecked(true);
-    ui_.continuousBox = addCheckBox(this, texts::kContinuousCaption, 762, 32, 127, 17);
+    ui_.continuousBox = new QCheckBox(texts::kContinuousCaption, this);
     ui_.continuousBox->hide();
-    ui_.pickBackgroundBox = addCheckBox(this, texts::kPickBackgroundCaption, 762, 48, 113, 17);
+    ui_.pickBackgroundBox = new QCheckBox(texts::kPickBackgroundCaption, this);
     ui_.pickBackgroundBox->setEnabled(false);
 
-    ui_.headLineButton = new QToolButton(this);
+    ui_.headLineButton = new AtLeast<QToolButton>(kTurnButtonSize, this);
     ui_.headLineButton->setText(texts::kHeadLineCaption);
     ui_.headLineButton->setCheckable(true);
-    ui_.headLineButton->setGeometry(8, 80, 129, 41);
-    ui_.turnLeftButton = addButton(this, texts::kTurnLeftCaption, QStyle::SP_ArrowBack, 136, 80, 129, 41);
-    ui_.turnLeftTenthButton = addButton(this, texts::kTurnLeftTenthCaption, QStyle::SP_ArrowLeft, 264, 80, 129, 41);
-    ui_.turnRightTenthButton = addButton(this, texts::kTurnRightTenthCaption, QStyle::SP_ArrowRight, 392, 80, 129, 41);
-    ui_.turnRightButton = addButton(this, texts::kTurnRightCaption, QStyle::SP_ArrowForward, 520, 80, 129, 41);
-    ui_.resetTurnButton = addButton(this, texts::kResetTurnCaption, QStyle::SP_BrowserReload, 648, 80, 129, 41);
+    ui_.turnLeftButton = addButton(this, texts::kTurnLeftCaption, QStyle::SP_ArrowBack, kTurnButtonSize);
+    ui_.turnLeftTenthButton = addButton(this, texts::kTurnLeftTenthCaption, QStyle::SP_ArrowLeft, kTurnButtonSize);
+    ui_.turnRightTenthButton = addButton(this, texts::kTurnRightTenthCaption, QStyle::SP_ArrowRight, kTurnButtonSize);
+    ui_.turnRightButton = addButton(this, texts::kTurnRightCaption, QStyle::SP_ArrowForward, kTurnButtonSize);
+    ui_.resetTurnButton = addButton(this, texts::kResetTurnCaption, QStyle::SP_BrowserReload, kTurnButtonSize);
 
     ui_.photoView = new PhotoView(this);
-    ui_.photoView->setGeometry(8, kViewTop, 809, 533);
+    ui_.photoView->setEmptyHint(texts::kEmptyViewHint);
     ui_.photoImage = ui_.photoView->photoImage();
     ui_.headLineOverlay = ui_.photoView->headLineOverlay();
     ui_.frameImage = ui_.photoView->frameImage();
     ui_.frameGrips = ui_.photoView->frameGrips();
 
+    // The check list lies over the view's right edge, placed by refreshChecks, outside the layout.
     ui_.checkList = new CheckList(this);
     ui_.statusBar = new StatusPanels(this);
-    ui_.statusBar->setGeometry(
-        0, height() - ui_.statusBar->sizeHint().height(), width(), ui_.statusBar->sizeHint().height());
+    layOutControls();
 
     setMouseTracking(true);
 
@@ -309,6 +385,77 @@ void MainWindow::createControls()
     });
 }
 
+void MainWindow::layOutControls()
+{
+    // The button row with the output folder's row under it, the zoom and angle boxes with the window's check boxes
+    // under them, and 終了 at the top right; the rows keep their designed height unless a caption needs more.
+    QHBoxLayout* buttons = row(0, 0, 0, 0);
+    for (QWidget* w : std::initializer_list<QWidget*> { ui_.newButton, ui_.choosePhotoButton, ui_.recogniseButton,
+             ui_.makeSheetButton, ui_.settingsButton, ui_.skipButton, ui_.abortButton })
+        buttons->addWidget(w);
+
+    QHBoxLayout* folder = row(kInset, 7, 0, 6);
+    folder->addWidget(ui_.outputFolderLabel);
+    folder->addWidget(ui_.outputFolderEdit, 1);
+    folder->addWidget(ui_.backgroundSwatch, 0, Qt::AlignTop);
+
+    QHBoxLayout* boxes = row(0, 0, 0, 6);
+    boxes->addWidget(ui_.zoomLabel);
+    boxes->addWidget(ui_.zoomBox);
+    boxes->addSpacing(4);
+    boxes->addWidget(ui_.angleLabel);
+    boxes->addWidget(ui_.angleBox);
+    boxes->addStretch(1);
+    auto* options = new QGridLayout;
+    options->setContentsMargins(0, 0, 0, 0);
+    options->setHorizontalSpacing(9);
+    options->setVerticalSpacing(0);
+    options->addWidget(ui_.keepFrameBox, 0, 0);
+    options->addWidget(ui_.openFolderBox, 1, 0);
+    options->addWidget(ui_.sharpenBox, 2, 0);
+    options->addWidget(ui_.continuousBox, 0, 1);
+    options->addWidget(ui_.pickBackgroundBox, 1, 1);
+    options->setColumnStretch(2, 1);
+    auto* viewOptions = new QVBoxLayout;
+    viewOptions->setContentsMargins(0, 0, 0, 0);
+    viewOptions->setSpacing(0);
+    viewOptions->addLayout(boxes);
+    viewOptions->addLayout(options);
+    viewOptions->addStretch(1);
+
+    auto* tools = new QGridLayout;
+    tools->setContentsMargins(0, 0, kRightInset, 0);
+    tools->setHorizontalSpacing(3);
+    tools->setVerticalSpacing(0);
+    tools->addLayout(buttons, 0, 0, Qt::AlignLeft | Qt::AlignTop);
+    tools->addLayout(folder, 1, 0, Qt::AlignTop);
+    tools->addLayout(viewOptions, 0, 1, 2, 1);
+    tools->addWidget(ui_.quitButton, 0, 3, 2, 1, Qt::AlignRight | Qt::AlignTop);
+    tools->setColumnStretch(2, 1);
+    tools->setRowMinimumHeight(0, kFileButtonSize.height());
+    tools->setRowMinimumHeight(1, kToolRowsHeight - kFileButtonSize.height());
+
+    QHBoxLayout* turns = row(kInset, 0, 0, 0);
+    for (QWidget* w : std::initializer_list<QWidget*> { ui_.headLineButton, ui_.turnLeftButton, ui_.turnLeftTenthButton,
+             ui_.turnRightTenthButton, ui_.turnRightButton, ui_.resetTurnButton })
+        turns->addWidget(w);
+    turns->addStretch(1);
+
+    // The view takes whatever the rows above and the status bar leave.
+    QHBoxLayout* view = row(kInset, 0, kViewRightInset, 0);
+    view->addWidget(ui_.photoView);
+
+    auto* window = new QVBoxLayout(this);
+    window->setContentsMargins(0, 0, 0, 0);
+    window->setSpacing(0);
+    window->addLayout(tools);
+    window->addLayout(turns);
+    window->addSpacing(kViewTop - kToolRowsHeight - kTurnButtonSize.height());
+    window->addLayout(view, 1);
+    window->addSpacing(std::max(0, kBelowView - ui_.statusBar->sizeHint().height()));
+    window->addWidget(ui_.statusBar);
+}
+
 void MainWindow::initialise()
 {
     acceptFileDrops();
@@ -334,13 +481,24 @@ void MainWindow::initialise()
     session_.setPhotoFolder(QDir::homePath().toStdString());
     session_.setView(ui_.photoImage->height(), ui_.photoImage->width(), ui_.photoImage->height());
     showSheetSizeTitle();
+    ui_.photoView->showEmptyHint(true);
 
     // Centred on the screen, at the size it keeps while starting.
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
         const QRect area = screen->availableGeometry();
-        move(area.center() - QPoint(kMinWindowWidth / 2, kMinWindowHeight / 2));
+        const QSize size = minimumWindowSize();
+        move(area.center() - QPoint(size.width() / 2, size.height() / 2));
     }
     applySizeRule();
+}
+
+bool MainWindow::event(QEvent* event)
+{
+    const bool handled = QWidget::event(event);
+    // The layouts have taken in a change of the captions' sizes (another font or scale): the size rule follows.
+    if (event->type() == QEvent::LayoutRequest)
+        applySizeRule();
+    return handled;
 }
 
 void MainWindow::showEvent(QShowEvent* event)
@@ -380,14 +538,21 @@ void MainWindow::firstShown()
     queryDetector();
 }
 
+QSize MainWindow::minimumWindowSize() const
+{
+    // Larger when the captions of another font or scale need more than the designed size.
+    const QSize designed(kMinWindowWidth, kMinWindowHeight);
+    return layout() ? designed.expandedTo(layout()->minimumSize()) : designed;
+}
+
 void MainWindow::applySizeRule()
 {
     if (work_.starting) {
-        setFixedSize(kMinWindowWidth, kMinWindowHeight);
+        setFixedSize(minimumWindowSize());
     } else if (mode_ != WorkMode::Idle) {
         setFixedSize(size());
     } else {
-        setMinimumSize(kMinWindowWidth, kMinWindowHeight);
+        setMinimumSize(minimumWindowSize());
         setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
     }
 }
@@ -410,15 +575,14 @@ void MainWindow::resizeEvent(QResizeEvent* event)
     QWidget::resizeEvent(event);
     // The size check of every accepted resize: the report, then the status bar along the bottom.
     reportMemory();
-    const int barHeight = ui_.statusBar->sizeHint().height();
-    ui_.statusBar->setGeometry(0, height() - barHeight, width(), barHeight);
     layOutForSize();
     refreshChecks();
 }
 
 void MainWindow::layOutForSize()
 {
-    if (width() < kMinWindowWidth || height() < kMinWindowHeight)
+    const QSize minimum = minimumWindowSize();
+    if (width() < minimum.width() || height() < minimum.height())
         return;
     // A resize delivered while an action works would rebuild the bitmaps under it: it is noted, and the window is
     // laid out again for the size it has once the action is over.
@@ -431,21 +595,15 @@ void MainWindow::layOutForSize()
     do {
         resizePending_ = false;
         layOutOnce();
-    } while (resizePending_ && width() >= kMinWindowWidth && height() >= kMinWindowHeight);
+    } while (resizePending_ && width() >= minimum.width() && height() >= minimum.height());
 }
 
 void MainWindow::layOutOnce()
 {
-    ui_.quitButton->move(width() - 120, ui_.quitButton->y());
-    ui_.photoView->resize(width() - 24, height() - ui_.photoView->y() - 65);
+    // The layout has given the view its new size by now; the photo is fitted to it anew. The session keeps the
+    // user's frame over its part of the photo on the new view; only a new photo puts back the centred one.
     ui_.photoImage->move(0, 0);
-
-    // The session keeps the user's frame over its part of the photo on the new view; only a new photo puts back
-    // the centred one.
     showPhotoAgain();
-
-    const int barHeight = ui_.statusBar->sizeHint().height();
-    ui_.statusBar->setGeometry(0, height() - barHeight, width(), barHeight);
     update();
 
     // Without a photo (after "新規作成" or a failed open) there is nothing to frame.
@@ -488,11 +646,9 @@ void MainWindow::trackPointer(int x, int y)
 
 void MainWindow::reportMemory()
 {
-    if (settingsDialog_) {
-        MemoryCounters counters;
-        if (ReadMemoryCounters(counters))
-            settingsDialog_->showMemoryReport(MemoryReportLines(counters).join('\n'));
-    }
+    MemoryCounters counters;
+    if (ReadMemoryCounters(counters))
+        emit memoryReported(MemoryReportLines(counters).join('\n'));
     if (preview_)
         preview_->update();
 }
@@ -536,19 +692,18 @@ QString MainWindow::outputFolder() const
 
 void MainWindow::keepFrameToggled()
 {
-    if (ui_.keepFrameBox->isChecked() && settingsDialog_)
-        settingsDialog_->setRecogniseOnOpen(false);
+    if (ui_.keepFrameBox->isChecked())
+        switchOffRecognitionOnOpen();
 }
 
 void MainWindow::showSettings()
 {
-    if (!settingsDialog_)
-        return;
+    SettingsDialog& dialog = settingsDialog();
     // Over the main window, wherever that is, rather than wherever the screen's middle is.
-    settingsDialog_->fitHeight();
-    const QRect dialog = settingsDialog_->frameGeometry();
-    settingsDialog_->move(frameGeometry().center() - QPoint(dialog.width() / 2, dialog.height() / 2));
-    (void)settingsDialog_->exec();
+    dialog.fitHeight();
+    const QRect frame = dialog.frameGeometry();
+    dialog.move(frameGeometry().center() - QPoint(frame.width() / 2, frame.height() / 2));
+    (void)dialog.exec();
 }
 
 void MainWindow::skipPhoto()

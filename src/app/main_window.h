@@ -118,11 +118,12 @@ public:
     explicit MainWindow(DialogService& dialogs, QWidget* parent = nullptr);
     ~MainWindow() override;
 
-    // The companions; the program makes them after the window. The settings dialog's size lists rebuild the layout.
-    void setSettingsDialog(SettingsDialog* dialog);
+    // The preview window; the program makes it after the window.
     void setPreviewWindow(SheetPreviewWindow* preview) { preview_ = preview; }
-    [[nodiscard]] SettingsDialog* settingsDialog() const { return settingsDialog_; }
     [[nodiscard]] SheetPreviewWindow* previewWindow() const { return preview_; }
+    // The settings dialog over the window's settings, made the first time it is asked for; its size lists rebuild
+    // the sheet's layout.
+    [[nodiscard]] SettingsDialog& settingsDialog();
 
     [[nodiscard]] const Controls& controls() const { return ui_; }
     [[nodiscard]] const WorkState& workState() const { return work_; }
@@ -141,9 +142,12 @@ public:
     [[nodiscard]] QString photoFolder() const { return QString::fromStdString(session_.photoFolder()); }
     [[nodiscard]] QString photoPath() const { return QString::fromStdString(session_.photoPath()); }
     [[nodiscard]] QString appTitle() const { return work_.appTitle; }
-    // The settings as they are now: the dialog's (the defaults while there is no dialog) with the window's own
-    // options, output folder and picked colour.
+    // The settings as they are now: those the dialog edits (every default until one is changed) with the window's
+    // own options, output folder and picked colour.
     [[nodiscard]] Settings settings() const;
+    // Takes the settings the dialog edited. Recognition on opening stays off, with a box, while the face cascade
+    // is missing.
+    void setDialogSettings(const Settings& value);
 
     // --- Shared operations ---
     void reportMemory();
@@ -282,6 +286,14 @@ public:
     // Dropped files and folders (the batch controller's work).
     void handleDrop(const QList<QUrl>& urls, const QPoint& position);
 
+signals:
+    // The settings the dialog edits changed from the window's side (recognition on opening switched off).
+    void dialogSettingsChanged(const vellicam::Settings& value);
+    // The process memory report, at every resize and shown photo.
+    void memoryReported(const QString& text);
+    // Which face detector the program folder's library uses, once known.
+    void detectorNamed(const QString& text);
+
 public slots:
     void startNew(); // 新規作成
     void choosePhoto(); // 写真選択
@@ -308,6 +320,7 @@ public slots:
     void headLineReleased(const vellicam::MouseArgs& args);
 
 protected:
+    bool event(QEvent* event) override;
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
@@ -320,9 +333,15 @@ protected:
 private:
     void initialise();
     void createControls();
+    // Puts the controls into the window's layouts: the designed arrangement, grown where a caption needs room.
+    void layOutControls();
+    // The designed 1024 × 755, or more when the layouts need it.
+    [[nodiscard]] QSize minimumWindowSize() const;
     // The title: the program's name and the size in use.
     void showSheetSizeTitle();
     void detectorKnown(const QString& text);
+    // Recognition on opening off: the face cascade is missing, or the frame is kept from photo to photo.
+    void switchOffRecognitionOnOpen();
     void firstShown();
     void applySizeRule();
     // Lays the window out for its size and shows the photo again at the view's new size.
@@ -361,7 +380,8 @@ private:
     void acceptFileDrops();
 
     DialogService& dialogs_;
-    SettingsDialog* settingsDialog_ = nullptr;
+    Settings settings_; // the dialog's part; the window's own options are read from its controls
+    SettingsDialog* settingsDialog_ = nullptr; // made on first use, a child of the window
     SheetPreviewWindow* preview_ = nullptr;
     Controls ui_;
     WorkState work_;

@@ -77,6 +77,7 @@ int MainWindow::showFittedImage(Fitted fitted)
         ui_.headLineOverlay->pictureChanged();
     }
     ui_.photoView->fitContent();
+    ui_.photoView->showEmptyHint(false);
     reportMemory();
     return 0;
 }
@@ -279,6 +280,7 @@ void MainWindow::resetWorkspace()
     batch_->end();
     ui_.pickBackgroundBox->setEnabled(false);
     ui_.photoView->fitContent();
+    ui_.photoView->showEmptyHint(true);
 }
 
 void MainWindow::startNew()

@@ -175,8 +175,7 @@ int MainWindow::showRecognition(
         // The batch controller takes it from here: the tools and the frame are its business.
         return report.outcome.result;
     case kRecognitionCascadeMissing:
-        if (settingsDialog_)
-            settingsDialog_->setRecogniseOnOpen(false);
+        switchOffRecognitionOnOpen();
         break;
     default:
         break;

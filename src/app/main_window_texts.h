@@ -43,6 +43,11 @@ inline const QString kTurnLeftTenthCaption = QStringLiteral("左0.1度回転");
 inline const QString kTurnRightTenthCaption = QStringLiteral("右0.1度回転");
 inline const QString kTurnRightCaption = QStringLiteral("右９０度回転");
 inline const QString kResetTurnCaption = QStringLiteral("回転リセット");
+// Centred in the photo view while no photo is open.
+inline const QString kEmptyViewHint = QStringLiteral("写真を選択するか、写真やフォルダをここにドロップしてください");
+
+// Recognition on opening asked for without the face cascade beside the program.
+inline const QString kCascadeMissing = QStringLiteral("顔認識用のXMLデータが見つかりません。");
 
 // Opening a photo (why a photo did not open, the questions of the sheet and the error log's words are the
 // session's: session/session_texts.h).

@@ -28,6 +28,16 @@ PhotoView::PhotoView(QWidget* parent)
     frame_->hide();
     grips_ = new ResizeControl(content_);
 
+    hint_ = new QLabel(viewport());
+    hint_->setAlignment(Qt::AlignCenter);
+    hint_->setWordWrap(true);
+    hint_->setMargin(16);
+    hint_->setAttribute(Qt::WA_TransparentForMouseEvents);
+    QFont hintFont = hint_->font();
+    hintFont.setPixelSize(16);
+    hint_->setFont(hintFont);
+    hint_->hide();
+
     // Dragging the frame itself moves it, while the grips hold it.
     connect(frame_, &ImageWidget::pressed, this, [this](const MouseArgs& a) {
         if (gripsAttached())
@@ -41,6 +51,25 @@ PhotoView::PhotoView(QWidget* parent)
         if (gripsAttached())
             grips_->forwardRelease(a);
     });
+}
+
+void PhotoView::setEmptyHint(const QString& text)
+{
+    hint_->setText(text);
+}
+
+void PhotoView::showEmptyHint(bool on)
+{
+    hint_->setGeometry(viewport()->rect());
+    hint_->raise();
+    hint_->setVisible(on);
+}
+
+bool PhotoView::viewportEvent(QEvent* event)
+{
+    if (event->type() == QEvent::Resize)
+        hint_->setGeometry(viewport()->rect());
+    return QScrollArea::viewportEvent(event);
 }
 
 int PhotoView::scrollX() const

@@ -9,6 +9,7 @@
 #include "image_widget.h"
 #include "resize_control.h"
 
+#include <QLabel>
 #include <QScrollArea>
 
 namespace vellicam {
@@ -23,6 +24,10 @@ public:
     [[nodiscard]] ImageWidget* frameImage() const { return frame_; }
     [[nodiscard]] ResizeControl* frameGrips() const { return grips_; }
     [[nodiscard]] QWidget* content() const { return content_; }
+
+    // The text centred in the view while no photo is shown; it lets clicks and drops through to what is under it.
+    void setEmptyHint(const QString& text);
+    void showEmptyHint(bool on);
 
     [[nodiscard]] int scrollX() const;
     [[nodiscard]] int scrollY() const;
@@ -58,6 +63,7 @@ signals:
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
+    bool viewportEvent(QEvent* event) override;
 
 private:
     QWidget* content_ = nullptr; // what the scroll box scrolls; the photo, overlay, frame and grips lie on it
@@ -65,6 +71,7 @@ private:
     ImageWidget* overlay_ = nullptr;
     ImageWidget* frame_ = nullptr;
     ResizeControl* grips_ = nullptr;
+    QLabel* hint_ = nullptr; // on the viewport, over the scrolled content
 };
 
 } // namespace vellicam

@@ -1,13 +1,10 @@
 #include "settings_dialog.h"
 
-#include "main_window.h"
-#include "recognition/detector_files.h"
 #include "sheet/photo_size.h"
 #include "window_style.h"
 
-#include <QDir>
-#include <QFileInfo>
 #include <QLabel>
+#include <QSignalBlocker>
 #include <QStyle>
 
 #include <algorithm>
@@ -46,7 +43,6 @@ const QString kColourTolerance = QStringLiteral("背景色とする色範囲(±�
 const QString kPrecision = QStringLiteral("自動検出精度");
 const QString kMinFaceSize = QStringLiteral("顔最小サイズ(pix)");
 const QString kClose = QStringLiteral("閉じる");
-const QString kCascadeMissing = QStringLiteral("顔認識用のXMLデータが見つかりません。");
 } // namespace texts
 
 QCheckBox* addCheckBox(QWidget* parent, const QString& caption, int left, int top, bool checked)
@@ -112,9 +108,9 @@ QString PaperCaption(const PaperSize& paper)
 
 } // namespace
 
-SettingsDialog::SettingsDialog(MainWindow& window, QWidget* parent)
+SettingsDialog::SettingsDialog(const Settings& value, QWidget* parent)
     : QDialog(parent)
-    , window_(window)
+    , settings_(value)
 {
     setWindowTitle(texts::kTitle);
     setFont(gothicFont());
@@ -193,10 +189,18 @@ SettingsDialog::SettingsDialog(MainWindow& window, QWidget* parent)
     ui_.detectorLabel = new QLabel(this);
     ui_.detectorLabel->setGeometry(8, 560, 556, 32);
 
-    // Each control writes its field of the settings value as it changes.
+    // Each control writes its field of the settings value as it changes and says so.
     const auto bind = [this](QCheckBox* box, bool Settings::*field) {
-        connect(box, &QCheckBox::toggled, this, [this, field](bool on) { settings_.*field = on; });
+        connect(box, &QCheckBox::toggled, this, [this, field](bool on) {
+            settings_.*field = on;
+            emit settingsChanged(settings_);
+        });
+        showField_.push_back([this, box, field] {
+            const QSignalBlocker quiet(box);
+            box->setChecked(settings_.*field);
+        });
     };
+    bind(ui_.recogniseOnOpenBox, &Settings::recogniseOnOpen);
     bind(ui_.skipUnrecognisedBox, &Settings::skipUnrecognised);
     bind(ui_.correctHeadTopBox, &Settings::correctHeadTop);
     bind(ui_.oversizeIsErrorBox, &Settings::oversizeIsError);
@@ -210,7 +214,14 @@ SettingsDialog::SettingsDialog(MainWindow& window, QWidget* parent)
     bind(ui_.keepExistingBox, &Settings::keepExisting);
     bind(ui_.saveFaceImageBox, &Settings::saveFaceImage);
     const auto bindSlider = [this](QSlider* slider, int Settings::*field) {
-        connect(slider, &QSlider::valueChanged, this, [this, field](int value) { settings_.*field = value; });
+        connect(slider, &QSlider::valueChanged, this, [this, field](int value) {
+            settings_.*field = value;
+            emit settingsChanged(settings_);
+        });
+        showField_.push_back([this, slider, field] {
+            const QSignalBlocker quiet(slider);
+            slider->setValue(settings_.*field);
+        });
     };
     bindSlider(ui_.jpegQualitySlider, &Settings::jpegQuality);
     bindSlider(ui_.backgroundRatioSlider, &Settings::backgroundRatio);
@@ -220,16 +231,23 @@ SettingsDialog::SettingsDialog(MainWindow& window, QWidget* parent)
     const auto bindList = [this](QComboBox* list, std::string Settings::*field) {
         connect(list, &QComboBox::currentIndexChanged, this, [this, list, field] {
             settings_.*field = list->currentData().toString().toStdString();
+            emit settingsChanged(settings_);
             emit sheetSizeChanged();
+        });
+        showField_.push_back([this, list, field] {
+            const QSignalBlocker quiet(list);
+            list->setCurrentIndex(std::max(0, list->findData(QString::fromStdString(settings_.*field))));
         });
     };
     bindList(ui_.photoSizeList, &Settings::photoSize);
     bindList(ui_.paperList, &Settings::paper);
-    // Connected last: the option starts checked without looking for the cascade file.
-    connect(ui_.recogniseOnOpenBox, &QCheckBox::toggled, this, [this](bool on) {
-        settings_.recogniseOnOpen = on;
-        recogniseOnOpenToggled();
-    });
+}
+
+void SettingsDialog::setSettings(const Settings& value)
+{
+    settings_ = value;
+    for (const auto& show : showField_)
+        show();
 }
 
 void SettingsDialog::showEvent(QShowEvent* event)
@@ -244,12 +262,6 @@ void SettingsDialog::fitHeight()
     setFixedHeight(ui_.detectorLabel->geometry().bottom() + 1 + 13);
 }
 
-void SettingsDialog::setRecogniseOnOpen(bool on)
-{
-    ui_.recogniseOnOpenBox->setChecked(on);
-    settings_.recogniseOnOpen = ui_.recogniseOnOpenBox->isChecked();
-}
-
 void SettingsDialog::showMemoryReport(const QString& text)
 {
     ui_.memoryReport->clear();
@@ -259,22 +271,6 @@ void SettingsDialog::showMemoryReport(const QString& text)
 void SettingsDialog::showDetectorKind(const QString& text)
 {
     ui_.detectorLabel->setText(text);
-}
-
-void SettingsDialog::recogniseOnOpenToggled()
-{
-    if (!ui_.recogniseOnOpenBox->isChecked())
-        return;
-    QString folder = window_.programFolder();
-    if (folder.size() > 1 && folder.endsWith('/'))
-        folder.chop(1);
-    QDir::setCurrent(folder);
-    // Where recognition will look: beside the program, or in the installed tree.
-    const DetectorFiles files = FindDetectorFiles(folder.toStdString());
-    if (!QFileInfo(QString::fromStdString(files.faceCascade)).isFile()) {
-        window_.dialogs().Message(window_.appTitle(), texts::kCascadeMissing, MessageIcon::None);
-        ui_.recogniseOnOpenBox->setChecked(false);
-    }
 }
 
 } // namespace vellicam

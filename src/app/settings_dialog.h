@@ -1,6 +1,6 @@
-// The settings dialog: edits the dialog's part of the program's settings value (the options of recognition, the
-// photo and paper sizes, the sheet and batch work), says which face detector is in use and shows the process memory
-// report.
+// The settings dialog: edits its part of a settings value (the options of recognition, the photo and paper sizes,
+// the sheet and batch work) and signals each change; says which face detector is in use and shows the process
+// memory report. It knows no window: whoever shows it keeps the value and answers its signals.
 #pragma once
 
 #include "session/settings.h"
@@ -13,9 +13,10 @@
 #include <QSlider>
 #include <QToolButton>
 
-namespace vellicam {
+#include <functional>
+#include <vector>
 
-class MainWindow;
+namespace vellicam {
 
 class SettingsDialog : public QDialog {
     Q_OBJECT
@@ -48,20 +49,22 @@ public:
         QLabel* detectorLabel = nullptr; // which face detector is in use, once it is known
     };
 
-    explicit SettingsDialog(MainWindow& window, QWidget* parent = nullptr);
+    // Shows `value`; every control starts at its field.
+    explicit SettingsDialog(const Settings& value = {}, QWidget* parent = nullptr);
 
-    // The settings value as the dialog has edited it; the main window's own options are the window's.
+    // The value as the dialog has edited it; the fields it has no control for are as it was given them.
     [[nodiscard]] const Settings& settings() const { return settings_; }
-    // Recognition on opening is switched off by the window when the face cascade turns out missing, and by
-    // keeping the frame.
-    void setRecogniseOnOpen(bool on);
+    // Shows `value` in the controls without signalling a change.
+    void setSettings(const Settings& value);
     void showMemoryReport(const QString& text);
     // The face detector in use, as the window learned it.
     void showDetectorKind(const QString& text);
     [[nodiscard]] const Controls& controls() const { return ui_; }
 
 signals:
-    // The photo size or the paper was chosen anew: the window rebuilds the sheet's layout.
+    // A control changed the value: the whole value as it is now.
+    void settingsChanged(const vellicam::Settings& value);
+    // The photo size or the paper was chosen anew (after settingsChanged): the sheet's layout is rebuilt.
     void sheetSizeChanged();
 
 public:
@@ -72,11 +75,10 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
-    void recogniseOnOpenToggled();
-
-    MainWindow& window_;
     Settings settings_;
     Controls ui_;
+    // Each puts its control at its field of settings_, without signalling.
+    std::vector<std::function<void()>> showField_;
 };
 
 } // namespace vellicam

@@ -1,11 +1,20 @@
 #include "sheet_preview_window.h"
 
+#include "geometry/window_placement.h"
 #include "window_style.h"
+
+#include <QScreen>
 
 namespace vellicam {
 
 namespace {
 const QString kTitle = QStringLiteral("プレビュー");
+constexpr int kGapBesideOwner = 8;
+
+Rect RectOf(const QRect& r)
+{
+    return { r.left(), r.top(), r.left() + r.width(), r.top() + r.height() };
+}
 } // namespace
 
 SheetPreviewWindow::SheetPreviewWindow(QWidget* parent)
@@ -23,6 +32,32 @@ SheetPreviewWindow::SheetPreviewWindow(QWidget* parent)
     image_ = new ImageWidget(content_);
     image_->setGeometry(0, 0, 544, 712);
     clearPreview();
+}
+
+void SheetPreviewWindow::setVisible(bool visible)
+{
+    // Placed once, before it first appears: later it opens wherever the user left it.
+    if (visible && !placed_) {
+        placed_ = true;
+        placeBesideOwner();
+    }
+    QWidget::setVisible(visible);
+}
+
+void SheetPreviewWindow::placeBesideOwner()
+{
+    const QWidget* owner = parentWidget() ? parentWidget()->window() : nullptr;
+    if (!owner || !owner->isVisible() || !owner->screen())
+        return;
+    // The window manager frames this window only once it is shown: the owner's frame stands in for its own.
+    const QRect ownerFrame = owner->frameGeometry();
+    const QRect ownerInside = owner->geometry();
+    const QSize framed
+        = size() + QSize(ownerFrame.width() - ownerInside.width(), ownerFrame.height() - ownerInside.height());
+    const std::optional<ScreenPoint> place = PlaceBeside(RectOf(ownerFrame), framed.width(), framed.height(),
+        RectOf(owner->screen()->availableGeometry()), kGapBesideOwner);
+    if (place)
+        move(place->x, place->y);
 }
 
 void SheetPreviewWindow::showEvent(QShowEvent* event)

@@ -1,4 +1,5 @@
-// The sheet preview window: a scroll box holding the reduced sheet.
+// The sheet preview window: a scroll box holding the reduced sheet. It first opens beside the window that owns it
+// when the screen has room there, else where the system puts it.
 #pragma once
 
 #include "image_widget.h"
@@ -24,10 +25,16 @@ public:
     [[nodiscard]] QScrollArea* scrollBox() const { return scrollBox_; }
     [[nodiscard]] ImageWidget* image() const { return image_; }
 
+    void setVisible(bool visible) override;
+
 protected:
     void showEvent(QShowEvent* event) override;
 
 private:
+    // Moves the window beside its owner, when the screen has room for it on either side.
+    void placeBesideOwner();
+
+    bool placed_ = false;
     QScrollArea* scrollBox_ = nullptr;
     QWidget* content_ = nullptr; // what the scroll box scrolls
     ImageWidget* image_ = nullptr;

@@ -4,6 +4,8 @@
 #include "window_fixture.h"
 
 #include <QFile>
+#include <QLayout>
+#include <QSignalSpy>
 
 namespace vellicam::test {
 namespace {
@@ -47,9 +49,6 @@ TEST_F(Window, StartsWithOnlyTheFileButtonsSettingsAndQuitUsable)
     EXPECT_TRUE(ui().sharpenBox->isChecked());
     EXPECT_FALSE(ui().openFolderBox->isChecked());
     EXPECT_EQ(ui().outputFolderEdit->toolTip(), "ここへ保存先フォルダをドラッグ＆ドロップします。");
-    EXPECT_EQ(ui().choosePhotoButton->geometry(), QRect(88, 0, 89, 41));
-    EXPECT_EQ(ui().headLineButton->geometry(), QRect(8, 80, 129, 41));
-    EXPECT_EQ(ui().backgroundSwatch->geometry(), QRect(496, 48, 25, 25));
     EXPECT_EQ(ui().backgroundSwatch->picture().Pixel(12, 12), kWhite);
 
     EXPECT_EQ(window->frameLimits().FrameMinWidth, 378);
@@ -61,16 +60,83 @@ TEST_F(Window, StartsWithOnlyTheFileButtonsSettingsAndQuitUsable)
     EXPECT_FALSE(window->session().hasPhoto());
 }
 
-TEST_F(Window, LaysOutItsControlsAndStatusPanelsAtTheMinimumSize)
+// What the user sees of the layout at the window's size and font: no visible control over another (the check list
+// lies over the view's edge on purpose), every caption whole, the view taking all the room between the rows of
+// controls and the status bar, which runs along the bottom.
+void ExpectLaidOut(const MainWindow& window)
 {
-    EXPECT_EQ(window->size(), QSize(1024, 755));
-    // The quit button keeps 120 pixels from the right, the view fills the width less 24 and the height less
-    // its top and 65.
-    EXPECT_EQ(ui().quitButton->x(), 1024 - 120);
-    EXPECT_EQ(ui().photoView->geometry(), QRect(8, 124, 1000, 755 - 124 - 65));
-    EXPECT_EQ(ui().statusBar->geometry().bottom(), 754);
-    ui().statusBar->setPanel(3, "x");
-    EXPECT_EQ(ui().statusBar->panel(3), "x");
+    // A larger minimum size reaches the window through the window system's events.
+    for (int i = 0; i < 3; ++i)
+        QApplication::processEvents();
+    const MainWindow::Controls& ui = window.controls();
+    std::vector<QWidget*> shown;
+    for (QWidget* w : window.findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+        if (w->isVisible() && !w->isWindow() && w != ui.checkList)
+            shown.push_back(w);
+    ASSERT_GE(shown.size(), 20u);
+    QRect controls; // every control but the view and the status bar
+    for (std::size_t i = 0; i < shown.size(); ++i) {
+        const QWidget* w = shown[i];
+        for (std::size_t j = i + 1; j < shown.size(); ++j)
+            EXPECT_FALSE(w->geometry().intersects(shown[j]->geometry()))
+                << w->metaObject()->className() << " over " << shown[j]->metaObject()->className();
+        if (qobject_cast<const QAbstractButton*>(w) || qobject_cast<const QLabel*>(w)) {
+            const QSize needed = w->minimumSizeHint();
+            EXPECT_TRUE(w->width() >= needed.width() && w->height() >= needed.height())
+                << w->metaObject()->className() << " cuts its caption " << w->property("text").toString().toStdString();
+        }
+        EXPECT_TRUE(window.rect().contains(w->geometry())) << w->metaObject()->className();
+        if (w != ui.photoView && w != ui.statusBar)
+            controls |= w->geometry();
+    }
+    const QRect view = ui.photoView->geometry();
+    const QRect bar = ui.statusBar->geometry();
+    EXPECT_EQ(bar.bottom(), window.height() - 1);
+    EXPECT_EQ(bar.width(), window.width());
+    EXPECT_LE(view.top() - controls.bottom(), 8) << "the view starts under the controls";
+    EXPECT_LE(bar.top() - view.bottom(), 65) << "the view reaches down to the status bar";
+    EXPECT_GE(view.right(), window.width() - 20) << "the view reaches across the window";
+}
+
+TEST_F(Window, LaysItsControlsOutWholeInAnyFontAndGivesTheViewEveryResize)
+{
+    EXPECT_EQ(window->size(), QSize(1024, 755)) << "the designed size fits the program's face";
+    ExpectLaidOut(*window);
+    // The arrangement: the buttons left to right along the top, 終了 at the top right, the turn buttons under them.
+    EXPECT_LT(ui().newButton->x(), ui().choosePhotoButton->x());
+    EXPECT_LT(ui().settingsButton->geometry().right(), ui().zoomBox->x());
+    EXPECT_LT(ui().zoomBox->x(), ui().angleBox->x());
+    EXPECT_EQ(ui().quitButton->y(), 0);
+    EXPECT_GT(ui().quitButton->x(), ui().angleBox->geometry().right());
+    EXPECT_GT(ui().turnLeftButton->y(), ui().outputFolderEdit->geometry().bottom());
+    EXPECT_GT(ui().photoView->y(), ui().turnLeftButton->geometry().bottom());
+
+    // The batch's buttons take room kept for them: nothing else moves when they show.
+    const QRect zoom = ui().zoomBox->geometry();
+    ui().skipButton->show();
+    ui().abortButton->show();
+    ExpectLaidOut(*window);
+    EXPECT_EQ(ui().zoomBox->geometry(), zoom);
+    ui().skipButton->hide();
+    ui().abortButton->hide();
+
+    // Every pixel the window grows by goes to the view.
+    const QSize view = ui().photoView->size();
+    window->resize(1300, 900);
+    ExpectLaidOut(*window);
+    EXPECT_EQ(ui().photoView->size(), view + QSize(276, 145));
+
+    // Larger captions (another face, or a larger one) make the controls and, when needed, the window larger.
+    for (const int pixels : { 16, 22 }) {
+        SCOPED_TRACE(pixels);
+        QFont font = window->font();
+        font.setFamilies({ QStringLiteral("DejaVu Sans") });
+        font.setPixelSize(pixels);
+        window->setFont(font);
+        QApplication::processEvents();
+        ExpectLaidOut(*window);
+        EXPECT_GE(window->width(), window->minimumWidth());
+    }
 }
 
 TEST_F(Window, NeverShrinksBelowTheMinimumAndHoldsItsSizeWhileBusy)
@@ -141,7 +207,7 @@ TEST_F(Window, AbortButtonOnlyRaisesTheFlagAndQuitClosesTheWindow)
 
 TEST_F(Window, KeepingTheSelectionSwitchesOffRecognitionOnLoad)
 {
-    SettingsDialog& settings = *window->settingsDialog();
+    SettingsDialog& settings = window->settingsDialog();
     ASSERT_TRUE(settings.controls().recogniseOnOpenBox->isChecked());
     ui().keepFrameBox->click();
     EXPECT_TRUE(ui().keepFrameBox->isChecked());
@@ -173,9 +239,7 @@ TEST_F(Window, AnActionHoldsTheWindowWorkingUntilItEndsHoweverItEnds)
 
 TEST(SettingsDialog, StartsWithTheDesignedDefaults)
 {
-    RecordingDialogs dialogs;
-    MainWindow window(dialogs);
-    SettingsDialog settings(window);
+    SettingsDialog settings;
     EXPECT_EQ(settings.windowTitle(), "設定");
     EXPECT_TRUE(settings.controls().recogniseOnOpenBox->isChecked());
     EXPECT_FALSE(settings.controls().skipUnrecognisedBox->isChecked());
@@ -208,14 +272,62 @@ TEST(SettingsDialog, StartsWithTheDesignedDefaults)
     EXPECT_EQ(settings.controls().memoryReport->geometry(), QRect(8, 376, 481, 177));
     EXPECT_TRUE(settings.controls().memoryReport->isReadOnly());
     EXPECT_EQ(settings.controls().closeButton->text(), "閉じる");
-    EXPECT_TRUE(dialogs.messages.empty()) << "no cascade test at start-up";
+    EXPECT_EQ(settings.settings(), Settings {});
+}
+
+TEST(SettingsDialog, ShowsTheValueItIsGivenAndSignalsEveryEditButNotAValueShown)
+{
+    Settings given;
+    given.detectChin = false;
+    given.precision = 7;
+    given.paper = "2L";
+    SettingsDialog settings(given);
+    const SettingsDialog::Controls& ui = settings.controls();
+    EXPECT_FALSE(ui.detectChinBox->isChecked());
+    EXPECT_EQ(ui.precisionSlider->value(), 7);
+    EXPECT_EQ(ui.paperList->currentData().toString(), "2L");
+
+    QSignalSpy changed(&settings, &SettingsDialog::settingsChanged);
+    QSignalSpy resized(&settings, &SettingsDialog::sheetSizeChanged);
+    settings.setSettings(Settings {});
+    EXPECT_TRUE(ui.detectChinBox->isChecked());
+    EXPECT_EQ(ui.paperList->currentData().toString(), "L");
+    EXPECT_EQ(changed.count(), 0);
+    EXPECT_EQ(resized.count(), 0);
+
+    ui.straightenBox->setChecked(true);
+    ui.jpegQualitySlider->setValue(75);
+    ui.photoSizeList->setCurrentIndex(ui.photoSizeList->findData("passport"));
+    ASSERT_EQ(changed.count(), 3);
+    EXPECT_EQ(resized.count(), 1) << "only the size lists change the sheet";
+    const Settings last = changed.last().at(0).value<Settings>();
+    EXPECT_TRUE(last.straightenAutomatically);
+    EXPECT_EQ(last.jpegQuality, 75);
+    EXPECT_EQ(last.photoSize, "passport");
+    EXPECT_EQ(last, settings.settings());
+}
+
+TEST(WindowSettings, ExistWithoutTheDialogWhichShowsThemWhenMade)
+{
+    RecordingDialogs dialogs;
+    MainWindow window(dialogs);
+    EXPECT_TRUE(window.settings().recogniseOnOpen);
+    window.controls().keepFrameBox->click();
+    EXPECT_FALSE(window.settings().recogniseOnOpen) << "keeping the frame switches recognition off, dialog or not";
+    EXPECT_FALSE(window.settingsDialog().controls().recogniseOnOpenBox->isChecked());
+
+    // An edit in the dialog reaches the window's value; the window's own options stay its controls'.
+    window.settingsDialog().controls().minFaceSizeSlider->setValue(400);
+    EXPECT_EQ(window.settings().minFaceSize, 400);
+    EXPECT_TRUE(window.settings().keepFrame);
+    EXPECT_TRUE(dialogs.messages.empty());
 }
 
 TEST(SettingsDialog, RecognitionOnLoadNeedsTheFaceCascadeBesideTheProgram)
 {
     RecordingDialogs dialogs;
     MainWindow window(dialogs);
-    SettingsDialog settings(window);
+    SettingsDialog& settings = window.settingsDialog();
     ScratchDir folder;
     window.setProgramFolder(QString::fromStdString(folder.Path().string()) + '/');
 
@@ -226,6 +338,7 @@ TEST(SettingsDialog, RecognitionOnLoadNeedsTheFaceCascadeBesideTheProgram)
     EXPECT_EQ(dialogs.messages[0].text, "顔認識用のXMLデータが見つかりません。");
     EXPECT_EQ(dialogs.messages[0].title, "Vellicam");
     EXPECT_FALSE(settings.controls().recogniseOnOpenBox->isChecked());
+    EXPECT_FALSE(window.settings().recogniseOnOpen);
     EXPECT_EQ(dialogs.messages.size(), 1u) << "unchecking again asks nothing";
 
     WriteFile(folder.Path() / "haarcascade_frontalface_default.xml", "<opencv_storage/>");

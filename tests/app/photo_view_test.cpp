@@ -281,8 +281,8 @@ TEST_F(PhotoView, TypedZoomTextAppliesItsPercentageAndTheSettingsOpenOverTheWind
     QApplication::processEvents();
     QPoint dialogCentre;
     QTimer::singleShot(0, window.get(), [&] {
-        dialogCentre = window->settingsDialog()->frameGeometry().center();
-        window->settingsDialog()->reject();
+        dialogCentre = window->settingsDialog().frameGeometry().center();
+        window->settingsDialog().reject();
     });
     ui().settingsButton->click();
     const QPoint windowCentre = window->frameGeometry().center();

@@ -1,4 +1,5 @@
-// The real main window with its two companions, a recorder in place of the boxes, and test photos.
+// The real main window with its preview window (its settings dialog made when a test first asks for it), a
+// recorder in place of the boxes, and test photos.
 #pragma once
 
 #include "batch_controller.h"
@@ -130,7 +131,6 @@ protected:
     {
         window = std::make_unique<MainWindow>(dialogs);
         window->setPreviewWindow(new SheetPreviewWindow(window.get()));
-        window->setSettingsDialog(new SettingsDialog(*window, window.get()));
         window->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
         QApplication::processEvents();
@@ -175,7 +175,7 @@ protected:
     void SetFrame(int left, int top, int width, int height) { window->setFrame({ left, top, width, height }); }
     void SetFrame(const QRect& frame) { SetFrame(frame.x(), frame.y(), frame.width(), frame.height()); }
     void MoveFrame(int left, int top) { SetFrame(left, top, Frame().width(), Frame().height()); }
-    [[nodiscard]] const SettingsDialog::Controls& settingsUi() const { return window->settingsDialog()->controls(); }
+    [[nodiscard]] const SettingsDialog::Controls& settingsUi() const { return window->settingsDialog().controls(); }
     [[nodiscard]] SheetPreviewWindow& preview() const { return *window->previewWindow(); }
 
     // A JPEG of one colour in the scratch folder.
