@@ -174,15 +174,23 @@ SettingsDialog::SettingsDialog(const Settings& value, QWidget* parent)
     for (const QString& choice : texts::kPlainBackgroundChoices)
         ui_.plainBackgroundList->addItem(choice);
     ui_.plainBackgroundList->setGeometry(8, 326, 190, 22);
-    const Rgb colours[] = { kBackgroundWhite, kBackgroundLightBlue, kBackgroundLightGrey };
-    for (int i = 0; s.plainBackground && i < 3; ++i)
-        if (s.backgroundColour == colours[i])
-            ui_.plainBackgroundList->setCurrentIndex(s.plainBackgroundPicked ? 4 : i + 1);
-    connect(ui_.plainBackgroundList, &QComboBox::currentIndexChanged, this, [this, colours](int index) {
+    static constexpr Rgb kColours[] = { kBackgroundWhite, kBackgroundLightBlue, kBackgroundLightGrey };
+    connect(ui_.plainBackgroundList, &QComboBox::currentIndexChanged, this, [this](int index) {
         settings_.plainBackground = index > 0;
         settings_.plainBackgroundPicked = index == 4;
         if (index > 0 && index < 4)
-            settings_.backgroundColour = colours[index - 1];
+            settings_.backgroundColour = kColours[index - 1];
+        emit settingsChanged(settings_);
+    });
+    showField_.push_back([this] {
+        int index = 0;
+        for (int i = 0; settings_.plainBackground && i < 3; ++i)
+            if (settings_.backgroundColour == kColours[i])
+                index = settings_.plainBackgroundPicked ? 4 : i + 1;
+        if (settings_.plainBackground && settings_.plainBackgroundPicked)
+            index = 4;
+        const QSignalBlocker quiet(ui_.plainBackgroundList);
+        ui_.plainBackgroundList->setCurrentIndex(index);
     });
 
     // Two lines: the face detector, then the person model.
