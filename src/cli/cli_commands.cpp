@@ -357,7 +357,7 @@ std::string FaceHeightMembers(const RecognitionOutcome& o, const PhotoSize& size
 {
     const FrameProposal& p = o.proposal;
     FaceHeightCheck check;
-    if (o.result != kRecognised || CheckFaceHeight(size, p.HeadTop, p.ChinLine, p.h, check) != kFaceHeightChecked)
+    if (o.result != kRecognised || CheckFaceHeight(size, p.headTop, p.chinLine, p.h, check) != kFaceHeightChecked)
         return ", \"size\": " + JsonString(size.id) + ", \"face_height_mm\": null, \"face_height_ok\": null";
     char figure[32];
     std::snprintf(figure, sizeof figure, "%d.%d", check.tenths / 10, check.tenths % 10);
@@ -395,8 +395,8 @@ void PrintDetection(const RecognitionOutcome& o, const std::string& extra)
                 "\"chin_strip_top\": %d, \"head_top_scan\": %d, \"estimate\": [%d, %d], \"corrected_chin\": %d, "
                 "\"chin_line\": %d, \"frame\": [%d, %d, %d, %d], \"head_top\": %d, \"landmarks\": %s, "
                 "\"levelling\": %s, \"person_mask\": %s, \"mask_head_top\": %s, \"other_people\": %s%s}\n",
-        o.result, o.W, o.H, o.n, f.x1, f.y1, f.x2, f.y2, chin.c_str(), o.ct, p.bgTop, p.T0, p.C0, p.C1, p.ChinLine, p.L,
-        p.Tf, p.R, p.Bf, p.HeadTop, points.c_str(), levelling.c_str(), mask, maskTop.c_str(),
+        o.result, o.imageWidth, o.imageHeight, o.candidateCount, f.x1, f.y1, f.x2, f.y2, chin.c_str(), o.chinStripTop, p.bgTop, p.estimatedTop, p.estimatedChin, p.correctedChin, p.chinLine, p.frameLeft,
+        p.frameTop, p.frameRight, p.frameBottom, p.headTop, points.c_str(), levelling.c_str(), mask, maskTop.c_str(),
         o.otherPeople ? "true" : "false", extra.c_str());
 }
 

@@ -14,11 +14,11 @@ namespace {
 TEST(DetectorImage, FactorBringsTheLongerSideToTwelveHundred)
 {
     struct Case {
-        int W, H, factor;
+        int imageWidth, imageHeight, factor;
     };
     for (const Case& c : { Case { 1, 1, 1 }, Case { 1200, 10, 1 }, Case { 1201, 10, 2 }, Case { 10, 2400, 2 },
              Case { 4000, 3000, 4 }, Case { 4001, 4001, 4 }, Case { 9600, 9600, 8 }, Case { 0, -5, 1 } })
-        EXPECT_EQ(DetectorImageFactor(c.W, c.H), c.factor) << c.W << " x " << c.H;
+        EXPECT_EQ(DetectorImageFactor(c.imageWidth, c.imageHeight), c.factor) << c.imageWidth << " x " << c.imageHeight;
 }
 
 // Each copy pixel is the rounded mean of its block's grey levels (BT.601 weights in 1/256), the last blocks cut by

@@ -56,7 +56,7 @@ TEST_P(ProposeFrameTest, Outputs)
     EXPECT_EQ(scanner.strip.a, 300);
     EXPECT_EQ(scanner.strip.b, 700);
     EXPECT_EQ(scanner.y0, 300);
-    const int actual[11] = { p.T0, p.C0, p.bgTop, p.C1, p.ChinLine, p.L, p.Tf, p.R, p.Bf, p.w, p.h };
+    const int actual[11] = { p.estimatedTop, p.estimatedChin, p.bgTop, p.correctedChin, p.chinLine, p.frameLeft, p.frameTop, p.frameRight, p.frameBottom, p.w, p.h };
     for (int i = 0; i < 11; ++i)
         EXPECT_EQ(actual[i], c.expected[i]) << "output " << i;
 }
@@ -88,23 +88,23 @@ TEST(FrameProposal, OnePixelFaceDoesNotDivideByZero)
     FixedScanner scanner { 100 };
     FrameProposal p;
     ASSERT_EQ(ProposeFrame({ 400, 300, 401, 301 }, nullptr, 1000, Settings(true), scanner.Function(), p), kProposed);
-    EXPECT_EQ(p.T0, 300);
-    EXPECT_EQ(p.C1, 301);
-    EXPECT_EQ(p.Tf, 100 - 59 * ((301 - 100) * 496 / 319) / 496);
+    EXPECT_EQ(p.estimatedTop, 300);
+    EXPECT_EQ(p.correctedChin, 301);
+    EXPECT_EQ(p.frameTop, 100 - 59 * ((301 - 100) * 496 / 319) / 496);
 }
 
 TEST(FrameProposal, Refusals)
 {
     FixedScanner scanner { 0 };
     FrameProposal p;
-    p.T0 = 77;
+    p.estimatedTop = 77;
     ProposalSettings s = Settings(false);
     s.chinMargin = 496 - 59;
     EXPECT_EQ(ProposeFrame(kFace, nullptr, 1000, s, scanner.Function(), p), kProposalBadCell);
     EXPECT_EQ(ProposeFrame(kFace, nullptr, 1000, Settings(false), {}, p), kProposalNoScanner);
     EXPECT_EQ(ProposeFrame({ 0, 0, 10, 2'000'000'000 }, nullptr, 1000, Settings(false), scanner.Function(), p),
         kProposalOutOfRange);
-    EXPECT_EQ(p.T0, 77);
+    EXPECT_EQ(p.estimatedTop, 77);
     EXPECT_EQ(scanner.calls, 1);
 }
 
@@ -137,9 +137,9 @@ TEST(FrameProposal, ImageToViewClamps)
 FrameProposal Proposal(int L, int Tf, int R, int h)
 {
     FrameProposal p;
-    p.L = L;
-    p.R = R;
-    p.Tf = Tf;
+    p.frameLeft = L;
+    p.frameRight = R;
+    p.frameTop = Tf;
     p.h = h;
     return p;
 }
@@ -256,8 +256,8 @@ TEST(FrameProposal, HeadTopFromLandmarksAndWhenTheScanIsBelieved)
         FixedScanner scanner { c.bgTop };
         FrameProposal p;
         ASSERT_EQ(ProposeFrame(kFace, nullptr, 2000, Settings(true), scanner.Function(), p, &top), kProposed);
-        EXPECT_EQ(p.T0, 200) << c.bgTop;
-        EXPECT_EQ(p.HeadTop, c.headTop) << c.bgTop;
+        EXPECT_EQ(p.estimatedTop, 200) << c.bgTop;
+        EXPECT_EQ(p.headTop, c.headTop) << c.bgTop;
         EXPECT_EQ(p.bgTop, c.bgTop);
     }
     // A scan not believed gives way to the colour profile's row, when there is one; a believed scan goes first.
@@ -267,15 +267,15 @@ TEST(FrameProposal, HeadTopFromLandmarksAndWhenTheScanIsBelieved)
         FixedScanner scanner { c.bgTop };
         FrameProposal p;
         ASSERT_EQ(ProposeFrame(kFace, nullptr, 2000, Settings(true), scanner.Function(), p, &withProfile), kProposed);
-        EXPECT_EQ(p.HeadTop, c.headTop) << c.bgTop;
+        EXPECT_EQ(p.headTop, c.headTop) << c.bgTop;
     }
     // Without the correction the scan is never taken; without landmarks the old estimate holds.
     FixedScanner scanner { 150 };
     FrameProposal p;
     ASSERT_EQ(ProposeFrame(kFace, nullptr, 2000, Settings(false), scanner.Function(), p, &top), kProposed);
-    EXPECT_EQ(p.HeadTop, 200);
+    EXPECT_EQ(p.headTop, 200);
     ASSERT_EQ(ProposeFrame(kFace, nullptr, 2000, Settings(false), scanner.Function(), p), kProposed);
-    EXPECT_EQ(p.HeadTop, 300 - 260 * 30 / 100);
+    EXPECT_EQ(p.headTop, 300 - 260 * 30 / 100);
 }
 
 // A confirmed face may have a frame up to the image's own size; an unconfirmed one only up to 90 %.

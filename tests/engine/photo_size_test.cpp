@@ -257,12 +257,12 @@ TEST(FaceHeight, TheProposedFrameMeetsEachSizesRule)
         FrameProposal p;
         ASSERT_EQ(ProposeFrame(face, nullptr, 4200, ProposalSettingsOf(layout, true), scanner, p), kProposed);
         FaceHeightCheck check;
-        ASSERT_EQ(CheckFaceHeight(size, p.HeadTop, p.ChinLine, p.h, check), kFaceHeightChecked);
+        ASSERT_EQ(CheckFaceHeight(size, p.headTop, p.chinLine, p.h, check), kFaceHeightChecked);
         EXPECT_NEAR(check.tenths, size.faceTarget, 2);
         EXPECT_EQ(check.meets, size.faceMin > 0);
         // The head top lies the size's space (plus the bleed) below the frame's top.
         EXPECT_NEAR(
-            (p.HeadTop - p.Tf) * 254.0 * layout.Cells[0].ImageHeight / (300.0 * p.h), size.topSpace + kBleedTenths, 2);
+            (p.headTop - p.frameTop) * 254.0 * layout.Cells[0].ImageHeight / (300.0 * p.h), size.topSpace + kBleedTenths, 2);
     }
 }
 

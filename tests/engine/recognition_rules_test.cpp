@@ -13,7 +13,7 @@ constexpr int W = 1000, H = 1000;
 
 struct RedetectCase {
     const char* name;
-    int n;
+    int candidateCount;
     FaceRect face;
     bool upperHalfOnly;
     bool plausible;
@@ -26,7 +26,7 @@ class NeedsRedetectionTest : public testing::TestWithParam<RedetectCase> { };
 TEST_P(NeedsRedetectionTest, Decision)
 {
     const RedetectCase& c = GetParam();
-    EXPECT_EQ(NeedsRedetection(c.n, c.face, W, H, c.upperHalfOnly, c.plausible, c.confirmed), c.expected);
+    EXPECT_EQ(NeedsRedetection(c.candidateCount, c.face, W, H, c.upperHalfOnly, c.plausible, c.confirmed), c.expected);
 }
 
 INSTANTIATE_TEST_SUITE_P(RecognitionRules, NeedsRedetectionTest,

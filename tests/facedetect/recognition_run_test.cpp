@@ -304,7 +304,7 @@ TEST_F(Recognition, ChoosesTheCandidateNearestTheCentreLine)
     struct Case {
         const char* second;
         FaceRect expected;
-        int n;
+        int n; // candidates
     };
     const Case cases[] = {
         // nearest wins
@@ -326,7 +326,7 @@ TEST_F(Recognition, ChoosesTheCandidateNearestTheCentreLine)
         Script(offCentre + c.second);
         const RecognitionOutcome o = Run();
         EXPECT_EQ(o.face, c.expected) << c.second;
-        EXPECT_EQ(o.n, c.n) << c.second;
+        EXPECT_EQ(o.candidateCount, c.n) << c.second;
         EXPECT_EQ(Passes().size(), 2u) << c.second;
     }
 }
@@ -338,15 +338,15 @@ TEST_F(Recognition, ChinOnTheFaceEdgeIsAcceptedAndAboveItIsNot)
     RecognitionOutcome o = Run();
     ASSERT_EQ(o.result, kRecognised);
     EXPECT_TRUE(o.chinPassRan);
-    EXPECT_EQ(o.ct, 400);
+    EXPECT_EQ(o.chinStripTop, 400);
     EXPECT_TRUE(o.chinAccepted);
-    EXPECT_EQ(o.proposal.ChinLine, 500);
+    EXPECT_EQ(o.proposal.chinLine, 500);
     EXPECT_EQ(o.chin.cx1, 50);
 
     Script(kCentred + "0 50 88 150 110 50 150 150 190\n"); // the mouth, then the neck: neither is a chin
     o = Run();
     EXPECT_FALSE(o.chinAccepted);
-    EXPECT_EQ(o.proposal.ChinLine, o.proposal.C1);
+    EXPECT_EQ(o.proposal.chinLine, o.proposal.correctedChin);
 
     // Its status is not looked at.
     Script(kCentred + "-5 50 90 150 110\n");
@@ -381,7 +381,7 @@ TEST_F(Recognition, StripSearchTakesTheFirstHitWhereAChinCanBe)
         EXPECT_EQ(o.chinAccepted, c.accepted) << c.hits;
         EXPECT_FALSE(o.chinFromLandmarks);
         if (c.accepted) {
-            EXPECT_EQ(o.proposal.ChinLine, c.chinLine) << c.hits;
+            EXPECT_EQ(o.proposal.chinLine, c.chinLine) << c.hits;
         }
     }
 }
@@ -419,10 +419,10 @@ TEST_F(Recognition, LandmarksGiveTheChinTheHeadTopAndTheLevellingAngle)
         EXPECT_EQ(o.levellingKnown, c.levelling) << c.script;
         EXPECT_EQ(o.levellingAngle, c.angle) << c.script;
         if (c.chin) {
-            EXPECT_EQ(o.proposal.ChinLine, c.chinLine) << c.script;
-            EXPECT_EQ(o.chin.ct + o.chin.cy1 + (o.chin.cy2 - o.chin.cy1) / 2, c.chinLine) << "the outline's centre";
+            EXPECT_EQ(o.proposal.chinLine, c.chinLine) << c.script;
+            EXPECT_EQ(o.chin.chinStripTop + o.chin.cy1 + (o.chin.cy2 - o.chin.cy1) / 2, c.chinLine) << "the outline's centre";
         }
-        EXPECT_EQ(o.proposal.T0, c.headTop) << c.script;
+        EXPECT_EQ(o.proposal.estimatedTop, c.headTop) << c.script;
     }
 
     // With the chin switched off the landmarks still level the head and place the head top.
@@ -431,7 +431,7 @@ TEST_F(Recognition, LandmarksGiveTheChinTheHeadTopAndTheLevellingAngle)
     const RecognitionOutcome o = Run();
     EXPECT_FALSE(o.chinAccepted);
     EXPECT_EQ(o.levellingAngle, -57);
-    EXPECT_EQ(o.proposal.T0, 229);
+    EXPECT_EQ(o.proposal.estimatedTop, 229);
 }
 
 // The re-detection's candidate brings its own landmarks.
@@ -537,7 +537,7 @@ TEST_F(Recognition, ChinStripNearTheBottomIsRaisedIntoTheImage)
     Script("0 400 700 600 950\n");
     const RecognitionOutcome o = Run();
     EXPECT_TRUE(o.chinPassRan);
-    EXPECT_EQ(o.ct, kSide - 250);
+    EXPECT_EQ(o.chinStripTop, kSide - 250);
 }
 
 TEST_F(Recognition, SavesTheFaceImageAndItsAnnotationLine)
@@ -648,11 +648,11 @@ TEST_F(RealDetector, FrontalPortraitsGetAFrameCentredOnTheFaceWithTheHeadFilling
         const FrameProposal& p = o.proposal;
         // Centred on the face's own centre from its landmarks, not on the cascade's box.
         ASSERT_TRUE(o.landmarks) << name;
-        EXPECT_LE(std::abs(FaceCentreColumn(o.points) - (p.L + p.R) / 2), 1) << name;
-        const int top = std::min(p.T0, p.bgTop);
-        EXPECT_NEAR((p.ChinLine - top) * 496 / (p.Bf - p.Tf), 319, 3) << name;
-        EXPECT_LT(std::abs((f.x1 + f.x2) / 2 - o.W / 2), o.W / 5) << name;
-        EXPECT_LT(f.y1, p.T0 + (f.y2 - f.y1)) << name;
+        EXPECT_LE(std::abs(FaceCentreColumn(o.points) - (p.frameLeft + p.frameRight) / 2), 1) << name;
+        const int top = std::min(p.estimatedTop, p.bgTop);
+        EXPECT_NEAR((p.chinLine - top) * 496 / (p.frameBottom - p.frameTop), 319, 3) << name;
+        EXPECT_LT(std::abs((f.x1 + f.x2) / 2 - o.imageWidth / 2), o.imageWidth / 5) << name;
+        EXPECT_LT(f.y1, p.estimatedTop + (f.y2 - f.y1)) << name;
     }
 }
 
@@ -673,8 +673,8 @@ TEST_F(RealDetector, ThePersonMaskGivesTheHeadTopAndSeesANeighbourInTheFrame)
         ASSERT_EQ(o.result, kRecognised) << c.photo;
         EXPECT_EQ(o.personModel, PersonModelState::Ready);
         ASSERT_GE(o.maskHeadTop, 0) << c.photo;
-        EXPECT_EQ(o.proposal.HeadTop, o.maskHeadTop) << c.photo;
-        const int offset = (o.H - LoadedHeight(c.photo)) / 2;
+        EXPECT_EQ(o.proposal.headTop, o.maskHeadTop) << c.photo;
+        const int offset = (o.imageHeight - LoadedHeight(c.photo)) / 2;
         EXPECT_LE(std::abs(o.maskHeadTop - offset - c.headTop), 8) << c.photo;
         EXPECT_EQ(o.otherPeople, c.otherPeople) << c.photo;
     }

@@ -13,9 +13,9 @@
 
 namespace vellicam {
 
-int DetectorImageFactor(int W, int H)
+int DetectorImageFactor(int imageWidth, int imageHeight)
 {
-    const int side = std::max(W, H);
+    const int side = std::max(imageWidth, imageHeight);
     if (side <= kDetectorImageLongSide)
         return 1;
     return (side + kDetectorImageLongSide - 1) / kDetectorImageLongSide;
@@ -25,8 +25,8 @@ std::string WriteDetectorImage(const Bitmap& image, int factor, const std::strin
 {
     if (image.Empty() || factor < 1)
         return "no image to hand to the detector";
-    const int W = image.Width(), H = image.Height();
-    const int w = (W + factor - 1) / factor, h = (H + factor - 1) / factor;
+    const int imageWidth = image.Width(), imageHeight = image.Height();
+    const int w = (imageWidth + factor - 1) / factor, h = (imageHeight + factor - 1) / factor;
     const std::string header = "P5\n" + std::to_string(w) + " " + std::to_string(h) + "\n255\n";
     std::vector<std::uint8_t> bytes;
     std::vector<std::uint32_t> sums;
@@ -40,13 +40,13 @@ std::string WriteDetectorImage(const Bitmap& image, int factor, const std::strin
     std::uint8_t* out = bytes.data() + header.size();
     for (int by = 0; by < h; ++by) {
         std::fill(sums.begin(), sums.end(), 0u);
-        const int y0 = by * factor, y1 = std::min(H, y0 + factor);
+        const int y0 = by * factor, y1 = std::min(imageHeight, y0 + factor);
         for (int y = y0; y < y1; ++y) {
             const std::uint8_t* p = image.Row(y);
             for (int bx = 0; bx < w; ++bx) {
-                const int n = std::min(W, (bx + 1) * factor) - bx * factor;
+                const int columns = std::min(imageWidth, (bx + 1) * factor) - bx * factor;
                 std::uint32_t sum = 0;
-                for (int i = 0; i < n; ++i, p += 3)
+                for (int i = 0; i < columns; ++i, p += 3)
                     // Blue, green, red with the BT.601 weights in 1/256: 29, 150, 77.
                     sum += 29u * p[0] + 150u * p[1] + 77u * p[2];
                 sums[static_cast<std::size_t>(bx)] += sum;
@@ -54,7 +54,7 @@ std::string WriteDetectorImage(const Bitmap& image, int factor, const std::strin
         }
         for (int bx = 0; bx < w; ++bx) {
             const std::uint32_t count
-                = static_cast<std::uint32_t>(y1 - y0) * (std::min(W, (bx + 1) * factor) - bx * factor);
+                = static_cast<std::uint32_t>(y1 - y0) * (std::min(imageWidth, (bx + 1) * factor) - bx * factor);
             out[static_cast<std::size_t>(by) * w + bx] = static_cast<std::uint8_t>((sums[bx] / count + 128) >> 8);
         }
     }

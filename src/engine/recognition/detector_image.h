@@ -13,9 +13,9 @@ namespace vellicam {
 // searches on about 800 pixels anyway, and the landmarks keep a few photo pixels of precision on faces of 200.
 inline constexpr int kDetectorImageLongSide = 1200;
 
-// The reduction factor for a working image of W × H: the smallest whole number that brings the longer side to
+// The reduction factor for a working image of imageWidth × imageHeight: the smallest whole number that brings the longer side to
 // kDetectorImageLongSide or below (1 for smaller images and for non-positive sizes).
-[[nodiscard]] int DetectorImageFactor(int W, int H);
+[[nodiscard]] int DetectorImageFactor(int imageWidth, int imageHeight);
 
 // Writes `image` as 8-bit grey (BT.601 weights), each pixel the mean of a factor × factor block (the blocks of the
 // last row and column may be cut short by the edge), to `path` (created with mode 0600, never through a symbolic

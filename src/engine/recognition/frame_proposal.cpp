@@ -19,35 +19,35 @@ bool FitsInt(i64 v)
 
 // ProposeFrame's steps without the chin; the chin only replaces the chin line.
 struct Estimate {
-    i64 T0, C0, T, C;
+    i64 estimatedTop, estimatedChin, T, C;
 };
 
 Estimate EstimateHeadAndChin(const FaceRect& face, const ProposalSettings& s, i64 bgTop, const LandmarkHeadTop* lt)
 {
     const i64 fh = static_cast<i64>(face.y2) - face.y1;
     Estimate e;
-    e.T0 = lt ? lt->top : face.y1 - fh * s.headMarginPercent / 100;
-    e.C0 = face.y2 + fh * s.chinMarginPercent / 100;
-    e.T = e.T0;
-    e.C = e.C0;
+    e.estimatedTop = lt ? lt->top : face.y1 - fh * s.headMarginPercent / 100;
+    e.estimatedChin = face.y2 + fh * s.chinMarginPercent / 100;
+    e.T = e.estimatedTop;
+    e.C = e.estimatedChin;
     // The person's outline is read, not guessed: nothing corrects it.
     if (lt && lt->maskTop >= 0) {
-        e.T0 = e.T = lt->maskTop;
+        e.estimatedTop = e.T = lt->maskTop;
         return e;
     }
-    const bool believable = !lt || (bgTop > 0 && bgTop >= e.T0 - lt->eyeToChin / 2);
-    i64 corrected = e.T0;
-    if (s.correctHeadTop && e.T0 > bgTop && believable)
+    const bool believable = !lt || (bgTop > 0 && bgTop >= e.estimatedTop - lt->eyeToChin / 2);
+    i64 corrected = e.estimatedTop;
+    if (s.correctHeadTop && e.estimatedTop > bgTop && believable)
         corrected = bgTop;
     else if (s.correctHeadTop && lt && !believable && lt->profileTop >= 0)
         corrected = lt->profileTop;
-    if (corrected != e.T0) {
+    if (corrected != e.estimatedTop) {
         e.T = corrected;
         const i64 mid = face.y1 + fh / 2;
         // The chin moves down in proportion to the head top's move away from the face centre. A face one
         // row high has its estimate on the centre row; it has no proportion to keep, so its chin stays.
-        if (mid - e.T0 != 0)
-            e.C = mid + (e.C0 - mid) * (mid - corrected) / (mid - e.T0);
+        if (mid - e.estimatedTop != 0)
+            e.C = mid + (e.estimatedChin - mid) * (mid - corrected) / (mid - e.estimatedTop);
     }
     return e;
 }
@@ -107,7 +107,7 @@ int ProposeFrame(const FaceRect& face, const ChinDetection* chin, int imageSide,
     const Estimate e = EstimateHeadAndChin(face, settings, bgTop, landmarkTop);
     const i64 c1 = e.C;
     const i64 chinLine
-        = chin ? static_cast<i64>(chin->ct) + chin->cy1 + (static_cast<i64>(chin->cy2) - chin->cy1) / 2 : c1;
+        = chin ? static_cast<i64>(chin->chinStripTop) + chin->cy1 + (static_cast<i64>(chin->cy2) - chin->cy1) / 2 : c1;
 
     const i64 s = (chinLine - e.T) * ih / d;
     const i64 tf = e.T - settings.headTopMargin * s / ih;
@@ -118,19 +118,19 @@ int ProposeFrame(const FaceRect& face, const ChinDetection* chin, int imageSide,
                                                          : face.x1 + (static_cast<i64>(face.x2) - face.x1) / 2;
     const i64 l = cx - w / 2, r = cx + w / 2;
 
-    for (const i64 v : { e.T0, e.C0, bgTop, e.T, c1, chinLine, l, tf, r, bf, w, h })
+    for (const i64 v : { e.estimatedTop, e.estimatedChin, bgTop, e.T, c1, chinLine, l, tf, r, bf, w, h })
         if (!FitsInt(v))
             return kProposalOutOfRange;
-    p.T0 = static_cast<int>(e.T0);
-    p.C0 = static_cast<int>(e.C0);
+    p.estimatedTop = static_cast<int>(e.estimatedTop);
+    p.estimatedChin = static_cast<int>(e.estimatedChin);
     p.bgTop = static_cast<int>(bgTop);
-    p.C1 = static_cast<int>(c1);
-    p.HeadTop = static_cast<int>(e.T);
-    p.ChinLine = static_cast<int>(chinLine);
-    p.L = static_cast<int>(l);
-    p.Tf = static_cast<int>(tf);
-    p.R = static_cast<int>(r);
-    p.Bf = static_cast<int>(bf);
+    p.correctedChin = static_cast<int>(c1);
+    p.headTop = static_cast<int>(e.T);
+    p.chinLine = static_cast<int>(chinLine);
+    p.frameLeft = static_cast<int>(l);
+    p.frameTop = static_cast<int>(tf);
+    p.frameRight = static_cast<int>(r);
+    p.frameBottom = static_cast<int>(bf);
     p.w = static_cast<int>(w);
     p.h = static_cast<int>(h);
     proposal = p;
@@ -186,12 +186,12 @@ int PlaceProposedFrame(const FrameProposal& proposal, const FaceRect& face, cons
     i64 dh = s(proposal.h) + 1;
     if (dh < s(limits.FrameMinHeight) + 1)
         dh = s(limits.FrameMinHeight) + 1;
-    const i64 vcy = s(proposal.Tf + static_cast<i64>(proposal.h) / 2) + 1;
+    const i64 vcy = s(proposal.frameTop + static_cast<i64>(proposal.h) / 2) + 1;
     i64 top = vcy - dh / 2;
     i64 dw = aw * dh / ah;
     if (dw < s(limits.FrameMinWidth) + 1)
         dw = s(limits.FrameMinWidth) + 1;
-    const i64 vcx = s(proposal.L + (static_cast<i64>(proposal.R) - proposal.L) / 2) + 1;
+    const i64 vcx = s(proposal.frameLeft + (static_cast<i64>(proposal.frameRight) - proposal.frameLeft) / 2) + 1;
     i64 left = vcx - dw / 2;
 
     ProposedFramePlacement out;
@@ -242,11 +242,11 @@ int PlaceProposedFrame(const FrameProposal& proposal, const FaceRect& face, cons
         out.outlines.push_back({ { p.x - fl - grow, p.y - ft - grow, q.x - fl + grow, q.y - ft + grow }, colour });
     };
     outline(face.x1, face.y1, face.x2, face.y2, 0, { 255, 255, 0 });
-    outline(face.x1, proposal.T0, face.x2, proposal.C0, -1, { 0, 128, 0 });
-    outline(face.x1, proposal.bgTop, face.x2, proposal.C1, 1, { 0, 255, 255 });
+    outline(face.x1, proposal.estimatedTop, face.x2, proposal.estimatedChin, -1, { 0, 128, 0 });
+    outline(face.x1, proposal.bgTop, face.x2, proposal.correctedChin, 1, { 0, 255, 255 });
     if (chin) {
-        outline(face.x1 + chin->cx1, chin->ct + chin->cy1, face.x1 + chin->cx2, chin->ct + chin->cy2, 0, { 4, 4, 255 });
-        outline(face.x1, proposal.bgTop, face.x2, proposal.ChinLine, 2, { 255, 204, 102 });
+        outline(face.x1 + chin->cx1, chin->chinStripTop + chin->cy1, face.x1 + chin->cx2, chin->chinStripTop + chin->cy2, 0, { 4, 4, 255 });
+        outline(face.x1, proposal.bgTop, face.x2, proposal.chinLine, 2, { 255, 204, 102 });
     }
     placement = std::move(out);
     return kPlaced;

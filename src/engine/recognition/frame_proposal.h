@@ -20,7 +20,7 @@ struct FaceRect {
 
 // An accepted chin: the strip's top row and the chin detection in strip pixels (x measured from the face's x1).
 struct ChinDetection {
-    int ct = 0;
+    int chinStripTop = 0;
     int cx1 = 0, cy1 = 0, cx2 = 0, cy2 = 0;
 };
 
@@ -69,12 +69,13 @@ struct LandmarkHeadTop {
 
 struct FrameProposal {
     ScanStrip strip;
-    int T0 = 0, C0 = 0; // head top and chin estimated from the face (the head top from the landmarks when given)
+    // head top and chin estimated from the face (the head top from the landmarks when given)
+    int estimatedTop = 0, estimatedChin = 0;
     int bgTop = 0; // where the background begins above the face
-    int C1 = 0; // the chin after the head-top correction
-    int HeadTop = 0; // the head top the frame is built on: T0, or bgTop when the correction took it
-    int ChinLine = 0; // the chin used: C1, or the accepted chin's centre
-    int L = 0, Tf = 0, R = 0, Bf = 0; // the frame
+    int correctedChin = 0; // the chin after the head-top correction
+    int headTop = 0; // the head top the frame is built on: estimatedTop, or bgTop when the correction took it
+    int chinLine = 0; // the chin used: correctedChin, or the accepted chin's centre
+    int frameLeft = 0, frameTop = 0, frameRight = 0, frameBottom = 0; // the frame
     int w = 0, h = 0;
 };
 

@@ -17,27 +17,27 @@ namespace {
 using i64 = std::int64_t;
 
 // How far the face's centre column lies from the image's vertical centre line.
-i64 CentreDistance(const FaceRect& face, int W)
+i64 CentreDistance(const FaceRect& face, int imageWidth)
 {
-    return std::llabs(face.x1 + (static_cast<i64>(face.x2) - face.x1) / 2 - W / 2);
+    return std::llabs(face.x1 + (static_cast<i64>(face.x2) - face.x1) / 2 - imageWidth / 2);
 }
 
-bool CentreBelowMiddle(const FaceRect& face, int H)
+bool CentreBelowMiddle(const FaceRect& face, int imageHeight)
 {
-    return H / 2 < face.y1 + (static_cast<i64>(face.y2) - face.y1) / 2;
+    return imageHeight / 2 < face.y1 + (static_cast<i64>(face.y2) - face.y1) / 2;
 }
 
 } // namespace
 
-bool NeedsRedetection(int n, const FaceRect& face, int W, int H, bool upperHalfOnly, bool plausible, bool confirmed)
+bool NeedsRedetection(int candidateCount, const FaceRect& face, int imageWidth, int imageHeight, bool upperHalfOnly, bool plausible, bool confirmed)
 {
-    const bool none = n <= 0;
-    const bool low = upperHalfOnly && CentreBelowMiddle(face, H);
-    const bool offCentre = !confirmed && CentreDistance(face, W) > W / 10;
+    const bool none = candidateCount <= 0;
+    const bool low = upperHalfOnly && CentreBelowMiddle(face, imageHeight);
+    const bool offCentre = !confirmed && CentreDistance(face, imageWidth) > imageWidth / 10;
     return none || low || !plausible || offCentre;
 }
 
-int ChooseCandidate(std::span<const FaceRect> candidates, int W, int H, bool upperHalfOnly,
+int ChooseCandidate(std::span<const FaceRect> candidates, int imageWidth, int imageHeight, bool upperHalfOnly,
     const std::function<bool(const FaceRect&)>& plausible)
 {
     int best = -1;
@@ -48,9 +48,9 @@ int ChooseCandidate(std::span<const FaceRect> candidates, int W, int H, bool upp
         const FaceRect& c = candidates[i];
         if (plausible && !plausible(c))
             continue;
-        if (upperHalfOnly && CentreBelowMiddle(c, H))
+        if (upperHalfOnly && CentreBelowMiddle(c, imageHeight))
             continue;
-        const i64 distance = CentreDistance(c, W);
+        const i64 distance = CentreDistance(c, imageWidth);
         if (distance < bestDistance) {
             bestDistance = distance;
             best = static_cast<int>(i);
@@ -59,18 +59,18 @@ int ChooseCandidate(std::span<const FaceRect> candidates, int W, int H, bool upp
     return best;
 }
 
-int ChinStripTop(const FaceRect& face, int H)
+int ChinStripTop(const FaceRect& face, int imageHeight)
 {
     const int fh = face.y2 - face.y1;
-    int ct = face.y1 + fh / 2;
-    if (ct + fh > H)
-        ct = H - fh;
-    return ct;
+    int chinStripTop = face.y1 + fh / 2;
+    if (chinStripTop + fh > imageHeight)
+        chinStripTop = imageHeight - fh;
+    return chinStripTop;
 }
 
-bool AcceptChin(int ct, int cy1, int cy2, const FaceRect& face)
+bool AcceptChin(int chinStripTop, int cy1, int cy2, const FaceRect& face)
 {
-    const i64 centre = static_cast<i64>(ct) + cy1 + (static_cast<i64>(cy2) - cy1) / 2;
+    const i64 centre = static_cast<i64>(chinStripTop) + cy1 + (static_cast<i64>(cy2) - cy1) / 2;
     const i64 fh = static_cast<i64>(face.y2) - face.y1;
     return centre >= face.y2 && centre <= face.y2 + fh / 4;
 }
@@ -91,12 +91,12 @@ std::string LevellingText(int tenths)
     return "傾き補正 " + RotationAngleText(tenths) + "度";
 }
 
-bool IsNotRecognised(const FaceRect& face, int n, int W, int H)
+bool IsNotRecognised(const FaceRect& face, int candidateCount, int imageWidth, int imageHeight)
 {
-    if (face == FaceRect {} || n <= 0)
+    if (face == FaceRect {} || candidateCount <= 0)
         return true;
     const i64 fw = static_cast<i64>(face.x2) - face.x1, fh = static_cast<i64>(face.y2) - face.y1;
-    return fw * 100 > static_cast<i64>(W) * 50 && fh * 100 > static_cast<i64>(H) * 50;
+    return fw * 100 > static_cast<i64>(imageWidth) * 50 && fh * 100 > static_cast<i64>(imageHeight) * 50;
 }
 
 std::string FaceAnnotationLine(std::string_view listFolder, std::string_view imagePath, int fw, int fh)

@@ -39,24 +39,24 @@ inline constexpr int kMaxCandidates = 10;
 // The first answer is looked at again when there is no face, when (with upperHalfOnly) its centre row lies below
 // the image's middle row, when it is not plausible (IsPlausibleFace), or when its centre is more than a tenth of
 // the width off the vertical centre line, unless a face detector confirmed it and placed its landmarks
-// (`confirmed`): the library then put the most likely subject first already. W × H is the square working image.
+// (`confirmed`): the library then put the most likely subject first already. imageWidth × imageHeight is the square working image.
 [[nodiscard]] bool NeedsRedetection(
-    int n, const FaceRect& face, int W, int H, bool upperHalfOnly, bool plausible, bool confirmed = false);
+    int candidateCount, const FaceRect& face, int imageWidth, int imageHeight, bool upperHalfOnly, bool plausible, bool confirmed = false);
 
 // The candidate of a second pass nearest the vertical centre line among those that are plausible and (with
 // upperHalfOnly) whose centre row is not below the middle row. Only the first kMaxCandidates are considered; of two
 // at the same distance the earlier wins. An empty `plausible` counts every candidate plausible. Returns the index,
 // or -1 when none qualifies.
-[[nodiscard]] int ChooseCandidate(std::span<const FaceRect> candidates, int W, int H, bool upperHalfOnly,
+[[nodiscard]] int ChooseCandidate(std::span<const FaceRect> candidates, int imageWidth, int imageHeight, bool upperHalfOnly,
     const std::function<bool(const FaceRect&)>& plausible);
 
 // The chin strip's top row: the face's middle row, raised so that a strip one face high ends inside the image.
-[[nodiscard]] int ChinStripTop(const FaceRect& face, int H);
+[[nodiscard]] int ChinStripTop(const FaceRect& face, int imageHeight);
 
 // A chin found in the strip counts when its centre lies on or below the face rectangle's bottom edge and no more than
 // a quarter of the face's height below it (further down is the neck: a collar, a necklace, a hand). cy1, cy2 are
 // strip rows.
-[[nodiscard]] bool AcceptChin(int ct, int cy1, int cy2, const FaceRect& face);
+[[nodiscard]] bool AcceptChin(int chinStripTop, int cy1, int cy2, const FaceRect& face);
 
 // The rotation, in tenths of a degree with the rotation buttons' sign (positive turns the picture clockwise on the
 // screen), that makes the line from the eye at (lx, ly) (the one on the image's left) to the eye at (rx, ry)
@@ -68,7 +68,7 @@ inline constexpr int kMaxCandidates = 10;
 [[nodiscard]] std::string LevellingText(int tenths);
 
 // No face: an empty rectangle, no detection, or a face both wider and taller than half the image.
-[[nodiscard]] bool IsNotRecognised(const FaceRect& face, int n, int W, int H);
+[[nodiscard]] bool IsNotRecognised(const FaceRect& face, int candidateCount, int imageWidth, int imageHeight);
 
 // In a batch running by itself with "skip what cannot be recognised", failures are logged without a message.
 [[nodiscard]] inline bool SilentSkip(bool batchMode, bool autoContinuous, bool skipUnrecognised)

@@ -84,7 +84,7 @@ public:
 
     bool Plausible(const FaceRect& face, const std::optional<LandmarkHeadTop>& top)
     {
-        return IsPlausibleFace(face, out_.W, out_.H, imageSide_, proposalSettings_, scanner_, top ? &*top : nullptr);
+        return IsPlausibleFace(face, out_.imageWidth, out_.imageHeight, imageSide_, proposalSettings_, scanner_, top ? &*top : nullptr);
     }
 
     std::optional<LandmarkHeadTop> TopOf(bool found, const FaceLandmarks& p) const
@@ -119,7 +119,7 @@ public:
         const auto scale = [factor](int v, int limit) {
             return static_cast<int>(std::min<std::int64_t>(static_cast<std::int64_t>(v) * factor, limit));
         };
-        return { scale(r.x1, out_.W), scale(r.y1, out_.H), scale(r.x2, out_.W), scale(r.y2, out_.H) };
+        return { scale(r.x1, out_.imageWidth), scale(r.y1, out_.imageHeight), scale(r.x2, out_.imageWidth), scale(r.y2, out_.imageHeight) };
     }
     static int EnlargedPoint(int v, int factor)
     {
@@ -168,10 +168,10 @@ public:
         if (rc == kDetectorOk)
             rc = detector.Detect(tempPath, faceCascade, 0, s.precision, status);
         if (rc == kDetectorOk)
-            rc = detector.Count(out_.n);
+            rc = detector.Count(out_.candidateCount);
         if (rc == kDetectorOk)
             rc = DetectionAt(detector, 0, out_.face);
-        if (rc == kDetectorOk && out_.n > 0)
+        if (rc == kDetectorOk && out_.candidateCount > 0)
             rc = LandmarksAt(detector, 0, out_.landmarks, out_.points);
         if (rc == kDetectorOk && out_.landmarks)
             rc = detector.EyeOpenness(0, out_.eyeOpening, out_.eyeOpeningKnown);
@@ -183,7 +183,7 @@ public:
         // sample mark on the view.
         headTop_ = TopOf(out_.landmarks, out_.points);
         const bool plausible = Plausible(out_.face, headTop_);
-        if (NeedsRedetection(out_.n, out_.face, out_.W, out_.H, s.upperHalfOnly, plausible, out_.landmarks)) {
+        if (NeedsRedetection(out_.candidateCount, out_.face, out_.imageWidth, out_.imageHeight, s.upperHalfOnly, plausible, out_.landmarks)) {
             out_.redetected = true;
             Status(kStatusRedetecting);
             int second = 0;
@@ -209,14 +209,14 @@ public:
                     tops[i] = TopOf(found, points[i]);
                 }
                 // ChooseCandidate hands over the candidates themselves, so each one's place gives its landmarks.
-                const int best = ChooseCandidate(candidates, out_.W, out_.H, s.upperHalfOnly, [&](const FaceRect& c) {
+                const int best = ChooseCandidate(candidates, out_.imageWidth, out_.imageHeight, s.upperHalfOnly, [&](const FaceRect& c) {
                     return Plausible(c, tops[static_cast<std::size_t>(&c - candidates.data())]);
                 });
                 if (best >= 0) {
                     const std::size_t b = static_cast<std::size_t>(best);
                     out_.face = candidates[b];
                     out_.status = 0;
-                    out_.n = static_cast<int>(candidates.size());
+                    out_.candidateCount = static_cast<int>(candidates.size());
                     out_.landmarks = tops[b].has_value();
                     out_.points = out_.landmarks ? points[b] : FaceLandmarks {};
                     headTop_ = tops[b];
@@ -243,7 +243,7 @@ public:
         // An empty face has no strip to cut; trying would fail the save and turn "no face" into a write error.
         if (!s.detectChin || fw <= 0 || fh <= 0)
             return kDetectorOk;
-        out_.ct = ChinStripTop(out_.face, out_.H);
+        out_.chinStripTop = ChinStripTop(out_.face, out_.imageHeight);
         if (detector.HasLandmarks()) {
             // The face's own chin point; a library that has landmarks but none for this face (its model is
             // missing) leaves the estimate, as the strip search would mostly do.
@@ -306,11 +306,11 @@ public:
         if (y < f.y1 + fh / 2 || y > f.y2 + fh / 2)
             return;
         ChinDetection chin;
-        chin.ct = out_.ct;
+        chin.chinStripTop = out_.chinStripTop;
         chin.cx1 = out_.points.chinX - f.x1 - fw / 8;
         chin.cx2 = out_.points.chinX - f.x1 + fw / 8;
-        chin.cy1 = y - out_.ct - fh / 32;
-        chin.cy2 = y - out_.ct + fh / 32;
+        chin.cy1 = y - out_.chinStripTop - fh / 32;
+        chin.cy2 = y - out_.chinStripTop + fh / 32;
         out_.chin = chin;
         out_.chinAccepted = true;
         out_.chinFromLandmarks = true;
@@ -328,7 +328,7 @@ public:
             out_.reason = "no memory for the chin strip";
             return kRecognitionTempNotSaved;
         }
-        CopyRect(square_, { out_.face.x1, out_.ct, out_.face.x2, out_.ct + fh }, strip, 0, 0);
+        CopyRect(square_, { out_.face.x1, out_.chinStripTop, out_.face.x2, out_.chinStripTop + fh }, strip, 0, 0);
         const int factor = DetectorImageFactor(fw, fh);
         if (std::string why = WriteDetectorImage(strip, factor, tempPath); !why.empty()) {
             out_.reason = std::move(why);
@@ -347,8 +347,8 @@ public:
             if ((rc = detector.Detection(i, c)) != kDetectorOk)
                 break;
             c = EnlargedBy(c, factor);
-            if (AcceptChin(out_.ct, c.y1, c.y2, out_.face)) {
-                out_.chin = { out_.ct, c.x1, c.y1, c.x2, c.y2 };
+            if (AcceptChin(out_.chinStripTop, c.y1, c.y2, out_.face)) {
+                out_.chin = { out_.chinStripTop, c.x1, c.y1, c.x2, c.y2 };
                 out_.chinAccepted = true;
                 break;
             }
@@ -394,8 +394,8 @@ public:
     void Execute(const DetectorFiles& files, const std::string& tempFolder)
     {
         const RecognitionSettings& s = settings_;
-        out_.W = square_.Width();
-        out_.H = square_.Height();
+        out_.imageWidth = square_.Width();
+        out_.imageHeight = square_.Height();
         Status(kStatusRecognising);
 
         const std::string faceCascade = Absolute(files.faceCascade);
@@ -411,7 +411,7 @@ public:
         if (!files.personModel.empty())
             personModelPath_ = Absolute(files.personModel);
         const std::string tempPath = Join(Absolute(tempFolder), kRecognitionTempImage);
-        factor_ = DetectorImageFactor(out_.W, out_.H);
+        factor_ = DetectorImageFactor(out_.imageWidth, out_.imageHeight);
         if (const std::string why = WriteDetectorImage(square_, factor_, tempPath); !why.empty()) {
             Fail(kRecognitionTempNotSaved, std::string(kMessageTempNotSaved), why);
             return;
@@ -446,7 +446,7 @@ public:
             Status(kStatusFailed);
             return;
         }
-        if (IsNotRecognised(out_.face, out_.n, out_.W, out_.H)) {
+        if (IsNotRecognised(out_.face, out_.candidateCount, out_.imageWidth, out_.imageHeight)) {
             out_.log = RecognitionLogKind::NotDetected;
             NotRecognised(kMessageNotRecognised);
             return;
@@ -461,14 +461,14 @@ public:
         // whatever the oversize setting says: there is nothing to place.
         const int limit = out_.landmarks ? kConfirmedOversizePercent : 90;
         if (!out_.proposed
-            || (s.oversizeIsError && Oversize(out_.proposal.w, out_.proposal.h, out_.W, out_.H, limit))) {
+            || (s.oversizeIsError && Oversize(out_.proposal.w, out_.proposal.h, out_.imageWidth, out_.imageHeight, limit))) {
             out_.log = RecognitionLogKind::FalseDetection;
             NotRecognised(kMessageOversize);
             return;
         }
         if (!out_.personRegion.Empty()) {
             const FrameProposal& f = out_.proposal;
-            out_.otherPeople = OtherPersonInFrame(personMask_, out_.personRegion, { f.L, f.Tf, f.R, f.Bf }, otherFaces_);
+            out_.otherPeople = OtherPersonInFrame(personMask_, out_.personRegion, { f.frameLeft, f.frameTop, f.frameRight, f.frameBottom }, otherFaces_);
         }
         personMask_ = {};
         if (hooks_.placeFrame) {

@@ -82,13 +82,13 @@ struct RecognitionOutcome {
     bool cascadeMissing = false; // the window unchecks recognition on load and opens the notice
     std::string noticePath; // the notice where the face cascade belongs, with cascadeMissing
 
-    int W = 0, H = 0; // the working image
+    int imageWidth = 0, imageHeight = 0; // the working image
     int status = 0; // the detector's status as it counted at the end (-7 already taken as 0)
-    int n = 0; // detections the face was chosen from
+    int candidateCount = 0; // detections the face was chosen from
     FaceRect face; // the face (0, 0, 0, 0 when none)
     bool redetected = false; // the second pass was asked for
     bool chinPassRan = false; // the strip search ran (a library without landmarks)
-    int ct = 0; // the chin strip's top row, when the chin pass ran or the chin came from the landmarks
+    int chinStripTop = 0; // the chin strip's top row, when the chin pass ran or the chin came from the landmarks
     bool chinAccepted = false; // a chin was found: the chin line and the chin outlines come from it
     bool chinFromLandmarks = false; // ... and it is the face's own chin point
     ChinDetection chin; // the accepted chin, in strip pixels (from the landmarks: a box centred on the chin point)

@@ -549,9 +549,9 @@ RecognitionOutcome PhotoSession::runRecognition(const Settings& settings, bool s
         setFrame(placement.frame);
         proposedOutside_ = outside;
         hasFace_ = true;
-        faceTop_ = outcome.proposal.HeadTop;
-        faceChin_ = outcome.proposal.ChinLine;
-        faceCentre_ = outcome.proposal.L + (outcome.proposal.R - outcome.proposal.L) / 2;
+        faceTop_ = outcome.proposal.headTop;
+        faceChin_ = outcome.proposal.chinLine;
+        faceCentre_ = outcome.proposal.frameLeft + (outcome.proposal.frameRight - outcome.proposal.frameLeft) / 2;
         recognisedFace_ = true;
         recognisedAngle_ = angle_;
         recognised_.face = outcome.face;
