@@ -189,11 +189,11 @@ bool IsSheetTemporaryName(const std::string& name)
         return false;
     // Only what a sheet save writes: the photo's own name or a derived one, both ending in .jpg or .jpeg.
     const auto endsWith = [&](const char* tail) {
-        const std::size_t n = std::char_traits<char>::length(tail);
-        if (target.size() <= n)
+        const std::size_t tailLength = std::char_traits<char>::length(tail);
+        if (target.size() <= tailLength)
             return false;
-        for (std::size_t i = 0; i < n; ++i) {
-            char c = target[target.size() - n + i];
+        for (std::size_t i = 0; i < tailLength; ++i) {
+            char c = target[target.size() - tailLength + i];
             if (c >= 'A' && c <= 'Z')
                 c = static_cast<char>(c - 'A' + 'a');
             if (c != tail[i])
