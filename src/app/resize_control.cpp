@@ -21,11 +21,11 @@ void SetBounds(QWidget* w, const ControlBounds& b)
 Qt::CursorShape GripCursor(int tag)
 {
     switch (tag) {
-    case 0:
-    case 4:
+    case kGripTopLeft:
+    case kGripBottomRight:
         return Qt::SizeFDiagCursor;
-    case 2:
-    case 6:
+    case kGripTopRight:
+    case kGripBottomLeft:
         return Qt::SizeBDiagCursor;
     default:
         return Qt::SizeAllCursor;
@@ -114,13 +114,13 @@ ResizeControl::~ResizeControl()
         delete grip.data();
 }
 
-int ResizeControl::tagOf(const QWidget* sender) const
+int ResizeControl::tagOf(const QWidget* grabbed) const
 {
     for (const QPointer<ResizeGrip>& grip : grips_) {
-        if (grip && grip == sender)
+        if (grip && grip == grabbed)
             return grip->index();
     }
-    return kControlTag;
+    return kGripWholeControl;
 }
 
 void ResizeControl::setControl(QWidget* control)
@@ -149,7 +149,7 @@ void ResizeControl::setControl(QWidget* control)
 void ResizeControl::setLimits(
     int maxWidth, int maxHeight, int minWidth, int minHeight, int boundWidth, int boundHeight, bool keepAspect)
 {
-    vellicam::SetXYSize(state_, maxWidth, maxHeight, minWidth, minHeight, boundWidth, boundHeight, keepAspect);
+    vellicam::SetGripLimits(state_, maxWidth, maxHeight, minWidth, minHeight, boundWidth, boundHeight, keepAspect);
 }
 
 void ResizeControl::moveGrips()
@@ -181,7 +181,7 @@ void ResizeControl::hideGrips()
     }
 }
 
-void ResizeControl::handlePress(QWidget* sender, const MouseArgs& args)
+void ResizeControl::handlePress(QWidget* grabbed, const MouseArgs& args)
 {
     emit pressed(args);
     if (inHandler_)
@@ -190,50 +190,50 @@ void ResizeControl::handlePress(QWidget* sender, const MouseArgs& args)
     if (args.button != Qt::LeftButton)
         return;
     dragging_ = true;
-    state_.DownX = args.x;
-    state_.DownY = args.y;
-    if (tagOf(sender) == kControlTag)
+    state_.grabX = args.x;
+    state_.grabY = args.y;
+    if (tagOf(grabbed) == kGripWholeControl)
         hideGrips();
-    step(sender, args.x, args.y);
+    step(grabbed, args.x, args.y);
 }
 
-void ResizeControl::handleMove(QWidget* sender, const MouseArgs& args)
+void ResizeControl::handleMove(QWidget* grabbed, const MouseArgs& args)
 {
     emit moved(args);
     if (inHandler_ || !dragging_)
         return;
     HandlerGuard guard(inHandler_);
-    step(sender, args.x, args.y);
+    step(grabbed, args.x, args.y);
 }
 
-void ResizeControl::handleRelease(QWidget* sender, const MouseArgs& args)
+void ResizeControl::handleRelease(QWidget* grabbed, const MouseArgs& args)
 {
     emit released(args);
     if (inHandler_ || !dragging_)
         return;
     HandlerGuard guard(inHandler_);
-    step(sender, args.x, args.y);
-    if (tagOf(sender) == kControlTag)
+    step(grabbed, args.x, args.y);
+    if (tagOf(grabbed) == kGripWholeControl)
         showGrips();
     hintWindow_->hide();
     dragging_ = false;
 }
 
-void ResizeControl::step(QWidget* sender, int x, int y)
+void ResizeControl::step(QWidget* grabbed, int x, int y)
 {
     if (!control_)
         return;
-    const int tag = tagOf(sender);
+    const int tag = tagOf(grabbed);
     GripMove move;
     if (vellicam::Move(state_, BoundsOf(control_), tag, x, y, move) != kGripMoved)
         return;
     SetBounds(control_, move.control);
     SetBounds(this, move.ownArea);
-    if (tag != kControlTag)
+    if (tag != kGripWholeControl)
         moveGrips();
     hintText_ = QString::fromStdString(ResizeHintText(tag, move, x, y));
     if (showHint_) {
-        const QPoint p = sender->mapToGlobal(QPoint(x, y));
+        const QPoint p = grabbed->mapToGlobal(QPoint(x, y));
         hintWindow_->setText(hintText_);
         hintWindow_->adjustSize();
         hintWindow_->move(p.x() + 9, p.y() - 9);

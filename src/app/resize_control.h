@@ -82,12 +82,12 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
 
 private:
-    void handlePress(QWidget* sender, const MouseArgs& args);
-    void handleMove(QWidget* sender, const MouseArgs& args);
-    void handleRelease(QWidget* sender, const MouseArgs& args);
-    // One geometry step of a drag; the sender picks the grip (the control itself counts as kControlTag).
-    void step(QWidget* sender, int x, int y);
-    [[nodiscard]] int tagOf(const QWidget* sender) const;
+    void handlePress(QWidget* grabbed, const MouseArgs& args);
+    void handleMove(QWidget* grabbed, const MouseArgs& args);
+    void handleRelease(QWidget* grabbed, const MouseArgs& args);
+    // One geometry step of a drag; the grabbed widget picks the grip (the control itself counts as kGripWholeControl).
+    void step(QWidget* grabbed, int x, int y);
+    [[nodiscard]] int tagOf(const QWidget* grabbed) const;
 
     QWidget* control_ = nullptr;
     bool dragging_ = false;

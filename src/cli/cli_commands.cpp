@@ -18,6 +18,7 @@
 #include "sheet/sheet_compose.h"
 #include "sheet/sheet_layout.h"
 #include "session/photo_session.h"
+#include "session/session_texts.h"
 #include "sheet/output_path.h"
 
 #include <algorithm>
@@ -133,11 +134,11 @@ int RunReduce(const std::vector<std::string>& words)
     // Equal sizes draw the source into the destination without resizing it, so give it the target's size.
     if (width >= 1 && height >= 1 && !destination.Resize(width, height))
         throw std::bad_alloc();
-    std::string message;
-    const int result = ReduceHighQuality(source, height, width, destination, &message);
+    EngineError error;
+    const int result = ReduceHighQuality(source, height, width, destination, &error);
     if (result == 0)
         WriteOutput(out, destination);
-    std::printf("{\"result\": %d, \"message\": %s}\n", result, JsonString(message).c_str());
+    std::printf("{\"result\": %d, \"message\": %s}\n", result, JsonString(ReductionMessage(error)).c_str());
     return result == 0 ? kExitOk : kExitRefused;
 }
 

@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <fcntl.h>
 #include <filesystem>
 #include <functional>
@@ -369,6 +370,72 @@ TEST(ImageIo, TwelveBitJpegIsUnsupported)
     EXPECT_NE(r.message.find("unsupported"), std::string::npos) << r.message;
     EXPECT_NE(r.message.find("12"), std::string::npos) << r.message;
     EXPECT_TRUE(b.SameAs(Sentinel()));
+}
+
+TEST(ImageIo, FailuresCarryTheirCodeDomainAndTheSystemsOwnReason)
+{
+    ScratchDir dir;
+    std::string good;
+    ASSERT_TRUE(EncodeJpeg(Gradient(64, 64), { 90, 0 }, good).ok);
+    WriteFile(dir / "text.jpg", "this is not a photo\n");
+    WriteFile(dir / "cut.jpg", good.substr(0, good.size() / 2));
+    WriteFile(dir / "cut.ppm", "P6\n4 4\n255\nabc");
+    WriteFile(dir / "huge.ppm", "P6\n70000 70000\n255\n");
+    fs::create_directory(dir / "folder.jpg");
+    const std::string twelve = Bytes({ 0xFF, 0xD8, 0xFF, 0xC1, 0x00, 0x0B, 0x0C, 0x00, 0x10, 0x00, 0x10, 0x01, 0x01,
+        0x11, 0x00, 0xFF, 0xDA, 0x00, 0x08, 0x01, 0x01, 0x00, 0x00, 0x3F, 0x00, 0xFF, 0xD9 });
+    const Bitmap image = Gradient(8, 8);
+    Bitmap out;
+    struct Case {
+        const char* name;
+        std::function<IoResult()> run;
+        ErrorCode code;
+        ErrorDomain domain;
+        std::string reason; // "" when the failure has no system reason; "*" for libjpeg's or libpng's own words
+    };
+    const Case cases[] = {
+        { "missing", [&] { return LoadJpeg(dir / "none.jpg", out); }, ErrorCode::NotFound, ErrorDomain::File,
+            std::strerror(ENOENT) },
+        { "folder", [&] { return LoadImage(dir / "folder.jpg", out); }, ErrorCode::NotARegularFile, ErrorDomain::File,
+            "" },
+        { "not a jpeg", [&] { return LoadJpeg(dir / "text.jpg", out); }, ErrorCode::Corrupt, ErrorDomain::Decode, "*" },
+        { "cut jpeg", [&] { return LoadJpeg(dir / "cut.jpg", out); }, ErrorCode::Truncated, ErrorDomain::Decode, "*" },
+        { "12-bit",
+            [&] { return DecodeJpeg(reinterpret_cast<const unsigned char*>(twelve.data()), twelve.size(), out); },
+            ErrorCode::Unsupported, ErrorDomain::Decode, "*" },
+        { "not a png", [&] { return LoadPng(dir / "text.jpg", out); }, ErrorCode::Corrupt, ErrorDomain::Decode, "*" },
+        { "cut ppm", [&] { return LoadPpm(dir / "cut.ppm", out); }, ErrorCode::Truncated, ErrorDomain::Decode, "" },
+        { "huge ppm", [&] { return LoadPpm(dir / "huge.ppm", out); }, ErrorCode::TooLarge, ErrorDomain::Decode, "" },
+        { "unknown format", [&] { return LoadImage(dir / "text.jpg", out); }, ErrorCode::UnknownFormat,
+            ErrorDomain::Decode, "" },
+        { "bad quality",
+            [&] {
+                return SaveJpeg(dir / "q.jpg", image, { 101, 0 });
+            },
+            ErrorCode::BadArgument, ErrorDomain::Encode, "" },
+        { "unknown extension", [&] { return SaveImage(dir / "a.gif", image); }, ErrorCode::UnknownFormat,
+            ErrorDomain::Encode, "" },
+        { "no folder", [&] { return SavePng(dir / "none/a.png", image); }, ErrorCode::NotFound, ErrorDomain::File,
+            std::strerror(ENOENT) },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const IoResult r = c.run();
+        ASSERT_FALSE(r.ok);
+        EXPECT_EQ(r.error.code, c.code) << r.message;
+        EXPECT_EQ(r.error.domain, c.domain);
+        if (c.reason == "*") {
+            // The library's words, which also end the one-line account.
+            EXPECT_FALSE(r.error.reason.empty());
+            EXPECT_NE(r.message.find(r.error.reason), std::string::npos) << r.message;
+        } else {
+            EXPECT_EQ(r.error.reason, c.reason);
+        }
+    }
+    Bitmap huge;
+    const IoResult refused = LoadPpm(dir / "huge.ppm", huge);
+    EXPECT_EQ(refused.error.width, 70000);
+    EXPECT_EQ(refused.error.height, 70000);
 }
 
 namespace {

@@ -336,6 +336,7 @@ TEST(SaveSheetJpeg, ShortPathOrNoFolderIsRefusedWithoutWriting)
     SaveSheetOutcome outcome = SaveSheetJpeg("/a", b, 90, 300);
     EXPECT_EQ(outcome.code, kSaveNoFolder);
     EXPECT_EQ(outcome.message, "保存先フォルダが指定されていません。");
+    EXPECT_EQ(outcome.error.code, ErrorCode::NoFileName);
     EXPECT_EQ(SaveSheetJpeg("", b, 90, 300).code, kSaveNoFolder);
     EXPECT_EQ(SaveSheetJpeg("sheet.jpg", b, 90, 300).code, kSaveNoFolder);
 }
@@ -350,6 +351,7 @@ TEST(SaveSheetJpeg, FolderThatCannotBeCreatedLeavesNoFile)
     EXPECT_EQ(outcome.code, kSaveFolderNotCreated);
     EXPECT_EQ(outcome.message, "保存先フォルダを作成出来ません。\n" + folder);
     EXPECT_FALSE(outcome.reason.empty());
+    EXPECT_EQ(outcome.error, (EngineError { ErrorCode::CannotWrite, ErrorDomain::File, outcome.reason }));
     EXPECT_EQ(test::ReadFile(dir.Path() / "plain"), "not a folder");
     EXPECT_EQ(std::distance(fs::directory_iterator(dir.Path()), fs::directory_iterator()), 1);
 }
@@ -363,8 +365,11 @@ TEST(SaveSheetJpeg, FailedWriteLeavesTheExistingFileUntouched)
     SaveSheetOutcome outcome = SaveSheetJpeg(path, test::SolidBitmap(70000, 1, kWhite), 90, 300);
     EXPECT_EQ(outcome.code, kSaveWriteFailed);
     EXPECT_EQ(outcome.message, "保存に失敗しました。");
+    // The encoder's refusal comes through as it was.
+    EXPECT_EQ(outcome.error, (EngineError { ErrorCode::TooLarge, ErrorDomain::Encode, {}, 70000, 1 }));
     EXPECT_EQ(test::ReadFile(path), "the earlier sheet");
     EXPECT_EQ(SaveSheetJpeg(path, Bitmap {}, 90, 300).code, kSaveWriteFailed);
+    EXPECT_EQ(SaveSheetJpeg(path, Bitmap {}, 90, 300).error.code, ErrorCode::BadArgument);
     EXPECT_EQ(SaveSheetJpeg(path, test::SolidBitmap(8, 8, kWhite), 101, 300).code, kSaveWriteFailed);
     EXPECT_EQ(test::ReadFile(path), "the earlier sheet");
     EXPECT_EQ(std::distance(fs::directory_iterator(dir.Path()), fs::directory_iterator()), 1);

@@ -1,4 +1,5 @@
 #include "resample/reduce.h"
+#include "session/session_texts.h"
 #include "test_support.h"
 
 #include <algorithm>
@@ -61,9 +62,9 @@ void ExpectReduction(const Bitmap& src, int dstW, int dstH)
     SCOPED_TRACE(testing::Message() << src.Width() << "x" << src.Height() << " -> " << dstW << "x" << dstH);
     const Bitmap expected = ReferenceReduce(src, dstH, dstW);
     Bitmap fast, plain;
-    std::string message = "stale";
-    ASSERT_EQ(ReduceHighQuality(src, dstH, dstW, fast, &message), kReduced);
-    EXPECT_EQ(message, "");
+    EngineError error { ErrorCode::NotSmaller, ErrorDomain::Reduction, "stale", 1, 1 };
+    ASSERT_EQ(ReduceHighQuality(src, dstH, dstW, fast, &error), kReduced);
+    EXPECT_EQ(error, EngineError {});
     ASSERT_EQ(detail::ReduceHighQualityPortable(src, dstH, dstW, plain), kReduced);
     EXPECT_TRUE(SameImage(fast, expected, "fast"));
     EXPECT_TRUE(SameImage(plain, expected, "portable"));
@@ -150,9 +151,10 @@ TEST(ReduceHighQuality, RefusesInOrderWithItsMessages)
         ASSERT_TRUE(src.Resize(c.srcW, c.srcH));
         Bitmap dst = RandomBitmap(4, 3, 1);
         const Bitmap before = dst;
-        std::string message;
-        EXPECT_EQ(ReduceHighQuality(src, c.dstH, c.dstW, dst, &message), c.code);
-        EXPECT_EQ(message, c.message);
+        EngineError error;
+        EXPECT_EQ(ReduceHighQuality(src, c.dstH, c.dstW, dst, &error), c.code);
+        EXPECT_EQ(error.domain, ErrorDomain::Reduction);
+        EXPECT_EQ(ReductionMessage(error), c.message);
         EXPECT_TRUE(dst.SameAs(before));
     }
 }
@@ -161,9 +163,10 @@ TEST(ReduceHighQuality, EqualSizesDrawAtTheCornerAndKeepTheDestinationSize)
 {
     const Bitmap src = RandomBitmap(5, 4, 1);
     Bitmap dst = SolidBitmap(8, 3, kRed);
-    std::string message;
-    EXPECT_EQ(ReduceHighQuality(src, 4, 5, dst, &message), kReduced);
-    EXPECT_EQ(message, "画像サイズが同じなので高画質圧縮を中断しました。(幅 5  高さ4)");
+    EngineError error;
+    EXPECT_EQ(ReduceHighQuality(src, 4, 5, dst, &error), kReduced);
+    EXPECT_FALSE(error.Failed());
+    EXPECT_EQ(ReductionMessage(error), "画像サイズが同じなので高画質圧縮を中断しました。(幅 5  高さ4)");
     Bitmap expected = SolidBitmap(8, 3, kRed);
     Draw(src, expected, 0, 0);
     EXPECT_TRUE(SameImage(dst, expected));

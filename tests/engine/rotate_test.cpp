@@ -1,5 +1,6 @@
 // The rotation engine against a literal per-pixel transcription, its geometry, and the angle arithmetic.
 #include "resample/rotate.h"
+#include "session/session_texts.h"
 
 #include "test_support.h"
 
@@ -181,7 +182,9 @@ TEST(RotateBitmap, RightQuarterTurnPutsTheTopRowAtTheRight)
 TEST(RotateBitmap, RefusesBadArgumentsAndBlanksOversizedSource)
 {
     Bitmap wide = SolidBitmap(9601, 1, kWhite);
-    EXPECT_EQ(RotateBitmap(RandomBitmap(5, 5, 1), 0, wide), -1);
+    EngineError error;
+    EXPECT_EQ(RotateBitmap(RandomBitmap(5, 5, 1), 0, wide, {}, &error), -1);
+    EXPECT_EQ(error, (EngineError { ErrorCode::TargetTooLarge, ErrorDomain::Geometry, {}, 9601, 1 }));
     EXPECT_TRUE(wide.SameAs(SolidBitmap(9601, 1, kWhite)));
 
     // A source over the limit is never read: where it would lie, the destination is black.
@@ -191,7 +194,8 @@ TEST(RotateBitmap, RefusesBadArgumentsAndBlanksOversizedSource)
 
     Bitmap small = SolidBitmap(12, 12, kWhite);
     EXPECT_EQ(RotateBitmap(RandomBitmap(5, 5, 1), std::nan(""), small), -3);
-    EXPECT_EQ(RotateBitmap(RandomBitmap(5, 5, 1), HUGE_VAL, small), -3);
+    EXPECT_EQ(RotateBitmap(RandomBitmap(5, 5, 1), HUGE_VAL, small, {}, &error), -3);
+    EXPECT_EQ(error.code, ErrorCode::AngleNotFinite);
     EXPECT_TRUE(small.SameAs(SolidBitmap(12, 12, kWhite)));
 
     Bitmap empty;

@@ -172,10 +172,10 @@ TEST_F(FrameOnPhoto, ARecognisedFrameKeepsItsSizeInImagePixelsOnEveryViewAndUnde
     // A drag of the frame under the grips, which hold it within the view's limits, leaves its size.
     const ViewFrameLimits limits = session.viewLimits();
     ResizeControlState grips;
-    SetXYSize(grips, limits.maxWidth, limits.maxHeight, limits.minWidth, limits.minHeight, 600, 600, true);
+    SetGripLimits(grips, limits.maxWidth, limits.maxHeight, limits.minWidth, limits.minHeight, 600, 600, true);
     (void)Attach(grips, session.frame());
     GripMove moved;
-    ASSERT_EQ(Move(grips, session.frame(), kControlTag, grips.DownX + 4, grips.DownY + 2, moved), kGripMoved);
+    ASSERT_EQ(Move(grips, session.frame(), kGripWholeControl, grips.grabX + 4, grips.grabY + 2, moved), kGripMoved);
     EXPECT_EQ(moved.control.width, session.frame().width);
     EXPECT_EQ(moved.control.height, session.frame().height);
 }

@@ -6,16 +6,16 @@
 
 namespace vellicam {
 
-void SetXYSize(ResizeControlState& state, int maxWidth, int maxHeight, int minWidth, int minHeight, int boundWidth,
+void SetGripLimits(ResizeControlState& state, int maxWidth, int maxHeight, int minWidth, int minHeight, int boundWidth,
     int boundHeight, bool keepAspect)
 {
-    state.MaxWidth = maxWidth;
-    state.MaxHeight = maxHeight;
-    state.MinWidth = minWidth;
-    state.MinHeight = minHeight;
-    state.BoundWidth = boundWidth;
-    state.BoundHeight = boundHeight;
-    state.KeepAspect = keepAspect;
+    state.maxWidth = maxWidth;
+    state.maxHeight = maxHeight;
+    state.minWidth = minWidth;
+    state.minHeight = minHeight;
+    state.boundWidth = boundWidth;
+    state.boundHeight = boundHeight;
+    state.keepAspect = keepAspect;
 }
 
 ControlBounds OwnAreaOf(const ControlBounds& control)
@@ -26,63 +26,63 @@ ControlBounds OwnAreaOf(const ControlBounds& control)
 
 ControlBounds Attach(ResizeControlState& state, const ControlBounds& control)
 {
-    state.LastWidth = control.width;
-    state.LastHeight = control.height;
-    state.LastTop = control.top;
-    state.LastLeft = control.left;
-    state.AspectWidth = control.width;
-    state.AspectHeight = control.height;
+    state.lastWidth = control.width;
+    state.lastHeight = control.height;
+    state.lastTop = control.top;
+    state.lastLeft = control.left;
+    state.aspectWidth = control.width;
+    state.aspectHeight = control.height;
     return OwnAreaOf(control);
 }
 
 int Move(ResizeControlState& state, const ControlBounds& control, int tag, int x, int y, GripMove& move)
 {
-    if (tag < 0 || tag > kControlTag)
+    if (tag < kGripTopLeft || tag > kGripWholeControl)
         return kGripBadTag;
-    const GripFactors& k = kGripTable[static_cast<std::size_t>(tag)];
-    const int dx = x - state.DownX, dy = y - state.DownY;
+    const GripFactors& factors = kGripFactors[static_cast<std::size_t>(tag)];
+    const int dx = x - state.grabX, dy = y - state.grabY;
     GripMove out;
     ControlBounds c = control;
 
-    const bool outOfRange = (c.width < state.MinWidth || c.height < state.MinHeight)
-        && (c.width > state.MaxWidth || c.height > state.MaxHeight);
+    const bool outOfRange = (c.width < state.minWidth || c.height < state.minHeight)
+        && (c.width > state.maxWidth || c.height > state.maxHeight);
     if (outOfRange) {
-        c = { state.LastLeft, state.LastTop, state.LastWidth, state.LastHeight };
-    } else if (state.KeepAspect && state.AspectWidth > 0 && state.AspectHeight > 0) {
+        c = { state.lastLeft, state.lastTop, state.lastWidth, state.lastHeight };
+    } else if (state.keepAspect && state.aspectWidth > 0 && state.aspectHeight > 0) {
         out.aspectStep = true;
-        out.nwx = dx * k.kW;
-        out.nhy = dy * k.kH;
-        out.mx = dx * k.kL;
-        out.my = dy * k.kT;
-        int newW = c.width + out.nwx;
-        int newH = c.height + out.nhy;
-        const std::int64_t aw = state.AspectWidth, ah = state.AspectHeight;
-        if (newW * ah != aw * newH) {
+        out.widthChange = dx * factors.widthFactor;
+        out.heightChange = dy * factors.heightFactor;
+        out.leftChange = dx * factors.leftFactor;
+        out.topChange = dy * factors.topFactor;
+        int newWidth = c.width + out.widthChange;
+        int newHeight = c.height + out.heightChange;
+        const std::int64_t aspectWidth = state.aspectWidth, aspectHeight = state.aspectHeight;
+        if (newWidth * aspectHeight != aspectWidth * newHeight) {
             // The width leads; the height follows it, and the width is trimmed back only when the height's
             // truncation left the frame wider than it was.
-            newH = static_cast<int>(newW * ah / aw);
+            newHeight = static_cast<int>(newWidth * aspectHeight / aspectWidth);
             // A zero height on either side has no ratio to compare; the limits below settle the size then.
-            if (newH != 0 && c.height != 0 && 100.0 * newW / newH < 100.0 * c.width / c.height)
-                newW = static_cast<int>(aw * newH / ah);
+            if (newHeight != 0 && c.height != 0 && 100.0 * newWidth / newHeight < 100.0 * c.width / c.height)
+                newWidth = static_cast<int>(aspectWidth * newHeight / aspectHeight);
         }
 
         int left, top;
         switch (tag) {
-        case 0:
-            left = state.LastLeft + state.LastWidth - newW;
-            top = state.LastTop + state.LastHeight - newH;
+        case kGripTopLeft:
+            left = state.lastLeft + state.lastWidth - newWidth;
+            top = state.lastTop + state.lastHeight - newHeight;
             break;
-        case 2:
-            left = c.left + out.mx;
-            top = state.LastTop + state.LastHeight - newH;
+        case kGripTopRight:
+            left = c.left + out.leftChange;
+            top = state.lastTop + state.lastHeight - newHeight;
             break;
-        case 6:
-            left = state.LastLeft + state.LastWidth - newW;
-            top = c.top + out.my;
+        case kGripBottomLeft:
+            left = state.lastLeft + state.lastWidth - newWidth;
+            top = c.top + out.topChange;
             break;
         default:
-            left = c.left + out.mx;
-            top = c.top + out.my;
+            left = c.left + out.leftChange;
+            top = c.top + out.topChange;
             break;
         }
 
@@ -91,10 +91,10 @@ int Move(ResizeControlState& state, const ControlBounds& control, int tag, int x
             left = 0;
         if (top < 0)
             top = 0;
-        if (left + newW > state.BoundWidth)
-            left = state.BoundWidth - newW;
-        if (top + newH > state.BoundHeight)
-            top = state.BoundHeight - newH;
+        if (left + newWidth > state.boundWidth)
+            left = state.boundWidth - newWidth;
+        if (top + newHeight > state.boundHeight)
+            top = state.boundHeight - newHeight;
         if (left < 0)
             left = 0;
         if (top < 0)
@@ -104,30 +104,30 @@ int Move(ResizeControlState& state, const ControlBounds& control, int tag, int x
 
         // The limits come after the position and do not restore the aspect, so a corner grip dragged past the
         // minimum moves the opposite edge by the difference.
-        if (newW < state.MinWidth + 1)
-            newW = state.MinWidth + 1;
-        if (newH < state.MinHeight + 1)
-            newH = state.MinHeight + 1;
-        if (newW > state.MaxWidth)
-            newW = state.MaxWidth;
-        if (newH > state.MaxHeight)
-            newH = state.MaxHeight;
-        c.width = newW;
-        c.height = newH;
+        if (newWidth < state.minWidth + 1)
+            newWidth = state.minWidth + 1;
+        if (newHeight < state.minHeight + 1)
+            newHeight = state.minHeight + 1;
+        if (newWidth > state.maxWidth)
+            newWidth = state.maxWidth;
+        if (newHeight > state.maxHeight)
+            newHeight = state.maxHeight;
+        c.width = newWidth;
+        c.height = newHeight;
 
-        state.LastWidth = newW;
-        state.LastHeight = newH;
-        state.LastLeft = c.left;
-        state.LastTop = c.top;
+        state.lastWidth = newWidth;
+        state.lastHeight = newHeight;
+        state.lastLeft = c.left;
+        state.lastTop = c.top;
     } else {
-        out.nwx = dx * k.kW;
-        out.nhy = dy * k.kH;
-        out.mx = dx * k.kL;
-        out.my = dy * k.kT;
-        c.left += out.mx;
-        c.top += out.my;
-        c.width += out.nwx;
-        c.height += out.nhy;
+        out.widthChange = dx * factors.widthFactor;
+        out.heightChange = dy * factors.heightFactor;
+        out.leftChange = dx * factors.leftFactor;
+        out.topChange = dy * factors.topFactor;
+        c.left += out.leftChange;
+        c.top += out.topChange;
+        c.width += out.widthChange;
+        c.height += out.heightChange;
     }
 
     out.control = c;
@@ -140,13 +140,13 @@ std::array<GripPosition, kGripCount> MoveGrips(int ownLeft, int ownTop, int ownW
 {
     std::array<GripPosition, kGripCount> grips {};
     for (std::size_t i = 0; i < grips.size(); ++i) {
-        const GripFactors& k = kGripTable[i];
+        const GripFactors& factors = kGripFactors[i];
         // The product is taken in floating point and truncated toward zero, so an own area narrower than the grips
         // puts the far grips left of the near ones by a truncated half pixel, never by a floored one.
         grips[i].left = ownLeft - kGripSize + kGripInset
-            + static_cast<int>((ownWidth - 2 * kGripInset + kGripSize - 1) * k.px * 0.5);
+            + static_cast<int>((ownWidth - 2 * kGripInset + kGripSize - 1) * factors.column * 0.5);
         grips[i].top = ownTop - kGripSize + kGripInset
-            + static_cast<int>((ownHeight - 2 * kGripInset + kGripSize - 1) * k.py * 0.5);
+            + static_cast<int>((ownHeight - 2 * kGripInset + kGripSize - 1) * factors.row * 0.5);
     }
     return grips;
 }
@@ -155,11 +155,11 @@ std::string ResizeHintText(int tag, const GripMove& move, int x, int y)
 {
     char buffer[160];
     const ControlBounds& c = move.control;
-    if (tag == kControlTag)
+    if (tag == kGripWholeControl)
         std::snprintf(buffer, sizeof buffer, "X: %d, Y: %d (%d %d)", c.left, c.top, x, y);
     else
         std::snprintf(buffer, sizeof buffer, "LX: %d, TY: %d W:%d H:%d nwx:%d nhy:%d mx:%d my:%d", c.left, c.top,
-            c.width, c.height, move.nwx, move.nhy, move.mx, move.my);
+            c.width, c.height, move.widthChange, move.heightChange, move.leftChange, move.topChange);
     return buffer;
 }
 

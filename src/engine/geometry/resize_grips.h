@@ -12,17 +12,30 @@ namespace vellicam {
 inline constexpr int kGripInset = 7;
 inline constexpr int kFrameMargin = 7; // the own area exceeds the controlled control by this on every side
 inline constexpr int kGripSize = 7;
-inline constexpr int kGripCount = 8; // tags 0..7, clockwise from the top-left corner
-inline constexpr int kControlTag = 8; // the control's own area, and what the owner forwards from the controlled one
-
-// Position factors (px, py: 0 left/top, 1 centre, 2 right/bottom) and the factors that multiply the mouse
-// displacement for left, top, width and height.
-struct GripFactors {
-    int px = 0, py = 0;
-    int kL = 0, kT = 0, kW = 0, kH = 0;
+// The grips' tags, clockwise from the top-left corner, and the tag of the control's own area (what the owner also
+// forwards from the controlled control). Plain ints: the widgets carry them, and a tag from outside is checked.
+enum GripTag : int {
+    kGripTopLeft = 0,
+    kGripTop,
+    kGripTopRight,
+    kGripRight,
+    kGripBottomRight,
+    kGripBottom,
+    kGripBottomLeft,
+    kGripLeft,
+    kGripWholeControl,
 };
-// Tags 0..8 (8 has no place: px, py 0). Corners 0, 2, 4, 6 resize; edge centres and 8 move.
-inline constexpr std::array<GripFactors, 9> kGripTable { {
+inline constexpr int kGripCount = kGripWholeControl; // the grip squares: every tag before the control's own
+
+// Where a grip sits on the own area (column, row: 0 left/top, 1 centre, 2 right/bottom) and the factors that
+// multiply the mouse displacement for the control's left, top, width and height.
+struct GripFactors {
+    int column = 0, row = 0;
+    int leftFactor = 0, topFactor = 0, widthFactor = 0, heightFactor = 0;
+};
+// By tag (kGripWholeControl has no place: column, row 0). The corners resize; the edge centres and the control
+// itself move.
+inline constexpr std::array<GripFactors, 9> kGripFactors { {
     { 0, 0, 1, 1, -1, -1 }, // top-left: bottom-right corner fixed
     { 1, 0, 1, 1, 0, 0 }, { 2, 0, 0, 1, 1, -1 }, // top-right: bottom-left corner fixed
     { 2, 1, 1, 1, 0, 0 }, { 2, 2, 0, 0, 1, 1 }, // bottom-right: top-left corner fixed
@@ -32,17 +45,17 @@ inline constexpr std::array<GripFactors, 9> kGripTable { {
 
 // The control's state between mouse events.
 struct ResizeControlState {
-    int DownX = 0, DownY = 0; // where the mouse grabbed the Sender, in its coordinates
-    int MaxWidth = 0, MaxHeight = 0;
-    int MinWidth = 0, MinHeight = 0; // the controlled control must exceed these
-    bool KeepAspect = true;
-    int LastWidth = 0, LastHeight = 0, LastTop = 0, LastLeft = 0; // last accepted geometry
-    int AspectWidth = 0, AspectHeight = 0; // the size at attach time
-    int BoundWidth = 0, BoundHeight = 0; // right and bottom bound of the position
+    int grabX = 0, grabY = 0; // where the mouse grabbed the grip or the control, in that widget's coordinates
+    int maxWidth = 0, maxHeight = 0;
+    int minWidth = 0, minHeight = 0; // the controlled control must exceed these
+    bool keepAspect = true;
+    int lastWidth = 0, lastHeight = 0, lastTop = 0, lastLeft = 0; // last accepted geometry
+    int aspectWidth = 0, aspectHeight = 0; // the size at attach time
+    int boundWidth = 0, boundHeight = 0; // right and bottom bound of the position
 };
 
-// Stores the limits, the bounds and KeepAspect; nothing moves until the next drag step.
-void SetXYSize(ResizeControlState& state, int maxWidth, int maxHeight, int minWidth, int minHeight, int boundWidth,
+// Stores the limits, the bounds and keepAspect; nothing moves until the next drag step.
+void SetGripLimits(ResizeControlState& state, int maxWidth, int maxHeight, int minWidth, int minHeight, int boundWidth,
     int boundHeight, bool keepAspect);
 
 // The own area around a controlled control: FrameMargin larger on every side.
@@ -59,16 +72,16 @@ struct GripMove {
     bool aspectStep = false; // the aspect, bounds and limits were applied
     // The step's factored displacements, for the hint: after the aspect step as computed there; on the free path
     // the displacements applied; 0 when the out-of-range guard restored the last geometry.
-    int nwx = 0, nhy = 0, mx = 0, my = 0;
+    int widthChange = 0, heightChange = 0, leftChange = 0, topChange = 0;
 };
 
 enum GripMoveResult : int {
     kGripMoved = 0,
-    kGripBadTag = -1, // tag outside 0..8
+    kGripBadTag = -1, // a tag outside kGripTopLeft..kGripWholeControl
 };
 
-// One geometry step of a drag: the mouse is at (x, y) in the coordinates of the Sender with `tag`, which was
-// grabbed at (DownX, DownY). Updates the Last fields when the aspect step runs. Refuses a bad tag, leaving state
+// One geometry step of a drag: the mouse is at (x, y) in the coordinates of the grip (or the control) with `tag`, which
+// was grabbed at (grabX, grabY). Updates the last* fields when the aspect step runs. Refuses a bad tag, leaving state
 // and `move` untouched.
 [[nodiscard]] int Move(ResizeControlState& state, const ControlBounds& control, int tag, int x, int y, GripMove& move);
 

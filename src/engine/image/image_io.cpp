@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <csetjmp>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -32,6 +33,19 @@ std::string ErrnoText(int error)
     return std::generic_category().message(error);
 }
 
+// A failure value; running out of memory counts as a memory failure wherever it happens.
+EngineError Error(ErrorCode code, ErrorDomain domain, std::string reason = {}, int width = 0, int height = 0)
+{
+    if (code == ErrorCode::OutOfMemory)
+        domain = ErrorDomain::Memory;
+    return { code, domain, std::move(reason), width, height };
+}
+
+IoResult OutOfMemory(std::string why)
+{
+    return IoResult::Failure(Error(ErrorCode::OutOfMemory, ErrorDomain::Memory), std::move(why));
+}
+
 struct FileCloser {
     void operator()(std::FILE* f) const { std::fclose(f); }
 };
@@ -43,21 +57,24 @@ using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
 IoResult OpenForReading(const std::string& path, FilePtr& file)
 {
     if (path.empty())
-        return IoResult::Failure("no file name given");
+        return IoResult::Failure(Error(ErrorCode::NoFileName, ErrorDomain::File), "no file name given");
     int error = 0;
     if (const FileKind kind = KindOfFile(path, &error); kind != FileKind::Regular)
-        return IoResult::Failure(NotARegularFileText(path, kind, error));
+        return IoResult::Failure(NotARegularFileError(kind, error), NotARegularFileText(path, kind, error));
     const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (fd < 0) {
         error = errno;
         if (error == ENOENT || error == ENOTDIR)
-            return IoResult::Failure("file not found: " + path);
-        return IoResult::Failure("cannot open " + path + ": " + ErrnoText(error));
+            return IoResult::Failure(
+                Error(ErrorCode::NotFound, ErrorDomain::File, ErrnoText(error)), "file not found: " + path);
+        return IoResult::Failure(Error(ErrorCode::CannotOpen, ErrorDomain::File, ErrnoText(error)),
+            "cannot open " + path + ": " + ErrnoText(error));
     }
     struct stat st { };
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         ::close(fd);
-        return IoResult::Failure(NotARegularFileText(path, FileKindOfMode(st.st_mode), 0));
+        const FileKind kind = FileKindOfMode(st.st_mode);
+        return IoResult::Failure(NotARegularFileError(kind), NotARegularFileText(path, kind, 0));
     }
     // Reads of a regular file never wait anyway; the flag goes so that nothing downstream sees EAGAIN.
     if (const int flags = ::fcntl(fd, F_GETFL); flags >= 0)
@@ -66,7 +83,8 @@ IoResult OpenForReading(const std::string& path, FilePtr& file)
     if (!f) {
         error = errno;
         ::close(fd);
-        return IoResult::Failure("cannot open " + path + ": " + ErrnoText(error));
+        return IoResult::Failure(Error(ErrorCode::CannotOpen, ErrorDomain::File, ErrnoText(error)),
+            "cannot open " + path + ": " + ErrnoText(error));
     }
     file.reset(f);
     return IoResult::Success();
@@ -98,29 +116,35 @@ constexpr int kMaxProgressiveScans = 500;
 // Rows handed to libjpeg per call: enough for its largest row group, so no call returns short needlessly.
 constexpr int kRowsPerCall = 16;
 
-struct JpegError {
+// libjpeg's error manager, and what ended the work. Plain characters, not strings: the handlers run inside libjpeg
+// and leave by longjmp, where nothing may allocate or throw. The caller makes an EngineError of it afterwards.
+struct JpegErrorHandler {
     jpeg_error_mgr pub; // first, so libjpeg's pointer to it is a pointer to the whole
     std::jmp_buf jump;
-    char message[JMSG_LENGTH_MAX + 64];
+    ErrorCode code = ErrorCode::None; // None: libjpeg's own refusal, Corrupt or CodecFailed by the caller's work
+    char message[JMSG_LENGTH_MAX + 64]; // the account that follows "cannot read JPEG <name>: "
+    char reason[JMSG_LENGTH_MAX]; // libjpeg's message, "" when the program itself gave up
 };
 
-[[noreturn]] void FailWith(j_common_ptr cinfo, const char* text)
+[[noreturn]] void FailWith(j_common_ptr cinfo, ErrorCode code, const char* text, const char* reason = "")
 {
-    auto* error = reinterpret_cast<JpegError*>(cinfo->err);
-    std::snprintf(error->message, sizeof error->message, "%s", text);
-    std::longjmp(error->jump, 1);
+    auto* handler = reinterpret_cast<JpegErrorHandler*>(cinfo->err);
+    handler->code = code;
+    std::snprintf(handler->message, sizeof handler->message, "%s", text);
+    std::snprintf(handler->reason, sizeof handler->reason, "%s", reason);
+    std::longjmp(handler->jump, 1);
 }
 
 [[noreturn]] void JpegErrorExit(j_common_ptr cinfo)
 {
-    auto* error = reinterpret_cast<JpegError*>(cinfo->err);
     char text[JMSG_LENGTH_MAX];
     (*cinfo->err->format_message)(cinfo, text);
-    if (cinfo->err->msg_code == JERR_BAD_PRECISION)
-        std::snprintf(error->message, sizeof error->message, "unsupported JPEG: only 8-bit samples (%s)", text);
-    else
-        std::snprintf(error->message, sizeof error->message, "%s", text);
-    std::longjmp(error->jump, 1);
+    if (cinfo->err->msg_code == JERR_BAD_PRECISION) {
+        char message[JMSG_LENGTH_MAX + 64];
+        std::snprintf(message, sizeof message, "unsupported JPEG: only 8-bit samples (%s)", text);
+        FailWith(cinfo, ErrorCode::Unsupported, message, text);
+    }
+    FailWith(cinfo, ErrorCode::None, text, text);
 }
 
 // Warnings go unreported (cameras write harmless ones) except running out of data: decoding on would fill
@@ -136,7 +160,7 @@ void JpegEmitMessage(j_common_ptr cinfo, int level)
         (*cinfo->err->format_message)(cinfo, text);
         char message[JMSG_LENGTH_MAX + 32];
         std::snprintf(message, sizeof message, "the file is truncated (%s)", text);
-        FailWith(cinfo, message);
+        FailWith(cinfo, ErrorCode::Truncated, message, text);
     }
 }
 
@@ -150,16 +174,16 @@ void JpegProgressMonitor(j_common_ptr cinfo)
     if (cinfo->is_decompressor) {
         auto* d = reinterpret_cast<j_decompress_ptr>(cinfo);
         if (d->progressive_mode && d->input_scan_number > kMaxProgressiveScans)
-            FailWith(cinfo, "the progressive JPEG has too many scans");
+            FailWith(cinfo, ErrorCode::Unsupported, "the progressive JPEG has too many scans");
     }
     Report(*reinterpret_cast<JpegProgress*>(cinfo->progress)->progress);
 }
 
-void InstallHandlers(j_common_ptr cinfo, JpegError& error, JpegProgress& monitor, const Progress& progress)
+void InstallHandlers(j_common_ptr cinfo, JpegErrorHandler& handler, JpegProgress& monitor, const Progress& progress)
 {
-    cinfo->err = jpeg_std_error(&error.pub);
-    error.pub.error_exit = JpegErrorExit;
-    error.pub.emit_message = JpegEmitMessage;
+    cinfo->err = jpeg_std_error(&handler.pub);
+    handler.pub.error_exit = JpegErrorExit;
+    handler.pub.emit_message = JpegEmitMessage;
     monitor.pub.progress_monitor = JpegProgressMonitor;
     monitor.progress = &progress;
 }
@@ -168,7 +192,7 @@ void InstallHandlers(j_common_ptr cinfo, JpegError& error, JpegProgress& monitor
 // libjpeg skips no destructor and leaves no local in doubt.
 struct DecodeJob {
     jpeg_decompress_struct cinfo;
-    JpegError error;
+    JpegErrorHandler error;
     JpegProgress monitor;
     Bitmap image;
     std::unique_ptr<std::uint8_t[]> fourChannelRow;
@@ -231,6 +255,7 @@ bool RunDecode(DecodeJob& job)
         const std::string text
             = "the photo is too large (" + SizeText(job.cinfo.image_width, job.cinfo.image_height) + " pixels)";
         std::snprintf(job.error.message, sizeof job.error.message, "%s", text.c_str());
+        job.error.code = ErrorCode::TooLarge;
         return false;
     }
     const bool fourChannels = job.cinfo.jpeg_color_space == JCS_CMYK || job.cinfo.jpeg_color_space == JCS_YCCK;
@@ -240,11 +265,12 @@ bool RunDecode(DecodeJob& job)
     const int width = static_cast<int>(job.cinfo.output_width);
     const int height = static_cast<int>(job.cinfo.output_height);
     if (!job.image.ResizeUninitialized(width, height))
-        FailWith(reinterpret_cast<j_common_ptr>(&job.cinfo), "not enough memory for the photo");
+        FailWith(reinterpret_cast<j_common_ptr>(&job.cinfo), ErrorCode::OutOfMemory, "not enough memory for the photo");
     if (fourChannels) {
         job.fourChannelRow.reset(new (std::nothrow) std::uint8_t[static_cast<std::size_t>(width) * 4]);
         if (!job.fourChannelRow)
-            FailWith(reinterpret_cast<j_common_ptr>(&job.cinfo), "not enough memory for the photo");
+            FailWith(
+                reinterpret_cast<j_common_ptr>(&job.cinfo), ErrorCode::OutOfMemory, "not enough memory for the photo");
         const bool inverted = job.cinfo.saw_Adobe_marker;
         while (job.cinfo.output_scanline < job.cinfo.output_height) {
             const int y = static_cast<int>(job.cinfo.output_scanline);
@@ -256,10 +282,10 @@ bool RunDecode(DecodeJob& job)
         JSAMPROW rows[kRowsPerCall];
         while (job.cinfo.output_scanline < job.cinfo.output_height) {
             const int y = static_cast<int>(job.cinfo.output_scanline);
-            const int n = std::min(kRowsPerCall, height - y);
-            for (int i = 0; i < n; ++i)
+            const int count = std::min(kRowsPerCall, height - y);
+            for (int i = 0; i < count; ++i)
                 rows[i] = job.image.Row(y + i);
-            (void)jpeg_read_scanlines(&job.cinfo, rows, static_cast<JDIMENSION>(n));
+            (void)jpeg_read_scanlines(&job.cinfo, rows, static_cast<JDIMENSION>(count));
         }
     }
     (void)jpeg_finish_decompress(&job.cinfo);
@@ -271,7 +297,7 @@ IoResult Decode(std::FILE* file, const unsigned char* data, std::size_t size, Bi
 {
     auto job = std::unique_ptr<DecodeJob>(new (std::nothrow) DecodeJob {});
     if (!job)
-        return IoResult::Failure("not enough memory to read " + name);
+        return OutOfMemory("not enough memory to read " + name);
     InstallHandlers(reinterpret_cast<j_common_ptr>(&job->cinfo), job->error, job->monitor, progress);
     job->file = file;
     job->data = data;
@@ -279,11 +305,19 @@ IoResult Decode(std::FILE* file, const unsigned char* data, std::size_t size, Bi
     const bool ok = RunDecode(*job);
     if (job->created)
         jpeg_destroy_decompress(&job->cinfo);
-    if (!ok)
-        return IoResult::Failure("cannot read JPEG " + name + ": " + job->error.message);
+    if (!ok) {
+        const JpegErrorHandler& handler = job->error;
+        EngineError error = Error(
+            handler.code == ErrorCode::None ? ErrorCode::Corrupt : handler.code, ErrorDomain::Decode, handler.reason);
+        if (handler.code == ErrorCode::TooLarge) {
+            error.width = static_cast<int>(std::min<JDIMENSION>(job->cinfo.image_width, INT32_MAX));
+            error.height = static_cast<int>(std::min<JDIMENSION>(job->cinfo.image_height, INT32_MAX));
+        }
+        return IoResult::Failure(std::move(error), "cannot read JPEG " + name + ": " + handler.message);
+    }
     // Upright before anyone sees it: the view, the square and recognition all work on the photo as it was taken.
     if (!ApplyExifOrientation(job->image, job->orientation))
-        return IoResult::Failure("cannot read JPEG " + name + ": not enough memory to turn the photo upright");
+        return OutOfMemory("cannot read JPEG " + name + ": not enough memory to turn the photo upright");
     out = std::move(job->image);
     return IoResult::Success();
 }
@@ -303,7 +337,7 @@ void InitDestination(j_compress_ptr cinfo)
     dest->capacity = 1 << 16;
     dest->data = static_cast<unsigned char*>(std::malloc(dest->capacity));
     if (!dest->data)
-        FailWith(reinterpret_cast<j_common_ptr>(cinfo), "not enough memory to encode the JPEG");
+        FailWith(reinterpret_cast<j_common_ptr>(cinfo), ErrorCode::OutOfMemory, "not enough memory to encode the JPEG");
     dest->pub.next_output_byte = dest->data;
     dest->pub.free_in_buffer = dest->capacity;
 }
@@ -315,7 +349,7 @@ boolean GrowDestination(j_compress_ptr cinfo)
     const std::size_t grown = dest->capacity * 2;
     auto* data = static_cast<unsigned char*>(std::realloc(dest->data, grown));
     if (!data)
-        FailWith(reinterpret_cast<j_common_ptr>(cinfo), "not enough memory to encode the JPEG");
+        FailWith(reinterpret_cast<j_common_ptr>(cinfo), ErrorCode::OutOfMemory, "not enough memory to encode the JPEG");
     dest->data = data;
     dest->pub.next_output_byte = data + dest->capacity;
     dest->pub.free_in_buffer = grown - dest->capacity;
@@ -331,7 +365,7 @@ void TermDestination(j_compress_ptr cinfo)
 
 struct EncodeJob {
     jpeg_compress_struct cinfo;
-    JpegError error;
+    JpegErrorHandler error;
     JpegProgress monitor;
     MemoryDestination destination;
     const Bitmap* bitmap = nullptr;
@@ -372,11 +406,11 @@ bool RunEncode(EncodeJob& job)
     const int height = bitmap.Height();
     while (job.cinfo.next_scanline < job.cinfo.image_height) {
         const int y = static_cast<int>(job.cinfo.next_scanline);
-        const int n = std::min(kRowsPerCall, height - y);
+        const int count = std::min(kRowsPerCall, height - y);
         // libjpeg takes non-const rows but only reads them.
-        for (int i = 0; i < n; ++i)
+        for (int i = 0; i < count; ++i)
             rows[i] = const_cast<JSAMPROW>(bitmap.Row(y + i));
-        (void)jpeg_write_scanlines(&job.cinfo, rows, static_cast<JDIMENSION>(n));
+        (void)jpeg_write_scanlines(&job.cinfo, rows, static_cast<JDIMENSION>(count));
     }
     jpeg_finish_compress(&job.cinfo);
     return true;
@@ -384,18 +418,22 @@ bool RunEncode(EncodeJob& job)
 
 IoResult CheckJpegArguments(const Bitmap& bitmap, const JpegOptions& options)
 {
+    const EngineError badArgument = Error(ErrorCode::BadArgument, ErrorDomain::Encode);
     if (bitmap.Empty())
-        return IoResult::Failure("nothing to encode: the bitmap is empty");
+        return IoResult::Failure(badArgument, "nothing to encode: the bitmap is empty");
     if (bitmap.Width() > JPEG_MAX_DIMENSION || bitmap.Height() > JPEG_MAX_DIMENSION)
-        return IoResult::Failure("a JPEG cannot be wider or taller than " + std::to_string(JPEG_MAX_DIMENSION)
-            + " pixels (" + SizeText(bitmap.Width(), bitmap.Height()) + ")");
+        return IoResult::Failure(Error(ErrorCode::TooLarge, ErrorDomain::Encode, {}, bitmap.Width(), bitmap.Height()),
+            "a JPEG cannot be wider or taller than " + std::to_string(JPEG_MAX_DIMENSION) + " pixels ("
+                + SizeText(bitmap.Width(), bitmap.Height()) + ")");
     if (options.quality < 0 || options.quality > 100)
-        return IoResult::Failure("JPEG quality must lie in 0..100, not " + std::to_string(options.quality));
+        return IoResult::Failure(
+            badArgument, "JPEG quality must lie in 0..100, not " + std::to_string(options.quality));
     if (options.dpi < 0 || options.dpi > 65535)
-        return IoResult::Failure("JPEG density must lie in 0..65535 dpi, not " + std::to_string(options.dpi));
+        return IoResult::Failure(
+            badArgument, "JPEG density must lie in 0..65535 dpi, not " + std::to_string(options.dpi));
     // A segment's length field counts itself: two bytes of the 65535 it can hold.
     if (options.comment.size() > 65533)
-        return IoResult::Failure("a JPEG comment holds 65533 bytes at most");
+        return IoResult::Failure(badArgument, "a JPEG comment holds 65533 bytes at most");
     return IoResult::Success();
 }
 
@@ -407,7 +445,7 @@ IoResult Encode(const Bitmap& bitmap, const JpegOptions& options, const Progress
         return checked;
     auto job = std::unique_ptr<EncodeJob>(new (std::nothrow) EncodeJob {});
     if (!job)
-        return IoResult::Failure("not enough memory to encode the JPEG");
+        return OutOfMemory("not enough memory to encode the JPEG");
     InstallHandlers(reinterpret_cast<j_common_ptr>(&job->cinfo), job->error, job->monitor, progress);
     job->bitmap = &bitmap;
     job->options = options;
@@ -417,7 +455,10 @@ IoResult Encode(const Bitmap& bitmap, const JpegOptions& options, const Progress
     data.reset(job->destination.data);
     if (!ok) {
         data.reset();
-        return IoResult::Failure(std::string("cannot encode JPEG: ") + job->error.message);
+        const JpegErrorHandler& handler = job->error;
+        return IoResult::Failure(Error(handler.code == ErrorCode::None ? ErrorCode::CodecFailed : handler.code,
+                                     ErrorDomain::Encode, handler.reason),
+            std::string("cannot encode JPEG: ") + handler.message);
     }
     size = job->destination.used;
     return IoResult::Success();
@@ -436,19 +477,31 @@ struct PngJob {
     std::size_t capacity = 0;
     std::size_t used = 0;
     const Bitmap* source = nullptr;
+    // What ended the work, in plain characters for the same reason as JpegErrorHandler's. None: libpng's own
+    // refusal, whose text is then also the reason.
+    ErrorCode code = ErrorCode::None;
     char message[256] = {};
+    char reason[256] = {};
 };
 
-[[noreturn]] void PngFail(png_structp png, const char* text)
+[[noreturn]] void PngFail(png_structp png, ErrorCode code, const char* text, const char* reason = "")
 {
     auto* job = static_cast<PngJob*>(png_get_error_ptr(png));
+    job->code = code;
     std::snprintf(job->message, sizeof job->message, "%s", text);
+    std::snprintf(job->reason, sizeof job->reason, "%s", reason);
     png_longjmp(png, 1);
 }
 
 void PngErrorFn(png_structp png, png_const_charp text)
 {
-    PngFail(png, text);
+    PngFail(png, ErrorCode::None, text, text);
+}
+
+// The failure a finished PngJob holds; `otherwise` names libpng's own refusals.
+EngineError PngJobError(const PngJob& job, ErrorCode otherwise, ErrorDomain domain)
+{
+    return Error(job.code == ErrorCode::None ? otherwise : job.code, domain, job.reason);
 }
 void PngWarningFn(png_structp, png_const_charp) { }
 
@@ -464,6 +517,7 @@ bool RunPngRead(PngJob& job)
     if (!SizeAllowed(width, height)) {
         const std::string text = "the image is too large (" + SizeText(width, height) + " pixels)";
         std::snprintf(job.message, sizeof job.message, "%s", text.c_str());
+        job.code = ErrorCode::TooLarge;
         return false;
     }
     if (colourType == PNG_COLOR_TYPE_PALETTE)
@@ -479,12 +533,12 @@ bool RunPngRead(PngJob& job)
     (void)png_set_interlace_handling(job.png);
     png_read_update_info(job.png, job.info);
     if (png_get_rowbytes(job.png, job.info) != static_cast<std::size_t>(width) * 3)
-        PngFail(job.png, "unexpected row layout after conversion");
+        PngFail(job.png, ErrorCode::Unsupported, "unexpected row layout after conversion");
     if (!job.image.ResizeUninitialized(static_cast<int>(width), static_cast<int>(height)))
-        PngFail(job.png, "not enough memory for the image");
+        PngFail(job.png, ErrorCode::OutOfMemory, "not enough memory for the image");
     job.rows.reset(new (std::nothrow) png_bytep[height]);
     if (!job.rows)
-        PngFail(job.png, "not enough memory for the image");
+        PngFail(job.png, ErrorCode::OutOfMemory, "not enough memory for the image");
     for (png_uint_32 y = 0; y < height; ++y)
         job.rows[y] = job.image.Row(static_cast<int>(y));
     png_read_image(job.png, job.rows.get());
@@ -501,7 +555,7 @@ void PngWriteFn(png_structp png, png_bytep bytes, png_size_t length)
             grown *= 2;
         auto* data = static_cast<unsigned char*>(std::realloc(job->data, grown));
         if (!data)
-            PngFail(png, "not enough memory to encode the PNG");
+            PngFail(png, ErrorCode::OutOfMemory, "not enough memory to encode the PNG");
         job->data = data;
         job->capacity = grown;
     }
@@ -645,6 +699,20 @@ std::string NotARegularFileText(const std::string& path, FileKind kind, int erro
     return path + " is not a regular file";
 }
 
+EngineError NotARegularFileError(FileKind kind, int error)
+{
+    switch (kind) {
+    case FileKind::Regular:
+        return {};
+    case FileKind::Missing:
+        return Error(ErrorCode::NotFound, ErrorDomain::File, error != 0 ? ErrnoText(error) : std::string());
+    case FileKind::Unreachable:
+        return Error(ErrorCode::CannotOpen, ErrorDomain::File, ErrnoText(error));
+    default:
+        return Error(ErrorCode::NotARegularFile, ErrorDomain::File);
+    }
+}
+
 // ---- Formats -------------------------------------------------------------------------------------------------
 
 ImageFormat SniffImageFormat(const std::string& path)
@@ -653,13 +721,13 @@ ImageFormat SniffImageFormat(const std::string& path)
     if (!OpenForReading(path, file))
         return ImageFormat::Unknown;
     unsigned char head[8] = {};
-    const std::size_t n = std::fread(head, 1, sizeof head, file.get());
-    if (n >= 3 && head[0] == 0xFF && head[1] == 0xD8 && head[2] == 0xFF)
+    const std::size_t got = std::fread(head, 1, sizeof head, file.get());
+    if (got >= 3 && head[0] == 0xFF && head[1] == 0xD8 && head[2] == 0xFF)
         return ImageFormat::Jpeg;
     static constexpr unsigned char kPng[8] = { 0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n' };
-    if (n == 8 && std::memcmp(head, kPng, 8) == 0)
+    if (got == 8 && std::memcmp(head, kPng, 8) == 0)
         return ImageFormat::Png;
-    if (n >= 3 && head[0] == 'P' && (head[1] == '6' || head[1] == '5')
+    if (got >= 3 && head[0] == 'P' && (head[1] == '6' || head[1] == '5')
         && (head[2] == ' ' || head[2] == '\t' || head[2] == '\n' || head[2] == '\r' || head[2] == '#'))
         return ImageFormat::Ppm;
     return ImageFormat::Unknown;
@@ -694,7 +762,7 @@ IoResult LoadJpeg(const std::string& path, Bitmap& out, const Progress& progress
 IoResult DecodeJpeg(const unsigned char* data, std::size_t size, Bitmap& out, const Progress& progress)
 {
     if (!data || size == 0)
-        return IoResult::Failure("cannot read JPEG: no data");
+        return IoResult::Failure(Error(ErrorCode::BadArgument, ErrorDomain::Decode), "cannot read JPEG: no data");
     return Decode(nullptr, data, size, out, progress, "data");
 }
 
@@ -707,7 +775,7 @@ IoResult EncodeJpeg(const Bitmap& bitmap, const JpegOptions& options, std::strin
     try {
         out.assign(reinterpret_cast<const char*>(data.get()), size);
     } catch (const std::bad_alloc&) {
-        return IoResult::Failure("not enough memory to encode the JPEG");
+        return OutOfMemory("not enough memory to encode the JPEG");
     }
     return IoResult::Success();
 }
@@ -774,12 +842,20 @@ IoResult LoadPng(const std::string& path, Bitmap& out)
         job->info = png_create_info_struct(job->png);
     if (!job->png || !job->info) {
         png_destroy_read_struct(job->png ? &job->png : nullptr, nullptr, nullptr);
-        return IoResult::Failure("not enough memory to read " + path);
+        return OutOfMemory("not enough memory to read " + path);
     }
     const bool ok = RunPngRead(*job);
+    if (!ok) {
+        EngineError error = PngJobError(*job, ErrorCode::Corrupt, ErrorDomain::Decode);
+        if (job->code == ErrorCode::TooLarge) {
+            error.width = static_cast<int>(std::min<png_uint_32>(png_get_image_width(job->png, job->info), INT32_MAX));
+            error.height
+                = static_cast<int>(std::min<png_uint_32>(png_get_image_height(job->png, job->info), INT32_MAX));
+        }
+        png_destroy_read_struct(&job->png, &job->info, nullptr);
+        return IoResult::Failure(std::move(error), "cannot read PNG " + path + ": " + job->message);
+    }
     png_destroy_read_struct(&job->png, &job->info, nullptr);
-    if (!ok)
-        return IoResult::Failure("cannot read PNG " + path + ": " + job->message);
     out = std::move(job->image);
     return IoResult::Success();
 }
@@ -787,7 +863,8 @@ IoResult LoadPng(const std::string& path, Bitmap& out)
 IoResult SavePng(const std::string& path, const Bitmap& bitmap)
 {
     if (bitmap.Empty())
-        return IoResult::Failure("nothing to save: the bitmap is empty");
+        return IoResult::Failure(
+            Error(ErrorCode::BadArgument, ErrorDomain::Encode), "nothing to save: the bitmap is empty");
     auto job = std::make_unique<PngJob>();
     job->source = &bitmap;
     job->png = png_create_write_struct(PNG_LIBPNG_VER_STRING, job.get(), PngErrorFn, PngWarningFn);
@@ -795,13 +872,14 @@ IoResult SavePng(const std::string& path, const Bitmap& bitmap)
         job->info = png_create_info_struct(job->png);
     if (!job->png || !job->info) {
         png_destroy_write_struct(job->png ? &job->png : nullptr, nullptr);
-        return IoResult::Failure("not enough memory to encode the PNG");
+        return OutOfMemory("not enough memory to encode the PNG");
     }
     const bool ok = RunPngWrite(*job);
     png_destroy_write_struct(&job->png, &job->info);
     std::unique_ptr<unsigned char, decltype(&std::free)> data(job->data, &std::free);
     if (!ok)
-        return IoResult::Failure(std::string("cannot encode PNG: ") + job->message);
+        return IoResult::Failure(PngJobError(*job, ErrorCode::CodecFailed, ErrorDomain::Encode),
+            std::string("cannot encode PNG: ") + job->message);
     return WriteFileAtomically(path, data.get(), job->used);
 }
 
@@ -813,40 +891,50 @@ IoResult LoadPpm(const std::string& path, Bitmap& out)
     if (IoResult opened = OpenForReading(path, file); !opened)
         return opened;
     std::FILE* f = file.get();
-    const auto fail = [&](const std::string& why) { return IoResult::Failure("cannot read PPM " + path + ": " + why); };
+    const auto fail = [&](ErrorCode code, const std::string& why, std::string reason = {}) {
+        return IoResult::Failure(
+            Error(code, ErrorDomain::Decode, std::move(reason)), "cannot read PPM " + path + ": " + why);
+    };
 
     const int p = std::fgetc(f), kind = std::fgetc(f), after = std::fgetc(f);
     if (p != 'P' || (kind != '6' && kind != '5') || !(IsPnmSpace(after) || after == '#'))
-        return fail("not a binary PPM or PGM file");
+        return fail(ErrorCode::UnknownFormat, "not a binary PPM or PGM file");
     std::ungetc(after, f);
     const int channels = kind == '6' ? 3 : 1;
     const std::int64_t width = ReadHeaderNumber(f);
     const std::int64_t height = width < 0 ? -1 : ReadHeaderNumber(f);
     const std::int64_t maxval = height < 0 ? -1 : ReadHeaderNumber(f);
     if (width < 0 || height < 0 || maxval < 0)
-        return fail("malformed header");
+        return fail(ErrorCode::Corrupt, "malformed header");
     if (maxval != 255)
-        return fail("only 8-bit files with maxval 255 are supported, not maxval " + std::to_string(maxval));
-    if (!SizeAllowed(width, height))
-        return fail("unsupported size " + SizeText(width, height));
+        return fail(ErrorCode::Unsupported,
+            "only 8-bit files with maxval 255 are supported, not maxval " + std::to_string(maxval));
+    if (!SizeAllowed(width, height)) {
+        IoResult refused = fail(ErrorCode::TooLarge, "unsupported size " + SizeText(width, height));
+        refused.error.width = static_cast<int>(std::min<std::int64_t>(width, INT32_MAX));
+        refused.error.height = static_cast<int>(std::min<std::int64_t>(height, INT32_MAX));
+        return refused;
+    }
 
     // Short data is found from the file's size, before any pixel memory is taken.
     const long start = std::ftell(f);
     struct stat st { };
     if (start < 0 || ::fstat(::fileno(f), &st) != 0)
-        return fail(ErrnoText(errno));
+        return IoResult::Failure(Error(ErrorCode::CannotOpen, ErrorDomain::File, ErrnoText(errno)),
+            "cannot read PPM " + path + ": " + ErrnoText(errno));
     const std::int64_t needed = width * height * channels;
     if (static_cast<std::int64_t>(st.st_size) - start < needed)
-        return fail("the file is truncated");
+        return fail(ErrorCode::Truncated, "the file is truncated");
 
     Bitmap image;
     if (!image.ResizeUninitialized(static_cast<int>(width), static_cast<int>(height)))
-        return fail("not enough memory for " + SizeText(width, height) + " pixels");
+        return OutOfMemory(
+            "cannot read PPM " + path + ": not enough memory for " + SizeText(width, height) + " pixels");
     for (int y = 0; y < image.Height(); ++y) {
         std::uint8_t* row = image.Row(y);
         const std::size_t bytes = static_cast<std::size_t>(width) * channels;
         if (std::fread(row, 1, bytes, f) != bytes)
-            return fail("the file is truncated");
+            return fail(ErrorCode::Truncated, "the file is truncated");
         if (channels == 3) {
             for (std::size_t i = 0; i < bytes; i += 3)
                 std::swap(row[i], row[i + 2]);
@@ -863,14 +951,15 @@ IoResult LoadPpm(const std::string& path, Bitmap& out)
 IoResult SavePpm(const std::string& path, const Bitmap& bitmap)
 {
     if (bitmap.Empty())
-        return IoResult::Failure("nothing to save: the bitmap is empty");
+        return IoResult::Failure(
+            Error(ErrorCode::BadArgument, ErrorDomain::Encode), "nothing to save: the bitmap is empty");
     const std::string header
         = "P6\n" + std::to_string(bitmap.Width()) + " " + std::to_string(bitmap.Height()) + "\n255\n";
     std::string bytes;
     try {
         bytes.resize(header.size() + bitmap.Stride() * static_cast<std::size_t>(bitmap.Height()));
     } catch (const std::bad_alloc&) {
-        return IoResult::Failure("not enough memory to encode the PPM");
+        return OutOfMemory("not enough memory to encode the PPM");
     }
     std::memcpy(bytes.data(), header.data(), header.size());
     auto* dst = reinterpret_cast<std::uint8_t*>(bytes.data() + header.size());
@@ -903,7 +992,8 @@ IoResult LoadImage(const std::string& path, Bitmap& out)
     case ImageFormat::Unknown:
         break;
     }
-    return IoResult::Failure("cannot read " + path + ": not a JPEG, PNG or PPM file");
+    return IoResult::Failure(
+        Error(ErrorCode::UnknownFormat, ErrorDomain::Decode), "cannot read " + path + ": not a JPEG, PNG or PPM file");
 }
 
 IoResult SaveImage(const std::string& path, const Bitmap& bitmap, const JpegOptions& options)
@@ -918,7 +1008,8 @@ IoResult SaveImage(const std::string& path, const Bitmap& bitmap, const JpegOpti
     case ImageFormat::Unknown:
         break;
     }
-    return IoResult::Failure("cannot save " + path + ": the name must end in .jpg, .jpeg, .png or .ppm");
+    return IoResult::Failure(Error(ErrorCode::UnknownFormat, ErrorDomain::Encode),
+        "cannot save " + path + ": the name must end in .jpg, .jpeg, .png or .ppm");
 }
 
 // ---- Atomic write --------------------------------------------------------------------------------------------
@@ -953,18 +1044,22 @@ IoResult WriteFileAtomically(const std::string& path, const void* bytes, std::si
 {
     namespace fs = std::filesystem;
     if (path.empty())
-        return IoResult::Failure("no file name given");
+        return IoResult::Failure(Error(ErrorCode::NoFileName, ErrorDomain::File), "no file name given");
     if (!bytes && size > 0)
-        return IoResult::Failure("cannot write " + path + ": no data");
+        return IoResult::Failure(
+            Error(ErrorCode::BadArgument, ErrorDomain::File), "cannot write " + path + ": no data");
     const fs::path target(path);
     const std::string name = target.filename().string();
     if (name.empty() || name == "." || name == "..")
-        return IoResult::Failure("cannot write " + path + ": not a file name");
+        return IoResult::Failure(
+            Error(ErrorCode::NoFileName, ErrorDomain::File), "cannot write " + path + ": not a file name");
     const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
     const auto fail = [&](int error) {
         if (error == ENOENT)
-            return IoResult::Failure("cannot write " + path + ": the folder " + folder.string() + " does not exist");
-        return IoResult::Failure("cannot write " + path + ": " + ErrnoText(error));
+            return IoResult::Failure(Error(ErrorCode::NotFound, ErrorDomain::File, ErrnoText(error)),
+                "cannot write " + path + ": the folder " + folder.string() + " does not exist");
+        return IoResult::Failure(Error(ErrorCode::CannotWrite, ErrorDomain::File, ErrnoText(error)),
+            "cannot write " + path + ": " + ErrnoText(error));
     };
 
     std::string temporary;
@@ -987,14 +1082,14 @@ IoResult WriteFileAtomically(const std::string& path, const void* bytes, std::si
     const auto* p = static_cast<const char*>(bytes);
     std::size_t left = size;
     while (left > 0) {
-        const ssize_t n = ::write(fd, p, left);
-        if (n < 0) {
+        const ssize_t written = ::write(fd, p, left);
+        if (written < 0) {
             if (errno == EINTR)
                 continue;
             return abandon(errno);
         }
-        p += n;
-        left -= static_cast<std::size_t>(n);
+        p += written;
+        left -= static_cast<std::size_t>(written);
     }
     // The data must be on disk before the name points at it, or a crash could leave an empty file in its place.
     // The rename itself is left to the file system's next commit: a crash before it keeps the old file whole.

@@ -1,24 +1,28 @@
 // Reading and writing photos and sheets: JPEG through libjpeg-turbo, PNG through libpng, binary PPM (P6).
 #pragma once
 
+#include "core/engine_error.h"
 #include "image/bitmap.h"
 #include "resample/progress.h"
 
 #include <cstddef>
 
 #include <string>
+#include <utility>
 
 namespace vellicam {
 
 enum class ImageFormat { Unknown, Jpeg, Png, Ppm };
 
-// The outcome of a read or a write: ok, or a one-line reason a person can read.
+// The outcome of a read or a write: ok, or the failure as a value and as one line that names the file and the
+// reason (the command line and the error reports print it as it is).
 struct IoResult {
     bool ok = false;
     std::string message;
+    EngineError error;
     explicit operator bool() const { return ok; }
-    static IoResult Success() { return { true, {} }; }
-    static IoResult Failure(std::string why) { return { false, std::move(why) }; }
+    static IoResult Success() { return { true, {}, {} }; }
+    static IoResult Failure(EngineError error, std::string why) { return { false, std::move(why), std::move(error) }; }
 };
 
 // What lies at a path, looked at without opening it (links followed). Every reader below reads regular files only
@@ -31,6 +35,8 @@ enum class FileKind { Regular, Missing, Unreachable, Folder, NamedPipe, Device, 
 [[nodiscard]] FileKind FileKindOfMode(unsigned mode);
 // Why a path of that kind is not read, in one line ("" for a regular file); `error` as KindOfFile gave it.
 [[nodiscard]] std::string NotARegularFileText(const std::string& path, FileKind kind, int error = 0);
+// The same as a value: NotFound, CannotOpen with the system's reason, or NotARegularFile (None for a regular file).
+[[nodiscard]] EngineError NotARegularFileError(FileKind kind, int error = 0);
 
 // The format of a file from its first bytes (not from its name).
 [[nodiscard]] ImageFormat SniffImageFormat(const std::string& path);

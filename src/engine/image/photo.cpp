@@ -109,16 +109,17 @@ bool BuildSquareBitmap(const Bitmap& photo, Bitmap& square)
     return true;
 }
 
-Size FittedSize(int w, int h, int r, int t)
+Size FittedSize(int width, int height, int viewWidth, int viewHeight)
 {
-    if (w <= 0 || h <= 0 || r <= 0 || t <= 0)
+    if (width <= 0 || height <= 0 || viewWidth <= 0 || viewHeight <= 0)
         return {};
-    const std::int64_t W = w, H = h, R = r, T = t;
-    if (W * T == R * H)
-        return { r, t };
-    if (static_cast<double>(w) / h > static_cast<double>(r) / t)
-        return { r, static_cast<int>(H * R / W) };
-    return { static_cast<int>(T * W / H), t };
+    // 64 bits: the products of two sides overflow an int for the largest photos.
+    const std::int64_t imageW = width, imageH = height, viewW = viewWidth, viewH = viewHeight;
+    if (imageW * viewH == viewW * imageH)
+        return { viewWidth, viewHeight };
+    if (static_cast<double>(width) / height > static_cast<double>(viewWidth) / viewHeight)
+        return { viewWidth, static_cast<int>(imageH * viewW / imageW) };
+    return { static_cast<int>(viewH * imageW / imageH), viewHeight };
 }
 
 } // namespace vellicam

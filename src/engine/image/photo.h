@@ -42,8 +42,8 @@ struct Size {
 // case `square` may have lost its old content.
 [[nodiscard]] bool BuildSquareBitmap(const Bitmap& photo, Bitmap& square);
 
-// The size at which a w × h image is shown inside an r × t view, keeping its aspect ratio: one side fills the
-// view, the other is truncated. 0 × 0 when any side is not positive.
-[[nodiscard]] Size FittedSize(int w, int h, int r, int t);
+// The size at which a width × height image is shown inside a viewWidth × viewHeight view, keeping its aspect ratio:
+// one side fills the view, the other is truncated. 0 × 0 when any side is not positive.
+[[nodiscard]] Size FittedSize(int width, int height, int viewWidth, int viewHeight);
 
 } // namespace vellicam

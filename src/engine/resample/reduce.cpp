@@ -9,7 +9,6 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <cstdio>
 #include <new>
 #include <vector>
 
@@ -58,23 +57,16 @@ Span SpanOf(int index, int srcW, int dstW)
     return span;
 }
 
-std::string Format(const char* format, int a, int b, int c = 0, int d = 0)
-{
-    char text[512];
-    std::snprintf(text, sizeof text, format, a, b, c, d);
-    return text;
-}
-
 // The loops that touch every source byte, in portable form. `middle` holds the sum of a block's inner rows;
 // it fits 16 bits because a block has at most 99 inner rows (the reduction stops at 1/100).
 struct PlainLoops {
-    static void AddRow(std::uint16_t* middle, const std::uint8_t* row, std::size_t n, bool firstRow)
+    static void AddRow(std::uint16_t* middle, const std::uint8_t* row, std::size_t bytes, bool firstRow)
     {
         if (firstRow) {
-            for (std::size_t i = 0; i < n; ++i)
+            for (std::size_t i = 0; i < bytes; ++i)
                 middle[i] = row[i];
         } else {
-            for (std::size_t i = 0; i < n; ++i)
+            for (std::size_t i = 0; i < bytes; ++i)
                 middle[i] = static_cast<std::uint16_t>(middle[i] + row[i]);
         }
     }
@@ -82,11 +74,11 @@ struct PlainLoops {
     // sums[i] = firstWeight · first[i] + 100 · middle[i] + lastWeight · last[i]; `middle` and `last` may be
     // absent (no inner rows, a last row of weight 0, or a block of one row).
     static void WeighRows(std::uint32_t* sums, const std::uint8_t* first, int firstWeight, const std::uint16_t* middle,
-        const std::uint8_t* last, int lastWeight, std::size_t n)
+        const std::uint8_t* last, int lastWeight, std::size_t bytes)
     {
         const auto wf = static_cast<std::uint32_t>(firstWeight);
         const auto wl = static_cast<std::uint32_t>(lastWeight);
-        for (std::size_t i = 0; i < n; ++i) {
+        for (std::size_t i = 0; i < bytes; ++i) {
             std::uint32_t s = wf * first[i];
             if (middle)
                 s += kFull * static_cast<std::uint32_t>(middle[i]);
@@ -99,11 +91,11 @@ struct PlainLoops {
 
 #if defined(__SSE2__)
 struct VectorLoops {
-    static void AddRow(std::uint16_t* middle, const std::uint8_t* row, std::size_t n, bool firstRow)
+    static void AddRow(std::uint16_t* middle, const std::uint8_t* row, std::size_t bytes, bool firstRow)
     {
         const __m128i zero = _mm_setzero_si128();
         std::size_t i = 0;
-        for (; i + 16 <= n; i += 16) {
+        for (; i + 16 <= bytes; i += 16) {
             const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + i));
             __m128i lo = _mm_unpacklo_epi8(bytes, zero);
             __m128i hi = _mm_unpackhi_epi8(bytes, zero);
@@ -115,11 +107,11 @@ struct VectorLoops {
             _mm_storeu_si128(m, lo);
             _mm_storeu_si128(m + 1, hi);
         }
-        PlainLoops::AddRow(middle + i, row + i, n - i, firstRow);
+        PlainLoops::AddRow(middle + i, row + i, bytes - i, firstRow);
     }
 
     static void WeighRows(std::uint32_t* sums, const std::uint8_t* first, int firstWeight, const std::uint16_t* middle,
-        const std::uint8_t* last, int lastWeight, std::size_t n)
+        const std::uint8_t* last, int lastWeight, std::size_t bytes)
     {
         const __m128i zero = _mm_setzero_si128();
         // Pairs (first, middle) against (firstWeight, 100) and (last, 0) against (lastWeight, 0): every factor
@@ -127,7 +119,7 @@ struct VectorLoops {
         const __m128i firstMiddleWeights = _mm_set1_epi32(firstWeight | (kFull << 16));
         const __m128i lastWeights = _mm_set1_epi32(lastWeight);
         std::size_t i = 0;
-        for (; i + 16 <= n; i += 16) {
+        for (; i + 16 <= bytes; i += 16) {
             const __m128i f = _mm_loadu_si128(reinterpret_cast<const __m128i*>(first + i));
             const __m128i f16[2] = { _mm_unpacklo_epi8(f, zero), _mm_unpackhi_epi8(f, zero) };
             __m128i m16[2] = { zero, zero };
@@ -152,7 +144,7 @@ struct VectorLoops {
             }
         }
         PlainLoops::WeighRows(sums + i, first + i, firstWeight, middle ? middle + i : nullptr,
-            last ? last + i : nullptr, lastWeight, n - i);
+            last ? last + i : nullptr, lastWeight, bytes - i);
     }
 };
 using FastLoops = VectorLoops;
@@ -173,61 +165,45 @@ inline std::uint32_t Quotient(std::uint64_t sum, std::uint64_t weightSum, double
 }
 
 // The checks, in the order whose first failure decides. Returns 1 when the reduction proper may run.
-int Check(const Bitmap& source, int dstH, int dstW, Bitmap& destination, std::string& message)
+int Check(const Bitmap& source, int dstH, int dstW, Bitmap& destination, EngineError& error)
 {
     const int srcW = source.Width(), srcH = source.Height();
-    if (srcW < 1 || srcH < 1) {
-        message = Format("画像サイズが1px未満なので高画質圧縮を中断しました。(幅 %d  高さ%d)", srcW, srcH);
-        return kReductionSizeBelowOne;
-    }
-    if (dstW < 1 || dstH < 1) {
-        message = Format("画像サイズが1px未満なので高画質圧縮を中断しました。(幅 %d  高さ%d)", dstW, dstH);
-        return kReductionSizeBelowOne;
-    }
+    const auto refuse = [&](int result, ErrorCode code, int width, int height) {
+        error = { code, ErrorDomain::Reduction, {}, width, height };
+        return result;
+    };
+    if (srcW < 1 || srcH < 1)
+        return refuse(kReductionSizeBelowOne, ErrorCode::SizeBelowOne, srcW, srcH);
+    if (dstW < 1 || dstH < 1)
+        return refuse(kReductionSizeBelowOne, ErrorCode::SizeBelowOne, dstW, dstH);
     // Aspect ratios as whole percentages, each truncated before they are compared.
     const std::int64_t ratio = std::int64_t { srcW } * kFull / srcH - std::int64_t { dstW } * kFull / dstH;
-    if (ratio > 3 || ratio < -3) {
-        message = Format("比率が違うので高画質圧縮を中断しました。(幅 %d  高さ%d)", dstW, dstH);
-        return kReductionAspectDiffers;
-    }
+    if (ratio > 3 || ratio < -3)
+        return refuse(kReductionAspectDiffers, ErrorCode::AspectDiffers, dstW, dstH);
     if (srcW == dstW && srcH == dstH) {
-        message = Format("画像サイズが同じなので高画質圧縮を中断しました。(幅 %d  高さ%d)", dstW, dstH);
         // The destination keeps its own size; the source lands on its top-left corner.
         if (&source != &destination)
             Draw(source, destination, 0, 0);
-        return kReduced;
+        return refuse(kReduced, ErrorCode::SameSize, dstW, dstH);
     }
-    if (srcW > kMaxPlaneSide || srcH > kMaxPlaneSide) {
-        message = Format("元画像が大きすぎるので高画質圧縮を中断しました。(幅 %d  高さ%d)\n"
-                         "最大サイズは幅　%dpx　高さ%dpxです。",
-            srcW, srcH, kMaxPlaneSide, kMaxPlaneSide);
-        return kReductionSourceTooLarge;
-    }
-    if (dstW > kMaxPlaneSide || dstH > kMaxPlaneSide) {
-        message = Format("縮小後画像が大きすぎるので高画質圧縮を中断しました。(幅 %d  高さ%d)\n"
-                         "最大サイズは幅　%dpx　高さ%dpxです。",
-            dstW, dstH, kMaxPlaneSide, kMaxPlaneSide);
-        return kReductionTargetTooLarge;
-    }
-    if (std::int64_t { dstW } * kFull < srcW || std::int64_t { dstH } * kFull < srcH) {
-        message = "縮小率が大きすぎるので高画質圧縮を中断しました。最大1/100です。";
-        return kReductionBeyondHundredth;
-    }
-    if (srcW <= dstW || srcH <= dstH) {
-        message = "拡大なので高画質圧縮を中断しました。";
-        return kReductionNotSmaller;
-    }
+    if (srcW > kMaxPlaneSide || srcH > kMaxPlaneSide)
+        return refuse(kReductionSourceTooLarge, ErrorCode::SourceTooLarge, srcW, srcH);
+    if (dstW > kMaxPlaneSide || dstH > kMaxPlaneSide)
+        return refuse(kReductionTargetTooLarge, ErrorCode::TargetTooLarge, dstW, dstH);
+    if (std::int64_t { dstW } * kFull < srcW || std::int64_t { dstH } * kFull < srcH)
+        return refuse(kReductionBeyondHundredth, ErrorCode::BeyondHundredth, dstW, dstH);
+    if (srcW <= dstW || srcH <= dstH)
+        return refuse(kReductionNotSmaller, ErrorCode::NotSmaller, dstW, dstH);
     return 1;
 }
 
 template <typename Loops>
-int Reduce(
-    const Bitmap& source, int dstH, int dstW, Bitmap& destination, std::string* message, const Progress& progress)
+int Reduce(const Bitmap& source, int dstH, int dstW, Bitmap& destination, EngineError* error, const Progress& progress)
 {
-    std::string text;
-    const int checked = Check(source, dstH, dstW, destination, text);
-    if (message)
-        *message = text;
+    EngineError checkedError;
+    const int checked = Check(source, dstH, dstW, destination, checkedError);
+    if (error)
+        *error = checkedError;
     if (checked != 1)
         return checked;
 
@@ -248,9 +224,7 @@ int Reduce(
         middle.resize(rowBytes);
         rowSums.resize(rowBytes);
     } catch (const std::bad_alloc&) {
-        if (message)
-            *message = "作業用のメモリが足りません。メモリを増設して下さい。";
-        return kReductionOutOfMemory;
+        return Refuse(error, kReductionOutOfMemory, { ErrorCode::OutOfMemory, ErrorDomain::Memory, {}, dstW, dstH });
     }
     for (int x = 0; x < dstW; ++x) {
         columns[x] = SpanOf(x, srcW, dstW);
@@ -330,17 +304,17 @@ int Reduce(
 
 } // namespace
 
-int ReduceHighQuality(const Bitmap& source, int targetHeight, int targetWidth, Bitmap& destination,
-    std::string* message, const Progress& progress)
+int ReduceHighQuality(const Bitmap& source, int targetHeight, int targetWidth, Bitmap& destination, EngineError* error,
+    const Progress& progress)
 {
-    return Reduce<FastLoops>(source, targetHeight, targetWidth, destination, message, progress);
+    return Reduce<FastLoops>(source, targetHeight, targetWidth, destination, error, progress);
 }
 
 namespace detail {
 int ReduceHighQualityPortable(const Bitmap& source, int targetHeight, int targetWidth, Bitmap& destination,
-    std::string* message, const Progress& progress)
+    EngineError* error, const Progress& progress)
 {
-    return Reduce<PlainLoops>(source, targetHeight, targetWidth, destination, message, progress);
+    return Reduce<PlainLoops>(source, targetHeight, targetWidth, destination, error, progress);
 }
 } // namespace detail
 

@@ -1,10 +1,9 @@
 // High-quality reduction: weighted area averaging in integer arithmetic, in hundredths of a source pixel.
 #pragma once
 
+#include "core/engine_error.h"
 #include "image/bitmap.h"
 #include "resample/progress.h"
-
-#include <string>
 
 namespace vellicam {
 
@@ -25,19 +24,20 @@ inline constexpr int kMaxPlaneSide = 9600;
 
 // Shrinks `source` to targetWidth × targetHeight into `destination`, by weighted area averaging.
 // Refuses, in this order: sizes below 1 (-16), aspect ratios more than 3 points apart (-10), then equal sizes are
-// drawn at (0, 0) without resizing the destination (0, with a message), a source over 9600 (-12), a target over
-// 9600 (-13), beyond 1/100 (-14), not smaller on both sides (-15). `destination` may be `source` itself.
+// drawn at (0, 0) without resizing the destination (0, with ErrorCode::SameSize), a source over 9600 (-12), a target
+// over 9600 (-13), beyond 1/100 (-14), not smaller on both sides (-15). `destination` may be `source` itself.
 // Fails with -17 when memory runs out. On a refusal or failure the destination is untouched.
-// `message` receives the reduction's message text ("" when none).
+// `error` (when given) receives what was refused and the width and height the refusal is about: the source's for a
+// source below 1 pixel or over 9600, the target's otherwise; ErrorCode::None after a reduction.
 // Note the argument order: the target's height comes before its width.
 [[nodiscard]] int ReduceHighQuality(const Bitmap& source, int targetHeight, int targetWidth, Bitmap& destination,
-    std::string* message = nullptr, const Progress& progress = {});
+    EngineError* error = nullptr, const Progress& progress = {});
 
 namespace detail {
 // The same reduction through the portable loops only, whatever the processor offers, so that the tests can
 // hold the vector loops to them.
 [[nodiscard]] int ReduceHighQualityPortable(const Bitmap& source, int targetHeight, int targetWidth,
-    Bitmap& destination, std::string* message = nullptr, const Progress& progress = {});
+    Bitmap& destination, EngineError* error = nullptr, const Progress& progress = {});
 } // namespace detail
 
 } // namespace vellicam

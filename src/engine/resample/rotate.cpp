@@ -5,7 +5,6 @@
 #include "resample/weighted_mean.h"
 
 #include <algorithm>
-#include <charconv>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -59,13 +58,16 @@ std::unique_ptr<std::uint8_t[]> SmoothedSource(const Bitmap& source, const Progr
 
 } // namespace
 
-int RotateBitmap(const Bitmap& source, double t, Bitmap& destination, const Progress& progress)
+int RotateBitmap(const Bitmap& source, double tenths, Bitmap& destination, const Progress& progress, EngineError* error)
 {
     const int dW = destination.Width(), dH = destination.Height();
     if (dW > kMaxPlaneSide || dH > kMaxPlaneSide)
-        return -1;
-    if (!std::isfinite(t))
-        return -3; // no turn to sample by, and converting its positions to pixels would be undefined
+        return Refuse(error, -1, { ErrorCode::TargetTooLarge, ErrorDomain::Geometry, {}, dW, dH });
+    // No turn to sample by, and converting its positions to pixels would be undefined.
+    if (!std::isfinite(tenths))
+        return Refuse(error, -3, { ErrorCode::AngleNotFinite, ErrorDomain::Geometry, {}, 0, 0 });
+    if (error)
+        *error = {};
     if (dW == 0 || dH == 0)
         return 0;
     const int sW = source.Width(), sH = source.Height();
@@ -75,7 +77,7 @@ int RotateBitmap(const Bitmap& source, double t, Bitmap& destination, const Prog
         return 0;
     }
 
-    const double theta = t * 0.1;
+    const double theta = tenths * 0.1;
     const double c = std::cos(kPi * theta / 180);
     const double s = std::sin(kPi * theta / 180);
     const int dcx = dW / 2, dcy = dH / 2, scx = sW / 2, scy = sH / 2;
@@ -85,7 +87,7 @@ int RotateBitmap(const Bitmap& source, double t, Bitmap& destination, const Prog
     std::unique_ptr<double[]> uc(new (std::nothrow) double[dW]);
     std::unique_ptr<double[]> us(new (std::nothrow) double[dW]);
     if (!uc || !us)
-        return -2;
+        return Refuse(error, -2, { ErrorCode::OutOfMemory, ErrorDomain::Memory, {}, dW, dH });
     for (int x = 0; x < dW; ++x) {
         uc[x] = static_cast<double>(x - dcx) * c;
         us[x] = static_cast<double>(x - dcx) * s;
@@ -97,7 +99,7 @@ int RotateBitmap(const Bitmap& source, double t, Bitmap& destination, const Prog
     if (!raw) {
         smoothed = SmoothedSource(source, progress);
         if (!smoothed)
-            return -2;
+            return Refuse(error, -2, { ErrorCode::OutOfMemory, ErrorDomain::Memory, {}, sW, sH });
     }
     const std::size_t sStride = source.Stride();
 
@@ -184,22 +186,13 @@ std::string RotationAngleText(int angle)
     return text;
 }
 
-std::string RotationStatusText(int angle)
-{
-    // Six decimals as printf's %f gives them, but independent of the locale's decimal mark.
-    char digits[64];
-    const double degrees = NormaliseRotationAngle(angle) * 0.1;
-    const auto result = std::to_chars(digits, digits + sizeof digits, degrees, std::chars_format::fixed, 6);
-    return "回転角 " + std::string(digits, result.ptr);
-}
-
-int BuildRotatedSquare(const Bitmap& original, int angle, Bitmap& rotated, const Progress& progress)
+int BuildRotatedSquare(const Bitmap& original, int angle, Bitmap& rotated, const Progress& progress, EngineError* error)
 {
     const int side = std::max(original.Width(), original.Height());
     if (!rotated.ResizeUninitialized(side, side))
-        return -2;
+        return Refuse(error, -2, { ErrorCode::OutOfMemory, ErrorDomain::Memory, {}, side, side });
     Fill(rotated, kWhite);
-    return RotateBitmap(original, NormaliseRotationAngle(angle), rotated, progress);
+    return RotateBitmap(original, NormaliseRotationAngle(angle), rotated, progress, error);
 }
 
 } // namespace vellicam

@@ -19,10 +19,10 @@ void SharpenBitmap(Bitmap& bitmap, const Progress& progress = {});
 // check every case).
 namespace sharpen_arithmetic {
 
-// n / 255 for n in 0..65280. The luminance weights add up to 256, not 255, so white has luminance 256.
-[[nodiscard]] constexpr int DivideBy255(int n)
+// value / 255 for a value in 0..65280. The luminance weights add up to 256, not 255, so white has luminance 256.
+[[nodiscard]] constexpr int DivideBy255(int value)
 {
-    return static_cast<int>((static_cast<std::uint32_t>(n) * 32897u) >> 23);
+    return static_cast<int>((static_cast<std::uint32_t>(value) * 32897u) >> 23);
 }
 
 // ceil(2^32 / d): the error d × M − 2^32 stays below 256, which keeps n × M >> 32 exact up to n < 2^32 / 256.

@@ -269,10 +269,10 @@ int PhotoSession::fitShownImage(int side, Bitmap& fitted, std::string* reduction
         }
         return 0;
     }
-    std::string message;
-    const int reduced = ReduceHighQuality(image, size.height, size.width, fitted, &message, progress);
+    EngineError error;
+    const int reduced = ReduceHighQuality(image, size.height, size.width, fitted, &error, progress);
     if (reductionMessage)
-        *reductionMessage = message;
+        *reductionMessage = ReductionMessage(error);
     if (reduced == kReduced)
         return 0;
     // The reduction declines an enlargement (and a few odd sizes): a plain stretch shows those.

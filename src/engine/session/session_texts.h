@@ -1,6 +1,9 @@
 // The texts a person reads from the session's actions, kept in one place: questions, messages and status lines.
 #pragma once
 
+#include "core/engine_error.h"
+
+#include <string>
 #include <string_view>
 
 namespace vellicam {
@@ -41,5 +44,11 @@ inline constexpr std::string_view kTextBatchLogNamed = "\n記録: ";
 // The error log's labels for a batch photo that could not be opened and for a rough photo in an unattended run.
 inline constexpr std::string_view kLogLabelLoadError = "  画像読込エラー:  ";
 inline constexpr std::string_view kLogLabelLowResolution = "  低解像度:  ";
+
+// The reduction's message for what it refused or noted ("" after a plain reduction): the sizes it names are the
+// ones the error carries.
+[[nodiscard]] std::string ReductionMessage(const EngineError& error);
+// The status text after a rotation: "回転角 %f" of the angle normalised into 0..3599, × 0.1 ("回転角 270.000000").
+[[nodiscard]] std::string RotationStatusText(int angle);
 
 } // namespace vellicam

@@ -189,11 +189,11 @@ bool IsSheetTemporaryName(const std::string& name)
         return false;
     // Only what a sheet save writes: the photo's own name or a derived one, both ending in .jpg or .jpeg.
     const auto endsWith = [&](const char* tail) {
-        const std::size_t n = std::char_traits<char>::length(tail);
-        if (target.size() <= n)
+        const std::size_t tailLength = std::char_traits<char>::length(tail);
+        if (target.size() <= tailLength)
             return false;
-        for (std::size_t i = 0; i < n; ++i) {
-            char c = target[target.size() - n + i];
+        for (std::size_t i = 0; i < tailLength; ++i) {
+            char c = target[target.size() - tailLength + i];
             if (c >= 'A' && c <= 'Z')
                 c = static_cast<char>(c - 'A' + 'a');
             if (c != tail[i])
@@ -283,17 +283,19 @@ SaveSheetOutcome SaveSheetJpeg(const std::string& path, const Bitmap& bitmap, in
     // A path without any folder would land in whatever the current directory happens to be.
     const std::string folder = FolderOf(path);
     if (path.size() <= 2 || folder.empty())
-        return { kSaveNoFolder, kNoFolder, {} };
+        return { kSaveNoFolder, kNoFolder, {}, { ErrorCode::NoFileName, ErrorDomain::File } };
     // Nothing that cannot be encoded creates a folder first.
     if (bitmap.Empty() || quality < 0 || quality > 100 || FileNameOf(path).empty())
-        return { kSaveWriteFailed, kSaveFailed, bitmap.Empty() ? "empty bitmap" : "bad quality or file name" };
+        return { kSaveWriteFailed, kSaveFailed, bitmap.Empty() ? "empty bitmap" : "bad quality or file name",
+            { ErrorCode::BadArgument, ErrorDomain::Encode } };
 
     std::string reason;
     const int folderResult = EnsureFolder(folder, &reason);
     if (folderResult == kSaveFolderNotCreated)
-        return { kSaveFolderNotCreated, std::string(kCannotCreate) + "\n" + folder, reason };
+        return { kSaveFolderNotCreated, std::string(kCannotCreate) + "\n" + folder, reason,
+            { ErrorCode::CannotWrite, ErrorDomain::File, reason } };
     if (folderResult != 0)
-        return { kSaveFolderUnusable, kCannotCreate, reason };
+        return { kSaveFolderUnusable, kCannotCreate, reason, { ErrorCode::CannotOpen, ErrorDomain::File, reason } };
 
     JpegOptions options;
     options.quality = quality;
@@ -303,7 +305,7 @@ SaveSheetOutcome SaveSheetJpeg(const std::string& path, const Bitmap& bitmap, in
     // After the write, so that a folder full of leftovers never delays or stops the sheet itself.
     (void)RemoveStaleSheetTemporaries(folder, std::time(nullptr));
     if (!written)
-        return { kSaveWriteFailed, kSaveFailed, written.message };
+        return { kSaveWriteFailed, kSaveFailed, written.message, written.error };
     return { kSheetSaved, {}, {} };
 }
 

@@ -2,6 +2,7 @@
 // the folder opened after a sheet action.
 #pragma once
 
+#include "core/engine_error.h"
 #include "image/bitmap.h"
 
 #include <ctime>
@@ -96,6 +97,7 @@ struct SaveSheetOutcome {
     int code = kSheetSaved;
     std::string message; // the text the window shows, "" on success
     std::string reason; // the system's or encoder's own reason, for a log or a detail line
+    EngineError error; // the failure as a value (the write's own when the write failed); None on success
 };
 
 // Writes `bitmap` as a JPEG sheet (marked with kSheetMark) of the given quality (0..100) and resolution to `path`,

@@ -81,14 +81,14 @@ LogWriteOutcome WriteRecognitionLog(const std::string& path, const std::string& 
     const std::string line = text + "\n";
     std::size_t done = 0;
     while (done < line.size()) {
-        const ssize_t n = ::write(fd, line.data() + done, line.size() - done);
-        if (n < 0 && errno == EINTR)
+        const ssize_t written = ::write(fd, line.data() + done, line.size() - done);
+        if (written < 0 && errno == EINTR)
             continue;
-        if (n <= 0) {
-            why = n < 0 ? std::generic_category().message(errno) : "nothing was written";
+        if (written <= 0) {
+            why = written < 0 ? std::generic_category().message(errno) : "nothing was written";
             break;
         }
-        done += static_cast<std::size_t>(n);
+        done += static_cast<std::size_t>(written);
     }
     if (::close(fd) != 0 && why.empty())
         why = std::generic_category().message(errno);
