@@ -26,7 +26,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     // The reader the dispatch chose, called directly, gives the same answer.
     Bitmap direct = fuzz::Sentinel();
-    IoResult again = IoResult::Failure("unknown format");
+    IoResult again = IoResult::Failure({ ErrorCode::UnknownFormat, ErrorDomain::Decode, {} }, "unknown format");
     switch (format) {
     case ImageFormat::Jpeg:
         again = LoadJpeg(file.Path(), direct);

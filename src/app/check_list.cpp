@@ -9,6 +9,10 @@ CheckList::CheckList(QWidget* parent)
     : QListWidget(parent)
 {
     setSelectionMode(QAbstractItemView::NoSelection);
+    // Long rules wrap inside the list rather than scroll sideways.
+    setWordWrap(true);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    setResizeMode(QListView::Adjust);
     setFocusPolicy(Qt::NoFocus);
     setToolTip(QStringLiteral("規格のチェック（警告です。シートはそのまま作れます）"));
     hide();

@@ -242,8 +242,16 @@ void MainWindow::refreshChecks()
     ui_.checkList->setGeometry(left, view.top(), listWidth, std::min(view.height(), 9 * 20));
     ui_.checkList->setChecks(checks);
 
-    // The short form heads the list; the angle panel's texts stay as they were.
-    ui_.checkList->setToolTip(QString::fromStdString(ChecksSummaryText(checks)));
+    // The short form closes the angle panel ("規格 ✓", "規格 ✗ 傾き・背景") after whatever the panel says, and heads
+    // the list's tip.
+    const QString summary = QString::fromStdString(ChecksSummaryText(checks));
+    ui_.checkList->setToolTip(summary);
+    QString panel = ui_.statusBar->panel(kAnglePanel);
+    const qsizetype earlier = panel.indexOf(QStringLiteral("規格 "));
+    if (earlier >= 0)
+        panel = panel.left(earlier).trimmed();
+    const std::string joined = PanelText({ panel.toStdString(), summary.toStdString() });
+    ui_.statusBar->setPanel(kAnglePanel, QString::fromStdString(joined));
 }
 
 } // namespace vellicam

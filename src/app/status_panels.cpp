@@ -13,6 +13,11 @@ StatusPanels::StatusPanels(QWidget* parent)
         label->setFixedWidth(widths[i]);
         label->setFrameShape(QFrame::Panel);
         label->setFrameShadow(QFrame::Sunken);
+        // One line of the window's text, whatever glyphs a text brings (a check mark from a fallback face is
+        // taller): the bar, and the view above it, keep their height.
+        label->setText(QStringLiteral("自動認識完了 Ag"));
+        label->setFixedHeight(label->sizeHint().height());
+        label->clear();
         addWidget(label);
         panels_[i] = label;
     }

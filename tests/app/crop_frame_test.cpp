@@ -57,7 +57,7 @@ TEST_F(CropFrame, AChinLeftOfTheHeadTopProposesATurnThatYesApplies)
     window->headLinePressed(At(200, 100));
     window->headLineMoved(At(190, 200));
     EXPECT_EQ(window->session().headLineProposal(), 50);
-    EXPECT_EQ(ui().statusBar->panel(2), "R*10=50");
+    EXPECT_EQ(AnglePanel(), "R*10=50");
     EXPECT_EQ(ui().statusBar->panel(1), "(200,100)-(190,200)");
     EXPECT_EQ(work().lastOutline, (Rect { 200, 100, 190, 200 }));
     EXPECT_EQ(ui().headLineOverlay->picture().Pixel(200, 100), kRed);
@@ -124,7 +124,7 @@ TEST_F(CropFrame, AnUprightLineAfterATiltedOneAsksNothing)
     ASSERT_EQ(dialogs.questions.size(), 1u);
     DrawHeadLine({ 200, 100 }, { 200, 300 });
     // The line's angle, then how high the face will print.
-    EXPECT_EQ(ui().statusBar->panel(2),
+    EXPECT_EQ(AnglePanel(),
         QStringLiteral("-90.000000　") + QString::fromStdString(window->session().faceHeightText()));
     EXPECT_EQ(dialogs.questions.size(), 1u);
 }
@@ -215,8 +215,8 @@ TEST_F(CropFrame, AHeadLinesFrameTallerThanThePhotoIsWarnedOfAndAskedAboutOnceAt
     // 496 rows of frame on a landscape photo shown well under 496 rows high: no place on the photo holds it.
     DrawHeadLine({ 200, 100 }, { 200, 419 });
     ASSERT_GT(Frame().height(), 900 * window->session().viewSide() / 1128);
-    EXPECT_TRUE(ui().statusBar->panel(2).contains(QStringLiteral("写真の外側が含まれます")))
-        << ui().statusBar->panel(2).toStdString();
+    EXPECT_TRUE(AnglePanel().contains(QStringLiteral("写真の外側が含まれます")))
+        << AnglePanel().toStdString();
     dialogs.questions.clear();
     ui().makeSheetButton->click();
     Settle();
@@ -228,8 +228,8 @@ TEST_F(CropFrame, AHeadLinesFrameTallerThanThePhotoIsWarnedOfAndAskedAboutOnceAt
     Drag(ui().frameGrips->grip(4), { 3, 3 }, { 3 - 200, 3 - 200 });
     MoveFrame(40, 120);
     Drag(ui().frameImage, { 5, 5 }, { 5, 5 });
-    EXPECT_FALSE(ui().statusBar->panel(2).contains(QStringLiteral("写真の外側")))
-        << ui().statusBar->panel(2).toStdString();
+    EXPECT_FALSE(AnglePanel().contains(QStringLiteral("写真の外側")))
+        << AnglePanel().toStdString();
 }
 
 TEST_F(CropFrame, TheFrameIsCutOutOfTheSquareAtItsScale)

@@ -8,6 +8,8 @@
 #include "sheet/sheet_compose.h"
 #include "window_fixture.h"
 
+#include "session/photo_checks.h"
+
 #include <QStandardPaths>
 
 #include <cstdlib>
@@ -143,9 +145,9 @@ TEST_F(RecognitionWindow, ATiltedHeadIsToldOfAndLevelledWhenTheSettingsAsk)
         ASSERT_EQ(window->settings().straightenAutomatically, straighten);
         Script(tilted + level);
         ASSERT_EQ(Run(), 0);
-        EXPECT_TRUE(ui().statusBar->panel(2).endsWith(QString::fromStdString(LevellingText(-57))))
-            << ui().statusBar->panel(2).toStdString();
-        EXPECT_TRUE(ui().statusBar->panel(2).contains(QString::fromStdString(window->session().faceHeightText())));
+        EXPECT_TRUE(AnglePanel().endsWith(QString::fromStdString(LevellingText(-57))))
+            << AnglePanel().toStdString();
+        EXPECT_TRUE(AnglePanel().contains(QString::fromStdString(window->session().faceHeightText())));
         EXPECT_EQ(window->session().angle(), straighten ? -57 : 0);
         EXPECT_EQ(ui().angleBox->text(), straighten ? "-5.7" : "0");
         EXPECT_TRUE(dialogs.messages.empty());
@@ -167,7 +169,7 @@ TEST_F(RecognitionWindow, RunWhileBusyReturnsZeroAndTouchesNothing)
     EXPECT_EQ(Frame(), before);
     EXPECT_TRUE(ui().frameImage->isVisible());
     EXPECT_EQ(ui().frameGrips->control(), ui().frameImage);
-    EXPECT_EQ(ui().statusBar->panel(2), "angle");
+    EXPECT_EQ(AnglePanel(), "angle");
     EXPECT_TRUE(window->isBusy());
     EXPECT_TRUE(dialogs.messages.empty());
     window->setBusy(false);
@@ -236,7 +238,7 @@ TEST_F(RecognitionWindow, DetectorInternalErrorIsLoggedAndReportedButMinusSevenC
     Script("-5 400 300 600 560\n");
     EXPECT_EQ(Run(), -8);
     EXPECT_EQ(Texts(), std::vector<QString> { "自動認識処理が失敗しました。(-5)" });
-    EXPECT_EQ(ui().statusBar->panel(2), "自動認識失敗");
+    EXPECT_EQ(AnglePanel(), "自動認識失敗");
     ASSERT_EQ(LogLines().size(), 1u);
     ExpectLogLine(LogLines()[0], "  自動顔認識エラー（内部エラー）:  ", photo);
     ExpectRestored(before, "internal");
@@ -245,7 +247,7 @@ TEST_F(RecognitionWindow, DetectorInternalErrorIsLoggedAndReportedButMinusSevenC
     Script("-7 400 300 600 560\n");
     EXPECT_EQ(Run(), 0);
     EXPECT_TRUE(dialogs.messages.empty());
-    EXPECT_TRUE(ui().statusBar->panel(2).startsWith("自動認識完了"));
+    EXPECT_TRUE(AnglePanel().startsWith("自動認識完了"));
     EXPECT_EQ(LogLines().size(), 1u);
 }
 
@@ -256,7 +258,7 @@ TEST_F(RecognitionWindow, NoFaceAndOversizeFramesAreLoggedThenReported)
     Script("0\n0\n");
     EXPECT_EQ(Run(), -10);
     EXPECT_EQ(Texts(), std::vector<QString> { "自動顔認識処理では認識出来ませんでした。" });
-    EXPECT_EQ(ui().statusBar->panel(2), "自動認識失敗");
+    EXPECT_EQ(AnglePanel(), "自動認識失敗");
     ExpectRestored(before, "no face");
 
     // A face under half the image whose frame, with the head above it, is over 90 % of the height.
@@ -308,7 +310,7 @@ TEST_F(RecognitionWindow, UnattendedBatchSkipsSilentlyAndLeavesTheWindowToTheBat
     EXPECT_FALSE(ui().frameImage->isVisible());
     EXPECT_EQ(ui().frameGrips->control(), nullptr);
     EXPECT_FALSE(ui().recogniseButton->isEnabled());
-    EXPECT_NE(ui().statusBar->panel(2), "自動認識失敗");
+    EXPECT_NE(AnglePanel(), "自動認識失敗");
     ASSERT_EQ(LogLines().size(), 1u);
     ExpectLogLine(LogLines()[0], "  自動顔認識エラー(非検出):  ", photo);
 
@@ -340,9 +342,12 @@ TEST_F(RecognitionWindow, SuccessPlacesTheProposedFrameWithItsResultOutlinesAndA
     EXPECT_FALSE(window->isBusy());
     EXPECT_TRUE(ui().recogniseButton->isEnabled());
     EXPECT_TRUE(ui().makeSheetButton->isEnabled());
-    // The run's last word, then how high the face will print.
-    EXPECT_EQ(ui().statusBar->panel(2),
+    // The run's last word, then how high the face will print, then the short form of the photo's checks.
+    EXPECT_EQ(AnglePanel(),
         QStringLiteral("自動認識完了　") + QString::fromStdString(window->session().faceHeightText()));
+    const QString checks = QString::fromStdString(ChecksSummaryText(window->session().photoChecks()));
+    EXPECT_TRUE(checks.startsWith(QStringLiteral("規格 "))) << checks.toStdString();
+    EXPECT_TRUE(ui().statusBar->panel(2).endsWith(QStringLiteral("　") + checks)) << ui().statusBar->panel(2).toStdString();
     EXPECT_TRUE(window->session().knowsFace());
 
     const QRect frame = Frame();
@@ -412,7 +417,7 @@ TEST_F(RecognitionWindow, ARecognisedFrameKeepsItsSizeThroughZoomsResizesAndDrag
             EXPECT_NEAR(now.source.top, recognised.source.top, viewPixel) << after;
         }
         // The panel says the figure of the frame as it now is, which is the recognised one to a view pixel.
-        EXPECT_EQ(ui().statusBar->panel(2), QString::fromStdString(window->session().faceHeightText())) << after;
+        EXPECT_EQ(AnglePanel(), QString::fromStdString(window->session().faceHeightText())) << after;
         FaceHeightCheck check;
         ASSERT_TRUE(window->session().faceHeightCheck(check));
         EXPECT_NEAR(check.tenths, face.tenths, 1) << after;
@@ -432,7 +437,7 @@ TEST_F(RecognitionWindow, ARecognisedFrameKeepsItsSizeThroughZoomsResizesAndDrag
     // A grip makes it larger again, up to the whole view, and the face height follows.
     Drag(ui().frameGrips->grip(4), { 3, 3 }, { 3 + 40, 3 + 40 });
     EXPECT_GT(Frame().height(), 0);
-    EXPECT_EQ(ui().statusBar->panel(2), QString::fromStdString(window->session().faceHeightText()));
+    EXPECT_EQ(AnglePanel(), QString::fromStdString(window->session().faceHeightText()));
     FaceHeightCheck grown;
     ASSERT_TRUE(window->session().faceHeightCheck(grown));
     EXPECT_LT(grown.tenths, face.tenths - 5);
@@ -634,7 +639,7 @@ TEST_F(RealDetectorWindow, APortraitByThePaddingIsFramedOnThePhotoUprightAndLeve
         OpenData("portrait_plain_wall_900x1200.jpg");
         ASSERT_EQ(Recognise(), 0);
         EXPECT_EQ(window->session().angle() != 0, level);
-        EXPECT_FALSE(ui().statusBar->panel(2).contains(QStringLiteral("写真の外側")));
+        EXPECT_FALSE(AnglePanel().contains(QStringLiteral("写真の外側")));
 
         // What the view shows under the frame: no side of it runs along the black, and no corner lies in it.
         const Bitmap& view = ui().photoImage->picture();

@@ -25,7 +25,7 @@ TEST_F(Rotation, FourLeftQuarterTurnsComeBackToZero)
         Settle();
         EXPECT_EQ(window->session().angle(), step.angle);
         EXPECT_EQ(ui().angleBox->text(), step.box);
-        EXPECT_EQ(ui().statusBar->panel(2), step.status);
+        EXPECT_EQ(AnglePanel(), step.status);
         EXPECT_FALSE(window->isBusy());
     }
     ui().turnRightButton->click();
@@ -52,12 +52,12 @@ TEST_F(Rotation, RightStepsWrapAfterAFullTurn)
     Settle();
     EXPECT_EQ(window->session().angle(), 3599);
     EXPECT_EQ(ui().angleBox->text(), "359.9");
-    EXPECT_EQ(ui().statusBar->panel(2), "回転角 359.900000");
+    EXPECT_EQ(AnglePanel(), "回転角 359.900000");
     ui().turnRightTenthButton->click();
     Settle();
     EXPECT_EQ(window->session().angle(), 0);
     EXPECT_EQ(ui().angleBox->text(), "0");
-    EXPECT_EQ(ui().statusBar->panel(2), "回転角 0.000000");
+    EXPECT_EQ(AnglePanel(), "回転角 0.000000");
 }
 
 TEST_F(Rotation, TurnsTheWorkingSquareAndKeepsTheFrameWhereItWas)

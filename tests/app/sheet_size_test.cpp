@@ -113,14 +113,14 @@ TEST_F(SheetSize, AHeadLinesFrameShowsTheFaceHeightInTheAnglePanel)
     const QString text = QString::fromStdString(window->session().faceHeightText());
     EXPECT_TRUE(text.startsWith(QStringLiteral("顔の高さ "))) << text.toStdString();
     EXPECT_TRUE(text.endsWith(QStringLiteral("✓"))) << "the line's frame is made to the rule";
-    EXPECT_TRUE(ui().statusBar->panel(2).endsWith(QStringLiteral("　") + text)) << "after the line's angle";
+    EXPECT_TRUE(AnglePanel().endsWith(QStringLiteral("　") + text)) << "after the line's angle";
 
     // A new size makes the frame anew around the same face, to its own rule.
     Choose(settingsUi().photoSizeList, "us");
     ASSERT_TRUE(window->session().knowsFace());
     const QString remade = QString::fromStdString(window->session().faceHeightText());
     EXPECT_TRUE(remade.endsWith(QStringLiteral("✓"))) << remade.toStdString();
-    EXPECT_EQ(ui().statusBar->panel(2), remade);
+    EXPECT_EQ(AnglePanel(), remade);
     EXPECT_NEAR(static_cast<double>(Frame().width()) / Frame().height(), 1.0, 0.02) << "2 × 2 in";
 }
 

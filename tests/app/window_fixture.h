@@ -162,6 +162,13 @@ protected:
         ::unsetenv("VELLICAM_STANDIN_SCRIPT");
         ::unsetenv("VELLICAM_STANDIN_LOG");
     }
+    // The angle panel's own text, without the short form of the photo's checks that closes it.
+    [[nodiscard]] QString AnglePanel() const
+    {
+        const QString panel = ui().statusBar->panel(2);
+        const qsizetype checks = panel.indexOf(QStringLiteral("規格 "));
+        return checks < 0 ? panel : panel.left(checks).trimmed();
+    }
     // Types `text` into the zoom box and presses Enter.
     void TypeZoom(const QString& text)
     {
