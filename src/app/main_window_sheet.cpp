@@ -55,6 +55,8 @@ void MainWindow::makeSheetOfPhoto(Busy busy, std::function<void(int)> then)
         batch_->sheetAndNext(busy, std::move(then));
         return;
     }
+    // What the status bar said of an earlier sheet is no longer true of this one.
+    ui_.statusBar->setPanel(kGuidancePanel, QString());
     const Settings settings = this->settings();
     const int previewHeight = preview_ ? preview_->previewHeight() : kPreviewHeight;
     runJob<SheetOutcome>(

@@ -373,6 +373,12 @@ TEST_F(Sheet, AnUnwritableTargetSaysSoLeavesNoFileAndTheWindowUsable)
     EXPECT_TRUE(fs::exists(scratch / "good/portrait.jpg"));
     ASSERT_EQ(dialogs.messages.size(), 1u);
     EXPECT_EQ(dialogs.messages[0].text, kSaved);
+    EXPECT_EQ(ui().statusBar->panel(0).left(7), QStringLiteral("保存しました。"));
+
+    // A failed save after it leaves no word of the earlier sheet's save in the status bar.
+    ui().outputFolderEdit->setText(QString::fromStdString(folder + "/"));
+    MakeSheet();
+    EXPECT_TRUE(ui().statusBar->panel(0).isEmpty()) << ui().statusBar->panel(0).toStdString();
 }
 
 TEST_F(Sheet, TheFolderIsOpenedOnlyWhenAsked)
