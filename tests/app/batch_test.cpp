@@ -2,6 +2,9 @@
 // continuous runs with their lock, abort and end, and photos that fail to open or are done already.
 #include "window_fixture.h"
 
+#include <chrono>
+#include <thread>
+
 #include "sheet/output_path.h"
 #include "sheet/recognition_log.h"
 
@@ -369,16 +372,19 @@ TEST_F(Batch, ContinuousRunMakesEverySheetAndSaysSavedOnce)
     ASSERT_TRUE(Drop({ folder }));
     dialogs.messages.clear();
 
-    // Every guarded action stays refused for the whole run, also between photos.
+    // Every guarded action stays refused for the whole run, also between photos. Each job waits a moment at its
+    // start, so that the window surely gets to try while the run works.
+    const JobGate slowly([] { std::this_thread::sleep_for(std::chrono::milliseconds(50)); });
     int skipsTried = 0;
     bool skipTaken = false;
     WhileRunning poke([&] {
         if (!ui().abortButton->isVisible())
             return;
-        const int before = window->batch().run().index();
+        // The run's place moves on the worker meanwhile; only a skip taken counts a photo skipped here.
+        const int before = window->batch().run().skipped();
         ui().skipButton->click();
         ++skipsTried;
-        skipTaken = skipTaken || window->batch().run().index() != before;
+        skipTaken = skipTaken || window->batch().run().skipped() != before;
     });
     RunContinuously();
 
@@ -582,8 +588,11 @@ TEST_F(Batch, AContinuousRunShowsItsProgressAndLogsRoughPhotosInsteadOfAsking)
             progress << status;
     });
     RunContinuously();
+    // The run's progress is posted from the worker as each photo opens: whichever the window caught came in order.
+    ASSERT_FALSE(progress.isEmpty());
     EXPECT_EQ(progress.first(), "自動連続処理 0 / 3");
-    EXPECT_TRUE(progress.contains("自動連続処理 1 / 3"));
+    for (qsizetype i = 1; i < progress.size(); ++i)
+        EXPECT_LT(progress[i - 1], progress[i]);
     EXPECT_EQ(Status0(), "自動連続処理 3 / 3");
 
     // The rough photo raised no box: its warning is in the log, with its size.
