@@ -3,11 +3,8 @@
 #include "image/folder_scan.h"
 #include "main_window.h"
 #include "main_window_texts.h"
-#include "photo_view.h"
-#include "resample/rotate.h"
 #include "sheet/output_path.h"
 #include "sheet/recognition_log.h"
-#include "status_panels.h"
 #include "window_prompts.h"
 
 #include <QFileInfo>
@@ -50,45 +47,35 @@ BatchController::BatchController(MainWindow& window)
 
 void BatchController::end()
 {
-    const MainWindow::Controls& ui = window_.controls();
     run_.clear();
     finished_ = false;
-    ui.skipButton->hide();
-    ui.continuousBox->hide();
-    ui.continuousBox->setChecked(false);
-    ui.keepFrameBox->hide();
-    ui.keepFrameBox->setChecked(false);
+    emit batchControlsShown(false);
     abortRequested_ = false;
 }
 
 void BatchController::stopRunning()
 {
-    window_.controls().abortButton->hide();
+    emit abortShown(false);
     continuousRunning_ = false;
     window_.session().setOutsideLogged(false);
 }
 
-void BatchController::handleDrop(const QList<QUrl>& urls, const QPoint& position)
+void BatchController::handleDrop(const QList<QUrl>& urls, bool inWindow, bool onOutputFolder)
 {
     if (!window_.mayStart(UserAction::OpenPhoto))
         return;
     const QStringList items = LocalPaths(urls);
     if (items.isEmpty())
         return;
-    const MainWindow::Controls& ui = window_.controls();
 
     if (!IsDroppedJpegName(items.last().toStdString())) {
-        if (!window_.rect().contains(position))
+        if (!inWindow)
             return;
-        const QString& first = items.first();
-        const QLineEdit* box = ui.outputFolderEdit;
-        if (box->isVisible() && position.x() >= box->x() && position.x() <= box->x() + box->width()
-            && position.y() >= box->y() && position.y() <= box->y() + box->height()) {
+        if (onOutputFolder) {
+            const QString& first = items.first();
             const QString folder = EndsWithSeparator(first.toStdString()) == 1 ? first : first + '/';
-            if (QFileInfo(folder).isDir())
-                ui.outputFolderEdit->setText(folder);
-            else
-                ui.outputFolderEdit->setText(WithSeparator(QFileInfo(first).absolutePath()));
+            emit outputFolderDropped(
+                QFileInfo(folder).isDir() ? folder : WithSeparator(QFileInfo(first).absolutePath()));
             return;
         }
     }
@@ -102,22 +89,18 @@ void BatchController::openItems(const QStringList& items)
     const auto opening = window_.begin(UserAction::OpenPhoto);
     if (!opening)
         return;
-    const MainWindow::Controls& ui = window_.controls();
     PhotoSession& session = window_.session();
     const QString& last = items.last();
 
     if (IsDroppedJpegName(last.toStdString())) {
-        ui.photoView->detachGrips();
         window_.resetWorkspace();
         session.setPhotoFolder(QFileInfo(last).absolutePath().toStdString());
         // The number of dropped items; only the last of them opens.
-        ui.statusBar->setPanel(kGuidancePanel, texts::kDroppedJpegs.arg(items.size()));
-        ui.keepFrameBox->hide();
+        emit guidanceChanged(texts::kDroppedJpegs.arg(items.size()));
         window_.openPhoto(opening, QFileInfo(last).absoluteFilePath(), true, [this, opening](bool opened) {
             if (!opened) {
                 // As after a failed choice in the open dialog: say why and let another photo be chosen.
-                window_.controls().statusBar->setPanel(kGuidancePanel, window_.workState().lastLoadFailure);
-                window_.controls().choosePhotoButton->setEnabled(true);
+                emit photoNotOpened();
                 return;
             }
             if (window_.settings().recogniseOnOpen)
@@ -130,11 +113,10 @@ void BatchController::openItems(const QStringList& items)
     const FolderScan scan = ScanDroppedFolder(first.toStdString());
     counts_ = { scan.SubfolderCount, scan.FileCount, scan.JpegCount };
 
-    ui.photoView->detachGrips();
     window_.resetWorkspace();
     const QString folderCounts
         = texts::kFolderCounts.arg(counts_.subfolderCount).arg(counts_.fileCount).arg(counts_.jpegCount);
-    ui.statusBar->setPanel(kGuidancePanel, folderCounts);
+    emit guidanceChanged(folderCounts);
     if (counts_.jpegCount == 0)
         return;
 
@@ -143,8 +125,7 @@ void BatchController::openItems(const QStringList& items)
     session.setPhotoFolder(first.toStdString());
     run_.start(scan.files);
     window_.runBatchStep(opening, run_, false, false, [this, folderCounts](const MainWindow::BatchStepShown& shown) {
-        const MainWindow::Controls& ui = window_.controls();
-        ui.statusBar->setPanel(kGuidancePanel, folderCounts);
+        emit guidanceChanged(folderCounts);
         if (shown.step.result == PhotoStep::RanOut && shown.step.passedOver == 0) {
             const bool allDone = run_.allDone(window_.session(), window_.settings());
             run_.clear();
@@ -153,17 +134,14 @@ void BatchController::openItems(const QStringList& items)
                 window_.dialogs().Message(window_.appTitle(), texts::kAllDone, MessageIcon::Information);
             return;
         }
-        if (counts_.jpegCount > 1) {
-            ui.skipButton->show();
-            ui.continuousBox->show();
-            ui.keepFrameBox->show();
-        }
+        if (counts_.jpegCount > 1)
+            emit batchControlsShown(true);
     });
 }
 
 void BatchController::runContinuous(const Busy& busy, std::function<void(int)> then)
 {
-    window_.controls().abortButton->show();
+    emit abortShown(true);
     continuousRunning_ = true;
     stoppedAtPhoto_ = false;
     // Only the run's own ways out ("中断" and the check box) stay open until its last photo.
@@ -177,13 +155,12 @@ void BatchController::continueRun(const Busy& busy, std::function<void(int)> the
 {
     showProgress();
     sheetAndNext(busy, [this, busy, then = std::move(then)](int result) {
-        const bool wanted = !stoppedAtPhoto_ && window_.controls().continuousBox->isChecked();
+        const bool wanted = !stoppedAtPhoto_ && window_.continuousChosen();
         if (wanted && !abortRequested_ && !run_.atEnd()) {
             continueRun(busy, then);
             return;
         }
-        const MainWindow::Controls& ui = window_.controls();
-        ui.abortButton->hide();
+        emit abortShown(false);
         continuousRunning_ = false;
         window_.session().setOutsideLogged(false);
         if (wanted && abortRequested_)
@@ -191,8 +168,7 @@ void BatchController::continueRun(const Busy& busy, std::function<void(int)> the
         showProgress();
         // The photo recognition could not read is open, with its frame and tools, for the user.
         if (stoppedAtPhoto_)
-            ui.statusBar->setPanel(
-                kGuidancePanel, texts::kRunStoppedAtPhoto.arg(QFileInfo(window_.photoPath()).fileName()));
+            emit guidanceChanged(texts::kRunStoppedAtPhoto.arg(QFileInfo(window_.photoPath()).fileName()));
         busy->switchTo(WorkMode::Working);
         if (then)
             then(result);
@@ -207,7 +183,7 @@ void BatchController::showProgress()
 void BatchController::showProgress(int index, int size)
 {
     const int done = std::min(index, size);
-    window_.controls().statusBar->setPanel(kGuidancePanel, texts::kContinuousProgress.arg(done).arg(size));
+    emit guidanceChanged(texts::kContinuousProgress.arg(done).arg(size));
 }
 
 void BatchController::afterStep(const MainWindow::BatchStepShown& shown, const std::function<void(bool)>& then)
@@ -247,8 +223,7 @@ void BatchController::sheetAndNext(const Busy& busy, std::function<void(int)> th
             afterStep(shown, [this, result = shown.sheet.result, then](bool more) {
                 if (!more)
                     sayBatchEnded();
-                window_.controls().makeSheetButton->setEnabled(true);
-                window_.controls().makeSheetButton->setFocus();
+                emit sheetAvailable(true);
                 if (then)
                     then(result);
             });
@@ -261,7 +236,7 @@ void BatchController::sayBatchEnded()
     window_.dialogs().Message(window_.appTitle(), QString::fromStdString(run_.endMessage(log)), MessageIcon::None);
     // The batch is over: "スキップ" has nothing left to pass over.
     finished_ = true;
-    window_.controls().skipButton->hide();
+    emit skipShown(false);
 }
 
 void BatchController::skip()
@@ -272,12 +247,12 @@ void BatchController::skip()
 
     run_.countSkipped();
     run_.stepToNext(window_.session(), window_.settings().keepFrame);
-    window_.controls().angleBox->setText(QString::fromStdString(RotationAngleText(window_.session().angle())));
+    emit angleChanged();
     window_.runBatchStep(skipping, run_, false, false, [this](const MainWindow::BatchStepShown& shown) {
         afterStep(shown, [this](bool more) {
             if (more)
                 return;
-            window_.controls().makeSheetButton->setEnabled(false);
+            emit sheetAvailable(false);
             sayBatchEnded();
         });
     });

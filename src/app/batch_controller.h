@@ -7,7 +7,6 @@
 
 #include <QList>
 #include <QObject>
-#include <QPoint>
 #include <QStringList>
 #include <QUrl>
 
@@ -42,9 +41,9 @@ public:
     // True while a continuous run works through the photos: nobody is there to answer a box.
     [[nodiscard]] bool unattended() const { return continuousRunning_; }
 
-    // A drop of files or folders at `position` of the window: a JPEG opens, a drop on the output folder box sets
-    // the folder, a folder starts a batch with its first photo.
-    void handleDrop(const QList<QUrl>& urls, const QPoint& position);
+    // A drop of files or folders on the window (or outside it, `inWindow` false): a JPEG opens, a drop on the
+    // output folder box sets the folder, a folder starts a batch with its first photo.
+    void handleDrop(const QList<QUrl>& urls, bool inWindow, bool onOutputFolder);
     // What a drop of `items` on the photo view does: the last item opens when it is a JPEG, otherwise the first is
     // scanned as a folder and its photos start a batch. Also the folder named on the command line.
     void openItems(const QStringList& items);
@@ -67,6 +66,26 @@ public:
     void showProgress(int index, int size);
     // Leaves batch mode and hides the batch's controls (a new photo or "新規作成").
     void end();
+
+signals:
+    // What the batch tells the user in the status bar's guidance panel.
+    void guidanceChanged(const QString& text);
+    // "スキップ", "自動連続処理を行う" and "選択範囲/回転を保持する" come with a batch of several photos and go, unchecked,
+    // with it.
+    void batchControlsShown(bool shown);
+    // "スキップ" alone: nothing is left to pass over once the batch's end has been told.
+    void skipShown(bool shown);
+    // "中断" while a continuous run works.
+    void abortShown(bool shown);
+    // A sheet can be made of the photo in hand (it takes the focus), or not (the batch ran out).
+    void sheetAvailable(bool available);
+    // The session's angle changed with the step to the next photo.
+    void angleChanged();
+    // A dropped photo did not open: the window says why and lets another be chosen.
+    void photoNotOpened();
+    // A folder (or a file's folder) dropped on the output folder box.
+    void outputFolderDropped(const QString& folder);
+
 private:
     void continueRun(const Busy& busy, std::function<void(int)> then);
     // What the window makes of a step's photo: `then` gets whether the batch goes on (false after its last photo).

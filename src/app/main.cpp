@@ -46,7 +46,7 @@ int main(int argc, char** argv)
             QTimer::singleShot(0, &window, [&window, photo] { window.selectPhoto(photo); });
         } else if (request.kind == vellicam::StartRequest::OpenFolder) {
             const QString folder = request.path;
-            QTimer::singleShot(0, &window, [&window, folder] { window.batch().openItems({ folder }); });
+            QTimer::singleShot(0, &window, [&window, folder] { window.openItems({ folder }); });
         }
         return QApplication::exec();
     } catch (const std::exception& e) {

@@ -7,6 +7,7 @@
 #include "memory_report.h"
 #include "photo_view.h"
 #include "recognition/detector_files.h"
+#include "resample/rotate.h"
 #include "recognition/face_detector.h"
 #include "resize_control.h"
 #include "sheet/sheet_compose.h"
@@ -109,6 +110,7 @@ MainWindow::MainWindow(DialogService& dialogs, QWidget* parent)
     , worker_(std::make_unique<BackgroundWork>())
 {
     createControls();
+    connectBatch();
     initialise();
 }
 
@@ -243,6 +245,48 @@ void MainWindow::say(const std::string& text)
     WindowPrompts(dialogs_, work_.appTitle).message(text);
 }
 
+void MainWindow::nameControls()
+{
+    // Named for what each is: tests and accessibility tools find a control by its name.
+    const std::pair<QWidget*, const char*> named[] = {
+        { ui_.newButton, "newButton" },
+        { ui_.choosePhotoButton, "choosePhotoButton" },
+        { ui_.recogniseButton, "recogniseButton" },
+        { ui_.makeSheetButton, "makeSheetButton" },
+        { ui_.settingsButton, "settingsButton" },
+        { ui_.skipButton, "skipButton" },
+        { ui_.abortButton, "abortButton" },
+        { ui_.zoomLabel, "zoomLabel" },
+        { ui_.zoomBox, "zoomBox" },
+        { ui_.angleLabel, "angleLabel" },
+        { ui_.angleBox, "angleBox" },
+        { ui_.quitButton, "quitButton" },
+        { ui_.outputFolderLabel, "outputFolderLabel" },
+        { ui_.outputFolderEdit, "outputFolderEdit" },
+        { ui_.backgroundSwatch, "backgroundSwatch" },
+        { ui_.keepFrameBox, "keepFrameBox" },
+        { ui_.openFolderBox, "openFolderBox" },
+        { ui_.sharpenBox, "sharpenBox" },
+        { ui_.continuousBox, "continuousBox" },
+        { ui_.pickBackgroundBox, "pickBackgroundBox" },
+        { ui_.headLineButton, "headLineButton" },
+        { ui_.turnLeftButton, "turnLeftButton" },
+        { ui_.turnLeftTenthButton, "turnLeftTenthButton" },
+        { ui_.turnRightTenthButton, "turnRightTenthButton" },
+        { ui_.turnRightButton, "turnRightButton" },
+        { ui_.resetTurnButton, "resetTurnButton" },
+        { ui_.photoView, "photoView" },
+        { ui_.photoImage, "photoImage" },
+        { ui_.headLineOverlay, "headLineOverlay" },
+        { ui_.frameImage, "frameImage" },
+        { ui_.frameGrips, "frameGrips" },
+        { ui_.statusBar, "statusBar" },
+        { ui_.checkList, "checkList" },
+    };
+    for (const auto& [control, name] : named)
+        control->setObjectName(QLatin1String(name));
+}
+
 void MainWindow::createControls()
 {
     setFont(gothicFont());
@@ -326,6 +370,7 @@ void MainWindow::createControls()
     // The check list lies over the view's right edge, placed by refreshChecks, outside the layout.
     ui_.checkList = new CheckList(this);
     ui_.statusBar = new StatusPanels(this);
+    nameControls();
     layOutControls();
 
     setMouseTracking(true);
@@ -718,7 +763,54 @@ void MainWindow::requestAbort()
 
 void MainWindow::handleDrop(const QList<QUrl>& urls, const QPoint& position)
 {
-    batch_->handleDrop(urls, position);
+    const QLineEdit* box = ui_.outputFolderEdit;
+    const bool onOutputFolder = box->isVisible() && position.x() >= box->x() && position.x() <= box->x() + box->width()
+        && position.y() >= box->y() && position.y() <= box->y() + box->height();
+    batch_->handleDrop(urls, rect().contains(position), onOutputFolder);
+}
+
+void MainWindow::openItems(const QStringList& items)
+{
+    batch_->openItems(items);
+}
+
+bool MainWindow::continuousChosen() const
+{
+    return ui_.continuousBox->isChecked();
+}
+
+void MainWindow::showOpenFailure()
+{
+    // Say why, and let the user choose another photo straight away.
+    ui_.statusBar->setPanel(kGuidancePanel, work_.lastLoadFailure);
+    ui_.choosePhotoButton->setEnabled(true);
+}
+
+void MainWindow::connectBatch()
+{
+    BatchController* batch = batch_.get();
+    connect(batch, &BatchController::guidanceChanged, this,
+        [this](const QString& text) { ui_.statusBar->setPanel(kGuidancePanel, text); });
+    connect(batch, &BatchController::batchControlsShown, this, [this](bool shown) {
+        ui_.skipButton->setVisible(shown);
+        ui_.continuousBox->setVisible(shown);
+        ui_.keepFrameBox->setVisible(shown);
+        if (!shown) {
+            ui_.continuousBox->setChecked(false);
+            ui_.keepFrameBox->setChecked(false);
+        }
+    });
+    connect(batch, &BatchController::skipShown, ui_.skipButton, &QWidget::setVisible);
+    connect(batch, &BatchController::abortShown, ui_.abortButton, &QWidget::setVisible);
+    connect(batch, &BatchController::sheetAvailable, this, [this](bool available) {
+        ui_.makeSheetButton->setEnabled(available);
+        if (available)
+            ui_.makeSheetButton->setFocus();
+    });
+    connect(batch, &BatchController::angleChanged, this,
+        [this] { ui_.angleBox->setText(QString::fromStdString(RotationAngleText(session_.angle()))); });
+    connect(batch, &BatchController::photoNotOpened, this, &MainWindow::showOpenFailure);
+    connect(batch, &BatchController::outputFolderDropped, ui_.outputFolderEdit, &QLineEdit::setText);
 }
 
 void MainWindow::dragEnterEvent(QDragEnterEvent* event)

@@ -53,9 +53,9 @@ inline constexpr int kLargestZoomPercent = 400;
 
 class MainWindow : public QWidget {
     Q_OBJECT
-public:
-    // The window's controls, top left to bottom right, with the photo view's parts; for the batch controller and
-    // the tests.
+private:
+    // The window's controls, top left to bottom right, with the photo view's parts; each carries its member's name
+    // as its object name.
     struct Controls {
         QPushButton* newButton = nullptr; // 新規作成
         QPushButton* choosePhotoButton = nullptr; // 写真選択
@@ -92,8 +92,7 @@ public:
         CheckList* checkList = nullptr; // the photo's checks, beside the view
     };
 
-    // What the window keeps beside the session: its view's zoom and the state of its mouse work. Set only by the
-    // window's own code; read by the tests.
+    // What the window keeps beside the session: its view's zoom and the state of its mouse work.
     struct WorkState {
         QString programFolder; // with its trailing separator
         QString appTitle;
@@ -115,6 +114,8 @@ public:
         bool sheetSizePending = false; // the photo size or paper changed while an action ran: rebuilt after it
     };
 
+public:
+
     explicit MainWindow(DialogService& dialogs, QWidget* parent = nullptr);
     ~MainWindow() override;
 
@@ -125,13 +126,12 @@ public:
     // the sheet's layout.
     [[nodiscard]] SettingsDialog& settingsDialog();
 
-    [[nodiscard]] const Controls& controls() const { return ui_; }
-    [[nodiscard]] const WorkState& workState() const { return work_; }
+    // The zoom the view shows the photo at, in percent.
+    [[nodiscard]] int zoomPercent() const { return work_.zoomPercent; }
     // Shortens the recognition's waits (tests).
     void setRecognitionPause(int milliseconds) { work_.recognitionPauseMs = milliseconds; }
-    // Notes the outline last drawn on the frame.
-    void setLastOutline(const Rect& outline) { work_.lastOutline = outline; }
-    [[nodiscard]] BatchController& batch() { return *batch_; }
+    // The batch in hand and its place in it.
+    [[nodiscard]] const BatchController& batch() const { return *batch_; }
     [[nodiscard]] DialogService& dialogs() const { return dialogs_; }
     [[nodiscard]] PhotoSession& session() { return session_; }
     [[nodiscard]] const PhotoSession& session() const { return session_; }
@@ -285,6 +285,10 @@ public:
 
     // Dropped files and folders (the batch controller's work).
     void handleDrop(const QList<QUrl>& urls, const QPoint& position);
+    // What a drop of `items` on the view does; also the folder named on the command line.
+    void openItems(const QStringList& items);
+    // "自動連続処理を行う" is checked.
+    [[nodiscard]] bool continuousChosen() const;
 
 signals:
     // The settings the dialog edits changed from the window's side (recognition on opening switched off).
@@ -333,6 +337,11 @@ protected:
 private:
     void initialise();
     void createControls();
+    // The batch's signals reach the controls they speak of.
+    void connectBatch();
+    // A photo did not open: why, in the status bar, and "写真選択" ready for another.
+    void showOpenFailure();
+    void nameControls();
     // Puts the controls into the window's layouts: the designed arrangement, grown where a caption needs room.
     void layOutControls();
     // The designed 1024 × 755, or more when the layouts need it.
@@ -366,6 +375,11 @@ private:
     [[nodiscard]] RecognitionHooks workerRecognitionHooks() const;
     // Draws a proposed frame on the GUI thread while the job waits.
     [[nodiscard]] std::function<int(const ProposedFramePlacement&)> drawProposalOnGui(bool showResults);
+    // The blue 2 × 2 marks where the head-top scans sampled the background, from `first` on.
+    void markSamples(const std::vector<SamplePoint>& samples, std::size_t first);
+    // Draws the proposed frame with the recognition's result outlines and attaches the grips; the session keeps
+    // the frame once this has drawn it.
+    int drawProposal(const ProposedFramePlacement& placement, bool showResults);
     // Shows what the worker's recognition run came to; returns its result.
     int showRecognition(const RecognitionReport& report, bool showResults, bool hadFrame,
         const ControlBounds& before, Fitted fitted);

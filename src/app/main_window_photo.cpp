@@ -318,9 +318,7 @@ void MainWindow::selectPhoto(const QString& path)
     ui_.keepFrameBox->hide();
     openPhoto(opening, info.absoluteFilePath(), !ui_.keepFrameBox->isChecked(), [this, opening](bool opened) {
         if (!opened) {
-            // Say why, and let the user choose another photo straight away.
-            ui_.statusBar->setPanel(kGuidancePanel, work_.lastLoadFailure);
-            ui_.choosePhotoButton->setEnabled(true);
+            showOpenFailure();
             return;
         }
         ui_.statusBar->setPanel(kGuidancePanel, QString());

@@ -35,15 +35,17 @@ bool ShowResults(const MainWindow& window)
     return window.settings().showResults;
 }
 
+} // namespace
+
 // The blue 2 × 2 marks where the head-top scans sampled the background, from `first` on. A picked colour is not
 // sampled, so it leaves no marks.
-void MarkSamples(MainWindow& window, const std::vector<SamplePoint>& samples, std::size_t first)
+void MainWindow::markSamples(const std::vector<SamplePoint>& samples, std::size_t first)
 {
     if (first >= samples.size())
         return;
-    ImageWidget* photo = window.controls().photoImage;
+    ImageWidget* photo = ui_.photoImage;
     Bitmap& view = photo->picture();
-    const ViewMapping mapping = window.pictureMapping();
+    const ViewMapping mapping = pictureMapping();
     for (std::size_t i = first; i < samples.size(); ++i) {
         const ViewPoint p = ImageToView(samples[i].x, samples[i].y, mapping);
         FillRect(view, { p.x, p.y, p.x + 2, p.y + 2 }, kBlue);
@@ -53,32 +55,30 @@ void MarkSamples(MainWindow& window, const std::vector<SamplePoint>& samples, st
 
 // Draws the proposed frame on the view with the recognition's result outlines and attaches the grips; the
 // session keeps the frame once this has drawn it.
-int DrawProposal(MainWindow& window, const ProposedFramePlacement& placement, bool showResults)
+int MainWindow::drawProposal(const ProposedFramePlacement& placement, bool showResults)
 {
-    const MainWindow::Controls& ui = window.controls();
     const ControlBounds& f = placement.frame;
-    ui.photoView->setFrameBounds(f);
-    Bitmap& picture = ui.frameImage->picture();
+    ui_.photoView->setFrameBounds(f);
+    Bitmap& picture = ui_.frameImage->picture();
     if (!picture.Resize(f.width, f.height))
         return kRecognitionOutOfMemory;
     Fill(picture, kBlack);
-    window.drawFrameOutline();
+    drawFrameOutline();
     if (showResults) {
         for (const ResultOutline& outline : placement.outlines) {
-            window.setLastOutline(outline.rect);
+            work_.lastOutline = outline.rect;
             DrawRectOutline(picture, outline.rect, outline.colour);
         }
         // An outline may have run over the corner that carries the see-through colour.
         picture.SetPixel(0, picture.Height() - 1, kBlue);
-        ui.frameImage->setTransparent(true);
-        ui.frameImage->pictureChanged();
+        ui_.frameImage->setTransparent(true);
+        ui_.frameImage->pictureChanged();
     }
-    window.attachFrame();
-    ui.frameImage->show();
+    attachFrame();
+    ui_.frameImage->show();
     return 0;
 }
 
-} // namespace
 
 void MainWindow::recogniseFace()
 {
@@ -143,7 +143,7 @@ std::function<int(const ProposedFramePlacement&)> MainWindow::drawProposalOnGui(
 {
     return [this, showResults](const ProposedFramePlacement& placement) {
         int drawn = kRecognitionOutOfMemory;
-        (void)worker_->callOnGuiThread([&] { drawn = DrawProposal(*this, placement, showResults); });
+        (void)worker_->callOnGuiThread([&] { drawn = drawProposal(placement, showResults); });
         return drawn;
     };
 }
@@ -161,7 +161,7 @@ int MainWindow::showRecognition(
         say(report.turn.refusal);
     }
     if (showResults)
-        MarkSamples(*this, report.outcome.samples, 0);
+        markSamples(report.outcome.samples, 0);
     // The run's last word stays first in the angle panel.
     ui_.statusBar->setPanel(
         kAnglePanel, Text(RecognitionPanelText(ui_.statusBar->panel(kAnglePanel).toStdString(), report)));

@@ -193,7 +193,7 @@ TEST_F(Batch, AFolderOrPhotosNamedAtStartAreWorkedAsADropOfThem)
     settingsUi().recogniseOnOpenBox->setChecked(false);
 
     // The folder: a batch from its first photo, with the batch's controls.
-    window->batch().openItems({ folder });
+    window->openItems({ folder });
     Settle();
     EXPECT_TRUE(window->batch().isActive());
     EXPECT_EQ(window->photoPath(), In(folder, "a.jpg"));
@@ -202,7 +202,7 @@ TEST_F(Batch, AFolderOrPhotosNamedAtStartAreWorkedAsADropOfThem)
     EXPECT_EQ(Status0(), "サブフォルダ数 0  全ファイル数 2   JPEGファイル数 2");
 
     // Several photos: the last opens, and no batch.
-    window->batch().openItems({ In(folder, "a.jpg"), In(folder, "b.jpg") });
+    window->openItems({ In(folder, "a.jpg"), In(folder, "b.jpg") });
     Settle();
     EXPECT_FALSE(window->batch().isActive());
     EXPECT_EQ(window->photoPath(), In(folder, "b.jpg"));
@@ -210,7 +210,7 @@ TEST_F(Batch, AFolderOrPhotosNamedAtStartAreWorkedAsADropOfThem)
 
     // Nothing while another action runs.
     window->setBusy(true);
-    window->batch().openItems({ folder });
+    window->openItems({ folder });
     Settle();
     EXPECT_FALSE(window->batch().isActive());
     window->setBusy(false);

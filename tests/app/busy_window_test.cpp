@@ -85,7 +85,7 @@ protected:
         QTest::keyClicks(zoom, "200");
         QTest::keyClick(zoom, Qt::Key_Return);
         ui().zoomBox->setCurrentIndex(3);
-        EXPECT_EQ(work().zoomPercent, 100) << during;
+        EXPECT_EQ(window->zoomPercent(), 100) << during;
         EXPECT_EQ(Take(), before) << during;
 
         QMimeData mime;

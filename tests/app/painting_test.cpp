@@ -19,7 +19,7 @@ bool Near(QRgb pixel, Rgb colour)
 QImage GrabView(const MainWindow& window)
 {
     QApplication::processEvents();
-    return window.controls().photoView->viewport()->grab().toImage();
+    return ControlsOf(window).photoView->viewport()->grab().toImage();
 }
 
 const Rgb kTeal { 30, 160, 150 };

@@ -24,7 +24,7 @@ QRect MinimumFrameOn(const MainWindow& form)
         return back.width < cell ? length + 1 : length;
     };
     const int w = side(378), h = side(496);
-    const ImageWidget* photo = form.controls().photoImage;
+    const ImageWidget* photo = ControlsOf(form).photoImage;
     return { (photo->width() - w) / 2, (photo->height() - h) / 2, w, h };
 }
 
@@ -70,14 +70,17 @@ TEST_F(PhotoView, ShowsTheOpenedPhotoCentredInTheSquareWithTheSmallestFrameInThe
     EXPECT_EQ(window->session().viewSide(), side);
     EXPECT_EQ(ui().photoImage->size(), QSize(side, side));
     EXPECT_EQ(window->session().imageSide(), 900);
-    EXPECT_EQ(work().fitted.Width(), side);
-    EXPECT_EQ(work().fitted.Height(), 600 * side / 900);
+    // The photo fitted across the view's width, black above and below it.
+    const Bitmap& shown = ui().photoImage->picture();
+    EXPECT_EQ(shown.Pixel(side / 2, 0), kBlack);
+    EXPECT_NE(shown.Pixel(side / 2, side / 2), kBlack);
+    EXPECT_EQ(shown.Pixel(side / 2, side - 1), kBlack);
     EXPECT_TRUE(ui().photoImage->isVisible());
 
     EXPECT_TRUE(ui().frameImage->isVisible());
     EXPECT_EQ(Frame(), MinimumFrameOn(*window));
     EXPECT_EQ(ui().frameGrips->control(), ui().frameImage);
-    EXPECT_EQ(work().lastOutline, (Rect { 0, 0, Frame().width(), Frame().height() }));
+    EXPECT_EQ(RedOutline(ui().frameImage->picture()), QRect(QPoint(0, 0), Frame().size()));
     // Red outline, see-through inside and at the bottom-left corner.
     const Bitmap& outline = ui().frameImage->picture();
     EXPECT_EQ(outline.Pixel(0, 0), kRed);
@@ -113,8 +116,7 @@ TEST_F(PhotoView, ZoomDoublesTheViewAndKeepsTheFrameOverTheSamePartOfThePhoto)
 
     ui().zoomBox->setCurrentIndex(3);
     QApplication::processEvents();
-    EXPECT_EQ(work().zoomPercent, 200);
-    EXPECT_EQ(work().previousZoomPercent, 100);
+    EXPECT_EQ(window->zoomPercent(), 200);
     EXPECT_EQ(window->session().viewSide(), 2 * side);
     EXPECT_EQ(ui().photoImage->size(), QSize(2 * side, 2 * side));
     // Kept in the square's pixels: within a view pixel of twice the place and size.
@@ -136,12 +138,12 @@ TEST_F(PhotoView, ZoomDoublesTheViewAndKeepsTheFrameOverTheSamePartOfThePhoto)
 
     ui().zoomBox->setCurrentIndex(1);
     QApplication::processEvents();
-    EXPECT_EQ(work().zoomPercent, 120);
+    EXPECT_EQ(window->zoomPercent(), 120);
     expectNear(QRect(40 * 120 / 100, 60 * 120 / 100, before.width() * 120 / 100, before.height() * 120 / 100));
 
     // Typed text is no item: back to 100 %.
     TypeZoom("3");
-    EXPECT_EQ(work().zoomPercent, 100);
+    EXPECT_EQ(window->zoomPercent(), 100);
     EXPECT_EQ(window->session().viewSide(), side);
 }
 
@@ -152,7 +154,7 @@ TEST_F(PhotoView, ZoomAndSelectionDoNothingWhileBusy)
     window->setMode(WorkMode::Working);
     ui().zoomBox->setCurrentIndex(2);
     QApplication::processEvents();
-    EXPECT_EQ(work().zoomPercent, 100);
+    EXPECT_EQ(window->zoomPercent(), 100);
 
     ScratchDir other;
     const std::string second = other / "second.jpg";
@@ -256,7 +258,7 @@ TEST_F(PhotoView, TypedZoomTextAppliesItsPercentageAndTheSettingsOpenOverTheWind
              Case { "400", 400 }, Case { "300％", 300 }, Case { "401%", 100 }, Case { "24", 100 }, Case { "abc", 100 },
              Case { "1.5", 100 }, Case { "%", 100 }, Case { "", 100 }, Case { "200%", 200 } }) {
         TypeZoom(QString::fromUtf8(c.text));
-        EXPECT_EQ(work().zoomPercent, c.percent) << c.text;
+        EXPECT_EQ(window->zoomPercent(), c.percent) << c.text;
         EXPECT_EQ(window->session().viewSide(), side * c.percent / 100) << c.text;
         EXPECT_EQ(ui().photoImage->width(), side * c.percent / 100) << c.text;
     }
@@ -265,16 +267,16 @@ TEST_F(PhotoView, TypedZoomTextAppliesItsPercentageAndTheSettingsOpenOverTheWind
     edit->clear();
     QTest::keyClicks(edit, "400");
     QApplication::processEvents();
-    EXPECT_EQ(work().zoomPercent, 200);
+    EXPECT_EQ(window->zoomPercent(), 200);
     QTest::keyClick(edit, Qt::Key_Return);
-    EXPECT_EQ(work().zoomPercent, 400);
+    EXPECT_EQ(window->zoomPercent(), 400);
     EXPECT_EQ(window->session().viewSide(), side * 400 / 100);
     edit->clear();
     QTest::keyClicks(edit, "120");
     ui().outputFolderEdit->setFocus();
     edit->setFocus();
     emit edit->editingFinished(); // what losing the focus does, without an active window to move it
-    EXPECT_EQ(work().zoomPercent, 120);
+    EXPECT_EQ(window->zoomPercent(), 120);
 
     // The settings dialog opens centred over the main window, wherever that is.
     window->move(40, 30);

@@ -42,7 +42,7 @@ TEST_F(SheetSize, TheListsStartAtTheDefaultAndNameEveryEntry)
     EXPECT_TRUE(settingsUi().photoSizeList->findText(QStringLiteral("パスポート 35 × 45mm")) >= 0);
     EXPECT_EQ(window->windowTitle(),
         QStringLiteral("Vellicam - ") + QString::fromStdString(window->session().layoutStatusText()));
-    EXPECT_EQ(work().appTitle, "Vellicam") << "the boxes keep the program's name alone";
+    EXPECT_EQ(window->appTitle(), "Vellicam") << "the boxes keep the program's name alone";
 }
 
 TEST_F(SheetSize, ChosenSizesReachTheLayoutTheTitleTheFrameAndTheSheet)
@@ -157,8 +157,9 @@ TEST_F(SheetSize, ThePlainBackgroundListIsOffAndReachesTheSettings)
 TEST_F(SheetSize, TheDetectorInUseIsNamedOnceTheQueryAnswers)
 {
     // The query runs on its own thread from the first show; the window stays responsive meanwhile.
-    QTRY_VERIFY_WITH_TIMEOUT(!work().detectorText.isEmpty(), 30000);
-    const QString text = work().detectorText;
+    const QLabel* label = settingsUi().detectorLabel; // the dialog made before the answer
+    QTRY_VERIFY_WITH_TIMEOUT(!label->text().isEmpty(), 30000);
+    const QString text = label->text();
     // The detector on the first line; a library that loads says on a second whether it has a person mask.
     const QString detector = text.section(QLatin1Char('\n'), 0, 0);
     bool known = false;
@@ -167,13 +168,13 @@ TEST_F(SheetSize, TheDetectorInUseIsNamedOnceTheQueryAnswers)
     EXPECT_TRUE(text == detector || text.section(QLatin1Char('\n'), 1).startsWith(QStringLiteral("人物マスク: ")))
         << text.toStdString();
     EXPECT_TRUE(known) << text.toStdString();
-    EXPECT_EQ(settingsUi().detectorLabel->text(), text) << "the dialog was made before the answer";
 
     // A dialog made after the answer shows it too.
     MainWindow late(dialogs);
+    QSignalSpy named(&late, &MainWindow::detectorNamed);
     late.queryDetector();
-    QTRY_VERIFY_WITH_TIMEOUT(!late.workState().detectorText.isEmpty(), 30000);
-    EXPECT_EQ(late.settingsDialog().controls().detectorLabel->text(), late.workState().detectorText);
+    QTRY_VERIFY_WITH_TIMEOUT(!named.isEmpty(), 30000);
+    EXPECT_EQ(late.settingsDialog().controls().detectorLabel->text(), named.first().first().toString());
 }
 
 } // namespace

@@ -86,6 +86,21 @@ protected:
         dialogs.messages.clear();
         dialogs.questions.clear();
     }
+    // Opens a photo of one colour as the only photo of a dropped folder; a batch's sheet takes its photo's name, in
+    // the folder "sheets".
+    void OpenAsBatch(const std::string& name, int width, int height)
+    {
+        fs::create_directories(scratch.Path() / "batch");
+        (void)WritePhoto("batch/" + name, width, height);
+        window->openItems({ QString::fromStdString((scratch.Path() / "batch").string()) });
+        Settle();
+        ASSERT_TRUE(window->batch().isActive());
+        ASSERT_TRUE(ui().frameImage->isVisible());
+        fs::create_directories(scratch.Path() / "sheets");
+        ui().outputFolderEdit->setText(QString::fromStdString((scratch.Path() / "sheets").string()) + "/");
+        dialogs.messages.clear();
+        dialogs.questions.clear();
+    }
     QString WritePattern(const std::string& name, int width, int height)
     {
         const std::string path = scratch / name;
@@ -165,7 +180,7 @@ TEST_F(Sheet, WithoutAnOutputFolderTheSheetLandsBesideThePhotoUnderItsOwnName)
     EXPECT_TRUE(dialogs.questions.empty());
     ASSERT_EQ(dialogs.messages.size(), 1u);
     EXPECT_EQ(dialogs.messages[0].text, kSaved);
-    EXPECT_EQ(dialogs.messages[0].title, work().appTitle);
+    EXPECT_EQ(dialogs.messages[0].title, window->appTitle());
     EXPECT_EQ(ui().statusBar->panel(0), "保存しました。:" + QString::fromStdString(expected));
 
     // The preview: the sheet reduced to the window's height, shown from the top-left.
@@ -301,7 +316,7 @@ TEST_F(Sheet, ASmallCutAsksAndYesAbandonsWithNothingWritten)
 
     ASSERT_EQ(dialogs.questions.size(), 1u);
     EXPECT_EQ(dialogs.questions[0].text, kEnlargement);
-    EXPECT_EQ(dialogs.questions[0].title, work().appTitle);
+    EXPECT_EQ(dialogs.questions[0].title, window->appTitle());
     EXPECT_TRUE(dialogs.messages.empty());
     EXPECT_FALSE(fs::exists(scratch / "small_sheet.jpeg"));
     EXPECT_EQ(preview().image()->picture().Pixel(150, 170), kWhite) << "no preview of an abandoned sheet";
@@ -353,7 +368,7 @@ TEST_F(Sheet, AnUnwritableTargetSaysSoLeavesNoFileAndTheWindowUsable)
 
     ASSERT_EQ(dialogs.messages.size(), 1u);
     EXPECT_EQ(dialogs.messages[0].text, QString::fromStdString("保存先フォルダを作成出来ません。\n" + folder));
-    EXPECT_EQ(dialogs.messages[0].title, work().appTitle);
+    EXPECT_EQ(dialogs.messages[0].title, window->appTitle());
     EXPECT_EQ(ReadFile(scratch.Path() / "plain.txt"), "not a folder");
     std::vector<std::string> names;
     for (const fs::directory_entry& entry : fs::directory_iterator(scratch.Path()))
@@ -452,9 +467,8 @@ TEST_F(Sheet, ABusyWindowIgnoresTheButton)
 
 TEST_F(Sheet, AnUnattendedBatchPassesOverASmallCutWithoutAsking)
 {
-    OpenPhoto(WritePhoto("small.jpg", 480, 400));
+    OpenAsBatch("small.jpg", 480, 400);
     FrameCutting(300, 400);
-    window->batch().run().start({});
     ui().continuousBox->setChecked(true);
     settingsUi().skipUnrecognisedBox->setChecked(true);
     // The run (of this photo alone) ends with its counts, the only box.
@@ -463,7 +477,7 @@ TEST_F(Sheet, AnUnattendedBatchPassesOverASmallCutWithoutAsking)
     ASSERT_EQ(dialogs.messages.size(), 1u);
     EXPECT_EQ(dialogs.messages[0].text, "0枚保存しました。スキップ 1、失敗 0");
     dialogs.messages.clear();
-    EXPECT_FALSE(fs::exists(scratch / "small_sheet.jpeg"));
+    EXPECT_FALSE(fs::exists(scratch / "sheets/small.jpg"));
 
     // Attended (the skip setting off), the question comes back; in a batch no "saved" box follows.
     settingsUi().skipUnrecognisedBox->setChecked(false);
@@ -472,7 +486,7 @@ TEST_F(Sheet, AnUnattendedBatchPassesOverASmallCutWithoutAsking)
     EXPECT_EQ(dialogs.questions.size(), 1u);
     for (const auto& box : dialogs.messages)
         EXPECT_NE(box.text, kSaved);
-    EXPECT_TRUE(fs::exists(scratch / "small_sheet.jpeg"));
+    EXPECT_TRUE(fs::exists(scratch / "sheets/small.jpg"));
 }
 
 TEST_F(Sheet, ARefusedReductionAsksWhetherToGoOn)
@@ -491,14 +505,13 @@ TEST_F(Sheet, ARefusedReductionAsksWhetherToGoOn)
     EXPECT_TRUE(fs::exists(scratch / "wide_sheet.jpeg"));
 
     // Nobody is asked in an unattended batch: the squeezed sheet is saved.
-    fs::remove(scratch / "wide_sheet.jpeg");
-    dialogs.questions.clear();
-    window->batch().run().start({});
+    OpenAsBatch("wide.jpg", 2400, 900);
+    (void)FrameOnSquare(200, 100, 2000, 700);
     ui().continuousBox->setChecked(true);
     settingsUi().skipUnrecognisedBox->setChecked(true);
     EXPECT_EQ(MakeSheetOfPhoto(), 0);
     EXPECT_TRUE(dialogs.questions.empty());
-    EXPECT_TRUE(fs::exists(scratch / "wide_sheet.jpeg"));
+    EXPECT_TRUE(fs::exists(scratch / "sheets/wide.jpg"));
 }
 
 // A real portrait through the window, framed from the top of the hair to below the chin. The sheet is kept in the

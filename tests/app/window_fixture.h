@@ -3,9 +3,11 @@
 #pragma once
 
 #include "batch_controller.h"
+#include "check_list.h"
 #include "dialog_service.h"
 #include "geometry/view_geometry.h"
 #include "image/image_io.h"
+#include "image_widget.h"
 #include "main_window.h"
 #include "main_window_texts.h"
 #include "photo_view.h"
@@ -16,8 +18,15 @@
 #include "test_support.h"
 
 #include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QToolButton>
 #include <QElapsedTimer>
 #include <QMouseEvent>
+#include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
 
@@ -125,6 +134,97 @@ inline std::filesystem::path StandInDetector(const std::string& variant = "full"
     return std::filesystem::path(VELLICAM_BUILD_DIR) / "standin" / variant / "libfacedetect.so";
 }
 
+// The window's controls, found by their names as a tester would find them.
+struct WindowControls {
+    QPushButton* newButton = nullptr;
+    QPushButton* choosePhotoButton = nullptr;
+    QPushButton* recogniseButton = nullptr;
+    QPushButton* makeSheetButton = nullptr;
+    QPushButton* settingsButton = nullptr;
+    QPushButton* skipButton = nullptr;
+    QPushButton* abortButton = nullptr;
+    QLabel* zoomLabel = nullptr;
+    QComboBox* zoomBox = nullptr;
+    QLabel* angleLabel = nullptr;
+    QLineEdit* angleBox = nullptr;
+    QToolButton* quitButton = nullptr;
+    QLabel* outputFolderLabel = nullptr;
+    QLineEdit* outputFolderEdit = nullptr;
+    ImageWidget* backgroundSwatch = nullptr;
+    QCheckBox* keepFrameBox = nullptr;
+    QCheckBox* openFolderBox = nullptr;
+    QCheckBox* sharpenBox = nullptr;
+    QCheckBox* continuousBox = nullptr;
+    QCheckBox* pickBackgroundBox = nullptr;
+    QToolButton* headLineButton = nullptr;
+    QPushButton* turnLeftButton = nullptr;
+    QPushButton* turnLeftTenthButton = nullptr;
+    QPushButton* turnRightTenthButton = nullptr;
+    QPushButton* turnRightButton = nullptr;
+    QPushButton* resetTurnButton = nullptr;
+    PhotoView* photoView = nullptr;
+    ImageWidget* photoImage = nullptr;
+    ImageWidget* headLineOverlay = nullptr;
+    ImageWidget* frameImage = nullptr;
+    ResizeControl* frameGrips = nullptr;
+    StatusPanels* statusBar = nullptr;
+    CheckList* checkList = nullptr;
+};
+
+inline WindowControls ControlsOf(const MainWindow& window)
+{
+    WindowControls ui;
+    const auto find = [&window]<typename W>(W*& control, const char* name) {
+        control = window.findChild<W*>(QLatin1String(name));
+        EXPECT_NE(control, nullptr) << "no control named " << name;
+    };
+    find(ui.newButton, "newButton");
+    find(ui.choosePhotoButton, "choosePhotoButton");
+    find(ui.recogniseButton, "recogniseButton");
+    find(ui.makeSheetButton, "makeSheetButton");
+    find(ui.settingsButton, "settingsButton");
+    find(ui.skipButton, "skipButton");
+    find(ui.abortButton, "abortButton");
+    find(ui.zoomLabel, "zoomLabel");
+    find(ui.zoomBox, "zoomBox");
+    find(ui.angleLabel, "angleLabel");
+    find(ui.angleBox, "angleBox");
+    find(ui.quitButton, "quitButton");
+    find(ui.outputFolderLabel, "outputFolderLabel");
+    find(ui.outputFolderEdit, "outputFolderEdit");
+    find(ui.backgroundSwatch, "backgroundSwatch");
+    find(ui.keepFrameBox, "keepFrameBox");
+    find(ui.openFolderBox, "openFolderBox");
+    find(ui.sharpenBox, "sharpenBox");
+    find(ui.continuousBox, "continuousBox");
+    find(ui.pickBackgroundBox, "pickBackgroundBox");
+    find(ui.headLineButton, "headLineButton");
+    find(ui.turnLeftButton, "turnLeftButton");
+    find(ui.turnLeftTenthButton, "turnLeftTenthButton");
+    find(ui.turnRightTenthButton, "turnRightTenthButton");
+    find(ui.turnRightButton, "turnRightButton");
+    find(ui.resetTurnButton, "resetTurnButton");
+    find(ui.photoView, "photoView");
+    find(ui.photoImage, "photoImage");
+    find(ui.headLineOverlay, "headLineOverlay");
+    find(ui.frameImage, "frameImage");
+    find(ui.frameGrips, "frameGrips");
+    find(ui.statusBar, "statusBar");
+    find(ui.checkList, "checkList");
+    return ui;
+}
+
+// The bounds of the red outline drawn on `picture` (empty when there is none).
+inline QRect RedOutline(const Bitmap& picture)
+{
+    QRect bounds;
+    for (int y = 0; y < picture.Height(); ++y)
+        for (int x = 0; x < picture.Width(); ++x)
+            if (picture.Pixel(x, y) == kRed)
+                bounds |= QRect(x, y, 1, 1);
+    return bounds;
+}
+
 class WindowTest : public testing::Test {
 protected:
     void SetUp() override
@@ -137,9 +237,8 @@ protected:
     }
     void TearDown() override { window.reset(); }
 
-    // The window's controls, its working state, the batch, and its companions.
-    [[nodiscard]] const MainWindow::Controls& ui() const { return window->controls(); }
-    [[nodiscard]] const MainWindow::WorkState& work() const { return window->workState(); }
+    // The window's controls, the batch, and the window's companions.
+    [[nodiscard]] WindowControls ui() const { return ControlsOf(*window); }
     [[nodiscard]] QStringList BatchFiles() const
     {
         QStringList files;
