@@ -111,6 +111,8 @@ MainWindow::MainWindow(DialogService& dialogs, QWidget* parent)
 {
     createControls();
     connectBatch();
+    plainPreview_ = new PlainBackgroundPreview(this);
+    connect(plainPreview_, &PlainBackgroundPreview::ready, this, &MainWindow::showPlainBackground);
     initialise();
 }
 
@@ -143,7 +145,12 @@ SettingsDialog& MainWindow::settingsDialog()
 void MainWindow::setDialogSettings(const Settings& value)
 {
     const bool recognitionAsked = value.recogniseOnOpen && !settings_.recogniseOnOpen;
+    const bool backgroundChanged = value.plainBackground != settings_.plainBackground
+        || value.plainBackgroundPicked != settings_.plainBackgroundPicked
+        || value.backgroundColour != settings_.backgroundColour;
     settings_ = value;
+    if (backgroundChanged)
+        previewPlainBackground();
     if (!recognitionAsked)
         return;
     QString folder = work_.programFolder;

@@ -10,6 +10,7 @@
 #include "geometry/view_geometry.h"
 #include "image/bitmap.h"
 #include "mouse_args.h"
+#include "plain_background_preview.h"
 #include "recognition/frame_proposal.h"
 #include "session/batch_run.h"
 #include "session/photo_session.h"
@@ -22,6 +23,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QRect>
 #include <QStringList>
 #include <QToolButton>
 #include <QUrl>
@@ -240,8 +242,13 @@ public:
     // status, the frame.
     void prepareRotation();
 
-    // The framed photo's checks in the list beside the view, their short form as its tip.
+    // The framed photo's checks in the list beside the view, their short form as its tip; then the plain
+    // background's preview.
     void refreshChecks();
+    // With "背景を無地にする" on, the view inside the frame shows the background made plain, once the preview's
+    // thread has made it; otherwise (and meanwhile) the photo as it is.
+    void previewPlainBackground();
+    void showPlainBackground(int generation, const Bitmap& picture, bool made);
 
     // Crop frame and head line
     // Sets the session's frame and shows it there.
@@ -403,6 +410,10 @@ private:
     WorkMode mode_ = WorkMode::Idle;
     std::unique_ptr<BatchController> batch_;
     std::unique_ptr<BackgroundWork> worker_;
+    PlainBackgroundPreview* plainPreview_ = nullptr;
+    int plainPreviewGeneration_ = 0;
+    QRect plainPreviewArea_; // where the picture asked for lies on the view
+    QRect plainPreviewShown_; // where a plain preview is shown on the view now
     // A turn being made, and what the turn buttons added to it since.
     struct TurnClicks {
         bool running = false;

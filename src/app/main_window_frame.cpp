@@ -233,7 +233,7 @@ void MainWindow::refreshChecks()
     if (!ui_.checkList)
         return;
     const std::vector<PhotoCheck> checks
-        = session_.hasPhoto() ? session_.photoChecks() : std::vector<PhotoCheck> {};
+        = session_.hasPhoto() ? session_.photoChecks(nullptr, settings().plainBackground) : std::vector<PhotoCheck> {};
     // Beside the view where the window leaves room, else over the view's right edge.
     const QRect view = ui_.photoView->geometry();
     const int room = width() - view.right() - 16;
@@ -252,6 +252,56 @@ void MainWindow::refreshChecks()
         panel = panel.left(earlier).trimmed();
     const std::string joined = PanelText({ panel.toStdString(), summary.toStdString() });
     ui_.statusBar->setPanel(kAnglePanel, QString::fromStdString(joined));
+    previewPlainBackground();
+}
+
+void MainWindow::previewPlainBackground()
+{
+    // The view under the last plain preview shows the photo again until the new one comes.
+    ++plainPreviewGeneration_;
+    Bitmap& view = ui_.photoImage->picture();
+    if (!plainPreviewShown_.isEmpty()) {
+        const QPoint fittedAt((view.Width() - work_.fitted.Width()) / 2, (view.Height() - work_.fitted.Height()) / 2);
+        const QRect shown = plainPreviewShown_ & QRect(fittedAt, QSize(work_.fitted.Width(), work_.fitted.Height()));
+        if (!shown.isEmpty() && !work_.fitted.Empty())
+            CopyRect(work_.fitted,
+                { shown.left() - fittedAt.x(), shown.top() - fittedAt.y(), shown.right() + 1 - fittedAt.x(),
+                    shown.bottom() + 1 - fittedAt.y() },
+                view, shown.left(), shown.top());
+        plainPreviewShown_ = QRect();
+        ui_.photoImage->pictureChanged();
+    }
+    const Settings settings = this->settings();
+    if (!settings.plainBackground || !session_.hasPhoto() || !ui_.frameImage->isVisible())
+        return;
+    const ControlBounds frame = ui_.photoView->frameBounds();
+    const QRect area = QRect(frame.left - ui_.photoImage->x(), frame.top - ui_.photoImage->y(), frame.width,
+                           frame.height)
+        & QRect(0, 0, view.Width(), view.Height());
+    if (area.width() < 8 || area.height() < 8)
+        return;
+    PlainBackgroundPreview::Request request;
+    request.generation = plainPreviewGeneration_;
+    if (!request.picture.Resize(area.width(), area.height()))
+        return;
+    CopyRect(view, { area.left(), area.top(), area.right() + 1, area.bottom() + 1 }, request.picture, 0, 0);
+    request.programFolder = work_.programFolder.toStdString();
+    request.colour = settings.plainBackgroundPicked ? settings.pickedColour : settings.backgroundColour;
+    plainPreviewArea_ = area;
+    plainPreview_->request(std::move(request));
+}
+
+void MainWindow::showPlainBackground(int generation, const Bitmap& picture, bool made)
+{
+    // A frame moved, a photo turned or closed since the request: its picture belongs to no view.
+    if (generation != plainPreviewGeneration_ || !made || !session_.hasPhoto())
+        return;
+    Bitmap& view = ui_.photoImage->picture();
+    if (plainPreviewArea_.right() >= view.Width() || plainPreviewArea_.bottom() >= view.Height())
+        return;
+    Draw(picture, view, plainPreviewArea_.left(), plainPreviewArea_.top());
+    plainPreviewShown_ = plainPreviewArea_;
+    ui_.photoImage->pictureChanged();
 }
 
 } // namespace vellicam

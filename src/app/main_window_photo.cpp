@@ -67,6 +67,7 @@ int MainWindow::showFittedImage(Fitted fitted)
     }
     work_.reductionMessage = QString::fromStdString(fitted.reductionMessage);
     work_.fitted = std::move(fitted.image);
+    plainPreviewShown_ = QRect(); // drawn over with the photo
     if (fitted.result == 0)
         Draw(work_.fitted, view, (side - work_.fitted.Width()) / 2, (side - work_.fitted.Height()) / 2);
     ui_.photoImage->pictureChanged();

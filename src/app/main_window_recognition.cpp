@@ -220,6 +220,9 @@ void MainWindow::photoPressed(const MouseArgs& args)
     }
     setMode(WorkMode::Idle);
     pickCursor_.reset();
+    // The plain background of the picked colour follows the pick.
+    if (const Settings now = settings(); now.plainBackground && now.plainBackgroundPicked)
+        previewPlainBackground();
 }
 
 } // namespace vellicam

@@ -538,5 +538,28 @@ TEST_F(Sheet, ARealPortraitGivesFourFramedPhotos)
     }
 }
 
+// "背景を無地にする" shows on the view inside the frame before any sheet is made, and goes when it is switched off.
+TEST_F(Sheet, ThePlainBackgroundShowsInsideTheFrameBeforeTheSheet)
+{
+    const fs::path source = DataDir() / "photos" / "portrait_dark_background_868.jpg";
+    const std::string path = scratch / "portrait.jpg";
+    fs::copy_file(source, path);
+    OpenPhoto(QString::fromStdString(path));
+    (void)FrameOnSquare(146, 0, 592, 777);
+    const QPoint frameCorner = ui().frameImage->pos() - ui().photoImage->pos() + QPoint(6, 6);
+    const QPoint outside = frameCorner - QPoint(12, -20);
+    const Bitmap& view = ui().photoImage->picture();
+    const Rgb before = view.Pixel(frameCorner.x(), frameCorner.y());
+    ASSERT_LT(Luma(before), 80) << "the dark background";
+
+    settingsUi().plainBackgroundList->setCurrentIndex(1); // 白
+    QTRY_VERIFY_WITH_TIMEOUT(Luma(ui().photoImage->picture().Pixel(frameCorner.x(), frameCorner.y())) > 200, 20000);
+    EXPECT_LT(Luma(view.Pixel(outside.x(), outside.y())), 80) << "outside the frame the photo is as it is";
+    EXPECT_FALSE(fs::exists(scratch / "portrait_sheet.jpeg"));
+
+    settingsUi().plainBackgroundList->setCurrentIndex(0);
+    EXPECT_EQ(ui().photoImage->picture().Pixel(frameCorner.x(), frameCorner.y()), before);
+}
+
 } // namespace
 } // namespace vellicam::test

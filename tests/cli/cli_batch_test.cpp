@@ -112,6 +112,25 @@ TEST_F(BatchCommand, StrictRunLeavesAPhotoThatFailsACheckWithoutASheet)
     }
 }
 
+// A background that will be painted plain is not held against the photo: the plain-wall portrait's neighbour at
+// the edge fails the background check as it is shot, and passes once the background is to be replaced.
+TEST_F(BatchCommand, APlainBackgroundIsCheckedAsTheSheetWillShowIt)
+{
+    fs::remove(fs::path(photos) / "broken.jpg");
+    fs::remove(fs::path(photos) / "no_face_false_positive_768.jpg");
+    for (const bool plain : { false, true }) {
+        SCOPED_TRACE(plain);
+        const std::string out = dir / (plain ? "plain" : "as-shot");
+        std::vector<std::string> words { photos, "--out", out, "--report", out + ".jsonl" };
+        if (plain)
+            words.insert(words.end(), { "--background", "white" });
+        const CliRun run = Batch(words);
+        EXPECT_EQ(run.status, 0) << run.err;
+        const std::string row = test::ReadFile(out + ".jsonl");
+        EXPECT_NE(row.find(plain ? "\"background\": true" : "\"background\": false"), std::string::npos) << row;
+    }
+}
+
 TEST_F(BatchCommand, SheetsAreTheSameBytesWhateverTheNumberOfJobs)
 {
     for (int i = 0; i < 3; ++i)

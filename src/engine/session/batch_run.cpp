@@ -223,7 +223,7 @@ PhotoWork WorkPhotoUnattended(const std::string& photo, const Settings& settings
         session.centreMinimumFrame();
     work.angle = session.angle();
     (void)session.frameInImage(work.frame);
-    work.checks = session.photoChecks();
+    work.checks = session.photoChecks(nullptr, settings.plainBackground);
     if (strict && !ChecksPassed(work.checks)) {
         std::string failed;
         for (const PhotoCheck& c : work.checks)
