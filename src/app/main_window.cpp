@@ -382,6 +382,22 @@ void MainWindow::createControls()
 
     setMouseTracking(true);
 
+    // Taking back a change of the frame or the turn: shortcuts anywhere in the window, and the view's context menu.
+    undoAction_ = new QAction(texts::kUndoCaption, this);
+    undoAction_->setObjectName(QStringLiteral("undoAction"));
+    undoAction_->setShortcut(QKeySequence::Undo);
+    redoAction_ = new QAction(texts::kRedoCaption, this);
+    redoAction_->setObjectName(QStringLiteral("redoAction"));
+    redoAction_->setShortcuts({ QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z), QKeySequence(Qt::CTRL | Qt::Key_Y) });
+    for (QAction* action : { undoAction_, redoAction_ }) {
+        action->setEnabled(false);
+        addAction(action);
+        ui_.photoView->addAction(action);
+    }
+    ui_.photoView->setContextMenuPolicy(Qt::ActionsContextMenu);
+    connect(undoAction_, &QAction::triggered, this, &MainWindow::undoEdit);
+    connect(redoAction_, &QAction::triggered, this, &MainWindow::redoEdit);
+
     connect(ui_.newButton, &QPushButton::clicked, this, &MainWindow::startNew);
     connect(ui_.choosePhotoButton, &QPushButton::clicked, this, &MainWindow::choosePhoto);
     connect(ui_.recogniseButton, &QPushButton::clicked, this, &MainWindow::recogniseFace);
@@ -418,7 +434,11 @@ void MainWindow::createControls()
         [this](int x, int y) { trackPointer(x + ui_.photoView->x(), y + ui_.photoView->y()); });
 
     // A drag on the grips redraws the outline at each step; the mark of a held button is the window's.
-    connect(ui_.frameGrips, &ResizeControl::pressed, this, [this] { work_.mouseHeld = true; });
+    connect(ui_.frameGrips, &ResizeControl::pressed, this, [this] {
+        work_.mouseHeld = true;
+        if (!isWorking() && session_.hasPhoto())
+            session_.rememberEdit();
+    });
     connect(ui_.frameGrips, &ResizeControl::moved, this, [this] {
         if (work_.mouseHeld)
             drawFrameOutline();
@@ -429,7 +449,9 @@ void MainWindow::createControls()
         // The frame is the session's: nothing moves it while an action works on it.
         if (isWorking())
             return;
-        session_.setFrame(ui_.photoView->frameBounds());
+        // A frame shown again where it is keeps its own square pixels, not their view rounding.
+        if (!(session_.hasFrame() && ui_.photoView->frameBounds() == session_.frame()))
+            session_.setFrame(ui_.photoView->frameBounds());
         showFrameChecks();
         const ImageWidget* frame = ui_.frameImage;
         if (frame->picture().Width() != frame->width() || frame->picture().Height() != frame->height())

@@ -18,6 +18,7 @@
 #include "settings_dialog.h"
 #include "sheet/sheet_layout.h"
 
+#include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
@@ -314,6 +315,9 @@ public slots:
     void showSettings(); // 設定
     void skipPhoto(); // スキップ
     void requestAbort(); // 中断
+    // Ctrl+Z and Ctrl+Shift+Z, and the view's context menu: the frame and turn as before the last change, and again.
+    void undoEdit();
+    void redoEdit();
     void turnLeft();
     void turnRight();
     void turnLeftTenth();
@@ -376,6 +380,11 @@ private:
     [[nodiscard]] Fitted fitForView(int side) const;
     int showFittedImage(Fitted fitted);
     void showRotation(const RotateOutcome& turned, Fitted fitted);
+    // Takes the frame and turn one change back (or forward again): the turn on the worker when it differs.
+    void stepHistory(bool back);
+    // The session's frame shown as it is, with its grips, checks and preview.
+    void showSessionFrame();
+    void updateUndoActions();
     // Turns by `step` (upright first with `reset`) on the worker, then by what the clicks meanwhile added.
     void turnOnWorker(const Busy& busy, int step, bool reset);
     // The recognition hooks of a job: status texts posted to the angle panel, the pauses slept on the worker.
@@ -410,6 +419,8 @@ private:
     WorkMode mode_ = WorkMode::Idle;
     std::unique_ptr<BatchController> batch_;
     std::unique_ptr<BackgroundWork> worker_;
+    QAction* undoAction_ = nullptr;
+    QAction* redoAction_ = nullptr;
     PlainBackgroundPreview* plainPreview_ = nullptr;
     int plainPreviewGeneration_ = 0;
     QRect plainPreviewArea_; // where the picture asked for lies on the view

@@ -81,6 +81,22 @@ void MainWindow::showFrameChecks()
     refreshChecks();
 }
 
+void MainWindow::showSessionFrame()
+{
+    if (!session_.hasPhoto())
+        return;
+    placeFrame(false);
+    showFrameChecks();
+}
+
+void MainWindow::updateUndoActions()
+{
+    if (!undoAction_)
+        return;
+    undoAction_->setEnabled(session_.hasPhoto() && session_.canUndo());
+    redoAction_->setEnabled(session_.hasPhoto() && session_.canRedo());
+}
+
 void MainWindow::showFrameAgain()
 {
     if (!session_.hasPhoto())
@@ -126,6 +142,7 @@ void MainWindow::headLinePressed(const MouseArgs& args)
         return;
     work_.mouseHeld = true;
     if (ui_.headLineButton->isChecked()) {
+        session_.rememberEdit();
         lineCursor_.emplace(Qt::SizeAllCursor);
         work_.headTop = QPoint(args.x, args.y);
     }
@@ -252,6 +269,7 @@ void MainWindow::refreshChecks()
         panel = panel.left(earlier).trimmed();
     const std::string joined = PanelText({ panel.toStdString(), summary.toStdString() });
     ui_.statusBar->setPanel(kAnglePanel, QString::fromStdString(joined));
+    updateUndoActions();
     previewPlainBackground();
 }
 

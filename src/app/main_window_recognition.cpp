@@ -90,6 +90,7 @@ void MainWindow::recogniseFace()
 
 void MainWindow::recognise(Busy busy, bool namePhoto, std::function<void(int)> then)
 {
+    session_.rememberEdit();
     ui_.photoView->detachGrips();
     ui_.frameImage->hide();
     ui_.photoImage->setToolTip(QString());

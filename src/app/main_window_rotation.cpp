@@ -8,6 +8,7 @@
 #include "status_panels.h"
 
 #include <memory>
+#include <optional>
 #include <utility>
 
 namespace vellicam {
@@ -38,6 +39,7 @@ void MainWindow::rotateBy(int step, bool reset)
     const auto turning = begin(UserAction::Rotate);
     if (!turning || !session_.hasPhoto())
         return;
+    session_.rememberEdit();
     turnOnWorker(turning, step, reset);
 }
 
@@ -69,6 +71,52 @@ void MainWindow::turnOnWorker(const Busy& busy, int step, bool reset)
                 return;
             }
             reportMemory();
+        });
+}
+
+void MainWindow::undoEdit()
+{
+    stepHistory(true);
+}
+
+void MainWindow::redoEdit()
+{
+    stepHistory(false);
+}
+
+void MainWindow::stepHistory(bool back)
+{
+    if (turn_.running || (back ? !session_.canUndo() : !session_.canRedo()))
+        return;
+    const auto stepping = begin(UserAction::Rotate);
+    if (!stepping || !session_.hasPhoto())
+        return;
+    const std::optional<FrameAndTurn> state = back ? session_.takeUndo() : session_.takeRedo();
+    if (!state)
+        return;
+    if (state->angle == session_.angle()) {
+        session_.restoreFrame(*state);
+        showSessionFrame();
+        return;
+    }
+    prepareRotation();
+    const bool sharpen = ui_.sharpenBox->isChecked();
+    const int side = viewSquareSide();
+    auto fitted = std::make_shared<Fitted>();
+    auto cursor = std::make_shared<OverrideCursor>(Qt::WaitCursor);
+    runJob<RotateOutcome>(
+        stepping,
+        [this, angle = state->angle, sharpen, side, fitted] {
+            RotateOutcome turned = session_.rotateTo(angle, sharpen);
+            if (turned.turned)
+                *fitted = fitForView(side);
+            return turned;
+        },
+        [this, state = *state, fitted, cursor](RotateOutcome turned) {
+            showRotation(turned, std::move(*fitted));
+            if (turned.turned)
+                session_.restoreFrame(state);
+            showSessionFrame();
         });
 }
 

@@ -43,6 +43,8 @@ inline const QString kTurnLeftTenthCaption = QStringLiteral("左0.1度回転");
 inline const QString kTurnRightTenthCaption = QStringLiteral("右0.1度回転");
 inline const QString kTurnRightCaption = QStringLiteral("右９０度回転");
 inline const QString kResetTurnCaption = QStringLiteral("回転リセット");
+inline const QString kUndoCaption = QStringLiteral("元に戻す");
+inline const QString kRedoCaption = QStringLiteral("やり直し");
 // Centred in the photo view while no photo is open.
 inline const QString kEmptyViewHint = QStringLiteral("写真を選択するか、写真やフォルダをここにドロップしてください");
 

@@ -156,6 +156,58 @@ TEST_F(CropFrame, DraggingTheFrameMovesItWithinTheView)
     EXPECT_EQ(Frame().size(), start.size());
 }
 
+// Ctrl+Z takes back a drag, a head line and a turn in turn, Ctrl+Shift+Z does them again, and the view's context
+// menu offers both; a new photo has nothing to take back.
+TEST_F(CropFrame, UndoAndRedoTakeBackMovesHeadLinesAndTurns)
+{
+    QAction* undo = window->findChild<QAction*>("undoAction");
+    QAction* redo = window->findChild<QAction*>("redoAction");
+    ASSERT_TRUE(undo && redo);
+    EXPECT_TRUE(ui().photoView->actions().contains(undo));
+    EXPECT_TRUE(ui().photoView->actions().contains(redo));
+    EXPECT_FALSE(undo->isEnabled());
+    const auto press = [this](QKeyCombination keys) {
+        QTest::keyClick(window.get(), keys.key(), keys.keyboardModifiers());
+        Settle();
+    };
+
+    const QRect start = Frame();
+    Drag(ui().frameImage, { 10, 10 }, { 40, 25 });
+    const QRect moved = Frame();
+    ASSERT_NE(moved, start);
+    DrawHeadLine({ 200, 100 }, { 200, 300 });
+    const QRect lined = Frame();
+    ASSERT_NE(lined, moved);
+    ui().turnRightTenthButton->click();
+    Settle();
+    ASSERT_EQ(window->session().angle(), 1);
+    EXPECT_TRUE(undo->isEnabled());
+
+    press(Qt::CTRL | Qt::Key_Z);
+    EXPECT_EQ(window->session().angle(), 0);
+    EXPECT_EQ(ui().angleBox->text(), "0");
+    EXPECT_EQ(Frame(), lined);
+    press(Qt::CTRL | Qt::Key_Z);
+    EXPECT_EQ(Frame(), moved);
+    press(Qt::CTRL | Qt::Key_Z);
+    EXPECT_EQ(Frame(), start);
+    EXPECT_EQ(ui().frameGrips->control(), ui().frameImage) << "the frame keeps its grips";
+    EXPECT_FALSE(undo->isEnabled());
+
+    press(Qt::CTRL | Qt::SHIFT | Qt::Key_Z);
+    EXPECT_EQ(Frame(), moved);
+    redo->trigger(); // as the context menu would
+    Settle();
+    EXPECT_EQ(Frame(), lined);
+    press(Qt::CTRL | Qt::SHIFT | Qt::Key_Z);
+    EXPECT_EQ(window->session().angle(), 1);
+    EXPECT_FALSE(redo->isEnabled());
+
+    Open(WritePhoto("next.jpg", 1128, 900));
+    EXPECT_FALSE(undo->isEnabled());
+    EXPECT_FALSE(redo->isEnabled());
+}
+
 TEST_F(CropFrame, TheCornerGripResizesKeepingTheAspectWithinTheLimits)
 {
     const ViewFrameLimits limits = ViewLimits();

@@ -17,6 +17,7 @@
 #include "status_panels.h"
 #include "test_support.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>

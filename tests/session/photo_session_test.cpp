@@ -202,6 +202,57 @@ TEST_F(SessionTest, ZoomAndViewChangesKeepTheFrameOverTheSamePartOfThePhoto)
     EXPECT_EQ(session.frame(), (ControlBounds { 100, 80, 200, 262 }));
 }
 
+// Moves, resizes and turns are taken back in order and done again, each to the very pixels it had; a change after
+// an undo ends what could be redone, a change that changed nothing is passed over, and a new photo forgets them.
+TEST_F(SessionTest, FrameAndTurnAreTakenBackAndDoneAgainExactly)
+{
+    PhotoSession session(program);
+    ASSERT_TRUE(session.open(Photo("p.jpg", 1200, 1600), false).opened());
+    session.setView(520, 520, 520);
+    session.setFrame({ 100, 80, 200, 262 });
+    EXPECT_FALSE(session.canUndo());
+    const FrameAndTurn first = session.frameAndTurn();
+
+    session.rememberEdit();
+    session.setFrame({ 140, 60, 230, 300 }); // a move and a resize
+    const FrameAndTurn moved = session.frameAndTurn();
+    session.rememberEdit(); // a press that moved nothing
+    session.rememberEdit();
+    ASSERT_TRUE(session.rotateBy(15, false, false).turned);
+    const FrameAndTurn turned = session.frameAndTurn();
+    ASSERT_EQ(turned.angle, 15);
+    session.setView(780, 780, 780); // a zoom is no edit
+
+    const auto backTo = [&session](const std::optional<FrameAndTurn>& state) {
+        ASSERT_TRUE(state.has_value());
+        (void)session.rotateTo(state->angle, false);
+        session.restoreFrame(*state);
+    };
+    for (const FrameAndTurn& expected : { moved, first }) {
+        ASSERT_TRUE(session.canUndo());
+        backTo(session.takeUndo());
+        EXPECT_EQ(session.frameAndTurn(), expected);
+    }
+    EXPECT_FALSE(session.canUndo());
+    EXPECT_FALSE(session.takeUndo().has_value());
+    for (const FrameAndTurn& expected : { moved, turned }) {
+        ASSERT_TRUE(session.canRedo());
+        backTo(session.takeRedo());
+        EXPECT_EQ(session.frameAndTurn(), expected);
+    }
+    EXPECT_FALSE(session.canRedo());
+
+    backTo(session.takeUndo());
+    session.rememberEdit();
+    session.setFrame({ 10, 10, 200, 262 });
+    EXPECT_FALSE(session.canRedo()) << "a new change ends the redo";
+    EXPECT_TRUE(session.canUndo());
+
+    ASSERT_TRUE(session.open(Photo("q.jpg", 1200, 1600), false).opened());
+    EXPECT_FALSE(session.canUndo());
+    EXPECT_FALSE(session.canRedo());
+}
+
 TEST_F(SessionTest, AFrameGivenInImagePixelsKeepsItsPartOfThePhotoOnAnyViewAndNeverShrinks)
 {
     PhotoSession session(program);

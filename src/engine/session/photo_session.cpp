@@ -227,6 +227,7 @@ OpenOutcome PhotoSession::adopt(const std::string& path, Bitmap decoded, bool sh
     if (hasFrame_)
         setFrame(frame_);
     releaseSheet();
+    history_.clear();
     if (angle_ != 0 && !tooLargeToTurn())
         (void)turnSquare(angle_, sharpenView, progress);
     return outcome;
@@ -234,6 +235,7 @@ OpenOutcome PhotoSession::adopt(const std::string& path, Bitmap decoded, bool sh
 
 void PhotoSession::close()
 {
+    history_.clear();
     photoPath_.clear();
     original_.Clear();
     square_.Clear();
@@ -390,6 +392,28 @@ int PhotoSession::frameInImage(CropRect& crop) const
     if (frameSquareResult_ == kCropOk)
         crop = frameSquare_;
     return frameSquareResult_;
+}
+
+FrameAndTurn PhotoSession::frameAndTurn() const
+{
+    FrameAndTurn state;
+    state.angle = angle_;
+    state.hasFrame = hasFrame_ && frameSquareResult_ == kCropOk;
+    if (state.hasFrame)
+        state.frame = frameSquare_;
+    return state;
+}
+
+void PhotoSession::restoreFrame(const FrameAndTurn& state)
+{
+    if (!state.hasFrame) {
+        hasFrame_ = false;
+        return;
+    }
+    // The square pixels themselves, not their view rounding: back and forth leaves the frame as it was.
+    setFrameInImage(state.frame);
+    if (hasFrame_ && frameSquareResult_ == kCropOk)
+        frameSquare_ = state.frame;
 }
 
 void PhotoSession::setFrameInImage(const CropRect& crop)

@@ -17,6 +17,7 @@
 #include "image/bitmap.h"
 #include "recognition/recognition_run.h"
 #include "resample/progress.h"
+#include "session/edit_history.h"
 #include "session/photo_checks.h"
 #include "session/prompts.h"
 #include "session/settings.h"
@@ -27,6 +28,7 @@
 #include <functional>
 #include <initializer_list>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -178,6 +180,20 @@ public:
     // view's frame limits. A view of another size (a resize of the window) keeps the user's frame this way.
     void setFrameInImage(const CropRect& crop);
 
+    // --- Taking back ---
+    // The frame and turn as they are now.
+    [[nodiscard]] FrameAndTurn frameAndTurn() const;
+    // Remembers the frame and turn as they are, before a change the user can take back (a move, a resize, a head
+    // line, a turn, a recognition); a new photo forgets them.
+    void rememberEdit() { history_.remember(frameAndTurn()); }
+    [[nodiscard]] bool canUndo() const { return history_.canUndo(frameAndTurn()); }
+    [[nodiscard]] bool canRedo() const { return history_.canRedo(); }
+    // The state to go back to, or to go forward to again: the caller turns the photo to its angle (rotateTo), then
+    // puts its frame back with restoreFrame.
+    [[nodiscard]] std::optional<FrameAndTurn> takeUndo() { return history_.undo(frameAndTurn()); }
+    [[nodiscard]] std::optional<FrameAndTurn> takeRedo() { return history_.redo(frameAndTurn()); }
+    void restoreFrame(const FrameAndTurn& state);
+
     // --- The head line ---
     // The line from the head top to (x, y) while it is dragged; remembers its proposal.
     HeadLineOutcome followHeadLine(int sx, int sy, int x, int y);
@@ -310,6 +326,7 @@ private:
     int viewWidth_ = 0;
     int viewHeight_ = 0;
     ControlBounds frame_; // on the view
+    EditHistory history_;
     bool hasFrame_ = false;
     CropRect frameSquare_; // the truth: the square's pixels the frame cuts
     int frameSquareResult_ = kCropEmptyFrame;
