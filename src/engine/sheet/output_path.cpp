@@ -343,11 +343,11 @@ JpegOptions SheetJpegOptions(int quality, int dpi)
 
 SaveSheetOutcome SaveSheetJpeg(const std::string& path, const Bitmap& bitmap, int quality, int dpi)
 {
-    return SaveSheetFile(
-        path, bitmap, quality, [&] { return SaveJpeg(path, bitmap, SheetJpegOptions(quality, dpi)); });
+    return SaveSheetFile(path, bitmap, quality, [&] { return SaveJpeg(path, bitmap, SheetJpegOptions(quality, dpi)); });
 }
 
-SaveSheetOutcome SaveSheetPdf(const std::string& path, const Bitmap& bitmap, int quality, int dpi, const PaperSize& paper)
+SaveSheetOutcome SaveSheetPdf(
+    const std::string& path, const Bitmap& bitmap, int quality, int dpi, const PaperSize& paper)
 {
     return SaveSheetFile(
         path, bitmap, quality, [&] { return WriteSheetPdf(path, bitmap, SheetJpegOptions(quality, dpi), paper); });

@@ -131,8 +131,9 @@ struct SaveSheetOutcome {
 [[nodiscard]] int EnsureFolder(const std::string& folder, std::string* reason = nullptr);
 
 // True for the name of a temporary file that the atomic write of a sheet leaves when it is killed half-way:
-// '.', the sheet's name (ending in ".jpg", ".jpeg" or ".pdf" in any case), '.', and six letters or digits. The temporary of
-// a name longer than 200 bytes carries only its start, cannot be told from others' files, and is left alone.
+// '.', the sheet's name (ending in ".jpg", ".jpeg" or ".pdf" in any case), '.', and six letters or digits. The
+// temporary of a name longer than 200 bytes carries only its start, cannot be told from others' files, and is left
+// alone.
 [[nodiscard]] bool IsSheetTemporaryName(const std::string& name);
 
 // Removes from `folder` (not its subfolders) the regular files, owned by this user, that bear a sheet temporary's

@@ -13,8 +13,8 @@ double PrintFit::largest() const
 
 PrintFit FitSheetOnPage(int width, int height, int dpi, const PaperRect& printable)
 {
-    const bool finite = std::isfinite(printable.left) && std::isfinite(printable.top)
-        && std::isfinite(printable.width) && std::isfinite(printable.height);
+    const bool finite = std::isfinite(printable.left) && std::isfinite(printable.top) && std::isfinite(printable.width)
+        && std::isfinite(printable.height);
     if (width < 1 || height < 1 || dpi < 1 || !finite || printable.width <= 0 || printable.height <= 0) {
         const double w = std::max(width, 0) * 25.4 / std::max(dpi, 1);
         const double h = std::max(height, 0) * 25.4 / std::max(dpi, 1);

@@ -62,9 +62,11 @@ bool BuildSheetPdf(
     };
     object(2, "<< /Type /Catalog /Pages 3 0 R >>");
     object(3, "<< /Type /Pages /Kids [4 0 R] /Count 1 >>");
-    object(4, "<< /Type /Page /Parent 3 0 R /MediaBox [0 0 " + width + " " + height
+    object(4,
+        "<< /Type /Page /Parent 3 0 R /MediaBox [0 0 " + width + " " + height
             + "] /Resources << /XObject << /Sheet 5 0 R >> >> /Contents 6 0 R >>");
-    object(5, "<< /Type /XObject /Subtype /Image /Width " + std::to_string(pixelWidth) + " /Height "
+    object(5,
+        "<< /Type /XObject /Subtype /Image /Width " + std::to_string(pixelWidth) + " /Height "
             + std::to_string(pixelHeight) + " /ColorSpace /DeviceRGB /BitsPerComponent 8 /Filter /DCTDecode /Length "
             + std::to_string(jpeg.size()) + " >>\nstream\n" + jpeg + "\nendstream");
     // The image space's unit square stretched over the whole page.

@@ -22,8 +22,8 @@ namespace vellicam {
 // the page, the Info dictionary's Producer kSheetMark (it comes first, so IsMarkedSheetPdf reads only the head) and
 // an xref table with the objects' exact offsets. No date or identifier: the same input gives the same bytes.
 // Refuses (false, `out` untouched) empty JPEG data and lengths or sizes below 1.
-[[nodiscard]] bool BuildSheetPdf(const std::string& jpeg, int pixelWidth, int pixelHeight, int pageWidth,
-    int pageHeight, std::string& out);
+[[nodiscard]] bool BuildSheetPdf(
+    const std::string& jpeg, int pixelWidth, int pixelHeight, int pageWidth, int pageHeight, std::string& out);
 
 // Encodes `sheet` as the JPEG sheet would be written (the options unchanged, kSheetMark as its comment), wraps it
 // as BuildSheetPdf does for `paper` and writes the file atomically (WriteFileAtomically): a failed write leaves no
