@@ -386,7 +386,7 @@ private:
     SettingsDialog* settingsDialog_ = nullptr; // made on first use, a child of the window
     SheetPreviewWindow* preview_ = nullptr;
     Controls ui_;
-    QPushButton* printButton_ = nullptr; // 印刷, beside シート作成
+    QPushButton* printButton_ = nullptr; // 印刷, at the rotation row's right end
     WorkState work_;
     PhotoSession session_;
     WorkMode mode_ = WorkMode::Idle;

@@ -279,8 +279,8 @@ int RunSheet(const std::vector<std::string>& words)
     }
     const std::string& out = args.Positional()[1];
     const bool pdf = IsPdfName(out);
-    if (!pdf)
-        CheckOutputName(out);
+    if (!pdf && FormatFromExtension(out) == ImageFormat::Unknown)
+        throw UsageError { "cannot tell the format of '" + out + "': use .jpg, .jpeg, .png, .ppm or .pdf", out };
     const auto previewPath = args.Value("preview");
     if (previewPath)
         CheckOutputName(*previewPath);
