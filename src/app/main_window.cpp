@@ -12,6 +12,7 @@
 #include "resize_control.h"
 #include "sheet/sheet_compose.h"
 #include "sheet_preview_window.h"
+#include "sheet_printing.h"
 #include "status_panels.h"
 #include "window_prompts.h"
 #include "window_style.h"
@@ -304,6 +305,7 @@ void MainWindow::createControls()
     ui_.recogniseButton = addButton(this, texts::kRecogniseCaption, QStyle::SP_CustomBase, kFileButtonSize);
     ui_.makeSheetButton = addButton(this, texts::kMakeSheetCaption, QStyle::SP_CustomBase, kFileButtonSize);
     ui_.makeSheetButton->setEnabled(false);
+    printButton_ = MakePrintButton(this);
     ui_.settingsButton = addButton(this, texts::kSettingsCaption, QStyle::SP_CustomBase, kFileButtonSize);
     ui_.skipButton = addButton(this, texts::kSkipCaption, QStyle::SP_CustomBase, kBatchButtonSize);
     ui_.abortButton = addButton(this, texts::kAbortCaption, QStyle::SP_CustomBase, kBatchButtonSize);
@@ -402,6 +404,7 @@ void MainWindow::createControls()
     connect(ui_.choosePhotoButton, &QPushButton::clicked, this, &MainWindow::choosePhoto);
     connect(ui_.recogniseButton, &QPushButton::clicked, this, &MainWindow::recogniseFace);
     connect(ui_.makeSheetButton, &QPushButton::clicked, this, &MainWindow::makeSheet);
+    connect(printButton_, &QPushButton::clicked, this, &MainWindow::printLastSheet);
     connect(ui_.settingsButton, &QPushButton::clicked, this, &MainWindow::showSettings);
     connect(ui_.skipButton, &QPushButton::clicked, this, &MainWindow::skipPhoto);
     connect(ui_.abortButton, &QPushButton::clicked, this, &MainWindow::requestAbort);
@@ -514,6 +517,10 @@ void MainWindow::layOutControls()
              ui_.turnRightTenthButton, ui_.turnRightButton, ui_.resetTurnButton })
         turns->addWidget(w);
     turns->addStretch(1);
+    // "印刷" at the row's right end, under the window's options: the button row above has no room left within the
+    // window's designed width.
+    turns->addWidget(printButton_);
+    turns->addSpacing(kViewRightInset);
 
     // The view takes whatever the rows above and the status bar leave.
     QHBoxLayout* view = row(kInset, 0, kViewRightInset, 0);

@@ -123,7 +123,7 @@ public:
     ~MainWindow() override;
 
     // The preview window; the program makes it after the window.
-    void setPreviewWindow(SheetPreviewWindow* preview) { preview_ = preview; }
+    void setPreviewWindow(SheetPreviewWindow* preview);
     [[nodiscard]] SheetPreviewWindow* previewWindow() const { return preview_; }
     // The settings dialog over the window's settings, made the first time it is asked for; its size lists rebuild
     // the sheet's layout.
@@ -403,6 +403,8 @@ private:
     bool showOpened(const QString& path, bool resetFrame, const OpenOutcome& opened, Fitted fitted);
     // Shows a saved sheet: its preview, the status, and the box outside a batch.
     void showSheet(const SheetOutcome& made);
+    // "印刷": the last sheet made, through the dialog service.
+    void printLastSheet();
     // The view's square and image size, told to the session.
     void syncView();
     void trackPointer(int x, int y);
@@ -414,6 +416,7 @@ private:
     SettingsDialog* settingsDialog_ = nullptr; // made on first use, a child of the window
     SheetPreviewWindow* preview_ = nullptr;
     Controls ui_;
+    QPushButton* printButton_ = nullptr; // 印刷, at the rotation row's right end
     WorkState work_;
     PhotoSession session_;
     WorkMode mode_ = WorkMode::Idle;

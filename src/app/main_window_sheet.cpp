@@ -1,5 +1,5 @@
-// The main window's side of the print sheet: "シート作成", the session's sheet with its questions, the preview, and
-// opening the output folder.
+// The main window's side of the print sheet: "シート作成", the session's sheet with its questions, the preview,
+// "印刷" and opening the output folder.
 #include "main_window.h"
 
 #include "batch_controller.h"
@@ -8,6 +8,7 @@
 #include "sheet/output_path.h"
 #include "sheet/recognition_log.h"
 #include "sheet_preview_window.h"
+#include "sheet_printing.h"
 #include "status_panels.h"
 #include "sheet_logged_prompts.h"
 #include "window_prompts.h"
@@ -77,10 +78,32 @@ void MainWindow::makeSheetOfPhoto(Busy busy, std::function<void(int)> then)
         });
 }
 
+void MainWindow::setPreviewWindow(SheetPreviewWindow* preview)
+{
+    preview_ = preview;
+    if (!preview_)
+        return;
+    connect(preview_, &SheetPreviewWindow::printRequested, this, &MainWindow::printLastSheet);
+    preview_->setPrintable(session_.lastSheet().sheet != nullptr);
+}
+
+void MainWindow::printLastSheet()
+{
+    // Not while an action runs: the sheet being made would become the last one half-way.
+    const auto printing = begin(UserAction::PrintSheet);
+    if (!printing)
+        return;
+    PrintSavedSheet(dialogs_, work_.appTitle, session_.lastSheet());
+}
+
 void MainWindow::showSheet(const SheetOutcome& made)
 {
     if (made.result != SheetOutcome::Saved)
         return;
+    const bool printable = session_.lastSheet().sheet != nullptr;
+    printButton_->setEnabled(printable);
+    if (preview_)
+        preview_->setPrintable(printable);
     // The sheet is on disk already; a preview that cannot be had only leaves the preview empty.
     if (preview_) {
         if (!made.hasPreview)

@@ -37,6 +37,7 @@ const QString kScale = QStringLiteral("目盛の出力");
 const QString kKeepExisting = QStringLiteral("同名のファイルは上書きしない");
 const QString kSaveFaceImage = QStringLiteral("認識結果画像を保存");
 const QString kJpegQuality = QStringLiteral("Jpeg画質");
+const QString kSheetFormat = QStringLiteral("シートの形式");
 const QString kBackgroundRatio = QStringLiteral("頭頂部の背景色比率");
 const QString kBackgroundRatioSecondLine = QStringLiteral("しきい値");
 const QString kColourTolerance = QStringLiteral("背景色とする色範囲(±）");
@@ -191,6 +192,23 @@ SettingsDialog::SettingsDialog(const Settings& value, QWidget* parent)
             index = 4;
         const QSignalBlocker quiet(ui_.plainBackgroundList);
         ui_.plainBackgroundList->setCurrentIndex(index);
+    });
+
+    // The sheet's file, above the JPEG quality it is encoded at either way.
+    QLabel* formatLabel = addLabel(this, texts::kSheetFormat, 300, 80);
+    ui_.sheetFormatList = new QComboBox(this);
+    ui_.sheetFormatList->setObjectName(QStringLiteral("sheetFormatList"));
+    ui_.sheetFormatList->addItem(QStringLiteral("JPEG"));
+    ui_.sheetFormatList->addItem(QStringLiteral("PDF"));
+    ui_.sheetFormatList->setGeometry(formatLabel->geometry().right() + 7, 76, 90, 22);
+    ui_.sheetFormatList->setCurrentIndex(s.sheetFormat == SheetFormat::Pdf ? 1 : 0);
+    connect(ui_.sheetFormatList, &QComboBox::currentIndexChanged, this, [this](int index) {
+        settings_.sheetFormat = index == 1 ? SheetFormat::Pdf : SheetFormat::Jpeg;
+        emit settingsChanged(settings_);
+    });
+    showField_.push_back([this] {
+        const QSignalBlocker quiet(ui_.sheetFormatList);
+        ui_.sheetFormatList->setCurrentIndex(settings_.sheetFormat == SheetFormat::Pdf ? 1 : 0);
     });
 
     // Two lines: the face detector, then the person model.

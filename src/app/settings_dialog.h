@@ -39,6 +39,7 @@ public:
         QCheckBox* keepExistingBox = nullptr;
         QCheckBox* saveFaceImageBox = nullptr;
         QComboBox* plainBackgroundList = nullptr; // 背景を無地にする: off, 白, 薄い青, 薄いグレー, the picked colour
+        QComboBox* sheetFormatList = nullptr; // シートの形式: JPEG, PDF
         QSlider* jpegQualitySlider = nullptr;
         QSlider* backgroundRatioSlider = nullptr;
         QSlider* colourToleranceSlider = nullptr;

@@ -1,6 +1,7 @@
 #include "sheet_preview_window.h"
 
 #include "geometry/window_placement.h"
+#include "sheet_printing.h"
 #include "window_style.h"
 
 #include <QScreen>
@@ -10,6 +11,7 @@ namespace vellicam {
 namespace {
 const QString kTitle = QStringLiteral("プレビュー");
 constexpr int kGapBesideOwner = 8;
+constexpr int kPrintRowHeight = 47;
 
 Rect RectOf(const QRect& r)
 {
@@ -22,7 +24,8 @@ SheetPreviewWindow::SheetPreviewWindow(QWidget* parent)
 {
     setWindowTitle(kTitle);
     setFont(gothicFont());
-    setFixedSize(566, 719);
+    // The scroll box with "印刷" in a row under it.
+    setFixedSize(566, 719 + kPrintRowHeight);
 
     scrollBox_ = new QScrollArea(this);
     scrollBox_->setGeometry(8, 0, 545, 705);
@@ -31,6 +34,9 @@ SheetPreviewWindow::SheetPreviewWindow(QWidget* parent)
     scrollBox_->setWidget(content_);
     image_ = new ImageWidget(content_);
     image_->setGeometry(0, 0, 544, 712);
+    printButton_ = MakePrintButton(this);
+    printButton_->setGeometry(8, 711, printButton_->minimumWidth(), printButton_->minimumHeight());
+    connect(printButton_, &QPushButton::clicked, this, &SheetPreviewWindow::printRequested);
     clearPreview();
 }
 

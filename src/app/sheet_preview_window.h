@@ -1,9 +1,10 @@
-// The sheet preview window: a scroll box holding the reduced sheet. It first opens beside the window that owns it
-// when the screen has room there, else where the system puts it.
+// The sheet preview window: a scroll box holding the reduced sheet, and "印刷" under it for the last sheet made. It
+// first opens beside the window that owns it when the screen has room there, else where the system puts it.
 #pragma once
 
 #include "image_widget.h"
 
+#include <QPushButton>
 #include <QScrollArea>
 #include <QWidget>
 
@@ -24,7 +25,14 @@ public:
 
     [[nodiscard]] QScrollArea* scrollBox() const { return scrollBox_; }
     [[nodiscard]] ImageWidget* image() const { return image_; }
+    // "印刷" is on once there is a sheet to print.
+    void setPrintable(bool printable) { printButton_->setEnabled(printable); }
 
+signals:
+    // "印刷" was pressed: whoever made the sheet prints it.
+    void printRequested();
+
+public:
     void setVisible(bool visible) override;
 
 protected:
@@ -38,6 +46,7 @@ private:
     QScrollArea* scrollBox_ = nullptr;
     QWidget* content_ = nullptr; // what the scroll box scrolls
     ImageWidget* image_ = nullptr;
+    QPushButton* printButton_ = nullptr;
 };
 
 } // namespace vellicam

@@ -60,6 +60,8 @@ Options:
   --size ID                 the photo size (default resume; 'vellicam-cli sheet --list-sizes' lists them)
   --paper ID                the paper: L (default), 2L or 4x6
   --quality Q               JPEG quality 0..100 (default 90)
+  --format jpg|pdf          the sheets' files: JPEG (default), or one-page PDFs of the paper's size holding
+                            the same JPEG (NAME_sheet.pdf and the other names with .pdf)
   --no-sharpen --no-centre-marks --no-corner-marks --no-scale
   --no-chin                 do not look for the chin
   --straighten              turn a tilted head level (by its eye line) before framing it
@@ -270,6 +272,11 @@ Settings SettingsFromArguments(const Arguments& args)
     (void)LayoutForIds(args.Value("size"), args.Value("paper")); // refuses an unknown id before any work
     if (const auto v = args.Value("quality"))
         s.jpegQuality = ParseInt(*v, "--quality", 0, 100);
+    if (const auto v = args.Value("format")) {
+        if (*v != "jpg" && *v != "pdf")
+            throw UsageError { "--format takes jpg or pdf, not '" + *v + "'" };
+        s.sheetFormat = *v == "pdf" ? SheetFormat::Pdf : SheetFormat::Jpeg;
+    }
     if (const auto v = args.Value("min-face"))
         s.minFaceSize = ParseInt(*v, "--min-face", 100, 1000);
     if (const auto v = args.Value("precision"))
@@ -744,7 +751,7 @@ int RunBatch(const std::vector<std::string>& words)
 {
     const Arguments args(words,
         { "out", "jobs", "photo-timeout", "report", "size", "paper", "quality", "min-face", "precision", "tolerance",
-            "ratio", "background" },
+            "ratio", "background", "format" },
         { "keep-existing", "skip-unrecognised", "no-recognition", "no-sharpen", "no-centre-marks", "no-corner-marks",
             "no-scale", "no-chin", "straighten", "no-head-top-correction", "whole-image", "allow-oversize",
             "save-face-image", "strict" });

@@ -20,6 +20,7 @@
 #include "session/photo_session.h"
 #include "session/session_texts.h"
 #include "sheet/output_path.h"
+#include "sheet/sheet_pdf.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -225,7 +226,8 @@ The print sheet of PHOTO at 300 dpi: by default four 30 x 40 mm photos on an L s
 square built at loading, or, with --angle, the photo turned by T tenths of a degree exactly as the rotation
 buttons turn it. The crop rectangle L,T,W,H is given in pixels of that square; a rectangle reaching past
 the square's edge is cut there and stretched to its full size, as the sheet action does. OUT is never
-PHOTO itself, and an existing OUT is replaced only when it is an earlier sheet (JPEG sheets carry a mark).
+PHOTO itself, and an existing OUT is replaced only when it is an earlier sheet (sheets carry a mark). An OUT
+ending in .pdf is a one-page PDF of the paper's size holding the sheet's JPEG at 300 dpi.
 
 Options:
   --size ID            the photo size (default resume; see --list-sizes)
@@ -276,7 +278,9 @@ int RunSheet(const std::vector<std::string>& words)
             throw UsageError { "--background takes white, blue, grey or RRGGBB, not '" + *v + "'" };
     }
     const std::string& out = args.Positional()[1];
-    CheckOutputName(out);
+    const bool pdf = IsPdfName(out);
+    if (!pdf && FormatFromExtension(out) == ImageFormat::Unknown)
+        throw UsageError { "cannot tell the format of '" + out + "': use .jpg, .jpeg, .png, .ppm or .pdf", out };
     const auto previewPath = args.Value("preview");
     if (previewPath)
         CheckOutputName(*previewPath);
@@ -319,7 +323,12 @@ int RunSheet(const std::vector<std::string>& words)
     if (composed.result != SheetOutcome::Composed)
         throw std::bad_alloc();
     const Bitmap& sheet = session.sheet();
-    WriteOutput(out, sheet, { settings.jpegQuality, session.layout().Resolution, kSheetMark });
+    const JpegOptions sheetOptions { settings.jpegQuality, session.layout().Resolution, kSheetMark };
+    if (!pdf)
+        WriteOutput(out, sheet, sheetOptions);
+    else if (const IoResult written = WriteSheetPdf(out, sheet, sheetOptions, PaperSizeForId(args.Value("paper")));
+             !written)
+        throw IoError { "cannot write '" + out + "': " + written.message, out };
     if (previewPath) {
         Bitmap preview;
         if (MakePreview(sheet, preview) != 0)

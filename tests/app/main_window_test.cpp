@@ -371,7 +371,7 @@ TEST(PreviewWindow, HasItsCaptionScrollBoxAndWhiteImage)
 {
     SheetPreviewWindow preview;
     EXPECT_EQ(preview.windowTitle(), "プレビュー");
-    EXPECT_EQ(preview.size(), QSize(566, 719));
+    EXPECT_EQ(preview.size(), QSize(566, 766));
     EXPECT_EQ(preview.scrollBox()->geometry(), QRect(8, 0, 545, 705));
     EXPECT_EQ(preview.image()->size(), QSize(544, 712));
     EXPECT_EQ(preview.image()->picture().Pixel(543, 711), kWhite);

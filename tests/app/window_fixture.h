@@ -36,6 +36,7 @@
 #include <functional>
 #include <gtest/gtest.h>
 #include <memory>
+#include <optional>
 #include <vector>
 
 namespace vellicam::test {
@@ -83,6 +84,26 @@ public:
     {
         opened.push_back(url);
         return true;
+    }
+
+    // The print dialog: the printer's printable area it offers (the whole paper when unset), or no printer at all;
+    // what reached a printer.
+    struct Print {
+        QImage sheet;
+        std::string paper;
+    };
+    std::vector<Print> printed;
+    std::optional<PaperRect> printableArea;
+    bool noPrinter = false;
+    PrintOutcome PrintSheet(
+        const QImage& sheet, const PaperSize& paper, const std::function<bool(const PaperRect&)>& acceptArea) override
+    {
+        if (noPrinter)
+            return PrintOutcome::NoPrinter;
+        if (!acceptArea(printableArea.value_or(PaperRect { 0, 0, paper.width / 10.0, paper.height / 10.0 })))
+            return PrintOutcome::Cancelled;
+        printed.push_back({ sheet, paper.id });
+        return PrintOutcome::Printed;
     }
 };
 

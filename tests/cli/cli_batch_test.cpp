@@ -3,6 +3,7 @@
 #include "cli_runner.h"
 #include "image/image_io.h"
 #include "sheet/output_path.h"
+#include "sheet/sheet_pdf.h"
 #include "sheet/recognition_log.h"
 #include "test_support.h"
 
@@ -242,6 +243,41 @@ TEST_F(BatchCommand, TheSheetCommandReplacesOnlyAnEarlierSheet)
     EXPECT_EQ(sheet(dir / "s.jpg").status, 0);
     EXPECT_TRUE(IsMarkedSheet(dir / "s.jpg"));
     EXPECT_EQ(sheet(dir / "s.jpg").status, 0) << "an earlier sheet is replaced";
+}
+
+// PDF sheets from both commands: one page of the paper holding the sheet, marked as ours so the next run may
+// replace it; a file that is not ours, or a folder that cannot be written, is told and left as it was.
+TEST_F(BatchCommand, PdfSheetsFromTheSheetAndTheBatchCommands)
+{
+    const std::string photo = photos + "/portrait_plain_wall_900x1200.jpg";
+    const auto sheet = [&](const std::string& out) {
+        return test::RunCli({ "sheet", photo, out, "--frame", "100,100,300,400", "--paper", "2L" });
+    };
+    for (int time = 0; time < 2; ++time) {
+        const CliRun run = sheet(dir / "s.pdf");
+        EXPECT_EQ(run.status, 0) << run.err;
+        EXPECT_NE(run.out.find("\"width\": 1500, \"height\": 2102"), std::string::npos) << run.out;
+    }
+    EXPECT_TRUE(IsMarkedSheetPdf(dir / "s.pdf"));
+    test::WriteFile(dir / "other.pdf", "%PDF-1.7 someone's");
+    const std::string unwritable = dir / "photos/notes.txt/s.pdf";
+    for (const std::string& out : { std::string(dir / "other.pdf"), unwritable }) {
+        const CliRun run = sheet(out);
+        EXPECT_EQ(run.status, 1) << out;
+        EXPECT_NE(run.err.find(out), std::string::npos) << run.err;
+    }
+    EXPECT_EQ(test::ReadFile(dir / "other.pdf"), "%PDF-1.7 someone's");
+
+    const std::string out = dir / "out";
+    const CliRun run = Batch({ photos, "--out", out, "--no-recognition", "--format", "pdf" });
+    EXPECT_EQ(run.status, 4) << run.err; // broken.jpg fails
+    std::set<std::string> written;
+    for (const auto& entry : fs::directory_iterator(out))
+        written.insert(entry.path().filename().string());
+    EXPECT_EQ(written,
+        (std::set<std::string> { "no_face_false_positive_768.pdf", "portrait_plain_wall_900x1200.pdf",
+            kRecognitionLogName }));
+    EXPECT_TRUE(IsMarkedSheetPdf(out + "/portrait_plain_wall_900x1200.pdf"));
 }
 
 // Small photos p000.jpg … in a folder of their own, for runs where recognition is not the point.
@@ -555,6 +591,7 @@ TEST_F(BatchCommand, BadArgumentsAreRefusedBeforeAnyWork)
     EXPECT_EQ(Batch({ photos, "--quality", "101" }).status, 2);
     EXPECT_EQ(Batch({ photos, "--bogus" }).status, 2);
     EXPECT_EQ(Batch({ photos, "--photo-timeout", "0" }).status, 2);
+    EXPECT_EQ(Batch({ photos, "--format", "gif" }).status, 2);
     EXPECT_FALSE(fs::exists(fs::path(photos) / "portrait_plain_wall_900x1200_sheet.jpeg"));
 }
 

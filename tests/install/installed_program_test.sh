@@ -43,6 +43,9 @@ validate_desktop_files() { # DESKTOP-FILE METAINFO-FILE ICON-FILE
     step "validating $2"
     appstreamcli validate --no-net "$2" || fail "appstreamcli rejects $2"
     grep -q "^Icon=$id\$" "$1" || fail "$1 does not name the icon $id"
+    # A folder dropped on the program, or opened with it from the file manager, is worked as a batch.
+    grep -qE '^MimeType=(.*;)?inode/directory;' "$1" || fail "$1 does not take folders"
+    grep -q '<project_license>MIT</project_license>' "$2" || fail "$2 does not name the MIT licence"
     grep -q "<launchable type=\"desktop-id\">$id.desktop</launchable>" "$2" || fail "$2 does not launch $id.desktop"
     # The newest release the metainfo lists is the version being built.
     grep -m1 '<release ' "$2" | grep -q "version=\"$VELLICAM_VERSION\"" ||
@@ -76,6 +79,15 @@ check_installed() { # PREFIX
         cmp -s "$build/bin/person_segmentation.onnx" "$data/person_segmentation.onnx" \
             || fail "$data/person_segmentation.onnx is not the build's model"
     fi
+    # The licence, the notices of what the program carries and uses, and the copyright file in Debian's format.
+    local doc=$prefix/$VELLICAM_DATAROOT_DIR/doc/vellicam
+    cmp -s "$source/LICENSE" "$doc/LICENSE" || fail "no $doc/LICENSE"
+    head -1 "$doc/copyright" | grep -qx 'Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/' ||
+        fail "$doc/copyright is not in Debian's copyright format"
+    for name in haarcascade_frontalface_default.xml ago.xml person_segmentation.onnx shape_predictor_68_face_landmarks \
+        "Apache License" "Intel License Agreement" "Modesto Castrillon-Santana"; do
+        grep -qF "$name" "$doc/THIRD_PARTY_NOTICES" || fail "$doc/THIRD_PARTY_NOTICES says nothing of $name"
+    done
     for name in "$bin"/*; do
         case "${name##*/}" in
         vellicam | vellicam-cli) ;;
@@ -187,6 +199,12 @@ package)
     fi
     deb=${debs[0]}
     echo "${deb##*/}: $(du -k "$deb" | cut -f1) kB"
+
+    maintainer=$(dpkg-deb -f "$deb" Maintainer)
+    echo "Maintainer: $maintainer"
+    case "$maintainer" in
+    *.invalid* | "") fail "the package names no real contact: '$maintainer'" ;;
+    esac
 
     depends=$(dpkg-deb -f "$deb" Depends)
     echo "Depends: $depends"

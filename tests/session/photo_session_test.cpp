@@ -338,8 +338,8 @@ TEST_F(SessionTest, NoFrameNoSheetAndAnUnwritableFolderIsSaidOnce)
 TEST(WorkMode, OnlyTheRunsOwnWaysOutAreOpenDuringARun)
 {
     const UserAction all[] = { UserAction::NewSession, UserAction::OpenPhoto, UserAction::Recognise,
-        UserAction::MakeSheet, UserAction::Rotate, UserAction::Zoom, UserAction::HeadLine, UserAction::PickColour,
-        UserAction::Skip, UserAction::Abort, UserAction::StopContinuous, UserAction::Resize };
+        UserAction::MakeSheet, UserAction::PrintSheet, UserAction::Rotate, UserAction::Zoom, UserAction::HeadLine,
+        UserAction::PickColour, UserAction::Skip, UserAction::Abort, UserAction::StopContinuous, UserAction::Resize };
     for (const UserAction action : all) {
         const bool runExit = action == UserAction::Abort || action == UserAction::StopContinuous;
         EXPECT_EQ(MayStart(WorkMode::Continuous, action), runExit);

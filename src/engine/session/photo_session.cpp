@@ -676,7 +676,7 @@ std::string PhotoSession::sheetPathFor(const Settings& settings, const std::stri
 {
     if (!plannedPhoto_.empty() && photo == plannedPhoto_)
         return plannedSheet_;
-    return OutputPath(settings.outputFolder, photoFolder_, photo, sheetSizeTag(), run);
+    return OutputPath(settings.outputFolder, photoFolder_, photo, sheetSizeTag(), run, settings.sheetFormat);
 }
 
 std::string PhotoSession::sheetPath(const Settings& settings) const
@@ -734,7 +734,7 @@ SheetOutcome PhotoSession::makeSheet(
     const std::string path = sheetPath(settings);
     const SaveSheetOutcome saved = path.empty()
         ? SaveSheetOutcome { kSaveWriteFailed, std::string(kTextNoFreeSheetName), {} }
-        : SaveSheetJpeg(path, sheet_, settings.jpegQuality, layout_.Resolution);
+        : SaveSheet(path, sheet_, settings.jpegQuality, layout_.Resolution, *paper_, settings.sheetFormat);
     previewing.join();
     if (saved.code != kSheetSaved) {
         preview_.Clear();
@@ -746,6 +746,7 @@ SheetOutcome PhotoSession::makeSheet(
     }
     result.result = SheetOutcome::Saved;
     result.path = path;
+    lastSheet_ = { std::make_shared<const Bitmap>(sheet_), paper_ };
     if (sheetTargets_)
         sheetTargets_->claim(path, photoPath_);
     result.status = std::string(kTextSavedStatus) + path;

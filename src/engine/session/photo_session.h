@@ -271,6 +271,13 @@ public:
     [[nodiscard]] const Bitmap& cut() const { return cut_; }
     // Drops the sheet's bitmaps (a batch keeps one photo's memory at a time).
     void releaseSheet();
+    // The last sheet saved by this session, whatever photo is open since, with the paper it was made for: what
+    // "印刷" prints. Empty before the first sheet; kept by releaseSheet, a new photo and close.
+    struct SavedSheet {
+        std::shared_ptr<const Bitmap> sheet;
+        const PaperSize* paper = nullptr;
+    };
+    [[nodiscard]] const SavedSheet& lastSheet() const { return lastSheet_; }
 
     // Writes a line to the error log; a failure's message goes to `prompts`.
     void writeLog(const Settings& settings, const std::string& line, Prompts& prompts) const;
@@ -340,6 +347,7 @@ private:
     Bitmap cut_;
     Bitmap sheet_;
     Bitmap preview_;
+    SavedSheet lastSheet_;
 };
 
 } // namespace vellicam

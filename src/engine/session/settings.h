@@ -5,6 +5,7 @@
 
 #include "image/bitmap.h"
 #include "recognition/recognition_run.h"
+#include "sheet/output_path.h"
 #include "sheet/sheet_compose.h"
 #include "sheet/sheet_layout.h"
 
@@ -43,6 +44,7 @@ struct Settings {
     std::string photoSize = "resume"; // the finished photo's size, an id of the size list
     std::string paper = "L"; // the paper's size, an id of the paper list
     int jpegQuality = 90; // 0..100, the sheet and the temporary images
+    SheetFormat sheetFormat = SheetFormat::Jpeg; // the sheet's file: a JPEG, or a PDF of the paper's size
     bool centreMarks = true;
     bool cornerMarks = true;
     bool scale = true;

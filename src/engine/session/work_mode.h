@@ -16,6 +16,7 @@ enum class UserAction {
     OpenPhoto, // the open dialog, a dropped file or folder
     Recognise,
     MakeSheet,
+    PrintSheet, // "印刷"
     Rotate,
     Zoom,
     HeadLine,

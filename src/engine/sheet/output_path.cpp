@@ -4,6 +4,7 @@
 #include "image/folder_scan.h"
 #include "image/image_io.h"
 #include "sheet/photo_size.h"
+#include "sheet/sheet_pdf.h"
 
 #include <cerrno>
 #include <filesystem>
@@ -44,7 +45,27 @@ std::string OutputFolder(const std::string& folderBoxText, const std::string& ph
 
 bool IsMarkedSheet(const std::string& path)
 {
-    return JpegHasComment(path, kSheetMark);
+    return JpegHasComment(path, kSheetMark) || IsMarkedSheetPdf(path);
+}
+
+std::string SheetNameIn(const std::string& jpegName, SheetFormat format)
+{
+    if (format == SheetFormat::Jpeg)
+        return jpegName;
+    const std::size_t dot = jpegName.rfind('.');
+    const std::string extension = dot == std::string::npos ? std::string() : jpegName.substr(dot + 1);
+    // The j, p and g of "jpg" or "jpeg".
+    std::string letters = extension;
+    if (extension.size() == 4 && (extension[2] | 0x20) == 'e')
+        letters.erase(2, 1);
+    if (letters.size() != 3 || (letters[0] | 0x20) != 'j' || (letters[1] | 0x20) != 'p' || (letters[2] | 0x20) != 'g')
+        return jpegName + ".pdf";
+    // Each letter keeps the case of the one it stands for: p for j, d for p, f for g.
+    std::string name = jpegName.substr(0, dot + 1);
+    name += letters[0] == 'J' ? 'P' : 'p';
+    name += letters[1] == 'P' ? 'D' : 'd';
+    name += letters[2] == 'G' ? 'F' : 'f';
+    return name;
 }
 
 std::string SheetSizeTag(const std::string& photoSizeId, const std::string& paperId)
@@ -148,21 +169,21 @@ bool SheetPathFree(const std::string& path, const std::string& photo, const Shee
 } // namespace
 
 std::string OutputPath(const std::string& folderBoxText, const std::string& photoFolder,
-    const std::string& currentPhotoPath, const std::string& sizeTag, const SheetTargets* run)
+    const std::string& currentPhotoPath, const std::string& sizeTag, const SheetTargets* run, SheetFormat format)
 {
     const std::string folder = OutputFolder(folderBoxText, photoFolder);
     const std::string name = FileNameOf(currentPhotoPath);
     // A NUL ends a path for the system: such text names no file to keep clear of, and its save fails by itself.
     if (folder.find('\0') != std::string::npos || currentPhotoPath.find('\0') != std::string::npos)
-        return folder + DerivedSheetName(name, sizeTag);
+        return folder + SheetNameIn(DerivedSheetName(name, sizeTag), format);
     if (!folderBoxText.empty() && sizeTag.empty()) {
-        const std::string path = folder + name;
+        const std::string path = folder + SheetNameIn(name, format);
         if (SheetPathFree(path, currentPhotoPath, run))
             return path;
     }
     constexpr int kNamesTried = 1000;
     for (int number = 1; number <= kNamesTried; ++number) {
-        const std::string path = folder + DerivedSheetName(name, sizeTag, number);
+        const std::string path = folder + SheetNameIn(DerivedSheetName(name, sizeTag, number), format);
         if (SheetPathFree(path, currentPhotoPath, run))
             return path;
     }
@@ -170,9 +191,9 @@ std::string OutputPath(const std::string& folderBoxText, const std::string& phot
 }
 
 bool IsPhotoDone(const std::string& folderBoxText, const std::string& photoFolder, const std::string& currentPhotoPath,
-    const std::string& sizeTag, const SheetTargets* run)
+    const std::string& sizeTag, const SheetTargets* run, SheetFormat format)
 {
-    const std::string path = OutputPath(folderBoxText, photoFolder, currentPhotoPath, sizeTag, run);
+    const std::string path = OutputPath(folderBoxText, photoFolder, currentPhotoPath, sizeTag, run, format);
     std::error_code ec;
     return !path.empty() && fs::is_regular_file(path, ec);
 }
@@ -187,7 +208,7 @@ bool IsSheetTemporaryName(const std::string& name)
     std::string target;
     if (!IsAtomicWriteTemporaryName(name, &target))
         return false;
-    // Only what a sheet save writes: the photo's own name or a derived one, both ending in .jpg or .jpeg.
+    // Only what a sheet save writes: the photo's own name or a derived one, ending in .jpg or .jpeg, or its PDF name.
     const auto endsWith = [&](const char* tail) {
         const std::size_t tailLength = std::char_traits<char>::length(tail);
         if (target.size() <= tailLength)
@@ -201,7 +222,7 @@ bool IsSheetTemporaryName(const std::string& name)
         }
         return true;
     };
-    return endsWith(".jpg") || endsWith(".jpeg");
+    return endsWith(".jpg") || endsWith(".jpeg") || endsWith(".pdf");
 }
 
 namespace {
@@ -274,7 +295,11 @@ int EnsureFolder(const std::string& folder, std::string* reason)
     return 0;
 }
 
-SaveSheetOutcome SaveSheetJpeg(const std::string& path, const Bitmap& bitmap, int quality, int dpi)
+namespace {
+
+// The sheet save's checks and folder, then `write` (the JPEG's or the PDF's own atomic write).
+SaveSheetOutcome SaveSheetFile(const std::string& path, const Bitmap& bitmap, int quality,
+    const std::function<IoResult()>& write)
 {
     static const char* const kNoFolder = "保存先フォルダが指定されていません。";
     static const char* const kCannotCreate = "保存先フォルダを作成出来ません。";
@@ -297,16 +322,42 @@ SaveSheetOutcome SaveSheetJpeg(const std::string& path, const Bitmap& bitmap, in
     if (folderResult != 0)
         return { kSaveFolderUnusable, kCannotCreate, reason, { ErrorCode::CannotOpen, ErrorDomain::File, reason } };
 
-    JpegOptions options;
-    options.quality = quality;
-    options.dpi = dpi;
-    options.comment = kSheetMark;
-    const IoResult written = SaveJpeg(path, bitmap, options);
+    const IoResult written = write();
     // After the write, so that a folder full of leftovers never delays or stops the sheet itself.
     (void)RemoveStaleSheetTemporaries(folder, std::time(nullptr));
     if (!written)
         return { kSaveWriteFailed, kSaveFailed, written.message, written.error };
     return { kSheetSaved, {}, {} };
+}
+
+JpegOptions SheetJpegOptions(int quality, int dpi)
+{
+    JpegOptions options;
+    options.quality = quality;
+    options.dpi = dpi;
+    options.comment = kSheetMark;
+    return options;
+}
+
+} // namespace
+
+SaveSheetOutcome SaveSheetJpeg(const std::string& path, const Bitmap& bitmap, int quality, int dpi)
+{
+    return SaveSheetFile(path, bitmap, quality, [&] { return SaveJpeg(path, bitmap, SheetJpegOptions(quality, dpi)); });
+}
+
+SaveSheetOutcome SaveSheetPdf(
+    const std::string& path, const Bitmap& bitmap, int quality, int dpi, const PaperSize& paper)
+{
+    return SaveSheetFile(
+        path, bitmap, quality, [&] { return WriteSheetPdf(path, bitmap, SheetJpegOptions(quality, dpi), paper); });
+}
+
+SaveSheetOutcome SaveSheet(
+    const std::string& path, const Bitmap& bitmap, int quality, int dpi, const PaperSize& paper, SheetFormat format)
+{
+    return format == SheetFormat::Pdf ? SaveSheetPdf(path, bitmap, quality, dpi, paper)
+                                      : SaveSheetJpeg(path, bitmap, quality, dpi);
 }
 
 } // namespace vellicam

@@ -1,9 +1,10 @@
-// Where a sheet goes: the output folder, the sheet's file name, the atomic JPEG write that creates the folder, and
-// the folder opened after a sheet action.
+// Where a sheet goes: the output folder, the sheet's file name, the atomic JPEG or PDF write that creates the folder,
+// and the folder opened after a sheet action.
 #pragma once
 
 #include "core/engine_error.h"
 #include "image/bitmap.h"
+#include "sheet/photo_size.h"
 
 #include <ctime>
 #include <map>
@@ -26,8 +27,17 @@ namespace vellicam {
 // The text every sheet carries in a JPEG comment segment: a file that holds it is one of this program's sheets, and
 // only such a file may be replaced by a sheet.
 inline constexpr const char* kSheetMark = "Vellicam print sheet";
-// True when `path` is a JPEG sheet this program wrote (it carries kSheetMark).
+// True when `path` is a sheet this program wrote: a JPEG carrying kSheetMark in its comment, or a PDF sheet
+// (IsMarkedSheetPdf: kSheetMark as its Producer).
 [[nodiscard]] bool IsMarkedSheet(const std::string& path);
+
+// The file a sheet is saved as.
+enum class SheetFormat { Jpeg, Pdf };
+
+// A JPEG sheet's file name in `format`. For PDF a name ending in ".jpg" or ".jpeg" in any case takes ".pdf" in its
+// stead, its letters in the cases of the j, p and g (IMG_sheet.jpeg → IMG_sheet.pdf, IMG.JPG → IMG.PDF), so that
+// names told apart by case stay apart; any other name gets ".pdf" added. JPEG keeps the name.
+[[nodiscard]] std::string SheetNameIn(const std::string& jpegName, SheetFormat format);
 
 // What a sheet of another photo size or paper than the default adds to its name, so that it never replaces the
 // default sheet of the same photo: "_passport_2L" (the size's id, then the paper's). "" for the default size on the
@@ -74,13 +84,16 @@ private:
 // numbered names. A path is free unless it names the photo itself (the box empty, or holding the photo's own folder
 // in any spelling), holds a file that is not one of our sheets (another photo, a folder, anything of the user's),
 // or is taken by the run (`run`, when given). So a sheet never replaces anything but an earlier sheet, and keeps
-// today's name wherever nothing is at risk. "" only when a thousand names are all held.
+// today's name wherever nothing is at risk. "" only when a thousand names are all held. A PDF sheet takes the same
+// names in SheetNameIn's form.
 [[nodiscard]] std::string OutputPath(const std::string& folderBoxText, const std::string& photoFolder,
-    const std::string& currentPhotoPath, const std::string& sizeTag = {}, const SheetTargets* run = nullptr);
+    const std::string& currentPhotoPath, const std::string& sizeTag = {}, const SheetTargets* run = nullptr,
+    SheetFormat format = SheetFormat::Jpeg);
 
 // True when the photo's sheet file (OutputPath) exists, so that a batch may pass over the photo.
 [[nodiscard]] bool IsPhotoDone(const std::string& folderBoxText, const std::string& photoFolder,
-    const std::string& currentPhotoPath, const std::string& sizeTag = {}, const SheetTargets* run = nullptr);
+    const std::string& currentPhotoPath, const std::string& sizeTag = {}, const SheetTargets* run = nullptr,
+    SheetFormat format = SheetFormat::Jpeg);
 
 // The folder opened after a sheet action: the output folder ("" when there is none).
 [[nodiscard]] std::string OpenFolderTarget(const std::string& folderBoxText, const std::string& photoFolder);
@@ -105,14 +118,22 @@ struct SaveSheetOutcome {
 // partial file and an existing file untouched. The process's current directory is not changed. Once the folder is there, the temporary files
 // that earlier sheet saves left in it when they were killed are removed (RemoveStaleSheetTemporaries).
 [[nodiscard]] SaveSheetOutcome SaveSheetJpeg(const std::string& path, const Bitmap& bitmap, int quality, int dpi);
+// The same as a one-page PDF of `paper`'s size holding that JPEG (WriteSheetPdf), with the same refusals and the
+// same atomic write.
+[[nodiscard]] SaveSheetOutcome SaveSheetPdf(
+    const std::string& path, const Bitmap& bitmap, int quality, int dpi, const PaperSize& paper);
+// SaveSheetJpeg or SaveSheetPdf, as `format` says.
+[[nodiscard]] SaveSheetOutcome SaveSheet(
+    const std::string& path, const Bitmap& bitmap, int quality, int dpi, const PaperSize& paper, SheetFormat format);
 
 // Makes sure `folder` exists as a folder that can be entered, creating all missing levels. Returns 0, or
 // kSaveFolderNotCreated / kSaveFolderUnusable with the system's reason. Shared by the sheet and the error log.
 [[nodiscard]] int EnsureFolder(const std::string& folder, std::string* reason = nullptr);
 
 // True for the name of a temporary file that the atomic write of a sheet leaves when it is killed half-way:
-// '.', the sheet's name (ending in ".jpg" or ".jpeg" in any case), '.', and six letters or digits. The temporary of
-// a name longer than 200 bytes carries only its start, cannot be told from others' files, and is left alone.
+// '.', the sheet's name (ending in ".jpg", ".jpeg" or ".pdf" in any case), '.', and six letters or digits. The
+// temporary of a name longer than 200 bytes carries only its start, cannot be told from others' files, and is left
+// alone.
 [[nodiscard]] bool IsSheetTemporaryName(const std::string& name);
 
 // Removes from `folder` (not its subfolders) the regular files, owned by this user, that bear a sheet temporary's
