@@ -115,7 +115,7 @@ TEST_F(Printing, ThePdfSheetFormatReachesTheSheetActionAndTheBatch)
     EXPECT_FALSE(std::filesystem::exists(scratch / "photo_sheet.jpeg"));
 
     const QString folder = Folder("batch", { "a.jpg", "b.jpg" });
-    window->batch().openItems({ folder });
+    window->openItems({ folder });
     Settle();
     ui().makeSheetButton->click();
     Settle();
