@@ -79,6 +79,10 @@ void MainWindow::makeSheetOfPhoto(Busy busy, std::function<void(int)> then)
 
 void MainWindow::showSheet(const SheetOutcome& made)
 {
+    // The failure's box came from the session; the panel keeps its first line, the whole in its tip.
+    if (made.result == SheetOutcome::SaveFailed)
+        ui_.statusBar->setPanel(
+            kGuidancePanel, QString::fromStdString(made.status), QString::fromStdString(made.failure));
     if (made.result != SheetOutcome::Saved)
         return;
     // The sheet is on disk already; a preview that cannot be had only leaves the preview empty.

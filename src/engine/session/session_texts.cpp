@@ -1,9 +1,13 @@
-// The texts made from the engine's results: the reduction's messages and the rotation's status line.
+// The texts made from the engine's results: failures to read and write files, the reduction's messages and the
+// rotation's status line.
 #include "session/session_texts.h"
 
+#include "image/image_io.h"
 #include "resample/reduce.h"
 #include "resample/rotate.h"
+#include "sheet/output_path.h"
 
+#include <cerrno>
 #include <charconv>
 #include <cstdio>
 
@@ -19,7 +23,150 @@ std::string WithSize(const char* format, const EngineError& error)
     return text;
 }
 
+// The common reasons the system gives, in the words people know them by; "" for the rest.
+std::string_view SystemReasonText(int error)
+{
+    switch (error) {
+    case ENOENT:
+        return "ファイルが見つかりません";
+    case EACCES:
+    case EPERM:
+        return "アクセスが拒否されました";
+    case ENOSPC:
+    case EDQUOT:
+        return "ディスクの空き容量が不足しています";
+    case EFBIG:
+        return "ファイルが大きすぎます";
+    case EROFS:
+        return "読み取り専用の場所です";
+    case EISDIR:
+        return "フォルダです（ファイルではありません）";
+    case ENOTDIR:
+        return "途中にフォルダではないものがあります";
+    case EEXIST:
+        return "同じ名前のファイルがあります";
+    case ELOOP:
+        return "シンボリックリンクが循環しています";
+    case ENAMETOOLONG:
+        return "名前が長すぎます";
+    case EIO:
+        return "読み書きの途中でエラーが起きました（ディスクを確認して下さい）";
+    case EMFILE:
+    case ENFILE:
+        return "開いているファイルが多すぎます";
+    case EBUSY:
+    case ETXTBSY:
+        return "ファイルが使用中です";
+    case ENOMEM:
+        return kTextOutOfMemory;
+    default:
+        return {};
+    }
+}
+
+// What lies at a path that holds no regular file.
+std::string_view NotAFileText(const std::string& path)
+{
+    switch (KindOfFile(path)) {
+    case FileKind::Folder:
+        return "写真のファイルではありません（フォルダ）";
+    case FileKind::NamedPipe:
+        return "写真のファイルではありません（名前付きパイプ）";
+    case FileKind::Device:
+        return "写真のファイルではありません（デバイス）";
+    case FileKind::Socket:
+        return "写真のファイルではありません（ソケット）";
+    default:
+        return "写真のファイルではありません";
+    }
+}
+
+std::string Lines(std::string_view first, const std::string& path, const std::string& reason)
+{
+    return std::string(first) + "\n" + path + "\n" + reason;
+}
+
 } // namespace
+
+std::string FailureReasonText(const EngineError& error, const std::string& path)
+{
+    if (error.code == ErrorCode::OutOfMemory)
+        return std::string(kTextOutOfMemory);
+    // A file that is not there is "not found" whatever the system called it (a part of the path that is a file).
+    if (error.code == ErrorCode::NotFound)
+        return std::string(SystemReasonText(ENOENT));
+    if (const std::string_view known = SystemReasonText(error.systemError); !known.empty())
+        return std::string(known);
+    switch (error.code) {
+    case ErrorCode::NoFileName:
+        return "ファイル名がありません";
+    case ErrorCode::NotARegularFile:
+        return std::string(NotAFileText(path));
+    case ErrorCode::UnknownFormat:
+    case ErrorCode::Corrupt:
+        return "画像として読み込めません（壊れているか、JPEG・PNG・PPMではありません）";
+    case ErrorCode::Truncated:
+        return "画像が途中で切れています（ファイルが壊れているか、書き込みの途中です）";
+    case ErrorCode::Unsupported:
+        return "対応していない種類の画像です";
+    case ErrorCode::TooLarge:
+        if (error.domain == ErrorDomain::Decode)
+            return PhotoTooLargeText(error.width, error.height);
+        break;
+    default:
+        break;
+    }
+    if (!error.reason.empty())
+        return error.reason;
+    switch (error.domain) {
+    case ErrorDomain::Decode:
+        return "画像として読み込めません";
+    case ErrorDomain::Encode:
+        return "画像を作れませんでした";
+    default:
+        return "ファイルを読み書きできません";
+    }
+}
+
+std::string PhotoOpenFailureText(const std::string& path, const EngineError& error)
+{
+    return Lines(kTextPhotoNotOpened, path, FailureReasonText(error, path));
+}
+
+std::string PhotoTooLargeText(int width, int height)
+{
+    char text[256];
+    std::snprintf(text, sizeof text, std::string(kTextPhotoTooLarge).c_str(), width, height);
+    return text;
+}
+
+std::string LowResolutionMessage(int width, int height)
+{
+    char text[256];
+    std::snprintf(text, sizeof text,
+        "画像解像度が低いので作成画像が荒れる可能性があります。\n\n横ピクセル数:%d 縦ピクセル数: %d", width, height);
+    return text;
+}
+
+std::string SheetSaveFailureText(const std::string& path, int code, const EngineError& error)
+{
+    switch (code) {
+    case kSheetSaved:
+        return {};
+    case kSaveNoFolder:
+        return std::string(kTextNoOutputFolder);
+    case kSaveFolderNotCreated:
+    case kSaveFolderUnusable:
+        return Lines(kTextFolderNotCreated, FolderOf(path), FailureReasonText(error));
+    default:
+        return Lines(kTextSheetNotSaved, path, FailureReasonText(error));
+    }
+}
+
+std::string LogFolderFailureText(const std::string& folder)
+{
+    return std::string(kTextFolderNotCreated) + "\n" + folder;
+}
 
 std::string ReductionMessage(const EngineError& error)
 {

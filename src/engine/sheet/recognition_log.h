@@ -2,6 +2,8 @@
 // dated separator at the start of each sheet run. Lines are only ever appended.
 #pragma once
 
+#include "core/engine_error.h"
+
 #include <ctime>
 #include <string>
 
@@ -41,8 +43,10 @@ enum LogWriteResult : int {
 
 struct LogWriteOutcome {
     int code = kLogWritten;
-    std::string message; // for the window to show; only with kLogFolderNotCreated
-    std::string lost; // why the text is not in the log (the system's words), whatever the code; "" when it is
+    // Why the text is not in the log, whatever the code (the system's reason and errno when it gave them); None
+    // when it is. Only kLogFolderNotCreated is for the user to hear of (the session words it); the rest is lost
+    // quietly.
+    EngineError error;
 };
 
 // Appends text and "\n" to the file at `path` in one write, creating the file and its folder (all levels) when
