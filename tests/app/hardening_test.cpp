@@ -6,6 +6,7 @@
 
 #include "image/folder_scan.h"
 #include "image/photo.h"
+#include "session/session_texts.h"
 #include "sheet/output_path.h"
 #include "sheet/recognition_log.h"
 

@@ -2,6 +2,7 @@
 // preview, the log separator and the folder opened afterwards.
 #include "window_fixture.h"
 
+#include "session/session_texts.h"
 #include "sheet/output_path.h"
 #include "sheet/recognition_log.h"
 #include "sheet/sheet_compose.h"

@@ -1,4 +1,5 @@
 // The recognition error log.
+#include "session/session_texts.h"
 #include "sheet/recognition_log.h"
 #include "test_support.h"
 

@@ -160,7 +160,7 @@ std::vector<PhotoCheck> PhotoSession::photoChecks(const MaskView* mask, bool bac
 std::string PhotoSession::faceHeightText() const
 {
     FaceHeightCheck check;
-    return faceHeightCheck(check) ? check.text : std::string();
+    return faceHeightCheck(check) ? FaceHeightText(check, *photoSize_) : std::string();
 }
 
 void PhotoSession::setPhotoFolder(const std::string& folder)

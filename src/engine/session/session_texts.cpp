@@ -3,9 +3,12 @@
 #include "session/session_texts.h"
 
 #include "image/image_io.h"
+#include "recognition/recognition_run.h"
 #include "resample/reduce.h"
 #include "resample/rotate.h"
 #include "sheet/output_path.h"
+#include "sheet/photo_size.h"
+#include "sheet/sheet_layout.h"
 
 #include <cerrno>
 #include <charconv>
@@ -166,6 +169,73 @@ std::string SheetSaveFailureText(const std::string& path, int code, const Engine
 std::string LogFolderFailureText(const std::string& folder)
 {
     return std::string(kTextFolderNotCreated) + "\n" + folder;
+}
+
+std::string RecognitionLogPath(const std::string& folderBoxText, const std::string& photoFolder)
+{
+    return OutputFolder(folderBoxText, photoFolder) + kRecognitionLogName;
+}
+
+std::string RecognitionErrorLine(RecognitionError error, const std::string& timestamp, const std::string& photoPath)
+{
+    // The first label has full-width parentheses, the other two half-width ones; readers of old logs know them so.
+    const char* label = "  自動顔認識エラー（内部エラー）:  ";
+    if (error == RecognitionError::NotDetected)
+        label = "  自動顔認識エラー(非検出):  ";
+    else if (error == RecognitionError::FalseDetection)
+        label = "  自動顔認識エラー(誤検出):  ";
+    return timestamp + label + photoPath;
+}
+
+std::string RecognitionLogLine(
+    const RecognitionOutcome& outcome, const std::string& timestamp, const std::string& photoPath)
+{
+    switch (outcome.log) {
+    case RecognitionLogKind::Internal:
+        return RecognitionErrorLine(RecognitionError::Internal, timestamp, photoPath);
+    case RecognitionLogKind::NotDetected:
+        return RecognitionErrorLine(RecognitionError::NotDetected, timestamp, photoPath);
+    case RecognitionLogKind::FalseDetection:
+        return RecognitionErrorLine(RecognitionError::FalseDetection, timestamp, photoPath);
+    case RecognitionLogKind::None:
+        break;
+    }
+    return {};
+}
+
+std::string SheetErrorLine(const std::string& timestamp, const std::string& photoPath, const std::string& reason)
+{
+    std::string line = timestamp + "  シート作成エラー:  " + photoPath + "  ";
+    // One line per photo: the reason's own line breaks become spaces.
+    for (const char c : reason)
+        line += c == '\n' || c == '\r' ? ' ' : c;
+    return line;
+}
+
+std::string FaceRuleText(const PhotoSize& size)
+{
+    const std::string top = "・頭上 " + Millimetres(size.topSpace) + "mm";
+    if (size.faceMin <= 0 && size.faceMax <= 0)
+        return "顔 " + Millimetres(size.faceTarget) + "mm（目安）" + top;
+    return "顔 " + Millimetres(size.faceMin) + "〜" + Millimetres(size.faceMax) + "mm" + top;
+}
+
+std::string FaceHeightText(const FaceHeightCheck& check, const PhotoSize& size)
+{
+    char figure[32];
+    std::snprintf(figure, sizeof figure, "%d.%d", check.tenths / 10, check.tenths % 10);
+    std::string text = std::string("顔の高さ ") + figure + "mm";
+    if (check.meets)
+        text += " ✓";
+    else if (check.ruled)
+        text += "（規定 " + Millimetres(size.faceMin) + "〜" + Millimetres(size.faceMax) + "mm）";
+    return text;
+}
+
+std::string LayoutStatusText(const PhotoSize& size, const PaperSize& paper, const SheetLayout& layout)
+{
+    return std::string(size.name) + " " + SizeText(size) + "・" + paper.name + " " + std::to_string(layout.CellCount)
+        + "枚";
 }
 
 std::string ReductionMessage(const EngineError& error)

@@ -1,4 +1,6 @@
-// The texts a person reads from the session's actions, kept in one place: questions, messages and status lines.
+// The texts a person reads from the session's actions, kept in one place: questions, messages and status lines, the
+// words for the engine's failures, and the error log's name and lines. The image, sheet and resample layers below
+// word nothing: they return values, and the texts are made here.
 #pragma once
 
 #include "core/engine_error.h"
@@ -7,6 +9,12 @@
 #include <string_view>
 
 namespace vellicam {
+
+struct FaceHeightCheck;
+struct PaperSize;
+struct PhotoSize;
+struct RecognitionOutcome;
+struct SheetLayout;
 
 inline constexpr std::string_view kTextOutOfMemory = "作業用のメモリが足りません。メモリを増設して下さい。";
 inline constexpr std::string_view kTextTooLargeToTurn = "回転できる画像の最大サイズは9600ピクセルです。";
@@ -65,6 +73,33 @@ inline constexpr std::string_view kLogLabelLowResolution = "  低解像度:  ";
 [[nodiscard]] std::string SheetSaveFailureText(const std::string& path, int code, const EngineError& error);
 // What the error log says when its folder cannot be made: "保存先フォルダを作成出来ません。" and the folder.
 [[nodiscard]] std::string LogFolderFailureText(const std::string& folder);
+
+// The recognition error log: its file name, its path inside the output folder (OutputFolder: the box's text as a
+// folder, or the photo folder) and its lines.
+inline constexpr const char* kRecognitionLogName = "自動認識エラーログ.txt";
+[[nodiscard]] std::string RecognitionLogPath(const std::string& folderBoxText, const std::string& photoFolder);
+enum class RecognitionError {
+    Internal, // the detector failed inside
+    NotDetected, // no face found
+    FalseDetection, // the proposed frame covers more than 90 % of the image
+};
+// time stamp + the error's label + the photo's path.
+[[nodiscard]] std::string RecognitionErrorLine(
+    RecognitionError error, const std::string& timestamp, const std::string& photoPath);
+// The line for a recognition outcome (time stamp, label, photo path), or "" when the outcome asks for none.
+[[nodiscard]] std::string RecognitionLogLine(
+    const RecognitionOutcome& outcome, const std::string& timestamp, const std::string& photoPath);
+// time stamp + the sheet's label + the photo's path + why it got no sheet: an unattended run's failed sheet.
+[[nodiscard]] std::string SheetErrorLine(
+    const std::string& timestamp, const std::string& photoPath, const std::string& reason);
+
+// The size's rule as "顔 32〜36mm・頭上 4mm" ("顔 27mm（目安）・頭上 4mm" without one).
+[[nodiscard]] std::string FaceRuleText(const PhotoSize& size);
+// The face-height check as the angle panel shows it: "顔の高さ 34.1mm ✓", "顔の高さ 29.0mm（規定 32〜36mm）",
+// "顔の高さ 18.0mm" for a size without a rule.
+[[nodiscard]] std::string FaceHeightText(const FaceHeightCheck& check, const PhotoSize& size);
+// What the window's status bar or title says of the layout in use: "パスポート 35 × 45mm・2L判 6枚".
+[[nodiscard]] std::string LayoutStatusText(const PhotoSize& size, const PaperSize& paper, const SheetLayout& layout);
 
 // The reduction's message for what it refused or noted ("" after a plain reduction): the sizes it names are the
 // ones the error carries.

@@ -12,11 +12,6 @@
 
 namespace vellicam {
 
-std::string RecognitionLogPath(const std::string& folderBoxText, const std::string& photoFolder)
-{
-    return OutputFolder(folderBoxText, photoFolder) + kRecognitionLogName;
-}
-
 std::string FormatLogTimestamp(const std::tm& time)
 {
     char text[64];
@@ -31,26 +26,6 @@ std::string LogTimestampNow()
     std::tm local {};
     localtime_r(&now, &local);
     return FormatLogTimestamp(local);
-}
-
-std::string RecognitionErrorLine(RecognitionError error, const std::string& timestamp, const std::string& photoPath)
-{
-    // The first label has full-width parentheses, the other two half-width ones; readers of old logs know them so.
-    const char* label = "  自動顔認識エラー（内部エラー）:  ";
-    if (error == RecognitionError::NotDetected)
-        label = "  自動顔認識エラー(非検出):  ";
-    else if (error == RecognitionError::FalseDetection)
-        label = "  自動顔認識エラー(誤検出):  ";
-    return timestamp + label + photoPath;
-}
-
-std::string SheetErrorLine(const std::string& timestamp, const std::string& photoPath, const std::string& reason)
-{
-    std::string line = timestamp + "  シート作成エラー:  " + photoPath + "  ";
-    // One line per photo: the reason's own line breaks become spaces.
-    for (const char c : reason)
-        line += c == '\n' || c == '\r' ? ' ' : c;
-    return line;
 }
 
 std::string LogSeparatorLine(const std::string& timestamp)
