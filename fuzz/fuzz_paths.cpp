@@ -2,6 +2,7 @@
 // path, the sheet's name and path and the log's path. None may crash, and each keeps the promise its header makes.
 #include "image/folder_scan.h"
 #include "fuzz_support.h"
+#include "session/session_texts.h"
 #include "sheet/output_path.h"
 #include "sheet/recognition_log.h"
 

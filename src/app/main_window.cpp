@@ -817,8 +817,7 @@ bool MainWindow::continuousChosen() const
 
 void MainWindow::showOpenFailure()
 {
-    // Say why, and let the user choose another photo straight away.
-    ui_.statusBar->setPanel(kGuidancePanel, work_.lastLoadFailure);
+    // Told already, in its box and the status bar: the user may choose another photo straight away.
     ui_.choosePhotoButton->setEnabled(true);
 }
 

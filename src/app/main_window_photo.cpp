@@ -94,10 +94,17 @@ bool MainWindow::showOpened(const QString& path, bool resetFrame, const OpenOutc
     if (!opened.lowResolution.empty())
         dialogs_.Message(work_.appTitle, QString::fromStdString(opened.lowResolution), MessageIcon::Information);
     if (!opened.opened()) {
+        // The user chose this photo: a box says why it did not open, with its path and the reason, and the status
+        // bar keeps the message's first line (the whole in its tip). Nothing said of the photo before stays beside
+        // it.
         if (opened.result == OpenOutcome::OutOfMemory)
             showOutOfMemory();
-        // The photo before, if any, stays the session's: a batch keeps showing it when the next photo fails.
-        work_.lastLoadFailure = QString::fromStdString(opened.failure);
+        else
+            dialogs_.Message(work_.appTitle, QString::fromStdString(opened.failure), MessageIcon::None);
+        work_.lastLoadFailure = texts::FromSession(kTextPhotoNotOpened);
+        ui_.statusBar->setPanel(kGuidancePanel, work_.lastLoadFailure, QString::fromStdString(opened.failure));
+        ui_.statusBar->setPanel(kPathPanel, QString());
+        ui_.statusBar->setPanel(kAnglePanel, QString());
         return false;
     }
     ui_.photoView->scrollToOrigin();

@@ -98,6 +98,10 @@ void MainWindow::printLastSheet()
 
 void MainWindow::showSheet(const SheetOutcome& made)
 {
+    // The failure's box came from the session; the panel keeps its first line, the whole in its tip.
+    if (made.result == SheetOutcome::SaveFailed)
+        ui_.statusBar->setPanel(
+            kGuidancePanel, QString::fromStdString(made.status), QString::fromStdString(made.failure));
     if (made.result != SheetOutcome::Saved)
         return;
     const bool printable = session_.lastSheet().sheet != nullptr;

@@ -1,5 +1,6 @@
-// Every caption, guide, status text and message the main window and its batch work show, in one place. The engine
-// words its own messages (recognition, sheet saving, logs); these are the window's.
+// Every caption, guide, status text and message the main window and its batch work show, in one place. The session
+// words the engine's results (a photo that did not open, sheet saving, logs: session/session_texts.h) and
+// recognition its own messages; these are the window's.
 #pragma once
 
 #include "session/session_texts.h"

@@ -3,6 +3,7 @@
 
 #include "session/photo_session.h"
 #include "session/prompts.h"
+#include "session/session_texts.h"
 #include "session/settings.h"
 #include "sheet/recognition_log.h"
 

@@ -788,11 +788,11 @@ int RunBatch(const std::vector<std::string>& words)
     // and the summary counts it: otherwise an empty log would read as "no errors".
     bool logFailed = false;
     const auto noteLog = [&logFailed](const LogWriteOutcome& written, const std::string& log) {
-        if (written.lost.empty() || logFailed)
+        if (!written.error.Failed() || logFailed)
             return;
         logFailed = true;
         std::fprintf(stderr, "vellicam-cli batch: cannot write the error log '%s': %s (its lines are missing)\n",
-            log.c_str(), written.lost.c_str());
+            log.c_str(), written.error.reason.c_str());
     };
     // The separator opens this run in every error log that exists already, as a sheet action does.
     {

@@ -85,7 +85,7 @@ int OpenInSession(PhotoSession& session, const std::string& photoPath, const int
     if (opened.result == OpenOutcome::OutOfMemory)
         throw std::bad_alloc();
     if (!opened.opened())
-        throw IoError { "cannot work on '" + photoPath + "': " + opened.failure, photoPath };
+        throw IoError { "cannot work on '" + photoPath + "': " + opened.reason, photoPath };
     if (!angle)
         return 0;
     if (session.tooLargeToTurn())

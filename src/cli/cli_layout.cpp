@@ -2,6 +2,7 @@
 #include "cli_layout.h"
 
 #include "cli_support.h"
+#include "session/session_texts.h"
 
 namespace vellicam::cli {
 

@@ -5,6 +5,7 @@
 #include <chrono>
 #include <thread>
 
+#include "session/session_texts.h"
 #include "sheet/output_path.h"
 #include "sheet/recognition_log.h"
 
@@ -145,8 +146,11 @@ TEST_F(Batch, DroppedJpegIsRecognisedWhenAskedAndAFailedOpenSaysWhy)
     WriteFile(In(folder, "broken.jpg").toStdString(), "not a photo");
     ASSERT_TRUE(Drop({ In(folder, "broken.jpg") }));
     EXPECT_TRUE(window->photoPath().isEmpty());
-    EXPECT_TRUE(dialogs.messages.empty()) << "no recognition of a photo that did not open";
-    EXPECT_FALSE(Status0().isEmpty());
+    // One box, the open's: no recognition of a photo that did not open.
+    ASSERT_EQ(dialogs.messages.size(), 1u);
+    EXPECT_TRUE(dialogs.messages[0].text.startsWith("写真を開けませんでした。\n" + In(folder, "broken.jpg") + "\n"))
+        << dialogs.messages[0].text.toStdString();
+    EXPECT_EQ(Status0(), QStringLiteral("写真を開けませんでした。"));
     EXPECT_TRUE(ui().choosePhotoButton->isEnabled());
     EXPECT_FALSE(window->isBusy());
 }

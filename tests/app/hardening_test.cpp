@@ -6,6 +6,7 @@
 
 #include "image/folder_scan.h"
 #include "image/photo.h"
+#include "session/session_texts.h"
 #include "sheet/output_path.h"
 #include "sheet/recognition_log.h"
 
@@ -35,9 +36,9 @@ namespace {
 namespace fs = std::filesystem;
 
 const QString kSaved = QStringLiteral("保存しました。");
-const QString kSaveFailed = QStringLiteral("保存に失敗しました。");
+const QString kSheetNotSaved = QStringLiteral("シートを保存できませんでした。");
 const QString kNotRecognised = QStringLiteral("自動顔認識処理では認識出来ませんでした。");
-const QString kCannotDecode = QStringLiteral("JPEG画像として読み込めません");
+const QString kPhotoNotOpened = QStringLiteral("写真を開けませんでした。");
 
 std::vector<std::string> Entries(const fs::path& folder)
 {
@@ -209,9 +210,14 @@ protected:
 
         if (c.width == 0) {
             EXPECT_TRUE(window->photoPath().isEmpty()) << what;
-            const QString status = ui().statusBar->panel(0);
-            EXPECT_TRUE(status.startsWith(kCannotDecode)) << what << ": " << status.toStdString();
-            EXPECT_TRUE(dialogs.messages.empty()) << what << ": " << dialogs.messages.front().text.toStdString();
+            // A box with the path and the reason; the status bar keeps the first line, never a cut path.
+            EXPECT_EQ(ui().statusBar->panel(0), kPhotoNotOpened) << what;
+            ASSERT_EQ(dialogs.messages.size(), 1u) << what;
+            const QString box = dialogs.messages.front().text;
+            EXPECT_TRUE(box.startsWith(kPhotoNotOpened + "\n" + path + "\n")) << what << ": " << box.toStdString();
+            EXPECT_GT(box.size(), kPhotoNotOpened.size() + path.size() + 2) << what << ": a reason follows";
+            if (std::string(way) == "dialog")
+                EXPECT_EQ(ui().statusBar->panelTip(0), box) << what << ": the whole message in the panel's tip";
             EXPECT_FALSE(ui().frameImage->isVisible()) << what;
             EXPECT_FALSE(ui().makeSheetButton->isEnabled()) << what;
             ExpectUsable(what);
@@ -262,7 +268,9 @@ INSTANTIATE_TEST_SUITE_P(Window, BadPhotos,
         // Arithmetic coding may leave out trailing data: cut before an intact end marker, it reads as complete.
         BadPhoto { "arithmetic-cut-before-eoi.jpg", 64, 48 }, BadPhoto { "bitflip-sof-height.jpg" },
         BadPhoto { "bitflip-huffman-table.jpg" }, BadPhoto { "huge-60000x60000.jpg" },
-        BadPhoto { "huge-60000x60000-no-scan.jpg" }, BadPhoto { "twelve-bit.jpg" }, BadPhoto { "png-named.jpg" },
+        BadPhoto { "huge-60000x60000-no-scan.jpg" }, BadPhoto { "twelve-bit.jpg" },
+        // Read by its content, as the command line reads it.
+        BadPhoto { "png-named.jpg", 20, 10 },
         BadPhoto { "one-pixel.jpg", 1, 1 }, BadPhoto { "grey.jpg", 48, 64 }, BadPhoto { "cmyk-adobe.jpg", 48, 64 },
         BadPhoto { "progressive.jpg", 48, 64 }, BadPhoto { "trailing-garbage.jpg", 64, 48 }),
     [](const testing::TestParamInfo<BadPhoto>& info) {
@@ -332,7 +340,7 @@ TEST_F(Hardening, ReadOnlyOutputFolderKeepsTheEarlierSheetAndTheBatchGoesOn)
     ui().outputFolderEdit->setText(QString::fromStdString(out.string() + "/"));
     RunFolder(folder);
     fs::permissions(out, fs::perms::owner_all);
-    EXPECT_EQ(Count(kSaveFailed), 3);
+    EXPECT_EQ(CountWith(kSheetNotSaved + "\n" + QString::fromStdString(out.string())), 3);
     EXPECT_EQ(CountWith(kNotRecognised), 2) << "the log is not written, and not told about";
     EXPECT_EQ(window->batch().run().index(), 3);
     EXPECT_TRUE(ReadFile(out / "b.jpg") == earlier);
@@ -434,7 +442,7 @@ TEST_F(Hardening, FullFileSystemKeepsTheEarlierSheetsWholeAndLeavesNoTemporary)
     RunFolder(folder);
     space.Lift();
 
-    EXPECT_EQ(Count(kSaveFailed), 3) << "each sheet says so";
+    EXPECT_EQ(CountWith(kSheetNotSaved), 3) << "each sheet says so";
     EXPECT_EQ(window->batch().run().index(), 3) << "every photo had its turn";
     for (const std::string& name : names)
         EXPECT_TRUE(ReadFile(out / name) == earlier[name]) << name << " is no longer the earlier sheet";
@@ -443,7 +451,7 @@ TEST_F(Hardening, FullFileSystemKeepsTheEarlierSheetsWholeAndLeavesNoTemporary)
 
     // With room again the same folder gets its new sheets.
     RunFolder(folder);
-    EXPECT_EQ(Count(kSaveFailed), 0);
+    EXPECT_EQ(CountWith(kSheetNotSaved), 0);
     for (const std::string& name : names) {
         Bitmap sheet;
         EXPECT_TRUE(LoadJpeg((out / name).string(), sheet).ok) << name;

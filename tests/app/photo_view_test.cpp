@@ -302,11 +302,12 @@ TEST_F(PhotoView, AFailedOpenSaysWhyAndLeavesThePhotoButtonUsable)
     EXPECT_FALSE(ui().frameImage->isVisible());
     EXPECT_FALSE(ui().turnLeftButton->isEnabled());
     EXPECT_FALSE(window->isBusy());
-    EXPECT_TRUE(dialogs.messages.empty());
+    ASSERT_EQ(dialogs.messages.size(), 1u);
+    EXPECT_TRUE(dialogs.messages[0].text.contains("broken.jpg"));
 
     const QString missing = QString::fromStdString(scratch / "gone.jpg");
     Open(missing);
-    EXPECT_TRUE(ui().statusBar->panel(0).contains("gone.jpg"));
+    EXPECT_TRUE(ui().statusBar->panelTip(0).contains("gone.jpg"));
 
     // A good photo after the failures opens normally.
     Open(WritePhoto("good.jpg", 700, 500));

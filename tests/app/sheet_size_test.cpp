@@ -2,6 +2,7 @@
 // frame made anew (around the face it was set on) and the sheet; a change during an action; the face-height check after
 // a head line; the straightening box; and the detector named once the start-up query answers.
 #include "recognition/face_detector.h"
+#include "session/session_texts.h"
 #include "sheet/photo_size.h"
 #include "window_fixture.h"
 

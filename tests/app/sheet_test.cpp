@@ -2,6 +2,7 @@
 // preview, the log separator and the folder opened afterwards.
 #include "window_fixture.h"
 
+#include "session/session_texts.h"
 #include "sheet/output_path.h"
 #include "sheet/recognition_log.h"
 #include "sheet/sheet_compose.h"
@@ -10,6 +11,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <unistd.h>
 
 namespace vellicam::test {
 namespace {
@@ -367,7 +369,9 @@ TEST_F(Sheet, AnUnwritableTargetSaysSoLeavesNoFileAndTheWindowUsable)
     MakeSheet();
 
     ASSERT_EQ(dialogs.messages.size(), 1u);
-    EXPECT_EQ(dialogs.messages[0].text, QString::fromStdString("保存先フォルダを作成出来ません。\n" + folder));
+    const QString cannotCreate = QStringLiteral("保存先フォルダを作成出来ません。");
+    EXPECT_EQ(dialogs.messages[0].text,
+        cannotCreate + QString::fromStdString("\n" + folder + "\n途中にフォルダではないものがあります"));
     EXPECT_EQ(dialogs.messages[0].title, window->appTitle());
     EXPECT_EQ(ReadFile(scratch.Path() / "plain.txt"), "not a folder");
     std::vector<std::string> names;
@@ -390,10 +394,53 @@ TEST_F(Sheet, AnUnwritableTargetSaysSoLeavesNoFileAndTheWindowUsable)
     EXPECT_EQ(dialogs.messages[0].text, kSaved);
     EXPECT_EQ(ui().statusBar->panel(0).left(7), QStringLiteral("保存しました。"));
 
-    // A failed save after it leaves no word of the earlier sheet's save in the status bar.
+    // A failed save after it leaves no word of the earlier sheet's save in the status bar: its own short form
+    // stands there, the whole message in the tip.
+    dialogs.messages.clear();
     ui().outputFolderEdit->setText(QString::fromStdString(folder + "/"));
     MakeSheet();
-    EXPECT_TRUE(ui().statusBar->panel(0).isEmpty()) << ui().statusBar->panel(0).toStdString();
+    EXPECT_EQ(ui().statusBar->panel(0), cannotCreate);
+    ASSERT_EQ(dialogs.messages.size(), 1u);
+    EXPECT_EQ(ui().statusBar->panelTip(0), dialogs.messages[0].text);
+}
+
+// What the user reads when a photo does not open or a sheet cannot be written: a box naming the file and the reason
+// in words, and a status bar that keeps no word of the photo or the sheet before.
+TEST_F(Sheet, APhotoThatDoesNotOpenAndASheetThatCannotBeWrittenAreToldInBoxesNamingTheirPaths)
+{
+    const QString photo = WritePattern("portrait.jpg", 1600, 1200);
+    OpenPhoto(photo);
+    (void)FrameOnSquare(500, 300, 600, 790);
+    MakeSheet();
+    ASSERT_TRUE(ui().statusBar->panel(0).startsWith(QStringLiteral("保存しました。")));
+    ASSERT_EQ(ui().statusBar->panel(1), QStringLiteral("portrait.jpg"));
+
+    dialogs.messages.clear();
+    const QString missing = QString::fromStdString(scratch / "gone.jpg");
+    Open(missing);
+    ASSERT_EQ(dialogs.messages.size(), 1u);
+    EXPECT_EQ(dialogs.messages[0].text, "写真を開けませんでした。\n" + missing + "\nファイルが見つかりません");
+    EXPECT_EQ(ui().statusBar->panel(0), QStringLiteral("写真を開けませんでした。"));
+    EXPECT_TRUE(ui().statusBar->panel(1).isEmpty()) << "the photo before is no longer open";
+    EXPECT_FALSE(window->isBusy());
+    EXPECT_TRUE(ui().choosePhotoButton->isEnabled());
+
+    if (::geteuid() == 0)
+        GTEST_SKIP() << "permissions do not stop root; a folder below a file stands in (AnUnwritableTarget...)";
+    OpenPhoto(photo);
+    (void)FrameOnSquare(500, 300, 600, 790);
+    const fs::path shut = scratch.Path() / "shut";
+    fs::create_directories(shut);
+    fs::permissions(shut, fs::perms::owner_read | fs::perms::owner_exec);
+    ui().outputFolderEdit->setText(QString::fromStdString(shut.string() + "/"));
+    MakeSheet();
+    fs::permissions(shut, fs::perms::owner_all);
+    ASSERT_EQ(dialogs.messages.size(), 1u);
+    EXPECT_EQ(dialogs.messages[0].text,
+        QString::fromStdString("シートを保存できませんでした。\n" + (shut / "portrait.jpg").string()
+            + "\nアクセスが拒否されました"));
+    EXPECT_EQ(ui().statusBar->panel(0), QStringLiteral("シートを保存できませんでした。"));
+    ExpectUsable();
 }
 
 TEST_F(Sheet, TheFolderIsOpenedOnlyWhenAsked)

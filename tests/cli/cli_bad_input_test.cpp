@@ -4,7 +4,6 @@
 #include "image/bitmap.h"
 #include "cli_runner.h"
 #include "image/image_io.h"
-#include "image/photo.h"
 #include "test_support.h"
 
 #include <gtest/gtest.h>
@@ -160,19 +159,21 @@ TEST(CliBadInput, UnusualButValidPhotosLoad)
     EXPECT_LT(corner.r + corner.g + corner.b, 3 * 24) << int(corner.r) << " " << int(corner.g) << " " << int(corner.b);
 }
 
-TEST(CliBadInput, TheWindowsLoaderTakesOnlyJpegContent)
+// The batch reads its photos as detect and sheet do, by content: a PNG named .jpg gets its sheet, and a file that
+// is no image is reported failed with the session's reason.
+TEST(CliBadInput, TheBatchReadsPhotosByContentAsDetectDoes)
 {
-    Bitmap photo = test::SolidBitmap(2, 2, kRed);
-    std::string reason;
-    EXPECT_EQ(LoadPhotoFile(Bad("png-named.jpg"), photo, &reason), -2);
-    EXPECT_NE(reason.find("Not a JPEG file"), std::string::npos) << reason;
-    EXPECT_EQ(LoadPhotoFile(Bad("text.jpg"), photo, &reason), -2);
-    EXPECT_EQ(LoadPhotoFile(Bad("twelve-bit.jpg"), photo, &reason), -2);
-    EXPECT_NE(reason.find("only 8-bit samples"), std::string::npos) << reason;
-    EXPECT_EQ(LoadPhotoFile(Bad("no-such-file.jpg"), photo, &reason), -1);
-    EXPECT_TRUE(photo.SameAs(test::SolidBitmap(2, 2, kRed)));
-    EXPECT_EQ(LoadPhotoFile(Bad("one-pixel.jpg"), photo, &reason), 0);
-    EXPECT_EQ(photo.Width(), 1);
+    test::ScratchDir dir;
+    const std::string png = dir / "png-named.jpg";
+    ASSERT_TRUE(SavePng(png, test::RandomBitmap(600, 800, 7)).ok);
+    const CliRun made = Cli({ "batch", png, "--no-recognition", "--out", dir / "out", "--report", dir / "png.jsonl" });
+    EXPECT_EQ(made.status, 0) << made.err << test::ReadFile(dir / "png.jsonl");
+    EXPECT_EQ(ReadBack(dir / "out/png-named.jpg").Width(), 1051);
+
+    const CliRun text = Cli({ "batch", Bad("text.jpg"), "--no-recognition", "--out", dir / "text", "--report",
+        dir / "text.jsonl" });
+    EXPECT_EQ(text.status, 4) << text.err;
+    EXPECT_NE(test::ReadFile(dir / "text.jsonl").find("画像として読み込めません"), std::string::npos);
 }
 
 TEST(CliBadInput, OnePixelPhotoMakesASquareAndASheet)

@@ -2,6 +2,7 @@
 // order, the report, the exit status, and the same sheets whatever the number of jobs.
 #include "cli_runner.h"
 #include "image/image_io.h"
+#include "session/session_texts.h"
 #include "sheet/output_path.h"
 #include "sheet/sheet_pdf.h"
 #include "sheet/recognition_log.h"

@@ -1,6 +1,7 @@
 // Reading and writing JPEG, PNG and PPM files, and the atomic write under them.
 #include "image/image_io.h"
 #include "image/photo.h"
+#include "session/photo_session.h"
 #include "test_support.h"
 
 #include <chrono>
@@ -628,12 +629,12 @@ TEST(ImageIo, OnlyRegularFilesAreReadAndTheRestIsRefusedAtOnce)
         const char* name;
         FileKind kind;
         const char* reason; // in the reader's message; "" for a photo that loads
-        const char* window; // in the window's line
+        const char* window; // the reason the session's open gives
     };
     const Case cases[] = {
         { "pipe.jpg", FileKind::NamedPipe, "is a named pipe, not a file",
             "写真のファイルではありません（名前付きパイプ）" },
-        { "folder.jpg", FileKind::Folder, "is a folder, not a file", "ファイルが見つかりません" },
+        { "folder.jpg", FileKind::Folder, "is a folder, not a file", "写真のファイルではありません（フォルダ）" },
         { "device.jpg", FileKind::Device, "is a device, not a file", "写真のファイルではありません（デバイス）" },
         { "dangling.jpg", FileKind::Missing, "file not found", "ファイルが見つかりません" },
         { "linked.jpg", FileKind::Regular, "", "" },
@@ -643,16 +644,16 @@ TEST(ImageIo, OnlyRegularFilesAreReadAndTheRestIsRefusedAtOnce)
         const std::string path = dir / c.name;
         EXPECT_EQ(KindOfFile(path), c.kind);
         const Bitmap before = SolidBitmap(1, 1, kRed);
-        Bitmap loaded = before, jpeg = before, photo = before;
+        Bitmap loaded = before, jpeg = before;
         const IoResult any = WithinSeconds(path, [&] { return LoadImage(path, loaded); });
         const IoResult decoded = WithinSeconds(path, [&] { return LoadJpeg(path, jpeg); });
-        std::string reason;
-        const int opened = WithinSeconds(path, [&] { return LoadPhotoFile(path, photo, &reason); });
+        PhotoSession session;
+        const OpenOutcome opened = WithinSeconds(path, [&] { return session.open(path, false); });
         if (c.kind == FileKind::Regular) {
             EXPECT_TRUE(any.ok) << any.message;
             EXPECT_TRUE(decoded.ok) << decoded.message;
-            EXPECT_EQ(opened, 0) << reason;
-            EXPECT_EQ(photo.Width(), 8);
+            EXPECT_TRUE(opened.opened()) << opened.failure;
+            EXPECT_EQ(session.original().Width(), 8);
             continue;
         }
         const IoResult png = WithinSeconds(path, [&] { return LoadPng(path, loaded); });
@@ -663,9 +664,10 @@ TEST(ImageIo, OnlyRegularFilesAreReadAndTheRestIsRefusedAtOnce)
             EXPECT_NE(r.message.find(path), std::string::npos) << r.message;
         }
         EXPECT_EQ(WithinSeconds(path, [&] { return SniffImageFormat(path); }), ImageFormat::Unknown);
-        EXPECT_EQ(opened, -1);
-        EXPECT_EQ(reason.rfind(c.window, 0), 0u) << reason;
-        EXPECT_TRUE(loaded.SameAs(before) && jpeg.SameAs(before) && photo.SameAs(before));
+        EXPECT_EQ(opened.result, OpenOutcome::NotFound);
+        EXPECT_EQ(opened.reason, c.window);
+        EXPECT_TRUE(loaded.SameAs(before) && jpeg.SameAs(before));
+        EXPECT_FALSE(session.hasPhoto());
     }
 }
 

@@ -1,11 +1,13 @@
 // Output folder, sheet names and the sheet's JPEG write.
 #include "image/folder_scan.h"
+#include "session/session_texts.h"
 #include "sheet/output_path.h"
 #include "sheet/photo_size.h"
 #include "image/image_io.h"
 #include "sheet/recognition_log.h"
 #include "test_support.h"
 
+#include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <fcntl.h>
@@ -318,7 +320,7 @@ TEST(SaveSheetJpeg, CreatesNestedFolderAndWritesTheResolution)
     const std::string path = dir / "a/b/c/IMG_0001.JPG";
     const SaveSheetOutcome outcome = SaveSheetJpeg(path, test::RandomBitmap(64, 48, 5), 90, 300);
     ASSERT_EQ(outcome.code, kSheetSaved) << outcome.reason;
-    EXPECT_EQ(outcome.message, "");
+    EXPECT_EQ(SheetSaveFailureText(path, outcome.code, outcome.error), "");
     const std::string bytes = test::ReadFile(path);
     ASSERT_GE(bytes.size(), 18u);
     // JFIF: units 1 (dots per inch), X 300, Y 300.
@@ -335,7 +337,7 @@ TEST(SaveSheetJpeg, ShortPathOrNoFolderIsRefusedWithoutWriting)
     const Bitmap b = test::SolidBitmap(8, 8, kWhite);
     SaveSheetOutcome outcome = SaveSheetJpeg("/a", b, 90, 300);
     EXPECT_EQ(outcome.code, kSaveNoFolder);
-    EXPECT_EQ(outcome.message, "保存先フォルダが指定されていません。");
+    EXPECT_EQ(SheetSaveFailureText("/a", outcome.code, outcome.error), "保存先フォルダが指定されていません。");
     EXPECT_EQ(outcome.error.code, ErrorCode::NoFileName);
     EXPECT_EQ(SaveSheetJpeg("", b, 90, 300).code, kSaveNoFolder);
     EXPECT_EQ(SaveSheetJpeg("sheet.jpg", b, 90, 300).code, kSaveNoFolder);
@@ -349,9 +351,11 @@ TEST(SaveSheetJpeg, FolderThatCannotBeCreatedLeavesNoFile)
     const std::string folder = dir / "plain/sub";
     const SaveSheetOutcome outcome = SaveSheetJpeg(folder + "/IMG.JPG", test::SolidBitmap(8, 8, kWhite), 90, 300);
     EXPECT_EQ(outcome.code, kSaveFolderNotCreated);
-    EXPECT_EQ(outcome.message, "保存先フォルダを作成出来ません。\n" + folder);
     EXPECT_FALSE(outcome.reason.empty());
-    EXPECT_EQ(outcome.error, (EngineError { ErrorCode::CannotWrite, ErrorDomain::File, outcome.reason }));
+    EXPECT_EQ(outcome.error, (EngineError { ErrorCode::CannotWrite, ErrorDomain::File, outcome.reason, 0, 0, ENOTDIR }));
+    // The folder and the system's reason in words.
+    EXPECT_EQ(SheetSaveFailureText(folder + "/IMG.JPG", outcome.code, outcome.error),
+        "保存先フォルダを作成出来ません。\n" + folder + "\n途中にフォルダではないものがあります");
     EXPECT_EQ(test::ReadFile(dir.Path() / "plain"), "not a folder");
     EXPECT_EQ(std::distance(fs::directory_iterator(dir.Path()), fs::directory_iterator()), 1);
 }
@@ -364,7 +368,8 @@ TEST(SaveSheetJpeg, FailedWriteLeavesTheExistingFileUntouched)
     // Wider than a JPEG can be: the encoder fails after the folder was found.
     SaveSheetOutcome outcome = SaveSheetJpeg(path, test::SolidBitmap(70000, 1, kWhite), 90, 300);
     EXPECT_EQ(outcome.code, kSaveWriteFailed);
-    EXPECT_EQ(outcome.message, "保存に失敗しました。");
+    EXPECT_EQ(SheetSaveFailureText(path, outcome.code, outcome.error),
+        "シートを保存できませんでした。\n" + path + "\n画像を作れませんでした");
     // The encoder's refusal comes through as it was.
     EXPECT_EQ(outcome.error, (EngineError { ErrorCode::TooLarge, ErrorDomain::Encode, {}, 70000, 1 }));
     EXPECT_EQ(test::ReadFile(path), "the earlier sheet");

@@ -1,6 +1,7 @@
 // The size lists, the layout of every size on every paper, the face-height check, and the smallest frame.
 #include "geometry/view_geometry.h"
 #include "recognition/frame_proposal.h"
+#include "session/session_texts.h"
 #include "sheet/photo_size.h"
 #include "sheet/sheet_compose.h"
 #include "test_support.h"
@@ -231,7 +232,7 @@ TEST(FaceHeight, ReportsTheFaceAsPrintedAgainstTheRule)
         ASSERT_EQ(CheckFaceHeight(*FindPhotoSize(c.size), c.headTop, c.chin, c.frameHeight, check), kFaceHeightChecked);
         EXPECT_EQ(check.tenths, c.tenths) << c.text;
         EXPECT_EQ(check.meets, c.meets) << c.text;
-        EXPECT_EQ(check.text, c.text);
+        EXPECT_EQ(FaceHeightText(check, *FindPhotoSize(c.size)), c.text);
     }
     FaceHeightCheck untouched;
     untouched.tenths = 7;

@@ -1,7 +1,8 @@
-// Loading a photo into the workspace: what counts as a photo, the low-resolution warning, the centred square and
+// Bringing a photo into the workspace, the low-resolution warning, the centred square and
 // the fitted view size.
 #include "image/image_io.h"
 #include "image/photo.h"
+#include "session/session_texts.h"
 #include "session/photo_session.h"
 #include "test_support.h"
 
@@ -13,41 +14,6 @@
 
 using namespace vellicam;
 using namespace vellicam::test;
-
-TEST(Photo, LoadPhotoFileDecidesByContent)
-{
-    ScratchDir dir;
-    const Bitmap image = RandomBitmap(20, 12, 3);
-    ASSERT_TRUE(SaveJpeg(dir / "photo.jpg", image).ok);
-    ASSERT_TRUE(SaveJpeg(dir / "jpeg-named.png", image).ok);
-    ASSERT_TRUE(SavePng(dir / "png-named.jpg", image).ok);
-    const Bitmap before = SolidBitmap(2, 2, kRed);
-
-    Bitmap photo = before;
-    std::string reason = "unchanged";
-    EXPECT_EQ(LoadPhotoFile("", photo, &reason), 1);
-    EXPECT_TRUE(photo.SameAs(before));
-    EXPECT_EQ(reason, "unchanged");
-
-    EXPECT_EQ(LoadPhotoFile(dir / "missing.jpg", photo, &reason), -1);
-    EXPECT_NE(reason.find("missing.jpg"), std::string::npos);
-    EXPECT_EQ(LoadPhotoFile(dir.Path().string(), photo, &reason), -1); // a folder is not a photo file
-    EXPECT_TRUE(photo.SameAs(before));
-
-    // A PNG is not a photo here whatever its name, though the general reader takes it.
-    reason.clear();
-    EXPECT_EQ(LoadPhotoFile(dir / "png-named.jpg", photo, &reason), -2);
-    EXPECT_FALSE(reason.empty());
-    EXPECT_TRUE(photo.SameAs(before));
-    Bitmap any;
-    EXPECT_TRUE(LoadImage(dir / "png-named.jpg", any).ok);
-
-    EXPECT_EQ(LoadPhotoFile(dir / "jpeg-named.png", photo, nullptr), 0);
-    EXPECT_EQ(photo.Width(), 20);
-    EXPECT_EQ(photo.Height(), 12);
-    EXPECT_EQ(LoadPhotoFile(dir / "photo.jpg", photo, nullptr), 0);
-    EXPECT_EQ(photo.Width(), 20);
-}
 
 TEST(Photo, LowResolutionIsUpTo640By480Pixels)
 {
@@ -138,44 +104,3 @@ TEST(Photo, SquareTooLargeFollowsTheLongerSide)
     EXPECT_FALSE(vellicam::SquareTooLarge(6000, 4000));
 }
 
-// What the window says for a path it cannot open: a path that is there but cannot be reached says so with the
-// system's reason, never "not found"; the loader and the session's open say the same.
-TEST(Photo, APathThatCannotBeOpenedSaysWhy)
-{
-    ScratchDir dir;
-    ASSERT_TRUE(SaveJpeg(dir / "photo.jpg", RandomBitmap(8, 6, 1)).ok);
-    std::filesystem::create_symlink(dir / "loop-b.jpg", dir / "loop-a.jpg");
-    std::filesystem::create_symlink(dir / "loop-a.jpg", dir / "loop-b.jpg");
-    std::filesystem::create_directory(dir / "shut");
-    ASSERT_TRUE(SaveJpeg(dir / "shut/photo.jpg", RandomBitmap(8, 6, 1)).ok);
-    ASSERT_TRUE(SaveJpeg(dir / "unreadable.jpg", RandomBitmap(8, 6, 1)).ok);
-    std::filesystem::permissions(dir / "unreadable.jpg", std::filesystem::perms::none);
-    std::filesystem::permissions(dir / "shut", std::filesystem::perms::none);
-    const std::string denied = std::generic_category().message(EACCES);
-    struct Case {
-        std::string path;
-        std::string text; // the status line's start, before ": path"
-        bool bindsOnlyOthers; // a permission the superuser is not held to
-    };
-    const Case cases[] = {
-        { dir / "loop-a.jpg", "ファイルを開けません（" + std::generic_category().message(ELOOP) + "）", false },
-        { dir / "shut/photo.jpg", "ファイルを開けません（" + denied + "）", true },
-        { dir / "unreadable.jpg", "ファイルを開けません（" + denied + "）", true },
-        { dir / "missing.jpg", "ファイルが見つかりません", false },
-        { dir / "photo.jpg/inside.jpg", "ファイルが見つかりません", false },
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.path);
-        if (c.bindsOnlyOthers && geteuid() == 0)
-            continue;
-        Bitmap photo;
-        std::string reason;
-        EXPECT_EQ(LoadPhotoFile(c.path, photo, &reason), -1);
-        EXPECT_EQ(reason, c.text + ": " + c.path);
-        PhotoSession session;
-        const OpenOutcome opened = session.open(c.path, false);
-        EXPECT_FALSE(opened.opened());
-        EXPECT_EQ(opened.failure, reason);
-    }
-    std::filesystem::permissions(dir / "shut", std::filesystem::perms::owner_all);
-}

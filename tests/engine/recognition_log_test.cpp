@@ -1,4 +1,5 @@
 // The recognition error log.
+#include "session/session_texts.h"
 #include "sheet/recognition_log.h"
 #include "test_support.h"
 
@@ -70,7 +71,8 @@ TEST(RecognitionLog, FolderThatCannotBeCreatedIsReported)
     const std::string folder = dir / "plain/sub";
     const LogWriteOutcome outcome = WriteRecognitionLog(folder + "/" + kRecognitionLogName, "line");
     EXPECT_EQ(outcome.code, kLogFolderNotCreated);
-    EXPECT_EQ(outcome.message, "保存先フォルダを作成出来ません。\n" + folder);
+    EXPECT_EQ(outcome.error.code, ErrorCode::CannotWrite);
+    EXPECT_FALSE(outcome.error.reason.empty());
     EXPECT_EQ(test::ReadFile(dir.Path() / "plain"), "x");
 }
 

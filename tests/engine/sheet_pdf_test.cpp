@@ -1,6 +1,7 @@
 // The PDF sheet: its page and image as poppler reads them, its structure, its stable bytes, its refusals, its names
 // and its mark; and the sheet's fit on a printer's printable area.
 #include "image/image_io.h"
+#include "session/session_texts.h"
 #include "sheet/output_path.h"
 #include "sheet/print_fit.h"
 #include "sheet/sheet_layout.h"
@@ -153,7 +154,7 @@ TEST(SheetPdf, UnwritablePathSaysSoAndLeavesNoFile)
         SCOPED_TRACE(c.path);
         const SaveSheetOutcome outcome = SaveSheetPdf(c.path, sheet, 90, 300, DefaultPaperSize());
         EXPECT_EQ(outcome.code, c.code);
-        EXPECT_FALSE(outcome.message.empty());
+        EXPECT_FALSE(SheetSaveFailureText(c.path, outcome.code, outcome.error).empty());
         EXPECT_TRUE(outcome.error.Failed());
     }
     EXPECT_EQ(test::ReadFile(dir.Path() / "plain"), "not a folder");

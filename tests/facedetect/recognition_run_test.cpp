@@ -6,6 +6,7 @@
 #include "recognition/face_detector.h"
 #include "recognition/recognition_run.h"
 #include "test_support.h"
+#include "session/session_texts.h"
 
 #include <gtest/gtest.h>
 

@@ -138,7 +138,7 @@ TEST_F(SessionTest, UnattendedPhotoGoesFromFileToSheetAndCountsAsDoneAfterwards)
     EXPECT_EQ(WorkPhotoUnattended(dir / "p.jpg", settings, program).result, PhotoWork::Existing);
     const PhotoWork gone = WorkPhotoUnattended(dir / "gone.jpg", settings, program);
     EXPECT_EQ(gone.result, PhotoWork::Failed);
-    EXPECT_EQ(gone.message, Text(kTextNotFound) + dir / "gone.jpg") << "the report says why";
+    EXPECT_EQ(gone.message, "ファイルが見つかりません") << "the report says why (its row names the photo)";
 }
 
 // The window's batch into one output folder: photos of one name from two folders get sheets of their own, a photo

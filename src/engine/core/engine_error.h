@@ -56,6 +56,8 @@ struct EngineError {
     // The width and height a size refusal is about (0 × 0 otherwise).
     int width = 0;
     int height = 0;
+    // errno when the system refused the work (the reason is its text), else 0: the session words the common ones.
+    int systemError = 0;
 
     [[nodiscard]] bool Failed() const { return code != ErrorCode::None && code != ErrorCode::SameSize; }
     friend bool operator==(const EngineError&, const EngineError&) = default;

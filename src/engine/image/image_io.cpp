@@ -41,6 +41,14 @@ EngineError Error(ErrorCode code, ErrorDomain domain, std::string reason = {}, i
     return { code, domain, std::move(reason), width, height };
 }
 
+// A failure the system gave as errno: its text is the reason, and the number goes along for the session's wording.
+EngineError SystemError(ErrorCode code, int error)
+{
+    EngineError failure = Error(code, ErrorDomain::File, error != 0 ? ErrnoText(error) : std::string());
+    failure.systemError = error;
+    return failure;
+}
+
 IoResult OutOfMemory(std::string why)
 {
     return IoResult::Failure(Error(ErrorCode::OutOfMemory, ErrorDomain::Memory), std::move(why));
@@ -66,8 +74,8 @@ IoResult OpenForReading(const std::string& path, FilePtr& file)
         error = errno;
         if (error == ENOENT || error == ENOTDIR)
             return IoResult::Failure(
-                Error(ErrorCode::NotFound, ErrorDomain::File, ErrnoText(error)), "file not found: " + path);
-        return IoResult::Failure(Error(ErrorCode::CannotOpen, ErrorDomain::File, ErrnoText(error)),
+                SystemError(ErrorCode::NotFound, error), "file not found: " + path);
+        return IoResult::Failure(SystemError(ErrorCode::CannotOpen, error),
             "cannot open " + path + ": " + ErrnoText(error));
     }
     struct stat st { };
@@ -83,7 +91,7 @@ IoResult OpenForReading(const std::string& path, FilePtr& file)
     if (!f) {
         error = errno;
         ::close(fd);
-        return IoResult::Failure(Error(ErrorCode::CannotOpen, ErrorDomain::File, ErrnoText(error)),
+        return IoResult::Failure(SystemError(ErrorCode::CannotOpen, error),
             "cannot open " + path + ": " + ErrnoText(error));
     }
     file.reset(f);
@@ -705,9 +713,9 @@ EngineError NotARegularFileError(FileKind kind, int error)
     case FileKind::Regular:
         return {};
     case FileKind::Missing:
-        return Error(ErrorCode::NotFound, ErrorDomain::File, error != 0 ? ErrnoText(error) : std::string());
+        return SystemError(ErrorCode::NotFound, error);
     case FileKind::Unreachable:
-        return Error(ErrorCode::CannotOpen, ErrorDomain::File, ErrnoText(error));
+        return SystemError(ErrorCode::CannotOpen, error);
     default:
         return Error(ErrorCode::NotARegularFile, ErrorDomain::File);
     }
@@ -919,9 +927,11 @@ IoResult LoadPpm(const std::string& path, Bitmap& out)
     // Short data is found from the file's size, before any pixel memory is taken.
     const long start = std::ftell(f);
     struct stat st { };
-    if (start < 0 || ::fstat(::fileno(f), &st) != 0)
-        return IoResult::Failure(Error(ErrorCode::CannotOpen, ErrorDomain::File, ErrnoText(errno)),
-            "cannot read PPM " + path + ": " + ErrnoText(errno));
+    if (start < 0 || ::fstat(::fileno(f), &st) != 0) {
+        const int error = errno;
+        return IoResult::Failure(
+            SystemError(ErrorCode::CannotOpen, error), "cannot read PPM " + path + ": " + ErrnoText(error));
+    }
     const std::int64_t needed = width * height * channels;
     if (static_cast<std::int64_t>(st.st_size) - start < needed)
         return fail(ErrorCode::Truncated, "the file is truncated");
@@ -976,7 +986,7 @@ IoResult SavePpm(const std::string& path, const Bitmap& bitmap)
 
 // ---- Dispatch ------------------------------------------------------------------------------------------------
 
-IoResult LoadImage(const std::string& path, Bitmap& out)
+IoResult LoadImage(const std::string& path, Bitmap& out, const Progress& progress)
 {
     FilePtr file;
     if (IoResult opened = OpenForReading(path, file); !opened)
@@ -984,7 +994,7 @@ IoResult LoadImage(const std::string& path, Bitmap& out)
     file.reset();
     switch (SniffImageFormat(path)) {
     case ImageFormat::Jpeg:
-        return LoadJpeg(path, out);
+        return LoadJpeg(path, out, progress);
     case ImageFormat::Png:
         return LoadPng(path, out);
     case ImageFormat::Ppm:
@@ -1056,9 +1066,9 @@ IoResult WriteFileAtomically(const std::string& path, const void* bytes, std::si
     const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
     const auto fail = [&](int error) {
         if (error == ENOENT)
-            return IoResult::Failure(Error(ErrorCode::NotFound, ErrorDomain::File, ErrnoText(error)),
+            return IoResult::Failure(SystemError(ErrorCode::NotFound, error),
                 "cannot write " + path + ": the folder " + folder.string() + " does not exist");
-        return IoResult::Failure(Error(ErrorCode::CannotWrite, ErrorDomain::File, ErrnoText(error)),
+        return IoResult::Failure(SystemError(ErrorCode::CannotWrite, error),
             "cannot write " + path + ": " + ErrnoText(error));
     };
 

@@ -84,8 +84,11 @@ struct JpegOptions {
 // a FIFO, a broken header) is false.
 [[nodiscard]] bool JpegHasComment(const std::string& path, const std::string& comment);
 
-// Reads any of the three formats, chosen by content.
-[[nodiscard]] IoResult LoadImage(const std::string& path, Bitmap& out);
+// Reads any of the three formats, chosen by content whatever the name says: the one reader of every photo (the
+// window, the batch and the command line). What is not a regular file is refused without being opened, a file that
+// may not be read says so with the system's reason, and content that is none of the three is UnknownFormat. `out`
+// is left untouched on failure. `progress` is reported while a JPEG decodes (it comes upright, as LoadJpeg says).
+[[nodiscard]] IoResult LoadImage(const std::string& path, Bitmap& out, const Progress& progress = {});
 // Writes in the format of the file name's extension (JPEG options apply to JPEG only).
 [[nodiscard]] IoResult SaveImage(const std::string& path, const Bitmap& bitmap, const JpegOptions& options = {});
 

@@ -529,20 +529,4 @@ RecognitionOutcome RecognitionRun(const Bitmap& square, const std::string& progr
     return RecognitionRun(square, FindDetectorFiles(programFolder), tempFolder, settings, layout, imageSide, hooks);
 }
 
-std::string RecognitionLogLine(
-    const RecognitionOutcome& outcome, const std::string& timestamp, const std::string& photoPath)
-{
-    switch (outcome.log) {
-    case RecognitionLogKind::Internal:
-        return RecognitionErrorLine(RecognitionError::Internal, timestamp, photoPath);
-    case RecognitionLogKind::NotDetected:
-        return RecognitionErrorLine(RecognitionError::NotDetected, timestamp, photoPath);
-    case RecognitionLogKind::FalseDetection:
-        return RecognitionErrorLine(RecognitionError::FalseDetection, timestamp, photoPath);
-    case RecognitionLogKind::None:
-        break;
-    }
-    return {};
-}
-
 } // namespace vellicam

@@ -127,8 +127,4 @@ struct RecognitionOutcome {
     const std::string& tempFolder, const RecognitionSettings& settings, const SheetLayout& layout, int imageSide,
     const RecognitionHooks& hooks = {});
 
-// The log line for an outcome (time stamp, label, photo path), or "" when the outcome asks for none.
-[[nodiscard]] std::string RecognitionLogLine(
-    const RecognitionOutcome& outcome, const std::string& timestamp, const std::string& photoPath);
-
 } // namespace vellicam

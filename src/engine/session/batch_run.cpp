@@ -76,9 +76,9 @@ bool BatchRun::openCurrent(
         // A photo that did not open goes into the error log, so that an unattended run can say afterwards which
         // photos it passed over and why.
         ++failed_;
-        lastFailure_ = opened.failure;
+        lastFailure_ = opened.reason;
         session.writeLog(settings,
-            LogTimestampNow() + std::string(kLogLabelLoadError) + photo + "  (" + opened.failure + ")", prompts);
+            LogTimestampNow() + std::string(kLogLabelLoadError) + photo + "  (" + opened.reason + ")", prompts);
     }
     return false;
 }

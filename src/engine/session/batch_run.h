@@ -84,7 +84,7 @@ public:
     // Moves past the photo at the batch's place; the angle goes back to upright unless `keepAngle`.
     void stepToNext(PhotoSession& session, bool keepAngle);
 
-    // Why the last photo that did not open failed, or "".
+    // Why the last photo that did not open failed (OpenOutcome::reason, one line), or "".
     [[nodiscard]] const std::string& lastFailure() const { return lastFailure_; }
 
     // What each photo came to, for the end of the batch.

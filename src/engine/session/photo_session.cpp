@@ -1,5 +1,6 @@
 #include "session/photo_session.h"
 
+#include "image/image_io.h"
 #include "image/photo.h"
 #include "recognition/private_folder.h"
 #include "resample/reduce.h"
@@ -25,13 +26,6 @@ namespace {
 std::string WithSeparator(const std::string& folder)
 {
     return folder.empty() || folder.back() == '/' ? folder : folder + '/';
-}
-
-std::string PhotoTooLargeText(int width, int height)
-{
-    char text[160];
-    std::snprintf(text, sizeof text, std::string(kTextPhotoTooLarge).c_str(), width, height);
-    return text;
 }
 
 } // namespace
@@ -166,7 +160,7 @@ std::vector<PhotoCheck> PhotoSession::photoChecks(const MaskView* mask, bool bac
 std::string PhotoSession::faceHeightText() const
 {
     FaceHeightCheck check;
-    return faceHeightCheck(check) ? check.text : std::string();
+    return faceHeightCheck(check) ? FaceHeightText(check, *photoSize_) : std::string();
 }
 
 void PhotoSession::setPhotoFolder(const std::string& folder)
@@ -176,20 +170,19 @@ void PhotoSession::setPhotoFolder(const std::string& folder)
 
 OpenOutcome PhotoSession::open(const std::string& path, bool sharpenView, const Progress& progress)
 {
-    OpenOutcome outcome;
     if (!path.empty() && path == photoPath_)
-        return outcome; // the same photo again: from memory, without reading the file
-    if (path.empty()) {
-        outcome.result = OpenOutcome::NotFound;
-        outcome.failure = std::string(kTextNotFound);
-        return outcome;
-    }
-    // Anything but a regular file (a folder, a named pipe, a device) is refused there without being opened.
+        return {}; // the same photo again: from memory, without reading the file
+    // Read by content, as every photo is: a PNG named .jpg opens. Anything but a regular file (a folder, a named
+    // pipe, a device) is refused there without being opened.
     Bitmap decoded;
-    std::string reason;
-    if (const int loaded = LoadPhotoFile(path, decoded, &reason, progress); loaded != 0) {
-        outcome.result = loaded == -1 ? OpenOutcome::NotFound : OpenOutcome::Unreadable;
-        outcome.failure = reason;
+    if (const IoResult loaded = LoadImage(path, decoded, progress); !loaded) {
+        OpenOutcome outcome;
+        outcome.result = loaded.error.domain == ErrorDomain::File ? OpenOutcome::NotFound
+            : loaded.error.domain == ErrorDomain::Memory          ? OpenOutcome::OutOfMemory
+                                                                  : OpenOutcome::Unreadable;
+        outcome.error = loaded.error;
+        outcome.reason = FailureReasonText(loaded.error, path);
+        outcome.failure = PhotoOpenFailureText(path, loaded.error);
         return outcome;
     }
     return adopt(path, std::move(decoded), sharpenView, progress);
@@ -203,13 +196,17 @@ OpenOutcome PhotoSession::adopt(const std::string& path, Bitmap decoded, bool sh
         outcome.lowResolution = LowResolutionMessage(decoded.Width(), decoded.Height());
     if (SquareTooLarge(decoded.Width(), decoded.Height())) {
         outcome.result = OpenOutcome::TooLarge;
-        outcome.failure = PhotoTooLargeText(decoded.Width(), decoded.Height());
+        outcome.error = { ErrorCode::TooLarge, ErrorDomain::Decode, {}, decoded.Width(), decoded.Height() };
+        outcome.reason = PhotoTooLargeText(decoded.Width(), decoded.Height());
+        outcome.failure = PhotoOpenFailureText(path, outcome.error);
         return outcome;
     }
     Bitmap square;
     if (!BuildSquareBitmap(decoded, square)) {
         outcome.result = OpenOutcome::OutOfMemory;
-        outcome.failure = kTextOutOfMemory;
+        outcome.error = { ErrorCode::OutOfMemory, ErrorDomain::Memory };
+        outcome.reason = kTextOutOfMemory;
+        outcome.failure = PhotoOpenFailureText(path, outcome.error);
         return outcome;
     }
     original_ = std::move(decoded);
@@ -695,9 +692,10 @@ void PhotoSession::writeLog(const Settings& settings, const std::string& line, P
         logSink_(logPath(settings), line);
         return;
     }
-    const LogWriteOutcome written = WriteRecognitionLog(logPath(settings), line);
-    if (!written.message.empty())
-        prompts.message(written.message);
+    const std::string path = logPath(settings);
+    const LogWriteOutcome written = WriteRecognitionLog(path, line);
+    if (written.code == kLogFolderNotCreated)
+        prompts.message(LogFolderFailureText(FolderOf(path)));
 }
 
 void PhotoSession::startSheetAction(const Settings& settings, Prompts& prompts) const
@@ -705,9 +703,10 @@ void PhotoSession::startSheetAction(const Settings& settings, Prompts& prompts) 
     // The separator marks where this run's recognition failures begin; it never starts a log by itself.
     if (logSink_)
         return;
-    const LogWriteOutcome logged = WriteLogSeparator(logPath(settings), LogTimestampNow());
-    if (!logged.message.empty())
-        prompts.message(logged.message);
+    const std::string path = logPath(settings);
+    const LogWriteOutcome logged = WriteLogSeparator(path, LogTimestampNow());
+    if (logged.code == kLogFolderNotCreated)
+        prompts.message(LogFolderFailureText(FolderOf(path)));
 }
 
 SheetOutcome PhotoSession::makeSheet(
@@ -733,14 +732,18 @@ SheetOutcome PhotoSession::makeSheet(
     });
     const std::string path = sheetPath(settings);
     const SaveSheetOutcome saved = path.empty()
-        ? SaveSheetOutcome { kSaveWriteFailed, std::string(kTextNoFreeSheetName), {} }
+        ? SaveSheetOutcome { kSaveWriteFailed, {}, {} }
         : SaveSheet(path, sheet_, settings.jpegQuality, layout_.Resolution, *paper_, settings.sheetFormat);
     previewing.join();
     if (saved.code != kSheetSaved) {
         preview_.Clear();
         if (!saved.reason.empty())
             prompts.detail("sheet " + path + ": " + saved.reason);
-        prompts.message(saved.message);
+        result.failure = path.empty() ? std::string(kTextNoFreeSheetName)
+                                      : SheetSaveFailureText(path, saved.code, saved.error);
+        // The panel's short form: the message's first line, which never ends inside a path.
+        result.status = result.failure.substr(0, result.failure.find('\n'));
+        prompts.message(result.failure);
         result.result = SheetOutcome::SaveFailed;
         return result;
     }

@@ -35,9 +35,13 @@
 namespace vellicam {
 
 struct OpenOutcome {
+    // NotFound: no regular file at the path, or one that may not be read; Unreadable: its content is no image that
+    // can be read.
     enum Result { Opened = 0, NotFound = -1, Unreadable = -2, TooLarge = -3, OutOfMemory = -4 };
     Result result = Opened;
-    std::string failure; // why the photo did not open, for the status bar
+    std::string failure; // the message that the photo did not open: a first line, the path and the reason
+    std::string reason; // the reason alone, one line, for a log line or a report that names the photo itself
+    EngineError error; // the failure as a value
     std::string lowResolution; // the warning for a rough photo, or "" (the photo opened all the same)
     [[nodiscard]] bool opened() const { return result == Opened; }
 };
@@ -79,7 +83,8 @@ struct SheetOutcome {
     enum Result { Saved = 0, Composed = 1, Abandoned = -1, NotDrawn = -2, NoCut = -3, SaveFailed = -4 };
     Result result = NotDrawn;
     std::string path; // the sheet written, when saved
-    std::string status; // the guidance panel's text after a save
+    std::string status; // the guidance panel's text after a save, or its short form of a failed save
+    std::string failure; // the message of a failed save (SheetSaveFailureText), "" otherwise
     bool hasPreview = false;
 };
 
@@ -90,9 +95,10 @@ public:
     explicit PhotoSession(std::string programFolder = {});
 
     // --- The photo ---
-    // Opens the JPEG at `path` (a photo already open under that path is kept as it is): the working square is built,
-    // the angle the session holds is applied, and the frame waits for the next view. Keeps the previous photo when the
-    // new one does not open. `sharpenView` sharpens the shown image after a turn.
+    // Opens the photo at `path`, JPEG, PNG or PPM by its content (LoadImage; a photo already open under that path is
+    // kept as it is): the working square is built, the angle the session holds is applied, and the frame waits for
+    // the next view. Keeps the previous photo when the new one does not open, and says why in the outcome.
+    // `sharpenView` sharpens the shown image after a turn.
     OpenOutcome open(const std::string& path, bool sharpenView, const Progress& progress = {});
     // Takes a photo decoded elsewhere (any image format) as if it had been opened from `path`.
     OpenOutcome adopt(const std::string& path, Bitmap photo, bool sharpenView, const Progress& progress = {});

@@ -273,24 +273,28 @@ int RemoveStaleSheetTemporaries(const std::string& folder, std::time_t now)
     });
 }
 
-int EnsureFolder(const std::string& folder, std::string* reason)
+int EnsureFolder(const std::string& folder, std::string* reason, int* systemError)
 {
+    const auto refuse = [&](int result, std::string why, int error) {
+        if (reason)
+            *reason = std::move(why);
+        if (systemError)
+            *systemError = error;
+        return result;
+    };
     std::error_code ec;
     if (!fs::is_directory(folder, ec)) {
         fs::create_directories(folder, ec);
         // create_directories reports nothing when a racing writer made the folder first; what counts is whether
         // a folder stands there now.
-        if (ec || !fs::is_directory(folder, ec)) {
-            if (reason)
-                *reason = ec ? ec.message() : "not a folder";
-            return kSaveFolderNotCreated;
-        }
+        if (ec || !fs::is_directory(folder, ec))
+            return ec ? refuse(kSaveFolderNotCreated, ec.message(), ec.value())
+                      : refuse(kSaveFolderNotCreated, "not a folder", ENOTDIR);
     }
     // A folder that cannot be entered cannot take a file either; a read-only one is left to the write to find.
     if (access(folder.c_str(), X_OK) != 0) {
-        if (reason)
-            *reason = std::error_code(errno, std::generic_category()).message();
-        return kSaveFolderUnusable;
+        const int error = errno;
+        return refuse(kSaveFolderUnusable, std::error_code(error, std::generic_category()).message(), error);
     }
     return 0;
 }
@@ -301,32 +305,28 @@ namespace {
 SaveSheetOutcome SaveSheetFile(const std::string& path, const Bitmap& bitmap, int quality,
     const std::function<IoResult()>& write)
 {
-    static const char* const kNoFolder = "保存先フォルダが指定されていません。";
-    static const char* const kCannotCreate = "保存先フォルダを作成出来ません。";
-    static const char* const kSaveFailed = "保存に失敗しました。";
-
     // A path without any folder would land in whatever the current directory happens to be.
     const std::string folder = FolderOf(path);
     if (path.size() <= 2 || folder.empty())
-        return { kSaveNoFolder, kNoFolder, {}, { ErrorCode::NoFileName, ErrorDomain::File } };
+        return { kSaveNoFolder, {}, { ErrorCode::NoFileName, ErrorDomain::File } };
     // Nothing that cannot be encoded creates a folder first.
     if (bitmap.Empty() || quality < 0 || quality > 100 || FileNameOf(path).empty())
-        return { kSaveWriteFailed, kSaveFailed, bitmap.Empty() ? "empty bitmap" : "bad quality or file name",
+        return { kSaveWriteFailed, bitmap.Empty() ? "empty bitmap" : "bad quality or file name",
             { ErrorCode::BadArgument, ErrorDomain::Encode } };
 
     std::string reason;
-    const int folderResult = EnsureFolder(folder, &reason);
+    int systemError = 0;
+    const int folderResult = EnsureFolder(folder, &reason, &systemError);
     if (folderResult == kSaveFolderNotCreated)
-        return { kSaveFolderNotCreated, std::string(kCannotCreate) + "\n" + folder, reason,
-            { ErrorCode::CannotWrite, ErrorDomain::File, reason } };
+        return { kSaveFolderNotCreated, reason, { ErrorCode::CannotWrite, ErrorDomain::File, reason, 0, 0, systemError } };
     if (folderResult != 0)
-        return { kSaveFolderUnusable, kCannotCreate, reason, { ErrorCode::CannotOpen, ErrorDomain::File, reason } };
+        return { kSaveFolderUnusable, reason, { ErrorCode::CannotOpen, ErrorDomain::File, reason, 0, 0, systemError } };
 
     const IoResult written = write();
     // After the write, so that a folder full of leftovers never delays or stops the sheet itself.
     (void)RemoveStaleSheetTemporaries(folder, std::time(nullptr));
     if (!written)
-        return { kSaveWriteFailed, kSaveFailed, written.message, written.error };
+        return { kSaveWriteFailed, written.message, written.error };
     return { kSheetSaved, {}, {} };
 }
 

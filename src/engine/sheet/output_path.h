@@ -106,10 +106,10 @@ enum SaveSheetResult : int {
     kSaveWriteFailed = -4, // encoding or writing failed; also a bitmap or quality that cannot be encoded
 };
 
+// What a sheet save came to; the session words it for the user (SheetSaveFailureText).
 struct SaveSheetOutcome {
     int code = kSheetSaved;
-    std::string message; // the text the window shows, "" on success
-    std::string reason; // the system's or encoder's own reason, for a log or a detail line
+    std::string reason; // the system's or encoder's own account, for a log or a detail line
     EngineError error; // the failure as a value (the write's own when the write failed); None on success
 };
 
@@ -127,8 +127,9 @@ struct SaveSheetOutcome {
     const std::string& path, const Bitmap& bitmap, int quality, int dpi, const PaperSize& paper, SheetFormat format);
 
 // Makes sure `folder` exists as a folder that can be entered, creating all missing levels. Returns 0, or
-// kSaveFolderNotCreated / kSaveFolderUnusable with the system's reason. Shared by the sheet and the error log.
-[[nodiscard]] int EnsureFolder(const std::string& folder, std::string* reason = nullptr);
+// kSaveFolderNotCreated / kSaveFolderUnusable with the system's reason and its errno (when given). Shared by the
+// sheet and the error log.
+[[nodiscard]] int EnsureFolder(const std::string& folder, std::string* reason = nullptr, int* systemError = nullptr);
 
 // True for the name of a temporary file that the atomic write of a sheet leaves when it is killed half-way:
 // '.', the sheet's name (ending in ".jpg", ".jpeg" or ".pdf" in any case), '.', and six letters or digits. The

@@ -64,7 +64,8 @@ constexpr std::array<PaperSize, 3> kPaperSizes { {
     { "4x6", "4×6インチ", 1016, 1524 },
 } };
 
-// "34" for whole millimetres, "50.8" otherwise.
+} // namespace
+
 std::string Millimetres(int tenths)
 {
     char buffer[32];
@@ -74,8 +75,6 @@ std::string Millimetres(int tenths)
         std::snprintf(buffer, sizeof buffer, "%d.%d", tenths / 10, tenths % 10);
     return buffer;
 }
-
-} // namespace
 
 std::span<const PhotoSize> PhotoSizes()
 {
@@ -153,14 +152,6 @@ std::string SizeText(const PhotoSize& size)
     return Millimetres(size.width) + " × " + Millimetres(size.height) + "mm";
 }
 
-std::string FaceRuleText(const PhotoSize& size)
-{
-    const std::string top = "・頭上 " + Millimetres(size.topSpace) + "mm";
-    if (size.faceMin <= 0 && size.faceMax <= 0)
-        return "顔 " + Millimetres(size.faceTarget) + "mm（目安）" + top;
-    return "顔 " + Millimetres(size.faceMin) + "〜" + Millimetres(size.faceMax) + "mm" + top;
-}
-
 int CheckFaceHeight(const PhotoSize& size, int headTop, int chin, int frameHeight, FaceHeightCheck& check)
 {
     if (size.height < 1 || size.height > 100000) // beyond ten metres no photo of the lists lies
@@ -181,13 +172,6 @@ int CheckFaceHeight(const PhotoSize& size, int headTop, int chin, int frameHeigh
     out.tenths = static_cast<int>(tenths);
     out.ruled = size.faceMin > 0 || size.faceMax > 0;
     out.meets = out.ruled && out.tenths >= size.faceMin && out.tenths <= size.faceMax;
-    char figure[32];
-    std::snprintf(figure, sizeof figure, "%d.%d", out.tenths / 10, out.tenths % 10);
-    out.text = std::string("顔の高さ ") + figure + "mm";
-    if (out.meets)
-        out.text += " ✓";
-    else if (out.ruled)
-        out.text += "（規定 " + Millimetres(size.faceMin) + "〜" + Millimetres(size.faceMax) + "mm）";
     check = std::move(out);
     return kFaceHeightChecked;
 }

@@ -63,18 +63,17 @@ inline constexpr int kBleedTenths = 10; // 1 mm beyond the cut on each side
 [[nodiscard]] int PrintedImageWidth(const PhotoSize& size);
 [[nodiscard]] int PrintedImageHeight(const PhotoSize& size);
 
-// "30 × 40mm", "50.8 × 50.8mm"; and the rule as "顔 32〜36mm・頭上 4mm" ("顔 27mm（目安）・頭上 4mm" without one).
+// Tenths of a millimetre as millimetres: "34" for whole ones, "50.8" otherwise.
+[[nodiscard]] std::string Millimetres(int tenths);
+// "30 × 40mm", "50.8 × 50.8mm".
 [[nodiscard]] std::string SizeText(const PhotoSize& size);
-[[nodiscard]] std::string FaceRuleText(const PhotoSize& size);
 
-// The face as it will print: head top to chin in tenths of a millimetre, whether the size has a rule and the face
-// meets it, and the status text ("顔の高さ 34.1mm ✓", "顔の高さ 29.0mm（規定 32〜36mm）", "顔の高さ 18.0mm"
-// for a size without a rule).
+// The face as it will print: head top to chin in tenths of a millimetre, and whether the size has a rule and the
+// face meets it (the session words it: FaceHeightText).
 struct FaceHeightCheck {
     int tenths = 0;
     bool ruled = false;
     bool meets = false;
-    std::string text;
 };
 
 enum FaceHeightResult : int {

@@ -12,11 +12,6 @@
 
 namespace vellicam {
 
-std::string RecognitionLogPath(const std::string& folderBoxText, const std::string& photoFolder)
-{
-    return OutputFolder(folderBoxText, photoFolder) + kRecognitionLogName;
-}
-
 std::string FormatLogTimestamp(const std::tm& time)
 {
     char text[64];
@@ -33,66 +28,57 @@ std::string LogTimestampNow()
     return FormatLogTimestamp(local);
 }
 
-std::string RecognitionErrorLine(RecognitionError error, const std::string& timestamp, const std::string& photoPath)
-{
-    // The first label has full-width parentheses, the other two half-width ones; readers of old logs know them so.
-    const char* label = "  自動顔認識エラー（内部エラー）:  ";
-    if (error == RecognitionError::NotDetected)
-        label = "  自動顔認識エラー(非検出):  ";
-    else if (error == RecognitionError::FalseDetection)
-        label = "  自動顔認識エラー(誤検出):  ";
-    return timestamp + label + photoPath;
-}
-
-std::string SheetErrorLine(const std::string& timestamp, const std::string& photoPath, const std::string& reason)
-{
-    std::string line = timestamp + "  シート作成エラー:  " + photoPath + "  ";
-    // One line per photo: the reason's own line breaks become spaces.
-    for (const char c : reason)
-        line += c == '\n' || c == '\r' ? ' ' : c;
-    return line;
-}
-
 std::string LogSeparatorLine(const std::string& timestamp)
 {
     const std::string dashes(32, '-');
     return dashes + "( " + timestamp + " )" + dashes;
 }
 
+namespace {
+
+EngineError LostBy(int error)
+{
+    return { ErrorCode::CannotWrite, ErrorDomain::File, std::generic_category().message(error), 0, 0, error };
+}
+
+} // namespace
+
 LogWriteOutcome WriteRecognitionLog(const std::string& path, const std::string& text)
 {
     const std::string folder = FolderOf(path);
     // No folder at all (no output folder and no photo yet): the log has nowhere to go.
     if (folder.empty())
-        return { kLogFolderNotCreated, std::string("保存先フォルダを作成出来ません。\n") + folder,
-            "no folder to write it in" };
+        return { kLogFolderNotCreated, { ErrorCode::NoFileName, ErrorDomain::File, "no folder to write it in" } };
     std::string why;
-    const int folderResult = EnsureFolder(folder, &why);
+    int systemError = 0;
+    const int folderResult = EnsureFolder(folder, &why, &systemError);
     if (folderResult == kSaveFolderNotCreated)
-        return { kLogFolderNotCreated, std::string("保存先フォルダを作成出来ません。\n") + folder, why };
+        return { kLogFolderNotCreated, { ErrorCode::CannotWrite, ErrorDomain::File, why, 0, 0, systemError } };
     if (folderResult != 0)
-        return { kLogFolderUnusable, {}, why };
+        return { kLogFolderUnusable, { ErrorCode::CannotOpen, ErrorDomain::File, why, 0, 0, systemError } };
 
-    // A log that will not open or take the line does not stop the run (kLogWritten); `lost` says it happened.
+    // A log that will not open or take the line does not stop the run (kLogWritten); `error` says it happened.
     const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
     if (fd < 0)
-        return { kLogWritten, {}, std::generic_category().message(errno) };
+        return { kLogWritten, LostBy(errno) };
     // One write call, so that two programs appending at once never interleave inside a line.
     const std::string line = text + "\n";
     std::size_t done = 0;
+    EngineError lost;
     while (done < line.size()) {
         const ssize_t written = ::write(fd, line.data() + done, line.size() - done);
         if (written < 0 && errno == EINTR)
             continue;
         if (written <= 0) {
-            why = written < 0 ? std::generic_category().message(errno) : "nothing was written";
+            lost = written < 0 ? LostBy(errno)
+                               : EngineError { ErrorCode::CannotWrite, ErrorDomain::File, "nothing was written" };
             break;
         }
         done += static_cast<std::size_t>(written);
     }
-    if (::close(fd) != 0 && why.empty())
-        why = std::generic_category().message(errno);
-    return { kLogWritten, {}, why };
+    if (::close(fd) != 0 && !lost.Failed())
+        lost = LostBy(errno);
+    return { kLogWritten, lost };
 }
 
 LogWriteOutcome WriteLogSeparator(const std::string& path, const std::string& timestamp)

@@ -1,34 +1,20 @@
 // The recognition error log: a text file in the output folder that lists the photos recognition failed on, with a
-// dated separator at the start of each sheet run. Lines are only ever appended.
+// dated separator at the start of each sheet run. Lines are only ever appended. Its name and its lines' labels are
+// the session's words (session_texts.h).
 #pragma once
+
+#include "core/engine_error.h"
 
 #include <ctime>
 #include <string>
 
 namespace vellicam {
 
-inline constexpr const char* kRecognitionLogName = "自動認識エラーログ.txt";
-
-// The log's path: inside the output folder (OutputFolder: the box's text as a folder, or the photo folder).
-[[nodiscard]] std::string RecognitionLogPath(const std::string& folderBoxText, const std::string& photoFolder);
-
 // "yyyy/MM/dd H:mm:ss", the hour without a leading zero: 2026/12/07 7:19:53.
 [[nodiscard]] std::string FormatLogTimestamp(const std::tm& time);
 // The current local time in that form.
 [[nodiscard]] std::string LogTimestampNow();
 
-enum class RecognitionError {
-    Internal, // the detector failed inside
-    NotDetected, // no face found
-    FalseDetection, // the proposed frame covers more than 90 % of the image
-};
-
-// time stamp + the error's label + the photo's path.
-[[nodiscard]] std::string RecognitionErrorLine(
-    RecognitionError error, const std::string& timestamp, const std::string& photoPath);
-// time stamp + the sheet's label + the photo's path + why it got no sheet: an unattended run's failed sheet.
-[[nodiscard]] std::string SheetErrorLine(
-    const std::string& timestamp, const std::string& photoPath, const std::string& reason);
 // The dated separator written at the start of a sheet run: 32 dashes, "( time stamp )", 32 dashes.
 [[nodiscard]] std::string LogSeparatorLine(const std::string& timestamp);
 
@@ -41,8 +27,10 @@ enum LogWriteResult : int {
 
 struct LogWriteOutcome {
     int code = kLogWritten;
-    std::string message; // for the window to show; only with kLogFolderNotCreated
-    std::string lost; // why the text is not in the log (the system's words), whatever the code; "" when it is
+    // Why the text is not in the log, whatever the code (the system's reason and errno when it gave them); None
+    // when it is. Only kLogFolderNotCreated is for the user to hear of (the session words it); the rest is lost
+    // quietly.
+    EngineError error;
 };
 
 // Appends text and "\n" to the file at `path` in one write, creating the file and its folder (all levels) when

@@ -137,12 +137,6 @@ int BuildSheetLayout(std::string_view sizeId, std::string_view paperId, SheetLay
     return BuildSheetLayout(*size, *paper, layout);
 }
 
-std::string LayoutStatusText(const PhotoSize& size, const PaperSize& paper, const SheetLayout& layout)
-{
-    return std::string(size.name) + " " + SizeText(size) + "・" + paper.name + " " + std::to_string(layout.CellCount)
-        + "枚";
-}
-
 FrameLimits FrameLimitsOf(const SheetLayout& layout)
 {
     FrameLimits limits;

@@ -55,9 +55,6 @@ enum SheetLayoutResult : int {
 // The same by the lists' ids ("passport", "2L"); refuses an unknown id.
 [[nodiscard]] int BuildSheetLayout(std::string_view sizeId, std::string_view paperId, SheetLayout& layout);
 
-// What the window's status bar or title says of the layout in use: "パスポート 35 × 45mm・2L判 6枚".
-[[nodiscard]] std::string LayoutStatusText(const PhotoSize& size, const PaperSize& paper, const SheetLayout& layout);
-
 // The crop frame's limits in image pixels: the largest ImageWidth and ImageHeight over the cells in use are the
 // smallest frame and its aspect; five times them the largest frame.
 struct FrameLimits {
