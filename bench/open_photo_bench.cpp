@@ -14,6 +14,7 @@
 #include <opencv2/imgproc.hpp>
 
 #include <cstdio>
+#include <functional>
 #include <memory>
 
 namespace {
@@ -27,6 +28,10 @@ public:
     bool Ask(const QString&, const QString&) override { return false; }
     QString OpenPicture(const QString&, const QString&) override { return {}; }
     bool OpenUrl(const QUrl&) override { return true; }
+    PrintOutcome PrintSheet(const QImage&, const PaperSize&, const std::function<bool(const PaperRect&)>&) override
+    {
+        return PrintOutcome::Cancelled;
+    }
 };
 
 struct WindowBench {
@@ -61,8 +66,9 @@ void Setup()
     }
     s.window = std::make_unique<MainWindow>(s.dialogs);
     s.window->setPreviewWindow(new SheetPreviewWindow(s.window.get()));
-    s.window->setSettingsDialog(new SettingsDialog(*s.window, s.window.get()));
-    s.window->settingsDialog()->setRecogniseOnOpen(false); // no recognition after the open
+    Settings settings = s.window->settingsDialog().settings();
+    settings.recogniseOnOpen = false; // no recognition after the open
+    s.window->setDialogSettings(settings);
     s.window->show();
     QApplication::processEvents();
 
@@ -96,9 +102,12 @@ void ResetWindow()
 void OpenInWindow()
 {
     WindowBench& s = State();
-    if (s.window->openPhoto(QString::fromStdString(s.photo), true) != 0)
+    // Opened on the window's worker and shown when its result comes back: the bench waits for the window's idle.
+    s.window->selectPhoto(QString::fromStdString(s.photo));
+    while (s.window->isBusy())
+        QApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
+    if (!s.window->session().hasPhoto())
         std::fprintf(stderr, "open failed\n");
-    QApplication::processEvents();
 }
 
 void DecodeOnly()
