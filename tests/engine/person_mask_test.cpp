@@ -92,6 +92,44 @@ TEST(PersonMaskRegion, KeepsThePersonAtTheSeedWithItsSoftEdgeAndSeesTheOthers)
         EXPECT_EQ(OtherPersonInFrame(all, first, c.frame, c.otherFaces), c.expected) << c.what;
 }
 
+// A neighbour merged into the person's region shows beside the head, above the eyes, coming in from a side of the
+// frame; a raised hand or wide hair does not reach the frame's side, and shoulders stay below the eyes.
+TEST(PersonMaskRegion, ANeighbourMergedIntoThePersonIsToldFromHandsAndHair)
+{
+    // Scale 2: the face's sides at x 70 and 130 (half width 30, the head's reach 54 either side of x 100); eyes on
+    // image row 180 (mask row 90). The frame spans mask columns 10..89.
+    FaceLandmarks face = Face();
+    face.hasSides = true;
+    face.leftSideX = 70;
+    face.leftSideY = 180;
+    face.rightSideX = 130;
+    face.rightSideY = 180;
+    const Rect frame { 20, 0, 180, 300 };
+    const Rect person { 35, 45, 65, 150 }, shoulders { 10, 100, 90, 150 };
+    struct Case {
+        const char* what;
+        std::vector<Rect> parts;
+        bool expected;
+    };
+    for (const Case& c : {
+             Case { "the person alone, shoulders below the eyes", { person, shoulders }, false },
+             Case { "a neighbour's head at the frame's side", { person, shoulders, { 0, 40, 14, 150 } }, true },
+             Case { "a raised hand clear of the frame's side", { person, shoulders, { 20, 50, 26, 100 } }, false },
+             Case { "wide hair within the head's reach", { person, shoulders, { 25, 50, 75, 100 } }, false },
+             Case { "a sliver at the side under three columns", { person, shoulders, { 10, 60, 12, 100 } }, false },
+         }) {
+        std::vector<Rect> parts = c.parts;
+        PersonMask region = Drawn(100, 150, 2, {});
+        for (const Rect& r : parts)
+            for (int y = r.top; y < r.bottom; ++y)
+                for (int x = r.left; x < r.right; ++x)
+                    region.values[static_cast<std::size_t>(y * 100 + x)] = 255;
+        EXPECT_EQ(NeighbourMergedInRegion(region, face, frame), c.expected) << c.what;
+    }
+    PersonMask neighbour = Drawn(100, 150, 2, { person, shoulders, { 0, 40, 14, 150 } });
+    EXPECT_FALSE(NeighbourMergedInRegion(neighbour, Face(), frame)) << "without the face's sides nothing is said";
+}
+
 TEST(PlainBackground, ReplacedWhereTheMaskIsLowUntouchedWhereHighAndNoFringeBetween)
 {
     // A person of one colour on a coloured background, with a soft edge: α ramps from 0 to 255 over columns

@@ -4,6 +4,7 @@
 #include "recognition/detector_files.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <array>
 #include <cstdint>
 #include <new>
@@ -259,6 +260,38 @@ bool OtherPersonInFrame(
                 ++others;
         }
     return area > 0 && others * 50 >= area;
+}
+
+bool NeighbourMergedInRegion(const PersonMask& region, const FaceLandmarks& points, const Rect& frame)
+{
+    if (region.Empty() || !points.hasSides || frame.Width() <= 0 || frame.Height() <= 0)
+        return false;
+    const int halfWidth = (points.rightSideX - points.leftSideX) / 2;
+    if (halfWidth <= 0)
+        return false;
+    const int centre = FaceCentreColumn(points);
+    const int reach = static_cast<int>(kHeadReach * halfWidth);
+    const int my1 = region.ToMaskY(std::max(frame.top, 0));
+    const int myEyes = region.ToMaskY(std::min(points.leftEyeY, points.rightEyeY));
+    // A column beside the head where the region rises above the eyes.
+    const auto raised = [&](int mx) {
+        const int x = region.left + mx * region.scale + region.scale / 2;
+        if (std::abs(x - centre) <= reach)
+            return false;
+        for (int my = my1; my < myEyes; ++my)
+            if (region.At(mx, my) >= kPersonThreshold)
+                return true;
+        return false;
+    };
+    // Counted from each side of the frame inwards: a neighbour comes in from the side, where a raised hand or
+    // wide hair stays clear of it.
+    const int first = region.ToMaskX(frame.left), last = region.ToMaskX(frame.right - 1);
+    int fromLeft = 0, fromRight = 0;
+    for (int mx = first; mx <= last && raised(mx); ++mx)
+        ++fromLeft;
+    for (int mx = last; mx >= first && raised(mx); --mx)
+        ++fromRight;
+    return std::max(fromLeft, fromRight) >= kMergedColumns;
 }
 
 bool ReplaceBackground(Bitmap& image, const PersonMask& region, Rgb colour)

@@ -90,6 +90,16 @@ struct ImagePoint {
 [[nodiscard]] bool OtherPersonInFrame(
     const PersonMask& all, const PersonMask& region, const Rect& frame, const std::vector<ImagePoint>& otherFaces);
 
+// True when the person's region holds somebody else merged into it (two people touching make one region, and a
+// neighbour whose face was not confirmed has no face to give him away): beside the head of the face the landmarks
+// placed (further from its centre than kHeadReach half head widths), the region rises above the eyes in at least
+// kMergedColumns mask columns running in from a side of `frame`. A person's own shoulders stay below the eyes,
+// hair and headwear within the head's reach, and a raised hand clear of the frame's sides. Needs the face's
+// sides; false without them.
+inline constexpr double kHeadReach = 1.8;
+inline constexpr int kMergedColumns = 3;
+[[nodiscard]] bool NeighbourMergedInRegion(const PersonMask& region, const FaceLandmarks& points, const Rect& frame);
+
 // Replaces the background of `image` (the image the mask was made for) outside the person of `region` by `colour`:
 // each pixel becomes α·F + (1 − α)·colour, α the mask at that pixel (bilinear between mask pixels) and F the
 // person's own colour, the pixel with the old background's share taken out (the old background being the mean

@@ -468,7 +468,9 @@ public:
         }
         if (!out_.personRegion.Empty()) {
             const FrameProposal& f = out_.proposal;
-            out_.otherPeople = OtherPersonInFrame(personMask_, out_.personRegion, { f.frameLeft, f.frameTop, f.frameRight, f.frameBottom }, otherFaces_);
+            const Rect frame { f.frameLeft, f.frameTop, f.frameRight, f.frameBottom };
+            out_.otherPeople = OtherPersonInFrame(personMask_, out_.personRegion, frame, otherFaces_)
+                || (out_.landmarks && NeighbourMergedInRegion(out_.personRegion, out_.points, frame));
         }
         personMask_ = {};
         if (hooks_.placeFrame) {
