@@ -1,11 +1,12 @@
 // The desktop program: its command line (answered without a window for --help and --version), Qt's Japanese
-// texts, the main window (which makes its settings dialog when first asked for), then the preview window, and the
+// texts, the main window with the settings kept from the last run (which makes its settings dialog when first asked for), then the preview window, and the
 // event loop. A photo named on the command line opens as if chosen with "写真選択"; a folder is worked as if dropped
 // on the window.
 #include "batch_controller.h"
 #include "dialog_service.h"
 #include "main_window.h"
 #include "program_start.h"
+#include "settings_store.h"
 #include "sheet_preview_window.h"
 
 #include <QApplication>
@@ -35,7 +36,10 @@ int main(int argc, char** argv)
     (void)vellicam::InstallQtJapanese(app, qtJapanese);
     vellicam::QtDialogService dialogs;
     try {
+        // The settings kept from the last run, in the user's configuration folder.
+        vellicam::SettingsStore store(vellicam::SettingsStore::StandardPath());
         vellicam::MainWindow window(dialogs);
+        window.keepSettingsIn(&store);
         dialogs.SetParent(&window);
         vellicam::SheetPreviewWindow preview(&window);
         window.setPreviewWindow(&preview);

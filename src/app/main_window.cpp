@@ -10,6 +10,7 @@
 #include "resample/rotate.h"
 #include "recognition/face_detector.h"
 #include "resize_control.h"
+#include "settings_store.h"
 #include "sheet/sheet_compose.h"
 #include "sheet_preview_window.h"
 #include "sheet_printing.h"
@@ -150,6 +151,7 @@ void MainWindow::setDialogSettings(const Settings& value)
         || value.plainBackgroundPicked != settings_.plainBackgroundPicked
         || value.backgroundColour != settings_.backgroundColour;
     settings_ = value;
+    saveSettings();
     if (backgroundChanged)
         previewPlainBackground();
     if (!recognitionAsked)
@@ -169,7 +171,42 @@ void MainWindow::setDialogSettings(const Settings& value)
 void MainWindow::switchOffRecognitionOnOpen()
 {
     settings_.recogniseOnOpen = false;
+    saveSettings();
     emit dialogSettingsChanged(settings_);
+}
+
+void MainWindow::keepSettingsIn(SettingsStore* store)
+{
+    store_ = store;
+    kept_ = {};
+    if (!store_)
+        return;
+    // The dialog's options start from their defaults whatever the window had: the file says what is kept.
+    Settings loaded;
+    const SettingsStore::Loaded read = store_->load(loaded);
+    settings_ = loaded;
+    if (!read.photoFolder.isEmpty())
+        session_.setPhotoFolder(read.photoFolder.toStdString());
+    kept_ = { settings_, photoFolder(), !read.damaged };
+    emit dialogSettingsChanged(settings_);
+    applySheetSize();
+    previewPlainBackground();
+    if (read.damaged)
+        ui_.statusBar->setPanel(kGuidancePanel, texts::kSettingsUnreadable);
+}
+
+void MainWindow::saveSettings()
+{
+    if (!store_)
+        return;
+    const QString folder = photoFolder();
+    if (kept_.written && kept_.settings == settings_ && kept_.photoFolder == folder)
+        return;
+    if (!store_->save(settings_, folder)) {
+        ui_.statusBar->setPanel(kGuidancePanel, texts::kSettingsUnwritable);
+        return;
+    }
+    kept_ = { settings_, folder, true };
 }
 
 void MainWindow::queryDetector()
@@ -594,6 +631,7 @@ void MainWindow::showEvent(QShowEvent* event)
 void MainWindow::closeEvent(QCloseEvent* event)
 {
     // The main window's end is the program's end: the other windows go with it.
+    saveSettings();
     if (settingsDialog_)
         settingsDialog_->close();
     if (preview_)

@@ -43,6 +43,7 @@ class BatchRun;
 class ImageWidget;
 class PhotoView;
 class ResizeControl;
+class SettingsStore;
 class SheetPreviewWindow;
 class StatusPanels;
 
@@ -148,6 +149,11 @@ public:
     // The settings as they are now: those the dialog edits (every default until one is changed) with the window's
     // own options, output folder and picked colour.
     [[nodiscard]] Settings settings() const;
+    // Keeps the settings in `store` from now on (none: nothing is kept, as in the tests): reads what it holds
+    // (the sizes, the sheet's format, the plain background, the photo folder, and the dialog's options when they are
+    // remembered) and writes them there whenever they change and when the window closes. A file that could not be
+    // read all the same is said in the status bar. `store` outlives the window.
+    void keepSettingsIn(SettingsStore* store);
     // Takes the settings the dialog edited. Recognition on opening stays off, with a box, while the face cascade
     // is missing.
     void setDialogSettings(const Settings& value);
@@ -367,6 +373,8 @@ private:
     // Lays the window out for its size and shows the photo again at the view's new size.
     void layOutForSize();
     void layOutOnce();
+    // Writes the kept settings when they differ from what was written last; a failure is said in the status bar.
+    void saveSettings();
     // A job threw: the box, and the window usable again.
     void jobFailed(const QString& why);
     // The fitted image the worker made for a side × side view, shown now.
@@ -415,6 +423,14 @@ private:
     Settings settings_; // the dialog's part; the window's own options are read from its controls
     SettingsDialog* settingsDialog_ = nullptr; // made on first use, a child of the window
     SheetPreviewWindow* preview_ = nullptr;
+    SettingsStore* store_ = nullptr;
+    // What was last written to the store, or read from it.
+    struct Kept {
+        Settings settings;
+        QString photoFolder;
+        bool written = false;
+    };
+    Kept kept_;
     Controls ui_;
     QPushButton* printButton_ = nullptr; // 印刷, at the rotation row's right end
     WorkState work_;

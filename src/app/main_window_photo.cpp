@@ -322,6 +322,7 @@ void MainWindow::selectPhoto(const QString& path)
         return;
     const QFileInfo info(path);
     session_.setPhotoFolder(info.absolutePath().toStdString());
+    saveSettings();
     resetWorkspace();
     ui_.keepFrameBox->hide();
     openPhoto(opening, info.absoluteFilePath(), !ui_.keepFrameBox->isChecked(), [this, opening](bool opened) {

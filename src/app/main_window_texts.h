@@ -50,6 +50,9 @@ inline const QString kRedoCaption = QStringLiteral("やり直し");
 inline const QString kEmptyViewHint = QStringLiteral("写真を選択するか、写真やフォルダをここにドロップしてください");
 
 // Recognition on opening asked for without the face cascade beside the program.
+// The settings file on the start and on a change.
+inline const QString kSettingsUnreadable = QStringLiteral("設定ファイルを読めませんでした。既定の設定で始めます。");
+inline const QString kSettingsUnwritable = QStringLiteral("設定ファイルに書き込めませんでした。");
 inline const QString kCascadeMissing = QStringLiteral("顔認識用のXMLデータが見つかりません。");
 
 // Opening a photo (why a photo did not open, the questions of the sheet and the error log's words are the

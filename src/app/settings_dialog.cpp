@@ -36,6 +36,7 @@ const QString kCornerMarks = QStringLiteral("コーナートンボ出力");
 const QString kScale = QStringLiteral("目盛の出力");
 const QString kKeepExisting = QStringLiteral("同名のファイルは上書きしない");
 const QString kSaveFaceImage = QStringLiteral("認識結果画像を保存");
+const QString kRemember = QStringLiteral("設定を記憶する");
 const QString kJpegQuality = QStringLiteral("Jpeg画質");
 const QString kSheetFormat = QStringLiteral("シートの形式");
 const QString kBackgroundRatio = QStringLiteral("頭頂部の背景色比率");
@@ -131,6 +132,9 @@ SettingsDialog::SettingsDialog(const Settings& value, QWidget* parent)
     ui_.scaleBox = addCheckBox(this, texts::kScale, 8, 272, s.scale);
     ui_.keepExistingBox = addCheckBox(this, texts::kKeepExisting, 8, 304, s.keepExisting);
     ui_.saveFaceImageBox = addCheckBox(this, texts::kSaveFaceImage, 8, 352, s.saveFaceImage);
+    // Beside the last option, under the sliders' scales.
+    ui_.rememberBox = addCheckBox(
+        this, texts::kRemember, ui_.saveFaceImageBox->geometry().right() + 24, 352, s.rememberSettings);
 
     addLabel(this, texts::kJpegQuality, 258, 120);
     ui_.jpegQualitySlider = addSlider(this, 112, 0, 100, s.jpegQuality, 10, 10, { "0", "50", "100" });
@@ -239,6 +243,7 @@ SettingsDialog::SettingsDialog(const Settings& value, QWidget* parent)
     bind(ui_.scaleBox, &Settings::scale);
     bind(ui_.keepExistingBox, &Settings::keepExisting);
     bind(ui_.saveFaceImageBox, &Settings::saveFaceImage);
+    bind(ui_.rememberBox, &Settings::rememberSettings);
     const auto bindSlider = [this](QSlider* slider, int Settings::*field) {
         connect(slider, &QSlider::valueChanged, this, [this, field](int value) {
             settings_.*field = value;

@@ -1,5 +1,5 @@
 // The settings dialog: edits its part of a settings value (the options of recognition, the photo and paper sizes,
-// the sheet and batch work) and signals each change; says which face detector is in use and shows the process
+// the sheet and batch work, and whether they are all kept between runs) and signals each change; says which face detector is in use and shows the process
 // memory report. It knows no window: whoever shows it keeps the value and answers its signals.
 #pragma once
 
@@ -38,6 +38,7 @@ public:
         QCheckBox* scaleBox = nullptr;
         QCheckBox* keepExistingBox = nullptr;
         QCheckBox* saveFaceImageBox = nullptr;
+        QCheckBox* rememberBox = nullptr; // 設定を記憶する
         QComboBox* plainBackgroundList = nullptr; // 背景を無地にする: off, 白, 薄い青, 薄いグレー, the picked colour
         QComboBox* sheetFormatList = nullptr; // シートの形式: JPEG, PDF
         QSlider* jpegQualitySlider = nullptr;

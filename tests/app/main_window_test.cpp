@@ -265,6 +265,7 @@ TEST(SettingsDialog, EveryControlEditsItsOwnSettingAndNoOther)
         { "scale", toggle(&Ui::scaleBox), [](Settings& s) { s.scale = false; } },
         { "keep existing", toggle(&Ui::keepExistingBox), [](Settings& s) { s.keepExisting = true; } },
         { "save face image", toggle(&Ui::saveFaceImageBox), [](Settings& s) { s.saveFaceImage = true; } },
+        { "remember settings", toggle(&Ui::rememberBox), [](Settings& s) { s.rememberSettings = true; } },
         { "jpeg quality", slideToEnd(&Ui::jpegQualitySlider), [](Settings& s) { s.jpegQuality = 100; } },
         { "background ratio", slideToEnd(&Ui::backgroundRatioSlider), [](Settings& s) { s.backgroundRatio = 100; } },
         { "colour tolerance", slideToEnd(&Ui::colourToleranceSlider), [](Settings& s) { s.colourTolerance = 100; } },

@@ -62,6 +62,10 @@ struct Settings {
     bool openFolderAfterSheet = false;
     bool continuous = false; // a batch runs through the rest of its photos by itself
 
+    // "設定を記憶する": the dialog's options are kept between runs too, not only the sizes, the sheet's format, the
+    // plain background and the photo folder.
+    bool rememberSettings = false;
+
     friend bool operator==(const Settings&, const Settings&) = default;
 };
 
