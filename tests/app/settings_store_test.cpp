@@ -152,6 +152,9 @@ TEST(KeptSettings, AChoiceInOneWindowIsWhereTheNextWindowStarts)
         const SettingsDialog::Controls& ui = first.settingsDialog().controls();
         choose(ui.photoSizeList, "passport");
         ui.precisionSlider->setValue(7);
+        // A photo chosen there, even one that does not open, is where the open dialog starts next time.
+        first.selectPhoto(scratch.filePath(QStringLiteral("gone.jpg")));
+        Settle(first);
     }
     {
         MainWindow next(dialogs);
@@ -160,6 +163,9 @@ TEST(KeptSettings, AChoiceInOneWindowIsWhereTheNextWindowStarts)
         EXPECT_NE(next.windowTitle(), defaultTitle) << "the title names the size in use";
         EXPECT_TRUE(next.session().hasSheetSize(next.settings()));
         EXPECT_EQ(next.settingsDialog().controls().precisionSlider->value(), 3) << "not remembered yet";
+        ControlsOf(next).choosePhotoButton->click();
+        ASSERT_FALSE(dialogs.openFolders.empty());
+        EXPECT_EQ(QDir::cleanPath(dialogs.openFolders.back()), scratch.path());
         next.settingsDialog().controls().rememberBox->click();
         next.settingsDialog().controls().precisionSlider->setValue(7);
     }
