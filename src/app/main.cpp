@@ -1,7 +1,7 @@
 // The desktop program: its command line (answered without a window for --help and --version), Qt's Japanese
-// texts, the main window with the settings kept from the last run (which makes its settings dialog when first asked for), then the preview window, and the
-// event loop. A photo named on the command line opens as if chosen with "写真選択"; a folder is worked as if dropped
-// on the window.
+// texts, the main window with the settings kept from the last run (which makes its settings dialog when first asked
+// for), then the preview window, and the event loop. A photo named on the command line opens as if chosen with
+// "写真選択"; a folder is worked as if dropped on the window.
 #include "batch_controller.h"
 #include "dialog_service.h"
 #include "main_window.h"

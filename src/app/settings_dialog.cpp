@@ -133,8 +133,8 @@ SettingsDialog::SettingsDialog(const Settings& value, QWidget* parent)
     ui_.keepExistingBox = addCheckBox(this, texts::kKeepExisting, 8, 304, s.keepExisting);
     ui_.saveFaceImageBox = addCheckBox(this, texts::kSaveFaceImage, 8, 352, s.saveFaceImage);
     // Beside the last option, under the sliders' scales.
-    ui_.rememberBox = addCheckBox(
-        this, texts::kRemember, ui_.saveFaceImageBox->geometry().right() + 24, 352, s.rememberSettings);
+    ui_.rememberBox
+        = addCheckBox(this, texts::kRemember, ui_.saveFaceImageBox->geometry().right() + 24, 352, s.rememberSettings);
 
     addLabel(this, texts::kJpegQuality, 258, 120);
     ui_.jpegQualitySlider = addSlider(this, 112, 0, 100, s.jpegQuality, 10, 10, { "0", "50", "100" });

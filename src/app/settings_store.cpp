@@ -214,7 +214,8 @@ bool SettingsStore::save(const Settings& settings, const QString& photoFolder) c
     file.clear();
     file.setValue(kPhotoSizeKey, QString::fromStdString(settings.photoSize));
     file.setValue(kPaperKey, QString::fromStdString(settings.paper));
-    file.setValue(kFormatKey, settings.sheetFormat == SheetFormat::Pdf ? QStringLiteral("pdf") : QStringLiteral("jpeg"));
+    file.setValue(
+        kFormatKey, settings.sheetFormat == SheetFormat::Pdf ? QStringLiteral("pdf") : QStringLiteral("jpeg"));
     QString plain = QStringLiteral("off");
     if (settings.plainBackground)
         plain = settings.plainBackgroundPicked ? QStringLiteral("picked") : ColourText(settings.backgroundColour);
