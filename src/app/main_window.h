@@ -393,6 +393,9 @@ private:
     // The session's frame shown as it is, with its grips, checks and preview.
     void showSessionFrame();
     void updateUndoActions();
+    // Turns the photo on the worker with `turn`, shows the turned photo, then calls `then` on the GUI thread.
+    void runTurn(const Busy& busy, std::function<RotateOutcome(PhotoSession&, bool sharpen)> turn,
+        std::function<void(const RotateOutcome&)> then);
     // Turns by `step` (upright first with `reset`) on the worker, then by what the clicks meanwhile added.
     void turnOnWorker(const Busy& busy, int step, bool reset);
     // The recognition hooks of a job: status texts posted to the angle panel, the pauses slept on the worker.

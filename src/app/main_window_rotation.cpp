@@ -7,6 +7,7 @@
 #include "resample/rotate.h"
 #include "status_panels.h"
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <utility>
@@ -50,6 +51,22 @@ void MainWindow::turnOnWorker(const Busy& busy, int step, bool reset)
         return;
     }
     turn_.running = true;
+    runTurn(
+        busy,
+        [step, reset](PhotoSession& session, bool sharpen) { return session.rotateBy(step, reset, sharpen); },
+        [this, busy](const RotateOutcome& turned) {
+            const TurnClicks pending = std::exchange(turn_, {});
+            if (turned.turned && (pending.pendingStep != 0 || pending.pendingReset)) {
+                turnOnWorker(busy, pending.pendingStep, pending.pendingReset);
+                return;
+            }
+            reportMemory();
+        });
+}
+
+void MainWindow::runTurn(const Busy& busy, std::function<RotateOutcome(PhotoSession&, bool)> turn,
+    std::function<void(const RotateOutcome&)> then)
+{
     prepareRotation();
     const bool sharpen = ui_.sharpenBox->isChecked();
     const int side = viewSquareSide();
@@ -57,20 +74,15 @@ void MainWindow::turnOnWorker(const Busy& busy, int step, bool reset)
     auto cursor = std::make_shared<OverrideCursor>(Qt::WaitCursor);
     runJob<RotateOutcome>(
         busy,
-        [this, step, reset, sharpen, side, fitted] {
-            RotateOutcome turned = session_.rotateBy(step, reset, sharpen);
+        [this, turn = std::move(turn), sharpen, side, fitted] {
+            RotateOutcome turned = turn(session_, sharpen);
             if (turned.turned)
                 *fitted = fitForView(side);
             return turned;
         },
-        [this, busy, fitted, cursor](RotateOutcome turned) {
+        [this, fitted, cursor, then = std::move(then)](RotateOutcome turned) {
             showRotation(turned, std::move(*fitted));
-            const TurnClicks pending = std::exchange(turn_, {});
-            if (turned.turned && (pending.pendingStep != 0 || pending.pendingReset)) {
-                turnOnWorker(busy, pending.pendingStep, pending.pendingReset);
-                return;
-            }
-            reportMemory();
+            then(turned);
         });
 }
 
@@ -99,21 +111,10 @@ void MainWindow::stepHistory(bool back)
         showSessionFrame();
         return;
     }
-    prepareRotation();
-    const bool sharpen = ui_.sharpenBox->isChecked();
-    const int side = viewSquareSide();
-    auto fitted = std::make_shared<Fitted>();
-    auto cursor = std::make_shared<OverrideCursor>(Qt::WaitCursor);
-    runJob<RotateOutcome>(
+    runTurn(
         stepping,
-        [this, angle = state->angle, sharpen, side, fitted] {
-            RotateOutcome turned = session_.rotateTo(angle, sharpen);
-            if (turned.turned)
-                *fitted = fitForView(side);
-            return turned;
-        },
-        [this, state = *state, fitted, cursor](RotateOutcome turned) {
-            showRotation(turned, std::move(*fitted));
+        [angle = state->angle](PhotoSession& session, bool sharpen) { return session.rotateTo(angle, sharpen); },
+        [this, state = *state](const RotateOutcome& turned) {
             if (turned.turned)
                 session_.restoreFrame(state);
             showSessionFrame();
