@@ -281,7 +281,10 @@ public:
     // Recognition: finds the face on the worker, places the proposed frame, or logs and reports the failure, then
     // calls `then` with the run's result. `namePhoto` names the photo in its messages (a continuous run, which
     // moves from photo to photo by itself).
-    void recognise(Busy busy, bool namePhoto, std::function<void(int)> then);
+    // `faceIndex` frames that confirmed face of the last recognition's list instead of the one recognition chooses.
+    void recognise(Busy busy, bool namePhoto, std::function<void(int)> then, int faceIndex = -1);
+    // Outlines every confirmed face but the framed one on the view, or (false) paints the photo back over them.
+    void showFaceOutlines(bool shown);
     // "顔自動認識".
     void recogniseFace();
     // Asks the program folder's detector library, on a thread of its own, which detector it uses (the first ask

@@ -70,7 +70,7 @@ int MainWindow::showFittedImage(Fitted fitted)
     plainPreviewShown_ = QRect(); // drawn over with the photo
     if (fitted.result == 0)
         Draw(work_.fitted, view, (side - work_.fitted.Width()) / 2, (side - work_.fitted.Height()) / 2);
-    ui_.photoImage->pictureChanged();
+    showFaceOutlines(true); // a turn or a zoom keeps the faces a click can frame in sight
     // The head line's overlay covers the photo exactly, see-through where no line is.
     ui_.headLineOverlay->setGeometry(ui_.photoImage->geometry());
     if (ui_.headLineOverlay->picture().Resize(side, side)) {

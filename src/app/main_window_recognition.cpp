@@ -30,6 +30,10 @@ QString Text(std::string_view text)
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
 
+// The outline of a face a click can frame instead: thin, and cyan, apart from the frame's red, the result outlines
+// and the sample marks.
+constexpr Rgb kFaceOutlineColour { 0, 255, 255 };
+
 bool ShowResults(const MainWindow& window)
 {
     return window.settings().showResults;
@@ -88,8 +92,31 @@ void MainWindow::recogniseFace()
     recognise(recognising, false, {});
 }
 
-void MainWindow::recognise(Busy busy, bool namePhoto, std::function<void(int)> then)
+// The thin outlines of the faces that can be framed instead by a click, drawn into the view's picture like the
+// sample marks; taking them away paints the fitted photo back over them.
+void MainWindow::showFaceOutlines(bool shown)
 {
+    Bitmap& view = ui_.photoImage->picture();
+    const QPoint fittedAt((view.Width() - work_.fitted.Width()) / 2, (view.Height() - work_.fitted.Height()) / 2);
+    for (const PhotoSession::FaceOutline& o : session_.otherFaceOutlines(pictureMapping())) {
+        if (shown) {
+            DrawRectOutline(view, o.rect, kFaceOutlineColour);
+            continue;
+        }
+        const QRect area = QRect(QPoint(o.rect.left, o.rect.top), QPoint(o.rect.right - 1, o.rect.bottom - 1))
+            & QRect(fittedAt, QSize(work_.fitted.Width(), work_.fitted.Height()));
+        if (!area.isEmpty())
+            CopyRect(work_.fitted,
+                { area.left() - fittedAt.x(), area.top() - fittedAt.y(), area.right() + 1 - fittedAt.x(),
+                    area.bottom() + 1 - fittedAt.y() },
+                view, area.left(), area.top());
+    }
+    ui_.photoImage->pictureChanged();
+}
+
+void MainWindow::recognise(Busy busy, bool namePhoto, std::function<void(int)> then, int faceIndex)
+{
+    showFaceOutlines(false);
     session_.rememberEdit();
     ui_.photoView->detachGrips();
     ui_.frameImage->hide();
@@ -107,13 +134,14 @@ void MainWindow::recognise(Busy busy, bool namePhoto, std::function<void(int)> t
 
     runJob<RecognitionReport>(
         busy,
-        [this, settings, silentSkip, subject, side, showResults, fitted,
-            hooks = workerRecognitionHooks(), drawFrame = drawProposalOnGui(showResults)] {
+        [this, settings, silentSkip, subject, side, showResults, fitted, faceIndex, hooks = workerRecognitionHooks(),
+            drawFrame = drawProposalOnGui(showResults)] {
             WindowPrompts shown(dialogs_, work_.appTitle);
             if (!subject.isEmpty())
                 shown.nameSubject(subject);
             WorkerPrompts prompts(*worker_, shown);
-            RecognitionReport report = session_.recognise(settings, silentSkip, prompts, hooks, drawFrame);
+            RecognitionReport report
+                = session_.recogniseFace(faceIndex, settings, silentSkip, prompts, hooks, drawFrame);
             if (report.turned)
                 *fitted = fitForView(side);
             return report;
@@ -163,6 +191,7 @@ int MainWindow::showRecognition(
     }
     if (showResults)
         markSamples(report.outcome.samples, 0);
+    showFaceOutlines(true);
     // The run's last word stays first in the angle panel.
     ui_.statusBar->setPanel(
         kAnglePanel, Text(RecognitionPanelText(ui_.statusBar->panel(kAnglePanel).toStdString(), report)));
@@ -211,8 +240,18 @@ void MainWindow::pickBackgroundToggled()
 
 void MainWindow::photoPressed(const MouseArgs& args)
 {
-    if (mode_ != WorkMode::PickingColour)
+    if (mode_ != WorkMode::PickingColour) {
+        // A press inside another face's outline frames that face: recognition again, for it.
+        if (ui_.headLineButton->isChecked() || args.button != Qt::LeftButton)
+            return;
+        const int face = session_.otherFaceAt(pictureMapping(), args.x, args.y);
+        if (face < 0)
+            return;
+        const auto recognising = begin(UserAction::Recognise);
+        if (recognising && session_.hasPhoto())
+            recognise(recognising, false, {}, face);
         return;
+    }
     // The colour as shown: the reduced photo on the view, not the full-size pixel.
     const Bitmap& view = ui_.photoImage->picture();
     if (args.x >= 0 && args.y >= 0 && args.x < view.Width() && args.y < view.Height()) {

@@ -340,7 +340,7 @@ int RunSheet(const std::vector<std::string>& words)
 
 // --- detect ---
 
-const char kDetectHelp[] = R"(Usage: vellicam-cli detect PHOTO [--angle T] [--size ID] [--paper ID]
+const char kDetectHelp[] = R"(Usage: vellicam-cli detect PHOTO [--angle T] [--size ID] [--paper ID] [--face N]
 
 Automatic face recognition on the working square of PHOTO (turned by T tenths of a degree when
 given). Needs the detector library and its cascade files, beside the program or where they
@@ -353,6 +353,11 @@ rules, one object per check ({"id", "ok" (true, false, or null when unknown or w
 "frame" is the proposal as recognition made it;
 "sheet_frame" is the frame the window would place, moved onto the photo's own pixels where it fits
 (the rectangle to give to 'vellicam-cli sheet --frame'), or null when none was placed.
+"confirmed_faces" lists every face the detector confirmed, left to right, each as {"box": [left, top,
+width, height], "landmarks": {...}} in pixels of the working square; "chosen_face" is the framed one's
+place in that list (counted from 0), or null when the framed face is none of them.
+--face N frames the confirmed face at place N of that list (counted from 0: 0 is the leftmost) instead
+of the face recognition chooses; an N the photo has no confirmed face for is refused (exit 2).
 )";
 
 // The detector library and its cascades for this program, or for a program in VELLICAM_DETECTOR_DIR when set (so
@@ -375,6 +380,32 @@ std::string FaceHeightMembers(const RecognitionOutcome& o, const PhotoSize& size
         + ", \"face_height_ok\": " + (check.ruled ? (check.meets ? "true" : "false") : "null");
 }
 
+// A face's landmarks as a JSON object.
+std::string LandmarksJson(const FaceLandmarks& q)
+{
+    return "{\"chin\": [" + std::to_string(q.chinX) + ", " + std::to_string(q.chinY) + "], \"left_eye\": ["
+        + std::to_string(q.leftEyeX) + ", " + std::to_string(q.leftEyeY) + "], \"right_eye\": ["
+        + std::to_string(q.rightEyeX) + ", " + std::to_string(q.rightEyeY) + "]"
+        + (q.hasSides ? ", \"sides\": [" + std::to_string(q.leftSideX) + ", " + std::to_string(q.leftSideY) + ", "
+                    + std::to_string(q.rightSideX) + ", " + std::to_string(q.rightSideY) + "]"
+                      : std::string())
+        + "}";
+}
+
+// The confirmed faces and the framed one's place among them, as JSON members to append.
+std::string ConfirmedFacesMembers(const RecognitionOutcome& o)
+{
+    std::string list;
+    for (const ConfirmedFace& f : o.faces) {
+        list += list.empty() ? "" : ", ";
+        list += "{\"box\": [" + std::to_string(f.box.x1) + ", " + std::to_string(f.box.y1) + ", "
+            + std::to_string(f.box.x2 - f.box.x1) + ", " + std::to_string(f.box.y2 - f.box.y1)
+            + "], \"landmarks\": " + LandmarksJson(f.points) + "}";
+    }
+    return ", \"confirmed_faces\": [" + list
+        + "], \"chosen_face\": " + (o.chosenFace >= 0 ? std::to_string(o.chosenFace) : std::string("null"));
+}
+
 void PrintDetection(const RecognitionOutcome& o, const std::string& extra)
 {
     const FaceRect& f = o.face;
@@ -384,16 +415,8 @@ void PrintDetection(const RecognitionOutcome& o, const std::string& extra)
         chin = "[" + std::to_string(o.chin.cx1) + ", " + std::to_string(o.chin.cy1) + ", " + std::to_string(o.chin.cx2)
             + ", " + std::to_string(o.chin.cy2) + "]";
     std::string points = "null";
-    if (o.landmarks) {
-        const FaceLandmarks& q = o.points;
-        points = "{\"chin\": [" + std::to_string(q.chinX) + ", " + std::to_string(q.chinY) + "], \"left_eye\": ["
-            + std::to_string(q.leftEyeX) + ", " + std::to_string(q.leftEyeY) + "], \"right_eye\": ["
-            + std::to_string(q.rightEyeX) + ", " + std::to_string(q.rightEyeY) + "]"
-            + (q.hasSides ? ", \"sides\": [" + std::to_string(q.leftSideX) + ", " + std::to_string(q.leftSideY) + ", "
-                        + std::to_string(q.rightSideX) + ", " + std::to_string(q.rightSideY) + "]"
-                          : std::string())
-            + "}";
-    }
+    if (o.landmarks)
+        points = LandmarksJson(o.points);
     const std::string levelling = o.levellingKnown ? std::to_string(o.levellingAngle) : "null";
     // The person mask: "mask_head_top" is null when the mask gave no believable head top (or there was none).
     const char* mask = o.personModel == PersonModelState::Ready ? (o.personRegion.Empty() ? "\"no region\"" : "\"used\"")
@@ -412,7 +435,7 @@ void PrintDetection(const RecognitionOutcome& o, const std::string& extra)
 
 int RunDetect(const std::vector<std::string>& words)
 {
-    const Arguments args(words, { "angle", "size", "paper" }, {});
+    const Arguments args(words, { "angle", "size", "paper", "face" }, {});
     args.ExpectPositional({ "PHOTO" });
     const std::optional<std::string> angleText = args.Value("angle");
     const int angle = angleText ? ParseInt(*angleText, "--angle", -1'000'000, 1'000'000) : 0;
@@ -420,6 +443,8 @@ int RunDetect(const std::vector<std::string>& words)
     const bool sizeGiven = args.Value("size") || args.Value("paper");
     const SheetLayout layout = LayoutForIds(args.Value("size"), args.Value("paper"));
     const PhotoSize& size = PhotoSizeForId(args.Value("size"));
+    const std::optional<std::string> faceText = args.Value("face");
+    const int face = faceText ? ParseInt(*faceText, "--face", 0, kMaxCandidates - 1) : -1;
 
     PhotoSession session(DetectorFolder());
     if (const int refused = OpenInSession(session, args.Positional()[0], angleText ? &angle : nullptr); refused != 0)
@@ -437,12 +462,17 @@ int RunDetect(const std::vector<std::string>& words)
     RecordedPrompts prompts;
     Settings settings;
     settings.recogniseOnOpen = true;
-    const RecognitionReport report = session.recognise(settings, false, prompts);
+    const RecognitionReport report = session.recogniseFace(face, settings, false, prompts);
     const RecognitionOutcome& outcome = report.outcome;
     std::string placed = ", \"sheet_frame\": null";
     if (CropRect crop; report.framePlaced && session.frameInImage(crop) == kCropOk)
         placed = ", \"sheet_frame\": [" + std::to_string(crop.source.left) + ", " + std::to_string(crop.source.top) + ", "
             + std::to_string(crop.width) + ", " + std::to_string(crop.height) + "]";
+    if (outcome.result == kRecognitionNoSuchFace)
+        throw UsageError { "--face " + std::to_string(face) + ": the photo has "
+            + (outcome.faces.empty() ? std::string("no confirmed face")
+                                     : std::to_string(outcome.faces.size()) + " confirmed face"
+                       + (outcome.faces.size() == 1 ? " (0)" : "s (0 to " + std::to_string(outcome.faces.size() - 1) + ")")) };
     if (outcome.result == kRecognitionCascadeMissing)
         throw UsageError { "face cascade missing: " + outcome.reason, files.faceCascade };
     if (outcome.result == kDetectorNotLoaded) {
@@ -452,9 +482,10 @@ int RunDetect(const std::vector<std::string>& words)
                     + FolderList(files.libraryFolders) + ")",
                 files.library };
     }
-    std::string members = placed;
+    std::string members = ConfirmedFacesMembers(outcome);
     if (sizeGiven)
-        members = ", \"checks\": " + ChecksJson(session.photoChecks()) + FaceHeightMembers(outcome, size) + placed;
+        members += ", \"checks\": " + ChecksJson(session.photoChecks()) + FaceHeightMembers(outcome, size);
+    members += placed;
     PrintDetection(outcome, members);
     if (outcome.result == kRecognised)
         return kExitOk;

@@ -21,7 +21,7 @@ Commands:
   sharpen IN OUT                       the sharpening filter
   square IN OUT                        the centred black square built when a photo is loaded
   sheet PHOTO OUT --frame L,T,W,H ...  the print sheet of PHOTO (--size, --paper, --list-sizes)
-  detect PHOTO [--angle T]             automatic face recognition on the working square
+  detect PHOTO [--angle T] [--face N]  automatic face recognition on the working square
   batch INPUT... [--out DIR] [--jobs N] photos and folders to saved sheets, unattended, in parallel
 
 Each command prints one JSON object on standard output; a failed command prints {"error": MESSAGE,

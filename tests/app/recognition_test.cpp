@@ -668,6 +668,56 @@ TEST_F(RealDetectorWindow, APortraitByThePaddingIsFramedOnThePhotoUprightAndLeve
     }
 }
 
+TEST_F(RealDetectorWindow, APressInsideAnotherFacesOutlineFramesThatFace)
+{
+    OpenData("group_three_people_1280x900.jpg");
+    ASSERT_EQ(Recognise(), 0);
+    const PhotoSession& session = window->session();
+    ASSERT_EQ(session.recognisedFaces().size(), 3u);
+    const int first = session.chosenFace();
+    ASSERT_GE(first, 0);
+    // Where a face's middle shows on the view, and whether a cyan outline runs left of it within its box.
+    const ViewMapping mapping { session.viewSide(), session.imageSide(), 0, 0, ui().photoImage->width(),
+        ui().photoImage->height() };
+    const auto middle = [&](int face) {
+        const FaceRect b = session.recognisedFaces()[static_cast<std::size_t>(face)].box;
+        return ImageToView((b.x1 + b.x2) / 2, (b.y1 + b.y2) / 2, mapping);
+    };
+    const auto outlined = [&](int face) {
+        const Bitmap& view = ui().photoImage->picture();
+        const ViewPoint m = middle(face);
+        const FaceRect b = session.recognisedFaces()[static_cast<std::size_t>(face)].box;
+        for (int x = m.x; x >= std::max(0, ImageToView(b.x1, b.y1, mapping).x - 1); --x)
+            if (view.Pixel(x, m.y) == Rgb { 0, 255, 255 })
+                return true;
+        return false;
+    };
+    const QRect before = Frame();
+    const auto onFrame = [&](int face) {
+        const ViewPoint m = middle(face);
+        return before.contains(ui().photoImage->mapTo(ui().frameImage->parentWidget(), QPoint(m.x, m.y)));
+    };
+    // A face whose middle the frame leaves free to press on.
+    int other = -1;
+    for (int face = 0; face < 3 && other < 0; ++face)
+        if (face != first && !onFrame(face))
+            other = face;
+    ASSERT_GE(other, 0);
+    EXPECT_TRUE(outlined(other));
+
+    const ViewPoint press = middle(other);
+    Send(ui().photoImage, QEvent::MouseButtonPress, Qt::LeftButton, Qt::LeftButton, { press.x, press.y });
+    Send(ui().photoImage, QEvent::MouseButtonRelease, Qt::LeftButton, Qt::NoButton, { press.x, press.y });
+    Settle();
+    EXPECT_EQ(session.chosenFace(), other);
+    EXPECT_NE(Frame(), before);
+    const QPoint at = ui().photoImage->mapTo(ui().frameImage->parentWidget(), QPoint(press.x, press.y));
+    EXPECT_TRUE(Frame().contains(at)) << "the frame stands over the face pressed";
+    // The face framed before is now one to press on.
+    EXPECT_TRUE(outlined(first));
+    EXPECT_TRUE(dialogs.messages.empty());
+}
+
 TEST_F(RealDetectorWindow, PhotoWithoutAFaceIsReportedAndTheFrameComesBack)
 {
     OpenData("no_face_grayscale_profile_768.jpg");

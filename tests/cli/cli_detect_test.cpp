@@ -75,7 +75,8 @@ TEST_F(DetectCommand, PrintsTheRunAsOneJsonObject)
         "\"chin\": [50, 90, 150, 110], \"chin_strip_top\": 400, \"head_top_scan\": 300, \"estimate\": [240, 514], "
         "\"corrected_chin\": 514, \"chin_line\": 500, \"frame\": [347, 192, 653, 596], \"head_top\": 240, "
         "\"landmarks\": null, \"levelling\": null, \"person_mask\": null, \"mask_head_top\": null, "
-        "\"other_people\": false, \"sheet_frame\": [312, 147, 379, 497]}\n");
+        "\"other_people\": false, \"confirmed_faces\": [], \"chosen_face\": null, "
+        "\"sheet_frame\": [312, 147, 379, 497]}\n");
     // The private temporary folder is gone again.
     int leftovers = 0;
     for (const auto& entry : fs::directory_iterator(dir.Path()))
@@ -105,7 +106,8 @@ TEST_F(DetectCommand, FailedRunStillPrintsWhatIsKnownAndExitsThree)
         "{\"result\": -10, \"image\": [1000, 1000], \"faces\": 0, \"face\": [0, 0, 0, 0], \"chin\": null, "
         "\"chin_strip_top\": 0, \"head_top_scan\": 0, \"estimate\": [0, 0], \"corrected_chin\": 0, "
         "\"chin_line\": 0, \"frame\": [0, 0, 0, 0], \"head_top\": 0, \"landmarks\": null, \"levelling\": null, "
-        "\"person_mask\": null, \"mask_head_top\": null, \"other_people\": false, \"sheet_frame\": null}\n");
+        "\"person_mask\": null, \"mask_head_top\": null, \"other_people\": false, \"confirmed_faces\": [], "
+        "\"chosen_face\": null, \"sheet_frame\": null}\n");
     EXPECT_NE(none.err.find("自動顔認識処理では認識出来ませんでした。"), std::string::npos);
 
     const CliRun internal = Run("-4 400 300 600 500\n");
@@ -279,6 +281,40 @@ TEST(DetectCommandRealLibrary, EachCheckFailsOnAPortraitThatBreaksItsRule)
     ASSERT_NE(at, std::string::npos);
     const CliRun levelled = detect("p03_plain_wall.jpg", std::atoi(leaning.out.c_str() + at + 13));
     EXPECT_NE(levelled.out.find("{\"id\": \"tilt\", \"ok\": true"), std::string::npos) << levelled.out;
+}
+
+TEST(DetectCommandRealLibrary, ListsEveryFaceOfAGroupAndFramesTheOneAskedFor)
+{
+    const std::string photo = (test::DataDir() / "photos/group_three_people_1280x900.jpg").string();
+    const auto count = [](const std::string& text, const std::string& what) {
+        int n = 0;
+        for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1))
+            ++n;
+        return n;
+    };
+    struct Case {
+        std::vector<std::string> face; // the --face words, none for recognition's own choice
+        int status;
+        const char* said; // in the output: the chosen face, or the error's words
+    };
+    for (const Case& c : { Case { {}, 0, "\"chosen_face\": " }, Case { { "--face", "0" }, 0, "\"chosen_face\": 0," },
+             Case { { "--face", "2" }, 0, "\"chosen_face\": 2," },
+             Case { { "--face", "3" }, 2, "--face 3: the photo has 3 confirmed faces (0 to 2)" },
+             Case { { "--face", "-1" }, 2, "--face must lie between 0 and 9" },
+             Case { { "--face", "two" }, 2, "--face must be a whole number" } }) {
+        std::vector<std::string> words { photo };
+        words.insert(words.end(), c.face.begin(), c.face.end());
+        const CliRun run = Detect(words, { "TMPDIR=/tmp" });
+        SCOPED_TRACE(c.face.empty() ? "" : c.face.back());
+        EXPECT_EQ(run.status, c.status) << run.err;
+        EXPECT_NE(run.out.find(c.said), std::string::npos) << run.out;
+        if (c.status == 0) {
+            EXPECT_EQ(count(run.out, "{\"box\": ["), 3) << run.out;
+            EXPECT_NE(run.out.find("\"faces\": "), std::string::npos) << "the detection count stays";
+        } else {
+            EXPECT_EQ(run.out.rfind("{\"error\": ", 0), 0u) << run.out;
+        }
+    }
 }
 
 // The levelling angle has the rotation buttons' sign: a portrait turned 6° clockwise (--angle 60) is levelled by

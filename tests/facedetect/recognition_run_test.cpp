@@ -6,6 +6,7 @@
 #include "recognition/face_detector.h"
 #include "recognition/recognition_run.h"
 #include "test_support.h"
+#include "session/photo_session.h"
 #include "session/session_texts.h"
 
 #include <gtest/gtest.h>
@@ -684,6 +685,57 @@ TEST_F(RealDetector, ThePersonMaskGivesTheHeadTopAndSeesANeighbourInTheFrame)
     const RecognitionOutcome group = RunOn("group_three_people_1280x900.jpg");
     ASSERT_EQ(group.result, kRecognised);
     EXPECT_TRUE(group.otherPeople);
+}
+
+TEST_F(RealDetector, EveryFaceOfAGroupIsListedLeftToRightAndEachCanBeFramed)
+{
+    const RecognitionOutcome group = RunOn("group_three_people_1280x900.jpg");
+    ASSERT_EQ(group.result, kRecognised) << group.message;
+    ASSERT_EQ(group.faces.size(), 3u);
+    for (std::size_t i = 1; i < group.faces.size(); ++i)
+        EXPECT_LE(group.faces[i - 1].box.x2, group.faces[i].box.x1) << i;
+    // Left alone, the run frames the face it always chose, and says which of the list that is.
+    ASSERT_GE(group.chosenFace, 0);
+    EXPECT_EQ(group.faces[static_cast<std::size_t>(group.chosenFace)].box, group.face);
+
+    PhotoSession session(BinDir().string());
+    ASSERT_EQ(session.open((DataDir() / "photos/group_three_people_1280x900.jpg").string(), false).result,
+        OpenOutcome::Opened);
+    const int side = session.square().Width();
+    session.setView(side, side, side);
+    session.setLogSink([](const std::string&, const std::string&) { });
+    const ViewMapping identity { side, side, 0, 0, side, side };
+    for (int asked = 0; asked < 3; ++asked) {
+        SCOPED_TRACE(asked);
+        RecordedPrompts prompts;
+        ASSERT_EQ(session.recogniseFace(asked, Settings {}, false, prompts).outcome.result, kRecognised);
+        EXPECT_EQ(session.chosenFace(), asked);
+        const std::vector<ConfirmedFace> faces = session.recognisedFaces();
+        ASSERT_EQ(faces.size(), 3u);
+        // The frame stands around the face asked for: its middle over the box, the box inside it.
+        const FaceRect& box = faces[static_cast<std::size_t>(asked)].box;
+        CropRect crop;
+        ASSERT_EQ(session.frameInImage(crop), kCropOk);
+        const Rect& f = crop.source;
+        EXPECT_GT((f.left + f.right) / 2, box.x1);
+        EXPECT_LT((f.left + f.right) / 2, box.x2);
+        EXPECT_LT(f.top, box.y1);
+        EXPECT_GT(f.bottom, box.y2);
+        EXPECT_LE(f.Width(), 3 * (box.x2 - box.x1));
+        // Every other face can be pointed at; the framed one cannot.
+        for (int i = 0; i < 3; ++i) {
+            const FaceRect& b = faces[static_cast<std::size_t>(i)].box;
+            EXPECT_EQ(session.otherFaceAt(identity, (b.x1 + b.x2) / 2, (b.y1 + b.y2) / 2), i == asked ? -1 : i);
+        }
+    }
+    // A place the list does not have leaves the frame where it was and says so.
+    CropRect before, after;
+    ASSERT_EQ(session.frameInImage(before), kCropOk);
+    RecordedPrompts prompts;
+    EXPECT_EQ(session.recogniseFace(3, Settings {}, false, prompts).outcome.result, kRecognitionNoSuchFace);
+    ASSERT_EQ(session.frameInImage(after), kCropOk);
+    EXPECT_EQ(after, before);
+    EXPECT_EQ(prompts.messages, std::vector<std::string> { std::string(kMessageNoSuchFace) });
 }
 
 TEST_F(RealDetector, AMissingOrCorruptPersonModelIsNamedAndRecognitionGoesOnWithoutIt)

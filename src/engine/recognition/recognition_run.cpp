@@ -48,7 +48,7 @@ bool ArgumentsUsable(const Bitmap& square, const DetectorFiles& files, const std
 {
     return !square.Empty() && !files.library.empty() && !files.faceCascade.empty() && !tempFolder.empty()
         && imageSide > 0 && s.minFaceSize >= 1 && s.precision >= 1 && s.precision <= 10 && s.jpegQuality >= 0
-        && s.jpegQuality <= 100;
+        && s.jpegQuality <= 100 && s.faceIndex >= -1;
 }
 
 class Run {
@@ -212,6 +212,7 @@ public:
                 const int best = ChooseCandidate(candidates, out_.imageWidth, out_.imageHeight, s.upperHalfOnly, [&](const FaceRect& c) {
                     return Plausible(c, tops[static_cast<std::size_t>(&c - candidates.data())]);
                 });
+                chosenDetection_ = best;
                 if (best >= 0) {
                     const std::size_t b = static_cast<std::size_t>(best);
                     out_.face = candidates[b];
@@ -226,6 +227,25 @@ public:
                         return rc;
                 }
             }
+        }
+        if ((rc = ListConfirmedFaces(detector)) != kDetectorOk)
+            return rc;
+        if (s.faceIndex >= 0) {
+            if (static_cast<std::size_t>(s.faceIndex) >= out_.faces.size())
+                return kRecognitionNoSuchFace;
+            // The face asked for takes the chosen one's place; everything after is worked out from it alike.
+            const ConfirmedFace& asked = out_.faces[static_cast<std::size_t>(s.faceIndex)];
+            out_.face = asked.box;
+            out_.points = asked.points;
+            out_.landmarks = true;
+            out_.status = 0;
+            out_.chosenFace = s.faceIndex;
+            headTop_ = TopOf(true, out_.points);
+            out_.eyeOpeningKnown = false;
+            if ((rc = detector.EyeOpenness(
+                     faceDetections_[static_cast<std::size_t>(s.faceIndex)], out_.eyeOpening, out_.eyeOpeningKnown))
+                != kDetectorOk)
+                return rc;
         }
         if (out_.landmarks) {
             const FaceLandmarks& p = out_.points;
@@ -252,6 +272,37 @@ public:
             return kDetectorOk;
         }
         return StripSearch(detector, tempPath, chinCascade, fw, fh);
+    }
+
+    // The confirmed faces of the last face pass, left to right, and the chosen face's place among them.
+    int ListConfirmedFaces(FaceDetector& detector)
+    {
+        int count = 0;
+        int rc = detector.Count(count);
+        struct Listed {
+            ConfirmedFace face;
+            int detection;
+        };
+        std::vector<Listed> listed;
+        for (int i = 0; rc == kDetectorOk && i < std::min(count, kMaxCandidates); ++i) {
+            Listed l { {}, i };
+            bool found = false;
+            if ((rc = DetectionAt(detector, i, l.face.box)) == kDetectorOk
+                && (rc = LandmarksAt(detector, i, found, l.face.points)) == kDetectorOk && found)
+                listed.push_back(l);
+        }
+        if (rc != kDetectorOk)
+            return rc;
+        std::stable_sort(listed.begin(), listed.end(), [](const Listed& a, const Listed& b) {
+            return a.face.box.x1 != b.face.box.x1 ? a.face.box.x1 < b.face.box.x1 : a.face.box.y1 < b.face.box.y1;
+        });
+        for (const Listed& l : listed) {
+            if (out_.landmarks && l.detection == chosenDetection_)
+                out_.chosenFace = static_cast<int>(out_.faces.size());
+            out_.faces.push_back(l.face);
+            faceDetections_.push_back(l.detection);
+        }
+        return kDetectorOk;
     }
 
     // The person mask of the square, the region of the chosen face's person in it and the head top it gives; the
@@ -426,13 +477,20 @@ public:
                 Pause(500);
                 rc = Detect(detector, tempPath, faceCascade, Absolute(files.chinCascade));
             }
-            if (rc != kDetectorOk && rc != kRecognitionTempNotSaved)
+            if (rc != kDetectorOk && rc != kRecognitionTempNotSaved && rc != kRecognitionNoSuchFace)
                 out_.reason = detector.Reason();
             if (rc == kDetectorNotLoaded && !fs::exists(library, ec))
                 out_.reason += LookedIn(files.libraryFolders);
         } // the library is released here, before anything is shown
         if (rc == kRecognitionTempNotSaved) {
             Fail(rc, std::string(kMessageTempNotSaved), out_.reason);
+            return;
+        }
+        if (rc == kRecognitionNoSuchFace) {
+            out_.reason = "face " + std::to_string(s.faceIndex) + " asked for, " + std::to_string(out_.faces.size())
+                + " confirmed";
+            Fail(rc, std::string(kMessageNoSuchFace), out_.reason);
+            Status(kStatusFailed);
             return;
         }
         if (rc != kDetectorOk) {
@@ -507,6 +565,8 @@ private:
     std::string personModelPath_; // the person model beside the cascades
     PersonMask personMask_; // the whole mask, every person in it
     std::vector<ImagePoint> otherFaces_; // the eyes' middles of the other confirmed faces
+    int chosenDetection_ = 0; // the chosen face's detection in the last face pass (-1: none of them)
+    std::vector<int> faceDetections_; // each listed face's detection in the last face pass
 };
 
 } // namespace

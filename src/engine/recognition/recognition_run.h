@@ -28,6 +28,11 @@ namespace vellicam {
 // Arguments the run cannot work with; never produced by the window's own controls.
 inline constexpr int kRecognitionBadArguments = -14;
 
+// A face asked for by its place in the list of confirmed faces (RecognitionSettings::faceIndex) that the list
+// does not have.
+inline constexpr int kRecognitionNoSuchFace = -15;
+inline constexpr std::string_view kMessageNoSuchFace = "指定された顔が見つかりません。";
+
 // The name of the temporary image inside the caller's private folder: a reduced grey copy (detector_image.h).
 inline constexpr const char* kRecognitionTempImage = "vellicam_temp.pgm";
 // The notice opened when the face cascade is missing.
@@ -47,6 +52,9 @@ struct RecognitionSettings {
     int ratio = 80; // the head-top scan's background share
     bool usePickedColour = false; // the colour the user picked replaces the sampled one
     Rgb pickedColour = kWhite;
+    // The confirmed face to frame, by its place in RecognitionOutcome::faces (left to right, from 0); -1 frames
+    // the face the run chooses itself. A place the list does not have fails the run (kRecognitionNoSuchFace).
+    int faceIndex = -1;
     bool silentSkip = false; // an unattended batch skipping what it cannot recognise: no message, result -9
     // The output folder rule's inputs, for the face image folder, and the photo's path, whose file name the face
     // image takes.
@@ -72,6 +80,12 @@ enum class RecognitionLogKind { None, Internal, NotDetected, FalseDetection };
 struct SamplePoint {
     int x = 0, y = 0;
     friend bool operator==(const SamplePoint&, const SamplePoint&) = default;
+};
+
+// A face the detector library confirmed and placed the landmarks of, in pixels of the working image.
+struct ConfirmedFace {
+    FaceRect box;
+    FaceLandmarks points;
 };
 
 struct RecognitionOutcome {
@@ -100,6 +114,10 @@ struct RecognitionOutcome {
     // The rotation that levels the eyes, in tenths of a degree with the rotation buttons' sign (add it to the
     // rotation angle: StepRotationAngle(angle, levellingAngle)), with levellingKnown; LevellingText shows it.
     int levellingAngle = 0;
+    // Every confirmed face of the pass the face was taken from (at most kMaxCandidates), left to right by the box's
+    // left edge (then its top); `chosenFace` is the framed one's place in it, -1 when the framed face is none of them.
+    std::vector<ConfirmedFace> faces;
+    int chosenFace = -1;
     bool proposed = false; // `proposal` holds the frame of the final face
     FrameProposal proposal;
     std::vector<SamplePoint> samples; // every sample point of the run's head-top scans, in order

@@ -126,15 +126,7 @@ std::vector<PhotoCheck> PhotoSession::photoChecks(const MaskView* mask, bool bac
         face.centreX = faceCentre_;
     }
     if (recognisedFace_) {
-        // The square turns about its centre; a turn of d tenths turns every point of the photo by d / 10 degrees
-        // (the sign LevellingAngle proposes with: adding it levels the eye line).
-        const double radians = (angle_ - recognisedAngle_) / 10.0 * std::numbers::pi / 180;
-        const double c = std::cos(radians), s = std::sin(radians);
-        const double cx = square_.Width() / 2.0, cy = square_.Height() / 2.0;
-        const auto turn = [&](double x, double y, double& tx, double& ty) {
-            tx = cx + c * (x - cx) - s * (y - cy);
-            ty = cy + s * (x - cx) + c * (y - cy);
-        };
+        const auto turn = [this](double x, double y, double& tx, double& ty) { turnRecognisedPoint(x, y, tx, ty); };
         const FaceLandmarks& p = recognised_.points;
         if (recognised_.landmarks) {
             face.hasEyes = true;
@@ -155,6 +147,73 @@ std::vector<PhotoCheck> PhotoSession::photoChecks(const MaskView* mask, bool bac
         }
     }
     return CheckPhoto(*photoSize_, in);
+}
+
+void PhotoSession::turnRecognisedPoint(double x, double y, double& tx, double& ty) const
+{
+    // The square turns about its centre; a turn of d tenths turns every point of the photo by d / 10 degrees
+    // (the sign LevellingAngle proposes with: adding it levels the eye line).
+    const double radians = (angle_ - recognisedAngle_) / 10.0 * std::numbers::pi / 180;
+    const double c = std::cos(radians), s = std::sin(radians);
+    const double cx = square_.Width() / 2.0, cy = square_.Height() / 2.0;
+    tx = cx + c * (x - cx) - s * (y - cy);
+    ty = cy + s * (x - cx) + c * (y - cy);
+}
+
+std::vector<ConfirmedFace> PhotoSession::recognisedFaces() const
+{
+    std::vector<ConfirmedFace> faces;
+    if (!recognisedFace_)
+        return faces;
+    const auto turned = [this](int x, int y, int& tx, int& ty) {
+        double dx = 0, dy = 0;
+        turnRecognisedPoint(x, y, dx, dy);
+        tx = static_cast<int>(std::lround(dx));
+        ty = static_cast<int>(std::lround(dy));
+    };
+    for (const ConfirmedFace& f : recognised_.faces) {
+        ConfirmedFace t = f;
+        int mx = 0, my = 0;
+        turned((f.box.x1 + f.box.x2) / 2, (f.box.y1 + f.box.y2) / 2, mx, my);
+        t.box = { mx - (f.box.x2 - f.box.x1) / 2, my - (f.box.y2 - f.box.y1) / 2, 0, 0 };
+        t.box.x2 = t.box.x1 + (f.box.x2 - f.box.x1);
+        t.box.y2 = t.box.y1 + (f.box.y2 - f.box.y1);
+        const FaceLandmarks& p = f.points;
+        turned(p.chinX, p.chinY, t.points.chinX, t.points.chinY);
+        turned(p.leftEyeX, p.leftEyeY, t.points.leftEyeX, t.points.leftEyeY);
+        turned(p.rightEyeX, p.rightEyeY, t.points.rightEyeX, t.points.rightEyeY);
+        if (p.hasSides) {
+            turned(p.leftSideX, p.leftSideY, t.points.leftSideX, t.points.leftSideY);
+            turned(p.rightSideX, p.rightSideY, t.points.rightSideX, t.points.rightSideY);
+        }
+        faces.push_back(t);
+    }
+    return faces;
+}
+
+std::vector<PhotoSession::FaceOutline> PhotoSession::otherFaceOutlines(const ViewMapping& view) const
+{
+    std::vector<FaceOutline> outlines;
+    const std::vector<ConfirmedFace> faces = recognisedFaces();
+    if (faces.size() < 2)
+        return outlines;
+    for (std::size_t i = 0; i < faces.size(); ++i) {
+        if (static_cast<int>(i) == chosenFace())
+            continue;
+        const FaceRect& b = faces[i].box;
+        const ViewPoint a = ImageToView(b.x1, b.y1, view), z = ImageToView(b.x2, b.y2, view);
+        if (z.x > a.x && z.y > a.y)
+            outlines.push_back({ static_cast<int>(i), { a.x, a.y, z.x, z.y } });
+    }
+    return outlines;
+}
+
+int PhotoSession::otherFaceAt(const ViewMapping& view, int x, int y) const
+{
+    for (const FaceOutline& o : otherFaceOutlines(view))
+        if (x >= o.rect.left && x < o.rect.right && y >= o.rect.top && y < o.rect.bottom)
+            return o.face;
+    return -1;
 }
 
 std::string PhotoSession::faceHeightText() const
@@ -536,7 +595,7 @@ bool PhotoSession::frameAroundLine(int sx, int sy, int ex, int ey)
 
 RecognitionOutcome PhotoSession::runRecognition(const Settings& settings, bool silentSkip, Prompts& prompts,
     const RecognitionHooks& hooks, bool place, RecognitionReport& result,
-    const std::function<int(const ProposedFramePlacement&)>& drawFrame)
+    const std::function<int(const ProposedFramePlacement&)>& drawFrame, int faceIndex)
 {
     RecognitionHooks runHooks = hooks;
     runHooks.placeFrame = [&](const RecognitionOutcome& outcome) {
@@ -580,6 +639,8 @@ RecognitionOutcome PhotoSession::runRecognition(const Settings& settings, bool s
         recognised_.points = outcome.points;
         recognised_.eyeOpeningKnown = outcome.eyeOpeningKnown;
         recognised_.eyeOpening = outcome.eyeOpening;
+        recognised_.faces = outcome.faces;
+        recognised_.chosenFace = outcome.chosenFace;
         result.faceHeightText = faceHeightText();
         result.outsideText = frameOutsideText();
         result.placement = std::move(placement);
@@ -599,8 +660,9 @@ RecognitionOutcome PhotoSession::runRecognition(const Settings& settings, bool s
             outcome.message = std::string(kMessageTempNotSaved);
             return outcome;
         }
-        outcome = RecognitionRun(square_, programFolder_, runFolder.Path(),
-            RecognitionSettingsOf(settings, silentSkip, photoFolder_, photoPath_), layout_, imageSide_, runHooks);
+        RecognitionSettings runSettings = RecognitionSettingsOf(settings, silentSkip, photoFolder_, photoPath_);
+        runSettings.faceIndex = faceIndex;
+        outcome = RecognitionRun(square_, programFolder_, runFolder.Path(), runSettings, layout_, imageSide_, runHooks);
     } catch (const std::bad_alloc&) {
         outcome = {};
         outcome.result = kRecognitionOutOfMemory;
@@ -611,10 +673,16 @@ RecognitionOutcome PhotoSession::runRecognition(const Settings& settings, bool s
 RecognitionReport PhotoSession::recognise(const Settings& settings, bool silentSkip, Prompts& prompts,
     const RecognitionHooks& hooks, const std::function<int(const ProposedFramePlacement&)>& drawFrame)
 {
+    return recogniseFace(-1, settings, silentSkip, prompts, hooks, drawFrame);
+}
+
+RecognitionReport PhotoSession::recogniseFace(int faceIndex, const Settings& settings, bool silentSkip,
+    Prompts& prompts, const RecognitionHooks& hooks, const std::function<int(const ProposedFramePlacement&)>& drawFrame)
+{
     RecognitionReport result;
     RecognitionOutcome& outcome = result.outcome;
     const bool straighten = settings.straightenAutomatically && !tooLargeToTurn();
-    outcome = runRecognition(settings, silentSkip, prompts, hooks, !straighten, result, drawFrame);
+    outcome = runRecognition(settings, silentSkip, prompts, hooks, !straighten, result, drawFrame, faceIndex);
     if (straighten && outcome.result == kRecognised) {
         if (outcome.levellingKnown && outcome.levellingAngle != 0) {
             result.turn = rotateTo(StepRotationAngle(angle_, outcome.levellingAngle), settings.sharpen);
@@ -623,7 +691,7 @@ RecognitionReport PhotoSession::recognise(const Settings& settings, bool silentS
         // The frame is proposed on the photo as it now stands.
         const int levelling = outcome.levellingAngle;
         const bool known = outcome.levellingKnown;
-        outcome = runRecognition(settings, silentSkip, prompts, hooks, true, result, drawFrame);
+        outcome = runRecognition(settings, silentSkip, prompts, hooks, true, result, drawFrame, faceIndex);
         if (result.turned) {
             // The photo was levelled by the first run's angle: that is the tilt the user is told of.
             outcome.levellingKnown = known;

@@ -239,6 +239,25 @@ public:
     // again, so the frame is proposed on the levelled photo.
     RecognitionReport recognise(const Settings& settings, bool silentSkip, Prompts& prompts,
         const RecognitionHooks& hooks = {}, const std::function<int(const ProposedFramePlacement&)>& drawFrame = {});
+    // The same, framing the confirmed face at `faceIndex` of the list (left to right, from 0) instead of the face
+    // recognition chooses; -1 is that choice. A place the list does not have fails with kRecognitionNoSuchFace.
+    RecognitionReport recogniseFace(int faceIndex, const Settings& settings, bool silentSkip, Prompts& prompts,
+        const RecognitionHooks& hooks = {}, const std::function<int(const ProposedFramePlacement&)>& drawFrame = {});
+    // The confirmed faces of the last recognition that placed a frame on this photo, left to right as it found
+    // them, in square pixels of the photo as it is turned now (a box keeps its size and turns about its centre),
+    // and the framed one's place among them (-1: none of them). Empty before a recognition and after another photo.
+    [[nodiscard]] std::vector<ConfirmedFace> recognisedFaces() const;
+    [[nodiscard]] int chosenFace() const { return recognisedFace_ ? recognised_.chosenFace : -1; }
+    // The outlines of the confirmed faces other than the framed one on a view mapped by `view` (right and bottom
+    // exclusive), with each face's place in recognisedFaces(); none unless the last recognition confirmed more
+    // than one face.
+    struct FaceOutline {
+        int face = -1;
+        Rect rect;
+    };
+    [[nodiscard]] std::vector<FaceOutline> otherFaceOutlines(const ViewMapping& view) const;
+    // The place of the face whose outline holds the view point (x, y), or -1.
+    [[nodiscard]] int otherFaceAt(const ViewMapping& view, int x, int y) const;
 
     // --- The sheet ---
     // Where this photo's sheet goes (OutputPath, with the size tag of the layout in use and the run's files kept
@@ -299,7 +318,9 @@ private:
     // One recognition run over the square; `place` decides whether its proposal becomes the frame.
     RecognitionOutcome runRecognition(const Settings& settings, bool silentSkip, Prompts& prompts,
         const RecognitionHooks& hooks, bool place, RecognitionReport& report,
-        const std::function<int(const ProposedFramePlacement&)>& drawFrame);
+        const std::function<int(const ProposedFramePlacement&)>& drawFrame, int faceIndex);
+    // A point of the last recognition's square where it lies on the square as it is turned now.
+    void turnRecognisedPoint(double x, double y, double& tx, double& ty) const;
     // A row or column on the view as one of the square, at the scale the frame is cut at, and back.
     [[nodiscard]] int squareRowOf(int viewRow) const;
     [[nodiscard]] int viewRowOf(int squareRow) const;
