@@ -210,6 +210,15 @@ int Detect(State& state, const char* imageFile, const char* cascadeFile, int pas
     return kOk;
 }
 
+// The landmarks of detection `index` of the last search; null when there is no such detection or it has none.
+const FacePoints* LandmarksOf(int index)
+{
+    const std::vector<Detection>& results = TheState().Results;
+    if (index < 0 || static_cast<size_t>(index) >= results.size() || !results[index].HasPoints)
+        return nullptr;
+    return &results[index].Points;
+}
+
 } // namespace
 
 extern "C" {
@@ -268,10 +277,10 @@ int getFacePoints(int index, int* points)
 {
     if (!points)
         return -1;
-    const std::vector<Detection>& results = TheState().Results;
-    if (index < 0 || static_cast<size_t>(index) >= results.size() || !results[index].HasPoints)
+    const FacePoints* found = LandmarksOf(index);
+    if (!found)
         return 0;
-    const FacePoints& p = results[index].Points;
+    const FacePoints& p = *found;
     const cv::Point2d order[] = { p.Chin, p.LeftEye, p.RightEye };
     for (int i = 0; i < 3; ++i) {
         points[2 * i] = static_cast<int>(std::lround(order[i].x));
@@ -284,10 +293,10 @@ int getEyeOpenness(int index, int* openness)
 {
     if (!openness)
         return -1;
-    const std::vector<Detection>& results = TheState().Results;
-    if (index < 0 || static_cast<size_t>(index) >= results.size() || !results[index].HasPoints)
+    const FacePoints* found = LandmarksOf(index);
+    if (!found)
         return 0;
-    const FacePoints& p = results[index].Points;
+    const FacePoints& p = *found;
     openness[0] = static_cast<int>(std::lround(p.LeftEyeOpen * 1000));
     openness[1] = static_cast<int>(std::lround(p.RightEyeOpen * 1000));
     return 1;
@@ -297,10 +306,10 @@ int getFaceSides(int index, int* points)
 {
     if (!points)
         return -1;
-    const std::vector<Detection>& results = TheState().Results;
-    if (index < 0 || static_cast<size_t>(index) >= results.size() || !results[index].HasPoints)
+    const FacePoints* found = LandmarksOf(index);
+    if (!found)
         return 0;
-    const FacePoints& p = results[index].Points;
+    const FacePoints& p = *found;
     points[0] = static_cast<int>(std::lround(p.LeftSide.x));
     points[1] = static_cast<int>(std::lround(p.LeftSide.y));
     points[2] = static_cast<int>(std::lround(p.RightSide.x));
