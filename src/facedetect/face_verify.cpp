@@ -1,6 +1,9 @@
 // dlib's HOG face detector and 68-point shape predictor over the cascade's candidates.
 #include "face_verify.h"
 
+#include "landmark_model.h"
+#include "model_cache.h"
+
 #include <dlib/image_processing.h>
 #include <dlib/image_processing/frontal_face_detector.h>
 #include <dlib/opencv/cv_image.h>
@@ -16,6 +19,7 @@
 #include <fstream>
 #include <future>
 #include <new>
+#include <sstream>
 
 namespace vellicam::facedetect {
 
@@ -73,15 +77,51 @@ FacePoints PointsOf(const dlib::full_object_detection& shape, double confidence)
     return p;
 }
 
-// The folder of the binary this code was linked into (the library, or a tool that links the search directly).
-std::filesystem::path OwnFolder()
+// dlib builds its face detector by unpacking a compressed copy compiled into the binary that uses it, which takes
+// as long as parsing the landmark model; the detector serialised plainly reads in a few milliseconds. Its cache
+// file is made from this binary, so a rebuilt library makes it afresh.
+constexpr std::uint32_t kFaceDetectorCacheKind = 2;
+constexpr const char* kFaceDetectorCacheName = "face_detector.cache";
+
+// The binary this code was linked into (the library, or a tool that links the search directly).
+std::filesystem::path OwnBinary()
 {
     Dl_info info {};
-    if (dladdr(reinterpret_cast<void*>(&OwnFolder), &info) == 0 || !info.dli_fname)
+    if (dladdr(reinterpret_cast<void*>(&OwnBinary), &info) == 0 || !info.dli_fname)
         return {};
     std::error_code ec;
     const std::filesystem::path self = std::filesystem::canonical(info.dli_fname, ec);
-    return ec ? std::filesystem::path() : self.parent_path();
+    return ec ? std::filesystem::path() : self;
+}
+
+dlib::frontal_face_detector LoadFaceDetector(const std::filesystem::path& cacheFolder)
+{
+    CacheSource source;
+    const std::filesystem::path binary = OwnBinary();
+    const bool cacheable = !cacheFolder.empty() && !binary.empty() && CacheSourceOf(binary, source);
+    const std::filesystem::path cacheFile = cacheFolder / kFaceDetectorCacheName;
+    if (cacheable) {
+        if (const std::unique_ptr<CachedModel> cached = CachedModel::Open(cacheFile, kFaceDetectorCacheKind, source)) {
+            try {
+                std::istringstream in(std::string(reinterpret_cast<const char*>(cached->Data()), cached->Size()));
+                dlib::frontal_face_detector detector;
+                dlib::deserialize(detector, in);
+                if (detector.num_detectors() > 0)
+                    return detector;
+            } catch (...) {
+                // Whole but not a detector (written by another build): made afresh below.
+            }
+        }
+    }
+    dlib::frontal_face_detector detector = dlib::get_frontal_face_detector();
+    if (cacheable) {
+        std::ostringstream out;
+        dlib::serialize(detector, out);
+        const std::string bytes = out.str();
+        (void)WriteCachedModel(cacheFile, kFaceDetectorCacheKind, source,
+            reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size());
+    }
+    return detector;
 }
 
 std::string ModelPath()
@@ -89,7 +129,7 @@ std::string ModelPath()
     if (const char* chosen = std::getenv("VELLICAM_LANDMARK_MODEL"); chosen)
         return chosen;
     std::error_code ec;
-    if (const std::filesystem::path folder = OwnFolder(); !folder.empty()) {
+    if (const std::filesystem::path folder = OwnBinary().parent_path(); !folder.empty()) {
         const std::filesystem::path beside = folder / kLandmarkModelName;
         if (std::filesystem::is_regular_file(beside, ec))
             return beside.string();
@@ -101,13 +141,14 @@ std::string ModelPath()
 
 struct FaceVerifier::Models {
     dlib::frontal_face_detector Detector;
-    dlib::shape_predictor Shapes;
+    std::unique_ptr<LandmarkModel> Shapes;
 };
 
 FaceVerifier::FaceVerifier() = default;
 FaceVerifier::~FaceVerifier() = default;
 
-std::unique_ptr<FaceVerifier> FaceVerifier::Load(const std::string& modelPath, std::string& why)
+std::unique_ptr<FaceVerifier> FaceVerifier::Load(
+    const std::string& modelPath, const std::filesystem::path& cacheFolder, std::string& why)
 {
     try {
         std::error_code ec;
@@ -115,25 +156,17 @@ std::unique_ptr<FaceVerifier> FaceVerifier::Load(const std::string& modelPath, s
             why = "no landmark model at " + modelPath;
             return nullptr;
         }
-        std::ifstream in(modelPath, std::ios::binary);
-        if (!in) {
-            why = "cannot open " + modelPath;
-            return nullptr;
-        }
         std::unique_ptr<FaceVerifier> verifier(new FaceVerifier());
         verifier->models_ = std::make_unique<Models>();
-        // The detector is unpacked from dlib's compressed copy while the shape predictor is read: the two take
-        // about as long, and a first recognition waits for the longer one only.
+        // The detector is made while the shape predictor is read: without their cache files the two take about
+        // as long, and a first recognition waits for the longer one only.
         std::future<dlib::frontal_face_detector> detector
-            = std::async(std::launch::async, [] { return dlib::get_frontal_face_detector(); });
-        try {
-            dlib::deserialize(verifier->models_->Shapes, in);
-        } catch (...) {
-            detector.wait();
-            throw;
-        }
+            = std::async(std::launch::async, [cacheFolder] { return LoadFaceDetector(cacheFolder); });
+        verifier->models_->Shapes = LandmarkModel::Load(modelPath, cacheFolder, why);
         verifier->models_->Detector = detector.get();
-        if (verifier->models_->Shapes.num_parts() != 68) {
+        if (!verifier->models_->Shapes)
+            return nullptr;
+        if (verifier->models_->Shapes->Parts() != 68) {
             why = modelPath + " is not a 68-point shape predictor";
             return nullptr;
         }
@@ -191,7 +224,7 @@ bool FaceVerifier::Confirm(const cv::Mat& grey, const cv::Rect& box, FacePoints&
     const dlib::rectangle faceRect(static_cast<long>(std::lround(bestRect.left())),
         static_cast<long>(std::lround(bestRect.top())), static_cast<long>(std::lround(bestRect.right())) - 1,
         static_cast<long>(std::lround(bestRect.bottom())) - 1);
-    const dlib::full_object_detection shape = models_->Shapes(dlib::cv_image<unsigned char>(grey), faceRect);
+    const dlib::full_object_detection shape = models_->Shapes->Predict(grey, faceRect);
     if (shape.num_parts() != 68)
         return false;
     points = PointsOf(shape, best->detection_confidence);
@@ -219,7 +252,7 @@ std::vector<Detection> FaceVerifier::SearchWhole(const cv::Mat& grey, int minSid
     for (const dlib::rect_detection& d : found) {
         const dlib::rectangle r(static_cast<long>(d.rect.left() / f), static_cast<long>(d.rect.top() / f),
             static_cast<long>((d.rect.right() + 1) / f) - 1, static_cast<long>((d.rect.bottom() + 1) / f) - 1);
-        const dlib::full_object_detection shape = models_->Shapes(dlib::cv_image<unsigned char>(grey), r);
+        const dlib::full_object_detection shape = models_->Shapes->Predict(grey, r);
         if (shape.num_parts() != 68)
             continue;
         Detection det;
@@ -236,11 +269,21 @@ std::vector<Detection> FaceVerifier::SearchWhole(const cv::Mat& grey, int minSid
     return out;
 }
 
+std::size_t FaceVerifier::CountFaces(const cv::Mat& grey) const
+{
+    if (grey.empty() || grey.type() != CV_8UC1)
+        return 0;
+    std::vector<dlib::rect_detection> found;
+    std::lock_guard lock(mutex_);
+    models_->Detector(dlib::cv_image<unsigned char>(grey), found);
+    return found.size();
+}
+
 const FaceVerifier* TheVerifier()
 {
     static const std::unique_ptr<FaceVerifier> verifier = [] {
         std::string why;
-        return FaceVerifier::Load(ModelPath(), why);
+        return FaceVerifier::Load(ModelPath(), ModelCacheFolder(), why);
     }();
     return verifier.get();
 }

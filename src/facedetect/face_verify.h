@@ -7,6 +7,7 @@
 
 #include <opencv2/core.hpp>
 
+#include <filesystem>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -28,9 +29,11 @@ public:
     FaceVerifier(const FaceVerifier&) = delete;
     FaceVerifier& operator=(const FaceVerifier&) = delete;
 
-    // Builds the HOG detector and reads the shape predictor from `modelPath`. Returns nullptr, with the reason in
+    // Builds the HOG detector and reads the shape predictor from `modelPath`, each from its file in the model
+    // cache `cacheFolder` when that holds it (model_cache.h; empty: no cache). Returns nullptr, with the reason in
     // `why`, when the file is missing, is not a 68-point shape predictor, or memory runs out; never throws.
-    [[nodiscard]] static std::unique_ptr<FaceVerifier> Load(const std::string& modelPath, std::string& why);
+    [[nodiscard]] static std::unique_ptr<FaceVerifier> Load(
+        const std::string& modelPath, const std::filesystem::path& cacheFolder, std::string& why);
 
     // Looks for a face matching the candidate `box` (picture pixels) on `grey`. A face matches when the HOG
     // detector finds one on the candidate's neighbourhood whose centre lies within a fifth of the box's width of the
@@ -45,6 +48,9 @@ public:
     // nothing the detector confirms: tilted heads beyond the cascade's reach.
     [[nodiscard]] std::vector<Detection> SearchWhole(const cv::Mat& grey, int minSide) const;
 
+    // How many faces the HOG detector finds on the whole 8-bit grey picture, as Confirm and SearchWhole run it.
+    [[nodiscard]] std::size_t CountFaces(const cv::Mat& grey) const;
+
 private:
     FaceVerifier();
     struct Models;
@@ -53,7 +59,8 @@ private:
 };
 
 // The process's verifier, loaded on first use (thread-safe; later callers wait for the first load to finish):
-// VELLICAM_LANDMARK_MODEL when set (only that file), else the model beside the library, else the system's.
+// VELLICAM_LANDMARK_MODEL when set (only that file), else the model beside the library, else the system's; both
+// models through the user's model cache (ModelCacheFolder).
 // nullptr when no model could be read: the library then works with the cascade alone.
 [[nodiscard]] const FaceVerifier* TheVerifier();
 

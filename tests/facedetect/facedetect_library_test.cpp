@@ -410,7 +410,7 @@ TEST(FaceVerifierModel, MissingOrCorruptModelLoadsNothingAndSaysWhy)
     for (const std::string& path :
         { dir / "missing.dat", dir / "empty.dat", dir / "garbage.dat", dir / "truncated.dat", dir.Path().string() }) {
         std::string why;
-        EXPECT_EQ(facedetect::FaceVerifier::Load(path, why), nullptr) << path;
+        EXPECT_EQ(facedetect::FaceVerifier::Load(path, dir / "cache", why), nullptr) << path;
         EXPECT_FALSE(why.empty()) << path;
     }
 }

@@ -1,0 +1,177 @@
+// The cache files of loaded models: a 64-byte header (what, from which source, how long, its checksum) and the
+// model's flat data after it.
+#include "model_cache.h"
+
+#include <bit>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace vellicam::facedetect {
+
+namespace {
+
+constexpr char kMagic[8] = { 'V', 'L', 'C', 'M', 'O', 'D', 'E', 'L' };
+// Raised whenever the header or a model's flat layout changes, so that older files are rebuilt, not misread.
+constexpr std::uint32_t kFormat = 1;
+
+struct FileHeader {
+    char Magic[8];
+    std::uint32_t Format;
+    std::uint32_t Kind;
+    std::uint64_t SourceSize;
+    std::int64_t SourceTime;
+    std::uint64_t PayloadSize;
+    std::uint64_t Checksum;
+    unsigned char Reserved[16];
+};
+static_assert(sizeof(FileHeader) == 64, "the header keeps the payload 64-byte aligned in the mapping");
+
+bool WriteAll(int fd, const void* data, std::size_t size)
+{
+    const auto* p = static_cast<const unsigned char*>(data);
+    while (size > 0) {
+        const ssize_t n = ::write(fd, p, size);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        p += n;
+        size -= static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+} // namespace
+
+std::filesystem::path ModelCacheFolder()
+{
+    const auto absolute = [](const char* name) -> std::string {
+        const char* value = std::getenv(name);
+        return value && value[0] == '/' ? value : "";
+    };
+    if (const std::string xdg = absolute("XDG_CACHE_HOME"); !xdg.empty())
+        return std::filesystem::path(xdg) / "vellicam";
+    if (const std::string home = absolute("HOME"); !home.empty())
+        return std::filesystem::path(home) / ".cache" / "vellicam";
+    return {};
+}
+
+bool CacheSourceOf(const std::filesystem::path& file, CacheSource& source)
+{
+    struct stat st {};
+    if (::stat(file.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+        return false;
+    source.Size = static_cast<std::uint64_t>(st.st_size);
+    source.Time = static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+    return true;
+}
+
+std::uint64_t CacheChecksum(const unsigned char* data, std::size_t size)
+{
+    // xxHash64's round and mixing: four independent lanes of multiply and rotate keep the multiplier busy, and a
+    // change to any bit changes the result.
+    constexpr std::uint64_t k1 = 0x9E3779B185EBCA87ull, k2 = 0xC2B2AE3D27D4EB4Full, k3 = 0x165667B19E3779F9ull;
+    const auto round = [](std::uint64_t acc, std::uint64_t word) { return std::rotl(acc + word * k2, 31) * k1; };
+    std::uint64_t lane[4] = { k1 + k2, k2, 0, 0 - k1 };
+    std::size_t i = 0;
+    for (; i + 32 <= size; i += 32) {
+        for (int k = 0; k < 4; ++k) {
+            std::uint64_t word;
+            std::memcpy(&word, data + i + 8 * k, 8);
+            lane[k] = round(lane[k], word);
+        }
+    }
+    std::uint64_t h = std::rotl(lane[0], 1) + std::rotl(lane[1], 7) + std::rotl(lane[2], 12) + std::rotl(lane[3], 18);
+    for (const std::uint64_t l : lane)
+        h = (h ^ round(0, l)) * k1 + k3;
+    h += size;
+    for (; i < size; ++i)
+        h = std::rotl(h ^ (data[i] * k3), 11) * k1;
+    h ^= h >> 33;
+    h *= k2;
+    h ^= h >> 29;
+    h *= k3;
+    return h ^ (h >> 32);
+}
+
+CachedModel::~CachedModel()
+{
+    if (mapping_)
+        ::munmap(mapping_, mappedSize_);
+}
+
+std::unique_ptr<CachedModel> CachedModel::Open(
+    const std::filesystem::path& file, std::uint32_t kind, const CacheSource& source)
+{
+    const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return nullptr;
+    struct stat st {};
+    FileHeader header {};
+    const bool plausible = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)
+        && static_cast<std::size_t>(st.st_size) > sizeof header
+        && ::pread(fd, &header, sizeof header, 0) == static_cast<ssize_t>(sizeof header)
+        && std::memcmp(header.Magic, kMagic, sizeof kMagic) == 0 && header.Format == kFormat && header.Kind == kind
+        && header.SourceSize == source.Size && header.SourceTime == source.Time
+        && header.PayloadSize == static_cast<std::uint64_t>(st.st_size) - sizeof header;
+    if (!plausible) {
+        ::close(fd);
+        return nullptr;
+    }
+    // Populated at once: every page is read right after (the checksum), and faulting them in one by one costs more.
+    const std::size_t mappedSize = static_cast<std::size_t>(st.st_size);
+    void* mapping = ::mmap(nullptr, mappedSize, PROT_READ, MAP_PRIVATE | MAP_POPULATE, fd, 0);
+    ::close(fd);
+    if (mapping == MAP_FAILED)
+        return nullptr;
+    std::unique_ptr<CachedModel> model(new (std::nothrow) CachedModel());
+    if (!model) {
+        ::munmap(mapping, mappedSize);
+        return nullptr;
+    }
+    model->mapping_ = mapping;
+    model->mappedSize_ = mappedSize;
+    model->data_ = static_cast<const unsigned char*>(mapping) + sizeof header;
+    model->size_ = static_cast<std::size_t>(header.PayloadSize);
+    if (CacheChecksum(model->data_, model->size_) != header.Checksum)
+        return nullptr;
+    return model;
+}
+
+bool WriteCachedModel(const std::filesystem::path& file, std::uint32_t kind, const CacheSource& source,
+    const unsigned char* data, std::size_t size)
+{
+    std::error_code ec;
+    std::filesystem::create_directories(file.parent_path(), ec);
+    if (ec)
+        return false;
+    // A name of its own per writer, so two programs filling the cache at once each rename a whole file.
+    std::string temporary = (file.parent_path() / ("." + file.filename().string() + ".XXXXXX")).string();
+    const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    FileHeader header {};
+    std::memcpy(header.Magic, kMagic, sizeof kMagic);
+    header.Format = kFormat;
+    header.Kind = kind;
+    header.SourceSize = source.Size;
+    header.SourceTime = source.Time;
+    header.PayloadSize = size;
+    header.Checksum = CacheChecksum(data, size);
+    // The mode mkostemp gives (0600) is kept: the cache is the user's own.
+    const bool written = WriteAll(fd, &header, sizeof header) && WriteAll(fd, data, size);
+    const bool closed = ::close(fd) == 0;
+    if (!written || !closed || ::rename(temporary.c_str(), file.c_str()) != 0) {
+        ::unlink(temporary.c_str());
+        return false;
+    }
+    return true;
+}
+
+} // namespace vellicam::facedetect
