@@ -131,8 +131,8 @@ const vellicam::bench::Register kLandmarks { [] {
         },
         [=] {
             for (int i = 0; i < 10; ++i)
-                state->theirs += state->predictor(dlib::cv_image<unsigned char>(state->image.Grey), state->face)
-                                     .num_parts();
+                state->theirs
+                    += state->predictor(dlib::cv_image<unsigned char>(state->image.Grey), state->face).num_parts();
         },
         {},
         {},

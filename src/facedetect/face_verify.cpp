@@ -79,9 +79,9 @@ FacePoints PointsOf(const dlib::full_object_detection& shape, double confidence)
 
 // dlib builds its face detector by unpacking a compressed copy compiled into the binary that uses it, which takes
 // as long as parsing the landmark model; the detector serialised plainly reads in a few milliseconds. Its cache
-// file is made from this binary, so a rebuilt library makes it afresh.
+// file is made from the binary holding that copy (named after it, so that a tool linking the search directly keeps
+// a file of its own), and a rebuilt library makes it afresh.
 constexpr std::uint32_t kFaceDetectorCacheKind = 2;
-constexpr const char* kFaceDetectorCacheName = "face_detector.cache";
 
 // The binary this code was linked into (the library, or a tool that links the search directly).
 std::filesystem::path OwnBinary()
@@ -99,7 +99,7 @@ dlib::frontal_face_detector LoadFaceDetector(const std::filesystem::path& cacheF
     CacheSource source;
     const std::filesystem::path binary = OwnBinary();
     const bool cacheable = !cacheFolder.empty() && !binary.empty() && CacheSourceOf(binary, source);
-    const std::filesystem::path cacheFile = cacheFolder / kFaceDetectorCacheName;
+    const std::filesystem::path cacheFile = cacheFolder / ("face_detector." + binary.filename().string() + ".cache");
     if (cacheable) {
         if (const std::unique_ptr<CachedModel> cached = CachedModel::Open(cacheFile, kFaceDetectorCacheKind, source)) {
             try {

@@ -5,7 +5,8 @@
 //
 // The program loads the library at run time (dlopen, dlsym by these names); nothing else is exported, and no
 // exception ever leaves it. The library asks to stay mapped once loaded (its models take a second and a half to
-// read), so a program that releases it after each run loads the models only once.
+// read the first time, about ten milliseconds from the user's model cache after), so a program that releases it
+// after each run loads the models only once.
 //
 // Detection: OpenCV's Haar cascade on the grey image. A large image is searched on a reduced
 // copy (longer side about 800 pixels, never so far that the smallest object falls below 40 pixels); rectangles
@@ -21,7 +22,11 @@
 // them with the box the cascade draws around such a face, computed from the landmarks. The model is
 // VELLICAM_LANDMARK_MODEL when that is set, else shape_predictor_68_face_landmarks.dat beside the library, else
 // Debian's /usr/share/dlib/shape_predictor_68_face_landmarks.dat; without a readable model the cascade works alone,
-// as it always did.
+// as it always did. Both dlib models are kept as flat files in the user's cache folder (vellicam/ under
+// XDG_CACHE_HOME, else ~/.cache): shape_predictor_68_face_landmarks.dat.cache, made from the model file, and
+// face_detector.libfacedetect.so.cache, made from this library's file; each is checked against its source's size
+// and time, its length and a checksum, and is made afresh when it does not match. Without a writable cache folder
+// the models are read from their sources every time.
 //
 // precision 1..10: a detection must merge more than `precision` overlapping windows (OpenCV's minNeighbors), so
 // 1 finds nearly everything and 10 only clear faces; 3 is OpenCV's usual choice.
@@ -104,7 +109,8 @@ FACEDETECT_EXPORT int getFaceSides(int index, int* points);
 
 // detectorKind(): 1 when the faces are confirmed by the face detector and given landmarks, 0 when the cascade
 // works alone (the landmark model is missing or unreadable). Loads the models when they are not yet loaded, as the
-// first facedetect does: about a second and a half, once per process.
+// first facedetect does: once per process, about ten milliseconds from the model cache (a second and a half when
+// the cache is made).
 FACEDETECT_EXPORT int detectorKind(void);
 
 // loadPersonModel(modelFile): reads the person-segmentation model (ONNX, person_segmentation.onnx) for

@@ -64,7 +64,7 @@ std::filesystem::path ModelCacheFolder()
 
 bool CacheSourceOf(const std::filesystem::path& file, CacheSource& source)
 {
-    struct stat st {};
+    struct stat st { };
     if (::stat(file.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
         return false;
     source.Size = static_cast<std::uint64_t>(st.st_size);
@@ -112,7 +112,7 @@ std::unique_ptr<CachedModel> CachedModel::Open(
     const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0)
         return nullptr;
-    struct stat st {};
+    struct stat st { };
     FileHeader header {};
     const bool plausible = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)
         && static_cast<std::size_t>(st.st_size) > sizeof header

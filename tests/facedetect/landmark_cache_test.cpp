@@ -170,7 +170,7 @@ TEST_F(LandmarkCache, DamagedFaceDetectorCacheStillFindsTheFaces)
     };
     const std::vector<cv::Rect> expected = faces(); // the detector unpacked by dlib, then cached
     ASSERT_GE(expected.size(), 2u);
-    const fs::path cacheFile = dir.Path() / "face_detector.cache";
+    const fs::path cacheFile = dir.Path() / "face_detector.facedetect_tests.cache";
     ASSERT_TRUE(fs::exists(cacheFile));
     EXPECT_EQ(faces(), expected); // read from the cache
     fs::resize_file(cacheFile, fs::file_size(cacheFile) - 1);

@@ -64,7 +64,7 @@ enum class DetectorKind {
 
 // One loaded library. The library is released (dlclose) by Release or when the object goes, so each recognition
 // run loads it afresh and a library replaced between runs is picked up; the real library asks to stay mapped
-// (its models take a second and a half to read), so a replaced real library takes effect at the next start.
+// (its models take up to a second and a half to read), so a replaced real library takes effect at the next start.
 class FaceDetector {
 public:
     FaceDetector() = default;
@@ -99,8 +99,8 @@ public:
     [[nodiscard]] int Landmarks(int index, FaceLandmarks& points, bool& found);
     // getEyeOpenness(index): the eyes' opening for detection `index`; `found` is false when the library has none.
     [[nodiscard]] int EyeOpenness(int index, EyeOpening& opening, bool& found);
-    // detectorKind(): CascadeOnly for a library without the function. The first call in a process may take a
-    // second and a half while the library reads its models.
+    // detectorKind(): CascadeOnly for a library without the function. The first call in a process waits while the
+    // library reads its models: tens of milliseconds from the user's model cache, a second and a half without.
     [[nodiscard]] int Kind(DetectorKind& kind);
 
     // True when the library has loadPersonModel and getPersonMask.
@@ -136,8 +136,8 @@ private:
 };
 
 // Loads the library FindDetectorFiles finds for a program in `programFolder` (beside it or installed), asks which
-// detector it uses and releases it. The first call in a process reads the library's models (about a second and a
-// half); the library stays mapped with them, so calling this on a worker thread at start-up spares the first
+// detector it uses and releases it. The first call in a process reads the library's models (tens of milliseconds
+// from the user's model cache, a second and a half when it is made); the library stays mapped with them, so calling this on a worker thread at start-up spares the first
 // recognition the wait, and a batch's workers made after it start with the models in memory.
 [[nodiscard]] DetectorKind QueryDetectorKind(const std::string& programFolder);
 
