@@ -448,11 +448,16 @@ int RunDetect(const std::vector<std::string>& words)
     const int face = faceText ? ParseInt(*faceText, "--face", 0, kMaxCandidates - 1) : -1;
 
     // The detector library, its models and the person model are loaded on a second core while the photo is
-    // decoded: the two take about as long, and a cold detect waits for the longer one only.
-    std::jthread preload([folder = DetectorFolder()] { (void)QueryDetector(folder); });
+    // decoded: the two take about as long, and a cold detect waits for the longer one only. Not for a photo that
+    // is not there, whose refusal needs no detector.
+    std::error_code ec;
+    std::jthread preload;
+    if (std::filesystem::is_regular_file(args.Positional()[0], ec))
+        preload = std::jthread([folder = DetectorFolder()] { (void)QueryDetector(folder); });
     PhotoSession session(DetectorFolder());
     const int refused = OpenInSession(session, args.Positional()[0], angleText ? &angle : nullptr);
-    preload.join();
+    if (preload.joinable())
+        preload.join();
     if (refused != 0)
         return PrintRefusal(refused);
     // The size and paper named, for the checks; the layout as the command line built it.
