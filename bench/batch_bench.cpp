@@ -211,6 +211,7 @@ pid_t StartWorker(const std::vector<std::string>& photos, std::size_t first, std
     int fds[2];
     if (pipe(fds) != 0)
         return -1;
+    std::fflush(nullptr);
     const pid_t pid = fork();
     if (pid == 0) {
         close(fds[0]);
@@ -312,6 +313,7 @@ long RunBatch(const std::vector<std::string>& words, const std::string& detector
     for (std::string& w : all)
         argv.push_back(w.data());
     argv.push_back(nullptr);
+    std::fflush(nullptr); // the child's reopened streams would print what is buffered a second time
     const pid_t pid = fork();
     if (pid == 0) {
         std::freopen("/dev/null", "w", stdout);
