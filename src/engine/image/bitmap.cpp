@@ -67,15 +67,19 @@ struct KeptMemory {
         return p;
     }
 
-    // True when the mapping was kept.
-    bool Keep(std::uint8_t* p, std::size_t mapped)
+    // True when the mapping was kept. Called from a deleter: nothing may escape.
+    bool Keep(std::uint8_t* p, std::size_t mapped) noexcept
     {
-        const std::lock_guard<std::mutex> hold(lock);
-        if (held + mapped > limit)
+        try {
+            const std::lock_guard<std::mutex> hold(lock);
+            if (held + mapped > limit)
+                return false;
+            mappings.emplace_back(p, mapped);
+            held += mapped;
+            return true;
+        } catch (...) {
             return false;
-        mappings.emplace_back(p, mapped);
-        held += mapped;
-        return true;
+        }
     }
 
     void SetLimit(std::size_t bytes)
