@@ -238,8 +238,8 @@ TEST_F(PhotoView, AResizeKeepsTheUsersFrameOnItsPartOfThePhotoAndTheSheetCutsTha
     ASSERT_EQ(window->session().frameInImage(cutFrom), kCropOk);
     ui().makeSheetButton->click();
     Settle();
-    EXPECT_EQ(window->session().cut().Width(), cutFrom.width);
-    EXPECT_EQ(window->session().cut().Height(), cutFrom.height);
+    EXPECT_EQ(window->session().cutSize().width, cutFrom.width);
+    EXPECT_EQ(window->session().cutSize().height, cutFrom.height);
 
     // Only a new photo puts the centred smallest frame back.
     Open(WritePhoto("next.jpg", 3000, 2400));

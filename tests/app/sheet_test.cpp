@@ -294,8 +294,8 @@ TEST_F(Sheet, AFramePastTheRightEdgeIsCutThereAndStretchedToItsFullSize)
     ASSERT_GT(crop.width, crop.source.Width()) << "the frame must reach past the edge";
     MakeSheet();
     EXPECT_TRUE(dialogs.questions.empty());
-    EXPECT_EQ(window->session().cut().Width(), crop.width);
-    EXPECT_EQ(window->session().cut().Height(), crop.height);
+    EXPECT_EQ(window->session().cutSize().width, crop.width);
+    EXPECT_EQ(window->session().cutSize().height, crop.height);
 
     const Bitmap sheet = LoadSheet(scratch / "edge_sheet.jpeg");
     ASSERT_EQ(sheet.Width(), 1051);
@@ -334,8 +334,8 @@ TEST_F(Sheet, ASmallCutAnsweredNoIsStretchedToTheCells)
     MakeSheet();
 
     ASSERT_EQ(dialogs.questions.size(), 1u);
-    EXPECT_EQ(window->session().cut().Width(), 300);
-    EXPECT_EQ(window->session().cut().Height(), 400);
+    EXPECT_EQ(window->session().cutSize().width, 300);
+    EXPECT_EQ(window->session().cutSize().height, 400);
     const Bitmap sheet = LoadSheet(scratch / "small_sheet.jpeg");
     ASSERT_EQ(sheet.Width(), 1051);
     for (const Rect& cell : kCells) {

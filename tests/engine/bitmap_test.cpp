@@ -99,3 +99,27 @@ TEST(Bitmap, MovedFromIsEmptyAndLargeBitmapsComeZeroed)
     Bitmap copy = moved;
     EXPECT_TRUE(copy.SameAs(moved));
 }
+
+// Memory kept between photos comes back to a bitmap of another size that fits it, black where black is asked for.
+TEST(Bitmap, KeptMemoryIsReusedAndComesBackBlack)
+{
+    KeepPixelMemoryForReuse(std::size_t { 64 } << 20);
+    const auto dirty = [](int width, int height) {
+        Bitmap b;
+        EXPECT_TRUE(b.ResizeUninitialized(width, height));
+        Fill(b, kRed);
+        return b.Data();
+    };
+    const std::uint8_t* first = dirty(2000, 1500);
+    Bitmap smaller; // 8.6 MB against the kept 9 MB: it fits
+    ASSERT_TRUE(smaller.Resize(1900, 1500));
+    EXPECT_EQ(smaller.Data(), first) << "the kept memory was reused";
+    EXPECT_EQ(smaller.Pixel(1899, 1499), kBlack);
+    EXPECT_EQ(smaller.Pixel(0, 0), kBlack);
+
+    (void)dirty(2000, 1500);
+    Bitmap much; // twice as large: nothing kept fits
+    ASSERT_TRUE(much.Resize(3000, 2000));
+    EXPECT_EQ(much.Pixel(2999, 1999), kBlack);
+    KeepPixelMemoryForReuse(0);
+}

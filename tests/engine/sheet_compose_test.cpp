@@ -319,3 +319,37 @@ TEST(SheetCompose, SharpeningAppliesToEachReducedCell)
 }
 
 } // namespace
+
+namespace {
+
+// A sheet straight from a region of the square is the sheet of that region cut out first, byte for byte: regions at
+// the square's corners and edges, of the cells' aspect and of others (whose reduction is refused and stretched),
+// larger and smaller than a cell, and the whole square.
+TEST(SheetCompose, ARegionOfTheSquareMakesTheSheetOfItsCut)
+{
+    const Bitmap square = test::RandomBitmap(900, 900, 11);
+    const Rect regions[] = { { 0, 0, 600, 780 }, { 300, 120, 900, 900 }, { 17, 33, 417, 553 }, { 0, 0, 900, 900 },
+        { 450, 0, 900, 300 }, { 800, 800, 900, 900 }, { 100, 100, 478, 596 } };
+    for (const bool sharpen : { false, true }) {
+        for (const Rect& r : regions) {
+            SCOPED_TRACE(testing::Message() << r.left << "," << r.top << " " << r.Width() << "x" << r.Height());
+            CropRect crop { r, r.Width(), r.Height() };
+            Bitmap cut;
+            ASSERT_EQ(CutPhoto(square, crop, cut), kCropOk);
+            SheetOptions options;
+            options.sharpen = sharpen;
+            Bitmap fromCut, fromRegion;
+            SheetReport cutReport, regionReport;
+            ASSERT_EQ(ComposeSheet(cut, DefaultSheetLayout(), options, fromCut, &cutReport), kSheetOk);
+            ASSERT_EQ(ComposeSheetFromRegion(square, r, DefaultSheetLayout(), options, fromRegion, &regionReport),
+                kSheetOk);
+            EXPECT_TRUE(fromRegion.SameAs(fromCut));
+            EXPECT_EQ(regionReport.reduction, cutReport.reduction);
+        }
+    }
+    Bitmap untouched;
+    EXPECT_EQ(ComposeSheetFromRegion(square, { 800, 800, 901, 900 }, DefaultSheetLayout(), {}, untouched), kSheetNoPhoto);
+    EXPECT_TRUE(untouched.Empty());
+}
+
+} // namespace

@@ -2,6 +2,7 @@
 // photos from file to sheet, and how a batch ends.
 #include "session_fixture.h"
 
+#include "exif_block.h"
 #include "resample/rotate.h"
 #include "session/batch_run.h"
 #include "session/session_texts.h"
@@ -231,6 +232,58 @@ TEST(BatchEnd, SavedOnlyWhenEveryPhotoGotASheetAndPhotosNotRecognisedAreCountedW
         for (int i = 0; i < c.unrecognised; ++i)
             batch.countUnrecognised();
         EXPECT_EQ(batch.endMessage(log), c.message);
+    }
+}
+
+// A batch's worker decodes each photo straight into its square and keeps its memory from photo to photo, of whatever
+// sizes they come in; its sheets and its turned squares are the window's, byte for byte, made on fresh memory.
+TEST_F(SessionTest, AWorkerKeepingItsMemoryMakesTheWindowsSheetsAndTurns)
+{
+    const std::string stored = dir / "stored.jpg";
+    ASSERT_TRUE(SaveJpeg(stored, RandomBitmap(1800, 1400, 5), { 95, 0 }).ok);
+    WriteFile(dir / "turned_by_tag.jpg", WithApp1(ReadFile(stored), OrientationPayload(6, false)));
+    ASSERT_TRUE(SavePng(dir / "flat.png", RandomBitmap(1600, 1200, 6)).ok);
+    const std::vector<std::string> photos { Photo("wide.jpg", 1800, 1400, 2), Photo("tall.jpg", 1400, 1800, 3),
+        Photo("small.jpg", 900, 1200, 4), dir / "turned_by_tag.jpg", dir / "flat.png" };
+    constexpr int kAngle = -57;
+
+    // The window's way, each photo on memory of its own.
+    std::vector<std::string> sheets;
+    std::vector<Bitmap> turned;
+    Settings window = settings;
+    window.outputFolder = dir / "window/";
+    for (const std::string& photo : photos) {
+        PhotoSession session(program);
+        ASSERT_TRUE(session.open(photo, false).opened()) << photo;
+        const int side = session.square().Width();
+        session.setView(side, side, side);
+        session.centreMinimumFrame();
+        const SheetOutcome made = session.makeSheet(window, true, prompts, 0);
+        ASSERT_EQ(made.result, SheetOutcome::Saved) << photo;
+        sheets.push_back(ReadFile(made.path));
+        ASSERT_TRUE(session.rotateTo(kAngle, false).turned);
+        turned.push_back(session.square());
+    }
+
+    KeepPixelMemoryForReuse(std::size_t { 256 } << 20);
+    struct Release {
+        ~Release() { KeepPixelMemoryForReuse(0); }
+    } release;
+    settings.outputFolder = dir / "worker/";
+    for (int round = 0; round < 2; ++round) {
+        for (std::size_t i = 0; i < photos.size(); ++i) {
+            SCOPED_TRACE(photos[i]);
+            const PhotoWork work = WorkPhotoUnattended(photos[i], settings, program);
+            ASSERT_EQ(work.result, PhotoWork::Saved) << work.message;
+            EXPECT_TRUE(ReadFile(work.sheetPath) == sheets[i]) << "the sheet is the window's";
+
+            PhotoSession headless(program);
+            headless.setHeadless(true);
+            ASSERT_TRUE(headless.open(photos[i], false).opened());
+            EXPECT_TRUE(headless.original().Empty()) << "the photo lives in its square only";
+            ASSERT_TRUE(headless.rotateTo(kAngle, false).turned);
+            EXPECT_TRUE(SameImage(headless.square(), turned[i], "turned square"));
+        }
     }
 }
 

@@ -4,9 +4,11 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 #include <new>
 #include <sys/mman.h>
 #include <utility>
+#include <vector>
 
 namespace vellicam {
 
@@ -31,14 +33,90 @@ Rect Intersect(Rect a, Rect b)
 constexpr std::size_t kMapThreshold = 4u << 20;
 constexpr std::size_t kHugePage = 2u << 20;
 
+namespace {
+
+// Mappings given back and kept for the next bitmaps (KeepPixelMemoryForReuse).
+struct KeptMemory {
+    std::mutex lock;
+    std::size_t limit = 0;
+    std::size_t held = 0;
+    std::vector<std::pair<std::uint8_t*, std::size_t>> mappings;
+
+    // A kept mapping of at least `bytes` and at most a quarter more (the smallest such), or null.
+    std::uint8_t* Take(std::size_t bytes, std::size_t& mapped)
+    {
+        const std::lock_guard<std::mutex> hold(lock);
+        std::size_t best = mappings.size();
+        for (std::size_t i = 0; i < mappings.size(); ++i) {
+            const std::size_t size = mappings[i].second;
+            if (size >= bytes && size <= bytes + bytes / 4 && (best == mappings.size() || size < mappings[best].second))
+                best = i;
+        }
+        if (best == mappings.size()) {
+            // Nothing fits: what is kept would only add to the memory the new one takes.
+            for (const auto& [p, size] : mappings)
+                munmap(p, size);
+            mappings.clear();
+            held = 0;
+            return nullptr;
+        }
+        std::uint8_t* p = mappings[best].first;
+        mapped = mappings[best].second;
+        mappings.erase(mappings.begin() + static_cast<std::ptrdiff_t>(best));
+        held -= mapped;
+        return p;
+    }
+
+    // True when the mapping was kept. Called from a deleter: nothing may escape.
+    bool Keep(std::uint8_t* p, std::size_t mapped) noexcept
+    {
+        try {
+            const std::lock_guard<std::mutex> hold(lock);
+            if (held + mapped > limit)
+                return false;
+            mappings.emplace_back(p, mapped);
+            held += mapped;
+            return true;
+        } catch (...) {
+            return false;
+        }
+    }
+
+    void SetLimit(std::size_t bytes)
+    {
+        const std::lock_guard<std::mutex> hold(lock);
+        limit = bytes;
+        while (held > limit && !mappings.empty()) {
+            munmap(mappings.back().first, mappings.back().second);
+            held -= mappings.back().second;
+            mappings.pop_back();
+        }
+    }
+};
+
+KeptMemory& Kept()
+{
+    static KeptMemory* kept = new KeptMemory; // never destroyed: bitmaps of other statics may outlive it
+    return *kept;
+}
+
+} // namespace
+
+void KeepPixelMemoryForReuse(std::size_t bytes)
+{
+    Kept().SetLimit(bytes);
+}
+
 void detail::PixelMemory::operator()(std::uint8_t* p) const noexcept
 {
     if (!p)
         return;
-    if (mapped)
-        munmap(p, mapped);
-    else
+    if (mapped) {
+        if (!Kept().Keep(p, mapped))
+            munmap(p, mapped);
+    } else {
         delete[] p;
+    }
 }
 
 Bitmap::Pixels Bitmap::Allocate(std::size_t bytes)
@@ -47,14 +125,17 @@ Bitmap::Pixels Bitmap::Allocate(std::size_t bytes)
         return Pixels();
     if (bytes < kMapThreshold)
         return Pixels(new (std::nothrow) std::uint8_t[bytes], detail::PixelMemory {});
-    const std::size_t mapped = (bytes + kHugePage - 1) / kHugePage * kHugePage;
+    std::size_t mapped = 0;
+    if (std::uint8_t* kept = Kept().Take(bytes, mapped))
+        return Pixels(kept, detail::PixelMemory { mapped, false });
+    mapped = (bytes + kHugePage - 1) / kHugePage * kHugePage;
     void* p = mmap(nullptr, mapped, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
     if (p == MAP_FAILED)
         return Pixels();
 #ifdef MADV_HUGEPAGE
     madvise(p, mapped, MADV_HUGEPAGE); // only advice: ignored where huge pages are off
 #endif
-    return Pixels(static_cast<std::uint8_t*>(p), detail::PixelMemory { mapped });
+    return Pixels(static_cast<std::uint8_t*>(p), detail::PixelMemory { mapped, true });
 }
 
 Bitmap::Bitmap(const Bitmap& other)
@@ -119,8 +200,8 @@ bool Bitmap::Resize(int width, int height)
             == Stride() * static_cast<std::size_t>(height_);
     if (!ResizeUninitialized(width, height))
         return false;
-    // A fresh mapping is zero already; only reused or allocator memory needs clearing.
-    if (pixels_ && (reused || pixels_.get_deleter().mapped == 0))
+    // A fresh mapping is zero already; only reused, kept or allocator memory needs clearing.
+    if (pixels_ && (reused || !pixels_.get_deleter().zeroed))
         std::memset(pixels_.get(), 0, Stride() * static_cast<std::size_t>(height_));
     return true;
 }

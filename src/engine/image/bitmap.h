@@ -34,9 +34,16 @@ namespace detail {
 // few dozen page faults instead of tens of thousands, and comes already zeroed.
 struct PixelMemory {
     std::size_t mapped = 0; // bytes mapped, or 0 for memory from new[]
+    bool zeroed = false; // a fresh mapping, all zero; memory kept for reuse holds an earlier bitmap's bytes
     void operator()(std::uint8_t* p) const noexcept;
 };
 } // namespace detail
+
+// Large pixel buffers given back are kept, up to `bytes` of them, and handed to the next bitmap that fits one (a
+// buffer at most a quarter larger than asked): a process that works photo after photo of one size (a batch's worker)
+// then maps, faults in and zeroes its memory once, not per photo. A request nothing kept fits gives all of it back
+// first, so the memory held never exceeds what was in use before. 0 (the default) keeps nothing.
+void KeepPixelMemoryForReuse(std::size_t bytes);
 
 // A 24-bit bitmap stored top-down, rows packed without padding (stride = 3 × width), blue, green, red per pixel.
 class Bitmap {

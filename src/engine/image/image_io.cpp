@@ -1,6 +1,8 @@
 // JPEG through libjpeg-turbo, PNG through libpng, binary PPM by hand, and the atomic file write they all share.
 #include "image/image_io.h"
 
+#include "core/stage_times.h"
+
 #include "image/exif_orientation.h"
 
 #include <algorithm>
@@ -209,6 +211,8 @@ struct DecodeJob {
     std::size_t size = 0;
     bool created = false;
     int orientation = 0; // the EXIF orientation, 0 when the file has none that can be read
+    const PhotoPlacement* place = nullptr; // LoadImageInto's canvas, when it decodes into one
+    bool placed = false; // the photo went straight into the canvas
 };
 
 // The orientation of the first APP1 block that is an EXIF block; libjpeg kept the APP1 markers for it.
@@ -272,8 +276,18 @@ bool RunDecode(DecodeJob& job)
 
     const int width = static_cast<int>(job.cinfo.output_width);
     const int height = static_cast<int>(job.cinfo.output_height);
-    if (!job.image.ResizeUninitialized(width, height))
+    // A photo that needs no turn goes straight where it belongs; one that does is turned in a bitmap of its own first.
+    Bitmap* target = &job.image;
+    int left = 0, top = 0;
+    if (job.place && job.orientation <= 1) {
+        target = (*job.place)(width, height, left, top);
+        if (!target || left < 0 || top < 0 || left + width > target->Width() || top + height > target->Height())
+            FailWith(reinterpret_cast<j_common_ptr>(&job.cinfo), ErrorCode::OutOfMemory, "not enough memory for the photo");
+        job.placed = true;
+    } else if (!job.image.ResizeUninitialized(width, height)) {
         FailWith(reinterpret_cast<j_common_ptr>(&job.cinfo), ErrorCode::OutOfMemory, "not enough memory for the photo");
+    }
+    const auto rowOf = [&](int y) { return target->Row(top + y) + 3 * static_cast<std::size_t>(left); };
     if (fourChannels) {
         job.fourChannelRow.reset(new (std::nothrow) std::uint8_t[static_cast<std::size_t>(width) * 4]);
         if (!job.fourChannelRow)
@@ -284,7 +298,7 @@ bool RunDecode(DecodeJob& job)
             const int y = static_cast<int>(job.cinfo.output_scanline);
             JSAMPROW row = job.fourChannelRow.get();
             if (jpeg_read_scanlines(&job.cinfo, &row, 1) == 1)
-                CmykRowToBgr(row, job.image.Row(y), width, inverted);
+                CmykRowToBgr(row, rowOf(y), width, inverted);
         }
     } else {
         JSAMPROW rows[kRowsPerCall];
@@ -292,7 +306,7 @@ bool RunDecode(DecodeJob& job)
             const int y = static_cast<int>(job.cinfo.output_scanline);
             const int count = std::min(kRowsPerCall, height - y);
             for (int i = 0; i < count; ++i)
-                rows[i] = job.image.Row(y + i);
+                rows[i] = rowOf(y + i);
             (void)jpeg_read_scanlines(&job.cinfo, rows, static_cast<JDIMENSION>(count));
         }
     }
@@ -301,12 +315,13 @@ bool RunDecode(DecodeJob& job)
 }
 
 IoResult Decode(std::FILE* file, const unsigned char* data, std::size_t size, Bitmap& out, const Progress& progress,
-    const std::string& name)
+    const std::string& name, const PhotoPlacement* place = nullptr)
 {
     auto job = std::unique_ptr<DecodeJob>(new (std::nothrow) DecodeJob {});
     if (!job)
         return OutOfMemory("not enough memory to read " + name);
     InstallHandlers(reinterpret_cast<j_common_ptr>(&job->cinfo), job->error, job->monitor, progress);
+    job->place = place;
     job->file = file;
     job->data = data;
     job->size = size;
@@ -323,6 +338,8 @@ IoResult Decode(std::FILE* file, const unsigned char* data, std::size_t size, Bi
         }
         return IoResult::Failure(std::move(error), "cannot read JPEG " + name + ": " + handler.message);
     }
+    if (job->placed)
+        return IoResult::Success();
     // Upright before anyone sees it: the view, the square and recognition all work on the photo as it was taken.
     if (!ApplyExifOrientation(job->image, job->orientation))
         return OutOfMemory("cannot read JPEG " + name + ": not enough memory to turn the photo upright");
@@ -451,6 +468,7 @@ IoResult Encode(const Bitmap& bitmap, const JpegOptions& options, const Progress
 {
     if (IoResult checked = CheckJpegArguments(bitmap, options); !checked)
         return checked;
+    const StageTimer timer(Stage::Encode);
     auto job = std::unique_ptr<EncodeJob>(new (std::nothrow) EncodeJob {});
     if (!job)
         return OutOfMemory("not enough memory to encode the JPEG");
@@ -988,6 +1006,7 @@ IoResult SavePpm(const std::string& path, const Bitmap& bitmap)
 
 IoResult LoadImage(const std::string& path, Bitmap& out, const Progress& progress)
 {
+    const StageTimer timer(Stage::Decode);
     FilePtr file;
     if (IoResult opened = OpenForReading(path, file); !opened)
         return opened;
@@ -1004,6 +1023,28 @@ IoResult LoadImage(const std::string& path, Bitmap& out, const Progress& progres
     }
     return IoResult::Failure(
         Error(ErrorCode::UnknownFormat, ErrorDomain::Decode), "cannot read " + path + ": not a JPEG, PNG or PPM file");
+}
+
+IoResult LoadImageInto(const std::string& path, const PhotoPlacement& place, const Progress& progress)
+{
+    const StageTimer timer(Stage::Decode);
+    Bitmap photo;
+    if (SniffImageFormat(path) == ImageFormat::Jpeg) {
+        FilePtr file;
+        if (IoResult opened = OpenForReading(path, file); !opened)
+            return opened;
+        if (IoResult decoded = Decode(file.get(), nullptr, 0, photo, progress, path, &place); !decoded || photo.Empty())
+            return decoded;
+    } else if (IoResult loaded = LoadImage(path, photo, progress); !loaded) {
+        return loaded;
+    }
+    // Turned upright, or read from another format: drawn into the canvas.
+    int left = 0, top = 0;
+    Bitmap* canvas = place(photo.Width(), photo.Height(), left, top);
+    if (!canvas || left < 0 || top < 0 || left + photo.Width() > canvas->Width() || top + photo.Height() > canvas->Height())
+        return OutOfMemory("cannot read " + path + ": not enough memory for the photo");
+    Draw(photo, *canvas, left, top);
+    return IoResult::Success();
 }
 
 IoResult SaveImage(const std::string& path, const Bitmap& bitmap, const JpegOptions& options)
@@ -1052,6 +1093,7 @@ IoResult WriteFileAtomically(const std::string& path, const std::string& bytes)
 
 IoResult WriteFileAtomically(const std::string& path, const void* bytes, std::size_t size)
 {
+    const StageTimer timer(Stage::Sync);
     namespace fs = std::filesystem;
     if (path.empty())
         return IoResult::Failure(Error(ErrorCode::NoFileName, ErrorDomain::File), "no file name given");

@@ -6,6 +6,7 @@
 #include "resample/progress.h"
 
 #include <cstddef>
+#include <functional>
 
 #include <string>
 #include <utility>
@@ -89,6 +90,14 @@ struct JpegOptions {
 // may not be read says so with the system's reason, and content that is none of the three is UnknownFormat. `out`
 // is left untouched on failure. `progress` is reported while a JPEG decodes (it comes upright, as LoadJpeg says).
 [[nodiscard]] IoResult LoadImage(const std::string& path, Bitmap& out, const Progress& progress = {});
+// Where LoadImageInto puts a photo: told the photo's size (upright) before any pixel is decoded, it makes a canvas
+// ready and returns it with the place of the photo's top-left pixel, the photo lying wholly inside it; null refuses.
+using PhotoPlacement = std::function<Bitmap*(int width, int height, int& left, int& top)>;
+// Reads a photo as LoadImage does, into the canvas `place` gives instead of a bitmap of its own: a JPEG without a turn
+// to apply decodes straight into it, anything else is decoded first and drawn there. A refusal of `place` fails with
+// ErrorCode::OutOfMemory. On a failure the canvas may hold part of the photo.
+[[nodiscard]] IoResult LoadImageInto(const std::string& path, const PhotoPlacement& place, const Progress& progress = {});
+
 // Writes in the format of the file name's extension (JPEG options apply to JPEG only).
 [[nodiscard]] IoResult SaveImage(const std::string& path, const Bitmap& bitmap, const JpegOptions& options = {});
 

@@ -28,14 +28,27 @@ bool BuildSquareBitmap(const Bitmap& photo, Bitmap& square)
         Draw(photo, copy, 0, 0);
         return BuildSquareBitmap(copy, square);
     }
-    const int w = photo.Width(), h = photo.Height();
-    const int side = std::max(w, h);
-    if (!square.Resize(side, side))
+    int left = 0, top = 0;
+    if (!PrepareSquareFor(photo.Width(), photo.Height(), square, left, top))
         return false;
-    if (w < h)
-        Draw(photo, square, (h - w) / 2, 0);
-    else
-        Draw(photo, square, 0, (w - h) / 2);
+    Draw(photo, square, left, top);
+    return true;
+}
+
+bool PrepareSquareFor(int w, int h, Bitmap& square, int& left, int& top)
+{
+    if (w < 1 || h < 1)
+        return false;
+    const int side = std::max(w, h);
+    // Every byte is written once: the black bands beside (or above and below) the photo here, the photo by the caller.
+    if (!square.ResizeUninitialized(side, side))
+        return false;
+    left = w < h ? (h - w) / 2 : 0;
+    top = w < h ? 0 : (w - h) / 2;
+    FillRect(square, { 0, 0, side, top }, kBlack);
+    FillRect(square, { 0, top + h, side, side }, kBlack);
+    FillRect(square, { 0, top, left, top + h }, kBlack);
+    FillRect(square, { left + w, top, side, top + h }, kBlack);
     return true;
 }
 

@@ -24,6 +24,10 @@ struct Size {
 // side's cross axis (halves truncated). Refuses an empty photo; false also when the memory cannot be had, in which
 // case `square` may have lost its old content.
 [[nodiscard]] bool BuildSquareBitmap(const Bitmap& photo, Bitmap& square);
+// The same square for a width × height photo not yet decoded: its black bands are drawn and the place of the photo's
+// top-left pixel is given, the photo's own pixels are left for the caller to write (a decoder writing straight into
+// the square). False for a side below 1 or when the memory cannot be had.
+[[nodiscard]] bool PrepareSquareFor(int width, int height, Bitmap& square, int& left, int& top);
 
 // The size at which a width × height image is shown inside a viewWidth × viewHeight view, keeping its aspect ratio:
 // one side fills the view, the other is truncated. 0 × 0 when any side is not positive.

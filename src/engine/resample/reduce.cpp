@@ -165,9 +165,9 @@ inline std::uint32_t Quotient(std::uint64_t sum, std::uint64_t weightSum, double
 }
 
 // The checks, in the order whose first failure decides. Returns 1 when the reduction proper may run.
-int Check(const Bitmap& source, int dstH, int dstW, Bitmap& destination, EngineError& error)
+int Check(const Bitmap& source, const Rect& region, int dstH, int dstW, Bitmap& destination, EngineError& error)
 {
-    const int srcW = source.Width(), srcH = source.Height();
+    const int srcW = region.Width(), srcH = region.Height();
     const auto refuse = [&](int result, ErrorCode code, int width, int height) {
         error = { code, ErrorDomain::Reduction, {}, width, height };
         return result;
@@ -183,7 +183,7 @@ int Check(const Bitmap& source, int dstH, int dstW, Bitmap& destination, EngineE
     if (srcW == dstW && srcH == dstH) {
         // The destination keeps its own size; the source lands on its top-left corner.
         if (&source != &destination)
-            Draw(source, destination, 0, 0);
+            CopyRect(source, region, destination, 0, 0);
         return refuse(kReduced, ErrorCode::SameSize, dstW, dstH);
     }
     if (srcW > kMaxPlaneSide || srcH > kMaxPlaneSide)
@@ -198,17 +198,18 @@ int Check(const Bitmap& source, int dstH, int dstW, Bitmap& destination, EngineE
 }
 
 template <typename Loops>
-int Reduce(const Bitmap& source, int dstH, int dstW, Bitmap& destination, EngineError* error, const Progress& progress)
+int Reduce(const Bitmap& source, const Rect& region, int dstH, int dstW, Bitmap& destination, EngineError* error,
+    const Progress& progress)
 {
     EngineError checkedError;
-    const int checked = Check(source, dstH, dstW, destination, checkedError);
+    const int checked = Check(source, region, dstH, dstW, destination, checkedError);
     if (error)
         *error = checkedError;
     if (checked != 1)
         return checked;
 
-    const int srcW = source.Width(), srcH = source.Height();
-    const std::size_t rowBytes = source.Stride();
+    const int srcW = region.Width(), srcH = region.Height();
+    const std::size_t rowBytes = 3 * static_cast<std::size_t>(srcW);
     // The result is built apart and moved in at the end: the destination may be the source, and a failure
     // must leave it as it was.
     Bitmap result;
@@ -232,7 +233,9 @@ int Reduce(const Bitmap& source, int dstH, int dstW, Bitmap& destination, Engine
     }
 
     // Rows past the bottom (the source may be relatively wider than the target) read the last row.
-    auto sourceRow = [&](int y) { return source.Row(std::min(y, srcH - 1)); };
+    auto sourceRow = [&](int y) {
+        return source.Row(region.top + std::min(y, srcH - 1)) + 3 * static_cast<std::size_t>(region.left);
+    };
     int rowsSinceReport = 0;
     for (int y = 0; y < dstH; ++y) {
         const Span rows = SpanOf(y, srcW, dstW);
@@ -307,14 +310,26 @@ int Reduce(const Bitmap& source, int dstH, int dstW, Bitmap& destination, Engine
 int ReduceHighQuality(const Bitmap& source, int targetHeight, int targetWidth, Bitmap& destination, EngineError* error,
     const Progress& progress)
 {
-    return Reduce<FastLoops>(source, targetHeight, targetWidth, destination, error, progress);
+    return Reduce<FastLoops>(
+        source, { 0, 0, source.Width(), source.Height() }, targetHeight, targetWidth, destination, error, progress);
+}
+
+int ReduceHighQualityRegion(const Bitmap& source, const Rect& region, int targetHeight, int targetWidth,
+    Bitmap& destination, EngineError* error, const Progress& progress)
+{
+    if (region.left < 0 || region.top < 0 || region.right > source.Width() || region.bottom > source.Height()
+        || region.Width() < 1 || region.Height() < 1 || &source == &destination)
+        return Refuse(error, kReductionSizeBelowOne,
+            { ErrorCode::SizeBelowOne, ErrorDomain::Reduction, {}, region.Width(), region.Height() });
+    return Reduce<FastLoops>(source, region, targetHeight, targetWidth, destination, error, progress);
 }
 
 namespace detail {
 int ReduceHighQualityPortable(const Bitmap& source, int targetHeight, int targetWidth, Bitmap& destination,
     EngineError* error, const Progress& progress)
 {
-    return Reduce<PlainLoops>(source, targetHeight, targetWidth, destination, error, progress);
+    return Reduce<PlainLoops>(
+        source, { 0, 0, source.Width(), source.Height() }, targetHeight, targetWidth, destination, error, progress);
 }
 } // namespace detail
 

@@ -33,6 +33,12 @@ inline constexpr int kMaxPlaneSide = 9600;
 [[nodiscard]] int ReduceHighQuality(const Bitmap& source, int targetHeight, int targetWidth, Bitmap& destination,
     EngineError* error = nullptr, const Progress& progress = {});
 
+// The same reduction of the part `region` of `source`, exactly as if that part had been cut out first (CopyRect)
+// and reduced, without the copy. A region that does not lie wholly inside the source is refused as a size below 1
+// (-16). `destination` must not be `source`.
+[[nodiscard]] int ReduceHighQualityRegion(const Bitmap& source, const Rect& region, int targetHeight, int targetWidth,
+    Bitmap& destination, EngineError* error = nullptr, const Progress& progress = {});
+
 namespace detail {
 // The same reduction through the portable loops only, whatever the processor offers, so that the tests can
 // hold the vector loops to them.

@@ -1,6 +1,7 @@
 // The sharpening filter.
 #include "resample/sharpen.h"
 
+#include "image/bgr_planes.h"
 #include "resample/reduce.h"
 #include "resample/weighted_mean.h"
 
@@ -47,27 +48,6 @@ struct PlanarRow {
 };
 
 #if defined(__SSE2__)
-// 16 packed pixels (48 bytes) into their blue, green and red bytes: four rounds of one byte interleave take
-// every third byte together.
-void Deinterleave(const std::uint8_t* p, __m128i& b, __m128i& g, __m128i& r)
-{
-    __m128i x0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-    __m128i x1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16));
-    __m128i x2 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 32));
-#pragma GCC unroll 4
-    for (int round = 0; round < 4; ++round) {
-        const __m128i y0 = _mm_unpacklo_epi8(x0, _mm_unpackhi_epi64(x1, x1));
-        const __m128i y1 = _mm_unpacklo_epi8(_mm_unpackhi_epi64(x0, x0), x2);
-        const __m128i y2 = _mm_unpacklo_epi8(x1, _mm_unpackhi_epi64(x2, x2));
-        x0 = y0;
-        x1 = y1;
-        x2 = y2;
-    }
-    b = x0;
-    g = x1;
-    r = x2;
-}
-
 // The inverse of Deinterleave: each round splits even and odd bytes back where one round took them from.
 void Interleave(__m128i x0, __m128i x1, __m128i x2, std::uint8_t* p)
 {

@@ -60,9 +60,8 @@ bool BatchRun::openCurrent(
         const OpenOutcome opened = session.open(photo, settings.sharpen, progress);
         if (!opened.lowResolution.empty() && opened.result != OpenOutcome::NotFound) {
             if (unattended) {
-                const Bitmap& p = session.original();
                 char size[64];
-                std::snprintf(size, sizeof size, "  (%d x %d)", p.Width(), p.Height());
+                std::snprintf(size, sizeof size, "  (%d x %d)", session.photoWidth(), session.photoHeight());
                 session.writeLog(
                     settings, LogTimestampNow() + std::string(kLogLabelLowResolution) + photo + size, prompts);
             } else {
@@ -175,7 +174,9 @@ PhotoWork WorkPhotoUnattended(const std::string& photo, const Settings& settings
     const auto started = std::chrono::steady_clock::now();
     PhotoWork work;
     work.photo = photo;
+    const StageRecording recording(work.stages);
     PhotoSession session(programFolder);
+    session.setHeadless(true);
     (void)session.setSheetSize(settings);
     session.setLogSink([&work](const std::string& path, const std::string& line) {
         work.logPath = path;

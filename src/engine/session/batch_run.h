@@ -5,6 +5,7 @@
 // the window (one photo at a time, or a continuous run) and by the command line's workers (WorkPhotoUnattended).
 #pragma once
 
+#include "core/stage_times.h"
 #include "image/folder_scan.h"
 #include "session/photo_session.h"
 #include "session/prompts.h"
@@ -127,6 +128,7 @@ struct PhotoWork {
     std::vector<std::string> logLines; // the error log's lines for this photo, in order
     std::string logPath; // where they belong
     double milliseconds = 0;
+    StageTimes stages; // where the time went (the preview's, on the other core, not among it)
     std::vector<PhotoCheck> checks; // the framed photo's checks (PhotoSession::photoChecks), when it was framed
 };
 

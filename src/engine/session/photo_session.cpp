@@ -1,5 +1,6 @@
 #include "session/photo_session.h"
 
+#include "core/stage_times.h"
 #include "image/image_io.h"
 #include "image/photo.h"
 #include "recognition/private_folder.h"
@@ -11,6 +12,7 @@
 #include "sheet/recognition_log.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -26,6 +28,13 @@ namespace {
 std::string WithSeparator(const std::string& folder)
 {
     return folder.empty() || folder.back() == '/' ? folder : folder + '/';
+}
+
+// Where a width × height photo lies in its square of `side` (PrepareSquareFor's place).
+Rect PhotoInSquare(int side, int width, int height)
+{
+    const int left = width < height ? (side - width) / 2 : 0, top = width < height ? 0 : (side - height) / 2;
+    return { left, top, left + width, top + height };
 }
 
 } // namespace
@@ -111,6 +120,7 @@ bool PhotoSession::faceHeightCheck(FaceHeightCheck& check) const
 
 std::vector<PhotoCheck> PhotoSession::photoChecks(const MaskView* mask, bool backgroundReplaced) const
 {
+    const StageTimer timer(Stage::Checks);
     CheckInputs in;
     in.square = &square_;
     in.mask = mask;
@@ -231,6 +241,8 @@ OpenOutcome PhotoSession::open(const std::string& path, bool sharpenView, const 
 {
     if (!path.empty() && path == photoPath_)
         return {}; // the same photo again: from memory, without reading the file
+    if (headless_)
+        return openIntoSquare(path, sharpenView, progress);
     // Read by content, as every photo is: a PNG named .jpg opens. Anything but a regular file (a folder, a named
     // pipe, a device) is refused there without being opened.
     Bitmap decoded;
@@ -261,15 +273,68 @@ OpenOutcome PhotoSession::adopt(const std::string& path, Bitmap decoded, bool sh
         return outcome;
     }
     Bitmap square;
-    if (!BuildSquareBitmap(decoded, square)) {
+    bool built = false;
+    {
+        const StageTimer timer(Stage::Square);
+        built = BuildSquareBitmap(decoded, square);
+    }
+    if (!built) {
         outcome.result = OpenOutcome::OutOfMemory;
         outcome.error = { ErrorCode::OutOfMemory, ErrorDomain::Memory };
         outcome.reason = kTextOutOfMemory;
         outcome.failure = PhotoOpenFailureText(path, outcome.error);
         return outcome;
     }
-    original_ = std::move(decoded);
+    const int width = decoded.Width(), height = decoded.Height();
+    takePhoto(path, std::move(decoded), std::move(square), width, height, sharpenView, progress);
+    return outcome;
+}
+
+OpenOutcome PhotoSession::openIntoSquare(const std::string& path, bool sharpenView, const Progress& progress)
+{
+    OpenOutcome outcome;
+    Bitmap square;
+    int width = 0, height = 0;
+    bool tooLarge = false;
+    const PhotoPlacement place = [&](int w, int h, int& left, int& top) -> Bitmap* {
+        width = w;
+        height = h;
+        tooLarge = SquareTooLarge(w, h);
+        return !tooLarge && PrepareSquareFor(w, h, square, left, top) ? &square : nullptr;
+    };
+    const IoResult loaded = LoadImageInto(path, place, progress);
+    if (loaded && IsLowResolution(width, height))
+        outcome.lowResolution = LowResolutionMessage(width, height);
+    if (tooLarge) {
+        outcome.result = OpenOutcome::TooLarge;
+        outcome.error = { ErrorCode::TooLarge, ErrorDomain::Decode, {}, width, height };
+        outcome.reason = PhotoTooLargeText(width, height);
+        outcome.failure = PhotoOpenFailureText(path, outcome.error);
+        return outcome;
+    }
+    if (!loaded) {
+        // As open says it: the square that could not be had is a photo that does not fit the memory.
+        const bool memory = loaded.error.domain == ErrorDomain::Memory || loaded.error.code == ErrorCode::OutOfMemory;
+        outcome.result = loaded.error.domain == ErrorDomain::File ? OpenOutcome::NotFound
+            : memory                                              ? OpenOutcome::OutOfMemory
+                                                                  : OpenOutcome::Unreadable;
+        outcome.error = memory ? EngineError { ErrorCode::OutOfMemory, ErrorDomain::Memory } : loaded.error;
+        outcome.reason = memory ? std::string(kTextOutOfMemory) : FailureReasonText(loaded.error, path);
+        outcome.failure = PhotoOpenFailureText(path, outcome.error);
+        return outcome;
+    }
+    takePhoto(path, Bitmap(), std::move(square), width, height, sharpenView, progress);
+    return outcome;
+}
+
+void PhotoSession::takePhoto(const std::string& path, Bitmap original, Bitmap square, int width, int height,
+    bool sharpenView, const Progress& progress)
+{
+    std::error_code ec;
+    original_ = std::move(original);
     square_ = std::move(square);
+    photoWidth_ = width;
+    photoHeight_ = height;
     shown_.Clear();
     turned_ = false;
     photoPath_ = path;
@@ -278,7 +343,7 @@ OpenOutcome PhotoSession::adopt(const std::string& path, Bitmap decoded, bool sh
     hasFace_ = false;
     recognisedFace_ = false;
     proposedOutside_ = false;
-    imageSide_ = std::max(original_.Width(), original_.Height());
+    imageSide_ = std::max(width, height);
     // A frame kept for the next photo keeps its place on the view: its pixels are those of the new square.
     if (hasFrame_)
         setFrame(frame_);
@@ -286,7 +351,6 @@ OpenOutcome PhotoSession::adopt(const std::string& path, Bitmap decoded, bool sh
     history_.clear();
     if (angle_ != 0 && !tooLargeToTurn())
         (void)turnSquare(angle_, sharpenView, progress);
-    return outcome;
 }
 
 void PhotoSession::close()
@@ -295,6 +359,7 @@ void PhotoSession::close()
     photoPath_.clear();
     original_.Clear();
     square_.Clear();
+    photoWidth_ = photoHeight_ = 0;
     shown_.Clear();
     turned_ = false;
     angle_ = 0;
@@ -311,7 +376,12 @@ void PhotoSession::close()
 void PhotoSession::releaseSheet()
 {
     cut_.Clear();
-    sheet_.Clear();
+    cutSize_ = {};
+    spareSheet_.reset();
+    if (sheet_.use_count() == 1)
+        sheet_->Clear();
+    else
+        sheet_ = std::make_shared<Bitmap>();
     preview_.Clear();
 }
 
@@ -342,14 +412,29 @@ int PhotoSession::fitShownImage(int side, Bitmap& fitted, std::string* reduction
 
 bool PhotoSession::tooLargeToTurn() const
 {
-    return std::max(original_.Width(), original_.Height()) > kMaxPlaneSide;
+    return std::max(photoWidth_, photoHeight_) > kMaxPlaneSide;
 }
 
 int PhotoSession::turnSquare(int angle, bool sharpenView, const Progress& progress)
 {
+    const StageTimer timer(Stage::Square);
+    if (original_.Empty() && photoWidth_ > 0) {
+        // A headless session keeps the photo in its square only: the photo is taken back out of it, once.
+        const Rect placed = PhotoInSquare(square_.Width(), photoWidth_, photoHeight_);
+        if (!original_.ResizeUninitialized(photoWidth_, photoHeight_))
+            return -2;
+        CopyRect(square_, placed, original_, 0, 0);
+    }
     Bitmap rotated;
     if (BuildRotatedSquare(original_, angle, rotated, progress) == -2)
         return -2;
+    if (headless_) {
+        // Nobody looks: no view image.
+        square_ = std::move(rotated);
+        hasFace_ = false;
+        turned_ = true;
+        return 0;
+    }
     try {
         square_ = rotated;
     } catch (const std::bad_alloc&) {
@@ -544,7 +629,7 @@ PhotoArea PhotoSession::photoArea() const
     // One view pixel for the frame's rounding onto the view and back, and two square pixels for the rotation's
     // sampling, which blends the photo's edge with the black beside it.
     const double inset = 1.0 + 2.0 * viewWidth_ / side;
-    return PhotoAreaOnView(original_.Width(), original_.Height(), turned_ ? angle_ : 0, viewWidth_, inset);
+    return PhotoAreaOnView(photoWidth_, photoHeight_, turned_ ? angle_ : 0, viewWidth_, inset);
 }
 
 void PhotoSession::putProposedFrameOnPhoto()
@@ -648,6 +733,7 @@ RecognitionOutcome PhotoSession::runRecognition(const Settings& settings, bool s
         return static_cast<int>(kRecognised);
     };
 
+    const StageTimer timer(Stage::Recognition);
     RecognitionOutcome outcome;
     try {
         // The user's cache, or without a home (cron, a service, a container) a folder of ours in the temporary one.
@@ -787,13 +873,16 @@ SheetOutcome PhotoSession::makeSheet(
     // The preview is reduced on the other core while the sheet is encoded and written; it is only kept when the
     // sheet was saved.
     int previewed = kSheetOk;
+    double previewMs = 0;
     std::thread previewing([&] {
         if (previewHeight <= 0) {
             previewed = kSheetNoPhoto; // nobody looks at an unattended photo's preview
             return;
         }
         try {
-            previewed = MakePreview(sheet_, preview_, previewHeight);
+            const auto started = std::chrono::steady_clock::now();
+            previewed = MakePreview(*sheet_, preview_, previewHeight);
+            previewMs = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - started).count();
         } catch (const std::bad_alloc&) {
             previewed = kSheetOutOfMemory;
         }
@@ -801,8 +890,9 @@ SheetOutcome PhotoSession::makeSheet(
     const std::string path = sheetPath(settings);
     const SaveSheetOutcome saved = path.empty()
         ? SaveSheetOutcome { kSaveWriteFailed, {}, {} }
-        : SaveSheet(path, sheet_, settings.jpegQuality, layout_.Resolution, *paper_, settings.sheetFormat);
+        : SaveSheet(path, *sheet_, settings.jpegQuality, layout_.Resolution, *paper_, settings.sheetFormat);
     previewing.join();
+    AddStageTime(Stage::Preview, previewMs);
     if (saved.code != kSheetSaved) {
         preview_.Clear();
         if (!saved.reason.empty())
@@ -817,7 +907,9 @@ SheetOutcome PhotoSession::makeSheet(
     }
     result.result = SheetOutcome::Saved;
     result.path = path;
-    lastSheet_ = { std::make_shared<const Bitmap>(sheet_), paper_ };
+    spareSheet_ = std::move(savedSheet_);
+    savedSheet_ = sheet_;
+    lastSheet_ = { sheet_, paper_ };
     if (sheetTargets_)
         sheetTargets_->claim(path, photoPath_);
     result.status = std::string(kTextSavedStatus) + path;
@@ -837,8 +929,19 @@ SheetOutcome PhotoSession::composeSheet(
     SheetOutcome result;
     CropRect crop;
     int cut = frameInImage(crop);
-    if (cut == kCropOk)
+    // A frame that lies on the square and needs no stretch is composed straight from the square's pixels; a plain
+    // background is painted on a cut of its own.
+    const Rect& s = crop.source;
+    const bool fromSquare = cut == kCropOk && !settings.plainBackground && s.left >= 0 && s.top >= 0
+        && s.right <= square_.Width() && s.bottom <= square_.Height() && s.Width() == crop.width
+        && s.Height() == crop.height && crop.width > 0 && crop.height > 0;
+    if (fromSquare) {
+        cut_.Clear();
+    } else if (cut == kCropOk) {
+        const StageTimer timer(Stage::Cut);
         cut = CutPhoto(square_, crop, cut_);
+    }
+    cutSize_ = cut == kCropOk ? Size { crop.width, crop.height } : Size {};
     if (cut == kCropOutOfMemory)
         prompts.message(std::string(kTextOutOfMemory));
     // A frame that gives no cut makes no sheet: none is better than a wrong one.
@@ -877,7 +980,7 @@ SheetOutcome PhotoSession::composeSheet(
         }
     }
 
-    if (NeedsEnlargement(cut_, layout_)) {
+    if (NeedsEnlargement(crop.width, crop.height, layout_)) {
         // Nobody is there to answer in an unattended run: such a photo is passed over without a sheet.
         if (unattended || prompts.ask(std::string(kTextEnlargementQuestion))) {
             result.result = SheetOutcome::Abandoned;
@@ -886,13 +989,22 @@ SheetOutcome PhotoSession::composeSheet(
     }
 
     SheetReport report;
-    const int composed = ComposeSheet(cut_, layout_, SheetOptionsOf(settings), sheet_, &report, progress);
+    // The sheet saved last may be printing: the new one is drawn apart, over a bitmap nothing else holds.
+    std::shared_ptr<Bitmap> drawn = sheet_.use_count() == 1 ? sheet_
+        : spareSheet_.use_count() == 1                      ? spareSheet_
+                                                            : std::make_shared<Bitmap>();
+    const int composed = fromSquare
+        ? ComposeSheetFromRegion(square_, s, layout_, SheetOptionsOf(settings), *drawn, &report, progress)
+        : ComposeSheet(cut_, layout_, SheetOptionsOf(settings), *drawn, &report, progress);
     if (composed == kSheetOutOfMemory)
         prompts.message(std::string(kTextOutOfMemory));
     if (composed != kSheetOk) {
         result.result = SheetOutcome::NotDrawn;
         return result;
     }
+    if (drawn == spareSheet_)
+        spareSheet_.reset();
+    sheet_ = std::move(drawn);
     // A refused reduction (an odd aspect, a size beyond the planes) leaves a stretched, blockier cell.
     if (report.ReductionRefused() && !unattended && prompts.ask(std::string(kTextReductionFailedQuestion))) {
         result.result = SheetOutcome::Abandoned;

@@ -15,6 +15,7 @@
 #include "geometry/photo_area.h"
 #include "geometry/view_geometry.h"
 #include "image/bitmap.h"
+#include "image/photo.h"
 #include "recognition/recognition_run.h"
 #include "resample/progress.h"
 #include "session/edit_history.h"
@@ -102,6 +103,13 @@ public:
     OpenOutcome open(const std::string& path, bool sharpenView, const Progress& progress = {});
     // Takes a photo decoded elsewhere (any image format) as if it had been opened from `path`.
     OpenOutcome adopt(const std::string& path, Bitmap photo, bool sharpenView, const Progress& progress = {});
+    // Nobody looks at this session's photo (a batch's worker): a photo opened is decoded straight into its working
+    // square and kept nowhere else (original() stays empty until a turn needs the photo, which is then taken from
+    // the square), and a turn makes no view image. The square, the frames and the sheets are the same bytes.
+    void setHeadless(bool headless) { headless_ = headless; }
+    // The photo's size as opened (upright).
+    [[nodiscard]] int photoWidth() const { return photoWidth_; }
+    [[nodiscard]] int photoHeight() const { return photoHeight_; }
     // Forgets the photo, the frame and the angle.
     void close();
     [[nodiscard]] bool hasPhoto() const { return !photoPath_.empty(); }
@@ -291,9 +299,14 @@ public:
     // Composed.
     SheetOutcome composeSheet(
         const Settings& settings, bool unattended, Prompts& prompts, const Progress& progress = {});
-    [[nodiscard]] const Bitmap& sheet() const { return sheet_; }
+    [[nodiscard]] const Bitmap& sheet() const { return *sheet_; }
     [[nodiscard]] const Bitmap& preview() const { return preview_; }
+    // The frame's pixels cut out for the last sheet, when they were (a plain background is painted on them, a frame
+    // past the square's edge is stretched in them); a frame that lies on the square is composed straight from it and
+    // leaves this empty.
     [[nodiscard]] const Bitmap& cut() const { return cut_; }
+    // The size of the photo the last sheet was cut to, whether from a cut or straight from the square.
+    [[nodiscard]] Size cutSize() const { return cutSize_; }
     // Drops the sheet's bitmaps (a batch keeps one photo's memory at a time).
     void releaseSheet();
     // The last sheet saved by this session, whatever photo is open since, with the paper it was made for: what
@@ -315,6 +328,11 @@ public:
 
 private:
     int turnSquare(int angle, bool sharpenView, const Progress& progress);
+    // A headless open: the photo decoded into its square.
+    OpenOutcome openIntoSquare(const std::string& path, bool sharpenView, const Progress& progress);
+    // Makes `original` and `square` the session's photo (the rest of adopt and openIntoSquare).
+    void takePhoto(const std::string& path, Bitmap original, Bitmap square, int width, int height, bool sharpenView,
+        const Progress& progress);
     // One recognition run over the square; `place` decides whether its proposal becomes the frame.
     RecognitionOutcome runRecognition(const Settings& settings, bool silentSkip, Prompts& prompts,
         const RecognitionHooks& hooks, bool place, RecognitionReport& report,
@@ -337,6 +355,9 @@ private:
     std::string photoFolder_;
     Bitmap original_;
     Bitmap square_;
+    bool headless_ = false;
+    int photoWidth_ = 0;
+    int photoHeight_ = 0;
     Bitmap shown_;
     bool turned_ = false;
     int angle_ = 0;
@@ -372,7 +393,12 @@ private:
     std::string plannedPhoto_;
     std::string plannedSheet_;
     Bitmap cut_;
-    Bitmap sheet_;
+    Size cutSize_;
+    // Shared with lastSheet_ once saved, instead of copied: a new sheet is drawn in a bitmap of its own, the one the
+    // sheet saved before had when nothing holds it any more (spareSheet_).
+    std::shared_ptr<Bitmap> sheet_ = std::make_shared<Bitmap>();
+    std::shared_ptr<Bitmap> savedSheet_; // lastSheet_'s bitmap
+    std::shared_ptr<Bitmap> spareSheet_;
     Bitmap preview_;
     SavedSheet lastSheet_;
 };

@@ -1,6 +1,7 @@
 // Cutting the photo and drawing the print sheet.
 #include "sheet/sheet_compose.h"
 
+#include "core/stage_times.h"
 #include "resample/reduce.h"
 #include "resample/sharpen.h"
 
@@ -130,21 +131,30 @@ int CutPhoto(const Bitmap& square, const CropRect& crop, Bitmap& photo)
     if (s.left < 0 || s.top < 0 || s.right > square.Width() || s.bottom > square.Height() || s.Width() < 1
         || s.Height() < 1)
         return kCropNothingToCut;
-    Bitmap cut;
-    if (!cut.ResizeUninitialized(crop.width, crop.height))
+    // A cut of the size the last one had (the same frame cut again) is made in that one's memory.
+    const bool inPlace = &photo != &square && photo.Width() == crop.width && photo.Height() == crop.height;
+    Bitmap fresh;
+    if (!inPlace && !fresh.ResizeUninitialized(crop.width, crop.height))
         return kCropOutOfMemory;
+    Bitmap& cut = inPlace ? photo : fresh;
     if (s.Width() == crop.width && s.Height() == crop.height)
         CopyRect(square, s, cut, 0, 0);
     else
         StretchDraw(square, s, cut, { 0, 0, crop.width, crop.height });
-    photo = std::move(cut);
+    if (!inPlace)
+        photo = std::move(fresh);
     return kCropOk;
 }
 
 bool NeedsEnlargement(const Bitmap& photo, const SheetLayout& layout)
 {
+    return NeedsEnlargement(photo.Width(), photo.Height(), layout);
+}
+
+bool NeedsEnlargement(int width, int height, const SheetLayout& layout)
+{
     const FrameLimits limits = FrameLimitsOf(layout);
-    return photo.Width() < limits.FrameMinWidth || photo.Height() < limits.FrameMinHeight;
+    return width < limits.FrameMinWidth || height < limits.FrameMinHeight;
 }
 
 bool SheetReport::ReductionRefused() const
@@ -158,34 +168,31 @@ bool SheetReport::ReductionRefused() const
 int ComposeSheet(const Bitmap& photo, const SheetLayout& layout, const SheetOptions& options, Bitmap& sheet,
     SheetReport* report, const Progress& progress)
 {
-    if (photo.Empty())
+    return ComposeSheetFromRegion(
+        photo, { 0, 0, photo.Width(), photo.Height() }, layout, options, sheet, report, progress);
+}
+
+int ComposeSheetFromRegion(const Bitmap& photo, const Rect& region, const SheetLayout& layout,
+    const SheetOptions& options, Bitmap& sheet, SheetReport* report, const Progress& progress)
+{
+    if (photo.Empty() || region.left < 0 || region.top < 0 || region.right > photo.Width()
+        || region.bottom > photo.Height() || region.Width() < 1 || region.Height() < 1)
         return kSheetNoPhoto;
     if (!LayoutUsable(layout))
         return kSheetBadLayout;
-    Bitmap drawn;
-    if (!drawn.ResizeUninitialized(layout.SheetWidth, layout.SheetHeight))
-        return kSheetOutOfMemory;
-    Fill(drawn, kWhite);
-
-    if (options.centreMarks)
-        DrawCentreMarks(drawn, layout);
-    if (options.cornerMarks)
-        DrawCornerMarks(drawn, layout);
-    // The scale has no pen of its own: it takes the one the marks left, dash-dot only after the centre marks
-    // alone; the canvas's own pen is solid.
-    if (options.scale && layout.ScaleFits)
-        DrawScale(drawn, layout, options.centreMarks && !options.cornerMarks ? PenStyle::DashDot : PenStyle::Solid);
-    Report(progress);
+    const StageTimer timer(Stage::Compose);
 
     SheetReport local;
     local.cellCount = layout.CellCount;
     // A cell of the same size as an earlier one comes out identical, pixel for pixel: the reduction and the filter
     // depend on nothing but the photo and the size. Each size is therefore made once and drawn wherever it is used.
+    // The cells are made before the sheet is touched, so that a failure leaves the sheet as it was.
     struct Made {
         int width, height, reduction;
         Bitmap image;
     };
     std::vector<Made> made;
+    std::array<std::size_t, kMaxSheetCells> cellImage {};
     for (int i = 0; i < layout.CellCount; ++i) {
         const SheetCell& c = layout.Cells[i];
         auto found = std::find_if(made.begin(), made.end(),
@@ -194,19 +201,48 @@ int ComposeSheet(const Bitmap& photo, const SheetLayout& layout, const SheetOpti
             Made m { c.ImageWidth, c.ImageHeight, 0, {} };
             if (!m.image.ResizeUninitialized(c.ImageWidth, c.ImageHeight))
                 return kSheetOutOfMemory;
-            m.reduction = ReduceHighQuality(photo, c.ImageHeight, c.ImageWidth, m.image, nullptr, progress);
-            if (m.reduction != kReduced)
-                StretchDraw(photo, m.image);
-            if (options.sharpen)
+            {
+                const StageTimer reducing(Stage::Reduce);
+                m.reduction
+                    = ReduceHighQualityRegion(photo, region, c.ImageHeight, c.ImageWidth, m.image, nullptr, progress);
+                if (m.reduction != kReduced)
+                    StretchDraw(photo, region, m.image, { 0, 0, c.ImageWidth, c.ImageHeight });
+            }
+            if (options.sharpen) {
+                const StageTimer sharpening(Stage::Sharpen);
                 SharpenBitmap(m.image, progress);
+            }
             made.push_back(std::move(m));
             found = made.end() - 1;
+            Report(progress);
         }
         local.reduction[i] = found->reduction;
-        Draw(found->image, drawn, c.CentreX - c.ImageWidth / 2, c.CentreY - c.ImageHeight / 2);
-        Report(progress);
+        cellImage[static_cast<std::size_t>(i)] = static_cast<std::size_t>(found - made.begin());
     }
-    sheet = std::move(drawn);
+
+    // A sheet of the layout's size already (the one before) is drawn over in its own memory.
+    const bool inPlace = sheet.Width() == layout.SheetWidth && sheet.Height() == layout.SheetHeight;
+    Bitmap fresh;
+    if (!inPlace && !fresh.ResizeUninitialized(layout.SheetWidth, layout.SheetHeight))
+        return kSheetOutOfMemory;
+    Bitmap& drawn = inPlace ? sheet : fresh;
+    Fill(drawn, kWhite);
+    if (options.centreMarks)
+        DrawCentreMarks(drawn, layout);
+    if (options.cornerMarks)
+        DrawCornerMarks(drawn, layout);
+    // The scale has no pen of its own: it takes the one the marks left, dash-dot only after the centre marks
+    // alone; the canvas's own pen is solid.
+    if (options.scale && layout.ScaleFits)
+        DrawScale(drawn, layout, options.centreMarks && !options.cornerMarks ? PenStyle::DashDot : PenStyle::Solid);
+    for (int i = 0; i < layout.CellCount; ++i) {
+        const SheetCell& c = layout.Cells[i];
+        Draw(made[cellImage[static_cast<std::size_t>(i)]].image, drawn, c.CentreX - c.ImageWidth / 2,
+            c.CentreY - c.ImageHeight / 2);
+    }
+    Report(progress);
+    if (!inPlace)
+        sheet = std::move(fresh);
     if (report)
         *report = local;
     return kSheetOk;

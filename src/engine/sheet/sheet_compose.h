@@ -41,6 +41,8 @@ enum CropResult : int {
 // True when the photo is narrower than the widest image or lower than the tallest image of the cells in use, so
 // that making the sheet would enlarge it.
 [[nodiscard]] bool NeedsEnlargement(const Bitmap& photo, const SheetLayout& layout);
+// The same for a photo of width × height.
+[[nodiscard]] bool NeedsEnlargement(int width, int height, const SheetLayout& layout);
 
 struct SheetOptions {
     bool centreMarks = true;
@@ -71,6 +73,10 @@ enum SheetResult : int {
 // are identical). Refuses an empty photo or a nonsensical layout; `sheet` is untouched then.
 [[nodiscard]] int ComposeSheet(const Bitmap& photo, const SheetLayout& layout, const SheetOptions& options,
     Bitmap& sheet, SheetReport* report = nullptr, const Progress& progress = {});
+// The same sheet for the part `region` of `source` (lying wholly inside it), byte for byte as if that part had been
+// cut out first (CutPhoto without a stretch): a frame on the square is composed without copying its pixels.
+[[nodiscard]] int ComposeSheetFromRegion(const Bitmap& source, const Rect& region, const SheetLayout& layout,
+    const SheetOptions& options, Bitmap& sheet, SheetReport* report = nullptr, const Progress& progress = {});
 
 // The preview window's image height.
 inline constexpr int kPreviewHeight = 712;
