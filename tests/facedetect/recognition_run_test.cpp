@@ -436,6 +436,43 @@ TEST_F(Recognition, LandmarksGiveTheChinTheHeadTopAndTheLevellingAngle)
     EXPECT_EQ(o.proposal.estimatedTop, 229);
 }
 
+// Nothing at the minimum face size: one face pass more for faces down to a third of it. A face confirmed there is
+// framed and said to be small; an unconfirmed one is not taken; a library without landmarks makes no such pass.
+TEST_F(Recognition, FaceBelowTheMinimumSizeIsFramedAndSaidToBeSmall)
+{
+    UseVariant("landmarks");
+    settings.minFaceSize = 210;
+    Script("0\n0\n0 440 300 560 420 | 500 410 470 345 530 345\n");
+    RecognitionOutcome o = Run();
+    ASSERT_EQ(o.result, kRecognised) << o.message;
+    EXPECT_TRUE(o.smallFace);
+    EXPECT_EQ(o.face, (FaceRect { 440, 300, 560, 420 }));
+    EXPECT_TRUE(o.proposed);
+    EXPECT_EQ(o.chosenFace, 0);
+    const auto calls = Calls();
+    ASSERT_EQ(calls.size(), 5u);
+    EXPECT_EQ(calls[3], (std::vector<std::string> { "setMinSize", "70", "70" }));
+    EXPECT_EQ(calls[4][4], "0");
+
+    Script("0\n0\n0 440 300 560 420 | -\n");
+    o = Run();
+    EXPECT_EQ(o.result, kRecognitionNotRecognised);
+    EXPECT_FALSE(o.smallFace);
+
+    // A face found at the minimum size is never said to be small, and makes no further pass.
+    Script(kCentred.substr(0, kCentred.size() - 1) + " | 500 490 450 380 550 380\n");
+    o = Run();
+    ASSERT_EQ(o.result, kRecognised) << o.message;
+    EXPECT_FALSE(o.smallFace);
+    EXPECT_EQ(Passes().size(), 1u);
+
+    UseVariant("full");
+    Script("0\n0\n0 440 300 560 420\n");
+    o = Run();
+    EXPECT_EQ(o.result, kRecognitionNotRecognised);
+    EXPECT_EQ(Passes().size(), 2u);
+}
+
 // The re-detection's candidate brings its own landmarks.
 TEST_F(Recognition, ChosenCandidateKeepsItsOwnLandmarks)
 {
@@ -655,6 +692,26 @@ TEST_F(RealDetector, FrontalPortraitsGetAFrameCentredOnTheFaceWithTheHeadFilling
         EXPECT_NEAR((p.chinLine - top) * 496 / (p.frameBottom - p.frameTop), 319, 3) << name;
         EXPECT_LT(std::abs((f.x1 + f.x2) / 2 - o.imageWidth / 2), o.imageWidth / 5) << name;
         EXPECT_LT(f.y1, p.estimatedTop + (f.y2 - f.y1)) << name;
+    }
+}
+
+// A head filling the photo (p32, hair touching the top) is framed, its frame reaching beyond the photo; a face below
+// the minimum size (p30, a head of 160 pixels) is framed and said to be small. Annotated head top and chin rows.
+TEST_F(RealDetector, AHeadFillingThePhotoAndASmallFaceAreFramed)
+{
+    struct Case {
+        const char* photo;
+        int headTop, chin;
+        bool small;
+    };
+    for (const Case& c : { Case { "p32_glasses_close.jpg", 3, 545, false }, Case { "p30_astronaut_flag.jpg", 16, 177, true } }) {
+        const RecognitionOutcome o = RunOn(c.photo, "devset");
+        ASSERT_EQ(o.result, kRecognised) << c.photo << ": " << o.message;
+        EXPECT_EQ(o.smallFace, c.small) << c.photo;
+        const int offset = (o.imageHeight - LoadedHeight(c.photo)) / 2;
+        const int tolerance = (c.chin - c.headTop) / 10;
+        EXPECT_LE(std::abs(o.proposal.headTop - offset - c.headTop), tolerance) << c.photo;
+        EXPECT_LE(std::abs(o.proposal.chinLine - offset - c.chin), tolerance) << c.photo;
     }
 }
 
