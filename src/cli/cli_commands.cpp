@@ -353,6 +353,8 @@ rules, one object per check ({"id", "ok" (true, false, or null when unknown or w
 "frame" is the proposal as recognition made it;
 "sheet_frame" is the frame the window would place, moved onto the photo's own pixels where it fits
 (the rectangle to give to 'vellicam-cli sheet --frame'), or null when none was placed.
+"small_face" is true when the face was found only below the minimum face size (200 pixels): it is
+framed, but its print will be soft.
 "confirmed_faces" lists every face the detector confirmed, left to right, each as {"box": [left, top,
 width, height], "landmarks": {...}} in pixels of the working square; "chosen_face" is the framed one's
 place in that list (counted from 0), or null when the framed face is none of them.
