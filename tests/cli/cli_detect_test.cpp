@@ -106,7 +106,8 @@ TEST_F(DetectCommand, FailedRunStillPrintsWhatIsKnownAndExitsThree)
         "{\"result\": -10, \"image\": [1000, 1000], \"faces\": 0, \"face\": [0, 0, 0, 0], \"chin\": null, "
         "\"chin_strip_top\": 0, \"head_top_scan\": 0, \"estimate\": [0, 0], \"corrected_chin\": 0, "
         "\"chin_line\": 0, \"frame\": [0, 0, 0, 0], \"head_top\": 0, \"landmarks\": null, \"levelling\": null, "
-        "\"person_mask\": null, \"mask_head_top\": null, \"other_people\": false, \"small_face\": false, \"confirmed_faces\": [], "
+        "\"person_mask\": null, \"mask_head_top\": null, \"other_people\": false, \"small_face\": false, "
+        "\"confirmed_faces\": [], "
         "\"chosen_face\": null, \"sheet_frame\": null}\n");
     EXPECT_NE(none.err.find("自動顔認識処理では認識出来ませんでした。"), std::string::npos);
 

@@ -706,9 +706,9 @@ TEST_F(RealDetector, AHeadFillingThePhotoASmallFaceAndAStronglyTiltedHeadAreFram
         int headTop, chin, centre;
         bool small;
     };
-    for (const Case& c : { Case { "p32_glasses_close.jpg", 3, 545, 196, false },
-             Case { "p30_astronaut_flag.jpg", 16, 177, 226, true },
-             Case { "p08_tilted_strongly.jpg", 100, 348, 272, false } }) {
+    for (const Case& c :
+        { Case { "p32_glasses_close.jpg", 3, 545, 196, false }, Case { "p30_astronaut_flag.jpg", 16, 177, 226, true },
+            Case { "p08_tilted_strongly.jpg", 100, 348, 272, false } }) {
         const RecognitionOutcome o = RunOn(c.photo, "devset");
         ASSERT_EQ(o.result, kRecognised) << c.photo << ": " << o.message;
         EXPECT_EQ(o.smallFace, c.small) << c.photo;
@@ -719,7 +719,8 @@ TEST_F(RealDetector, AHeadFillingThePhotoASmallFaceAndAStronglyTiltedHeadAreFram
         const int tolerance = (c.chin - c.headTop) / 10;
         EXPECT_LE(std::abs(p.headTop - dy - c.headTop), tolerance) << c.photo;
         EXPECT_LE(std::abs(p.chinLine - dy - c.chin), tolerance) << c.photo;
-        EXPECT_LE(std::abs((p.frameLeft + p.frameRight) / 2 - dx - c.centre) * 20, p.frameRight - p.frameLeft) << c.photo;
+        EXPECT_LE(std::abs((p.frameLeft + p.frameRight) / 2 - dx - c.centre) * 20, p.frameRight - p.frameLeft)
+            << c.photo;
     }
 }
 

@@ -225,7 +225,8 @@ TEST(RecognitionPanelText, JoinsTheRunsWordWithWhatIsKnown)
     RecognitionReport small;
     small.levellingText = "傾き補正 0度";
     small.outcome.smallFace = true;
-    EXPECT_EQ(RecognitionPanelText("自動認識完了", small), "自動認識完了　傾き補正 0度　顔が小さいため印刷がぼやけます");
+    EXPECT_EQ(
+        RecognitionPanelText("自動認識完了", small), "自動認識完了　傾き補正 0度　顔が小さいため印刷がぼやけます");
 }
 
 } // namespace

@@ -299,7 +299,8 @@ public:
         FaceRect face;
         FaceLandmarks points;
         bool found = false;
-        if ((rc = DetectionAt(detector, 0, face)) != kDetectorOk || (rc = LandmarksAt(detector, 0, found, points)) != kDetectorOk)
+        if ((rc = DetectionAt(detector, 0, face)) != kDetectorOk
+            || (rc = LandmarksAt(detector, 0, found, points)) != kDetectorOk)
             return rc;
         const std::optional<LandmarkHeadTop> top = TopOf(found, points);
         const bool low = s.upperHalfOnly && 2 * (face.y1 + (face.y2 - face.y1) / 2) > out_.imageHeight;
