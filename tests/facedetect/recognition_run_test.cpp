@@ -436,8 +436,9 @@ TEST_F(Recognition, LandmarksGiveTheChinTheHeadTopAndTheLevellingAngle)
     EXPECT_EQ(o.proposal.estimatedTop, 229);
 }
 
-// Nothing at the minimum face size: one face pass more for faces down to a third of it. A face confirmed there is
-// framed and said to be small; an unconfirmed one is not taken; a library without landmarks makes no such pass.
+// Nothing at the minimum face size: one face pass more for faces down to a third of it, but not below a tenth of the
+// photo's side. A face confirmed there is framed and said to be small; an unconfirmed one is not taken; a library
+// without landmarks makes no such pass, nor does a photo whose tenth is the minimum already.
 TEST_F(Recognition, FaceBelowTheMinimumSizeIsFramedAndSaidToBeSmall)
 {
     UseVariant("landmarks");
@@ -451,7 +452,7 @@ TEST_F(Recognition, FaceBelowTheMinimumSizeIsFramedAndSaidToBeSmall)
     EXPECT_EQ(o.chosenFace, 0);
     const auto calls = Calls();
     ASSERT_EQ(calls.size(), 5u);
-    EXPECT_EQ(calls[3], (std::vector<std::string> { "setMinSize", "70", "70" }));
+    EXPECT_EQ(calls[3], (std::vector<std::string> { "setMinSize", "100", "100" }));
     EXPECT_EQ(calls[4][4], "0");
 
     Script("0\n0\n0 440 300 560 420 | -\n");
@@ -466,6 +467,13 @@ TEST_F(Recognition, FaceBelowTheMinimumSizeIsFramedAndSaidToBeSmall)
     EXPECT_FALSE(o.smallFace);
     EXPECT_EQ(Passes().size(), 1u);
 
+    settings.minFaceSize = 100;
+    Script("0\n0\n0 440 300 560 420 | 500 410 470 345 530 345\n");
+    o = Run();
+    EXPECT_EQ(o.result, kRecognitionNotRecognised);
+    EXPECT_EQ(Passes().size(), 2u);
+
+    settings.minFaceSize = 210;
     UseVariant("full");
     Script("0\n0\n0 440 300 560 420\n");
     o = Run();

@@ -278,14 +278,16 @@ public:
     }
 
     // When no face was found at the minimum face size, one face pass more for faces down to a third of it
-    // (kSmallFaceDivisor): a small or enlarged photo of one person is still framed, and the run says that the face
+    // (kSmallFaceDivisor) or a tenth of the photo's longer side, whichever is larger: a small or enlarged photo of one person is still framed, and the run says that the face
     // is below the minimum (smallFace), as its print will be soft. Only a face the face detector confirms and
     // places the landmarks of is taken, as a plausible first candidate is: at this size the cascade alone finds
     // faces in foliage and textures.
     int SmallFacePass(FaceDetector& detector, const std::string& tempPath, const std::string& faceCascade)
     {
         const RecognitionSettings& s = settings_;
-        const int m = std::max(1, s.minFaceSize / kSmallFaceDivisor);
+        // Nor below a tenth of the photo's longer side, as the library's own whole search: a smaller face is one in
+        // the background of a larger photo, and the search for it would cost a large photo several tenths of a second.
+        const int m = std::max({ 1, s.minFaceSize / kSmallFaceDivisor, std::max(out_.imageWidth, out_.imageHeight) / 10 });
         if (m >= s.minFaceSize)
             return kDetectorOk;
         int rc = detector.SetMinSize(ReducedSize(m, factor_), ReducedSize(m, factor_));
