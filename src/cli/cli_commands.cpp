@@ -354,6 +354,8 @@ rules, one object per check ({"id", "ok" (true, false, or null when unknown or w
 "frame" is the proposal as recognition made it;
 "sheet_frame" is the frame the window would place, moved onto the photo's own pixels where it fits
 (the rectangle to give to 'vellicam-cli sheet --frame'), or null when none was placed.
+"small_face" is true when the face was found only below the minimum face size (200 pixels): it is
+framed, but its print will be soft.
 "confirmed_faces" lists every face the detector confirmed, left to right, each as {"box": [left, top,
 width, height], "landmarks": {...}} in pixels of the working square; "chosen_face" is the framed one's
 place in that list (counted from 0), or null when the framed face is none of them.
@@ -425,13 +427,15 @@ void PrintDetection(const RecognitionOutcome& o, const std::string& extra)
         : o.personModel == PersonModelState::Unreadable       ? "\"model unreadable\""
                                                               : "null";
     const std::string maskTop = o.maskHeadTop >= 0 ? std::to_string(o.maskHeadTop) : "null";
-    std::printf("{\"result\": %d, \"image\": [%d, %d], \"faces\": %d, \"face\": [%d, %d, %d, %d], \"chin\": %s, "
-                "\"chin_strip_top\": %d, \"head_top_scan\": %d, \"estimate\": [%d, %d], \"corrected_chin\": %d, "
-                "\"chin_line\": %d, \"frame\": [%d, %d, %d, %d], \"head_top\": %d, \"landmarks\": %s, "
-                "\"levelling\": %s, \"person_mask\": %s, \"mask_head_top\": %s, \"other_people\": %s%s}\n",
-        o.result, o.imageWidth, o.imageHeight, o.candidateCount, f.x1, f.y1, f.x2, f.y2, chin.c_str(), o.chinStripTop, p.bgTop, p.estimatedTop, p.estimatedChin, p.correctedChin, p.chinLine, p.frameLeft,
-        p.frameTop, p.frameRight, p.frameBottom, p.headTop, points.c_str(), levelling.c_str(), mask, maskTop.c_str(),
-        o.otherPeople ? "true" : "false", extra.c_str());
+    std::printf(
+        "{\"result\": %d, \"image\": [%d, %d], \"faces\": %d, \"face\": [%d, %d, %d, %d], \"chin\": %s, "
+        "\"chin_strip_top\": %d, \"head_top_scan\": %d, \"estimate\": [%d, %d], \"corrected_chin\": %d, "
+        "\"chin_line\": %d, \"frame\": [%d, %d, %d, %d], \"head_top\": %d, \"landmarks\": %s, "
+        "\"levelling\": %s, \"person_mask\": %s, \"mask_head_top\": %s, \"other_people\": %s, \"small_face\": %s%s}\n",
+        o.result, o.imageWidth, o.imageHeight, o.candidateCount, f.x1, f.y1, f.x2, f.y2, chin.c_str(), o.chinStripTop,
+        p.bgTop, p.estimatedTop, p.estimatedChin, p.correctedChin, p.chinLine, p.frameLeft, p.frameTop, p.frameRight,
+        p.frameBottom, p.headTop, points.c_str(), levelling.c_str(), mask, maskTop.c_str(),
+        o.otherPeople ? "true" : "false", o.smallFace ? "true" : "false", extra.c_str());
 }
 
 int RunDetect(const std::vector<std::string>& words)

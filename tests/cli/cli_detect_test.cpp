@@ -75,7 +75,7 @@ TEST_F(DetectCommand, PrintsTheRunAsOneJsonObject)
         "\"chin\": [50, 90, 150, 110], \"chin_strip_top\": 400, \"head_top_scan\": 300, \"estimate\": [240, 514], "
         "\"corrected_chin\": 514, \"chin_line\": 500, \"frame\": [347, 192, 653, 596], \"head_top\": 240, "
         "\"landmarks\": null, \"levelling\": null, \"person_mask\": null, \"mask_head_top\": null, "
-        "\"other_people\": false, \"confirmed_faces\": [], \"chosen_face\": null, "
+        "\"other_people\": false, \"small_face\": false, \"confirmed_faces\": [], \"chosen_face\": null, "
         "\"sheet_frame\": [312, 147, 379, 497]}\n");
     // The private temporary folder is gone again.
     int leftovers = 0;
@@ -106,7 +106,8 @@ TEST_F(DetectCommand, FailedRunStillPrintsWhatIsKnownAndExitsThree)
         "{\"result\": -10, \"image\": [1000, 1000], \"faces\": 0, \"face\": [0, 0, 0, 0], \"chin\": null, "
         "\"chin_strip_top\": 0, \"head_top_scan\": 0, \"estimate\": [0, 0], \"corrected_chin\": 0, "
         "\"chin_line\": 0, \"frame\": [0, 0, 0, 0], \"head_top\": 0, \"landmarks\": null, \"levelling\": null, "
-        "\"person_mask\": null, \"mask_head_top\": null, \"other_people\": false, \"confirmed_faces\": [], "
+        "\"person_mask\": null, \"mask_head_top\": null, \"other_people\": false, \"small_face\": false, "
+        "\"confirmed_faces\": [], "
         "\"chosen_face\": null, \"sheet_frame\": null}\n");
     EXPECT_NE(none.err.find("自動顔認識処理では認識出来ませんでした。"), std::string::npos);
 

@@ -278,20 +278,23 @@ TEST(FrameProposal, HeadTopFromLandmarksAndWhenTheScanIsBelieved)
     EXPECT_EQ(p.headTop, 300 - 260 * 30 / 100);
 }
 
-// A confirmed face may have a frame up to the image's own size; an unconfirmed one only up to 90 %.
+// A confirmed face keeps its frame as long as its head (head top to chin line) fits in the image, however far the
+// margins reach beyond it; an unconfirmed one only up to 90 %.
 TEST(FrameProposal, ConfirmedFaceMayFillThePhoto)
 {
-    EXPECT_FALSE(Oversize(1000, 1000, 1000, 1000, kConfirmedOversizePercent));
-    EXPECT_TRUE(Oversize(1001, 10, 1000, 1000, kConfirmedOversizePercent));
-    // Head top 200, chin estimate 578: a frame about 590 rows high, over 90 % of 620 but within it.
+    // Head top 200, chin estimate 578: a frame about 590 rows high around a head of 378.
     const LandmarkHeadTop top = HeadTopFromLandmarks(400, 560);
     FixedScanner scanner { 0 };
     FrameProposal p;
     ASSERT_EQ(ProposeFrame(kFace, nullptr, 2000, Settings(false), scanner.Function(), p, &top), kProposed);
-    ASSERT_GT(p.h * 100, 620 * 90);
-    ASSERT_LE(p.h, 620);
+    const int head = p.chinLine - p.headTop;
+    ASSERT_GT(p.h, head);
     EXPECT_TRUE(IsPlausibleFace(kFace, 2000, 620, 2000, Settings(false), scanner.Function(), &top));
-    EXPECT_FALSE(IsPlausibleFace(kFace, 2000, p.h - 1, 2000, Settings(false), scanner.Function(), &top));
+    EXPECT_TRUE(IsPlausibleFace(kFace, 2000, head, 2000, Settings(false), scanner.Function(), &top));
+    EXPECT_FALSE(IsPlausibleFace(kFace, 2000, head - 1, 2000, Settings(false), scanner.Function(), &top));
+    EXPECT_FALSE(IsPlausibleFace(kFace, 2000, head, 2000, Settings(false), scanner.Function()));
+    EXPECT_FALSE(ConfirmedOversize(p, head));
+    EXPECT_TRUE(ConfirmedOversize(p, head - 1));
 }
 
 } // namespace

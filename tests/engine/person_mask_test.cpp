@@ -56,6 +56,29 @@ TEST(PersonMaskHeadTop, TheRegionsTopOverTheEyesWhenBelievable)
     EXPECT_EQ(HeadTopFromMask(hat, Face()), 104);
 }
 
+// The face's centre column: the eyes' middle averaged with the middle of the face's extent, which on a strongly
+// tilted head reaches to the chin beyond the outline's side.
+TEST(FaceCentreColumn, EyesAndTheFacesExtentIncludingATiltedHeadsChin)
+{
+    struct Case {
+        FaceLandmarks points;
+        int column;
+    };
+    const auto sides = [](FaceLandmarks p, int l, int r) {
+        p.hasSides = true;
+        p.leftSideX = l;
+        p.rightSideX = r;
+        return p;
+    };
+    const FaceLandmarks upright { 500, 700, 450, 500, 550, 500 };
+    const FaceLandmarks tilted { 273, 347, 357, 201, 415, 261 }; // p08: chin far to the left, 45°
+    for (const Case& c : { Case { upright, 500 }, // no sides: the eyes' middle
+             Case { sides(upright, 380, 640), 505 }, // (500 + 510) / 2
+             Case { sides(tilted, 314, 464), 377 }, // extent 273..464: (386 + 368) / 2
+             Case { sides(tilted, 200, 464), 359 } }) // the chin within the sides: (386 + 332) / 2
+        EXPECT_EQ(FaceCentreColumn(c.points), c.column) << c.points.leftSideX;
+}
+
 TEST(PersonMaskRegion, KeepsThePersonAtTheSeedWithItsSoftEdgeAndSeesTheOthers)
 {
     // Two people side by side with a soft edge on the first one's right; a third touching the second.

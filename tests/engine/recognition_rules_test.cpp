@@ -142,6 +142,9 @@ TEST(RecognitionRules, NotRecognised)
     EXPECT_FALSE(IsNotRecognised({ 0, 0, 500, 500 }, 1, W, H)); // exactly half is not more
     EXPECT_TRUE(IsNotRecognised({ 0, 0, 501, 501 }, 1, W, H));
     EXPECT_FALSE(IsNotRecognised({ 0, 0, 0, 1 }, 1, W, H)); // only an all-zero rectangle is empty
+    // A confirmed face filling the photo is still a face; an empty one is none.
+    EXPECT_FALSE(IsNotRecognised({ 0, 0, 501, 501 }, 1, W, H, true));
+    EXPECT_TRUE(IsNotRecognised({}, 1, W, H, true));
 }
 
 // The annotation list names each face image relative to the list's own folder, the way cascade training reads it.

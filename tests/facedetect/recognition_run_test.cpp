@@ -436,6 +436,51 @@ TEST_F(Recognition, LandmarksGiveTheChinTheHeadTopAndTheLevellingAngle)
     EXPECT_EQ(o.proposal.estimatedTop, 229);
 }
 
+// Nothing at the minimum face size: one face pass more for faces down to a third of it, but not below a tenth of the
+// photo's side. A face confirmed there is framed and said to be small; an unconfirmed one is not taken; a library
+// without landmarks makes no such pass, nor does a photo whose tenth is the minimum already.
+TEST_F(Recognition, FaceBelowTheMinimumSizeIsFramedAndSaidToBeSmall)
+{
+    UseVariant("landmarks");
+    settings.minFaceSize = 210;
+    Script("0\n0\n0 440 300 560 420 | 500 410 470 345 530 345\n");
+    RecognitionOutcome o = Run();
+    ASSERT_EQ(o.result, kRecognised) << o.message;
+    EXPECT_TRUE(o.smallFace);
+    EXPECT_EQ(o.face, (FaceRect { 440, 300, 560, 420 }));
+    EXPECT_TRUE(o.proposed);
+    EXPECT_EQ(o.chosenFace, 0);
+    const auto calls = Calls();
+    ASSERT_EQ(calls.size(), 5u);
+    EXPECT_EQ(calls[3], (std::vector<std::string> { "setMinSize", "100", "100" }));
+    EXPECT_EQ(calls[4][4], "0");
+
+    Script("0\n0\n0 440 300 560 420 | -\n");
+    o = Run();
+    EXPECT_EQ(o.result, kRecognitionNotRecognised);
+    EXPECT_FALSE(o.smallFace);
+
+    // A face found at the minimum size is never said to be small, and makes no further pass.
+    Script(kCentred.substr(0, kCentred.size() - 1) + " | 500 490 450 380 550 380\n");
+    o = Run();
+    ASSERT_EQ(o.result, kRecognised) << o.message;
+    EXPECT_FALSE(o.smallFace);
+    EXPECT_EQ(Passes().size(), 1u);
+
+    settings.minFaceSize = 100;
+    Script("0\n0\n0 440 300 560 420 | 500 410 470 345 530 345\n");
+    o = Run();
+    EXPECT_EQ(o.result, kRecognitionNotRecognised);
+    EXPECT_EQ(Passes().size(), 2u);
+
+    settings.minFaceSize = 210;
+    UseVariant("full");
+    Script("0\n0\n0 440 300 560 420\n");
+    o = Run();
+    EXPECT_EQ(o.result, kRecognitionNotRecognised);
+    EXPECT_EQ(Passes().size(), 2u);
+}
+
 // The re-detection's candidate brings its own landmarks.
 TEST_F(Recognition, ChosenCandidateKeepsItsOwnLandmarks)
 {
@@ -655,6 +700,35 @@ TEST_F(RealDetector, FrontalPortraitsGetAFrameCentredOnTheFaceWithTheHeadFilling
         EXPECT_NEAR((p.chinLine - top) * 496 / (p.frameBottom - p.frameTop), 319, 3) << name;
         EXPECT_LT(std::abs((f.x1 + f.x2) / 2 - o.imageWidth / 2), o.imageWidth / 5) << name;
         EXPECT_LT(f.y1, p.estimatedTop + (f.y2 - f.y1)) << name;
+    }
+}
+
+// A head filling the photo (p32, hair touching the top) is framed, its frame reaching beyond the photo; a face below
+// the minimum size (p30, a head of 160 pixels) is framed and said to be small; a head tilted by 45° (p08, its chin
+// far beyond the outline's side) is framed on the face's middle. Annotated head top and chin rows and centre column,
+// judged as the development set's score judges them.
+TEST_F(RealDetector, AHeadFillingThePhotoASmallFaceAndAStronglyTiltedHeadAreFramed)
+{
+    struct Case {
+        const char* photo;
+        int headTop, chin, centre;
+        bool small;
+    };
+    for (const Case& c :
+        { Case { "p32_glasses_close.jpg", 3, 545, 196, false }, Case { "p30_astronaut_flag.jpg", 16, 177, 226, true },
+            Case { "p08_tilted_strongly.jpg", 100, 348, 272, false } }) {
+        const RecognitionOutcome o = RunOn(c.photo, "devset");
+        ASSERT_EQ(o.result, kRecognised) << c.photo << ": " << o.message;
+        EXPECT_EQ(o.smallFace, c.small) << c.photo;
+        Bitmap photo;
+        ASSERT_TRUE(LoadImage((DataDir() / "devset" / c.photo).string(), photo).ok);
+        const int dx = (o.imageWidth - photo.Width()) / 2, dy = (o.imageHeight - photo.Height()) / 2;
+        const FrameProposal& p = o.proposal;
+        const int tolerance = (c.chin - c.headTop) / 10;
+        EXPECT_LE(std::abs(p.headTop - dy - c.headTop), tolerance) << c.photo;
+        EXPECT_LE(std::abs(p.chinLine - dy - c.chin), tolerance) << c.photo;
+        EXPECT_LE(std::abs((p.frameLeft + p.frameRight) / 2 - dx - c.centre) * 20, p.frameRight - p.frameLeft)
+            << c.photo;
     }
 }
 

@@ -221,6 +221,12 @@ TEST(RecognitionPanelText, JoinsTheRunsWordWithWhatIsKnown)
         report.levellingText = c.levelling;
         EXPECT_EQ(RecognitionPanelText(c.status, report), c.expected);
     }
+    // A face found only below the minimum size is said last, after the levelling.
+    RecognitionReport small;
+    small.levellingText = "傾き補正 0度";
+    small.outcome.smallFace = true;
+    EXPECT_EQ(
+        RecognitionPanelText("自動認識完了", small), "自動認識完了　傾き補正 0度　顔が小さいため印刷がぼやけます");
 }
 
 } // namespace

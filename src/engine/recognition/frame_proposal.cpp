@@ -149,7 +149,12 @@ bool IsPlausibleFace(const FaceRect& face, int imageWidth, int imageHeight, int 
     FrameProposal p;
     if (ProposeFrame(face, nullptr, imageSide, settings, scanner, p, landmarkTop) != kProposed)
         return false;
-    return !Oversize(p.w, p.h, imageWidth, imageHeight, landmarkTop ? kConfirmedOversizePercent : 90);
+    return landmarkTop ? !ConfirmedOversize(p, imageHeight) : !Oversize(p.w, p.h, imageWidth, imageHeight);
+}
+
+bool ConfirmedOversize(const FrameProposal& proposal, int imageHeight)
+{
+    return static_cast<i64>(proposal.chinLine) - proposal.headTop > imageHeight;
 }
 
 ViewPoint ImageToView(int x, int y, const ViewMapping& view)

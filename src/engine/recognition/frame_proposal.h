@@ -101,12 +101,13 @@ enum FrameProposalResult : int {
 [[nodiscard]] bool Oversize(int w, int h, int imageWidth, int imageHeight, int percent = 90);
 
 // Oversize for a face the landmarks confirmed: the 90 % limit guards against false faces, which the face detector
-// has already ruled out, so only a frame larger than the image itself counts (a close-up whose head fills the
-// photo still gets its frame).
-inline constexpr int kConfirmedOversizePercent = 100;
+// has already ruled out, so only a head (head top to chin line) taller than the image itself counts. A close-up
+// whose head fills the photo still gets its frame, though the frame's margins reach beyond the photo: the window
+// cuts the frame to the photo, and the size's checks say the face is too large.
+[[nodiscard]] bool ConfirmedOversize(const FrameProposal& proposal, int imageHeight);
 
-// A detection is plausible when the frame it gives without any chin is not oversize (with `landmarkTop`, by the
-// confirmed face's limit), whatever the oversize setting says. A detection for which no frame can be proposed is
+// A detection is plausible when the frame it gives without any chin is not oversize (with `landmarkTop`, by
+// ConfirmedOversize), whatever the oversize setting says. A detection for which no frame can be proposed is
 // not plausible.
 [[nodiscard]] bool IsPlausibleFace(const FaceRect& face, int imageWidth, int imageHeight, int imageSide,
     const ProposalSettings& settings, const HeadTopScanner& scanner, const LandmarkHeadTop* landmarkTop = nullptr);

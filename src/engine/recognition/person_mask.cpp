@@ -206,7 +206,9 @@ int FaceCentreColumn(const FaceLandmarks& p)
     const i64 eyes = (static_cast<i64>(p.leftEyeX) + p.rightEyeX) / 2;
     if (!p.hasSides || p.rightSideX <= p.leftSideX)
         return static_cast<int>(eyes);
-    const i64 sides = (static_cast<i64>(p.leftSideX) + p.rightSideX) / 2;
+    // The face's horizontal extent: its outline's sides, and the chin where a tilted head carries it beyond one.
+    const i64 left = std::min(p.leftSideX, p.chinX), right = std::max(p.rightSideX, p.chinX);
+    const i64 sides = (left + right) / 2;
     return static_cast<int>((eyes + sides) / 2);
 }
 

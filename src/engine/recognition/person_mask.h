@@ -75,10 +75,12 @@ enum PersonMaskResult : int {
 // (every head of the development set lies between 1 and 2).
 [[nodiscard]] int HeadTopFromMask(const PersonMask& region, const FaceLandmarks& points);
 
-// The column of the face's own centre: the mean of the eyes' middle and the middle of the outline's sides at eye
-// level when the landmarks have them, else the eyes' middle. On turned and tilted heads of the development set the
-// eyes' middle errs by up to 22 pixels one way and the outline's (its points lie above and below the eye row on a
-// tilted head) by up to 34 the other; their mean errs by at most 16 (4 % of the frame's width), 8 on average.
+// The column of the face's own centre: the mean of the eyes' middle and the middle of the face's horizontal extent
+// when the landmarks have the outline's sides, else the eyes' middle. The extent runs between the outline's sides
+// at eye level, or to the chin where it lies beyond one of them: on a head tilted by 45° the sides lie high and low
+// on the face and the chin far to one side, and the sides alone put the centre 15 pixels (5 % of the frame's width)
+// off the face's middle. On turned heads the eyes' middle errs one way and the outline's the other; their mean
+// errs by at most 4 % of the frame's width on the development set.
 [[nodiscard]] int FaceCentreColumn(const FaceLandmarks& points);
 
 // True when somebody else shares `frame` (image pixels) with the person of `region`: a person in `all` outside the

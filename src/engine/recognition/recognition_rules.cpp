@@ -91,10 +91,12 @@ std::string LevellingText(int tenths)
     return "傾き補正 " + RotationAngleText(tenths) + "度";
 }
 
-bool IsNotRecognised(const FaceRect& face, int candidateCount, int imageWidth, int imageHeight)
+bool IsNotRecognised(const FaceRect& face, int candidateCount, int imageWidth, int imageHeight, bool confirmed)
 {
     if (face == FaceRect {} || candidateCount <= 0)
         return true;
+    if (confirmed)
+        return false;
     const i64 fw = static_cast<i64>(face.x2) - face.x1, fh = static_cast<i64>(face.y2) - face.y1;
     return fw * 100 > static_cast<i64>(imageWidth) * 50 && fh * 100 > static_cast<i64>(imageHeight) * 50;
 }

@@ -67,8 +67,10 @@ inline constexpr int kMaxCandidates = 10;
 // ("傾き補正 -2.5度", "傾き補正 0度").
 [[nodiscard]] std::string LevellingText(int tenths);
 
-// No face: an empty rectangle, no detection, or a face both wider and taller than half the image.
-[[nodiscard]] bool IsNotRecognised(const FaceRect& face, int candidateCount, int imageWidth, int imageHeight);
+// No face: an empty rectangle, no detection, or a face both wider and taller than half the image unless a face
+// detector confirmed it and placed its landmarks (`confirmed`): a head filling the photo is still a face.
+[[nodiscard]] bool IsNotRecognised(
+    const FaceRect& face, int candidateCount, int imageWidth, int imageHeight, bool confirmed = false);
 
 // In a batch running by itself with "skip what cannot be recognised", failures are logged without a message.
 [[nodiscard]] inline bool SilentSkip(bool batchMode, bool autoContinuous, bool skipUnrecognised)

@@ -228,6 +228,9 @@ public:
                 }
             }
         }
+        if (out_.candidateCount <= 0 && detector.HasLandmarks()
+            && (rc = SmallFacePass(detector, tempPath, faceCascade)) != kDetectorOk)
+            return rc;
         if ((rc = ListConfirmedFaces(detector)) != kDetectorOk)
             return rc;
         if (s.faceIndex >= 0) {
@@ -272,6 +275,49 @@ public:
             return kDetectorOk;
         }
         return StripSearch(detector, tempPath, chinCascade, fw, fh);
+    }
+
+    // When no face was found at the minimum face size, one face pass more for faces down to a third of it
+    // (kSmallFaceDivisor) or a tenth of the photo's longer side, whichever is larger: a small or enlarged photo of one person is still framed, and the run says that the face
+    // is below the minimum (smallFace), as its print will be soft. Only a face the face detector confirms and
+    // places the landmarks of is taken, as a plausible first candidate is: at this size the cascade alone finds
+    // faces in foliage and textures.
+    int SmallFacePass(FaceDetector& detector, const std::string& tempPath, const std::string& faceCascade)
+    {
+        const RecognitionSettings& s = settings_;
+        // Nor below a tenth of the photo's longer side, as the library's own whole search: a smaller face is one in
+        // the background of a larger photo, and the search for it would cost a large photo several tenths of a second.
+        const int m = std::max({ 1, s.minFaceSize / kSmallFaceDivisor, std::max(out_.imageWidth, out_.imageHeight) / 10 });
+        if (m >= s.minFaceSize)
+            return kDetectorOk;
+        int rc = detector.SetMinSize(ReducedSize(m, factor_), ReducedSize(m, factor_));
+        int status = 0, count = 0;
+        if (rc == kDetectorOk)
+            rc = detector.Detect(tempPath, faceCascade, 0, s.precision, status);
+        if (rc == kDetectorOk)
+            rc = detector.Count(count);
+        if (rc != kDetectorOk || EffectiveDetectorStatus(status) != 0 || count <= 0)
+            return rc;
+        FaceRect face;
+        FaceLandmarks points;
+        bool found = false;
+        if ((rc = DetectionAt(detector, 0, face)) != kDetectorOk
+            || (rc = LandmarksAt(detector, 0, found, points)) != kDetectorOk)
+            return rc;
+        const std::optional<LandmarkHeadTop> top = TopOf(found, points);
+        const bool low = s.upperHalfOnly && 2 * (face.y1 + (face.y2 - face.y1) / 2) > out_.imageHeight;
+        if (!found || low || !Plausible(face, top))
+            return kDetectorOk;
+        out_.face = face;
+        out_.points = points;
+        out_.landmarks = true;
+        out_.status = 0;
+        out_.candidateCount = count;
+        out_.smallFace = true;
+        headTop_ = top;
+        chosenDetection_ = 0;
+        out_.eyeOpeningKnown = false;
+        return detector.EyeOpenness(0, out_.eyeOpening, out_.eyeOpeningKnown);
     }
 
     // The confirmed faces of the last face pass, left to right, and the chosen face's place among them.
@@ -504,7 +550,7 @@ public:
             Status(kStatusFailed);
             return;
         }
-        if (IsNotRecognised(out_.face, out_.candidateCount, out_.imageWidth, out_.imageHeight)) {
+        if (IsNotRecognised(out_.face, out_.candidateCount, out_.imageWidth, out_.imageHeight, out_.landmarks)) {
             out_.log = RecognitionLogKind::NotDetected;
             NotRecognised(kMessageNotRecognised);
             return;
@@ -517,9 +563,10 @@ public:
         out_.proposed = proposed == kProposed;
         // A face so far out that no frame can be computed for it is as false a detection as an oversize frame,
         // whatever the oversize setting says: there is nothing to place.
-        const int limit = out_.landmarks ? kConfirmedOversizePercent : 90;
-        if (!out_.proposed
-            || (s.oversizeIsError && Oversize(out_.proposal.w, out_.proposal.h, out_.imageWidth, out_.imageHeight, limit))) {
+        const bool oversize = out_.landmarks
+            ? ConfirmedOversize(out_.proposal, out_.imageHeight)
+            : Oversize(out_.proposal.w, out_.proposal.h, out_.imageWidth, out_.imageHeight);
+        if (!out_.proposed || (s.oversizeIsError && oversize)) {
             out_.log = RecognitionLogKind::FalseDetection;
             NotRecognised(kMessageOversize);
             return;

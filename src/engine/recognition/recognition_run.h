@@ -33,6 +33,9 @@ inline constexpr int kRecognitionBadArguments = -14;
 inline constexpr int kRecognitionNoSuchFace = -15;
 inline constexpr std::string_view kMessageNoSuchFace = "指定された顔が見つかりません。";
 
+// When nothing is confirmed at the minimum face size, faces down to the minimum over this are looked for.
+inline constexpr int kSmallFaceDivisor = 3;
+
 // The name of the temporary image inside the caller's private folder: a reduced grey copy (detector_image.h).
 inline constexpr const char* kRecognitionTempImage = "vellicam_temp.pgm";
 // The notice opened when the face cascade is missing.
@@ -129,6 +132,9 @@ struct RecognitionOutcome {
     PersonMask personRegion; // the region of the chosen face's person (empty when none was found)
     int maskHeadTop = -1; // the head top the region gives, when believable (the frame is built on it)
     bool otherPeople = false; // somebody else shares the proposed frame with the person (OtherPersonInFrame)
+    // The face was found only below the minimum face size (by the run's small-face pass): it is framed, but its
+    // print will be soft.
+    bool smallFace = false;
 };
 
 // Runs a recognition over `square` (the photo centred on its black square; all coordinates are its pixels).

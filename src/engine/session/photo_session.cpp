@@ -55,7 +55,8 @@ std::string PanelText(std::initializer_list<std::string_view> parts)
 std::string RecognitionPanelText(std::string_view runStatus, const RecognitionReport& report)
 {
     return PanelText({ runStatus, report.faceHeightText, report.outsideText, report.levellingText,
-        report.outcome.otherPeople ? kTextOtherPeople : std::string_view() });
+        report.outcome.otherPeople ? kTextOtherPeople : std::string_view(),
+        report.outcome.smallFace ? kTextSmallFace : std::string_view() });
 }
 
 PhotoSession::PhotoSession(std::string programFolder)

@@ -37,6 +37,8 @@ inline constexpr std::string_view kTextPlainBackgroundMaskFailed = "人物マス
 inline constexpr std::string_view kLogLabelPlainBackground = "  背景を無地にできません:  ";
 // A person beside the chosen one shares the frame: status panel 2.
 inline constexpr std::string_view kTextOtherPeople = "他の人が写っています";
+// The face was found only below the minimum face size (設定): status panel 2.
+inline constexpr std::string_view kTextSmallFace = "顔が小さいため印刷がぼやけます";
 // A photo that did not open and a sheet that was not saved: the first line of the message (and the status panel's
 // short form); the path and the reason follow on lines of their own.
 inline constexpr std::string_view kTextPhotoNotOpened = "写真を開けませんでした。";
