@@ -216,8 +216,9 @@ protected:
             const QString box = dialogs.messages.front().text;
             EXPECT_TRUE(box.startsWith(kPhotoNotOpened + "\n" + path + "\n")) << what << ": " << box.toStdString();
             EXPECT_GT(box.size(), kPhotoNotOpened.size() + path.size() + 2) << what << ": a reason follows";
-            if (std::string(way) == "dialog")
+            if (std::string(way) == "dialog") {
                 EXPECT_EQ(ui().statusBar->panelTip(0), box) << what << ": the whole message in the panel's tip";
+            }
             EXPECT_FALSE(ui().frameImage->isVisible()) << what;
             EXPECT_FALSE(ui().makeSheetButton->isEnabled()) << what;
             ExpectUsable(what);
