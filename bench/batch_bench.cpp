@@ -14,6 +14,7 @@
 #include <opencv2/imgproc.hpp>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -301,9 +302,13 @@ const vellicam::bench::Register kWorkersSideBySide { [] {
     };
 }() };
 
-// Runs vellicam-cli batch and samples the memory of it and its workers every 10 ms; the peak of their sum. With
-// `detectorDir` the detector is the one of that program folder (VELLICAM_DETECTOR_DIR).
-long RunBatch(const std::vector<std::string>& words, const std::string& detectorDir = {})
+enum class Sampling { None, Memory };
+
+// Runs vellicam-cli batch; with Sampling::Memory samples the memory of it and its workers every 10 ms and returns
+// the peak of their sum (0 otherwise). The sampling reads every process's stat file and costs a good share of a
+// core, which a two-job run would lose to it: timed runs go without. With `detectorDir` the detector is the one of
+// that program folder (VELLICAM_DETECTOR_DIR).
+long RunBatch(const std::vector<std::string>& words, Sampling sampling, const std::string& detectorDir = {})
 {
     const std::string cli = ProgramFolder() + "/vellicam-cli";
     std::vector<char*> argv;
@@ -333,6 +338,11 @@ long RunBatch(const std::vector<std::string>& words, const std::string& detector
         return 0L;
     };
     long peak = 0;
+    if (sampling == Sampling::None) {
+        int status = 0;
+        while (waitpid(pid, &status, 0) < 0 && errno == EINTR) { }
+        return 0;
+    }
     for (;;) {
         int status = 0;
         if (waitpid(pid, &status, WNOHANG) == pid)
@@ -376,17 +386,17 @@ const vellicam::bench::Register kBatchJobs { [] {
             const std::string big = state->folder + "/big";
             if (MakePhotos(big, 4, 6000, 4000).empty())
                 std::fprintf(stderr, "cannot make the large photos\n");
-            state->peakTwoJobsKb = RunBatch({ big, "--out", state->folder + "/big-out", "--jobs", "2" });
+            state->peakTwoJobsKb = RunBatch({ big, "--out", state->folder + "/big-out", "--jobs", "2" }, Sampling::Memory);
             const std::string bare = state->folder + "/no-mask";
             fs::create_directory(bare);
             std::error_code ec;
             for (const char* name : { "libfacedetect.so", "haarcascade_frontalface_default.xml", "ago.xml" })
                 fs::create_symlink(ProgramFolder() + "/" + name, bare + "/" + name, ec);
             state->peakWithoutMaskKb
-                = RunBatch({ big, "--out", state->folder + "/big-out-bare", "--jobs", "2" }, bare);
+                = RunBatch({ big, "--out", state->folder + "/big-out-bare", "--jobs", "2" }, Sampling::Memory, bare);
         },
-        [=] { (void)RunBatch({ state->folder + "/in", "--out", state->folder + "/two", "--jobs", "2" }); },
-        [=] { (void)RunBatch({ state->folder + "/in", "--out", state->folder + "/one", "--jobs", "1" }); },
+        [=] { (void)RunBatch({ state->folder + "/in", "--out", state->folder + "/two", "--jobs", "2" }, Sampling::None); },
+        [=] { (void)RunBatch({ state->folder + "/in", "--out", state->folder + "/one", "--jobs", "1" }, Sampling::None); },
         [=] {
             std::printf("  peak resident memory (proportional set) of batch --jobs 2 on 6000x4000 photos: %ld MB (target below "
                         "700 MB)\n",
