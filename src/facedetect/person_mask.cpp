@@ -5,6 +5,7 @@
 #include <opencv2/imgproc.hpp>
 #include <opencv2/ximgproc/edge_filter.hpp>
 
+#include <algorithm>
 #include <filesystem>
 #include <optional>
 
@@ -17,6 +18,8 @@ constexpr int kModelSide = 256;
 // guide is 8-bit: edges with less contrast than about 25 levels follow the model's own soft edge instead.
 constexpr int kGuideRadius = 4;
 constexpr double kGuideEps = 25.0 * 25.0;
+// The rows of the mask refined at a time.
+constexpr int kGuideBandRows = 80;
 
 struct ModelKey {
     std::string path;
@@ -99,10 +102,20 @@ int PersonMaskOf(const cv::Mat& bgr, int divisor, cv::Mat& mask)
         guide = bgr;
     else
         cv::resize(bgr, guide, size, 0, 0, cv::INTER_AREA);
-    cv::Mat soft, refined;
+    cv::Mat soft;
     cv::resize(probability, soft, size, 0, 0, cv::INTER_LINEAR);
-    cv::ximgproc::guidedFilter(guide, soft, refined, kGuideRadius, kGuideEps);
-    refined.convertTo(mask, CV_8U, 255.0);
+    mask.create(size, CV_8U);
+    // The filter over the whole picture holds some twenty float copies of it at once (20 MB at 640 × 427, in every
+    // batch worker); band by band it holds a fifth of that. Each band is filtered with the rows within two radii
+    // around it (the filter's two box means reach one radius each), so the bands give the same values as one pass.
+    const int reach = 2 * kGuideRadius;
+    for (int top = 0; top < size.height; top += kGuideBandRows) {
+        const int bottom = std::min(size.height, top + kGuideBandRows);
+        const int from = std::max(0, top - reach), to = std::min(size.height, bottom + reach);
+        cv::Mat refined;
+        cv::ximgproc::guidedFilter(guide.rowRange(from, to), soft.rowRange(from, to), refined, kGuideRadius, kGuideEps);
+        refined.rowRange(top - from, bottom - from).convertTo(mask.rowRange(top, bottom), CV_8U, 255.0);
+    }
     return kPersonModelOk;
 }
 
