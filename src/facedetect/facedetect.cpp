@@ -43,6 +43,7 @@ struct State {
     std::vector<Detection> Results;
     std::optional<CascadeKey> LoadedKey;
     cv::CascadeClassifier Cascade;
+    HaarCascade OwnCascade; // the same cascade, evaluated faster where it is of a kind it handles
 };
 
 State& TheState()
@@ -87,6 +88,8 @@ int LoadCascade(State& state, const char* cascadeFile)
     }
     if (!loaded || state.Cascade.empty())
         return kCascadeUnloadable;
+    // Not every cascade OpenCV reads is one the own evaluator handles; OpenCV's search serves the others.
+    (void)state.OwnCascade.Load(key->Path);
     state.LoadedKey = key;
     return kOk;
 }
@@ -191,7 +194,8 @@ int Detect(State& state, const char* imageFile, const char* cascadeFile, int pas
         || image.Grey.rows < window.height)
         return kNothingSearched;
 
-    std::vector<Detection> found = Search(state.Cascade, image, SettingsFor(pass, precision, minWidth, minHeight));
+    std::vector<Detection> found = Search(
+        state.Cascade, image, SettingsFor(pass, precision, minWidth, minHeight), &state.OwnCascade);
     const bool lowerFace = IsLowerFaceCascade(cascadeFile);
     if (!lowerFace) {
         if (const FaceVerifier* verifier = TheVerifier())
