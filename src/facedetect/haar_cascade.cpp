@@ -285,8 +285,9 @@ bool HaarCascade::Read(const cv::FileNode& root)
             cv::FileNodeIterator it = r.begin();
             it >> rect.X >> rect.Y >> rect.Width >> rect.Height >> rect.Weight;
             // A rectangle reaching outside the window reads another layout's memory in OpenCV; leave it to OpenCV.
-            if (rect.X < 0 || rect.Y < 0 || rect.Width < 0 || rect.Height < 0 || rect.X + rect.Width > Window.width
-                || rect.Y + rect.Height > Window.height)
+            if (rect.X < 0 || rect.Y < 0 || rect.Width < 0 || rect.Height < 0
+                || static_cast<long long>(rect.X) + rect.Width > Window.width
+                || static_cast<long long>(rect.Y) + rect.Height > Window.height)
                 return false;
         }
         Features.push_back(f);
