@@ -79,17 +79,24 @@ int LoadCascade(State& state, const char* cascadeFile)
     if (state.LoadedKey == key && !state.Cascade.empty())
         return kOk;
     state.LoadedKey.reset();
+    state.OwnCascade = HaarCascade {};
     bool loaded = false;
     try {
-        loaded = state.Cascade.load(key->Path);
+        // One parse of the XML serves OpenCV's classifier and the own evaluator (a cascade not of the own kind is
+        // searched by OpenCV alone); a file in OpenCV's old format only its own loader reads.
+        cv::FileStorage fs(key->Path, cv::FileStorage::READ);
+        const cv::FileNode root = fs.isOpened() ? fs.getFirstTopLevelNode() : cv::FileNode();
+        loaded = !root.empty() && state.Cascade.read(root);
+        if (loaded)
+            (void)state.OwnCascade.Load(root);
+        else
+            loaded = state.Cascade.load(key->Path);
     } catch (const cv::Exception&) {
         // A malformed file makes the XML parser raise; it is still just an unloadable cascade.
         loaded = false;
     }
     if (!loaded || state.Cascade.empty())
         return kCascadeUnloadable;
-    // Not every cascade OpenCV reads is one the own evaluator handles; OpenCV's search serves the others.
-    (void)state.OwnCascade.Load(key->Path);
     state.LoadedKey = key;
     return kOk;
 }

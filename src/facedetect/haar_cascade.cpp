@@ -243,14 +243,28 @@ bool HaarCascade::VectorUnitPresent()
 
 bool HaarCascade::Load(const std::string& path)
 {
-    *this = HaarCascade {};
     try {
         cv::FileStorage fs(path, cv::FileStorage::READ);
-        if (fs.isOpened() && Read(fs.getFirstTopLevelNode()))
+        if (fs.isOpened())
+            return Load(fs.getFirstTopLevelNode());
+    } catch (const cv::Exception&) {
+    }
+    *this = HaarCascade {};
+    return false;
+}
+
+bool HaarCascade::Load(const cv::FileNode& root)
+{
+    const bool vectorised = Vectorised;
+    *this = HaarCascade {};
+    Vectorised = vectorised;
+    try {
+        if (Read(root))
             return true;
     } catch (const cv::Exception&) {
     }
     *this = HaarCascade {};
+    Vectorised = vectorised;
     return false;
 }
 

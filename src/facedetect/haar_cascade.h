@@ -23,6 +23,8 @@ public:
     // Haar features that lie inside the window. False for anything else (LBP or tilted features, deeper trees,
     // the old format, a file that does not parse); OpenCV's own search then serves.
     [[nodiscard]] bool Load(const std::string& path);
+    // The same from a cascade's node of a file already parsed (the file's first top-level node).
+    [[nodiscard]] bool Load(const cv::FileNode& root);
     [[nodiscard]] bool Loaded() const { return !Stages.empty(); }
     [[nodiscard]] cv::Size WindowSize() const { return Window; }
 
