@@ -376,7 +376,8 @@ bool HaarCascade::Detect(
         return cv::Size(cvRound(imageSize.width / scale), cvRound(imageSize.height / scale));
     };
     // OpenCV splits the rows into stripes by the first scale's width; rows past the last stripe go unsearched.
-    const int stripes = cvCeil(std::max(scaledSize(scales[0]).width + 1 - Window.width, 0) / 32.);
+    // (The first scale always leaves a column of windows; at least one stripe all the same, never a division by 0.)
+    const int stripes = std::max(1, cvCeil(std::max(scaledSize(scales[0]).width + 1 - Window.width, 0) / 32.));
 
     std::vector<PlacedStump> placed(Stumps.size());
     std::vector<int> sum, squares, sumPlanes, squarePlanes;
