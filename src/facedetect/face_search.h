@@ -86,8 +86,8 @@ struct SearchSettings {
 
 // The cascade's raw windows over the picture's content (picture pixels): from `own` when it is loaded and answers
 // the call, else from OpenCV's detectMultiScale; the two give the same windows.
-[[nodiscard]] RawWindows FindWindows(cv::CascadeClassifier& cascade, const HaarCascade* own, const SearchImage& image,
-    const SearchSettings& settings);
+[[nodiscard]] RawWindows FindWindows(
+    cv::CascadeClassifier& cascade, const HaarCascade* own, const SearchImage& image, const SearchSettings& settings);
 
 // Runs the cascade over the picture's content and merges the raw windows into detections (in file pixels, clipped
 // to the file's bounds), unordered and unscored.

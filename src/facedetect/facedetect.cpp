@@ -201,8 +201,8 @@ int Detect(State& state, const char* imageFile, const char* cascadeFile, int pas
         || image.Grey.rows < window.height)
         return kNothingSearched;
 
-    std::vector<Detection> found = Search(
-        state.Cascade, image, SettingsFor(pass, precision, minWidth, minHeight), &state.OwnCascade);
+    std::vector<Detection> found
+        = Search(state.Cascade, image, SettingsFor(pass, precision, minWidth, minHeight), &state.OwnCascade);
     const bool lowerFace = IsLowerFaceCascade(cascadeFile);
     if (!lowerFace) {
         if (const FaceVerifier* verifier = TheVerifier())
