@@ -137,12 +137,12 @@ __attribute__((target("avx2"))) inline int StageSum8(
     __m256d high = _mm256_setzero_pd();
     for (int i = 0; i < s.Count; ++i) {
         const PlacedStump& t = c.Stumps[s.First + i];
-        __m256 value = _mm256_add_ps(
-            _mm256_mul_ps(_mm256_set1_ps(t.Weights[0]), _mm256_cvtepi32_ps(CornerSum8(p, t.Corners))),
-            _mm256_mul_ps(_mm256_set1_ps(t.Weights[1]), _mm256_cvtepi32_ps(CornerSum8(p, t.Corners + 4))));
+        __m256 value
+            = _mm256_add_ps(_mm256_mul_ps(_mm256_set1_ps(t.Weights[0]), _mm256_cvtepi32_ps(CornerSum8(p, t.Corners))),
+                _mm256_mul_ps(_mm256_set1_ps(t.Weights[1]), _mm256_cvtepi32_ps(CornerSum8(p, t.Corners + 4))));
         if (t.Weights[2] != 0.0f)
-            value = _mm256_add_ps(value,
-                _mm256_mul_ps(_mm256_set1_ps(t.Weights[2]), _mm256_cvtepi32_ps(CornerSum8(p, t.Corners + 8))));
+            value = _mm256_add_ps(
+                value, _mm256_mul_ps(_mm256_set1_ps(t.Weights[2]), _mm256_cvtepi32_ps(CornerSum8(p, t.Corners + 8))));
         const __m256 normalised = _mm256_mul_ps(value, factor);
         const __m256 below = _mm256_cmp_ps(normalised, _mm256_set1_ps(t.Threshold), _CMP_LT_OQ);
         const __m256 leaf = _mm256_blendv_ps(_mm256_set1_ps(t.Right), _mm256_set1_ps(t.Left), below);
@@ -372,9 +372,8 @@ bool HaarCascade::Detect(
     if (scales.empty())
         return all.empty();
 
-    const auto scaledSize = [&](float scale) {
-        return cv::Size(cvRound(imageSize.width / scale), cvRound(imageSize.height / scale));
-    };
+    const auto scaledSize
+        = [&](float scale) { return cv::Size(cvRound(imageSize.width / scale), cvRound(imageSize.height / scale)); };
     // OpenCV splits the rows into stripes by the first scale's width; rows past the last stripe go unsearched.
     // (The first scale always leaves a column of windows; at least one stripe all the same, never a division by 0.)
     const int stripes = std::max(1, cvCeil(std::max(scaledSize(scales[0]).width + 1 - Window.width, 0) / 32.));
@@ -466,7 +465,8 @@ bool HaarCascade::Detect(
                 const int x = h.Window * step;
                 // Clipped to the picture as OpenCV's detectMultiScale clips them: rounding the scale back up can
                 // reach a pixel past the edge.
-                const cv::Rect r = picture & cv::Rect(cvRound(x * scale), cvRound(y * scale), window.width, window.height);
+                const cv::Rect r
+                    = picture & cv::Rect(cvRound(x * scale), cvRound(y * scale), window.width, window.height);
                 if (r.area() <= 0)
                     continue;
                 out.Rects.push_back(r);

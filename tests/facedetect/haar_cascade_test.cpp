@@ -144,7 +144,8 @@ TEST(HaarCascade, LeavesOtherCascadesToOpenCv)
     WriteFile(dir.Path() / "broken.xml", "<?xml version=\"1.0\"?>\n<opencv_storage><cascade>");
     HaarCascade own;
     // The lower-face (smile) cascade has tilted features.
-    for (const fs::path& path : { fs::path(Cascade("ago.xml")), tilted, dir.Path() / "broken.xml", dir.Path() / "missing.xml" }) {
+    for (const fs::path& path :
+        { fs::path(Cascade("ago.xml")), tilted, dir.Path() / "broken.xml", dir.Path() / "missing.xml" }) {
         EXPECT_FALSE(own.Load(path.string())) << path;
         EXPECT_FALSE(own.Loaded());
     }
