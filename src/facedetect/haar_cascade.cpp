@@ -2,7 +2,10 @@
 
 #include <opencv2/imgproc.hpp>
 
+#if defined(__x86_64__) || defined(__i386__)
 #include <immintrin.h>
+#define VELLICAM_CASCADE_AVX2 1
+#endif
 
 #include <algorithm>
 #include <climits>
@@ -119,6 +122,7 @@ void SearchRowScalar(const ScaleContext& c, int rowBase, int count, std::vector<
     }
 }
 
+#ifdef VELLICAM_CASCADE_AVX2
 __attribute__((target("avx2"))) inline __m256i CornerSum8(const int* p, const int* c)
 {
     const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + c[0]));
@@ -234,11 +238,17 @@ __attribute__((target("avx2"))) void SearchRowAvx2(
     }
 }
 
+#endif
+
 } // namespace
 
 bool HaarCascade::VectorUnitPresent()
 {
+#ifdef VELLICAM_CASCADE_AVX2
     return __builtin_cpu_supports("avx2");
+#else
+    return false;
+#endif
 }
 
 bool HaarCascade::Load(const std::string& path)
@@ -457,9 +467,11 @@ bool HaarCascade::Detect(
         const cv::Size window(cvRound(Window.width * scale), cvRound(Window.height * scale));
         for (int y = 0; y < lastRow; y += step) {
             hits.clear();
+#ifdef VELLICAM_CASCADE_AVX2
             if (vectorised)
                 SearchRowAvx2(c, y * c.Stride, windowsPerRow, hits);
             else
+#endif
                 SearchRowScalar(c, y * c.Stride, windowsPerRow, hits);
             for (const Hit& h : hits) {
                 const int x = h.Window * step;
