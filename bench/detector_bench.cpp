@@ -47,9 +47,11 @@ SearchImage Picture()
 struct CascadeState {
     SearchImage image;
     cv::CascadeClassifier cascade;
+    HaarCascade own;
     SearchSettings settings;
     std::vector<Detection> ours;
     std::vector<cv::Rect> theirs;
+    RawWindows ourWindows, theirWindows;
 };
 
 const vellicam::bench::Register kCascade { [] {
@@ -57,20 +59,56 @@ const vellicam::bench::Register kCascade { [] {
     return vellicam::bench::Pair {
         "cascade search with merging, 800-pixel portrait",
         "OpenCV detectMultiScale",
-        1.1,
+        0.5,
         [=] {
             state->image = Picture();
-            if (!state->cascade.load(ProgramFolder() + "/haarcascade_frontalface_default.xml"))
+            if (!state->cascade.load(ProgramFolder() + "/haarcascade_frontalface_default.xml")
+                || !state->own.Load(ProgramFolder() + "/haarcascade_frontalface_default.xml"))
                 std::fprintf(stderr, "no face cascade beside the program\n");
             const int minSide = std::min(state->image.Grey.cols, state->image.Grey.rows) / 10;
             state->settings = SettingsFor(0, 3, minSide, minSide);
         },
-        [=] { state->ours = Search(state->cascade, state->image, state->settings); },
+        [=] { state->ours = Search(state->cascade, state->image, state->settings, &state->own); },
         [=] {
             state->cascade.detectMultiScale(state->image.Grey, state->theirs, state->settings.ScaleStep,
                 state->settings.MinNeighbours, 0, cv::Size(state->settings.MinWidth, state->settings.MinHeight));
         },
         [=] { std::printf("  %zu detections, OpenCV %zu\n", state->ours.size(), state->theirs.size()); },
+        {},
+    };
+}() };
+
+// The cascade alone, both sides giving the same raw windows: the re-detection's finer scale step on the portrait.
+const vellicam::bench::Register kCascadeWindows { [] {
+    auto state = std::make_shared<CascadeState>();
+    return vellicam::bench::Pair {
+        "cascade raw windows, step 1.05, 800-pixel portrait",
+        "OpenCV detectMultiScale without grouping",
+        0.5,
+        [=] {
+            state->image = Picture();
+            if (!state->cascade.load(ProgramFolder() + "/haarcascade_frontalface_default.xml")
+                || !state->own.Load(ProgramFolder() + "/haarcascade_frontalface_default.xml"))
+                std::fprintf(stderr, "no face cascade beside the program\n");
+            const int minSide = std::min(state->image.Grey.cols, state->image.Grey.rows) / 10;
+            state->settings = SettingsFor(1, 3, minSide, minSide);
+        },
+        [=] {
+            if (!state->own.Detect(state->image.Grey, state->settings.ScaleStep,
+                    cv::Size(state->settings.MinWidth, state->settings.MinHeight), cv::Size(), state->ourWindows))
+                std::fprintf(stderr, "the own cascade did not answer\n");
+        },
+        [=] {
+            state->cascade.detectMultiScale(state->image.Grey, state->theirWindows.Rects, state->theirWindows.Levels,
+                state->theirWindows.Weights, state->settings.ScaleStep, 0, 0,
+                cv::Size(state->settings.MinWidth, state->settings.MinHeight), cv::Size(), true);
+        },
+        [=] {
+            const bool same = state->ourWindows.Rects == state->theirWindows.Rects
+                && state->ourWindows.Weights == state->theirWindows.Weights;
+            std::printf("  %zu windows, OpenCV %zu, %s\n", state->ourWindows.Rects.size(),
+                state->theirWindows.Rects.size(), same ? "the same" : "DIFFERENT");
+        },
         {},
     };
 }() };

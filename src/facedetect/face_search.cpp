@@ -201,19 +201,31 @@ SearchSettings SettingsFor(int pass, int precision, int minWidth, int minHeight)
     return s;
 }
 
-std::vector<Detection> Search(cv::CascadeClassifier& cascade, const SearchImage& image, const SearchSettings& settings)
+RawWindows FindWindows(
+    cv::CascadeClassifier& cascade, const HaarCascade* own, const SearchImage& image, const SearchSettings& settings)
 {
-    std::vector<cv::Rect> raw;
-    std::vector<int> levels;
-    std::vector<double> weights;
-    // No grouping inside OpenCV: the merging below keeps the window count and the best margin of each group,
-    // which the ordering needs.
+    RawWindows found;
     const cv::Rect content
         = image.Content.area() > 0 ? image.Content : cv::Rect(0, 0, image.Grey.cols, image.Grey.rows);
-    cascade.detectMultiScale(image.Grey(content), raw, levels, weights, settings.ScaleStep, 0, 0,
-        cv::Size(settings.MinWidth, settings.MinHeight), cv::Size(), true);
-    for (cv::Rect& r : raw)
+    const cv::Mat picture = image.Grey(content);
+    const cv::Size minSize(settings.MinWidth, settings.MinHeight);
+    if (own == nullptr || !own->Loaded() || !own->Detect(picture, settings.ScaleStep, minSize, cv::Size(), found)) {
+        // No grouping inside OpenCV: the merging in Search keeps the window count and the best margin of each
+        // group, which the ordering needs.
+        cascade.detectMultiScale(
+            picture, found.Rects, found.Levels, found.Weights, settings.ScaleStep, 0, 0, minSize, cv::Size(), true);
+    }
+    for (cv::Rect& r : found.Rects)
         r += content.tl();
+    return found;
+}
+
+std::vector<Detection> Search(
+    cv::CascadeClassifier& cascade, const SearchImage& image, const SearchSettings& settings, const HaarCascade* own)
+{
+    RawWindows windows = FindWindows(cascade, own, image, settings);
+    std::vector<cv::Rect>& raw = windows.Rects;
+    std::vector<double>& weights = windows.Weights;
     if (weights.size() != raw.size())
         weights.assign(raw.size(), 0.0);
     if (raw.empty())

@@ -3,6 +3,8 @@
 // Nothing here throws on bad input; OpenCV errors still may, and the C functions in facedetect.cpp catch them.
 #pragma once
 
+#include "haar_cascade.h"
+
 #include <opencv2/core.hpp>
 #include <opencv2/objdetect.hpp>
 
@@ -82,10 +84,15 @@ struct SearchSettings {
 // The settings for one call: precision 1..10 and pass 0 or 1, minimum size in picture pixels.
 [[nodiscard]] SearchSettings SettingsFor(int pass, int precision, int minWidth, int minHeight);
 
+// The cascade's raw windows over the picture's content (picture pixels): from `own` when it is loaded and answers
+// the call, else from OpenCV's detectMultiScale; the two give the same windows.
+[[nodiscard]] RawWindows FindWindows(
+    cv::CascadeClassifier& cascade, const HaarCascade* own, const SearchImage& image, const SearchSettings& settings);
+
 // Runs the cascade over the picture's content and merges the raw windows into detections (in file pixels, clipped
 // to the file's bounds), unordered and unscored.
-[[nodiscard]] std::vector<Detection> Search(
-    cv::CascadeClassifier& cascade, const SearchImage& image, const SearchSettings& settings);
+[[nodiscard]] std::vector<Detection> Search(cv::CascadeClassifier& cascade, const SearchImage& image,
+    const SearchSettings& settings, const HaarCascade* own = nullptr);
 
 // How likely a detection is the subject of a portrait: strong evidence, large compared with the largest
 // detection, near the vertical centre line, whole (not cut by the image edge). Higher is better.

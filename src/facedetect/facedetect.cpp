@@ -43,6 +43,7 @@ struct State {
     std::vector<Detection> Results;
     std::optional<CascadeKey> LoadedKey;
     cv::CascadeClassifier Cascade;
+    HaarCascade OwnCascade; // the same cascade, evaluated faster where it is of a kind it handles
 };
 
 State& TheState()
@@ -78,9 +79,18 @@ int LoadCascade(State& state, const char* cascadeFile)
     if (state.LoadedKey == key && !state.Cascade.empty())
         return kOk;
     state.LoadedKey.reset();
+    state.OwnCascade = HaarCascade {};
     bool loaded = false;
     try {
-        loaded = state.Cascade.load(key->Path);
+        // One parse of the XML serves OpenCV's classifier and the own evaluator (a cascade not of the own kind is
+        // searched by OpenCV alone); a file in OpenCV's old format only its own loader reads.
+        cv::FileStorage fs(key->Path, cv::FileStorage::READ);
+        const cv::FileNode root = fs.isOpened() ? fs.getFirstTopLevelNode() : cv::FileNode();
+        loaded = !root.empty() && state.Cascade.read(root);
+        if (loaded)
+            (void)state.OwnCascade.Load(root);
+        else
+            loaded = state.Cascade.load(key->Path);
     } catch (const cv::Exception&) {
         // A malformed file makes the XML parser raise; it is still just an unloadable cascade.
         loaded = false;
@@ -191,7 +201,8 @@ int Detect(State& state, const char* imageFile, const char* cascadeFile, int pas
         || image.Grey.rows < window.height)
         return kNothingSearched;
 
-    std::vector<Detection> found = Search(state.Cascade, image, SettingsFor(pass, precision, minWidth, minHeight));
+    std::vector<Detection> found
+        = Search(state.Cascade, image, SettingsFor(pass, precision, minWidth, minHeight), &state.OwnCascade);
     const bool lowerFace = IsLowerFaceCascade(cascadeFile);
     if (!lowerFace) {
         if (const FaceVerifier* verifier = TheVerifier())

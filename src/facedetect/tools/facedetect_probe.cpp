@@ -43,6 +43,9 @@ int main(int argc, char** argv)
             std::fprintf(stderr, "cannot load cascade %s\n", cascadeFile.c_str());
             return 1;
         }
+        // The library's own evaluator where the cascade is of its kind, as the library searches.
+        HaarCascade own;
+        (void)own.Load(cascadeFile);
         const auto start = std::chrono::steady_clock::now();
         SearchImage picture;
         if (const int status = ReadSearchImage(image, minSize, longSide, 48, pass == 1, picture); status != kOk) {
@@ -51,7 +54,7 @@ int main(int argc, char** argv)
         }
         const auto read = std::chrono::steady_clock::now();
         const int minSide = static_cast<int>(minSize / picture.Scale);
-        std::vector<Detection> found = Search(cascade, picture, SettingsFor(pass, precision, minSide, minSide));
+        std::vector<Detection> found = Search(cascade, picture, SettingsFor(pass, precision, minSide, minSide), &own);
         OrderDetections(found, picture.FileWidth, picture.FileHeight);
         const auto done = std::chrono::steady_clock::now();
         using ms = std::chrono::duration<double, std::milli>;
