@@ -269,6 +269,19 @@ std::vector<Detection> FaceVerifier::SearchWhole(const cv::Mat& grey, int minSid
     return out;
 }
 
+bool FaceVerifier::PlaceLandmarks(const cv::Mat& grey, const cv::Rect& face, FacePoints& points) const
+{
+    if (grey.empty() || grey.type() != CV_8UC1 || face.width <= 0 || face.height <= 0)
+        return false;
+    const dlib::rectangle r(face.x, face.y, face.x + face.width - 1, face.y + face.height - 1);
+    std::lock_guard lock(mutex_);
+    const dlib::full_object_detection shape = models_->Shapes->Predict(grey, r);
+    if (shape.num_parts() != 68)
+        return false;
+    points = PointsOf(shape, 0);
+    return true;
+}
+
 std::size_t FaceVerifier::CountFaces(const cv::Mat& grey) const
 {
     if (grey.empty() || grey.type() != CV_8UC1)

@@ -48,6 +48,10 @@ public:
     // nothing the detector confirms: tilted heads beyond the cascade's reach.
     [[nodiscard]] std::vector<Detection> SearchWhole(const cv::Mat& grey, int minSide) const;
 
+    // The landmarks the shape predictor places on `face` (picture pixels), a box drawn as the HOG detector draws
+    // one (brows to chin, cheek to cheek), for a face another detector found. False for an empty box.
+    [[nodiscard]] bool PlaceLandmarks(const cv::Mat& grey, const cv::Rect& face, FacePoints& points) const;
+
     // How many faces the HOG detector finds on the whole 8-bit grey picture, as Confirm and SearchWhole run it.
     [[nodiscard]] std::size_t CountFaces(const cv::Mat& grey) const;
 

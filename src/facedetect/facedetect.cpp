@@ -1,9 +1,12 @@
 // The library's three C functions over the search in face_search.cpp, and the state they share between calls.
 #include "facedetect.h"
 
+#include "face_model.h"
 #include "face_search.h"
 #include "face_verify.h"
 #include "person_mask.h"
+
+#include <opencv2/imgproc.hpp>
 
 #include <algorithm>
 #include <cmath>
@@ -29,6 +32,12 @@ constexpr int kMinSearchSide = 40;
 // than searching for the program's minimum (an eighth of the smallest face) at full size.
 constexpr int kLowerFaceFraction = 6;
 constexpr const char* kLowerFaceCascadeName = "ago.xml";
+// The learned detector's faces are taken (ModelFacesConfirmed) when the network scores them at least this, the
+// person mask covers at least this share of the face's middle, and the shape predictor's eye centres lie within
+// this share of the box's width of the network's.
+constexpr double kModelFaceMinScore = 0.75;
+constexpr double kModelFaceMinPersonShare = 0.5;
+constexpr double kModelFaceEyeTolerance = 0.35;
 
 struct CascadeKey {
     std::string Path;
@@ -135,6 +144,54 @@ FacePoints PointsToFile(FacePoints p, double scale)
     return p;
 }
 
+// The faces the learned detector finds on a picture where neither the cascade nor the HOG detector found one (a head
+// lowered or turned towards a profile, a hand at the mouth), each taken only when three things agree, as none of
+// them alone tells a person from a cat or a statue: the network is sure of it, the shape predictor puts the eyes
+// where the network does, and the person mask covers the middle of the face. Without the person model none is
+// taken. Picture pixels, boxes drawn from the landmarks as the cascade would draw them.
+std::vector<Detection> ModelFacesConfirmed(const FaceVerifier& verifier, const cv::Mat& grey, int minSide)
+{
+    std::vector<Detection> out;
+    if (FaceModelState() != 1 || PersonModelState() != 1)
+        return out;
+    const int wanted = std::max({ minSide, std::max(grey.cols, grey.rows) / 10, 1 });
+    std::vector<ModelFace> faces = FindModelFaces(grey, kModelFaceMinScore);
+    if (faces.empty())
+        return out;
+    cv::Mat bgr, mask;
+    cv::cvtColor(grey, bgr, cv::COLOR_GRAY2BGR);
+    if (PersonMaskOf(bgr, 1, mask) != kPersonModelOk)
+        return out;
+    const cv::Rect bounds(0, 0, grey.cols, grey.rows);
+    for (const ModelFace& face : faces) {
+        const cv::Rect box(face.Box);
+        if (std::max(box.width, box.height) < wanted)
+            continue;
+        // The middle half of the box (the eyes, nose and mouth): a person's, not the background's.
+        const cv::Rect middle = cv::Rect(box.x + box.width / 4, box.y + box.height / 4, box.width / 2, box.height / 2)
+            & bounds;
+        if (middle.area() <= 0 || cv::mean(mask(middle))[0] < 255 * kModelFaceMinPersonShare)
+            continue;
+        FacePoints points;
+        if (!verifier.PlaceLandmarks(grey, box, points))
+            continue;
+        // The network's first point is the eye on the picture's left, as LeftEye.
+        const double apart = std::max(cv::norm(points.LeftEye - face.Points[0]), cv::norm(points.RightEye - face.Points[1]));
+        if (apart > kModelFaceEyeTolerance * box.width)
+            continue;
+        Detection d;
+        d.Points = points;
+        d.Points.Confidence = face.Score;
+        d.HasPoints = true;
+        d.Box = BoxFromPoints(points) & bounds;
+        d.Hits = 16;
+        d.Weight = face.Score;
+        if (d.Box.width > 0 && d.Box.height > 0)
+            out.push_back(d);
+    }
+    return out;
+}
+
 // The candidates a human face confirms, each with its landmarks, in the cascade's order; when the cascade found
 // none that is confirmed, the faces the HOG detector finds by itself (a head tilted beyond the cascade's reach),
 // with boxes drawn as the cascade would draw them.
@@ -161,7 +218,10 @@ std::vector<Detection> Confirmed(
     }
     if (!confirmed.empty())
         return confirmed;
-    for (Detection& d : verifier.SearchWhole(image.Grey, minSide)) {
+    std::vector<Detection> whole = verifier.SearchWhole(image.Grey, minSide);
+    if (whole.empty())
+        whole = ModelFacesConfirmed(verifier, image.Grey, minSide);
+    for (Detection& d : whole) {
         d.Box = ToFile(d.Box, image);
         d.Points = PointsToFile(d.Points, image.Scale);
         if (d.Box.width > 0 && d.Box.height > 0)
@@ -338,6 +398,19 @@ int loadPersonModel(const char* modelFile)
         return kPersonModelNoMemory;
     } catch (...) {
         return kPersonModelFault;
+    }
+}
+
+int loadFaceModel(const char* modelFile)
+{
+    try {
+        if (!modelFile || !*modelFile)
+            return kFaceModelBadArguments;
+        return LoadFaceModel(modelFile);
+    } catch (const std::bad_alloc&) {
+        return kFaceModelNoMemory;
+    } catch (...) {
+        return kFaceModelFault;
     }
 }
 

@@ -89,6 +89,7 @@ DetectorFiles FindDetectorFiles(const std::string& programFolder)
     files.chinCascade = Join(data, kChinCascadeFile);
     files.notice = Join(data, kRecognitionNotice);
     files.personModel = Join(data, kPersonModelFile);
+    files.faceModel = Join(data, kFaceModelFile);
     return files;
 }
 

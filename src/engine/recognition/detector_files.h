@@ -10,6 +10,8 @@ namespace vellicam {
 
 // The person-segmentation model, converted at build time from the npm package scripts/install-deps fetches.
 inline constexpr const char* kPersonModelFile = "person_segmentation.onnx";
+// The learned face detector, the library's last resort when no face is confirmed, converted alike.
+inline constexpr const char* kFaceModelFile = "face_detection_short_range.onnx";
 
 struct DetectorFiles {
     std::string library; // libfacedetect.so
@@ -17,6 +19,7 @@ struct DetectorFiles {
     std::string chinCascade; // ago.xml (may be missing: the chin pass then finds nothing)
     std::string notice; // お読み下さい.txt, opened when the face cascade is missing
     std::string personModel; // person_segmentation.onnx, beside the cascades (may be missing: no person mask)
+    std::string faceModel; // face_detection_short_range.onnx, beside the cascades (may be missing: no last resort)
     std::vector<std::string> libraryFolders; // where the library was looked for, in order
     std::vector<std::string> dataFolders; // where the cascades and the notice were looked for, in order
 };

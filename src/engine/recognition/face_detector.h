@@ -55,6 +55,9 @@ enum class PersonModelState {
     Ready,
 };
 
+// The same four answers for the learned face detector's model (the library's optional loadFaceModel).
+using FaceModelState = PersonModelState;
+
 // Which detector a library uses, as its optional detectorKind function says.
 enum class DetectorKind {
     Unavailable, // the library does not load or lacks one of its three functions
@@ -107,6 +110,11 @@ public:
     [[nodiscard]] bool HasPersonMask() const { return loadPersonModel_ && getPersonMask_; }
     // loadPersonModel(path): NotSupported for a library without the person mask.
     [[nodiscard]] int LoadPersonModel(const std::string& modelPath, PersonModelState& state);
+    // True when the library has loadFaceModel: a learned face detector as the last resort of its face search.
+    [[nodiscard]] bool HasFaceModel() const { return loadFaceModel_ != nullptr; }
+    // loadFaceModel(path): NotSupported for a library without it. The library needs the person model too
+    // (LoadPersonModel) before it takes any of the network's faces.
+    [[nodiscard]] int LoadFaceModel(const std::string& modelPath, FaceModelState& state);
     // getPersonMask over `picture` (the whole bitmap) at its size divided by `divisor`: `mask` gets
     // ceil(W / divisor) × ceil(H / divisor) values 0..255, row after row, and `status` the library's answer
     // (0 when written; the mask is then filled).
@@ -121,6 +129,7 @@ private:
     using GetFaceSidesFn = int (*)(int, int*);
     using LoadPersonModelFn = int (*)(const char*);
     using GetPersonMaskFn = int (*)(const unsigned char*, int, int, int, int, unsigned char*);
+    using LoadFaceModelFn = int (*)(const char*);
 
     void* handle_ = nullptr;
     SetMinSizeFn setMinSize_ = nullptr;
@@ -132,6 +141,7 @@ private:
     GetFaceSidesFn getFaceSides_ = nullptr;
     LoadPersonModelFn loadPersonModel_ = nullptr;
     GetPersonMaskFn getPersonMask_ = nullptr;
+    LoadFaceModelFn loadFaceModel_ = nullptr;
     std::string reason_;
 };
 
@@ -150,11 +160,13 @@ struct DetectorReport {
     DetectorKind kind = DetectorKind::Unavailable;
     PersonModelState personModel = PersonModelState::NotSupported;
     std::string personModelPath; // where the model was looked for
+    FaceModelState faceModel = FaceModelState::NotSupported;
+    std::string faceModelPath;
 };
 [[nodiscard]] DetectorReport QueryDetector(const std::string& programFolder);
 
-// The detector line of "設定": DetectorKindText, then a second line on the person model, naming a missing or
-// unreadable file.
+// The detector line of "設定": DetectorKindText, then a second line on the person model and, for a library that has
+// one, a third on the learned face detector's model, each naming a missing or unreadable file.
 [[nodiscard]] std::string DetectorReportText(const DetectorReport& report);
 
 } // namespace vellicam

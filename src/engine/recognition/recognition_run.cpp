@@ -351,6 +351,21 @@ public:
         return kDetectorOk;
     }
 
+    // The learned face detector, the library's last resort when no face is confirmed, with the person model it
+    // checks each of the network's faces against (the model a confirmed face reads anyway, ReadPersonMask). A library
+    // or folder without either finds the faces it always did.
+    int LoadFaceModel(FaceDetector& detector, const DetectorFiles& files)
+    {
+        if (!detector.HasFaceModel() || files.faceModel.empty() || personModelPath_.empty())
+            return kDetectorOk;
+        FaceModelState face = FaceModelState::NotSupported;
+        int rc = detector.LoadFaceModel(Absolute(files.faceModel), face);
+        PersonModelState person = PersonModelState::NotSupported;
+        if (rc == kDetectorOk && face == FaceModelState::Ready)
+            rc = detector.LoadPersonModel(personModelPath_, person);
+        return rc;
+    }
+
     // The person mask of the square, the region of the chosen face's person in it and the head top it gives; the
     // other confirmed faces of the last pass, for OtherPersonInFrame. Only a confirmed face gets one: the model marks
     // cats and statues as readily as people. A library or model without a mask leaves everything as it was.
@@ -519,6 +534,8 @@ public:
             FaceDetector detector;
             const std::string library = Absolute(files.library);
             rc = detector.Load(library);
+            if (rc == kDetectorOk)
+                rc = LoadFaceModel(detector, files);
             if (rc == kDetectorOk) {
                 Pause(500);
                 rc = Detect(detector, tempPath, faceCascade, Absolute(files.chinCascade));

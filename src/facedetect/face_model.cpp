@@ -1,0 +1,196 @@
+// The learned face detector: the network run by OpenCV's DNN module, its anchors and the decoding of its boxes.
+#include "face_model.h"
+
+#include <opencv2/dnn.hpp>
+#include <opencv2/imgproc.hpp>
+
+#include <algorithm>
+#include <cmath>
+#include <filesystem>
+#include <new>
+#include <optional>
+
+namespace vellicam::facedetect {
+
+namespace {
+
+constexpr int kModelSide = 128;
+// The anchors: a 16 × 16 grid (8-pixel cells) with two anchors a cell, then an 8 × 8 grid (16-pixel cells) with
+// six; every anchor is centred on its cell and one model side wide, so the network's offsets are in model pixels.
+constexpr int kAnchorCount = 896;
+constexpr int kValuesPerAnchor = 16; // box centre x, y, width, height, then six points (x, y)
+// Faces overlapping a better one by more than this (intersection over union) are merged into it.
+constexpr double kMergeOverlap = 0.3;
+
+struct ModelKey {
+    std::string path;
+    std::uintmax_t size = 0;
+    std::filesystem::file_time_type time {};
+    bool operator==(const ModelKey&) const = default;
+};
+
+struct ModelState {
+    std::optional<ModelKey> key;
+    cv::dnn::Net net;
+    int state = 0;
+};
+
+ModelState& TheModel()
+{
+    static ModelState model;
+    return model;
+}
+
+std::vector<cv::Point2d> Anchors()
+{
+    std::vector<cv::Point2d> anchors;
+    anchors.reserve(kAnchorCount);
+    const struct {
+        int grid, perCell;
+    } layers[] = { { 16, 2 }, { 8, 6 } };
+    for (const auto& layer : layers)
+        for (int y = 0; y < layer.grid; ++y)
+            for (int x = 0; x < layer.grid; ++x)
+                for (int k = 0; k < layer.perCell; ++k)
+                    anchors.emplace_back((x + 0.5) / layer.grid, (y + 0.5) / layer.grid);
+    return anchors;
+}
+
+// The network's two outputs for `blob`: the 896 × 16 boxes and the 896 raw scores; false when they are not that.
+bool Run(cv::dnn::Net& net, const cv::Mat& blob, cv::Mat& boxes, cv::Mat& scores)
+{
+    net.setInput(blob);
+    std::vector<cv::Mat> outs;
+    net.forward(outs, std::vector<cv::String> { "regressors", "classificators" });
+    if (outs.size() != 2 || outs[0].depth() != CV_32F || outs[1].depth() != CV_32F
+        || outs[0].total() != static_cast<std::size_t>(kAnchorCount * kValuesPerAnchor)
+        || outs[1].total() != static_cast<std::size_t>(kAnchorCount))
+        return false;
+    boxes = outs[0];
+    scores = outs[1];
+    return true;
+}
+
+double Overlap(const cv::Rect2d& a, const cv::Rect2d& b)
+{
+    const double inter = (a & b).area();
+    const double together = a.area() + b.area() - inter;
+    return together > 0 ? inter / together : 0;
+}
+
+} // namespace
+
+int LoadFaceModel(const std::string& path)
+{
+    ModelState& model = TheModel();
+    if (path.empty())
+        return model.state = kFaceModelBadArguments;
+    std::error_code ec;
+    ModelKey key;
+    key.path = std::filesystem::absolute(path, ec).string();
+    if (ec || !std::filesystem::is_regular_file(key.path, ec))
+        return model.state = kFaceModelMissing;
+    key.size = std::filesystem::file_size(key.path, ec);
+    key.time = std::filesystem::last_write_time(key.path, ec);
+    if (ec)
+        return model.state = kFaceModelMissing;
+    if (model.key == key && model.state == 1)
+        return kFaceModelOk;
+    model.key.reset();
+    model.net = cv::dnn::Net();
+    try {
+        cv::dnn::Net net = cv::dnn::readNetFromONNX(key.path);
+        if (net.empty())
+            return model.state = kFaceModelUnreadable;
+        net.setPreferableBackend(cv::dnn::DNN_BACKEND_OPENCV);
+        net.setPreferableTarget(cv::dnn::DNN_TARGET_CPU);
+        cv::Mat boxes, scores;
+        if (!Run(net, cv::Mat(std::vector<int> { 1, 3, kModelSide, kModelSide }, CV_32F, cv::Scalar(0.0)), boxes, scores))
+            return model.state = kFaceModelUnreadable;
+        model.net = std::move(net);
+    } catch (const std::bad_alloc&) {
+        return model.state = kFaceModelNoMemory;
+    } catch (...) {
+        return model.state = kFaceModelUnreadable;
+    }
+    model.key = key;
+    model.state = 1;
+    return kFaceModelOk;
+}
+
+int FaceModelState() { return TheModel().state; }
+
+std::vector<ModelFace> FindModelFaces(const cv::Mat& picture, double minScore)
+{
+    std::vector<ModelFace> found;
+    ModelState& model = TheModel();
+    if (model.state != 1 || picture.empty() || picture.type() != CV_8UC1)
+        return found;
+    // The picture centred on a black square, so that the model's square input keeps its proportions.
+    const int side = std::max(picture.cols, picture.rows);
+    const int left = (side - picture.cols) / 2, top = (side - picture.rows) / 2;
+    cv::Mat square(side, side, CV_8UC1, cv::Scalar(0));
+    picture.copyTo(square(cv::Rect(left, top, picture.cols, picture.rows)));
+    cv::Mat small, colour;
+    cv::resize(square, small, cv::Size(kModelSide, kModelSide), 0, 0, side > kModelSide ? cv::INTER_AREA : cv::INTER_LINEAR);
+    cv::cvtColor(small, colour, cv::COLOR_GRAY2BGR);
+    // Grey levels to -1 .. 1, the range the network was trained on.
+    const cv::Mat blob = cv::dnn::blobFromImage(colour, 1.0 / 127.5, cv::Size(), cv::Scalar(127.5, 127.5, 127.5), false,
+        false, CV_32F);
+    cv::Mat boxes, scores;
+    if (!Run(model.net, blob, boxes, scores))
+        return found;
+    static const std::vector<cv::Point2d> anchors = Anchors();
+    const float* b = boxes.ptr<float>();
+    const float* s = scores.ptr<float>();
+    const double toPicture = static_cast<double>(side) / kModelSide;
+    std::vector<ModelFace> candidates;
+    for (int i = 0; i < kAnchorCount; ++i) {
+        const double score = 1.0 / (1.0 + std::exp(-std::clamp(static_cast<double>(s[i]), -100.0, 100.0)));
+        if (score < minScore)
+            continue;
+        const float* v = b + static_cast<std::ptrdiff_t>(i) * kValuesPerAnchor;
+        const cv::Point2d a = anchors[static_cast<std::size_t>(i)] * kModelSide;
+        const auto at = [&](double x, double y) { return cv::Point2d((a.x + x) * toPicture - left, (a.y + y) * toPicture - top); };
+        ModelFace face;
+        face.Score = score;
+        const cv::Point2d centre = at(v[0], v[1]);
+        const double w = v[2] * toPicture, h = v[3] * toPicture;
+        if (!(w > 0) || !(h > 0))
+            continue;
+        face.Box = cv::Rect2d(centre.x - w / 2, centre.y - h / 2, w, h);
+        for (int k = 0; k < 6; ++k)
+            face.Points[static_cast<std::size_t>(k)] = at(v[4 + 2 * k], v[5 + 2 * k]);
+        candidates.push_back(face);
+    }
+    std::stable_sort(candidates.begin(), candidates.end(), [](const ModelFace& x, const ModelFace& y) { return x.Score > y.Score; });
+    // Merged as the network's authors do: the best face takes the score-weighted mean of every face overlapping it.
+    std::vector<bool> used(candidates.size(), false);
+    for (std::size_t i = 0; i < candidates.size(); ++i) {
+        if (used[i])
+            continue;
+        ModelFace merged {};
+        merged.Score = candidates[i].Score;
+        double total = 0, x = 0, y = 0, w = 0, h = 0;
+        for (std::size_t j = i; j < candidates.size(); ++j) {
+            if (used[j] || Overlap(candidates[i].Box, candidates[j].Box) <= kMergeOverlap)
+                continue;
+            used[j] = true;
+            const ModelFace& c = candidates[j];
+            total += c.Score;
+            x += c.Score * c.Box.x;
+            y += c.Score * c.Box.y;
+            w += c.Score * c.Box.width;
+            h += c.Score * c.Box.height;
+            for (std::size_t k = 0; k < 6; ++k)
+                merged.Points[k] += c.Score * c.Points[k];
+        }
+        merged.Box = cv::Rect2d(x / total, y / total, w / total, h / total);
+        for (cv::Point2d& p : merged.Points)
+            p /= total;
+        found.push_back(merged);
+    }
+    return found;
+}
+
+} // namespace vellicam::facedetect
