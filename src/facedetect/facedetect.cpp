@@ -32,10 +32,13 @@ constexpr int kMinSearchSide = 40;
 // than searching for the program's minimum (an eighth of the smallest face) at full size.
 constexpr int kLowerFaceFraction = 6;
 constexpr const char* kLowerFaceCascadeName = "ago.xml";
-// The learned detector's faces are taken (ModelFacesConfirmed) when the network scores them at least this, the
-// person mask covers at least this share of the face's middle, and the shape predictor's eye centres lie within
-// this share of the box's width of the network's.
-constexpr double kModelFaceMinScore = 0.75;
+// The learned detector's faces are taken (ModelFacesConfirmed) when the network scores them at least this on the
+// picture and on its mirror image (the two centres within the tolerance, in box widths), the person mask covers at
+// least this share of the face's middle, and the shape predictor's eye centres lie within this share of the box's
+// width of the network's. On the development set the faces missed before score 0.73 to 0.85 both ways, and the best
+// chance pattern on the photos without a person (a heap of tomatoes) 0.71 and 0.65 in the mirror.
+constexpr double kModelFaceMinScore = 0.7;
+constexpr double kModelFaceMirrorTolerance = 0.25;
 constexpr double kModelFaceMinPersonShare = 0.5;
 constexpr double kModelFaceEyeTolerance = 0.35;
 
@@ -145,19 +148,24 @@ FacePoints PointsToFile(FacePoints p, double scale)
 }
 
 // The faces the learned detector finds on a picture where neither the cascade nor the HOG detector found one (a head
-// lowered or turned towards a profile, a hand at the mouth), each taken only when three things agree, as none of
-// them alone tells a person from a cat or a statue: the network is sure of it, the shape predictor puts the eyes
-// where the network does, and the person mask covers the middle of the face. Without the person model none is
-// taken. Picture pixels, boxes drawn from the landmarks as the cascade would draw them.
+// lowered or turned towards a profile, a hand at the mouth), each taken only when four things agree, as none of them
+// alone tells a person from a cat, a statue or a heap of tomatoes: the network is sure of it, on the picture and on
+// its mirror image alike (a face is one in a mirror too; the chance patterns it half takes for faces rarely are), the
+// shape predictor puts the eyes near where the network does, and the person mask covers the middle of the face.
+// Without the person model none is taken. Picture pixels, boxes drawn from the landmarks as the cascade would draw
+// them.
 std::vector<Detection> ModelFacesConfirmed(const FaceVerifier& verifier, const cv::Mat& grey, int minSide)
 {
     std::vector<Detection> out;
     if (FaceModelState() != 1 || PersonModelState() != 1)
         return out;
     const int wanted = std::max({ minSide, std::max(grey.cols, grey.rows) / 10, 1 });
-    std::vector<ModelFace> faces = FindModelFaces(grey, kModelFaceMinScore);
+    const std::vector<ModelFace> faces = FindModelFaces(grey, kModelFaceMinScore);
     if (faces.empty())
         return out;
+    cv::Mat mirrored;
+    cv::flip(grey, mirrored, 1);
+    const std::vector<ModelFace> inMirror = FindModelFaces(mirrored, kModelFaceMinScore);
     cv::Mat bgr, mask;
     cv::cvtColor(grey, bgr, cv::COLOR_GRAY2BGR);
     if (PersonMaskOf(bgr, 1, mask) != kPersonModelOk)
@@ -166,6 +174,13 @@ std::vector<Detection> ModelFacesConfirmed(const FaceVerifier& verifier, const c
     for (const ModelFace& face : faces) {
         const cv::Rect box(face.Box);
         if (std::max(box.width, box.height) < wanted)
+            continue;
+        const cv::Point2d centre(face.Box.x + face.Box.width / 2, face.Box.y + face.Box.height / 2);
+        const bool mirrorAgrees = std::any_of(inMirror.begin(), inMirror.end(), [&](const ModelFace& m) {
+            const cv::Point2d back(grey.cols - (m.Box.x + m.Box.width / 2), m.Box.y + m.Box.height / 2);
+            return cv::norm(back - centre) < kModelFaceMirrorTolerance * face.Box.width;
+        });
+        if (!mirrorAgrees)
             continue;
         // The middle half of the box (the eyes, nose and mouth): a person's, not the background's.
         const cv::Rect middle = cv::Rect(box.x + box.width / 4, box.y + box.height / 4, box.width / 2, box.height / 2)
@@ -194,7 +209,8 @@ std::vector<Detection> ModelFacesConfirmed(const FaceVerifier& verifier, const c
 
 // The candidates a human face confirms, each with its landmarks, in the cascade's order; when the cascade found
 // none that is confirmed, the faces the HOG detector finds by itself (a head tilted beyond the cascade's reach),
-// with boxes drawn as the cascade would draw them.
+// with boxes drawn as the cascade would draw them; when it finds none either, the learned detector's
+// (ModelFacesConfirmed).
 std::vector<Detection> Confirmed(
     const FaceVerifier& verifier, const SearchImage& image, std::vector<Detection> found, int minSide)
 {

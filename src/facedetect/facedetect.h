@@ -133,8 +133,9 @@ FACEDETECT_EXPORT int getPersonMask(
 // loadFaceModel(modelFile): reads the learned face detector (ONNX, face_detection_short_range.onnx), the last
 // resort of every following facedetect with a face cascade: when neither the cascade's candidates nor the face
 // detector's own search over the whole picture give a face, the network's faces are reported, each only when the
-// network is sure of it (score 0.75), the shape predictor's eyes lie where the network's do and the person mask
-// (loadPersonModel) covers the middle of the face; without a person model or a landmark model it finds nothing.
+// network is sure of it on the picture and on its mirror image (score 0.7 both ways), the shape predictor's eyes
+// lie near the network's and the person mask (loadPersonModel) covers the middle of the face; without a person
+// model or a landmark model it finds nothing.
 // Their boxes and landmarks are as the face detector's whole search gives them. A second call with the same
 // unchanged file keeps the model read. Returns as loadPersonModel does (-3: not a model that gives 896 face boxes);
 // after a failure the last resort is off until a call succeeds.

@@ -352,14 +352,15 @@ public:
     }
 
     // The learned face detector, the library's last resort when no face is confirmed, with the person model it
-    // checks each of the network's faces against (the model a confirmed face reads anyway, ReadPersonMask). A library
-    // or folder without either finds the faces it always did.
-    int LoadFaceModel(FaceDetector& detector, const DetectorFiles& files)
+    // checks each of the network's faces against (the model a confirmed face reads anyway, ReadPersonMask); each takes
+    // about 10 ms in a fresh process and nothing once read. A library or folder without either finds the faces it
+    // always did.
+    int LoadFaceModel(FaceDetector& detector)
     {
-        if (!detector.HasFaceModel() || files.faceModel.empty() || personModelPath_.empty())
+        if (!detector.HasFaceModel() || faceModelPath_.empty() || personModelPath_.empty())
             return kDetectorOk;
         FaceModelState face = FaceModelState::NotSupported;
-        int rc = detector.LoadFaceModel(Absolute(files.faceModel), face);
+        int rc = detector.LoadFaceModel(faceModelPath_, face);
         PersonModelState person = PersonModelState::NotSupported;
         if (rc == kDetectorOk && face == FaceModelState::Ready)
             rc = detector.LoadPersonModel(personModelPath_, person);
@@ -522,6 +523,8 @@ public:
 
         if (!files.personModel.empty())
             personModelPath_ = Absolute(files.personModel);
+        if (!files.faceModel.empty())
+            faceModelPath_ = Absolute(files.faceModel);
         const std::string tempPath = Join(Absolute(tempFolder), kRecognitionTempImage);
         factor_ = DetectorImageFactor(out_.imageWidth, out_.imageHeight);
         if (const std::string why = WriteDetectorImage(square_, factor_, tempPath); !why.empty()) {
@@ -535,7 +538,7 @@ public:
             const std::string library = Absolute(files.library);
             rc = detector.Load(library);
             if (rc == kDetectorOk)
-                rc = LoadFaceModel(detector, files);
+                rc = LoadFaceModel(detector);
             if (rc == kDetectorOk) {
                 Pause(500);
                 rc = Detect(detector, tempPath, faceCascade, Absolute(files.chinCascade));
@@ -627,6 +630,7 @@ private:
     int factor_ = 1; // the temporary image's reduction
     std::optional<LandmarkHeadTop> headTop_; // the chosen face's head top from its landmarks
     std::string personModelPath_; // the person model beside the cascades
+    std::string faceModelPath_; // the learned face detector's model beside the cascades
     PersonMask personMask_; // the whole mask, every person in it
     std::vector<ImagePoint> otherFaces_; // the eyes' middles of the other confirmed faces
     int chosenDetection_ = 0; // the chosen face's detection in the last face pass (-1: none of them)
