@@ -71,7 +71,8 @@ check_installed() { # PREFIX
     step "layout under $prefix"
     [ -x "$cli" ] || fail "no $cli"
     [ -f "$lib/libfacedetect.so" ] || fail "no $lib/libfacedetect.so"
-    for name in haarcascade_frontalface_default.xml ago.xml お読み下さい.txt person_segmentation_NOTICE.txt; do
+    for name in haarcascade_frontalface_default.xml ago.xml お読み下さい.txt person_segmentation_NOTICE.txt \
+        face_detection_NOTICE.txt; do
         [ -f "$data/$name" ] || fail "no $data/$name"
     done
     # The person model travels with the program whenever the build has it (the set-up could fetch its package).
@@ -79,12 +80,17 @@ check_installed() { # PREFIX
         cmp -s "$build/bin/person_segmentation.onnx" "$data/person_segmentation.onnx" \
             || fail "$data/person_segmentation.onnx is not the build's model"
     fi
+    if [ -f "$build/bin/face_detection_short_range.onnx" ]; then
+        cmp -s "$build/bin/face_detection_short_range.onnx" "$data/face_detection_short_range.onnx" \
+            || fail "$data/face_detection_short_range.onnx is not the build's model"
+    fi
     # The licence, the notices of what the program carries and uses, and the copyright file in Debian's format.
     local doc=$prefix/$VELLICAM_DATAROOT_DIR/doc/vellicam
     cmp -s "$source/LICENSE" "$doc/LICENSE" || fail "no $doc/LICENSE"
     head -1 "$doc/copyright" | grep -qx 'Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/' ||
         fail "$doc/copyright is not in Debian's copyright format"
-    for name in haarcascade_frontalface_default.xml ago.xml person_segmentation.onnx shape_predictor_68_face_landmarks \
+    for name in haarcascade_frontalface_default.xml ago.xml person_segmentation.onnx face_detection_short_range.onnx \
+        shape_predictor_68_face_landmarks \
         "Apache License" "Intel License Agreement" "Modesto Castrillon-Santana"; do
         grep -qF "$name" "$doc/THIRD_PARTY_NOTICES" || fail "$doc/THIRD_PARTY_NOTICES says nothing of $name"
     done
