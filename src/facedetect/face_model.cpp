@@ -156,7 +156,8 @@ std::vector<ModelFace> FindModelFaces(const cv::Mat& picture, double minScore)
         face.Score = score;
         const cv::Point2d centre = at(v[0], v[1]);
         const double w = v[2] * toPicture, h = v[3] * toPicture;
-        if (!(w > 0) || !(h > 0))
+        // A box the network cannot have meant (no size, or beyond any number) is dropped.
+        if (!(w > 0) || !(h > 0) || !std::isfinite(centre.x + centre.y + w + h) || w > 4 * side || h > 4 * side)
             continue;
         face.Box = cv::Rect2d(centre.x - w / 2, centre.y - h / 2, w, h);
         for (int k = 0; k < 6; ++k)

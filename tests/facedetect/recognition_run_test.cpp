@@ -905,10 +905,21 @@ TEST_F(RealDetector, TheLearnedFaceDetectorFramesTurnedHeadsButNoAnimalOrObject)
     }
 }
 
+// A texture the cascade takes for faces is not recognised. A man in profile behind a camera, whom neither the
+// cascade nor the HOG detector finds, is not recognised either unless the learned face detector is there, which
+// frames his head (hair at row 95 of the photo, chin near 300, head centred near column 325).
 TEST_F(RealDetector, PhotoWithoutAFaceIsNotRecognised)
 {
+    const bool learned = fs::exists(BinDir() / kFaceModelFile) && fs::exists(BinDir() / kPersonModelFile);
     for (const char* name : { "no_face_false_positive_768.jpg", "no_face_grayscale_profile_768.jpg" }) {
         const RecognitionOutcome o = RunOn(name);
+        if (learned && std::string(name) == "no_face_grayscale_profile_768.jpg") {
+            ASSERT_EQ(o.result, kRecognised) << name;
+            EXPECT_NEAR(o.proposal.headTop, 95, 15);
+            EXPECT_NEAR(o.proposal.chinLine, 300, 30);
+            EXPECT_NEAR((o.proposal.frameLeft + o.proposal.frameRight) / 2, 325, 25);
+            continue;
+        }
         EXPECT_EQ(o.result, kRecognitionNotRecognised) << name;
         EXPECT_EQ(o.log, RecognitionLogKind::NotDetected) << name;
     }
