@@ -720,7 +720,7 @@ TEST_F(RealDetectorWindow, APressInsideAnotherFacesOutlineFramesThatFace)
 
 TEST_F(RealDetectorWindow, PhotoWithoutAFaceIsReportedAndTheFrameComesBack)
 {
-    OpenData("no_face_grayscale_profile_768.jpg");
+    OpenData("no_face_false_positive_768.jpg");
     const QRect before = Frame();
     EXPECT_EQ(Recognise(), -10);
     ASSERT_EQ(dialogs.messages.size(), 1u);
