@@ -166,10 +166,24 @@ std::vector<Detection> ModelFacesConfirmed(const FaceVerifier& verifier, const c
     cv::Mat mirrored;
     cv::flip(grey, mirrored, 1);
     const std::vector<ModelFace> inMirror = FindModelFaces(mirrored, kModelFaceMinScore);
-    cv::Mat bgr, mask;
-    cv::cvtColor(grey, bgr, cv::COLOR_GRAY2BGR);
-    if (PersonMaskOf(bgr, 1, mask) != kPersonModelOk)
-        return out;
+    // The person mask, made for the first face that gets that far, at about 256 pixels across (the model's own
+    // resolution): a face's middle is tens of its pixels, and the refinement of a full-size mask would cost more
+    // than everything else here.
+    const int divisor = std::max(1, std::max(grey.cols, grey.rows) / 256);
+    cv::Mat mask;
+    const auto personShare = [&](const cv::Rect& r) {
+        if (mask.empty()) {
+            cv::Mat bgr;
+            cv::cvtColor(grey, bgr, cv::COLOR_GRAY2BGR);
+            if (PersonMaskOf(bgr, divisor, mask) != kPersonModelOk)
+                mask = cv::Mat(1, 1, CV_8U, cv::Scalar(0));
+        }
+        const double sx = static_cast<double>(mask.cols) / grey.cols, sy = static_cast<double>(mask.rows) / grey.rows;
+        const cv::Rect scaled = cv::Rect(static_cast<int>(r.x * sx), static_cast<int>(r.y * sy),
+                                    std::max(1, static_cast<int>(r.width * sx)), std::max(1, static_cast<int>(r.height * sy)))
+            & cv::Rect(0, 0, mask.cols, mask.rows);
+        return scaled.area() > 0 ? cv::mean(mask(scaled))[0] / 255 : 0.0;
+    };
     const cv::Rect bounds(0, 0, grey.cols, grey.rows);
     for (const ModelFace& face : faces) {
         const cv::Rect box(face.Box);
@@ -185,7 +199,7 @@ std::vector<Detection> ModelFacesConfirmed(const FaceVerifier& verifier, const c
         // The middle half of the box (the eyes, nose and mouth): a person's, not the background's.
         const cv::Rect middle = cv::Rect(box.x + box.width / 4, box.y + box.height / 4, box.width / 2, box.height / 2)
             & bounds;
-        if (middle.area() <= 0 || cv::mean(mask(middle))[0] < 255 * kModelFaceMinPersonShare)
+        if (middle.area() <= 0 || personShare(middle) < kModelFaceMinPersonShare)
             continue;
         FacePoints points;
         if (!verifier.PlaceLandmarks(grey, box, points))
