@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cmath>
 #include <filesystem>
+#include <mutex>
 #include <new>
 #include <optional>
 
@@ -29,7 +30,10 @@ struct ModelKey {
     bool operator==(const ModelKey&) const = default;
 };
 
+// The program may ask for the model on one thread (the settings' report) while a recognition runs on another: the
+// model is read and run under the lock.
 struct ModelState {
+    std::mutex lock;
     std::optional<ModelKey> key;
     cv::dnn::Net net;
     int state = 0;
@@ -83,6 +87,7 @@ double Overlap(const cv::Rect2d& a, const cv::Rect2d& b)
 int LoadFaceModel(const std::string& path)
 {
     ModelState& model = TheModel();
+    const std::lock_guard guard(model.lock);
     if (path.empty())
         return model.state = kFaceModelBadArguments;
     std::error_code ec;
@@ -118,12 +123,18 @@ int LoadFaceModel(const std::string& path)
     return kFaceModelOk;
 }
 
-int FaceModelState() { return TheModel().state; }
+int FaceModelState()
+{
+    ModelState& model = TheModel();
+    const std::lock_guard guard(model.lock);
+    return model.state;
+}
 
 std::vector<ModelFace> FindModelFaces(const cv::Mat& picture, double minScore)
 {
     std::vector<ModelFace> found;
     ModelState& model = TheModel();
+    const std::lock_guard guard(model.lock);
     if (model.state != 1 || picture.empty() || picture.type() != CV_8UC1)
         return found;
     // The picture centred on a black square, so that the model's square input keeps its proportions.
