@@ -110,7 +110,8 @@ int LoadFaceModel(const std::string& path)
         net.setPreferableBackend(cv::dnn::DNN_BACKEND_OPENCV);
         net.setPreferableTarget(cv::dnn::DNN_TARGET_CPU);
         cv::Mat boxes, scores;
-        if (!Run(net, cv::Mat(std::vector<int> { 1, 3, kModelSide, kModelSide }, CV_32F, cv::Scalar(0.0)), boxes, scores))
+        if (!Run(net, cv::Mat(std::vector<int> { 1, 3, kModelSide, kModelSide }, CV_32F, cv::Scalar(0.0)), boxes,
+                scores))
             return model.state = kFaceModelUnreadable;
         model.net = std::move(net);
     } catch (const std::bad_alloc&) {
@@ -143,11 +144,12 @@ std::vector<ModelFace> FindModelFaces(const cv::Mat& picture, double minScore)
     cv::Mat square(side, side, CV_8UC1, cv::Scalar(0));
     picture.copyTo(square(cv::Rect(left, top, picture.cols, picture.rows)));
     cv::Mat small, colour;
-    cv::resize(square, small, cv::Size(kModelSide, kModelSide), 0, 0, side > kModelSide ? cv::INTER_AREA : cv::INTER_LINEAR);
+    cv::resize(
+        square, small, cv::Size(kModelSide, kModelSide), 0, 0, side > kModelSide ? cv::INTER_AREA : cv::INTER_LINEAR);
     cv::cvtColor(small, colour, cv::COLOR_GRAY2BGR);
     // Grey levels to -1 .. 1, the range the network was trained on.
-    const cv::Mat blob = cv::dnn::blobFromImage(colour, 1.0 / 127.5, cv::Size(), cv::Scalar(127.5, 127.5, 127.5), false,
-        false, CV_32F);
+    const cv::Mat blob = cv::dnn::blobFromImage(
+        colour, 1.0 / 127.5, cv::Size(), cv::Scalar(127.5, 127.5, 127.5), false, false, CV_32F);
     cv::Mat boxes, scores;
     if (!Run(model.net, blob, boxes, scores))
         return found;
@@ -162,7 +164,9 @@ std::vector<ModelFace> FindModelFaces(const cv::Mat& picture, double minScore)
             continue;
         const float* v = b + static_cast<std::ptrdiff_t>(i) * kValuesPerAnchor;
         const cv::Point2d a = anchors[static_cast<std::size_t>(i)] * kModelSide;
-        const auto at = [&](double x, double y) { return cv::Point2d((a.x + x) * toPicture - left, (a.y + y) * toPicture - top); };
+        const auto at = [&](double x, double y) {
+            return cv::Point2d((a.x + x) * toPicture - left, (a.y + y) * toPicture - top);
+        };
         ModelFace face;
         face.Score = score;
         const cv::Point2d centre = at(v[0], v[1]);
@@ -175,7 +179,8 @@ std::vector<ModelFace> FindModelFaces(const cv::Mat& picture, double minScore)
             face.Points[static_cast<std::size_t>(k)] = at(v[4 + 2 * k], v[5 + 2 * k]);
         candidates.push_back(face);
     }
-    std::stable_sort(candidates.begin(), candidates.end(), [](const ModelFace& x, const ModelFace& y) { return x.Score > y.Score; });
+    std::stable_sort(
+        candidates.begin(), candidates.end(), [](const ModelFace& x, const ModelFace& y) { return x.Score > y.Score; });
     // Merged as the network's authors do: the best face takes the score-weighted mean of every face overlapping it.
     std::vector<bool> used(candidates.size(), false);
     for (std::size_t i = 0; i < candidates.size(); ++i) {

@@ -179,8 +179,9 @@ std::vector<Detection> ModelFacesConfirmed(const FaceVerifier& verifier, const c
                 mask = cv::Mat(1, 1, CV_8U, cv::Scalar(0));
         }
         const double sx = static_cast<double>(mask.cols) / grey.cols, sy = static_cast<double>(mask.rows) / grey.rows;
-        const cv::Rect scaled = cv::Rect(static_cast<int>(r.x * sx), static_cast<int>(r.y * sy),
-                                    std::max(1, static_cast<int>(r.width * sx)), std::max(1, static_cast<int>(r.height * sy)))
+        const cv::Rect scaled
+            = cv::Rect(static_cast<int>(r.x * sx), static_cast<int>(r.y * sy),
+                  std::max(1, static_cast<int>(r.width * sx)), std::max(1, static_cast<int>(r.height * sy)))
             & cv::Rect(0, 0, mask.cols, mask.rows);
         return scaled.area() > 0 ? cv::mean(mask(scaled))[0] / 255 : 0.0;
     };
@@ -197,15 +198,16 @@ std::vector<Detection> ModelFacesConfirmed(const FaceVerifier& verifier, const c
         if (!mirrorAgrees)
             continue;
         // The middle half of the box (the eyes, nose and mouth): a person's, not the background's.
-        const cv::Rect middle = cv::Rect(box.x + box.width / 4, box.y + box.height / 4, box.width / 2, box.height / 2)
-            & bounds;
+        const cv::Rect middle
+            = cv::Rect(box.x + box.width / 4, box.y + box.height / 4, box.width / 2, box.height / 2) & bounds;
         if (middle.area() <= 0 || personShare(middle) < kModelFaceMinPersonShare)
             continue;
         FacePoints points;
         if (!verifier.PlaceLandmarks(grey, box, points))
             continue;
         // The network's first point is the eye on the picture's left, as LeftEye.
-        const double apart = std::max(cv::norm(points.LeftEye - face.Points[0]), cv::norm(points.RightEye - face.Points[1]));
+        const double apart
+            = std::max(cv::norm(points.LeftEye - face.Points[0]), cv::norm(points.RightEye - face.Points[1]));
         if (apart > kModelFaceEyeTolerance * box.width)
             continue;
         Detection d;

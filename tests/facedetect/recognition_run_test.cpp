@@ -898,7 +898,8 @@ TEST_F(RealDetector, TheLearnedFaceDetectorFramesTurnedHeadsButNoAnimalOrObject)
         EXPECT_EQ(report.faceModel, corrupt ? FaceModelState::Unreadable : FaceModelState::Missing);
         const std::string text = DetectorReportText(report);
         EXPECT_NE(text.find(corrupt ? "モデルを読み込めません（" + model : "モデルが見つかりません（" + model),
-            std::string::npos) << text;
+            std::string::npos)
+            << text;
         const RecognitionOutcome o
             = RecognitionRun(square, program.string(), temp.Path().string(), {}, DefaultSheetLayout(), square.Width());
         EXPECT_EQ(o.result, kRecognitionNotRecognised) << (corrupt ? "corrupt" : "missing");

@@ -271,7 +271,7 @@ int FaceDetector::LoadFaceModel(const std::string& modelPath, FaceModelState& st
     }
     try {
         const int status = loadFaceModel_(modelPath.c_str());
-        state = status == 0 ? FaceModelState::Ready
+        state = status == 0                ? FaceModelState::Ready
             : status == -2 || status == -1 ? FaceModelState::Missing
                                            : FaceModelState::Unreadable;
     } catch (...) {
