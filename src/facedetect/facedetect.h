@@ -1,5 +1,5 @@
 // libfacedetect.so: a cascade-classifier detector whose faces a second detector confirms, behind three C functions
-// (and five optional ones). It reads an image file and a cascade file and reports the rectangles it finds, the one
+// (and seven optional ones). It reads an image file and a cascade file and reports the rectangles it finds, the one
 // most likely to be the photo's subject first. It refuses null or empty names, a pass other than 0 or 1 and a
 // precision outside 1..10.
 //
@@ -19,7 +19,8 @@
 // the landmarks of dlib's 68-point shape predictor (getFacePoints). The boxes stay the cascade's. When the cascade
 // finds nothing the face detector confirms, the face detector searches the whole copy by itself for faces of at
 // least the minimum size and a tenth of the longer side (a head tilted beyond the cascade's reach) and reports
-// them with the box the cascade draws around such a face, computed from the landmarks. The model is
+// them with the box the cascade draws around such a face, computed from the landmarks; when it finds none either,
+// the learned face detector read by loadFaceModel has the last word (see there). The landmark model is
 // VELLICAM_LANDMARK_MODEL when that is set, else shape_predictor_68_face_landmarks.dat beside the library, else
 // Debian's /usr/share/dlib/shape_predictor_68_face_landmarks.dat; without a readable model the cascade works alone,
 // as it always did. Both dlib models are kept as flat files in the user's cache folder (vellicam/ under
