@@ -516,8 +516,8 @@ public:
             // rows are at hand: most photos have the face that asks for it.
             GreyImage grey;
             maskPictureMade_ = !personModelPath_.empty();
-            std::string why = MakeReducedPictures(
-                square_, s.photoArea, factor_, grey, maskPictureMade_ ? &maskPicture_ : nullptr);
+            std::string why
+                = MakeReducedPictures(square_, s.photoArea, factor_, grey, maskPictureMade_ ? &maskPicture_ : nullptr);
             if (why.empty())
                 why = WriteGreyImage(grey, tempPath);
             if (!why.empty()) {

@@ -19,7 +19,10 @@ namespace {
 struct BlockColumns {
     int first = 0, end = 0;
 };
-BlockColumns BlocksOf(int left, int right, int factor) { return { left / factor, (right - 1) / factor + 1 }; }
+BlockColumns BlocksOf(int left, int right, int factor)
+{
+    return { left / factor, (right - 1) / factor + 1 };
+}
 
 } // namespace
 

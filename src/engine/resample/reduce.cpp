@@ -238,8 +238,8 @@ struct VectorLoops {
                 const __m128i l = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
                 const __m128d wf = _mm_set1_pd(c.firstWeight), wl = _mm_set1_pd(c.lastWeight);
                 const auto weigh = [&](__m128i first, __m128i inner, __m128i last) {
-                    return _mm_add_pd(_mm_add_pd(_mm_mul_pd(_mm_cvtepi32_pd(first), wf),
-                                          _mm_mul_pd(_mm_cvtepi32_pd(inner), hundred)),
+                    return _mm_add_pd(
+                        _mm_add_pd(_mm_mul_pd(_mm_cvtepi32_pd(first), wf), _mm_mul_pd(_mm_cvtepi32_pd(inner), hundred)),
                         _mm_mul_pd(_mm_cvtepi32_pd(last), wl));
                 };
                 lo = weigh(f, mid, l);
@@ -392,7 +392,8 @@ int Reduce(const Bitmap& source, const Rect& region, int dstH, int dstW, Bitmap&
     if (threads > 1 && dstH >= 2 * kMinRowsPerThread) {
         split = dstH / 2;
         try {
-            lower = std::thread([&] { lowerMade = ReduceRows<Loops>(source, region, columns, dstH, split, dstH, result, {}); });
+            lower = std::thread(
+                [&] { lowerMade = ReduceRows<Loops>(source, region, columns, dstH, split, dstH, result, {}); });
         } catch (const std::system_error&) {
             split = dstH;
         }

@@ -203,8 +203,7 @@ int ComposeSheetFromRegion(const Bitmap& photo, const Rect& region, const SheetL
                 return kSheetOutOfMemory;
             {
                 const StageTimer reducing(Stage::Reduce);
-                m.reduction
-                    = ReduceHighQualityRegion(
+                m.reduction = ReduceHighQualityRegion(
                     photo, region, c.ImageHeight, c.ImageWidth, m.image, nullptr, progress, options.threads);
                 if (m.reduction != kReduced)
                     StretchDraw(photo, region, m.image, { 0, 0, c.ImageWidth, c.ImageHeight });
