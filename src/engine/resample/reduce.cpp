@@ -8,7 +8,11 @@
 #include "resample/reduce.h"
 
 #include <algorithm>
+#include <atomic>
+#include <condition_variable>
 #include <cstdint>
+#include <memory>
+#include <mutex>
 #include <new>
 #include <system_error>
 #include <thread>
@@ -351,8 +355,30 @@ bool ReduceRows(const Bitmap& source, const Rect& region, const Columns& columns
     return true;
 }
 
-// Fewer destination rows than this are not worth a thread's start.
-constexpr int kMinRowsPerThread = 32;
+// The bands of destination rows that the calling thread and a helper thread take in turn, each the next one not yet
+// taken. The helper may start late when the other core is busy: the calling thread then takes every band itself
+// and waits only for the bands the helper took to be finished. A helper starting after the last band was taken
+// finds none and touches nothing but this record, which it shares.
+constexpr int kBandRows = 32;
+struct SharedBands {
+    int count = 0;
+    std::atomic<int> next { 0 };
+    int finished = 0; // under `mutex`
+    bool failed = false; // under `mutex`
+    std::mutex mutex;
+    std::condition_variable allFinished;
+
+    [[nodiscard]] int Take() { return next.fetch_add(1); }
+    void Finish(bool made)
+    {
+        {
+            const std::lock_guard lock(mutex);
+            failed = failed || !made;
+            ++finished;
+        }
+        allFinished.notify_all();
+    }
+};
 
 template <typename Loops>
 int Reduce(const Bitmap& source, const Rect& region, int dstH, int dstW, Bitmap& destination, EngineError* error,
@@ -383,25 +409,37 @@ int Reduce(const Bitmap& source, const Rect& region, int dstH, int dstW, Bitmap&
         columns.inverse[static_cast<std::size_t>(x)] = 1.0 / columns.spans[static_cast<std::size_t>(x)].weightSum;
     }
 
-    // The lower half of the rows on a thread of its own when one is offered and the rows are worth it; the calling
-    // thread makes the upper half and alone reports progress. A thread that cannot be started leaves all the rows
-    // to the calling thread.
-    int split = dstH;
-    bool lowerMade = true;
-    std::thread lower;
-    if (threads > 1 && dstH >= 2 * kMinRowsPerThread) {
-        split = dstH / 2;
-        try {
-            lower = std::thread(
-                [&] { lowerMade = ReduceRows<Loops>(source, region, columns, dstH, split, dstH, result, {}); });
-        } catch (const std::system_error&) {
-            split = dstH;
-        }
+    if (threads < 2 || dstH < 2 * kBandRows) {
+        if (!ReduceRows<Loops>(source, region, columns, dstH, 0, dstH, result, progress))
+            return Refuse(
+                error, kReductionOutOfMemory, { ErrorCode::OutOfMemory, ErrorDomain::Memory, {}, dstW, dstH });
+        destination = std::move(result);
+        return kReduced;
     }
-    const bool upperMade = ReduceRows<Loops>(source, region, columns, dstH, 0, split, result, progress);
-    if (lower.joinable())
-        lower.join();
-    if (!upperMade || !lowerMade)
+    // Bands shared with a helper thread; only the calling thread reports progress. A helper that cannot be
+    // started leaves every band to the calling thread.
+    auto bands = std::make_shared<SharedBands>();
+    bands->count = (dstH + kBandRows - 1) / kBandRows;
+    const auto makeBand = [&](int band, const Progress& report) {
+        return ReduceRows<Loops>(
+            source, region, columns, dstH, band * kBandRows, std::min(dstH, (band + 1) * kBandRows), result, report);
+    };
+    try {
+        std::thread([bands, make = &makeBand] {
+            for (int band = bands->Take(); band < bands->count; band = bands->Take())
+                bands->Finish((*make)(band, {}));
+        }).detach();
+    } catch (const std::system_error&) {
+    }
+    for (int band = bands->Take(); band < bands->count; band = bands->Take())
+        bands->Finish(makeBand(band, progress));
+    bool failed = false;
+    {
+        std::unique_lock lock(bands->mutex);
+        bands->allFinished.wait(lock, [&] { return bands->finished == bands->count; });
+        failed = bands->failed;
+    }
+    if (failed)
         return Refuse(error, kReductionOutOfMemory, { ErrorCode::OutOfMemory, ErrorDomain::Memory, {}, dstW, dstH });
     destination = std::move(result);
     return kReduced;
