@@ -11,6 +11,10 @@
 #include <new>
 #include <vector>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace vellicam {
 
 namespace {
@@ -22,6 +26,40 @@ struct BlockColumns {
 BlockColumns BlocksOf(int left, int right, int factor)
 {
     return { left / factor, (right - 1) / factor + 1 };
+}
+
+// columns[i] += greys[i] for `count` values.
+void AddGreys(std::uint32_t* columns, const std::uint16_t* greys, std::size_t count)
+{
+    std::size_t i = 0;
+#if defined(__SSE2__)
+    const __m128i zero = _mm_setzero_si128();
+    for (; i + 8 <= count; i += 8) {
+        const __m128i g = _mm_loadu_si128(reinterpret_cast<const __m128i*>(greys + i));
+        auto* c = reinterpret_cast<__m128i*>(columns + i);
+        _mm_storeu_si128(c, _mm_add_epi32(_mm_loadu_si128(c), _mm_unpacklo_epi16(g, zero)));
+        _mm_storeu_si128(c + 1, _mm_add_epi32(_mm_loadu_si128(c + 1), _mm_unpackhi_epi16(g, zero)));
+    }
+#endif
+    for (; i < count; ++i)
+        columns[i] += greys[i];
+}
+
+// columns[i] += bytes[i] for `count` values; 16 bits hold the sums of up to 257 rows.
+void AddBytes(std::uint16_t* columns, const std::uint8_t* bytes, std::size_t count)
+{
+    std::size_t i = 0;
+#if defined(__SSE2__)
+    const __m128i zero = _mm_setzero_si128();
+    for (; i + 16 <= count; i += 16) {
+        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + i));
+        auto* c = reinterpret_cast<__m128i*>(columns + i);
+        _mm_storeu_si128(c, _mm_add_epi16(_mm_loadu_si128(c), _mm_unpacklo_epi8(b, zero)));
+        _mm_storeu_si128(c + 1, _mm_add_epi16(_mm_loadu_si128(c + 1), _mm_unpackhi_epi8(b, zero)));
+    }
+#endif
+    for (; i < count; ++i)
+        columns[i] = static_cast<std::uint16_t>(columns[i] + bytes[i]);
 }
 
 } // namespace
@@ -39,16 +77,33 @@ std::string MakeReducedPictures(const Bitmap& square, Rect area, int factor, Gre
     const int gw = (W + factor - 1) / factor, gh = (H + factor - 1) / factor;
     const int f = MaskPictureFactor(W, H, kPersonMaskLongSide);
     const int mw = (W + f - 1) / f, mh = (H + f - 1) / f;
+    // The column sums of a block row of the mask's picture are 16 bits wide: a square too large for that (beyond
+    // any the engine allocates) is reduced the separate way.
+    if (mask && f > 257) {
+        try {
+            GreyImage madeGrey;
+            (void)MakeDetectorImage(square, factor, madeGrey);
+            MaskPicture picture;
+            (void)MakeMaskPicture(square, kPersonMaskLongSide, picture);
+            grey = std::move(madeGrey);
+            *mask = std::move(picture);
+        } catch (const std::bad_alloc&) {
+            return "no memory for the detector's image";
+        }
+        return {};
+    }
+    const int aw = area.Width();
+    const std::size_t columns = static_cast<std::size_t>(std::max(0, aw));
     GreyImage madeGrey;
     Bitmap reduced;
-    std::vector<std::uint32_t> greySums, maskSums;
-    std::vector<std::uint16_t> greys;
+    std::vector<std::uint16_t> greys, maskColumns;
+    std::vector<std::uint32_t> greyColumns;
     try {
         madeGrey = { gw, gh, std::vector<std::uint8_t>(static_cast<std::size_t>(gw) * gh) };
-        greySums.resize(static_cast<std::size_t>(gw));
-        greys.resize(static_cast<std::size_t>(std::max(0, area.Width())));
+        greys.resize(columns);
+        greyColumns.resize(columns);
         if (mask) {
-            maskSums.resize(static_cast<std::size_t>(mw) * 3);
+            maskColumns.resize(3 * columns);
             if (!reduced.Resize(mw, mh)) // black: the blocks outside the area
                 throw std::bad_alloc();
         }
@@ -56,62 +111,54 @@ std::string MakeReducedPictures(const Bitmap& square, Rect area, int factor, Gre
         return "no memory for the detector's image";
     }
 
-    const int aw = area.Width();
+    // Each row is added column by column into the sums of its block row, for the grey copy and for the mask's
+    // picture while the row is at hand; a block row's last row turns its column sums into block means.
     const BlockColumns greyBlocks = aw > 0 ? BlocksOf(area.left, area.right, factor) : BlockColumns {};
     const BlockColumns maskBlocks = aw > 0 ? BlocksOf(area.left, area.right, f) : BlockColumns {};
     for (int y = area.top; y < area.bottom && aw > 0; ++y) {
         const std::uint8_t* row = square.Row(y) + 3 * static_cast<std::size_t>(area.left);
 
-        // The grey copy: the row's greys added block by block into the block row's sums.
         if (y == area.top || y % factor == 0)
-            std::fill(greySums.begin() + greyBlocks.first, greySums.begin() + greyBlocks.end, 0u);
+            std::fill(greyColumns.begin(), greyColumns.end(), 0u);
         GreyRow(row, aw, greys.data());
-        const std::uint16_t* g = greys.data();
-        for (int bx = greyBlocks.first; bx < greyBlocks.end; ++bx) {
-            const int n = std::min(area.right, (bx + 1) * factor) - std::max(area.left, bx * factor);
-            std::uint32_t sum = 0;
-            for (int i = 0; i < n; ++i)
-                sum += *g++;
-            greySums[static_cast<std::size_t>(bx)] += sum;
-        }
+        AddGreys(greyColumns.data(), greys.data(), columns);
         if (y + 1 == area.bottom || (y + 1) % factor == 0) {
             const int by = y / factor;
             const int rows = std::min(H, (by + 1) * factor) - by * factor;
             std::uint8_t* out = madeGrey.pixels.data() + static_cast<std::size_t>(by) * gw;
+            const std::uint32_t* g = greyColumns.data();
             for (int bx = greyBlocks.first; bx < greyBlocks.end; ++bx) {
+                const int n = std::min(area.right, (bx + 1) * factor) - std::max(area.left, bx * factor);
+                std::uint32_t sum = 0;
+                for (int i = 0; i < n; ++i)
+                    sum += *g++;
                 const auto count = static_cast<std::uint32_t>(rows * (std::min(W, (bx + 1) * factor) - bx * factor));
-                out[bx] = BlockGrey(greySums[static_cast<std::size_t>(bx)], count);
+                out[bx] = BlockGrey(sum, count);
             }
         }
 
-        // The mask's picture: each channel added block by block, from the same row while it is at hand.
         if (!mask)
             continue;
         if (y == area.top || y % f == 0)
-            std::fill(maskSums.begin() + 3 * maskBlocks.first, maskSums.begin() + 3 * maskBlocks.end, 0u);
-        const std::uint8_t* p = row;
-        for (int bx = maskBlocks.first; bx < maskBlocks.end; ++bx) {
-            const int n = std::min(area.right, (bx + 1) * f) - std::max(area.left, bx * f);
-            std::uint32_t b = 0, gr = 0, r = 0;
-            for (int i = 0; i < n; ++i, p += 3) {
-                b += p[0];
-                gr += p[1];
-                r += p[2];
-            }
-            std::uint32_t* s = maskSums.data() + 3 * static_cast<std::size_t>(bx);
-            s[0] += b;
-            s[1] += gr;
-            s[2] += r;
-        }
+            std::fill(maskColumns.begin(), maskColumns.end(), std::uint16_t { 0 });
+        AddBytes(maskColumns.data(), row, 3 * columns);
         if (y + 1 == area.bottom || (y + 1) % f == 0) {
             const int by = y / f;
             const int rows = std::min(H, (by + 1) * f) - by * f;
             std::uint8_t* o = reduced.Row(by);
+            const std::uint16_t* p = maskColumns.data();
             for (int bx = maskBlocks.first; bx < maskBlocks.end; ++bx) {
-                const auto n = static_cast<std::uint32_t>(rows * (std::min(W, (bx + 1) * f) - bx * f));
-                for (int c = 0; c < 3; ++c)
-                    o[3 * bx + c]
-                        = static_cast<std::uint8_t>((maskSums[3 * static_cast<std::size_t>(bx) + c] + n / 2) / n);
+                const int n = std::min(area.right, (bx + 1) * f) - std::max(area.left, bx * f);
+                std::uint32_t b = 0, g = 0, r = 0;
+                for (int i = 0; i < n; ++i, p += 3) {
+                    b += p[0];
+                    g += p[1];
+                    r += p[2];
+                }
+                const auto count = static_cast<std::uint32_t>(rows * (std::min(W, (bx + 1) * f) - bx * f));
+                o[3 * bx] = static_cast<std::uint8_t>((b + count / 2) / count);
+                o[3 * bx + 1] = static_cast<std::uint8_t>((g + count / 2) / count);
+                o[3 * bx + 2] = static_cast<std::uint8_t>((r + count / 2) / count);
             }
         }
     }
