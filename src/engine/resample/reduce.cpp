@@ -7,15 +7,11 @@
 // Integer sums do not depend on the order of addition, so the result is the same as summing cell by cell.
 #include "resample/reduce.h"
 
+#include "resample/shared_bands.h"
+
 #include <algorithm>
-#include <atomic>
-#include <condition_variable>
 #include <cstdint>
-#include <memory>
-#include <mutex>
 #include <new>
-#include <system_error>
-#include <thread>
 #include <vector>
 
 #if defined(__SSE2__)
@@ -355,30 +351,8 @@ bool ReduceRows(const Bitmap& source, const Rect& region, const Columns& columns
     return true;
 }
 
-// The bands of destination rows that the calling thread and a helper thread take in turn, each the next one not yet
-// taken. The helper may start late when the other core is busy: the calling thread then takes every band itself
-// and waits only for the bands the helper took to be finished. A helper starting after the last band was taken
-// finds none and touches nothing but this record, which it shares.
+// The rows a band of a reduction shared between two threads holds.
 constexpr int kBandRows = 32;
-struct SharedBands {
-    int count = 0;
-    std::atomic<int> next { 0 };
-    int finished = 0; // under `mutex`
-    bool failed = false; // under `mutex`
-    std::mutex mutex;
-    std::condition_variable allFinished;
-
-    [[nodiscard]] int Take() { return next.fetch_add(1); }
-    void Finish(bool made)
-    {
-        {
-            const std::lock_guard lock(mutex);
-            failed = failed || !made;
-            ++finished;
-        }
-        allFinished.notify_all();
-    }
-};
 
 template <typename Loops>
 int Reduce(const Bitmap& source, const Rect& region, int dstH, int dstW, Bitmap& destination, EngineError* error,
@@ -416,30 +390,12 @@ int Reduce(const Bitmap& source, const Rect& region, int dstH, int dstW, Bitmap&
         destination = std::move(result);
         return kReduced;
     }
-    // Bands shared with a helper thread; only the calling thread reports progress. A helper that cannot be
-    // started leaves every band to the calling thread.
-    auto bands = std::make_shared<SharedBands>();
-    bands->count = (dstH + kBandRows - 1) / kBandRows;
-    const auto makeBand = [&](int band, const Progress& report) {
-        return ReduceRows<Loops>(
-            source, region, columns, dstH, band * kBandRows, std::min(dstH, (band + 1) * kBandRows), result, report);
-    };
-    try {
-        std::thread([bands, make = &makeBand] {
-            for (int band = bands->Take(); band < bands->count; band = bands->Take())
-                bands->Finish((*make)(band, {}));
-        }).detach();
-    } catch (const std::system_error&) {
-    }
-    for (int band = bands->Take(); band < bands->count; band = bands->Take())
-        bands->Finish(makeBand(band, progress));
-    bool failed = false;
-    {
-        std::unique_lock lock(bands->mutex);
-        bands->allFinished.wait(lock, [&] { return bands->finished == bands->count; });
-        failed = bands->failed;
-    }
-    if (failed)
+    // Bands shared with a helper thread; only the calling thread reports progress.
+    const bool made = MakeBandsShared((dstH + kBandRows - 1) / kBandRows, [&](int band, bool onCaller) {
+        return ReduceRows<Loops>(source, region, columns, dstH, band * kBandRows,
+            std::min(dstH, (band + 1) * kBandRows), result, onCaller ? progress : Progress {});
+    });
+    if (!made)
         return Refuse(error, kReductionOutOfMemory, { ErrorCode::OutOfMemory, ErrorDomain::Memory, {}, dstW, dstH });
     destination = std::move(result);
     return kReduced;

@@ -210,7 +210,7 @@ int ComposeSheetFromRegion(const Bitmap& photo, const Rect& region, const SheetL
             }
             if (options.sharpen) {
                 const StageTimer sharpening(Stage::Sharpen);
-                SharpenBitmap(m.image, progress);
+                SharpenBitmap(m.image, progress, options.threads);
             }
             made.push_back(std::move(m));
             found = made.end() - 1;

@@ -49,7 +49,7 @@ struct SheetOptions {
     bool cornerMarks = true;
     bool scale = true;
     bool sharpen = false;
-    // The threads each cell's reduction may use (ReduceHighQualityRegion): 2 where the other core is free, as in
+    // The threads each cell's reduction and sharpening may use: 2 where the other core is free, as in
     // the window's own sheet action. The sheet's bytes do not depend on it.
     int threads = 1;
 };
