@@ -207,5 +207,27 @@ TEST(ReduceHighQuality, DarkPixelsTurnBlackOnlyInside)
     }
 }
 
+// The rows shared between two threads make the bytes of one: the seam between the bands, the band that holds the
+// last rows (read past the bottom) and a region's offset included.
+TEST(ReduceHighQuality, TwoThreadsMakeTheBytesOfOne)
+{
+    struct Case {
+        int srcW, srcH;
+        Rect region;
+        int dstW, dstH;
+    };
+    for (const Case& c : { Case { 2600, 2600, { 300, 0, 2300, 2600 }, 378, 496 },
+             Case { 900, 1201, { 0, 0, 900, 1201 }, 301, 399 }, Case { 700, 700, { 7, 11, 680, 690 }, 65, 64 },
+             Case { 1000, 1000, { 0, 0, 1000, 1000 }, 100, 103 }, Case { 400, 400, { 0, 0, 400, 400 }, 63, 64 } }) {
+        SCOPED_TRACE(
+            testing::Message() << c.region.Width() << "x" << c.region.Height() << " -> " << c.dstW << "x" << c.dstH);
+        const Bitmap src = PhotoLike(c.srcW, c.srcH, static_cast<std::uint32_t>(c.dstW));
+        Bitmap one, two;
+        ASSERT_EQ(ReduceHighQualityRegion(src, c.region, c.dstH, c.dstW, one, nullptr, {}, 1), kReduced);
+        ASSERT_EQ(ReduceHighQualityRegion(src, c.region, c.dstH, c.dstW, two, nullptr, {}, 2), kReduced);
+        EXPECT_TRUE(SameImage(two, one, "two threads"));
+    }
+}
+
 } // namespace
 } // namespace vellicam

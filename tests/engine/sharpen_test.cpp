@@ -88,6 +88,20 @@ TEST(SharpenBitmap, MatchesLiteralFilterOnRandomImages)
     }
 }
 
+// Bands shared between two threads work from the rows around them as they were: the seams come out as on one
+// thread, for bands that end exactly at the last filtered row or one short of it.
+TEST(SharpenBitmap, TwoThreadsMatchTheLiteralFilter)
+{
+    const std::pair<int, int> sizes[] = { { 378, 496 }, { 50, 130 }, { 33, 131 }, { 20, 129 } };
+    std::uint32_t seed = 91;
+    for (const auto& [w, h] : sizes) {
+        const Bitmap original = SaltedBitmap(w, h, seed++);
+        Bitmap actual = original;
+        SharpenBitmap(actual, {}, 2);
+        EXPECT_TRUE(SameImage(actual, ReferenceSharpen(original), "sharpen on two threads")) << w << "x" << h;
+    }
+}
+
 TEST(SharpenBitmap, KeepsBorderBlueAndUniformAreas)
 {
     Bitmap b = RandomBitmap(30, 20, 3);

@@ -15,9 +15,7 @@
 
 namespace vellicam {
 
-namespace {
-
-// The grey of each pixel of a row in 1/256: blue, green, red with the BT.601 weights 29, 150, 77 (at most 65280).
+// At most 65280 each.
 void GreyRow(const std::uint8_t* p, int width, std::uint16_t* grey)
 {
     int x = 0;
@@ -44,8 +42,6 @@ void GreyRow(const std::uint8_t* p, int width, std::uint16_t* grey)
     }
 }
 
-} // namespace
-
 int DetectorImageFactor(int imageWidth, int imageHeight)
 {
     const int side = std::max(imageWidth, imageHeight);
@@ -54,31 +50,22 @@ int DetectorImageFactor(int imageWidth, int imageHeight)
     return (side + kDetectorImageLongSide - 1) / kDetectorImageLongSide;
 }
 
-std::string WriteDetectorImage(const Bitmap& image, int factor, const std::string& path)
+bool MakeDetectorImage(const Bitmap& image, int factor, GreyImage& grey)
 {
     if (image.Empty() || factor < 1)
-        return "no image to hand to the detector";
+        return false;
     const int imageWidth = image.Width(), imageHeight = image.Height();
     const int w = (imageWidth + factor - 1) / factor, h = (imageHeight + factor - 1) / factor;
-    const std::string header = "P5\n" + std::to_string(w) + " " + std::to_string(h) + "\n255\n";
-    std::vector<std::uint8_t> bytes;
-    std::vector<std::uint32_t> sums;
-    std::vector<std::uint16_t> grey;
-    try {
-        bytes.resize(header.size() + static_cast<std::size_t>(w) * h);
-        sums.resize(static_cast<std::size_t>(w));
-        grey.resize(static_cast<std::size_t>(imageWidth));
-    } catch (const std::bad_alloc&) {
-        return "no memory for the detector's image";
-    }
-    std::memcpy(bytes.data(), header.data(), header.size());
-    std::uint8_t* out = bytes.data() + header.size();
+    GreyImage made { w, h, std::vector<std::uint8_t>(static_cast<std::size_t>(w) * h) };
+    std::vector<std::uint32_t> sums(static_cast<std::size_t>(w));
+    std::vector<std::uint16_t> greys(static_cast<std::size_t>(imageWidth));
+    std::uint8_t* out = made.pixels.data();
     for (int by = 0; by < h; ++by) {
         std::fill(sums.begin(), sums.end(), 0u);
         const int y0 = by * factor, y1 = std::min(imageHeight, y0 + factor);
         for (int y = y0; y < y1; ++y) {
-            GreyRow(image.Row(y), imageWidth, grey.data());
-            const std::uint16_t* g = grey.data();
+            GreyRow(image.Row(y), imageWidth, greys.data());
+            const std::uint16_t* g = greys.data();
             for (int bx = 0; bx < w; ++bx) {
                 const int columns = std::min(imageWidth, (bx + 1) * factor) - bx * factor;
                 std::uint32_t sum = 0;
@@ -90,9 +77,37 @@ std::string WriteDetectorImage(const Bitmap& image, int factor, const std::strin
         for (int bx = 0; bx < w; ++bx) {
             const std::uint32_t count
                 = static_cast<std::uint32_t>(y1 - y0) * (std::min(imageWidth, (bx + 1) * factor) - bx * factor);
-            out[static_cast<std::size_t>(by) * w + bx] = static_cast<std::uint8_t>((sums[bx] / count + 128) >> 8);
+            out[static_cast<std::size_t>(by) * w + bx] = BlockGrey(sums[static_cast<std::size_t>(bx)], count);
         }
     }
+    grey = std::move(made);
+    return true;
+}
+
+std::string WriteDetectorImage(const Bitmap& image, int factor, const std::string& path)
+{
+    if (image.Empty() || factor < 1)
+        return "no image to hand to the detector";
+    GreyImage grey;
+    try {
+        (void)MakeDetectorImage(image, factor, grey);
+    } catch (const std::bad_alloc&) {
+        return "no memory for the detector's image";
+    }
+    return WriteGreyImage(grey, path);
+}
+
+std::string WriteGreyImage(const GreyImage& grey, const std::string& path)
+{
+    const std::string header = "P5\n" + std::to_string(grey.width) + " " + std::to_string(grey.height) + "\n255\n";
+    std::vector<std::uint8_t> bytes;
+    try {
+        bytes.reserve(header.size() + grey.pixels.size());
+    } catch (const std::bad_alloc&) {
+        return "no memory for the detector's image";
+    }
+    bytes.insert(bytes.end(), header.begin(), header.end());
+    bytes.insert(bytes.end(), grey.pixels.begin(), grey.pixels.end());
 
     const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (fd < 0)

@@ -5,7 +5,9 @@
 
 #include "image/bitmap.h"
 
+#include <cstdint>
 #include <string>
+#include <vector>
 
 namespace vellicam {
 
@@ -21,5 +23,24 @@ inline constexpr int kDetectorImageLongSide = 1200;
 // last row and column may be cut short by the edge), to `path` (created with mode 0600, never through a symbolic
 // link). Returns "" on success, else the reason. Refuses an empty image and a factor below 1.
 [[nodiscard]] std::string WriteDetectorImage(const Bitmap& image, int factor, const std::string& path);
+
+// The grey copy in memory, row by row.
+struct GreyImage {
+    int width = 0, height = 0;
+    std::vector<std::uint8_t> pixels;
+};
+// The copy WriteDetectorImage writes. False for an empty image or a factor below 1; throws std::bad_alloc.
+[[nodiscard]] bool MakeDetectorImage(const Bitmap& image, int factor, GreyImage& grey);
+// The grey value of a factor × factor block from the sum of its pixels' greys in 1/256 (GreyRow) and its pixel
+// count (the full block's, also where it lies partly on black).
+[[nodiscard]] inline std::uint8_t BlockGrey(std::uint32_t sum, std::uint32_t count)
+{
+    return static_cast<std::uint8_t>((sum / count + 128) >> 8);
+}
+// The grey of each of `width` pixels from `p` in 1/256: blue, green, red with the BT.601 weights 29, 150, 77.
+void GreyRow(const std::uint8_t* p, int width, std::uint16_t* grey);
+// Writes `grey` as binary PGM to `path`, created with mode 0600, never through a symbolic link; a file that cannot
+// be written whole is removed. Returns "" on success, else the reason.
+[[nodiscard]] std::string WriteGreyImage(const GreyImage& grey, const std::string& path);
 
 } // namespace vellicam

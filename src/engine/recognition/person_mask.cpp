@@ -64,12 +64,17 @@ std::vector<i64> BoxSum(const std::vector<i64>& plane, int w, int h, int r)
 int PersonMask::ToMaskX(int x) const { return FloorDiv(x - left, scale); }
 int PersonMask::ToMaskY(int y) const { return FloorDiv(y - top, scale); }
 
+int MaskPictureFactor(int width, int height, int longSide)
+{
+    return std::max(1, (std::max(width, height) + longSide - 1) / longSide);
+}
+
 bool MakeMaskPicture(const Bitmap& image, int longSide, MaskPicture& out)
 {
     if (image.Empty() || longSide < 1)
         return false;
     const int W = image.Width(), H = image.Height();
-    const int f = std::max(1, (std::max(W, H) + longSide - 1) / longSide);
+    const int f = MaskPictureFactor(W, H, longSide);
     const int w = (W + f - 1) / f, h = (H + f - 1) / f;
     Bitmap reduced;
     if (!reduced.ResizeUninitialized(w, h))
@@ -103,6 +108,12 @@ bool MakeMaskPicture(const Bitmap& image, int longSide, MaskPicture& out)
                 o[3 * bx + c] = static_cast<std::uint8_t>((sums[3 * static_cast<std::size_t>(bx) + c] + n / 2) / n);
         }
     }
+    return CutMaskPicture(reduced, f, out);
+}
+
+bool CutMaskPicture(const Bitmap& reduced, int f, MaskPicture& out)
+{
+    const int w = reduced.Width(), h = reduced.Height();
     int x1 = w, y1 = h, x2 = -1, y2 = -1;
     for (int y = 0; y < h; ++y) {
         const std::uint8_t* row = reduced.Row(y);
@@ -138,6 +149,15 @@ int ComputePersonMask(FaceDetector& detector, const Bitmap& image, PersonMask& m
     } catch (const std::bad_alloc&) {
         return kPersonMaskFailed;
     }
+    return ComputePersonMask(detector, picture, mask);
+}
+
+int ComputePersonMask(FaceDetector& detector, const MaskPicture& picture, PersonMask& mask)
+{
+    if (!detector.HasPersonMask())
+        return kPersonMaskNotSupported;
+    if (picture.picture.Empty())
+        return kPersonMaskNothingToSegment;
     std::vector<std::uint8_t> values;
     int status = 0;
     if (detector.PersonMask(picture.picture, 1, values, status) != kDetectorOk)

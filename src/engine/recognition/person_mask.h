@@ -50,6 +50,11 @@ struct MaskPicture {
     int left = 0, top = 0; // in image pixels
 };
 [[nodiscard]] bool MakeMaskPicture(const Bitmap& image, int longSide, MaskPicture& out);
+// The whole factor MakeMaskPicture reduces a width × height image by.
+[[nodiscard]] int MaskPictureFactor(int width, int height, int longSide);
+// MakeMaskPicture's last step: `reduced` (the image reduced by `factor`) cut to the box of its pixels that are not
+// black. False when every pixel is black or the memory cannot be had.
+[[nodiscard]] bool CutMaskPicture(const Bitmap& reduced, int factor, MaskPicture& out);
 
 enum PersonMaskResult : int {
     kPersonMaskOk = 0,
@@ -62,6 +67,8 @@ enum PersonMaskResult : int {
 // The person mask of `image` from a loaded detector whose person model was loaded (LoadPersonModel): the picture
 // MakeMaskPicture makes, its mask at full size. Returns one of the codes above; `mask` is untouched on a failure.
 [[nodiscard]] int ComputePersonMask(FaceDetector& detector, const Bitmap& image, PersonMask& mask);
+// The same from the picture made already (an empty one is nothing to segment).
+[[nodiscard]] int ComputePersonMask(FaceDetector& detector, const MaskPicture& picture, PersonMask& mask);
 
 // Keeps the region of the person at image pixel (x, y): the mask pixels of at least kPersonThreshold connected to it
 // side by side, with the soft edge around them (the pixels below the threshold next to the region keep their value);

@@ -5,6 +5,7 @@
 #include "recognition/detector_image.h"
 #include "recognition/face_detector.h"
 #include "recognition/head_profile.h"
+#include "recognition/reduced_pictures.h"
 #include "sheet/output_path.h"
 
 #include <algorithm>
@@ -393,7 +394,8 @@ public:
             if (found && 4 * std::max(std::abs(dx), std::abs(dy)) > eyes)
                 otherFaces_.push_back({ (p.leftEyeX + p.rightEyeX) / 2, (p.leftEyeY + p.rightEyeY) / 2 });
         }
-        out_.personMaskResult = ComputePersonMask(detector, square_, personMask_);
+        out_.personMaskResult = maskPictureMade_ ? ComputePersonMask(detector, maskPicture_, personMask_)
+                                                 : ComputePersonMask(detector, square_, personMask_);
         if (out_.personMaskResult != kPersonMaskOk)
             return kDetectorOk;
         const FaceLandmarks& p = out_.points;
@@ -527,9 +529,19 @@ public:
             faceModelPath_ = Absolute(files.faceModel);
         const std::string tempPath = Join(Absolute(tempFolder), kRecognitionTempImage);
         factor_ = DetectorImageFactor(out_.imageWidth, out_.imageHeight);
-        if (const std::string why = WriteDetectorImage(square_, factor_, tempPath); !why.empty()) {
-            Fail(kRecognitionTempNotSaved, std::string(kMessageTempNotSaved), why);
-            return;
+        {
+            // The person mask's picture comes from the same pass over the square as the detector's copy, while its
+            // rows are at hand: most photos have the face that asks for it.
+            GreyImage grey;
+            maskPictureMade_ = !personModelPath_.empty();
+            std::string why
+                = MakeReducedPictures(square_, s.photoArea, factor_, grey, maskPictureMade_ ? &maskPicture_ : nullptr);
+            if (why.empty())
+                why = WriteGreyImage(grey, tempPath);
+            if (!why.empty()) {
+                Fail(kRecognitionTempNotSaved, std::string(kMessageTempNotSaved), why);
+                return;
+            }
         }
 
         int rc = kDetectorOk;
@@ -632,6 +644,8 @@ private:
     std::string personModelPath_; // the person model beside the cascades
     std::string faceModelPath_; // the learned face detector's model beside the cascades
     PersonMask personMask_; // the whole mask, every person in it
+    bool maskPictureMade_ = false; // the mask's picture was made with the detector's copy, into:
+    MaskPicture maskPicture_;
     std::vector<ImagePoint> otherFaces_; // the eyes' middles of the other confirmed faces
     int chosenDetection_ = 0; // the chosen face's detection in the last face pass (-1: none of them)
     std::vector<int> faceDetections_; // each listed face's detection in the last face pass

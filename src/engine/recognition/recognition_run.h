@@ -58,6 +58,9 @@ struct RecognitionSettings {
     // The confirmed face to frame, by its place in RecognitionOutcome::faces (left to right, from 0); -1 frames
     // the face the run chooses itself. A place the list does not have fails the run (kRecognitionNoSuchFace).
     int faceIndex = -1;
+    // The part of the square holding the photo, every pixel outside it black: the reduced pictures read only this
+    // part. Empty: the whole square.
+    Rect photoArea;
     bool silentSkip = false; // an unattended batch skipping what it cannot recognise: no message, result -9
     // The output folder rule's inputs, for the face image folder, and the photo's path, whose file name the face
     // image takes.

@@ -7,6 +7,8 @@
 // Integer sums do not depend on the order of addition, so the result is the same as summing cell by cell.
 #include "resample/reduce.h"
 
+#include "resample/shared_bands.h"
+
 #include <algorithm>
 #include <cstdint>
 #include <new>
@@ -57,6 +59,24 @@ Span SpanOf(int index, int srcW, int dstW)
     return span;
 }
 
+// sum / weightSum exactly, from a floating-point estimate that is put right in integers: the estimate is off by
+// less than one, and one step either way makes it exact.
+inline std::uint32_t Quotient(std::uint64_t sum, std::uint64_t weightSum, double inverse)
+{
+    auto q = static_cast<std::uint64_t>(static_cast<double>(sum) * inverse);
+    if ((q + 1) * weightSum <= sum)
+        ++q;
+    else if (q * weightSum > sum)
+        --q;
+    return static_cast<std::uint32_t>(std::min<std::uint64_t>(q, 255));
+}
+
+// The destination columns' spans and the inverses of their weight sums, shared by every row.
+struct Columns {
+    std::vector<Span> spans;
+    std::vector<double> inverse;
+};
+
 // The loops that touch every source byte, in portable form. `middle` holds the sum of a block's inner rows;
 // it fits 16 bits because a block has at most 99 inner rows (the reduction stops at 1/100).
 struct PlainLoops {
@@ -85,6 +105,49 @@ struct PlainLoops {
             if (last)
                 s += wl * last[i];
             sums[i] = s;
+        }
+    }
+    // One destination row from its row-weighted sums: each column's weighted sum over its block, divided by the
+    // block's whole weight. Almost-black inside the picture (its luminance truncates to 0) is written as pure
+    // black; the outermost rows and columns are copied as they come.
+    static void WeighColumns(const std::uint32_t* sums, const Columns& columns, std::uint32_t rowWeightSum,
+        double rowInverse, bool interiorRow, std::uint8_t* out)
+    {
+        const int dstW = static_cast<int>(columns.spans.size());
+        for (int x = 0; x < dstW; ++x, out += 3) {
+            const Span& c = columns.spans[static_cast<std::size_t>(x)];
+            const std::uint32_t* v = sums + 3 * static_cast<std::size_t>(c.first);
+            std::uint64_t sum[3];
+            if (c.count == 1) {
+                for (int ch = 0; ch < 3; ++ch)
+                    sum[ch] = std::uint64_t { v[ch] } * static_cast<std::uint32_t>(c.lastWeight);
+            } else {
+                // Inner sums stay within 32 bits: at most 99 columns of at most 100 · 101 · 255 each.
+                std::uint32_t mid[3] = { 0, 0, 0 };
+                const std::uint32_t* p = v + 3;
+                for (int k = 1; k + 1 < c.count; ++k, p += 3) {
+                    mid[0] += p[0];
+                    mid[1] += p[1];
+                    mid[2] += p[2];
+                }
+                for (int ch = 0; ch < 3; ++ch)
+                    sum[ch] = std::uint64_t { v[ch] } * static_cast<std::uint32_t>(c.firstWeight)
+                        + std::uint64_t { mid[ch] } * kFull
+                        + std::uint64_t { p[ch] } * static_cast<std::uint32_t>(c.lastWeight);
+            }
+            const std::uint64_t weightSum = std::uint64_t { c.weightSum } * rowWeightSum;
+            const double inverse = columns.inverse[static_cast<std::size_t>(x)] * rowInverse;
+            const std::uint32_t b = Quotient(sum[0], weightSum, inverse);
+            const std::uint32_t g = Quotient(sum[1], weightSum, inverse);
+            const std::uint32_t r = Quotient(sum[2], weightSum, inverse);
+            const bool dark = 28 * r + 77 * g + 151 * b < 255;
+            if (dark && interiorRow && x > 0 && x < dstW - 1) {
+                out[0] = out[1] = out[2] = 0;
+            } else {
+                out[0] = static_cast<std::uint8_t>(b);
+                out[1] = static_cast<std::uint8_t>(g);
+                out[2] = static_cast<std::uint8_t>(r);
+            }
         }
     }
 };
@@ -146,23 +209,63 @@ struct VectorLoops {
         PlainLoops::WeighRows(sums + i, first + i, firstWeight, middle ? middle + i : nullptr,
             last ? last + i : nullptr, lastWeight, bytes - i);
     }
+
+    // The portable WeighColumns, the three channels of a pixel side by side: the inner columns are added in 32-bit
+    // lanes, the block's sum is formed in doubles (exact: below 2^35) and divided by one multiplication. The
+    // quotient is floor((sum + ½) · inverse): (sum + ½) / weightSum lies at least ½ / weightSum (≥ 5 · 10⁻⁹, the
+    // weight sum being at most 10⁸) from the nearest whole number, the inverse's three roundings put it off by
+    // less than 256 · 2⁻⁵⁰, so the truncation gives sum / weightSum exactly. `sums` must have one readable
+    // element after its last pixel: a pixel is read as four lanes.
+    static void WeighColumns(const std::uint32_t* sums, const Columns& columns, std::uint32_t /*rowWeightSum*/,
+        double rowInverse, bool interiorRow, std::uint8_t* out)
+    {
+        const int dstW = static_cast<int>(columns.spans.size());
+        const __m128d half = _mm_set1_pd(0.5), hundred = _mm_set1_pd(kFull);
+        for (int x = 0; x < dstW; ++x, out += 3) {
+            const Span& c = columns.spans[static_cast<std::size_t>(x)];
+            const std::uint32_t* v = sums + 3 * static_cast<std::size_t>(c.first);
+            const __m128i f = _mm_loadu_si128(reinterpret_cast<const __m128i*>(v));
+            __m128d lo, hi; // blue and green; red and the unused lane
+            if (c.count == 1) {
+                const __m128d w = _mm_set1_pd(c.lastWeight);
+                lo = _mm_mul_pd(_mm_cvtepi32_pd(f), w);
+                hi = _mm_mul_pd(_mm_cvtepi32_pd(_mm_srli_si128(f, 8)), w);
+            } else {
+                __m128i mid = _mm_setzero_si128();
+                const std::uint32_t* p = v + 3;
+                for (int k = 1; k + 1 < c.count; ++k, p += 3)
+                    mid = _mm_add_epi32(mid, _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)));
+                const __m128i l = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+                const __m128d wf = _mm_set1_pd(c.firstWeight), wl = _mm_set1_pd(c.lastWeight);
+                const auto weigh = [&](__m128i first, __m128i inner, __m128i last) {
+                    return _mm_add_pd(
+                        _mm_add_pd(_mm_mul_pd(_mm_cvtepi32_pd(first), wf), _mm_mul_pd(_mm_cvtepi32_pd(inner), hundred)),
+                        _mm_mul_pd(_mm_cvtepi32_pd(last), wl));
+                };
+                lo = weigh(f, mid, l);
+                hi = weigh(_mm_srli_si128(f, 8), _mm_srli_si128(mid, 8), _mm_srli_si128(l, 8));
+            }
+            const __m128d inverse = _mm_set1_pd(columns.inverse[static_cast<std::size_t>(x)] * rowInverse);
+            const __m128i q = _mm_unpacklo_epi64(_mm_cvttpd_epi32(_mm_mul_pd(_mm_add_pd(lo, half), inverse)),
+                _mm_cvttpd_epi32(_mm_mul_pd(_mm_add_pd(hi, half), inverse)));
+            const __m128i q16 = _mm_packs_epi32(q, q);
+            const auto bgr = static_cast<std::uint32_t>(_mm_cvtsi128_si32(_mm_packus_epi16(q16, q16)));
+            const std::uint32_t b = bgr & 0xff, g = (bgr >> 8) & 0xff, r = (bgr >> 16) & 0xff;
+            const bool dark = 28 * r + 77 * g + 151 * b < 255;
+            if (dark && interiorRow && x > 0 && x < dstW - 1) {
+                out[0] = out[1] = out[2] = 0;
+            } else {
+                out[0] = static_cast<std::uint8_t>(b);
+                out[1] = static_cast<std::uint8_t>(g);
+                out[2] = static_cast<std::uint8_t>(r);
+            }
+        }
+    }
 };
 using FastLoops = VectorLoops;
 #else
 using FastLoops = PlainLoops;
 #endif
-
-// sum / weightSum exactly, from a floating-point estimate that is put right in integers: the estimate is off by
-// less than one, and one step either way makes it exact.
-inline std::uint32_t Quotient(std::uint64_t sum, std::uint64_t weightSum, double inverse)
-{
-    auto q = static_cast<std::uint64_t>(static_cast<double>(sum) * inverse);
-    if ((q + 1) * weightSum <= sum)
-        ++q;
-    else if (q * weightSum > sum)
-        --q;
-    return static_cast<std::uint32_t>(std::min<std::uint64_t>(q, 255));
-}
 
 // The checks, in the order whose first failure decides. Returns 1 when the reduction proper may run.
 int Check(const Bitmap& source, const Rect& region, int dstH, int dstW, Bitmap& destination, EngineError& error)
@@ -197,9 +300,63 @@ int Check(const Bitmap& source, const Rect& region, int dstH, int dstW, Bitmap& 
     return 1;
 }
 
+// Destination rows first .. end - 1 of the reduction of `region` (checked already) into `result`, which has the
+// destination's size. Each row is made from the source alone, so that bands of rows can be made apart. False when
+// its working rows cannot be had.
+template <typename Loops>
+bool ReduceRows(const Bitmap& source, const Rect& region, const Columns& columns, int dstH, int first, int end,
+    Bitmap& result, const Progress& progress)
+{
+    const int srcW = region.Width(), srcH = region.Height();
+    const int dstW = static_cast<int>(columns.spans.size());
+    const std::size_t rowBytes = 3 * static_cast<std::size_t>(srcW);
+    std::vector<std::uint16_t> middle;
+    std::vector<std::uint32_t> rowSums;
+    try {
+        middle.resize(rowBytes);
+        rowSums.resize(rowBytes + 1); // the vector loops read a pixel as four lanes
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    // Rows past the bottom (the source may be relatively wider than the target) read the last row.
+    auto sourceRow = [&](int y) {
+        return source.Row(region.top + std::min(y, srcH - 1)) + 3 * static_cast<std::size_t>(region.left);
+    };
+    int rowsSinceReport = 0;
+    for (int y = first; y < end; ++y) {
+        const Span rows = SpanOf(y, srcW, dstW);
+        const std::uint8_t* firstRow = sourceRow(rows.first);
+        const std::uint8_t* last = nullptr;
+        const std::uint16_t* inner = nullptr;
+        if (rows.count == 1) {
+            Loops::WeighRows(rowSums.data(), firstRow, rows.lastWeight, nullptr, nullptr, 0, rowBytes);
+        } else {
+            for (int k = 1; k + 1 < rows.count; ++k)
+                Loops::AddRow(middle.data(), sourceRow(rows.first + k), rowBytes, k == 1);
+            if (rows.count > 2)
+                inner = middle.data();
+            if (rows.lastWeight > 0)
+                last = sourceRow(rows.first + rows.count - 1);
+            Loops::WeighRows(rowSums.data(), firstRow, rows.firstWeight, inner, last, rows.lastWeight, rowBytes);
+        }
+        Loops::WeighColumns(
+            rowSums.data(), columns, rows.weightSum, 1.0 / rows.weightSum, y > 0 && y < dstH - 1, result.Row(y));
+
+        rowsSinceReport += rows.count;
+        if (rowsSinceReport >= 64) {
+            rowsSinceReport = 0;
+            Report(progress);
+        }
+    }
+    return true;
+}
+
+// The rows a band of a reduction shared between two threads holds.
+constexpr int kBandRows = 32;
+
 template <typename Loops>
 int Reduce(const Bitmap& source, const Rect& region, int dstH, int dstW, Bitmap& destination, EngineError* error,
-    const Progress& progress)
+    const Progress& progress, int threads = 1)
 {
     EngineError checkedError;
     const int checked = Check(source, region, dstH, dstW, destination, checkedError);
@@ -208,99 +365,38 @@ int Reduce(const Bitmap& source, const Rect& region, int dstH, int dstW, Bitmap&
     if (checked != 1)
         return checked;
 
-    const int srcW = region.Width(), srcH = region.Height();
-    const std::size_t rowBytes = 3 * static_cast<std::size_t>(srcW);
+    const int srcW = region.Width();
     // The result is built apart and moved in at the end: the destination may be the source, and a failure
     // must leave it as it was.
     Bitmap result;
-    std::vector<Span> columns;
-    std::vector<double> columnInverse;
-    std::vector<std::uint16_t> middle;
-    std::vector<std::uint32_t> rowSums;
+    Columns columns;
     try {
         if (!result.ResizeUninitialized(dstW, dstH))
             throw std::bad_alloc();
-        columns.resize(static_cast<std::size_t>(dstW));
-        columnInverse.resize(static_cast<std::size_t>(dstW));
-        middle.resize(rowBytes);
-        rowSums.resize(rowBytes);
+        columns.spans.resize(static_cast<std::size_t>(dstW));
+        columns.inverse.resize(static_cast<std::size_t>(dstW));
     } catch (const std::bad_alloc&) {
         return Refuse(error, kReductionOutOfMemory, { ErrorCode::OutOfMemory, ErrorDomain::Memory, {}, dstW, dstH });
     }
     for (int x = 0; x < dstW; ++x) {
-        columns[x] = SpanOf(x, srcW, dstW);
-        columnInverse[x] = 1.0 / columns[x].weightSum;
+        columns.spans[static_cast<std::size_t>(x)] = SpanOf(x, srcW, dstW);
+        columns.inverse[static_cast<std::size_t>(x)] = 1.0 / columns.spans[static_cast<std::size_t>(x)].weightSum;
     }
 
-    // Rows past the bottom (the source may be relatively wider than the target) read the last row.
-    auto sourceRow = [&](int y) {
-        return source.Row(region.top + std::min(y, srcH - 1)) + 3 * static_cast<std::size_t>(region.left);
-    };
-    int rowsSinceReport = 0;
-    for (int y = 0; y < dstH; ++y) {
-        const Span rows = SpanOf(y, srcW, dstW);
-        const std::uint8_t* first = sourceRow(rows.first);
-        const std::uint8_t* last = nullptr;
-        const std::uint16_t* inner = nullptr;
-        if (rows.count == 1) {
-            Loops::WeighRows(rowSums.data(), first, rows.lastWeight, nullptr, nullptr, 0, rowBytes);
-        } else {
-            for (int k = 1; k + 1 < rows.count; ++k)
-                Loops::AddRow(middle.data(), sourceRow(rows.first + k), rowBytes, k == 1);
-            if (rows.count > 2)
-                inner = middle.data();
-            if (rows.lastWeight > 0)
-                last = sourceRow(rows.first + rows.count - 1);
-            Loops::WeighRows(rowSums.data(), first, rows.firstWeight, inner, last, rows.lastWeight, rowBytes);
-        }
-
-        const double rowInverse = 1.0 / rows.weightSum;
-        const bool interiorRow = y > 0 && y < dstH - 1;
-        std::uint8_t* out = result.Row(y);
-        for (int x = 0; x < dstW; ++x, out += 3) {
-            const Span& c = columns[x];
-            const std::uint32_t* v = rowSums.data() + 3 * static_cast<std::size_t>(c.first);
-            std::uint64_t sum[3];
-            if (c.count == 1) {
-                for (int ch = 0; ch < 3; ++ch)
-                    sum[ch] = std::uint64_t { v[ch] } * static_cast<std::uint32_t>(c.lastWeight);
-            } else {
-                // Inner sums stay within 32 bits: at most 99 columns of at most 100 · 101 · 255 each.
-                std::uint32_t mid[3] = { 0, 0, 0 };
-                const std::uint32_t* p = v + 3;
-                for (int k = 1; k + 1 < c.count; ++k, p += 3) {
-                    mid[0] += p[0];
-                    mid[1] += p[1];
-                    mid[2] += p[2];
-                }
-                for (int ch = 0; ch < 3; ++ch)
-                    sum[ch] = std::uint64_t { v[ch] } * static_cast<std::uint32_t>(c.firstWeight)
-                        + std::uint64_t { mid[ch] } * kFull
-                        + std::uint64_t { p[ch] } * static_cast<std::uint32_t>(c.lastWeight);
-            }
-            const std::uint64_t weightSum = std::uint64_t { c.weightSum } * rows.weightSum;
-            const double inverse = columnInverse[x] * rowInverse;
-            const std::uint32_t b = Quotient(sum[0], weightSum, inverse);
-            const std::uint32_t g = Quotient(sum[1], weightSum, inverse);
-            const std::uint32_t r = Quotient(sum[2], weightSum, inverse);
-            // Almost-black inside the picture (its luminance truncates to 0) is written as pure black; the
-            // outermost rows and columns are copied as they come.
-            const bool dark = 28 * r + 77 * g + 151 * b < 255;
-            if (dark && interiorRow && x > 0 && x < dstW - 1) {
-                out[0] = out[1] = out[2] = 0;
-            } else {
-                out[0] = static_cast<std::uint8_t>(b);
-                out[1] = static_cast<std::uint8_t>(g);
-                out[2] = static_cast<std::uint8_t>(r);
-            }
-        }
-
-        rowsSinceReport += rows.count;
-        if (rowsSinceReport >= 64) {
-            rowsSinceReport = 0;
-            Report(progress);
-        }
+    if (threads < 2 || dstH < 2 * kBandRows) {
+        if (!ReduceRows<Loops>(source, region, columns, dstH, 0, dstH, result, progress))
+            return Refuse(
+                error, kReductionOutOfMemory, { ErrorCode::OutOfMemory, ErrorDomain::Memory, {}, dstW, dstH });
+        destination = std::move(result);
+        return kReduced;
     }
+    // Bands shared with a helper thread; only the calling thread reports progress.
+    const bool made = MakeBandsShared((dstH + kBandRows - 1) / kBandRows, [&](int band, bool onCaller) {
+        return ReduceRows<Loops>(source, region, columns, dstH, band * kBandRows,
+            std::min(dstH, (band + 1) * kBandRows), result, onCaller ? progress : Progress {});
+    });
+    if (!made)
+        return Refuse(error, kReductionOutOfMemory, { ErrorCode::OutOfMemory, ErrorDomain::Memory, {}, dstW, dstH });
     destination = std::move(result);
     return kReduced;
 }
@@ -315,13 +411,13 @@ int ReduceHighQuality(const Bitmap& source, int targetHeight, int targetWidth, B
 }
 
 int ReduceHighQualityRegion(const Bitmap& source, const Rect& region, int targetHeight, int targetWidth,
-    Bitmap& destination, EngineError* error, const Progress& progress)
+    Bitmap& destination, EngineError* error, const Progress& progress, int threads)
 {
     if (region.left < 0 || region.top < 0 || region.right > source.Width() || region.bottom > source.Height()
         || region.Width() < 1 || region.Height() < 1 || &source == &destination)
         return Refuse(error, kReductionSizeBelowOne,
             { ErrorCode::SizeBelowOne, ErrorDomain::Reduction, {}, region.Width(), region.Height() });
-    return Reduce<FastLoops>(source, region, targetHeight, targetWidth, destination, error, progress);
+    return Reduce<FastLoops>(source, region, targetHeight, targetWidth, destination, error, progress, threads);
 }
 
 namespace detail {

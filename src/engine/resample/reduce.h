@@ -36,8 +36,12 @@ inline constexpr int kMaxPlaneSide = 9600;
 // The same reduction of the part `region` of `source`, exactly as if that part had been cut out first (CopyRect)
 // and reduced, without the copy. A region that does not lie wholly inside the source is refused as a size below 1
 // (-16). `destination` must not be `source`.
+// With `threads` of 2 or more, bands of rows are shared with a second thread (for the window's own actions, where the
+// other core is free; a batch worker keeps to its one core): every row is made from the source alone, so the bytes
+// do not depend on it. A second thread the busy machine starts late finds the rows made and is not waited for.
+// Only the calling thread reports progress.
 [[nodiscard]] int ReduceHighQualityRegion(const Bitmap& source, const Rect& region, int targetHeight, int targetWidth,
-    Bitmap& destination, EngineError* error = nullptr, const Progress& progress = {});
+    Bitmap& destination, EngineError* error = nullptr, const Progress& progress = {}, int threads = 1);
 
 namespace detail {
 // The same reduction through the portable loops only, whatever the processor offers, so that the tests can

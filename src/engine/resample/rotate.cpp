@@ -195,4 +195,23 @@ int BuildRotatedSquare(const Bitmap& original, int angle, Bitmap& rotated, const
     return RotateBitmap(original, NormaliseRotationAngle(angle), rotated, progress, error);
 }
 
+Rect TurnedPhotoArea(int width, int height, int angle)
+{
+    const int side = std::max(width, height);
+    if (width < 1 || height < 1)
+        return {};
+    // RotateBitmap takes square pixel (x, y), u = x - side/2 and v = side - y - side/2, from the photo's point
+    // (u c - v s, u s + v c) about its centre, and leaves it black unless that point truncates into the photo:
+    // |u c - v s| < a and |u s + v c| < b. Turned back, |u| ≤ a |c| + b |s| and |v| ≤ a |s| + b |c|.
+    const double theta = kPi * NormaliseRotationAngle(angle) * 0.1 / 180;
+    const double c = std::abs(std::cos(theta)), s = std::abs(std::sin(theta));
+    const double a = std::max(width / 2 + 1, width - width / 2), b = std::max(height / 2 + 1, height - height / 2 + 1);
+    const double u = a * c + b * s, v = a * s + b * c;
+    const int centre = side / 2, middle = side - side / 2;
+    constexpr int kSpare = 2;
+    const auto limit = [side](double value) { return static_cast<int>(std::clamp(value, 0.0, double(side))); };
+    return { limit(std::floor(centre - u) - kSpare), limit(std::floor(middle - v) - kSpare),
+        limit(std::ceil(centre + u) + kSpare + 1), limit(std::ceil(middle + v) + kSpare + 1) };
+}
+
 } // namespace vellicam

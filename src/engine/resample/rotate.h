@@ -34,4 +34,9 @@ namespace vellicam {
 [[nodiscard]] int BuildRotatedSquare(
     const Bitmap& original, int angle, Bitmap& rotated, const Progress& progress = {}, EngineError* error = nullptr);
 
+// The part of the square BuildRotatedSquare makes of a width × height photo at `angle` that the turned photo can
+// cover: every pixel outside it is black. The box of the turned rectangle with two pixels to spare for the
+// sampling's rounding, cut to the square.
+[[nodiscard]] Rect TurnedPhotoArea(int width, int height, int angle);
+
 } // namespace vellicam

@@ -1,6 +1,8 @@
 // The sharpening filter.
 #include "resample/sharpen.h"
 
+#include "resample/shared_bands.h"
+
 #include "image/bgr_planes.h"
 #include "resample/reduce.h"
 #include "resample/weighted_mean.h"
@@ -180,36 +182,38 @@ void SplitRow(const std::uint8_t* row, int width, const PlanarRow& planes)
 
 } // namespace
 
-void SharpenBitmap(Bitmap& bitmap, const Progress& progress)
+namespace {
+
+// Sharpens rows first .. end - 1 (inside 1 .. height - 2) in place. `above` is row first - 1 and `below` row end as
+// they were before any sharpening: copies where another band may have sharpened them already. False when the
+// working rows cannot be had.
+bool SharpenRows(Bitmap& bitmap, int first, int end, const std::uint8_t* above, const std::uint8_t* below,
+    const Progress& progress)
 {
-    const int w = bitmap.Width(), h = bitmap.Height();
-    // Beyond the limit the filter has no defined neighbourhood to read; leaving the image as it is beats
-    // blackening it.
-    if (w > kMaxPlaneSide || h > kMaxPlaneSide || w < 3 || h < 3)
-        return;
+    const int w = bitmap.Width();
     // Three rows split into channel planes are all the unfiltered image the filter needs: a row is split before
     // it is overwritten.
     const std::size_t width = static_cast<std::size_t>(w);
     std::unique_ptr<std::uint8_t[]> planes(new (std::nothrow) std::uint8_t[9 * width]);
     std::unique_ptr<std::uint16_t[]> sumMemory(new (std::nothrow) std::uint16_t[3 * width]);
     if (!planes || !sumMemory)
-        return;
+        return false;
     PlanarRow ring[3];
     for (int row = 0; row < 3; ++row)
         for (int ch = 0; ch < 3; ++ch)
             ring[row].channel[ch] = planes.get() + (3 * row + ch) * width;
     std::uint16_t* const sums[3] = { sumMemory.get(), sumMemory.get() + width, sumMemory.get() + 2 * width };
-    SplitRow(bitmap.Row(0), w, ring[0]);
-    SplitRow(bitmap.Row(1), w, ring[1]);
-    for (int y = 1; y < h - 1; ++y) {
+    SplitRow(above, w, ring[(first - 1) % 3]);
+    SplitRow(bitmap.Row(first), w, ring[first % 3]);
+    for (int y = first; y < end; ++y) {
         if (y % kRowsPerReport == 0)
             Report(progress);
-        const PlanarRow& above = ring[(y - 1) % 3];
+        const PlanarRow& up = ring[(y - 1) % 3];
         const PlanarRow& here = ring[y % 3];
-        const PlanarRow& below = ring[(y + 1) % 3];
-        SplitRow(bitmap.Row(y + 1), w, below);
+        const PlanarRow& down = ring[(y + 1) % 3];
+        SplitRow(y + 1 == end ? below : bitmap.Row(y + 1), w, down);
         for (int ch = 0; ch < 3; ++ch)
-            VerticalSums(above.channel[ch], here.channel[ch], below.channel[ch], w, sums[ch]);
+            VerticalSums(up.channel[ch], here.channel[ch], down.channel[ch], w, sums[ch]);
         std::uint8_t* out = bitmap.Row(y);
         int x = 1;
 #if defined(__SSE2__)
@@ -224,6 +228,46 @@ void SharpenBitmap(Bitmap& bitmap, const Progress& progress)
                 here.channel[0][x], here.channel[1][x], here.channel[2][x], mean[0], mean[1], mean[2], out + 3 * x);
         }
     }
+    return true;
+}
+
+// The rows a band of a sharpening shared between two threads holds.
+constexpr int kBandRows = 64;
+
+} // namespace
+
+void SharpenBitmap(Bitmap& bitmap, const Progress& progress, int threads)
+{
+    const int w = bitmap.Width(), h = bitmap.Height();
+    // Beyond the limit the filter has no defined neighbourhood to read; leaving the image as it is beats
+    // blackening it.
+    if (w > kMaxPlaneSide || h > kMaxPlaneSide || w < 3 || h < 3)
+        return;
+    const int rows = h - 2; // rows 1 .. h - 2 are filtered
+    const int count = (rows + kBandRows - 1) / kBandRows;
+    if (threads < 2 || count < 2) {
+        (void)SharpenRows(bitmap, 1, h - 1, bitmap.Row(0), bitmap.Row(h - 1), progress);
+        return;
+    }
+    // Each seam's two rows as they were, for the bands on either side of it, whichever thread comes first.
+    const std::size_t stride = bitmap.Stride();
+    std::unique_ptr<std::uint8_t[]> seams(new (std::nothrow) std::uint8_t[2 * stride * static_cast<std::size_t>(count)]);
+    if (!seams)
+        return;
+    const auto bandFirst = [](int band) { return 1 + band * kBandRows; };
+    for (int band = 1; band < count; ++band) {
+        std::uint8_t* copy = seams.get() + 2 * stride * static_cast<std::size_t>(band);
+        std::memcpy(copy, bitmap.Row(bandFirst(band) - 1), stride);
+        std::memcpy(copy + stride, bitmap.Row(bandFirst(band)), stride);
+    }
+    (void)MakeBandsShared(count, [&](int band, bool onCaller) {
+        const int first = bandFirst(band), end = std::min(h - 1, bandFirst(band + 1));
+        const std::uint8_t* above
+            = band == 0 ? bitmap.Row(0) : seams.get() + 2 * stride * static_cast<std::size_t>(band);
+        const std::uint8_t* below
+            = band + 1 == count ? bitmap.Row(h - 1) : seams.get() + 2 * stride * static_cast<std::size_t>(band + 1) + stride;
+        return SharpenRows(bitmap, first, end, above, below, onCaller ? progress : Progress {});
+    });
 }
 
 } // namespace vellicam

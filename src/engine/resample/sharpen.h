@@ -13,7 +13,9 @@ namespace vellicam {
 // Sharpens `bitmap` in place. The outer one-pixel border and pure blue (0, 0, 255) pixels stay as they are; a
 // pixel whose luminance (28 R + 77 G + 151 B) / 255 is 0 becomes black. A bitmap wider or taller than 9600 is
 // left unchanged, and so is one whose working row memory cannot be had.
-void SharpenBitmap(Bitmap& bitmap, const Progress& progress = {});
+// With `threads` of 2 or more, bands of rows are shared with a second thread (MakeBandsShared), each band working
+// from the rows around it as they were: the bytes do not depend on it. Only the calling thread reports progress.
+void SharpenBitmap(Bitmap& bitmap, const Progress& progress = {}, int threads = 1);
 
 // The filter's divisions without a divide per channel, exact over the ranges the filter feeds them (the tests
 // check every case).

@@ -434,6 +434,7 @@ int PhotoSession::turnSquare(int angle, bool sharpenView, const Progress& progre
         square_ = std::move(rotated);
         hasFace_ = false;
         turned_ = true;
+        turnedBy_ = angle;
         return 0;
     }
     try {
@@ -447,6 +448,7 @@ int PhotoSession::turnSquare(int angle, bool sharpenView, const Progress& progre
     if (sharpenView)
         SharpenBitmap(shown_, progress);
     turned_ = true;
+    turnedBy_ = angle;
     return 0;
 }
 
@@ -749,6 +751,8 @@ RecognitionOutcome PhotoSession::runRecognition(const Settings& settings, bool s
         }
         RecognitionSettings runSettings = RecognitionSettingsOf(settings, silentSkip, photoFolder_, photoPath_);
         runSettings.faceIndex = faceIndex;
+        runSettings.photoArea = turned_ ? TurnedPhotoArea(photoWidth_, photoHeight_, turnedBy_)
+                                        : PhotoInSquare(square_.Width(), photoWidth_, photoHeight_);
         outcome = RecognitionRun(square_, programFolder_, runFolder.Path(), runSettings, layout_, imageSide_, runHooks);
     } catch (const std::bad_alloc&) {
         outcome = {};
@@ -994,9 +998,12 @@ SheetOutcome PhotoSession::composeSheet(
     std::shared_ptr<Bitmap> drawn = sheet_.use_count() == 1 ? sheet_
         : spareSheet_.use_count() == 1                      ? spareSheet_
                                                             : std::make_shared<Bitmap>();
-    const int composed = fromSquare
-        ? ComposeSheetFromRegion(square_, s, layout_, SheetOptionsOf(settings), *drawn, &report, progress)
-        : ComposeSheet(cut_, layout_, SheetOptionsOf(settings), *drawn, &report, progress);
+    SheetOptions options = SheetOptionsOf(settings);
+    // The window's action has the other core to itself while the cells are reduced (the preview waits for the
+    // sheet); a batch's worker keeps to the one core it was given.
+    options.threads = !headless_ && std::thread::hardware_concurrency() >= 2 ? 2 : 1;
+    const int composed = fromSquare ? ComposeSheetFromRegion(square_, s, layout_, options, *drawn, &report, progress)
+                                    : ComposeSheet(cut_, layout_, options, *drawn, &report, progress);
     if (composed == kSheetOutOfMemory)
         prompts.message(std::string(kTextOutOfMemory));
     if (composed != kSheetOk) {

@@ -361,6 +361,7 @@ private:
     Bitmap shown_;
     bool turned_ = false;
     int angle_ = 0;
+    int turnedBy_ = 0; // the angle the square was last turned by, with turned_
     int headLineProposal_ = 0;
 
     SheetLayout layout_;

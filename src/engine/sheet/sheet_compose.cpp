@@ -203,14 +203,14 @@ int ComposeSheetFromRegion(const Bitmap& photo, const Rect& region, const SheetL
                 return kSheetOutOfMemory;
             {
                 const StageTimer reducing(Stage::Reduce);
-                m.reduction
-                    = ReduceHighQualityRegion(photo, region, c.ImageHeight, c.ImageWidth, m.image, nullptr, progress);
+                m.reduction = ReduceHighQualityRegion(
+                    photo, region, c.ImageHeight, c.ImageWidth, m.image, nullptr, progress, options.threads);
                 if (m.reduction != kReduced)
                     StretchDraw(photo, region, m.image, { 0, 0, c.ImageWidth, c.ImageHeight });
             }
             if (options.sharpen) {
                 const StageTimer sharpening(Stage::Sharpen);
-                SharpenBitmap(m.image, progress);
+                SharpenBitmap(m.image, progress, options.threads);
             }
             made.push_back(std::move(m));
             found = made.end() - 1;

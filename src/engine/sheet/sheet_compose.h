@@ -49,6 +49,9 @@ struct SheetOptions {
     bool cornerMarks = true;
     bool scale = true;
     bool sharpen = false;
+    // The threads each cell's reduction and sharpening may use: 2 where the other core is free, as in
+    // the window's own sheet action. The sheet's bytes do not depend on it.
+    int threads = 1;
 };
 
 // What the drawing of each cell met: ReduceHighQuality's result for every cell in use.

@@ -1,0 +1,91 @@
+// The detector's copy and the person mask's picture from one pass over the photo's area of the square, against each
+// made apart over the whole square.
+#include "recognition/reduced_pictures.h"
+
+#include "image/image_io.h"
+#include "image/photo.h"
+#include "resample/rotate.h"
+#include "test_support.h"
+
+#include <gtest/gtest.h>
+
+namespace vellicam::test {
+namespace {
+
+// A real portrait enlarged to sizes no block factor divides, upright or lying on its side.
+Bitmap EnlargedPortrait(int width, int height)
+{
+    Bitmap photo, large;
+    EXPECT_TRUE(LoadJpeg((DataDir() / "devset" / "p01_uniform_cap.jpg").string(), photo));
+    EXPECT_TRUE(large.ResizeUninitialized(width, height));
+    StretchDraw(photo, large);
+    return large;
+}
+
+void ExpectSamePictures(const Bitmap& square, const Rect& area)
+{
+    const int factor = DetectorImageFactor(square.Width(), square.Height());
+    GreyImage expectedGrey, grey;
+    MaskPicture expectedMask, mask;
+    ASSERT_TRUE(MakeDetectorImage(square, factor, expectedGrey));
+    ASSERT_TRUE(MakeMaskPicture(square, kPersonMaskLongSide, expectedMask));
+    ASSERT_EQ(MakeReducedPictures(square, area, factor, grey, &mask), "");
+    EXPECT_EQ(grey.width, expectedGrey.width);
+    EXPECT_EQ(grey.height, expectedGrey.height);
+    EXPECT_TRUE(grey.pixels == expectedGrey.pixels) << "the detector's copy differs";
+    EXPECT_TRUE(SameImage(mask.picture, expectedMask.picture, "mask picture"));
+    EXPECT_EQ(mask.scale, expectedMask.scale);
+    EXPECT_EQ(mask.left, expectedMask.left);
+    EXPECT_EQ(mask.top, expectedMask.top);
+}
+
+TEST(ReducedPictures, OnePassOverThePhotosAreaGivesBothPicturesAsMadeApart)
+{
+    struct Case {
+        int width, height, angle;
+        bool blackBandsLeft; // the turned photo leaves whole rows or columns of the square black
+    };
+    for (const Case& c : { Case { 2303, 2699, 0, true }, Case { 2699, 2303, 0, true }, Case { 2303, 2699, 125, false },
+             Case { 2699, 2303, -37, true }, Case { 2303, 2699, 900, true }, Case { 2699, 2303, 3450, false } }) {
+        SCOPED_TRACE(testing::Message() << c.width << "x" << c.height << " at " << c.angle);
+        const Bitmap photo = EnlargedPortrait(c.width, c.height);
+        Bitmap square;
+        Rect area;
+        if (c.angle == 0) {
+            ASSERT_TRUE(BuildSquareBitmap(photo, square));
+            const int side = square.Width();
+            const int left = c.width < c.height ? (side - c.width) / 2 : 0;
+            const int top = c.width < c.height ? 0 : (side - c.height) / 2;
+            area = { left, top, left + c.width, top + c.height };
+        } else {
+            ASSERT_EQ(BuildRotatedSquare(photo, c.angle, square), 0);
+            area = TurnedPhotoArea(c.width, c.height, c.angle);
+            // The turned photo's area holds every pixel that is not black.
+            int outside = 0;
+            for (int y = 0; y < square.Height(); ++y)
+                for (int x = 0; x < square.Width(); ++x)
+                    if ((x < area.left || x >= area.right || y < area.top || y >= area.bottom)
+                        && square.Pixel(x, y) != kBlack)
+                        ++outside;
+            EXPECT_EQ(outside, 0);
+            EXPECT_EQ(area.Width() < square.Width() || area.Height() < square.Height(), c.blackBandsLeft)
+                << "the black bands are left unread";
+        }
+        ExpectSamePictures(square, area);
+        if (c.angle == 0)
+            ExpectSamePictures(square, {}); // no area given: the whole square
+    }
+
+    // An all-black square: a black copy and no picture for the mask.
+    const Bitmap black = SolidBitmap(1500, 1500, kBlack);
+    GreyImage grey;
+    MaskPicture mask;
+    ASSERT_EQ(MakeReducedPictures(black, { 100, 0, 1400, 1500 }, 2, grey, &mask), "");
+    EXPECT_EQ(grey.pixels, std::vector<std::uint8_t>(750 * 750, 0));
+    EXPECT_TRUE(mask.picture.Empty());
+    EXPECT_NE(MakeReducedPictures(Bitmap(), {}, 2, grey, &mask), "");
+    EXPECT_NE(MakeReducedPictures(black, {}, 0, grey, nullptr), "");
+}
+
+} // namespace
+} // namespace vellicam::test
