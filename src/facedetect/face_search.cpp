@@ -1,6 +1,7 @@
 #include "face_search.h"
 
-#include <opencv2/imgcodecs.hpp>
+#include "grey_image_file.h"
+
 #include <opencv2/imgproc.hpp>
 
 #include <algorithm>
@@ -29,20 +30,6 @@ bool IsFrameHeader(int marker)
 {
     // SOF0..SOF15 except DHT (C4), JPG (C8) and DAC (CC), which share the range.
     return marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC;
-}
-
-int ReducedReadFlag(int factor)
-{
-    switch (factor) {
-    case 8:
-        return cv::IMREAD_REDUCED_GRAYSCALE_8;
-    case 4:
-        return cv::IMREAD_REDUCED_GRAYSCALE_4;
-    case 2:
-        return cv::IMREAD_REDUCED_GRAYSCALE_2;
-    default:
-        return cv::IMREAD_GRAYSCALE;
-    }
 }
 
 // How many file pixels one picture pixel may stand for.
@@ -155,13 +142,13 @@ int ReadSearchImage(
         // Letting the decoder scale down is several times faster than decoding at full size and reducing.
         const double s = Reduction(width, height, minObjectSide, targetLongSide, minSearchSide);
         const int factor = s >= 8 ? 8 : s >= 4 ? 4 : s >= 2 ? 2 : 1;
-        grey = cv::imread(path, ReducedReadFlag(factor) | cv::IMREAD_IGNORE_ORIENTATION);
+        grey = ReadGreyImage(path, factor);
         if (!grey.empty() && factor == 1 && (grey.cols != width || grey.rows != height)) {
             width = grey.cols;
             height = grey.rows;
         }
     } else {
-        grey = cv::imread(path, cv::IMREAD_GRAYSCALE | cv::IMREAD_IGNORE_ORIENTATION);
+        grey = ReadGreyImage(path);
         width = grey.cols;
         height = grey.rows;
     }

@@ -1,9 +1,10 @@
 // The person mask: the segmentation model run by OpenCV's DNN module, refined by a guided filter.
 #include "person_mask.h"
 
+#include "guided_filter.h"
+
 #include <opencv2/dnn.hpp>
 #include <opencv2/imgproc.hpp>
-#include <opencv2/ximgproc/edge_filter.hpp>
 
 #include <algorithm>
 #include <filesystem>
@@ -113,7 +114,7 @@ int PersonMaskOf(const cv::Mat& bgr, int divisor, cv::Mat& mask)
         const int bottom = std::min(size.height, top + kGuideBandRows);
         const int from = std::max(0, top - reach), to = std::min(size.height, bottom + reach);
         cv::Mat refined;
-        cv::ximgproc::guidedFilter(guide.rowRange(from, to), soft.rowRange(from, to), refined, kGuideRadius, kGuideEps);
+        GuidedFilter(guide.rowRange(from, to), soft.rowRange(from, to), refined, kGuideRadius, kGuideEps);
         refined.rowRange(top - from, bottom - from).convertTo(mask.rowRange(top, bottom), CV_8U, 255.0);
     }
     return kPersonModelOk;
