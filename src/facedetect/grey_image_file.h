@@ -1,4 +1,5 @@
-// The detector's own reading of its image files, in grey: the engine's binary PGM, or a JPEG decoded at a reduced scale.
+// The detector's own reading of its image files, in grey: the engine's binary PGM, or a JPEG decoded at a reduced
+// scale.
 #pragma once
 
 #include <opencv2/core.hpp>

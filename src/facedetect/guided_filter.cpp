@@ -37,8 +37,8 @@ void GuidedFilter(const cv::Mat& guide, const cv::Mat& source, cv::Mat& filtered
     // Each mean is taken of a whole picture of its own, so the mirrored border never reaches outside it; several are
     // taken in place, as the reference filter does.
     const auto mean = [radius](const cv::Mat& from, cv::Mat& to) {
-        cv::boxFilter(from, to, CV_32F, cv::Size(2 * radius + 1, 2 * radius + 1), cv::Point(-1, -1), true,
-            cv::BORDER_REFLECT);
+        cv::boxFilter(
+            from, to, CV_32F, cv::Size(2 * radius + 1, 2 * radius + 1), cv::Point(-1, -1), true, cv::BORDER_REFLECT);
     };
     // The means of several pictures at once, each on one thread.
     const auto meansInPlace = [&mean](std::initializer_list<cv::Mat*> pictures) {

@@ -41,7 +41,8 @@ TEST(GreyImageFile, ReadsJpegsAtEachScaleAndPgmsAsImreadDid)
         // The engine's PGM of the same picture.
         const cv::Mat grey = cv::imread(path, cv::IMREAD_GRAYSCALE);
         const std::string pgm = scratch / "detector.pgm";
-        test::WriteFile(pgm, "P5\n" + std::to_string(grey.cols) + " " + std::to_string(grey.rows) + "\n255\n"
+        test::WriteFile(pgm,
+            "P5\n" + std::to_string(grey.cols) + " " + std::to_string(grey.rows) + "\n255\n"
                 + std::string(reinterpret_cast<const char*>(grey.data), grey.total()));
         EXPECT_TRUE(SamePixels(ReadGreyImage(pgm), cv::imread(pgm, cv::IMREAD_GRAYSCALE))) << name << " as PGM";
     }

@@ -25,7 +25,8 @@ cv::Mat SoftMaskFor(const cv::Mat& bgr)
     for (int y = 0; y < soft.rows; ++y)
         for (int x = 0; x < soft.cols; ++x) {
             const double dx = (x - soft.cols / 2.0) / soft.cols, dy = (y - soft.rows / 2.0) / soft.rows;
-            soft.at<float>(y, x) = static_cast<float>(0.7 * std::exp(-8 * (dx * dx + dy * dy)) + 0.3 * soft.at<float>(y, x));
+            soft.at<float>(y, x)
+                = static_cast<float>(0.7 * std::exp(-8 * (dx * dx + dy * dy)) + 0.3 * soft.at<float>(y, x));
         }
     return soft;
 }
