@@ -215,9 +215,10 @@ SettingsDialog::SettingsDialog(const Settings& value, QWidget* parent)
         ui_.sheetFormatList->setCurrentIndex(settings_.sheetFormat == SheetFormat::Pdf ? 1 : 0);
     });
 
-    // Two lines: the face detector, then the person model.
+    // The face detector, then the person model and the learned face detector, a line each (showDetectorKind).
     ui_.detectorLabel = new QLabel(this);
     ui_.detectorLabel->setGeometry(8, 560, 556, 32);
+    ui_.detectorLabel->setAlignment(Qt::AlignLeft | Qt::AlignTop);
 
     // Each control writes its field of the settings value as it changes and says so.
     const auto bind = [this](QCheckBox* box, bool Settings::*field) {
@@ -302,6 +303,11 @@ void SettingsDialog::showMemoryReport(const QString& text)
 void SettingsDialog::showDetectorKind(const QString& text)
 {
     ui_.detectorLabel->setText(text);
+    // As many lines as the library reports, none of them cut: the dialog grows with the label.
+    QRect area = ui_.detectorLabel->geometry();
+    area.setHeight(std::max(32, ui_.detectorLabel->sizeHint().height()));
+    ui_.detectorLabel->setGeometry(area);
+    fitHeight();
 }
 
 } // namespace vellicam

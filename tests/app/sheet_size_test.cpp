@@ -169,6 +169,9 @@ TEST_F(SheetSize, TheDetectorInUseIsNamedOnceTheQueryAnswers)
     EXPECT_TRUE(text == detector || text.section(QLatin1Char('\n'), 1).startsWith(QStringLiteral("人物マスク: ")))
         << text.toStdString();
     EXPECT_TRUE(known) << text.toStdString();
+    // Every line is shown whole: the label is as tall as its text and the dialog ends below it.
+    EXPECT_GE(label->height(), label->sizeHint().height()) << text.toStdString();
+    EXPECT_GT(label->window()->height(), label->geometry().bottom()) << text.toStdString();
 
     // A dialog made after the answer shows it too.
     MainWindow late(dialogs);
