@@ -1,19 +1,22 @@
 // The learned face detector: the network run by OpenCV's DNN module, its anchors and the decoding of its boxes.
 #include "face_model.h"
 
+#include "onnx_model.h"
+
 #include <opencv2/dnn.hpp>
 #include <opencv2/imgproc.hpp>
 
 #include <algorithm>
 #include <cmath>
-#include <filesystem>
 #include <mutex>
-#include <new>
-#include <optional>
 
 namespace vellicam::facedetect {
 
 namespace {
+
+static_assert(kFaceModelOk == kOnnxModelOk && kFaceModelBadArguments == kOnnxModelBadArguments
+    && kFaceModelMissing == kOnnxModelMissing && kFaceModelUnreadable == kOnnxModelUnreadable
+    && kFaceModelNoMemory == kOnnxModelNoMemory);
 
 constexpr int kModelSide = 128;
 // The anchors: a 16 × 16 grid (8-pixel cells) with two anchors a cell, then an 8 × 8 grid (16-pixel cells) with
@@ -23,25 +26,9 @@ constexpr int kValuesPerAnchor = 16; // box centre x, y, width, height, then six
 // Faces overlapping a better one by more than this (intersection over union) are merged into it.
 constexpr double kMergeOverlap = 0.3;
 
-struct ModelKey {
-    std::string path;
-    std::uintmax_t size = 0;
-    std::filesystem::file_time_type time {};
-    bool operator==(const ModelKey&) const = default;
-};
-
-// The program may ask for the model on one thread (the settings' report) while a recognition runs on another: the
-// model is read and run under the lock.
-struct ModelState {
-    std::mutex lock;
-    std::optional<ModelKey> key;
-    cv::dnn::Net net;
-    int state = 0;
-};
-
-ModelState& TheModel()
+OnnxModel& TheModel()
 {
-    static ModelState model;
+    static OnnxModel model;
     return model;
 }
 
@@ -86,57 +73,28 @@ double Overlap(const cv::Rect2d& a, const cv::Rect2d& b)
 
 int LoadFaceModel(const std::string& path)
 {
-    ModelState& model = TheModel();
-    const std::lock_guard guard(model.lock);
-    if (path.empty())
-        return model.state = kFaceModelBadArguments;
-    std::error_code ec;
-    ModelKey key;
-    key.path = std::filesystem::absolute(path, ec).string();
-    if (ec || !std::filesystem::is_regular_file(key.path, ec))
-        return model.state = kFaceModelMissing;
-    key.size = std::filesystem::file_size(key.path, ec);
-    key.time = std::filesystem::last_write_time(key.path, ec);
-    if (ec)
-        return model.state = kFaceModelMissing;
-    if (model.key == key && model.state == 1)
-        return kFaceModelOk;
-    model.key.reset();
-    model.net = cv::dnn::Net();
-    try {
-        cv::dnn::Net net = cv::dnn::readNetFromONNX(key.path);
-        if (net.empty())
-            return model.state = kFaceModelUnreadable;
-        net.setPreferableBackend(cv::dnn::DNN_BACKEND_OPENCV);
-        net.setPreferableTarget(cv::dnn::DNN_TARGET_CPU);
+    OnnxModel& model = TheModel();
+    const std::lock_guard guard(model.Lock());
+    return model.Read(path, [](cv::dnn::Net& net) {
         cv::Mat boxes, scores;
-        if (!Run(net, cv::Mat(std::vector<int> { 1, 3, kModelSide, kModelSide }, CV_32F, cv::Scalar(0.0)), boxes,
-                scores))
-            return model.state = kFaceModelUnreadable;
-        model.net = std::move(net);
-    } catch (const std::bad_alloc&) {
-        return model.state = kFaceModelNoMemory;
-    } catch (...) {
-        return model.state = kFaceModelUnreadable;
-    }
-    model.key = key;
-    model.state = 1;
-    return kFaceModelOk;
+        return Run(net, cv::Mat(std::vector<int> { 1, 3, kModelSide, kModelSide }, CV_32F, cv::Scalar(0.0)), boxes,
+            scores);
+    });
 }
 
 int FaceModelState()
 {
-    ModelState& model = TheModel();
-    const std::lock_guard guard(model.lock);
-    return model.state;
+    OnnxModel& model = TheModel();
+    const std::lock_guard guard(model.Lock());
+    return model.State();
 }
 
 std::vector<ModelFace> FindModelFaces(const cv::Mat& picture, double minScore)
 {
     std::vector<ModelFace> found;
-    ModelState& model = TheModel();
-    const std::lock_guard guard(model.lock);
-    if (model.state != 1 || picture.empty() || picture.type() != CV_8UC1)
+    OnnxModel& model = TheModel();
+    const std::lock_guard guard(model.Lock());
+    if (model.State() != 1 || picture.empty() || picture.type() != CV_8UC1)
         return found;
     // The picture centred on a black square, so that the model's square input keeps its proportions.
     const int side = std::max(picture.cols, picture.rows);
@@ -151,7 +109,7 @@ std::vector<ModelFace> FindModelFaces(const cv::Mat& picture, double minScore)
     const cv::Mat blob = cv::dnn::blobFromImage(
         colour, 1.0 / 127.5, cv::Size(), cv::Scalar(127.5, 127.5, 127.5), false, false, CV_32F);
     cv::Mat boxes, scores;
-    if (!Run(model.net, blob, boxes, scores))
+    if (!Run(model.Net(), blob, boxes, scores))
         return found;
     static const std::vector<cv::Point2d> anchors = Anchors();
     const float* b = boxes.ptr<float>();

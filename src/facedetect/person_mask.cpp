@@ -2,17 +2,21 @@
 #include "person_mask.h"
 
 #include "guided_filter.h"
+#include "onnx_model.h"
 
 #include <opencv2/dnn.hpp>
 #include <opencv2/imgproc.hpp>
 
 #include <algorithm>
-#include <filesystem>
-#include <optional>
+#include <mutex>
 
 namespace vellicam::facedetect {
 
 namespace {
+
+static_assert(kPersonModelOk == kOnnxModelOk && kPersonModelBadArguments == kOnnxModelBadArguments
+    && kPersonModelMissing == kOnnxModelMissing && kPersonModelUnreadable == kOnnxModelUnreadable
+    && kPersonModelNoMemory == kOnnxModelNoMemory);
 
 constexpr int kModelSide = 256;
 // The guided filter's window radius and regularisation at the mask's scale. eps is in 0..255² units because the
@@ -22,22 +26,9 @@ constexpr double kGuideEps = 25.0 * 25.0;
 // The rows of the mask refined at a time.
 constexpr int kGuideBandRows = 80;
 
-struct ModelKey {
-    std::string path;
-    std::uintmax_t size = 0;
-    std::filesystem::file_time_type time {};
-    bool operator==(const ModelKey&) const = default;
-};
-
-struct ModelState {
-    std::optional<ModelKey> key;
-    cv::dnn::Net net;
-    int state = 0;
-};
-
-ModelState& TheModel()
+OnnxModel& TheModel()
 {
-    static ModelState model;
+    static OnnxModel model;
     return model;
 }
 
@@ -45,66 +36,47 @@ ModelState& TheModel()
 
 int LoadPersonModel(const std::string& path)
 {
-    ModelState& model = TheModel();
-    if (path.empty())
-        return model.state = kPersonModelBadArguments;
-    std::error_code ec;
-    ModelKey key;
-    key.path = std::filesystem::absolute(path, ec).string();
-    if (ec || !std::filesystem::is_regular_file(key.path, ec))
-        return model.state = kPersonModelMissing;
-    key.size = std::filesystem::file_size(key.path, ec);
-    key.time = std::filesystem::last_write_time(key.path, ec);
-    if (ec)
-        return model.state = kPersonModelMissing;
-    if (model.key == key && model.state == 1)
-        return kPersonModelOk;
-    model.key.reset();
-    model.net = cv::dnn::Net();
-    try {
-        cv::dnn::Net net = cv::dnn::readNetFromONNX(key.path);
-        if (net.empty())
-            return model.state = kPersonModelUnreadable;
-        net.setPreferableBackend(cv::dnn::DNN_BACKEND_OPENCV);
-        net.setPreferableTarget(cv::dnn::DNN_TARGET_CPU);
+    OnnxModel& model = TheModel();
+    const std::lock_guard guard(model.Lock());
+    return model.Read(path, [](cv::dnn::Net& net) {
         // One run on a grey picture proves the graph computes and gives the mask's shape.
         net.setInput(cv::Mat(std::vector<int> { 1, 3, kModelSide, kModelSide }, CV_32F, cv::Scalar(0.5)));
         const cv::Mat out = net.forward();
-        if (out.total() != static_cast<std::size_t>(kModelSide * kModelSide) || out.depth() != CV_32F)
-            return model.state = kPersonModelUnreadable;
-        model.net = std::move(net);
-    } catch (const std::bad_alloc&) {
-        return model.state = kPersonModelNoMemory;
-    } catch (...) {
-        return model.state = kPersonModelUnreadable;
-    }
-    model.key = key;
-    model.state = 1;
-    return kPersonModelOk;
+        return out.total() == static_cast<std::size_t>(kModelSide * kModelSide) && out.depth() == CV_32F;
+    });
 }
 
-int PersonModelState() { return TheModel().state; }
+int PersonModelState()
+{
+    OnnxModel& model = TheModel();
+    const std::lock_guard guard(model.Lock());
+    return model.State();
+}
 
 int PersonMaskOf(const cv::Mat& bgr, int divisor, cv::Mat& mask)
 {
     if (bgr.empty() || bgr.type() != CV_8UC3 || divisor < 1)
         return kPersonModelBadArguments;
-    ModelState& model = TheModel();
-    if (model.state != 1)
-        return model.state < 0 ? model.state : kPersonModelMissing;
-    const cv::Mat blob = cv::dnn::blobFromImage(bgr, 1.0 / 255, cv::Size(kModelSide, kModelSide), cv::Scalar(), true,
-        false, CV_32F);
-    model.net.setInput(blob);
-    const cv::Mat out = model.net.forward();
-    const cv::Mat probability(kModelSide, kModelSide, CV_32F, const_cast<float*>(out.ptr<float>()));
     const cv::Size size((bgr.cols + divisor - 1) / divisor, (bgr.rows + divisor - 1) / divisor);
+    cv::Mat soft;
+    {
+        // The network's output lives in the network: it is read before another thread may run it again.
+        OnnxModel& model = TheModel();
+        const std::lock_guard guard(model.Lock());
+        if (model.State() != 1)
+            return model.State() < 0 ? model.State() : kPersonModelMissing;
+        const cv::Mat blob = cv::dnn::blobFromImage(
+            bgr, 1.0 / 255, cv::Size(kModelSide, kModelSide), cv::Scalar(), true, false, CV_32F);
+        model.Net().setInput(blob);
+        const cv::Mat out = model.Net().forward();
+        const cv::Mat probability(kModelSide, kModelSide, CV_32F, const_cast<float*>(out.ptr<float>()));
+        cv::resize(probability, soft, size, 0, 0, cv::INTER_LINEAR);
+    }
     cv::Mat guide;
     if (divisor == 1)
         guide = bgr;
     else
         cv::resize(bgr, guide, size, 0, 0, cv::INTER_AREA);
-    cv::Mat soft;
-    cv::resize(probability, soft, size, 0, 0, cv::INTER_LINEAR);
     mask.create(size, CV_8U);
     // The filter over the whole picture holds some twenty float copies of it at once (20 MB at 640 × 427, in every
     // batch worker); band by band it holds a fifth of that. Each band is filtered with the rows within two radii
