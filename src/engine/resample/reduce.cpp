@@ -71,6 +71,19 @@ inline std::uint32_t Quotient(std::uint64_t sum, std::uint64_t weightSum, double
     return static_cast<std::uint32_t>(std::min<std::uint64_t>(q, 255));
 }
 
+// Writes one destination pixel. Almost-black (its luminance truncates to 0) is written as pure black where
+// `blackens` (inside the picture: not on its outermost rows and columns), else as it comes.
+inline void StorePixel(std::uint8_t* out, std::uint32_t b, std::uint32_t g, std::uint32_t r, bool blackens)
+{
+    if (blackens && 28 * r + 77 * g + 151 * b < 255) {
+        out[0] = out[1] = out[2] = 0;
+    } else {
+        out[0] = static_cast<std::uint8_t>(b);
+        out[1] = static_cast<std::uint8_t>(g);
+        out[2] = static_cast<std::uint8_t>(r);
+    }
+}
+
 // The destination columns' spans and the inverses of their weight sums, shared by every row.
 struct Columns {
     std::vector<Span> spans;
@@ -140,14 +153,7 @@ struct PlainLoops {
             const std::uint32_t b = Quotient(sum[0], weightSum, inverse);
             const std::uint32_t g = Quotient(sum[1], weightSum, inverse);
             const std::uint32_t r = Quotient(sum[2], weightSum, inverse);
-            const bool dark = 28 * r + 77 * g + 151 * b < 255;
-            if (dark && interiorRow && x > 0 && x < dstW - 1) {
-                out[0] = out[1] = out[2] = 0;
-            } else {
-                out[0] = static_cast<std::uint8_t>(b);
-                out[1] = static_cast<std::uint8_t>(g);
-                out[2] = static_cast<std::uint8_t>(r);
-            }
+            StorePixel(out, b, g, r, interiorRow && x > 0 && x < dstW - 1);
         }
     }
 };
@@ -251,14 +257,7 @@ struct VectorLoops {
             const __m128i q16 = _mm_packs_epi32(q, q);
             const auto bgr = static_cast<std::uint32_t>(_mm_cvtsi128_si32(_mm_packus_epi16(q16, q16)));
             const std::uint32_t b = bgr & 0xff, g = (bgr >> 8) & 0xff, r = (bgr >> 16) & 0xff;
-            const bool dark = 28 * r + 77 * g + 151 * b < 255;
-            if (dark && interiorRow && x > 0 && x < dstW - 1) {
-                out[0] = out[1] = out[2] = 0;
-            } else {
-                out[0] = static_cast<std::uint8_t>(b);
-                out[1] = static_cast<std::uint8_t>(g);
-                out[2] = static_cast<std::uint8_t>(r);
-            }
+            StorePixel(out, b, g, r, interiorRow && x > 0 && x < dstW - 1);
         }
     }
 };
