@@ -196,7 +196,8 @@ RawWindows FindWindows(
         = image.Content.area() > 0 ? image.Content : cv::Rect(0, 0, image.Grey.cols, image.Grey.rows);
     const cv::Mat picture = image.Grey(content);
     const cv::Size minSize(settings.MinWidth, settings.MinHeight);
-    if (own == nullptr || !own->Loaded() || !own->Detect(picture, settings.ScaleStep, minSize, cv::Size(), found)) {
+    if (own == nullptr || !own->Loaded()
+        || !own->Detect(picture, settings.ScaleStep, minSize, cv::Size(), found, settings.Threads)) {
         // No grouping inside OpenCV: the merging in Search keeps the window count and the best margin of each
         // group, which the ordering needs.
         cascade.detectMultiScale(

@@ -79,6 +79,7 @@ struct SearchSettings {
     int MinNeighbours = 3; // a cluster needs more than this many raw windows
     int MinWidth = 0; // picture pixels
     int MinHeight = 0;
+    int Threads = 1; // the threads our own cascade evaluator shares the scales among
 };
 
 // The settings for one call: precision 1..10 and pass 0 or 1, minimum size in picture pixels.

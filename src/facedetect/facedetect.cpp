@@ -23,6 +23,8 @@ using namespace vellicam::facedetect;
 // The reduced copy's longer side: faces of an identification snapshot stay well above the cascade's window there,
 // and the whole recognition of a 4000-pixel photo stays within three times its JPEG decoding.
 constexpr int kTargetLongSide = 800;
+// setThreadCount's ceiling.
+constexpr int kMaxThreads = 8;
 // The smallest object is never searched below this many picture pixels (the frontal cascade's window and two
 // thirds again; the confirmation looks at each candidate on its own enlarged copy).
 constexpr int kMinSearchSide = 40;
@@ -56,6 +58,7 @@ struct State {
     std::optional<CascadeKey> LoadedKey;
     cv::CascadeClassifier Cascade;
     HaarCascade OwnCascade; // the same cascade, evaluated faster where it is of a kind it handles
+    int Threads = 1; // setThreadCount
 };
 
 State& TheState()
@@ -293,8 +296,9 @@ int Detect(State& state, const char* imageFile, const char* cascadeFile, int pas
         || image.Grey.rows < window.height)
         return kNothingSearched;
 
-    std::vector<Detection> found
-        = Search(state.Cascade, image, SettingsFor(pass, precision, minWidth, minHeight), &state.OwnCascade);
+    SearchSettings settings = SettingsFor(pass, precision, minWidth, minHeight);
+    settings.Threads = state.Threads;
+    std::vector<Detection> found = Search(state.Cascade, image, settings, &state.OwnCascade);
     const bool lowerFace = IsLowerFaceCascade(cascadeFile);
     if (!lowerFace) {
         if (const FaceVerifier* verifier = TheVerifier())
@@ -331,6 +335,13 @@ void setMinSize(int minWidth, int minHeight)
     State& state = TheState();
     state.MinWidth = std::max(0, minWidth);
     state.MinHeight = std::max(0, minHeight);
+}
+
+void setThreadCount(int count)
+{
+    const int threads = std::clamp(count, 1, kMaxThreads);
+    TheState().Threads = threads;
+    cv::setNumThreads(threads);
 }
 
 int facedetect(const char* imageFile, int /*flag*/, const char* cascadeFile, int pass, int precision)
@@ -452,7 +463,8 @@ int getPersonMask(const unsigned char* bgr, int width, int height, int stride, i
         || height > 1 << 15)
         return kPersonModelBadArguments;
     try {
-        const cv::Mat picture(height, width, CV_8UC3, const_cast<unsigned char*>(bgr), static_cast<std::size_t>(stride));
+        const cv::Mat picture(
+            height, width, CV_8UC3, const_cast<unsigned char*>(bgr), static_cast<std::size_t>(stride));
         cv::Mat result;
         if (const int status = PersonMaskOf(picture, divisor, result); status != kPersonModelOk)
             return status;

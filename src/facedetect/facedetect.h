@@ -56,8 +56,9 @@
 // neck, never the chin) are not reported at all: taken for the chin, they would push the frame's chin line down
 // onto the clothing.
 //
-// Not thread-safe: one caller at a time (detectorKind excepted, which may run beside a facedetect). The last loaded cascade is kept while its file (path, size and time)
-// stays the same, so the repeated face passes of a batch do not parse it again.
+// Not thread-safe: one caller at a time (detectorKind excepted, which may run beside a facedetect). The last loaded
+// cascade is kept while its file (path, size and time) stays the same, so the repeated face passes of a batch do not
+// parse it again.
 #pragma once
 
 #define FACEDETECT_EXPORT __attribute__((visibility("default")))
@@ -121,13 +122,13 @@ FACEDETECT_EXPORT int detectorKind(void);
 FACEDETECT_EXPORT int loadPersonModel(const char* modelFile);
 
 // getPersonMask(bgr, width, height, stride, divisor, mask): the person mask of the picture `bgr` (width × height
-// pixels of 3 bytes, blue, green, red, as OpenCV and the program keep them; rows `stride` bytes apart), 0 (background) .. 255 (person), written to `mask` at the
-// picture's size divided by `divisor`, each side rounded up, row after row without padding. The model sees the whole
-// picture stretched to 256 × 256; its answer is brought to the mask's size and refined there with the picture as
-// guide, so a divisor that keeps the mask near 600 pixels across keeps the work to a few tens of milliseconds. The
-// model marks animals and statues too: the caller decides which region is a person. Returns 0 when written, -1 for
-// bad arguments (a null pointer, a side below 1 or above 32768, a stride below 3 × width), else the code of the
-// last loadPersonModel (-2 when none was made).
+// pixels of 3 bytes, blue, green, red, as OpenCV and the program keep them; rows `stride` bytes apart), 0 (background)
+// .. 255 (person), written to `mask` at the picture's size divided by `divisor`, each side rounded up, row after row
+// without padding. The model sees the whole picture stretched to 256 × 256; its answer is brought to the mask's size
+// and refined there with the picture as guide, so a divisor that keeps the mask near 600 pixels across keeps the work
+// to a few tens of milliseconds. The model marks animals and statues too: the caller decides which region is a person.
+// Returns 0 when written, -1 for bad arguments (a null pointer, a side below 1 or above 32768, a stride below 3 ×
+// width), else the code of the last loadPersonModel (-2 when none was made).
 FACEDETECT_EXPORT int getPersonMask(
     const unsigned char* bgr, int width, int height, int stride, int divisor, unsigned char* mask);
 
@@ -141,6 +142,11 @@ FACEDETECT_EXPORT int getPersonMask(
 // unchanged file keeps the model read. Returns as loadPersonModel does (-3: not a model that gives 896 face boxes);
 // after a failure the last resort is off until a call succeeds.
 FACEDETECT_EXPORT int loadFaceModel(const char* modelFile);
+// setThreadCount(count): the threads the library's work may use from now on, 1 to 8 (a count outside is taken to the
+// nearer end): the face search shares its scales among them (the same faces, found sooner), and OpenCV's own loops
+// (the person mask's refinement, the networks) get as many. A program that runs one library per core (a batch's
+// workers) asks for 1; without a call the face search keeps to the calling thread and OpenCV uses every core.
+FACEDETECT_EXPORT void setThreadCount(int count);
 
 #ifdef __cplusplus
 }

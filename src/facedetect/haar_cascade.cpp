@@ -8,8 +8,11 @@
 #endif
 
 #include <algorithm>
+#include <atomic>
 #include <climits>
 #include <cmath>
+#include <system_error>
+#include <thread>
 
 // Every sum below must round exactly as OpenCV's scalar loop does, window by window: this file is compiled with
 // -ffp-contract=off, so that no multiply and add are fused into one rounding.
@@ -240,6 +243,14 @@ __attribute__((target("avx2"))) void SearchRowAvx2(
 
 #endif
 
+// What one thread's search of a scale writes to, kept from scale to scale.
+struct Scratch {
+    std::vector<PlacedStump> Placed;
+    std::vector<int> Sum, Squares, SumPlanes, SquarePlanes;
+    cv::Mat Reduced;
+    std::vector<Hit> Hits;
+};
+
 } // namespace
 
 bool HaarCascade::VectorUnitPresent()
@@ -349,7 +360,7 @@ bool HaarCascade::Read(const cv::FileNode& root)
 }
 
 bool HaarCascade::Detect(
-    const cv::Mat& image, double scaleFactor, cv::Size minSize, cv::Size maxSize, RawWindows& out) const
+    const cv::Mat& image, double scaleFactor, cv::Size minSize, cv::Size maxSize, RawWindows& out, int threads) const
 {
     out = RawWindows {};
     if (!Loaded() || image.empty() || image.type() != CV_8UC1 || !(scaleFactor > 1))
@@ -388,55 +399,53 @@ bool HaarCascade::Detect(
     // (The first scale always leaves a column of windows; at least one stripe all the same, never a division by 0.)
     const int stripes = std::max(1, cvCeil(std::max(scaledSize(scales[0]).width + 1 - Window.width, 0) / 32.));
 
-    std::vector<PlacedStump> placed(Stumps.size());
-    std::vector<int> sum, squares, sumPlanes, squarePlanes;
-    cv::Mat reduced;
-    std::vector<Hit> hits;
     const bool vectorised = Vectorised && VectorUnitPresent();
     const int stageCount = static_cast<int>(Stages.size());
     const cv::Rect picture(cv::Point(0, 0), imageSize);
 
-    for (const float scale : scales) {
+    // One scale's windows, in OpenCV's order, appended to `found`.
+    const auto searchScale = [&](float scale, Scratch& k, RawWindows& found) {
+        k.Placed.resize(Stumps.size());
         const cv::Size size = scaledSize(scale);
         const cv::Size integralSize(size.width + 1, size.height + 1);
         const int step = scale >= 2 ? 1 : 2;
-        cv::resize(image, reduced, size, 1. / scale, 1. / scale, cv::INTER_LINEAR_EXACT);
+        cv::resize(image, k.Reduced, size, 1. / scale, 1. / scale, cv::INTER_LINEAR_EXACT);
 
         // A spare row and some: eight windows read up to seven integers past the last one.
         const size_t padded = static_cast<size_t>(integralSize.width) * (integralSize.height + 1) + 64;
-        sum.resize(std::max(sum.size(), padded));
-        squares.resize(std::max(squares.size(), padded));
-        cv::Mat sumMat(integralSize, CV_32S, sum.data());
-        cv::Mat squareMat(integralSize, CV_32S, squares.data());
-        cv::integral(reduced, sumMat, squareMat, cv::noArray(), CV_32S, CV_32S);
+        k.Sum.resize(std::max(k.Sum.size(), padded));
+        k.Squares.resize(std::max(k.Squares.size(), padded));
+        cv::Mat sumMat(integralSize, CV_32S, k.Sum.data());
+        cv::Mat squareMat(integralSize, CV_32S, k.Squares.data());
+        cv::integral(k.Reduced, sumMat, squareMat, cv::noArray(), CV_32S, CV_32S);
 
         ScaleContext c;
         c.Stages = Stages.data();
         c.StageCount = stageCount;
         c.Area = static_cast<double>(Window.width - 2) * (Window.height - 2);
         if (step == 1) {
-            c.Sum = sum.data();
-            c.Squares = squares.data();
+            c.Sum = k.Sum.data();
+            c.Squares = k.Squares.data();
             c.Stride = integralSize.width;
         } else {
             const int half = (integralSize.width + 1) / 2;
             c.Stride = 2 * half;
             c.Half = half;
             const size_t planes = static_cast<size_t>(c.Stride) * (integralSize.height + 1) + 64;
-            sumPlanes.assign(std::max(sumPlanes.size(), planes), 0);
-            squarePlanes.assign(std::max(squarePlanes.size(), planes), 0);
+            k.SumPlanes.assign(std::max(k.SumPlanes.size(), planes), 0);
+            k.SquarePlanes.assign(std::max(k.SquarePlanes.size(), planes), 0);
             for (int y = 0; y < integralSize.height; ++y) {
-                const int* s = sum.data() + static_cast<size_t>(y) * integralSize.width;
-                const int* q = squares.data() + static_cast<size_t>(y) * integralSize.width;
-                int* sp = sumPlanes.data() + static_cast<size_t>(y) * c.Stride;
-                int* qp = squarePlanes.data() + static_cast<size_t>(y) * c.Stride;
+                const int* s = k.Sum.data() + static_cast<size_t>(y) * integralSize.width;
+                const int* q = k.Squares.data() + static_cast<size_t>(y) * integralSize.width;
+                int* sp = k.SumPlanes.data() + static_cast<size_t>(y) * c.Stride;
+                int* qp = k.SquarePlanes.data() + static_cast<size_t>(y) * c.Stride;
                 for (int x = 0; x < integralSize.width; ++x) {
                     sp[(x & 1) * half + (x >> 1)] = s[x];
                     qp[(x & 1) * half + (x >> 1)] = q[x];
                 }
             }
-            c.Sum = sumPlanes.data();
-            c.Squares = squarePlanes.data();
+            c.Sum = k.SumPlanes.data();
+            c.Squares = k.SquarePlanes.data();
         }
         const auto corners = [&c](int* out, int x, int y, int w, int h) {
             out[0] = c.Offset(y, x);
@@ -448,7 +457,7 @@ bool HaarCascade::Detect(
         for (size_t i = 0; i < Stumps.size(); ++i) {
             const Stump& s = Stumps[i];
             const Feature& f = Features[s.Feature];
-            PlacedStump& p = placed[i];
+            PlacedStump& p = k.Placed[i];
             for (int r = 0; r < 3; ++r) {
                 corners(p.Corners + 4 * r, f.Rects[r].X, f.Rects[r].Y, f.Rects[r].Width, f.Rects[r].Height);
                 p.Weights[r] = f.Rects[r].Weight;
@@ -457,7 +466,7 @@ bool HaarCascade::Detect(
             p.Left = s.Left;
             p.Right = s.Right;
         }
-        c.Stumps = placed.data();
+        c.Stumps = k.Placed.data();
 
         const cv::Size working(
             std::max(integralSize.width - Window.width, 0), std::max(integralSize.height - Window.height, 0));
@@ -466,14 +475,14 @@ bool HaarCascade::Detect(
         const int windowsPerRow = (working.width + step - 1) / step;
         const cv::Size window(cvRound(Window.width * scale), cvRound(Window.height * scale));
         for (int y = 0; y < lastRow; y += step) {
-            hits.clear();
+            k.Hits.clear();
 #ifdef VELLICAM_CASCADE_AVX2
             if (vectorised)
-                SearchRowAvx2(c, y * c.Stride, windowsPerRow, hits);
+                SearchRowAvx2(c, y * c.Stride, windowsPerRow, k.Hits);
             else
 #endif
-                SearchRowScalar(c, y * c.Stride, windowsPerRow, hits);
-            for (const Hit& h : hits) {
+                SearchRowScalar(c, y * c.Stride, windowsPerRow, k.Hits);
+            for (const Hit& h : k.Hits) {
                 const int x = h.Window * step;
                 // Clipped to the picture as OpenCV's detectMultiScale clips them: rounding the scale back up can
                 // reach a pixel past the edge.
@@ -481,11 +490,43 @@ bool HaarCascade::Detect(
                     = picture & cv::Rect(cvRound(x * scale), cvRound(y * scale), window.width, window.height);
                 if (r.area() <= 0)
                     continue;
-                out.Rects.push_back(r);
-                out.Levels.push_back(stageCount);
-                out.Weights.push_back(h.Weight);
+                found.Rects.push_back(r);
+                found.Levels.push_back(stageCount);
+                found.Weights.push_back(h.Weight);
             }
         }
+    };
+
+    // The scales are independent: with more threads each takes the next scale not yet taken (the first, largest
+    // pictures are the longest), and the windows are put together in the scales' order.
+    const int threadCount = std::min<int>(threads, static_cast<int>(scales.size()));
+    if (threadCount <= 1) {
+        Scratch k;
+        for (const float scale : scales)
+            searchScale(scale, k, out);
+        return true;
+    }
+    std::vector<RawWindows> perScale(scales.size());
+    std::atomic<size_t> next { 0 };
+    const auto work = [&] {
+        Scratch k;
+        for (size_t i = next++; i < scales.size(); i = next++)
+            searchScale(scales[i], k, perScale[i]);
+    };
+    std::vector<std::thread> helpers;
+    try {
+        for (int t = 1; t < threadCount; ++t)
+            helpers.emplace_back(work);
+    } catch (const std::system_error&) {
+        // Fewer helpers than asked: the calling thread takes what they would have.
+    }
+    work();
+    for (std::thread& t : helpers)
+        t.join();
+    for (RawWindows& found : perScale) {
+        out.Rects.insert(out.Rects.end(), found.Rects.begin(), found.Rects.end());
+        out.Levels.insert(out.Levels.end(), found.Levels.begin(), found.Levels.end());
+        out.Weights.insert(out.Weights.end(), found.Weights.begin(), found.Weights.end());
     }
     return true;
 }

@@ -30,9 +30,10 @@ public:
 
     // The raw windows of detectMultiScale(grey, …, scaleFactor, 0, 0, minSize, maxSize, true) on an 8-bit grey
     // picture. False, with nothing found, when the call is not one this evaluator answers (no cascade, another
-    // picture type, a scale factor not above 1, a minimum size that no scale reaches).
-    [[nodiscard]] bool Detect(
-        const cv::Mat& grey, double scaleFactor, cv::Size minSize, cv::Size maxSize, RawWindows& out) const;
+    // picture type, a scale factor not above 1, a minimum size that no scale reaches). With `threads` above 1 the
+    // scales are shared among that many threads; the windows are the same, in the same order.
+    [[nodiscard]] bool Detect(const cv::Mat& grey, double scaleFactor, cv::Size minSize, cv::Size maxSize,
+        RawWindows& out, int threads = 1) const;
 
     // The vector unit is used where the processor has AVX2; off, every window is evaluated one at a time (for
     // comparing the two).

@@ -22,14 +22,14 @@ Bitmap EnlargedPortrait(int width, int height)
     return large;
 }
 
-void ExpectSamePictures(const Bitmap& square, const Rect& area)
+void ExpectSamePictures(const Bitmap& square, const Rect& area, int threads = 1)
 {
     const int factor = DetectorImageFactor(square.Width(), square.Height());
     GreyImage expectedGrey, grey;
     MaskPicture expectedMask, mask;
     ASSERT_TRUE(MakeDetectorImage(square, factor, expectedGrey));
     ASSERT_TRUE(MakeMaskPicture(square, kPersonMaskLongSide, expectedMask));
-    ASSERT_EQ(MakeReducedPictures(square, area, factor, grey, &mask), "");
+    ASSERT_EQ(MakeReducedPictures(square, area, factor, grey, &mask, threads), "");
     EXPECT_EQ(grey.width, expectedGrey.width);
     EXPECT_EQ(grey.height, expectedGrey.height);
     EXPECT_TRUE(grey.pixels == expectedGrey.pixels) << "the detector's copy differs";
@@ -72,6 +72,7 @@ TEST(ReducedPictures, OnePassOverThePhotosAreaGivesBothPicturesAsMadeApart)
                 << "the black bands are left unread";
         }
         ExpectSamePictures(square, area);
+        ExpectSamePictures(square, area, 2); // in bands on two threads
         if (c.angle == 0)
             ExpectSamePictures(square, {}); // no area given: the whole square
     }

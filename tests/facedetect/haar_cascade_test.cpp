@@ -89,6 +89,11 @@ TEST(HaarCascade, GivesOpenCvsRawWindowsOnPhotos)
                     ASSERT_TRUE(own.Detect(grey, factor, minSize, cv::Size(), mine)) << what;
                     ExpectSame(mine, theirs, what + (vectorised ? ", vectorised" : ", one at a time"));
                 }
+                // The scales shared among threads give the same windows in the same order.
+                own.SetVectorised(true);
+                RawWindows shared;
+                ASSERT_TRUE(own.Detect(grey, factor, minSize, cv::Size(), shared, 3)) << what;
+                ExpectSame(shared, theirs, what + ", three threads");
             }
         }
     }

@@ -95,6 +95,7 @@ int FaceDetector::Load(const std::string& libraryPath)
     loadPersonModel_ = reinterpret_cast<LoadPersonModelFn>(dlsym(handle_, "loadPersonModel"));
     getPersonMask_ = reinterpret_cast<GetPersonMaskFn>(dlsym(handle_, "getPersonMask"));
     loadFaceModel_ = reinterpret_cast<LoadFaceModelFn>(dlsym(handle_, "loadFaceModel"));
+    setThreadCount_ = reinterpret_cast<SetThreadCountFn>(dlsym(handle_, "setThreadCount"));
     dlerror();
     return kDetectorOk;
 }
@@ -111,6 +112,7 @@ void FaceDetector::Release()
     loadPersonModel_ = nullptr;
     getPersonMask_ = nullptr;
     loadFaceModel_ = nullptr;
+    setThreadCount_ = nullptr;
     if (handle_) {
         dlclose(handle_);
         handle_ = nullptr;
@@ -251,7 +253,7 @@ int FaceDetector::LoadPersonModel(const std::string& modelPath, PersonModelState
     }
     try {
         const int status = loadPersonModel_(modelPath.c_str());
-        state = status == 0 ? PersonModelState::Ready
+        state = status == 0                ? PersonModelState::Ready
             : status == -2 || status == -1 ? PersonModelState::Missing
                                            : PersonModelState::Unreadable;
     } catch (...) {
@@ -274,6 +276,21 @@ int FaceDetector::LoadFaceModel(const std::string& modelPath, FaceModelState& st
         state = status == 0                ? FaceModelState::Ready
             : status == -2 || status == -1 ? FaceModelState::Missing
                                            : FaceModelState::Unreadable;
+    } catch (...) {
+        reason_ = CurrentExceptionText();
+        return kDetectorCallFaulted;
+    }
+    return kDetectorOk;
+}
+
+int FaceDetector::SetThreads(int threads)
+{
+    if (!getRect_)
+        return kDetectorNotLoaded;
+    if (!setThreadCount_)
+        return kDetectorOk;
+    try {
+        setThreadCount_(threads);
     } catch (...) {
         reason_ = CurrentExceptionText();
         return kDetectorCallFaulted;

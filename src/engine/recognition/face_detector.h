@@ -119,6 +119,9 @@ public:
     // ceil(W / divisor) × ceil(H / divisor) values 0..255, row after row, and `status` the library's answer
     // (0 when written; the mask is then filled).
     [[nodiscard]] int PersonMask(const Bitmap& picture, int divisor, std::vector<std::uint8_t>& mask, int& status);
+    // setThreadCount(threads): the threads the library's work may use from now on, for the whole process; a library
+    // without the function keeps its own choice.
+    [[nodiscard]] int SetThreads(int threads);
 
 private:
     using SetMinSizeFn = void (*)(int, int);
@@ -130,6 +133,7 @@ private:
     using LoadPersonModelFn = int (*)(const char*);
     using GetPersonMaskFn = int (*)(const unsigned char*, int, int, int, int, unsigned char*);
     using LoadFaceModelFn = int (*)(const char*);
+    using SetThreadCountFn = void (*)(int);
 
     void* handle_ = nullptr;
     SetMinSizeFn setMinSize_ = nullptr;
@@ -142,13 +146,15 @@ private:
     LoadPersonModelFn loadPersonModel_ = nullptr;
     GetPersonMaskFn getPersonMask_ = nullptr;
     LoadFaceModelFn loadFaceModel_ = nullptr;
+    SetThreadCountFn setThreadCount_ = nullptr;
     std::string reason_;
 };
 
 // Loads the library FindDetectorFiles finds for a program in `programFolder` (beside it or installed), asks which
 // detector it uses and releases it. The first call in a process reads the library's models (tens of milliseconds
-// from the user's model cache, a second and a half when it is made); the library stays mapped with them, so calling this on a worker thread at start-up spares the first
-// recognition the wait, and a batch's workers made after it start with the models in memory.
+// from the user's model cache, a second and a half when it is made); the library stays mapped with them, so calling
+// this on a worker thread at start-up spares the first recognition the wait, and a batch's workers made after it start
+// with the models in memory.
 [[nodiscard]] DetectorKind QueryDetectorKind(const std::string& programFolder);
 
 // What the settings dialog says about a detector kind.

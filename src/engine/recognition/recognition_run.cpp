@@ -14,6 +14,8 @@
 #include <filesystem>
 #include <fstream>
 #include <optional>
+#include <system_error>
+#include <thread>
 
 namespace vellicam {
 
@@ -85,7 +87,8 @@ public:
 
     bool Plausible(const FaceRect& face, const std::optional<LandmarkHeadTop>& top)
     {
-        return IsPlausibleFace(face, out_.imageWidth, out_.imageHeight, imageSide_, proposalSettings_, scanner_, top ? &*top : nullptr);
+        return IsPlausibleFace(
+            face, out_.imageWidth, out_.imageHeight, imageSide_, proposalSettings_, scanner_, top ? &*top : nullptr);
     }
 
     std::optional<LandmarkHeadTop> TopOf(bool found, const FaceLandmarks& p) const
@@ -120,7 +123,8 @@ public:
         const auto scale = [factor](int v, int limit) {
             return static_cast<int>(std::min<std::int64_t>(static_cast<std::int64_t>(v) * factor, limit));
         };
-        return { scale(r.x1, out_.imageWidth), scale(r.y1, out_.imageHeight), scale(r.x2, out_.imageWidth), scale(r.y2, out_.imageHeight) };
+        return { scale(r.x1, out_.imageWidth), scale(r.y1, out_.imageHeight), scale(r.x2, out_.imageWidth),
+            scale(r.y2, out_.imageHeight) };
     }
     static int EnlargedPoint(int v, int factor)
     {
@@ -184,7 +188,8 @@ public:
         // sample mark on the view.
         headTop_ = TopOf(out_.landmarks, out_.points);
         const bool plausible = Plausible(out_.face, headTop_);
-        if (NeedsRedetection(out_.candidateCount, out_.face, out_.imageWidth, out_.imageHeight, s.upperHalfOnly, plausible, out_.landmarks)) {
+        if (NeedsRedetection(out_.candidateCount, out_.face, out_.imageWidth, out_.imageHeight, s.upperHalfOnly,
+                plausible, out_.landmarks)) {
             out_.redetected = true;
             Status(kStatusRedetecting);
             int second = 0;
@@ -210,9 +215,10 @@ public:
                     tops[i] = TopOf(found, points[i]);
                 }
                 // ChooseCandidate hands over the candidates themselves, so each one's place gives its landmarks.
-                const int best = ChooseCandidate(candidates, out_.imageWidth, out_.imageHeight, s.upperHalfOnly, [&](const FaceRect& c) {
-                    return Plausible(c, tops[static_cast<std::size_t>(&c - candidates.data())]);
-                });
+                const int best = ChooseCandidate(
+                    candidates, out_.imageWidth, out_.imageHeight, s.upperHalfOnly, [&](const FaceRect& c) {
+                        return Plausible(c, tops[static_cast<std::size_t>(&c - candidates.data())]);
+                    });
                 chosenDetection_ = best;
                 if (best >= 0) {
                     const std::size_t b = static_cast<std::size_t>(best);
@@ -279,16 +285,17 @@ public:
     }
 
     // When no face was found at the minimum face size, one face pass more for faces down to a third of it
-    // (kSmallFaceDivisor) or a tenth of the photo's longer side, whichever is larger: a small or enlarged photo of one person is still framed, and the run says that the face
-    // is below the minimum (smallFace), as its print will be soft. Only a face the face detector confirms and
-    // places the landmarks of is taken, as a plausible first candidate is: at this size the cascade alone finds
-    // faces in foliage and textures.
+    // (kSmallFaceDivisor) or a tenth of the photo's longer side, whichever is larger: a small or enlarged photo of one
+    // person is still framed, and the run says that the face is below the minimum (smallFace), as its print will be
+    // soft. Only a face the face detector confirms and places the landmarks of is taken, as a plausible first candidate
+    // is: at this size the cascade alone finds faces in foliage and textures.
     int SmallFacePass(FaceDetector& detector, const std::string& tempPath, const std::string& faceCascade)
     {
         const RecognitionSettings& s = settings_;
         // Nor below a tenth of the photo's longer side, as the library's own whole search: a smaller face is one in
         // the background of a larger photo, and the search for it would cost a large photo several tenths of a second.
-        const int m = std::max({ 1, s.minFaceSize / kSmallFaceDivisor, std::max(out_.imageWidth, out_.imageHeight) / 10 });
+        const int m
+            = std::max({ 1, s.minFaceSize / kSmallFaceDivisor, std::max(out_.imageWidth, out_.imageHeight) / 10 });
         if (m >= s.minFaceSize)
             return kDetectorOk;
         int rc = detector.SetMinSize(ReducedSize(m, factor_), ReducedSize(m, factor_));
@@ -394,8 +401,15 @@ public:
             if (found && 4 * std::max(std::abs(dx), std::abs(dy)) > eyes)
                 otherFaces_.push_back({ (p.leftEyeX + p.rightEyeX) / 2, (p.leftEyeY + p.rightEyeY) / 2 });
         }
-        out_.personMaskResult = maskPictureMade_ ? ComputePersonMask(detector, maskPicture_, personMask_)
-                                                 : ComputePersonMask(detector, square_, personMask_);
+        if (maskAhead_.joinable())
+            maskAhead_.join();
+        if (aheadResult_ == kPersonMaskOk) {
+            out_.personMaskResult = kPersonMaskOk;
+            personMask_ = std::move(aheadMask_);
+        } else {
+            out_.personMaskResult = maskPictureMade_ ? ComputePersonMask(detector, maskPicture_, personMask_)
+                                                     : ComputePersonMask(detector, square_, personMask_);
+        }
         if (out_.personMaskResult != kPersonMaskOk)
             return kDetectorOk;
         const FaceLandmarks& p = out_.points;
@@ -409,6 +423,30 @@ public:
         if (headTop_)
             headTop_->maskTop = out_.maskHeadTop;
         return kDetectorOk;
+    }
+
+    // With a second core the person mask is made on it while the faces are searched: most photos have the face that
+    // asks for it, and a photo without one leaves it unread. The thread has its own handle on the library (whose
+    // model holder takes one run at a time). When anything fails there, the mask is made as without the thread.
+    void StartMaskAhead(const std::string& library)
+    {
+        if (settings_.threads < 2 || !maskPictureMade_ || maskPicture_.picture.Empty())
+            return;
+        try {
+            maskAhead_ = std::jthread([this, library] {
+                try {
+                    FaceDetector detector;
+                    PersonModelState state = PersonModelState::NotSupported;
+                    if (detector.Load(library) == kDetectorOk
+                        && detector.LoadPersonModel(personModelPath_, state) == kDetectorOk
+                        && state == PersonModelState::Ready)
+                        aheadResult_ = ComputePersonMask(detector, maskPicture_, aheadMask_);
+                } catch (const std::exception&) {
+                    aheadResult_ = kPersonMaskFailed;
+                }
+            });
+        } catch (const std::system_error&) {
+        }
     }
 
     // The chin from the landmarks, as a small box centred on the chin point so that the chin outline shows where
@@ -534,8 +572,8 @@ public:
             // rows are at hand: most photos have the face that asks for it.
             GreyImage grey;
             maskPictureMade_ = !personModelPath_.empty();
-            std::string why
-                = MakeReducedPictures(square_, s.photoArea, factor_, grey, maskPictureMade_ ? &maskPicture_ : nullptr);
+            std::string why = MakeReducedPictures(
+                square_, s.photoArea, factor_, grey, maskPictureMade_ ? &maskPicture_ : nullptr, s.threads);
             if (why.empty())
                 why = WriteGreyImage(grey, tempPath);
             if (!why.empty()) {
@@ -550,7 +588,11 @@ public:
             const std::string library = Absolute(files.library);
             rc = detector.Load(library);
             if (rc == kDetectorOk)
+                rc = detector.SetThreads(s.threads);
+            if (rc == kDetectorOk) {
+                StartMaskAhead(library);
                 rc = LoadFaceModel(detector);
+            }
             if (rc == kDetectorOk) {
                 Pause(500);
                 rc = Detect(detector, tempPath, faceCascade, Absolute(files.chinCascade));
@@ -649,6 +691,9 @@ private:
     std::vector<ImagePoint> otherFaces_; // the eyes' middles of the other confirmed faces
     int chosenDetection_ = 0; // the chosen face's detection in the last face pass (-1: none of them)
     std::vector<int> faceDetections_; // each listed face's detection in the last face pass
+    PersonMask aheadMask_; // StartMaskAhead's mask and its result, read after the thread is joined
+    int aheadResult_ = kPersonMaskFailed;
+    std::jthread maskAhead_; // last: joined before anything it reads or writes goes
 };
 
 } // namespace

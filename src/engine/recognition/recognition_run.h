@@ -7,10 +7,9 @@
 // minimum face size, precision or JPEG quality outside what the settings allow.
 #pragma once
 
-#include "recognition/background_scan.h"
-#include "recognition/detector_files.h"
 #include "image/bitmap.h"
 #include "recognition/background_scan.h"
+#include "recognition/detector_files.h"
 #include "recognition/face_detector.h"
 #include "recognition/frame_proposal.h"
 #include "recognition/person_mask.h"
@@ -61,6 +60,9 @@ struct RecognitionSettings {
     // The part of the square holding the photo, every pixel outside it black: the reduced pictures read only this
     // part. Empty: the whole square.
     Rect photoArea;
+    // The cores the run may use: with two, the person mask is made on the second while the faces are searched on the
+    // first (the mask is the same; a photo without a face leaves it unread).
+    int threads = 1;
     bool silentSkip = false; // an unattended batch skipping what it cannot recognise: no message, result -9
     // The output folder rule's inputs, for the face image folder, and the photo's path, whose file name the face
     // image takes.

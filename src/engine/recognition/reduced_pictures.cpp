@@ -6,9 +6,12 @@
 // blocks wholly outside the area stay 0, which is what their mean of black gives.
 #include "recognition/reduced_pictures.h"
 
+#include "resample/shared_bands.h"
+
 #include <algorithm>
 #include <cstdint>
 #include <new>
+#include <numeric>
 #include <vector>
 
 #if defined(__SSE2__)
@@ -64,7 +67,8 @@ void AddBytes(std::uint16_t* columns, const std::uint8_t* bytes, std::size_t cou
 
 } // namespace
 
-std::string MakeReducedPictures(const Bitmap& square, Rect area, int factor, GreyImage& grey, MaskPicture* mask)
+std::string MakeReducedPictures(
+    const Bitmap& square, Rect area, int factor, GreyImage& grey, MaskPicture* mask, int threads)
 {
     if (square.Empty() || factor < 1)
         return "no image to hand to the detector";
@@ -96,70 +100,93 @@ std::string MakeReducedPictures(const Bitmap& square, Rect area, int factor, Gre
     const std::size_t columns = static_cast<std::size_t>(std::max(0, aw));
     GreyImage madeGrey;
     Bitmap reduced;
-    std::vector<std::uint16_t> greys, maskColumns;
-    std::vector<std::uint32_t> greyColumns;
     try {
         madeGrey = { gw, gh, std::vector<std::uint8_t>(static_cast<std::size_t>(gw) * gh) };
-        greys.resize(columns);
-        greyColumns.resize(columns);
-        if (mask) {
-            maskColumns.resize(3 * columns);
-            if (!reduced.Resize(mw, mh)) // black: the blocks outside the area
-                throw std::bad_alloc();
-        }
+        if (mask && !reduced.Resize(mw, mh)) // black: the blocks outside the area
+            throw std::bad_alloc();
     } catch (const std::bad_alloc&) {
         return "no memory for the detector's image";
     }
 
     // Each row is added column by column into the sums of its block row, for the grey copy and for the mask's
-    // picture while the row is at hand; a block row's last row turns its column sums into block means.
+    // picture while the row is at hand; a block row's last row turns its column sums into block means. A band of
+    // rows starts and ends on block rows of both pictures, so that bands can be made apart, each with its own sums.
     const BlockColumns greyBlocks = aw > 0 ? BlocksOf(area.left, area.right, factor) : BlockColumns {};
     const BlockColumns maskBlocks = aw > 0 ? BlocksOf(area.left, area.right, f) : BlockColumns {};
-    for (int y = area.top; y < area.bottom && aw > 0; ++y) {
-        const std::uint8_t* row = square.Row(y) + 3 * static_cast<std::size_t>(area.left);
+    const auto reduceRows = [&](int top, int bottom) {
+        std::vector<std::uint16_t> greys(columns), maskColumns(mask ? 3 * columns : 0);
+        std::vector<std::uint32_t> greyColumns(columns);
+        for (int y = top; y < bottom; ++y) {
+            const std::uint8_t* row = square.Row(y) + 3 * static_cast<std::size_t>(area.left);
 
-        if (y == area.top || y % factor == 0)
-            std::fill(greyColumns.begin(), greyColumns.end(), 0u);
-        GreyRow(row, aw, greys.data());
-        AddGreys(greyColumns.data(), greys.data(), columns);
-        if (y + 1 == area.bottom || (y + 1) % factor == 0) {
-            const int by = y / factor;
-            const int rows = std::min(H, (by + 1) * factor) - by * factor;
-            std::uint8_t* out = madeGrey.pixels.data() + static_cast<std::size_t>(by) * gw;
-            const std::uint32_t* g = greyColumns.data();
-            for (int bx = greyBlocks.first; bx < greyBlocks.end; ++bx) {
-                const int n = std::min(area.right, (bx + 1) * factor) - std::max(area.left, bx * factor);
-                std::uint32_t sum = 0;
-                for (int i = 0; i < n; ++i)
-                    sum += *g++;
-                const auto count = static_cast<std::uint32_t>(rows * (std::min(W, (bx + 1) * factor) - bx * factor));
-                out[bx] = BlockGrey(sum, count);
+            if (y == top || y % factor == 0)
+                std::fill(greyColumns.begin(), greyColumns.end(), 0u);
+            GreyRow(row, aw, greys.data());
+            AddGreys(greyColumns.data(), greys.data(), columns);
+            if (y + 1 == area.bottom || (y + 1) % factor == 0) {
+                const int by = y / factor;
+                const int rows = std::min(H, (by + 1) * factor) - by * factor;
+                std::uint8_t* out = madeGrey.pixels.data() + static_cast<std::size_t>(by) * gw;
+                const std::uint32_t* g = greyColumns.data();
+                for (int bx = greyBlocks.first; bx < greyBlocks.end; ++bx) {
+                    const int n = std::min(area.right, (bx + 1) * factor) - std::max(area.left, bx * factor);
+                    std::uint32_t sum = 0;
+                    for (int i = 0; i < n; ++i)
+                        sum += *g++;
+                    const auto count
+                        = static_cast<std::uint32_t>(rows * (std::min(W, (bx + 1) * factor) - bx * factor));
+                    out[bx] = BlockGrey(sum, count);
+                }
+            }
+
+            if (!mask)
+                continue;
+            if (y == top || y % f == 0)
+                std::fill(maskColumns.begin(), maskColumns.end(), std::uint16_t { 0 });
+            AddBytes(maskColumns.data(), row, 3 * columns);
+            if (y + 1 == area.bottom || (y + 1) % f == 0) {
+                const int by = y / f;
+                const int rows = std::min(H, (by + 1) * f) - by * f;
+                std::uint8_t* o = reduced.Row(by);
+                const std::uint16_t* p = maskColumns.data();
+                for (int bx = maskBlocks.first; bx < maskBlocks.end; ++bx) {
+                    const int n = std::min(area.right, (bx + 1) * f) - std::max(area.left, bx * f);
+                    std::uint32_t b = 0, g = 0, r = 0;
+                    for (int i = 0; i < n; ++i, p += 3) {
+                        b += p[0];
+                        g += p[1];
+                        r += p[2];
+                    }
+                    const auto count = static_cast<std::uint32_t>(rows * (std::min(W, (bx + 1) * f) - bx * f));
+                    o[3 * bx] = static_cast<std::uint8_t>((b + count / 2) / count);
+                    o[3 * bx + 1] = static_cast<std::uint8_t>((g + count / 2) / count);
+                    o[3 * bx + 2] = static_cast<std::uint8_t>((r + count / 2) / count);
+                }
             }
         }
-
-        if (!mask)
-            continue;
-        if (y == area.top || y % f == 0)
-            std::fill(maskColumns.begin(), maskColumns.end(), std::uint16_t { 0 });
-        AddBytes(maskColumns.data(), row, 3 * columns);
-        if (y + 1 == area.bottom || (y + 1) % f == 0) {
-            const int by = y / f;
-            const int rows = std::min(H, (by + 1) * f) - by * f;
-            std::uint8_t* o = reduced.Row(by);
-            const std::uint16_t* p = maskColumns.data();
-            for (int bx = maskBlocks.first; bx < maskBlocks.end; ++bx) {
-                const int n = std::min(area.right, (bx + 1) * f) - std::max(area.left, bx * f);
-                std::uint32_t b = 0, g = 0, r = 0;
-                for (int i = 0; i < n; ++i, p += 3) {
-                    b += p[0];
-                    g += p[1];
-                    r += p[2];
-                }
-                const auto count = static_cast<std::uint32_t>(rows * (std::min(W, (bx + 1) * f) - bx * f));
-                o[3 * bx] = static_cast<std::uint8_t>((b + count / 2) / count);
-                o[3 * bx + 1] = static_cast<std::uint8_t>((g + count / 2) / count);
-                o[3 * bx + 2] = static_cast<std::uint8_t>((r + count / 2) / count);
+    };
+    if (aw > 0) {
+        try {
+            const int unit = mask ? std::lcm(factor, f) : factor;
+            const int bands = threads > 1 ? std::clamp((area.Height() / std::max(unit, 1)) / 4, 1, 8) : 1;
+            if (bands <= 1) {
+                reduceRows(area.top, area.bottom);
+            } else {
+                // Band b ends on the block-row boundary nearest b / bands of the way down (the last at the bottom).
+                const auto edge = [&](int b) {
+                    if (b >= bands)
+                        return area.bottom;
+                    const int row = area.top + static_cast<int>(static_cast<std::int64_t>(area.Height()) * b / bands);
+                    return std::clamp((row + unit / 2) / unit * unit, area.top, area.bottom);
+                };
+                if (!MakeBandsShared(bands, [&](int b, bool) {
+                        reduceRows(b == 0 ? area.top : edge(b), edge(b + 1));
+                        return true;
+                    }))
+                    return "no memory for the detector's image";
             }
+        } catch (const std::bad_alloc&) {
+            return "no memory for the detector's image";
         }
     }
 

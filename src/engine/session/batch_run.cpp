@@ -169,7 +169,7 @@ std::string BatchRun::endMessage(const std::string& logPath) const
 }
 
 PhotoWork WorkPhotoUnattended(const std::string& photo, const Settings& settings, const std::string& programFolder,
-    const std::string& sheetPath, bool strict)
+    const std::string& sheetPath, bool strict, int threads)
 {
     const auto started = std::chrono::steady_clock::now();
     PhotoWork work;
@@ -177,6 +177,7 @@ PhotoWork WorkPhotoUnattended(const std::string& photo, const Settings& settings
     const StageRecording recording(work.stages);
     PhotoSession session(programFolder);
     session.setHeadless(true);
+    session.setThreads(threads);
     (void)session.setSheetSize(settings);
     session.setLogSink([&work](const std::string& path, const std::string& line) {
         work.logPath = path;

@@ -75,7 +75,8 @@ public:
     // Opens the photo at the batch's place (as openCurrent) and recognises it when `options` say so. A photo
     // recognition passes over silently counts as skipped and the next one opens, unless a stop was asked for.
     // Photos recognition could not read are counted.
-    PhotoStep openNext(PhotoSession& session, const Settings& settings, Prompts& prompts, const PhotoStepOptions& options);
+    PhotoStep openNext(
+        PhotoSession& session, const Settings& settings, Prompts& prompts, const PhotoStepOptions& options);
     // Makes the sheet of the open photo (unattended: no questions), counts what it came to and moves to the next
     // place; the angle goes back to upright for the next photo unless the settings keep it.
     SheetOutcome makeSheet(PhotoSession& session, const Settings& settings, bool unattended, Prompts& prompts,
@@ -136,10 +137,11 @@ struct PhotoWork {
 // recognises it when the settings say so (a photo that cannot be recognised is skipped when the settings skip
 // such photos; otherwise its sheet is cut from the centred minimum frame), makes the sheet without questions and
 // saves it (at `sheetPath` when given, the path a batch chose for it beforehand). A photo whose sheet exists when the
-// settings keep existing sheets is Existing: done earlier, not passed over. The error log's lines are returned, not written. The view is the
-// working square itself: one view pixel is one image pixel. The framed photo is checked against its size's rules;
-// with `strict` a photo that fails a check is Rejected, without a sheet.
+// settings keep existing sheets is Existing: done earlier, not passed over. The error log's lines are returned, not
+// written. The view is the working square itself: one view pixel is one image pixel. The framed photo is checked
+// against its size's rules; with `strict` a photo that fails a check is Rejected, without a sheet. A batch's worker
+// keeps to one core; with `threads` 2 the photo is worked as the window works its own (PhotoSession::setThreads).
 [[nodiscard]] PhotoWork WorkPhotoUnattended(const std::string& photo, const Settings& settings,
-    const std::string& programFolder, const std::string& sheetPath = {}, bool strict = false);
+    const std::string& programFolder, const std::string& sheetPath = {}, bool strict = false, int threads = 1);
 
 } // namespace vellicam

@@ -63,6 +63,12 @@ PhotoSession::PhotoSession(std::string programFolder)
     : programFolder_(std::move(programFolder))
 {
     setLayout(DefaultSheetLayout());
+    setThreads(2);
+}
+
+void PhotoSession::setThreads(int threads)
+{
+    threads_ = std::clamp(threads, 1, std::thread::hardware_concurrency() >= 2 ? 2 : 1);
 }
 
 void PhotoSession::setLayout(const SheetLayout& layout)
@@ -751,6 +757,7 @@ RecognitionOutcome PhotoSession::runRecognition(const Settings& settings, bool s
         }
         RecognitionSettings runSettings = RecognitionSettingsOf(settings, silentSkip, photoFolder_, photoPath_);
         runSettings.faceIndex = faceIndex;
+        runSettings.threads = threads_;
         runSettings.photoArea = turned_ ? TurnedPhotoArea(photoWidth_, photoHeight_, turnedBy_)
                                         : PhotoInSquare(square_.Width(), photoWidth_, photoHeight_);
         outcome = RecognitionRun(square_, programFolder_, runFolder.Path(), runSettings, layout_, imageSide_, runHooks);
@@ -828,7 +835,8 @@ std::string PhotoSession::sheetSizeTag() const
     return SheetSizeTag(photoSize_->id, paper_->id);
 }
 
-std::string PhotoSession::sheetPathFor(const Settings& settings, const std::string& photo, const SheetTargets* run) const
+std::string PhotoSession::sheetPathFor(
+    const Settings& settings, const std::string& photo, const SheetTargets* run) const
 {
     if (!plannedPhoto_.empty() && photo == plannedPhoto_)
         return plannedSheet_;
@@ -902,8 +910,8 @@ SheetOutcome PhotoSession::makeSheet(
         preview_.Clear();
         if (!saved.reason.empty())
             prompts.detail("sheet " + path + ": " + saved.reason);
-        result.failure = path.empty() ? std::string(kTextNoFreeSheetName)
-                                      : SheetSaveFailureText(path, saved.code, saved.error);
+        result.failure
+            = path.empty() ? std::string(kTextNoFreeSheetName) : SheetSaveFailureText(path, saved.code, saved.error);
         // The panel's short form: the message's first line, which never ends inside a path.
         result.status = result.failure.substr(0, result.failure.find('\n'));
         prompts.message(result.failure);
@@ -964,7 +972,7 @@ SheetOutcome PhotoSession::composeSheet(
                 prompts.detail("plain background " + photoPath_ + ": " + reason);
             const std::string_view why = plain == kPersonMaskNothingToSegment ? kTextPlainBackgroundNoPerson
                 : plain == kPersonMaskFailed                                  ? kTextPlainBackgroundMaskFailed
-                                                                               : kTextPlainBackgroundNoModel;
+                                                                              : kTextPlainBackgroundNoModel;
             // Nobody is there to read a box in an unattended run: the error log names the photo instead.
             if (unattended)
                 writeLog(settings, LogTimestampNow() + std::string(kLogLabelPlainBackground) + photoPath_, prompts);
@@ -1001,7 +1009,7 @@ SheetOutcome PhotoSession::composeSheet(
     SheetOptions options = SheetOptionsOf(settings);
     // The window's action has the other core to itself while the cells are reduced (the preview waits for the
     // sheet); a batch's worker keeps to the one core it was given.
-    options.threads = !headless_ && std::thread::hardware_concurrency() >= 2 ? 2 : 1;
+    options.threads = threads_;
     const int composed = fromSquare ? ComposeSheetFromRegion(square_, s, layout_, options, *drawn, &report, progress)
                                     : ComposeSheet(cut_, layout_, options, *drawn, &report, progress);
     if (composed == kSheetOutOfMemory)

@@ -107,6 +107,10 @@ public:
     // square and kept nowhere else (original() stays empty until a turn needs the photo, which is then taken from
     // the square), and a turn makes no view image. The square, the frames and the sheets are the same bytes.
     void setHeadless(bool headless) { headless_ = headless; }
+    // The cores this session's actions may use (1 or 2; at most what the machine has): with two, a recognition makes
+    // the person mask on the second while it searches the faces, and a sheet's cells are reduced on both. A batch's
+    // worker keeps to the one core it was given; the window's photo has the machine to itself.
+    void setThreads(int threads);
     // The photo's size as opened (upright).
     [[nodiscard]] int photoWidth() const { return photoWidth_; }
     [[nodiscard]] int photoHeight() const { return photoHeight_; }
@@ -356,6 +360,7 @@ private:
     Bitmap original_;
     Bitmap square_;
     bool headless_ = false;
+    int threads_ = 1; // setThreads; two from the start on a machine that has them
     int photoWidth_ = 0;
     int photoHeight_ = 0;
     Bitmap shown_;
