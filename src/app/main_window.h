@@ -6,12 +6,12 @@
 #include "background_work.h"
 #include "check_list.h"
 #include "dialog_service.h"
-#include "scope_guards.h"
 #include "geometry/view_geometry.h"
 #include "image/bitmap.h"
 #include "mouse_args.h"
 #include "plain_background_preview.h"
 #include "recognition/frame_proposal.h"
+#include "scope_guards.h"
 #include "session/batch_run.h"
 #include "session/photo_session.h"
 #include "session/work_mode.h"
@@ -111,15 +111,11 @@ private:
         Bitmap fitted; // the shown image reduced to the view
         bool mouseHeld = false;
         QPoint headTop; // where the head line being drawn starts
-        // The wait, repainting, before the first detection; the one before a face image is saved is a tenth of
-        // it. Tests shorten it.
-        int recognitionPauseMs = 500;
         QString detectorText; // which face detector the program folder's library uses, once the query answered
         bool sheetSizePending = false; // the photo size or paper changed while an action ran: rebuilt after it
     };
 
 public:
-
     explicit MainWindow(DialogService& dialogs, QWidget* parent = nullptr);
     ~MainWindow() override;
 
@@ -132,8 +128,6 @@ public:
 
     // The zoom the view shows the photo at, in percent.
     [[nodiscard]] int zoomPercent() const { return work_.zoomPercent; }
-    // Shortens the recognition's waits (tests).
-    void setRecognitionPause(int milliseconds) { work_.recognitionPauseMs = milliseconds; }
     // The batch in hand and its place in it.
     [[nodiscard]] const BatchController& batch() const { return *batch_; }
     [[nodiscard]] DialogService& dialogs() const { return dialogs_; }
@@ -238,8 +232,8 @@ public:
         bool stepped = false; // the next photo was looked for (none after the last)
         PhotoStep step;
     };
-    void runBatchStep(Busy busy, BatchRun& run, bool sheetFirst, bool continuous,
-        std::function<void(const BatchStepShown&)> then);
+    void runBatchStep(
+        Busy busy, BatchRun& run, bool sheetFirst, bool continuous, std::function<void(const BatchStepShown&)> then);
 
     // Rotation
     void rotateBy(int step, bool reset);
@@ -411,8 +405,8 @@ private:
     // the frame once this has drawn it.
     int drawProposal(const ProposedFramePlacement& placement, bool showResults);
     // Shows what the worker's recognition run came to; returns its result.
-    int showRecognition(const RecognitionReport& report, bool showResults, bool hadFrame,
-        const ControlBounds& before, Fitted fitted);
+    int showRecognition(
+        const RecognitionReport& report, bool showResults, bool hadFrame, const ControlBounds& before, Fitted fitted);
     // Shows what the worker opened: the photo, its panels and frame; false when it did not open.
     bool showOpened(const QString& path, bool resetFrame, const OpenOutcome& opened, Fitted fitted);
     // Shows a saved sheet: its preview, the status, and the box outside a batch.

@@ -33,7 +33,6 @@ protected:
     void SetUp() override
     {
         WindowTest::SetUp();
-        window->setRecognitionPause(0);
         UseStandInProgram();
     }
 

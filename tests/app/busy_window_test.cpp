@@ -22,7 +22,6 @@ protected:
     void SetUp() override
     {
         WindowTest::SetUp();
-        window->setRecognitionPause(0);
         UseStandInProgram();
         first = WritePhoto("first.jpg", 600, 800);
         second = WritePhoto("second.jpg", 800, 600, { 40, 90, 160 });
@@ -68,10 +67,10 @@ protected:
         ASSERT_TRUE(window->isWorking()) << during;
         const Snapshot before = Take();
         dialogs.pictures.push_back(second);
-        for (QAbstractButton* button : std::initializer_list<QAbstractButton*> { ui().newButton,
-                 ui().choosePhotoButton, ui().recogniseButton, ui().makeSheetButton, ui().skipButton,
-                 ui().turnLeftButton, ui().turnRightButton, ui().turnLeftTenthButton, ui().turnRightTenthButton,
-                 ui().resetTurnButton, ui().headLineButton, ui().pickBackgroundBox }) {
+        for (QAbstractButton* button : std::initializer_list<QAbstractButton*> { ui().newButton, ui().choosePhotoButton,
+                 ui().recogniseButton, ui().makeSheetButton, ui().skipButton, ui().turnLeftButton, ui().turnRightButton,
+                 ui().turnLeftTenthButton, ui().turnRightTenthButton, ui().resetTurnButton, ui().headLineButton,
+                 ui().pickBackgroundBox }) {
             const bool wasEnabled = button->isEnabled();
             button->setEnabled(true); // a click that reached the handler all the same
             button->click();
@@ -199,10 +198,11 @@ TEST_F(BusyWindow, AJobThatFailsEndsItsActionWithABoxAndAUsableWindow)
         { "recognising", [this] { ui().recogniseButton->click(); } },
         { "turning", [this] { ui().turnLeftTenthButton->click(); } },
         { "making the sheet", [this] { ui().makeSheetButton->click(); } },
-        { "opening", [this] {
-             dialogs.pictures.push_back(second);
-             ui().choosePhotoButton->click();
-         } },
+        { "opening",
+            [this] {
+                dialogs.pictures.push_back(second);
+                ui().choosePhotoButton->click();
+            } },
     };
     for (const Case& c : cases) {
         const bool opening = std::string(c.action) == "opening";

@@ -73,7 +73,6 @@ protected:
         ::unsetenv("VELLICAM_STANDIN_SCRIPT");
         ::unsetenv("VELLICAM_STANDIN_LOG");
         WindowTest::SetUp();
-        window->setRecognitionPause(0);
         program = scratch.Path() / "program";
         out = scratch.Path() / "out";
         fs::create_directories(program);
@@ -271,9 +270,9 @@ INSTANTIATE_TEST_SUITE_P(Window, BadPhotos,
         BadPhoto { "bitflip-huffman-table.jpg" }, BadPhoto { "huge-60000x60000.jpg" },
         BadPhoto { "huge-60000x60000-no-scan.jpg" }, BadPhoto { "twelve-bit.jpg" },
         // Read by its content, as the command line reads it.
-        BadPhoto { "png-named.jpg", 20, 10 },
-        BadPhoto { "one-pixel.jpg", 1, 1 }, BadPhoto { "grey.jpg", 48, 64 }, BadPhoto { "cmyk-adobe.jpg", 48, 64 },
-        BadPhoto { "progressive.jpg", 48, 64 }, BadPhoto { "trailing-garbage.jpg", 64, 48 }),
+        BadPhoto { "png-named.jpg", 20, 10 }, BadPhoto { "one-pixel.jpg", 1, 1 }, BadPhoto { "grey.jpg", 48, 64 },
+        BadPhoto { "cmyk-adobe.jpg", 48, 64 }, BadPhoto { "progressive.jpg", 48, 64 },
+        BadPhoto { "trailing-garbage.jpg", 64, 48 }),
     [](const testing::TestParamInfo<BadPhoto>& info) {
         std::string name = info.param.file;
         name = name.substr(0, name.find('.'));

@@ -66,7 +66,6 @@ protected:
     {
         QStandardPaths::setTestModeEnabled(true);
         WindowTest::SetUp();
-        window->setRecognitionPause(0);
         const char* detector = std::getenv("VELLICAM_MEMORY_DETECTOR");
         if (detector && std::string(detector) == "standin") {
             const fs::path program = scratch.Path() / "program";

@@ -59,7 +59,6 @@ protected:
         setenv("VELLICAM_STANDIN_LOG", (scratch / "calls.log").c_str(), 1);
         WindowTest::SetUp();
         window->setProgramFolder(QString::fromStdString(program) + '/');
-        window->setRecognitionPause(0);
         ui().outputFolderEdit->setText(QString::fromStdString(out) + '/');
         settingsUi().recogniseOnOpenBox->setChecked(false);
     }
@@ -145,8 +144,7 @@ TEST_F(RecognitionWindow, ATiltedHeadIsToldOfAndLevelledWhenTheSettingsAsk)
         ASSERT_EQ(window->settings().straightenAutomatically, straighten);
         Script(tilted + level);
         ASSERT_EQ(Run(), 0);
-        EXPECT_TRUE(AnglePanel().endsWith(QString::fromStdString(LevellingText(-57))))
-            << AnglePanel().toStdString();
+        EXPECT_TRUE(AnglePanel().endsWith(QString::fromStdString(LevellingText(-57)))) << AnglePanel().toStdString();
         EXPECT_TRUE(AnglePanel().contains(QString::fromStdString(window->session().faceHeightText())));
         EXPECT_EQ(window->session().angle(), straighten ? -57 : 0);
         EXPECT_EQ(ui().angleBox->text(), straighten ? "-5.7" : "0");
@@ -349,11 +347,12 @@ TEST_F(RecognitionWindow, SuccessPlacesTheProposedFrameWithItsResultOutlinesAndA
     EXPECT_TRUE(ui().recogniseButton->isEnabled());
     EXPECT_TRUE(ui().makeSheetButton->isEnabled());
     // The run's last word, then how high the face will print, then the short form of the photo's checks.
-    EXPECT_EQ(AnglePanel(),
-        QStringLiteral("自動認識完了　") + QString::fromStdString(window->session().faceHeightText()));
+    EXPECT_EQ(
+        AnglePanel(), QStringLiteral("自動認識完了　") + QString::fromStdString(window->session().faceHeightText()));
     const QString checks = QString::fromStdString(ChecksSummaryText(window->session().photoChecks()));
     EXPECT_TRUE(checks.startsWith(QStringLiteral("規格 "))) << checks.toStdString();
-    EXPECT_TRUE(ui().statusBar->panel(2).endsWith(QStringLiteral("　") + checks)) << ui().statusBar->panel(2).toStdString();
+    EXPECT_TRUE(ui().statusBar->panel(2).endsWith(QStringLiteral("　") + checks))
+        << ui().statusBar->panel(2).toStdString();
     EXPECT_TRUE(window->session().knowsFace());
 
     const QRect frame = Frame();
@@ -597,7 +596,6 @@ protected:
         QStandardPaths::setTestModeEnabled(true);
         WindowTest::SetUp();
         window->setProgramFolder(QString::fromStdString(BinDir().string()) + '/');
-        window->setRecognitionPause(0);
         ui().outputFolderEdit->setText(QString::fromStdString(scratch / "out") + '/');
         settingsUi().recogniseOnOpenBox->setChecked(false);
     }

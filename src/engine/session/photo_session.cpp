@@ -6,6 +6,7 @@
 #include "recognition/private_folder.h"
 #include "resample/reduce.h"
 #include "resample/rotate.h"
+#include "resample/shared_bands.h"
 #include "resample/sharpen.h"
 #include "session/session_texts.h"
 #include "sheet/output_path.h"
@@ -283,7 +284,22 @@ OpenOutcome PhotoSession::adopt(const std::string& path, Bitmap decoded, bool sh
     bool built = false;
     {
         const StageTimer timer(Stage::Square);
-        built = BuildSquareBitmap(decoded, square);
+        int left = 0, top = 0;
+        built = PrepareSquareFor(decoded.Width(), decoded.Height(), square, left, top);
+        // The photo's rows copied in bands, on both cores when the session has them: most of the time goes to the
+        // system's first touch of the square's fresh pages.
+        const int bands = threads_ > 1 ? 8 : 1;
+        const auto copyBand = [&](int band, bool) {
+            const int h = decoded.Height();
+            const int y1 = static_cast<int>(static_cast<std::int64_t>(h) * band / bands);
+            const int y2 = static_cast<int>(static_cast<std::int64_t>(h) * (band + 1) / bands);
+            CopyRect(decoded, { 0, y1, decoded.Width(), y2 }, square, left, top + y1);
+            return true;
+        };
+        if (built && bands > 1)
+            (void)MakeBandsShared(bands, copyBand);
+        else if (built)
+            (void)copyBand(0, true);
     }
     if (!built) {
         outcome.result = OpenOutcome::OutOfMemory;
@@ -405,7 +421,9 @@ int PhotoSession::fitShownImage(int side, Bitmap& fitted, std::string* reduction
         return 0;
     }
     EngineError error;
-    const int reduced = ReduceHighQuality(image, size.height, size.width, fitted, &error, progress);
+    // On both cores when the session has them: the window waits for this view before anything else.
+    const int reduced = ReduceHighQualityRegion(
+        image, { 0, 0, image.Width(), image.Height() }, size.height, size.width, fitted, &error, progress, threads_);
     if (reductionMessage)
         *reductionMessage = ReductionMessage(error);
     if (reduced == kReduced)
