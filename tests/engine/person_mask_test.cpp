@@ -28,7 +28,10 @@ PersonMask Drawn(int w, int h, int scale, std::initializer_list<Rect> people)
 }
 
 // Eyes on row 180 at x 80 and 120, chin on row 240 (eye-to-chin 60), in image pixels; mask row 90 at scale 2.
-FaceLandmarks Face() { return { 100, 240, 80, 180, 120, 180 }; }
+FaceLandmarks Face()
+{
+    return { 100, 240, 80, 180, 120, 180 };
+}
 
 TEST(PersonMaskHeadTop, TheRegionsTopOverTheEyesWhenBelievable)
 {
@@ -54,6 +57,12 @@ TEST(PersonMaskHeadTop, TheRegionsTopOverTheEyesWhenBelievable)
     // A gap above the head (a hat held apart from it) ends the run.
     PersonMask hat = Drawn(100, 150, 2, { { 30, 52, 70, 150 }, { 30, 40, 70, 50 } });
     EXPECT_EQ(HeadTopFromMask(hat, Face()), 104);
+    // Something touching the crown and rising over a few of the columns between the eyes (a cockpit's canopy behind
+    // the head) is not the head; a crown rounded between the eyes still gives its highest point.
+    PersonMask canopy = Drawn(100, 150, 2, { { 30, 52, 70, 150 }, { 55, 20, 60, 52 } });
+    EXPECT_EQ(HeadTopFromMask(canopy, Face()), 104);
+    PersonMask rounded = Drawn(100, 150, 2, { { 30, 52, 70, 150 }, { 44, 49, 56, 52 }, { 48, 48, 52, 49 } });
+    EXPECT_EQ(HeadTopFromMask(rounded, Face()), 96);
 }
 
 // The face's centre column: the eyes' middle averaged with the middle of the face's extent, which on a strongly
@@ -165,7 +174,8 @@ TEST(PlainBackground, ReplacedWhereTheMaskIsLowUntouchedWhereHighAndNoFringeBetw
         for (int x = 0; x < w; ++x) {
             const int a = x < 16 ? 0 : x >= 32 ? 255 : (x - 16) * 17;
             m.values[static_cast<std::size_t>(y * w + x)] = static_cast<std::uint8_t>(a);
-            const auto mix = [a](int f, int b) { return static_cast<std::uint8_t>((a * f + (255 - a) * b + 127) / 255); };
+            const auto mix
+                = [a](int f, int b) { return static_cast<std::uint8_t>((a * f + (255 - a) * b + 127) / 255); };
             image.SetPixel(x, y, { mix(person.r, old.r), mix(person.g, old.g), mix(person.b, old.b) });
         }
     // Texture in the sure background must not come through either.

@@ -4,10 +4,11 @@
 #include "recognition/detector_files.h"
 
 #include <algorithm>
-#include <cstdlib>
 #include <array>
 #include <cstdint>
+#include <cstdlib>
 #include <new>
+#include <vector>
 
 namespace vellicam {
 
@@ -24,7 +25,10 @@ constexpr int kSureBackground = 16;
 // The old background's colour is the mean of the sure background within this many mask pixels.
 constexpr int kBackgroundRadius = 8;
 
-int FloorDiv(int a, int b) { return a >= 0 ? a / b : -((-a + b - 1) / b); }
+int FloorDiv(int a, int b)
+{
+    return a >= 0 ? a / b : -((-a + b - 1) / b);
+}
 
 // Box sums over a plane of w × h values, radius r, by running sums along rows then columns.
 std::vector<i64> BoxSum(const std::vector<i64>& plane, int w, int h, int r)
@@ -61,8 +65,14 @@ std::vector<i64> BoxSum(const std::vector<i64>& plane, int w, int h, int r)
 
 } // namespace
 
-int PersonMask::ToMaskX(int x) const { return FloorDiv(x - left, scale); }
-int PersonMask::ToMaskY(int y) const { return FloorDiv(y - top, scale); }
+int PersonMask::ToMaskX(int x) const
+{
+    return FloorDiv(x - left, scale);
+}
+int PersonMask::ToMaskY(int y) const
+{
+    return FloorDiv(y - top, scale);
+}
 
 int MaskPictureFactor(int width, int height, int longSide)
 {
@@ -234,6 +244,7 @@ int FaceCentreColumn(const FaceLandmarks& p)
 
 int HeadTopFromMask(const PersonMask& region, const FaceLandmarks& p)
 {
+    constexpr double kCrownRise = 0.15;
     if (region.Empty())
         return -1;
     const int eyeRow = (p.leftEyeY + p.rightEyeY) / 2;
@@ -243,20 +254,26 @@ int HeadTopFromMask(const PersonMask& region, const FaceLandmarks& p)
     const int my0 = region.ToMaskY(eyeRow);
     const int mx1 = region.ToMaskX(std::min(p.leftEyeX, p.rightEyeX));
     const int mx2 = region.ToMaskX(std::max(p.leftEyeX, p.rightEyeX));
-    int best = my0 + 1; // the highest row reached
-    int columns = 0;
+    std::vector<int> tops; // the highest row each column between the eyes reaches
     for (int mx = mx1; mx <= mx2; ++mx) {
         if (region.At(mx, my0) < kPersonThreshold)
             continue;
-        ++columns;
         int my = my0;
         while (my > 0 && region.At(mx, my - 1) >= kPersonThreshold)
             --my;
-        best = std::min(best, my);
+        tops.push_back(my);
     }
-    // Most of the columns between the eyes must be the person's at eye level, or the region is not this face.
-    if (columns * 2 <= mx2 - mx1 + 1 || best <= 0)
+    // Most of the columns between the eyes must be the person's at eye level, or the region is not this face; a
+    // region that runs into the mask's top edge anywhere between them is not believed either.
+    std::sort(tops.begin(), tops.end());
+    if (static_cast<int>(tops.size()) * 2 <= mx2 - mx1 + 1 || tops.front() <= 0)
         return -1;
+    // The crown is nearly level between the eyes: a few columns reaching far above the others run on into something
+    // that touches the head (a cockpit's canopy, a cap's strap, a neighbour's shoulder) and are left out. The head
+    // top is the highest of the columns' tops that lie within kCrownRise eye-to-chin heights of their median.
+    const int median = tops[tops.size() / 2];
+    const int allowed = static_cast<int>(kCrownRise * eyeToChin) / region.scale;
+    const int best = *std::lower_bound(tops.begin(), tops.end(), median - allowed);
     const int top = region.ToImageY(best);
     const i64 rise = static_cast<i64>(eyeRow) - top;
     if (rise * 10 < static_cast<i64>(eyeToChin) * 8 || rise * 10 > static_cast<i64>(eyeToChin) * 25)
@@ -387,9 +404,11 @@ bool ReplaceBackground(Bitmap& image, const PersonMask& region, Rgb colour)
             const std::uint8_t* b = old.data() + 3 * value((mx + (tx >= 128)), (my + (ty >= 128)));
             for (int c = 0; c < 3; ++c) {
                 // F = (C − (1 − α)·B) / α, kept within 0..255; out = α·F + (1 − α)·colour.
-                const int person = std::clamp(
-                    static_cast<int>(((static_cast<i64>(p[c]) * 255 - (255 - alpha) * b[c]) * inverse[static_cast<std::size_t>(alpha)]) >> 16) / 255, 0,
-                    255);
+                const int person = std::clamp(static_cast<int>(((static_cast<i64>(p[c]) * 255 - (255 - alpha) * b[c])
+                                                                   * inverse[static_cast<std::size_t>(alpha)])
+                                                  >> 16)
+                        / 255,
+                    0, 255);
                 p[c] = static_cast<std::uint8_t>((alpha * person + (255 - alpha) * target[c] + 127) / 255);
             }
         }

@@ -76,7 +76,8 @@ enum PersonMaskResult : int {
 [[nodiscard]] bool KeepRegionAt(PersonMask& mask, int x, int y);
 
 // The head top the person's region gives over a face whose eyes the landmarks placed: over the columns between the
-// eyes, the highest row the region reaches without a gap, going up from the eye row. -1 when it is not to be
+// eyes, the highest row the region reaches without a gap, going up from the eye row (leaving out the few columns that
+// run far above the others into something touching the head). -1 when it is not to be
 // believed: a region that does not hold the eyes, one that runs into the mask's top edge (the head is cut by the
 // photo, or the region is not a head), or a top less than 0.8 or more than 2.5 eye-to-chin heights above the eyes
 // (every head of the development set lies between 1 and 2).
