@@ -64,10 +64,13 @@ bool MakePhoto(State& state)
     return vellicam::LoadJpeg(state.photoPath, decoded).ok && vellicam::BuildSquareBitmap(decoded, state.square);
 }
 
+// On both cores, as the window and vellicam-cli detect run it.
 void Recognise(State& state)
 {
+    vellicam::RecognitionSettings settings;
+    settings.threads = 2;
     state.last = vellicam::RecognitionRun(
-        state.square, state.program, state.temp, {}, vellicam::DefaultSheetLayout(), state.square.Width());
+        state.square, state.program, state.temp, settings, vellicam::DefaultSheetLayout(), state.square.Width());
     if (state.last.result != vellicam::kRecognised)
         std::fprintf(stderr, "recognition: %d %s %s\n", state.last.result, state.last.message.c_str(),
             state.last.reason.c_str());
