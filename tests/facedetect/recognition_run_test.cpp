@@ -5,9 +5,9 @@
 #include "recognition/detector_files.h"
 #include "recognition/face_detector.h"
 #include "recognition/recognition_run.h"
-#include "test_support.h"
 #include "session/photo_session.h"
 #include "session/session_texts.h"
+#include "test_support.h"
 
 #include <gtest/gtest.h>
 
@@ -422,7 +422,8 @@ TEST_F(Recognition, LandmarksGiveTheChinTheHeadTopAndTheLevellingAngle)
         EXPECT_EQ(o.levellingAngle, c.angle) << c.script;
         if (c.chin) {
             EXPECT_EQ(o.proposal.chinLine, c.chinLine) << c.script;
-            EXPECT_EQ(o.chin.chinStripTop + o.chin.cy1 + (o.chin.cy2 - o.chin.cy1) / 2, c.chinLine) << "the outline's centre";
+            EXPECT_EQ(o.chin.chinStripTop + o.chin.cy1 + (o.chin.cy2 - o.chin.cy1) / 2, c.chinLine)
+                << "the outline's centre";
         }
         EXPECT_EQ(o.proposal.estimatedTop, c.headTop) << c.script;
     }
@@ -675,13 +676,15 @@ protected:
         return photo.Height();
     }
     ScratchDir temp;
-    RecognitionOutcome RunOn(const std::string& photoName, const char* folder = "photos")
+    RecognitionOutcome RunOn(const std::string& photoName, const char* folder = "photos", int threads = 1)
     {
         Bitmap photo, square;
         EXPECT_TRUE(LoadImage((DataDir() / folder / photoName).string(), photo).ok) << photoName;
         EXPECT_TRUE(BuildSquareBitmap(photo, square));
+        RecognitionSettings settings;
+        settings.threads = threads;
         return RecognitionRun(
-            square, BinDir().string(), temp.Path().string(), {}, DefaultSheetLayout(), square.Width());
+            square, BinDir().string(), temp.Path().string(), settings, DefaultSheetLayout(), square.Width());
     }
 };
 
@@ -743,10 +746,21 @@ TEST_F(RealDetector, ThePersonMaskGivesTheHeadTopAndSeesANeighbourInTheFrame)
     };
     // p07: a lowered head whose head top the landmark estimate put 64 rows too low, alone in its frame. p03 and
     // p14: a neighbour at the frame's edge whose face is not confirmed and whose outline merges with the woman's,
-    // told by the region rising beside the head from the frame's side.
+    // told by the region rising beside the head from the frame's side. p33: a cap whose region runs on into the
+    // glider's canopy behind it over some of the columns between the eyes.
     for (const Case& c : { Case { "p03_plain_wall.jpg", 85, true }, Case { "p07_looking_down.jpg", 118, false },
-             Case { "p14_blinds_neighbour.jpg", 105, true } }) {
+             Case { "p14_blinds_neighbour.jpg", 105, true }, Case { "p33_elderly_cap_glider.jpg", 103, true } }) {
         const RecognitionOutcome o = RunOn(c.photo, "devset");
+        // On two cores (the mask made beside the face search, the cascade's scales shared) the run comes to the same.
+        const RecognitionOutcome two = RunOn(c.photo, "devset", 2);
+        EXPECT_EQ(two.face, o.face) << c.photo;
+        EXPECT_EQ(two.points, o.points) << c.photo;
+        EXPECT_EQ(two.maskHeadTop, o.maskHeadTop) << c.photo;
+        EXPECT_EQ(two.proposal.frameTop, o.proposal.frameTop) << c.photo;
+        EXPECT_EQ(two.proposal.frameLeft, o.proposal.frameLeft) << c.photo;
+        EXPECT_EQ(two.proposal.frameBottom, o.proposal.frameBottom) << c.photo;
+        EXPECT_TRUE(two.personRegion.values == o.personRegion.values) << c.photo;
+        EXPECT_EQ(two.otherPeople, o.otherPeople) << c.photo;
         ASSERT_EQ(o.result, kRecognised) << c.photo;
         EXPECT_EQ(o.personModel, PersonModelState::Ready);
         ASSERT_GE(o.maskHeadTop, 0) << c.photo;
@@ -777,7 +791,7 @@ TEST_F(RealDetector, EveryFaceOfAGroupIsListedLeftToRightAndEachCanBeFramed)
         OpenOutcome::Opened);
     const int side = session.square().Width();
     session.setView(side, side, side);
-    session.setLogSink([](const std::string&, const std::string&) { });
+    session.setLogSink([](const std::string&, const std::string&) {});
     const ViewMapping identity { side, side, 0, 0, side, side };
     for (int asked = 0; asked < 3; ++asked) {
         SCOPED_TRACE(asked);
