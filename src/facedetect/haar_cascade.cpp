@@ -11,6 +11,8 @@
 #include <atomic>
 #include <climits>
 #include <cmath>
+#include <exception>
+#include <mutex>
 #include <system_error>
 #include <thread>
 
@@ -508,10 +510,21 @@ bool HaarCascade::Detect(
     }
     std::vector<RawWindows> perScale(scales.size());
     std::atomic<size_t> next { 0 };
+    // What went wrong on any thread (no memory, OpenCV's own exceptions) is raised on the calling one, as without
+    // the threads.
+    std::exception_ptr failure;
+    std::mutex failureLock;
     const auto work = [&] {
-        Scratch k;
-        for (size_t i = next++; i < scales.size(); i = next++)
-            searchScale(scales[i], k, perScale[i]);
+        try {
+            Scratch k;
+            for (size_t i = next++; i < scales.size(); i = next++)
+                searchScale(scales[i], k, perScale[i]);
+        } catch (...) {
+            const std::lock_guard lock(failureLock);
+            if (!failure)
+                failure = std::current_exception();
+            next = scales.size();
+        }
     };
     std::vector<std::thread> helpers;
     try {
@@ -523,6 +536,8 @@ bool HaarCascade::Detect(
     work();
     for (std::thread& t : helpers)
         t.join();
+    if (failure)
+        std::rethrow_exception(failure);
     for (RawWindows& found : perScale) {
         out.Rects.insert(out.Rects.end(), found.Rects.begin(), found.Rects.end());
         out.Levels.insert(out.Levels.end(), found.Levels.begin(), found.Levels.end());

@@ -441,8 +441,8 @@ public:
                         && detector.LoadPersonModel(personModelPath_, state) == kDetectorOk
                         && state == PersonModelState::Ready)
                         aheadResult_ = ComputePersonMask(detector, maskPicture_, aheadMask_);
-                } catch (const std::exception&) {
-                    aheadResult_ = kPersonMaskFailed;
+                } catch (...) {
+                    aheadResult_ = kPersonMaskFailed; // made again on the run's own thread
                 }
             });
         } catch (const std::system_error&) {

@@ -179,8 +179,13 @@ std::string MakeReducedPictures(
                     const int row = area.top + static_cast<int>(static_cast<std::int64_t>(area.Height()) * b / bands);
                     return std::clamp((row + unit / 2) / unit * unit, area.top, area.bottom);
                 };
+                // A band that cannot have its sums (no memory) fails the whole, on either thread.
                 if (!MakeBandsShared(bands, [&](int b, bool) {
-                        reduceRows(b == 0 ? area.top : edge(b), edge(b + 1));
+                        try {
+                            reduceRows(b == 0 ? area.top : edge(b), edge(b + 1));
+                        } catch (const std::bad_alloc&) {
+                            return false;
+                        }
                         return true;
                     }))
                     return "no memory for the detector's image";
