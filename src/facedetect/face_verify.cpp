@@ -141,7 +141,10 @@ std::string ModelPath()
 
 struct FaceVerifier::Models {
     dlib::frontal_face_detector Detector;
-    std::unique_ptr<LandmarkModel> Shapes;
+    // A copy for a second thread's confirmations (dlib's detector keeps its working pictures in itself), used under
+    // spareMutex_.
+    dlib::frontal_face_detector Spare;
+    std::unique_ptr<LandmarkModel> Shapes; // reads nothing but its model: any thread, any time
 };
 
 FaceVerifier::FaceVerifier() = default;
@@ -164,6 +167,7 @@ std::unique_ptr<FaceVerifier> FaceVerifier::Load(
             = std::async(std::launch::async, [cacheFolder] { return LoadFaceDetector(cacheFolder); });
         verifier->models_->Shapes = LandmarkModel::Load(modelPath, cacheFolder, why);
         verifier->models_->Detector = detector.get();
+        verifier->models_->Spare = verifier->models_->Detector;
         if (!verifier->models_->Shapes)
             return nullptr;
         if (verifier->models_->Shapes->Parts() != 68) {
@@ -194,9 +198,13 @@ bool FaceVerifier::Confirm(const cv::Mat& grey, const cv::Rect& box, FacePoints&
     cv::Mat crop;
     cv::resize(grey(around), crop, cv::Size(), f, f, f < 1 ? cv::INTER_AREA : cv::INTER_LINEAR);
 
+    // The detector another thread is not using: a second confirmation at once takes the spare.
     std::vector<dlib::rect_detection> found;
-    std::lock_guard lock(mutex_);
-    models_->Detector(dlib::cv_image<unsigned char>(crop), found);
+    std::unique_lock lock(mutex_, std::try_to_lock);
+    std::unique_lock<std::mutex> spare;
+    if (!lock.owns_lock())
+        spare = std::unique_lock(spareMutex_);
+    (lock.owns_lock() ? models_->Detector : models_->Spare)(dlib::cv_image<unsigned char>(crop), found);
 
     // The face detector's box sits a little lower than the cascade's (brows to chin against forehead to chin) but
     // on the same face; a box half on a face and half beside it (a face and the dark background next to it) is

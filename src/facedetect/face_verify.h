@@ -59,7 +59,8 @@ private:
     FaceVerifier();
     struct Models;
     std::unique_ptr<Models> models_;
-    mutable std::mutex mutex_;
+    mutable std::mutex mutex_; // over the detector (and every call but Confirm's)
+    mutable std::mutex spareMutex_; // over the spare detector, which only Confirm takes
 };
 
 // The process's verifier, loaded on first use (thread-safe; later callers wait for the first load to finish):

@@ -5,6 +5,7 @@
 #include "face_search.h"
 #include "face_verify.h"
 #include "person_mask.h"
+#include "shared_work.h"
 
 #include <opencv2/imgproc.hpp>
 
@@ -231,17 +232,23 @@ std::vector<Detection> ModelFacesConfirmed(const FaceVerifier& verifier, const c
 // with boxes drawn as the cascade would draw them; when it finds none either, the learned detector's
 // (ModelFacesConfirmed).
 std::vector<Detection> Confirmed(
-    const FaceVerifier& verifier, const SearchImage& image, std::vector<Detection> found, int minSide)
+    const FaceVerifier& verifier, const SearchImage& image, std::vector<Detection> found, int minSide, int threads)
 {
     OrderDetections(found, image.FileWidth, image.FileHeight);
+    // Each candidate is looked at on its own (on two threads when the library has them), then taken in order.
+    const std::size_t looked = std::min(found.size(), static_cast<std::size_t>(kMaxVerified));
+    std::vector<FacePoints> points(looked);
+    std::vector<char> matched(looked, 0);
+    ShareItems(looked, std::min(threads, 2), [&](std::size_t i, int) {
+        matched[i] = verifier.Confirm(image.Grey, ToPicture(found[i].Box, image.Scale), points[i]) ? 1 : 0;
+    });
     std::vector<Detection> confirmed;
-    for (std::size_t i = 0; i < found.size() && i < static_cast<std::size_t>(kMaxVerified); ++i) {
+    for (std::size_t i = 0; i < looked; ++i) {
         Detection& d = found[i];
-        FacePoints points;
-        if (!verifier.Confirm(image.Grey, ToPicture(d.Box, image.Scale), points))
+        if (!matched[i])
             continue;
         d.HasPoints = true;
-        d.Points = PointsToFile(points, image.Scale);
+        d.Points = PointsToFile(points[i], image.Scale);
         // Two candidates on one face (a face and a box shifted half off it) are one face: the first keeps it.
         const cv::Point2d eyes = (d.Points.LeftEye + d.Points.RightEye) * 0.5;
         const bool seen = std::any_of(confirmed.begin(), confirmed.end(), [&](const Detection& c) {
@@ -302,7 +309,8 @@ int Detect(State& state, const char* imageFile, const char* cascadeFile, int pas
     const bool lowerFace = IsLowerFaceCascade(cascadeFile);
     if (!lowerFace) {
         if (const FaceVerifier* verifier = TheVerifier())
-            found = Confirmed(*verifier, image, std::move(found), std::max(1, std::min(minWidth, minHeight)));
+            found = Confirmed(
+                *verifier, image, std::move(found), std::max(1, std::min(minWidth, minHeight)), state.Threads);
     }
     if (stripHeight > 0) {
         // The strip runs from the middle of the face to half a face below it: its upper half holds the mouth, the

@@ -1,5 +1,7 @@
 #include "haar_cascade.h"
 
+#include "shared_work.h"
+
 #include <opencv2/imgproc.hpp>
 
 #if defined(__x86_64__) || defined(__i386__)
@@ -8,13 +10,8 @@
 #endif
 
 #include <algorithm>
-#include <atomic>
 #include <climits>
 #include <cmath>
-#include <exception>
-#include <mutex>
-#include <system_error>
-#include <thread>
 
 // Every sum below must round exactly as OpenCV's scalar loop does, window by window: this file is compiled with
 // -ffp-contract=off, so that no multiply and add are fused into one rounding.
@@ -509,35 +506,9 @@ bool HaarCascade::Detect(
         return true;
     }
     std::vector<RawWindows> perScale(scales.size());
-    std::atomic<size_t> next { 0 };
-    // What went wrong on any thread (no memory, OpenCV's own exceptions) is raised on the calling one, as without
-    // the threads.
-    std::exception_ptr failure;
-    std::mutex failureLock;
-    const auto work = [&] {
-        try {
-            Scratch k;
-            for (size_t i = next++; i < scales.size(); i = next++)
-                searchScale(scales[i], k, perScale[i]);
-        } catch (...) {
-            const std::lock_guard lock(failureLock);
-            if (!failure)
-                failure = std::current_exception();
-            next = scales.size();
-        }
-    };
-    std::vector<std::thread> helpers;
-    try {
-        for (int t = 1; t < threadCount; ++t)
-            helpers.emplace_back(work);
-    } catch (const std::system_error&) {
-        // Fewer helpers than asked: the calling thread takes what they would have.
-    }
-    work();
-    for (std::thread& t : helpers)
-        t.join();
-    if (failure)
-        std::rethrow_exception(failure);
+    std::vector<Scratch> scratch(static_cast<std::size_t>(threadCount));
+    ShareItems(scales.size(), threadCount,
+        [&](std::size_t i, int slot) { searchScale(scales[i], scratch[static_cast<std::size_t>(slot)], perScale[i]); });
     for (RawWindows& found : perScale) {
         out.Rects.insert(out.Rects.end(), found.Rects.begin(), found.Rects.end());
         out.Levels.insert(out.Levels.end(), found.Levels.begin(), found.Levels.end());
