@@ -6,20 +6,19 @@
 #include "cli_support.h"
 
 #include "image/bitmap.h"
-#include "recognition/face_detector.h"
-#include "recognition/detector_files.h"
 #include "image/image_io.h"
 #include "image/photo.h"
+#include "recognition/detector_files.h"
 #include "recognition/face_detector.h"
 #include "recognition/recognition_run.h"
 #include "resample/reduce.h"
 #include "resample/rotate.h"
 #include "resample/sharpen.h"
-#include "sheet/sheet_compose.h"
-#include "sheet/sheet_layout.h"
 #include "session/photo_session.h"
 #include "session/session_texts.h"
 #include "sheet/output_path.h"
+#include "sheet/sheet_compose.h"
+#include "sheet/sheet_layout.h"
 #include "sheet/sheet_pdf.h"
 
 #include <algorithm>
@@ -422,10 +421,11 @@ void PrintDetection(const RecognitionOutcome& o, const std::string& extra)
         points = LandmarksJson(o.points);
     const std::string levelling = o.levellingKnown ? std::to_string(o.levellingAngle) : "null";
     // The person mask: "mask_head_top" is null when the mask gave no believable head top (or there was none).
-    const char* mask = o.personModel == PersonModelState::Ready ? (o.personRegion.Empty() ? "\"no region\"" : "\"used\"")
-        : o.personModel == PersonModelState::Missing          ? "\"model missing\""
-        : o.personModel == PersonModelState::Unreadable       ? "\"model unreadable\""
-                                                              : "null";
+    const char* mask = o.personModel == PersonModelState::Ready
+        ? (o.personRegion.Empty() ? "\"no region\"" : "\"used\"")
+        : o.personModel == PersonModelState::Missing    ? "\"model missing\""
+        : o.personModel == PersonModelState::Unreadable ? "\"model unreadable\""
+                                                        : "null";
     const std::string maskTop = o.maskHeadTop >= 0 ? std::to_string(o.maskHeadTop) : "null";
     std::printf(
         "{\"result\": %d, \"image\": [%d, %d], \"faces\": %d, \"face\": [%d, %d, %d, %d], \"chin\": %s, "
@@ -451,17 +451,15 @@ int RunDetect(const std::vector<std::string>& words)
     const std::optional<std::string> faceText = args.Value("face");
     const int face = faceText ? ParseInt(*faceText, "--face", 0, kMaxCandidates - 1) : -1;
 
-    // The detector library, its models and the person model are loaded on a second core while the photo is
-    // decoded: the two take about as long, and a cold detect waits for the longer one only. Not for a photo that
-    // is not there, whose refusal needs no detector.
+    // The detector library, its models, the person model and the face cascade are read on a second core while the
+    // photo is decoded and the recognition's first steps (its reduced pictures) run; the recognition waits for each
+    // only where it needs it. Not for a photo that is not there, whose refusal needs no detector.
     std::error_code ec;
     std::jthread preload;
     if (std::filesystem::is_regular_file(args.Positional()[0], ec))
         preload = std::jthread([folder = DetectorFolder()] { (void)QueryDetector(folder); });
     PhotoSession session(DetectorFolder());
     const int refused = OpenInSession(session, args.Positional()[0], angleText ? &angle : nullptr);
-    if (preload.joinable())
-        preload.join();
     if (refused != 0)
         return PrintRefusal(refused);
     // The size and paper named, for the checks; the layout as the command line built it.
@@ -473,7 +471,7 @@ int RunDetect(const std::vector<std::string>& words)
     const int side = session.square().Width();
     session.setView(side, side, side);
     // Detection alone writes no error log.
-    session.setLogSink([](const std::string&, const std::string&) { });
+    session.setLogSink([](const std::string&, const std::string&) {});
     RecordedPrompts prompts;
     Settings settings;
     settings.recogniseOnOpen = true;
@@ -481,13 +479,14 @@ int RunDetect(const std::vector<std::string>& words)
     const RecognitionOutcome& outcome = report.outcome;
     std::string placed = ", \"sheet_frame\": null";
     if (CropRect crop; report.framePlaced && session.frameInImage(crop) == kCropOk)
-        placed = ", \"sheet_frame\": [" + std::to_string(crop.source.left) + ", " + std::to_string(crop.source.top) + ", "
-            + std::to_string(crop.width) + ", " + std::to_string(crop.height) + "]";
+        placed = ", \"sheet_frame\": [" + std::to_string(crop.source.left) + ", " + std::to_string(crop.source.top)
+            + ", " + std::to_string(crop.width) + ", " + std::to_string(crop.height) + "]";
     if (outcome.result == kRecognitionNoSuchFace)
         throw UsageError { "--face " + std::to_string(face) + ": the photo has "
             + (outcome.faces.empty() ? std::string("no confirmed face")
                                      : std::to_string(outcome.faces.size()) + " confirmed face"
-                       + (outcome.faces.size() == 1 ? " (0)" : "s (0 to " + std::to_string(outcome.faces.size() - 1) + ")")) };
+                        + (outcome.faces.size() == 1 ? " (0)"
+                                                     : "s (0 to " + std::to_string(outcome.faces.size() - 1) + ")")) };
     if (outcome.result == kRecognitionCascadeMissing)
         throw UsageError { "face cascade missing: " + outcome.reason, files.faceCascade };
     if (outcome.result == kDetectorNotLoaded) {

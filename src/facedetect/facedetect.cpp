@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <cmath>
 #include <filesystem>
+#include <mutex>
 #include <new>
 #include <optional>
 #include <string>
@@ -60,6 +61,9 @@ struct State {
     cv::CascadeClassifier Cascade;
     HaarCascade OwnCascade; // the same cascade, evaluated faster where it is of a kind it handles
     int Threads = 1; // setThreadCount
+    // Held by a search and by a cascade's reading ahead (loadCascade, which the program may call from another
+    // thread while its first search is on its way).
+    std::mutex CascadeLock;
 };
 
 State& TheState()
@@ -356,6 +360,7 @@ int facedetect(const char* imageFile, int /*flag*/, const char* cascadeFile, int
 {
     try {
         State& state = TheState();
+        const std::lock_guard lock(state.CascadeLock);
         state.Results.clear();
         if (!imageFile || !*imageFile || !cascadeFile || !*cascadeFile || (pass != 0 && pass != 1) || precision < 1
             || precision > 10)
@@ -449,6 +454,21 @@ int loadPersonModel(const char* modelFile)
         return kPersonModelNoMemory;
     } catch (...) {
         return kPersonModelFault;
+    }
+}
+
+int loadCascade(const char* cascadeFile)
+{
+    try {
+        if (!cascadeFile || !*cascadeFile)
+            return kBadArguments;
+        State& state = TheState();
+        const std::lock_guard lock(state.CascadeLock);
+        return LoadCascade(state, cascadeFile);
+    } catch (const std::bad_alloc&) {
+        return kOutOfMemory;
+    } catch (...) {
+        return kDetectorFault;
     }
 }
 

@@ -147,6 +147,10 @@ FACEDETECT_EXPORT int loadFaceModel(const char* modelFile);
 // (the person mask's refinement, the networks) get as many. A program that runs one library per core (a batch's
 // workers) asks for 1; without a call the face search keeps to the calling thread and OpenCV uses every core.
 FACEDETECT_EXPORT void setThreadCount(int count);
+// loadCascade(cascadeFile): reads the cascade file as the next facedetect naming it would (a file already read and
+// unchanged is kept), so that the reading can be done while something else waits. Returns 0, or facedetect's -1, -3,
+// -4 or -5.
+FACEDETECT_EXPORT int loadCascade(const char* cascadeFile);
 
 #ifdef __cplusplus
 }

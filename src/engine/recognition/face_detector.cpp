@@ -96,6 +96,7 @@ int FaceDetector::Load(const std::string& libraryPath)
     getPersonMask_ = reinterpret_cast<GetPersonMaskFn>(dlsym(handle_, "getPersonMask"));
     loadFaceModel_ = reinterpret_cast<LoadFaceModelFn>(dlsym(handle_, "loadFaceModel"));
     setThreadCount_ = reinterpret_cast<SetThreadCountFn>(dlsym(handle_, "setThreadCount"));
+    loadCascade_ = reinterpret_cast<LoadCascadeFn>(dlsym(handle_, "loadCascade"));
     dlerror();
     return kDetectorOk;
 }
@@ -113,6 +114,7 @@ void FaceDetector::Release()
     getPersonMask_ = nullptr;
     loadFaceModel_ = nullptr;
     setThreadCount_ = nullptr;
+    loadCascade_ = nullptr;
     if (handle_) {
         dlclose(handle_);
         handle_ = nullptr;
@@ -298,6 +300,21 @@ int FaceDetector::SetThreads(int threads)
     return kDetectorOk;
 }
 
+int FaceDetector::ReadCascade(const std::string& cascadeFile)
+{
+    if (!getRect_)
+        return kDetectorNotLoaded;
+    if (!loadCascade_)
+        return kDetectorOk;
+    try {
+        (void)loadCascade_(cascadeFile.c_str());
+    } catch (...) {
+        reason_ = CurrentExceptionText();
+        return kDetectorCallFaulted;
+    }
+    return kDetectorOk;
+}
+
 int FaceDetector::PersonMask(const Bitmap& picture, int divisor, std::vector<std::uint8_t>& mask, int& status)
 {
     if (!getRect_)
@@ -349,6 +366,10 @@ DetectorReport QueryDetector(const std::string& programFolder)
         report.personModel = PersonModelState::NotSupported;
     if (detector.LoadFaceModel(files.faceModel, report.faceModel) != kDetectorOk)
         report.faceModel = FaceModelState::NotSupported;
+    // The face cascade too, which the first search would read: the window's first recognition, each batch worker
+    // and a detect whose photo is still being decoded find it read.
+    if (!files.faceCascade.empty())
+        (void)detector.ReadCascade(files.faceCascade);
     return report;
 }
 

@@ -122,6 +122,9 @@ public:
     // setThreadCount(threads): the threads the library's work may use from now on, for the whole process; a library
     // without the function keeps its own choice.
     [[nodiscard]] int SetThreads(int threads);
+    // loadCascade(file): the library reads the cascade ahead of the first Detect naming it; what it answers is left
+    // to that Detect to say. A library without the function reads it then.
+    [[nodiscard]] int ReadCascade(const std::string& cascadeFile);
 
 private:
     using SetMinSizeFn = void (*)(int, int);
@@ -134,6 +137,7 @@ private:
     using GetPersonMaskFn = int (*)(const unsigned char*, int, int, int, int, unsigned char*);
     using LoadFaceModelFn = int (*)(const char*);
     using SetThreadCountFn = void (*)(int);
+    using LoadCascadeFn = int (*)(const char*);
 
     void* handle_ = nullptr;
     SetMinSizeFn setMinSize_ = nullptr;
@@ -147,6 +151,7 @@ private:
     GetPersonMaskFn getPersonMask_ = nullptr;
     LoadFaceModelFn loadFaceModel_ = nullptr;
     SetThreadCountFn setThreadCount_ = nullptr;
+    LoadCascadeFn loadCascade_ = nullptr;
     std::string reason_;
 };
 
