@@ -223,8 +223,8 @@ protected:
             ExpectUsable(what);
         } else {
             ExpectPhotoShown(path, what);
-            EXPECT_EQ(window->session().original().Width(), c.width) << what;
-            EXPECT_EQ(window->session().original().Height(), c.height) << what;
+            EXPECT_EQ(window->session().photoWidth(), c.width) << what;
+            EXPECT_EQ(window->session().photoHeight(), c.height) << what;
             // Every one of these is small: the low-resolution note first, recognition's own refusal last.
             ASSERT_GE(dialogs.messages.size(), 2u) << what;
             EXPECT_EQ(dialogs.messages.front().text, QString::fromStdString(LowResolutionMessage(c.width, c.height)))

@@ -38,11 +38,11 @@ TEST_F(PhotoView, WarnsAboutLowResolutionUpTo640By480Only)
     EXPECT_EQ(dialogs.messages[0].icon, MessageIcon::Information);
     EXPECT_EQ(dialogs.messages[0].text,
         "画像解像度が低いので作成画像が荒れる可能性があります。\n\n横ピクセル数:640 縦ピクセル数: 480");
-    EXPECT_EQ(window->session().original().Width(), 640);
+    EXPECT_EQ(window->session().photoWidth(), 640);
 
     Open(WritePhoto("larger.jpg", 641, 480));
     EXPECT_EQ(dialogs.messages.size(), 1u);
-    EXPECT_EQ(window->session().original().Width(), 641);
+    EXPECT_EQ(window->session().photoWidth(), 641);
     EXPECT_EQ(dialogs.openTitles.back(), "写真画像の選択");
 }
 

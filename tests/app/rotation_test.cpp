@@ -106,7 +106,7 @@ TEST_F(Rotation, RefusesAPhotoLongerThan9600PixelsAndLeavesEverythingAsItWas)
     std::filesystem::copy_file(DataDir() / "bad" / "wide-9601x20.jpg", wide);
     settingsUi().recogniseOnOpenBox->setChecked(false);
     Open(QString::fromStdString(wide));
-    ASSERT_EQ(window->session().original().Width(), 9601);
+    ASSERT_EQ(window->session().photoWidth(), 9601);
     dialogs.messages.clear();
 
     ui().turnRightTenthButton->click();

@@ -653,7 +653,7 @@ TEST(ImageIo, OnlyRegularFilesAreReadAndTheRestIsRefusedAtOnce)
             EXPECT_TRUE(any.ok) << any.message;
             EXPECT_TRUE(decoded.ok) << decoded.message;
             EXPECT_TRUE(opened.opened()) << opened.failure;
-            EXPECT_EQ(session.original().Width(), 8);
+            EXPECT_EQ(session.photoWidth(), 8);
             continue;
         }
         const IoResult png = WithinSeconds(path, [&] { return LoadPng(path, loaded); });

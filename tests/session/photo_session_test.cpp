@@ -109,8 +109,8 @@ TEST_F(SessionTest, PhotosOpenByContentAndThoseThatDoNotSayWhyAndKeepThePhotoBef
         const OpenOutcome opened = session.open(c.path, false);
         if (c.reason.empty()) {
             ASSERT_TRUE(opened.opened()) << opened.failure;
-            EXPECT_EQ(session.original().Width(), 20);
-            EXPECT_EQ(session.original().Height(), 12);
+            EXPECT_EQ(session.photoWidth(), 20);
+            EXPECT_EQ(session.photoHeight(), 12);
             continue;
         }
         EXPECT_FALSE(opened.opened());

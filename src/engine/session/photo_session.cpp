@@ -249,22 +249,9 @@ OpenOutcome PhotoSession::open(const std::string& path, bool sharpenView, const 
 {
     if (!path.empty() && path == photoPath_)
         return {}; // the same photo again: from memory, without reading the file
-    if (headless_)
-        return openIntoSquare(path, sharpenView, progress);
-    // Read by content, as every photo is: a PNG named .jpg opens. Anything but a regular file (a folder, a named
-    // pipe, a device) is refused there without being opened.
-    Bitmap decoded;
-    if (const IoResult loaded = LoadImage(path, decoded, progress); !loaded) {
-        OpenOutcome outcome;
-        outcome.result = loaded.error.domain == ErrorDomain::File ? OpenOutcome::NotFound
-            : loaded.error.domain == ErrorDomain::Memory          ? OpenOutcome::OutOfMemory
-                                                                  : OpenOutcome::Unreadable;
-        outcome.error = loaded.error;
-        outcome.reason = FailureReasonText(loaded.error, path);
-        outcome.failure = PhotoOpenFailureText(path, loaded.error);
-        return outcome;
-    }
-    return adopt(path, std::move(decoded), sharpenView, progress);
+    // Decoded straight into its working square: the view is drawn from the photo's part of it, and a turn takes
+    // the photo out of it once.
+    return openIntoSquare(path, sharpenView, progress);
 }
 
 OpenOutcome PhotoSession::adopt(const std::string& path, Bitmap decoded, bool sharpenView, const Progress& progress)
@@ -410,20 +397,22 @@ void PhotoSession::releaseSheet()
 
 int PhotoSession::fitShownImage(int side, Bitmap& fitted, std::string* reductionMessage, const Progress& progress) const
 {
-    const Bitmap& image = shownImage();
-    const Size size = FittedSize(image.Width(), image.Height(), side, side);
-    if (size.width == image.Width() && size.height == image.Height()) {
-        try {
-            fitted = image;
-        } catch (const std::bad_alloc&) {
+    // Before a turn the view shows the photo: its part of the square, or the photo itself once a turn took it out.
+    const bool inSquare = !turned_ && original_.Empty();
+    const Bitmap& image = turned_ ? shown_ : inSquare ? square_ : original_;
+    const Rect area = inSquare ? PhotoInSquare(square_.Width(), photoWidth_, photoHeight_)
+                               : Rect { 0, 0, image.Width(), image.Height() };
+    const Size size = FittedSize(area.Width(), area.Height(), side, side);
+    if (size.width == area.Width() && size.height == area.Height()) {
+        if (!fitted.ResizeUninitialized(area.Width(), area.Height()))
             return -1;
-        }
+        CopyRect(image, area, fitted, 0, 0);
         return 0;
     }
     EngineError error;
     // On both cores when the session has them: the window waits for this view before anything else.
-    const int reduced = ReduceHighQualityRegion(
-        image, { 0, 0, image.Width(), image.Height() }, size.height, size.width, fitted, &error, progress, threads_);
+    const int reduced
+        = ReduceHighQualityRegion(image, area, size.height, size.width, fitted, &error, progress, threads_);
     if (reductionMessage)
         *reductionMessage = ReductionMessage(error);
     if (reduced == kReduced)
@@ -431,7 +420,15 @@ int PhotoSession::fitShownImage(int side, Bitmap& fitted, std::string* reduction
     // The reduction declines an enlargement (and a few odd sizes): a plain stretch shows those.
     if (!fitted.Resize(size.width, size.height))
         return -1;
-    StretchDraw(image, fitted);
+    if (!inSquare) {
+        StretchDraw(image, fitted);
+        return 0;
+    }
+    Bitmap photo;
+    if (!photo.ResizeUninitialized(area.Width(), area.Height()))
+        return -1;
+    CopyRect(image, area, photo, 0, 0);
+    StretchDraw(photo, fitted);
     return 0;
 }
 
@@ -444,7 +441,7 @@ int PhotoSession::turnSquare(int angle, bool sharpenView, const Progress& progre
 {
     const StageTimer timer(Stage::Square);
     if (original_.Empty() && photoWidth_ > 0) {
-        // A headless session keeps the photo in its square only: the photo is taken back out of it, once.
+        // An opened photo lives in its square only: the photo is taken back out of it, once.
         const Rect placed = PhotoInSquare(square_.Width(), photoWidth_, photoHeight_);
         if (!original_.ResizeUninitialized(photoWidth_, photoHeight_))
             return -2;

@@ -103,9 +103,8 @@ public:
     OpenOutcome open(const std::string& path, bool sharpenView, const Progress& progress = {});
     // Takes a photo decoded elsewhere (any image format) as if it had been opened from `path`.
     OpenOutcome adopt(const std::string& path, Bitmap photo, bool sharpenView, const Progress& progress = {});
-    // Nobody looks at this session's photo (a batch's worker): a photo opened is decoded straight into its working
-    // square and kept nowhere else (original() stays empty until a turn needs the photo, which is then taken from
-    // the square), and a turn makes no view image. The square, the frames and the sheets are the same bytes.
+    // Nobody looks at this session's photo (a batch's worker): a turn makes no view image. The square, the frames and
+    // the sheets are the same bytes.
     void setHeadless(bool headless) { headless_ = headless; }
     // The cores this session's actions may use (1 or 2; at most what the machine has): with two, a recognition makes
     // the person mask on the second while it searches the faces, and a sheet's cells are reduced on both. A batch's
@@ -122,9 +121,14 @@ public:
     // or the folder dropped for a batch.
     [[nodiscard]] const std::string& photoFolder() const { return photoFolder_; }
     void setPhotoFolder(const std::string& folder);
+    // The photo as opened, apart from its square: a photo opened from a file is decoded straight into its working
+    // square and kept nowhere else, so this stays empty until a turn needs the photo and takes it out of the square
+    // (a photo adopted keeps it from the start).
     [[nodiscard]] const Bitmap& original() const { return original_; }
     [[nodiscard]] const Bitmap& square() const { return square_; }
-    // The image the view shows: the photo, or the turned square (sharpened when asked) once it has been turned.
+    // The turned square the view shows (sharpened when asked) once the photo has been turned; before, the photo
+    // apart from its square (original(), empty for a photo opened from a file: the view then shows the photo's part
+    // of the square, see fitShownImage).
     [[nodiscard]] const Bitmap& shownImage() const { return turned_ ? shown_ : original_; }
     // Fits the shown image into a side × side view (reduced in high quality, or stretched where that refuses).
     [[nodiscard]] int fitShownImage(
