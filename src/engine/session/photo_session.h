@@ -336,7 +336,7 @@ public:
 
 private:
     int turnSquare(int angle, bool sharpenView, const Progress& progress);
-    // A headless open: the photo decoded into its square.
+    // An open from a file: the photo decoded straight into its square.
     OpenOutcome openIntoSquare(const std::string& path, bool sharpenView, const Progress& progress);
     // Makes `original` and `square` the session's photo (the rest of adopt and openIntoSquare).
     void takePhoto(const std::string& path, Bitmap original, Bitmap square, int width, int height, bool sharpenView,
