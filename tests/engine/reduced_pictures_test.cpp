@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include <utility>
+
 namespace vellicam::test {
 namespace {
 
@@ -86,6 +88,66 @@ TEST(ReducedPictures, OnePassOverThePhotosAreaGivesBothPicturesAsMadeApart)
     EXPECT_TRUE(mask.picture.Empty());
     EXPECT_NE(MakeReducedPictures(Bitmap(), {}, 2, grey, &mask), "");
     EXPECT_NE(MakeReducedPictures(black, {}, 0, grey, nullptr), "");
+}
+
+// As an open makes them: a thread of their own reduces the rows the decoder has written into the square.
+TEST(ReducedPictures, PicturesMadeWhileDecodingAreThoseOfTheFinishedSquare)
+{
+    ScratchDir dir;
+    for (const auto& [width, height] : { std::pair { 2303, 2699 }, std::pair { 2699, 2303 } }) {
+        SCOPED_TRACE(testing::Message() << width << "x" << height);
+        const std::string path = (dir.Path() / "photo.jpg").string();
+        ASSERT_TRUE(SaveJpeg(path, EnlargedPortrait(width, height), { 90, 0 }));
+        Bitmap square;
+        Rect area;
+        PicturesWhileDecoding whileDecoding;
+        const PhotoPlacement place = [&](int w, int h, int& left, int& top) -> Bitmap* {
+            if (!PrepareSquareFor(w, h, square, left, top))
+                return nullptr;
+            area = { left, top, left + w, top + h };
+            return &square;
+        };
+        int calls = 0;
+        const RowsPlaced rows = [&](int placed) {
+            if (++calls == 1) {
+                EXPECT_TRUE(whileDecoding.Start(square, area, DetectorImageFactor(square.Width(), square.Height())));
+            }
+            whileDecoding.RowsWritten(area.top + placed);
+        };
+        ASSERT_TRUE(LoadImageInto(path, place, {}, rows));
+        EXPECT_GT(calls, 10) << "the rows come as they are decoded";
+        whileDecoding.RowsWritten(area.bottom);
+        ReducedPictures made;
+        ASSERT_TRUE(whileDecoding.Finish(made));
+
+        const int factor = DetectorImageFactor(square.Width(), square.Height());
+        GreyImage grey;
+        MaskPicture mask;
+        ASSERT_EQ(MakeReducedPictures(square, area, factor, grey, &mask), "");
+        EXPECT_TRUE(made.grey.pixels == grey.pixels) << "the detector's copy differs";
+        EXPECT_TRUE(SameImage(made.mask.picture, mask.picture, "mask picture"));
+        EXPECT_EQ(made.mask.left, mask.left);
+        EXPECT_EQ(made.mask.top, mask.top);
+        EXPECT_TRUE(made.MadeFor(square, area, factor));
+        EXPECT_FALSE(made.MadeFor(square, area, factor + 1));
+        EXPECT_FALSE(made.MadeFor(square, { area.left, area.top + 1, area.right, area.bottom }, factor));
+    }
+
+    // Rows that never all come (a decoding that failed half-way), and work dropped while it waits: no pictures, no
+    // wait without end.
+    const Bitmap square = SolidBitmap(1200, 1200, Rgb { 90, 120, 150 });
+    PicturesWhileDecoding halfWay;
+    ASSERT_TRUE(halfWay.Start(square, { 0, 100, 1200, 1100 }, 1));
+    halfWay.RowsWritten(600);
+    ReducedPictures none;
+    EXPECT_FALSE(halfWay.Finish(none));
+    EXPECT_TRUE(none.grey.pixels.empty());
+    EXPECT_FALSE(halfWay.Finish(none)) << "finished already";
+    {
+        PicturesWhileDecoding dropped;
+        ASSERT_TRUE(dropped.Start(square, { 0, 100, 1200, 1100 }, 1));
+        dropped.RowsWritten(300);
+    }
 }
 
 } // namespace

@@ -75,10 +75,9 @@ IoResult OpenForReading(const std::string& path, FilePtr& file)
     if (fd < 0) {
         error = errno;
         if (error == ENOENT || error == ENOTDIR)
-            return IoResult::Failure(
-                SystemError(ErrorCode::NotFound, error), "file not found: " + path);
-        return IoResult::Failure(SystemError(ErrorCode::CannotOpen, error),
-            "cannot open " + path + ": " + ErrnoText(error));
+            return IoResult::Failure(SystemError(ErrorCode::NotFound, error), "file not found: " + path);
+        return IoResult::Failure(
+            SystemError(ErrorCode::CannotOpen, error), "cannot open " + path + ": " + ErrnoText(error));
     }
     struct stat st { };
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
@@ -93,8 +92,8 @@ IoResult OpenForReading(const std::string& path, FilePtr& file)
     if (!f) {
         error = errno;
         ::close(fd);
-        return IoResult::Failure(SystemError(ErrorCode::CannotOpen, error),
-            "cannot open " + path + ": " + ErrnoText(error));
+        return IoResult::Failure(
+            SystemError(ErrorCode::CannotOpen, error), "cannot open " + path + ": " + ErrnoText(error));
     }
     file.reset(f);
     return IoResult::Success();
@@ -212,6 +211,7 @@ struct DecodeJob {
     bool created = false;
     int orientation = 0; // the EXIF orientation, 0 when the file has none that can be read
     const PhotoPlacement* place = nullptr; // LoadImageInto's canvas, when it decodes into one
+    const RowsPlaced* rowsPlaced = nullptr; // told of the rows in the canvas
     bool placed = false; // the photo went straight into the canvas
 };
 
@@ -282,7 +282,8 @@ bool RunDecode(DecodeJob& job)
     if (job.place && job.orientation <= 1) {
         target = (*job.place)(width, height, left, top);
         if (!target || left < 0 || top < 0 || left + width > target->Width() || top + height > target->Height())
-            FailWith(reinterpret_cast<j_common_ptr>(&job.cinfo), ErrorCode::OutOfMemory, "not enough memory for the photo");
+            FailWith(
+                reinterpret_cast<j_common_ptr>(&job.cinfo), ErrorCode::OutOfMemory, "not enough memory for the photo");
         job.placed = true;
     } else if (!job.image.ResizeUninitialized(width, height)) {
         FailWith(reinterpret_cast<j_common_ptr>(&job.cinfo), ErrorCode::OutOfMemory, "not enough memory for the photo");
@@ -299,6 +300,8 @@ bool RunDecode(DecodeJob& job)
             JSAMPROW row = job.fourChannelRow.get();
             if (jpeg_read_scanlines(&job.cinfo, &row, 1) == 1)
                 CmykRowToBgr(row, rowOf(y), width, inverted);
+            if (job.placed && *job.rowsPlaced && (y + 1) % kRowsPerCall == 0)
+                (*job.rowsPlaced)(y + 1);
         }
     } else {
         JSAMPROW rows[kRowsPerCall];
@@ -308,6 +311,8 @@ bool RunDecode(DecodeJob& job)
             for (int i = 0; i < count; ++i)
                 rows[i] = rowOf(y + i);
             (void)jpeg_read_scanlines(&job.cinfo, rows, static_cast<JDIMENSION>(count));
+            if (job.placed && *job.rowsPlaced)
+                (*job.rowsPlaced)(static_cast<int>(job.cinfo.output_scanline));
         }
     }
     (void)jpeg_finish_decompress(&job.cinfo);
@@ -315,13 +320,15 @@ bool RunDecode(DecodeJob& job)
 }
 
 IoResult Decode(std::FILE* file, const unsigned char* data, std::size_t size, Bitmap& out, const Progress& progress,
-    const std::string& name, const PhotoPlacement* place = nullptr)
+    const std::string& name, const PhotoPlacement* place = nullptr, const RowsPlaced* rowsPlaced = nullptr)
 {
     auto job = std::unique_ptr<DecodeJob>(new (std::nothrow) DecodeJob {});
     if (!job)
         return OutOfMemory("not enough memory to read " + name);
     InstallHandlers(reinterpret_cast<j_common_ptr>(&job->cinfo), job->error, job->monitor, progress);
     job->place = place;
+    static const RowsPlaced kNobody;
+    job->rowsPlaced = rowsPlaced ? rowsPlaced : &kNobody;
     job->file = file;
     job->data = data;
     job->size = size;
@@ -1025,7 +1032,8 @@ IoResult LoadImage(const std::string& path, Bitmap& out, const Progress& progres
         Error(ErrorCode::UnknownFormat, ErrorDomain::Decode), "cannot read " + path + ": not a JPEG, PNG or PPM file");
 }
 
-IoResult LoadImageInto(const std::string& path, const PhotoPlacement& place, const Progress& progress)
+IoResult LoadImageInto(
+    const std::string& path, const PhotoPlacement& place, const Progress& progress, const RowsPlaced& rowsPlaced)
 {
     const StageTimer timer(Stage::Decode);
     Bitmap photo;
@@ -1033,7 +1041,8 @@ IoResult LoadImageInto(const std::string& path, const PhotoPlacement& place, con
         FilePtr file;
         if (IoResult opened = OpenForReading(path, file); !opened)
             return opened;
-        if (IoResult decoded = Decode(file.get(), nullptr, 0, photo, progress, path, &place); !decoded || photo.Empty())
+        if (IoResult decoded = Decode(file.get(), nullptr, 0, photo, progress, path, &place, &rowsPlaced);
+            !decoded || photo.Empty())
             return decoded;
     } else if (IoResult loaded = LoadImage(path, photo, progress); !loaded) {
         return loaded;
@@ -1041,7 +1050,8 @@ IoResult LoadImageInto(const std::string& path, const PhotoPlacement& place, con
     // Turned upright, or read from another format: drawn into the canvas.
     int left = 0, top = 0;
     Bitmap* canvas = place(photo.Width(), photo.Height(), left, top);
-    if (!canvas || left < 0 || top < 0 || left + photo.Width() > canvas->Width() || top + photo.Height() > canvas->Height())
+    if (!canvas || left < 0 || top < 0 || left + photo.Width() > canvas->Width()
+        || top + photo.Height() > canvas->Height())
         return OutOfMemory("cannot read " + path + ": not enough memory for the photo");
     Draw(photo, *canvas, left, top);
     return IoResult::Success();
@@ -1110,8 +1120,8 @@ IoResult WriteFileAtomically(const std::string& path, const void* bytes, std::si
         if (error == ENOENT)
             return IoResult::Failure(SystemError(ErrorCode::NotFound, error),
                 "cannot write " + path + ": the folder " + folder.string() + " does not exist");
-        return IoResult::Failure(SystemError(ErrorCode::CannotWrite, error),
-            "cannot write " + path + ": " + ErrnoText(error));
+        return IoResult::Failure(
+            SystemError(ErrorCode::CannotWrite, error), "cannot write " + path + ": " + ErrnoText(error));
     };
 
     std::string temporary;

@@ -95,8 +95,11 @@ struct JpegOptions {
 using PhotoPlacement = std::function<Bitmap*(int width, int height, int& left, int& top)>;
 // Reads a photo as LoadImage does, into the canvas `place` gives instead of a bitmap of its own: a JPEG without a turn
 // to apply decodes straight into it, anything else is decoded first and drawn there. A refusal of `place` fails with
-// ErrorCode::OutOfMemory. On a failure the canvas may hold part of the photo.
-[[nodiscard]] IoResult LoadImageInto(const std::string& path, const PhotoPlacement& place, const Progress& progress = {});
+// ErrorCode::OutOfMemory. On a failure the canvas may hold part of the photo. A photo that decodes straight into the
+// canvas tells `rowsPlaced` how many of its rows, from the top, are there as they come.
+using RowsPlaced = std::function<void(int rows)>;
+[[nodiscard]] IoResult LoadImageInto(const std::string& path, const PhotoPlacement& place,
+    const Progress& progress = {}, const RowsPlaced& rowsPlaced = {});
 
 // Writes in the format of the file name's extension (JPEG options apply to JPEG only).
 [[nodiscard]] IoResult SaveImage(const std::string& path, const Bitmap& bitmap, const JpegOptions& options = {});

@@ -544,7 +544,7 @@ public:
         return kRecognised;
     }
 
-    void Execute(const DetectorFiles& files, const std::string& tempFolder)
+    void Execute(const DetectorFiles& files, const std::string& tempFolder, const ReducedPictures* pictures)
     {
         const RecognitionSettings& s = settings_;
         out_.imageWidth = square_.Width();
@@ -570,10 +570,18 @@ public:
         {
             // The person mask's picture comes from the same pass over the square as the detector's copy, while its
             // rows are at hand: most photos have the face that asks for it.
+            // Or they were made while the photo was decoded.
             GreyImage grey;
             maskPictureMade_ = !personModelPath_.empty();
-            std::string why = MakeReducedPictures(
-                square_, s.photoArea, factor_, grey, maskPictureMade_ ? &maskPicture_ : nullptr, s.threads);
+            std::string why;
+            if (pictures && pictures->MadeFor(square_, s.photoArea, factor_)) {
+                grey = pictures->grey;
+                if (maskPictureMade_)
+                    maskPicture_ = pictures->mask;
+            } else {
+                why = MakeReducedPictures(
+                    square_, s.photoArea, factor_, grey, maskPictureMade_ ? &maskPicture_ : nullptr, s.threads);
+            }
             if (why.empty())
                 why = WriteGreyImage(grey, tempPath);
             if (!why.empty()) {
@@ -699,7 +707,8 @@ private:
 } // namespace
 
 RecognitionOutcome RecognitionRun(const Bitmap& square, const DetectorFiles& files, const std::string& tempFolder,
-    const RecognitionSettings& settings, const SheetLayout& layout, int imageSide, const RecognitionHooks& hooks)
+    const RecognitionSettings& settings, const SheetLayout& layout, int imageSide, const RecognitionHooks& hooks,
+    const ReducedPictures* pictures)
 {
     RecognitionOutcome outcome;
     if (!ArgumentsUsable(square, files, tempFolder, settings, imageSide)) {
@@ -708,14 +717,16 @@ RecognitionOutcome RecognitionRun(const Bitmap& square, const DetectorFiles& fil
         return outcome;
     }
     Run run(square, settings, layout, imageSide, hooks, outcome);
-    run.Execute(files, tempFolder);
+    run.Execute(files, tempFolder, pictures);
     return outcome;
 }
 
 RecognitionOutcome RecognitionRun(const Bitmap& square, const std::string& programFolder, const std::string& tempFolder,
-    const RecognitionSettings& settings, const SheetLayout& layout, int imageSide, const RecognitionHooks& hooks)
+    const RecognitionSettings& settings, const SheetLayout& layout, int imageSide, const RecognitionHooks& hooks,
+    const ReducedPictures* pictures)
 {
-    return RecognitionRun(square, FindDetectorFiles(programFolder), tempFolder, settings, layout, imageSide, hooks);
+    return RecognitionRun(
+        square, FindDetectorFiles(programFolder), tempFolder, settings, layout, imageSide, hooks, pictures);
 }
 
 } // namespace vellicam

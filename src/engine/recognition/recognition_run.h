@@ -24,6 +24,8 @@
 
 namespace vellicam {
 
+struct ReducedPictures;
+
 // Arguments the run cannot work with; never produced by the window's own controls.
 inline constexpr int kRecognitionBadArguments = -14;
 
@@ -147,13 +149,15 @@ struct RecognitionOutcome {
 // caller (mode 0700) where the temporary image is written: never a shared folder, where another user could put a file
 // of that name in the way. The detector is given absolute paths, and the process's current directory is not changed.
 // `layout` gives the first cell's margins; `imageSide` limits the head-top scan strip (the window's ImageSide).
-// A missing library or face cascade is reported with the folders looked in.
+// A missing library or face cascade is reported with the folders looked in. `pictures`, when given and made for this
+// square's size and photo area, stand for the reduced pictures of the square (MakeReducedPictures), which the caller
+// knows have not changed since they were made.
 [[nodiscard]] RecognitionOutcome RecognitionRun(const Bitmap& square, const DetectorFiles& files,
     const std::string& tempFolder, const RecognitionSettings& settings, const SheetLayout& layout, int imageSide,
-    const RecognitionHooks& hooks = {});
+    const RecognitionHooks& hooks = {}, const ReducedPictures* pictures = nullptr);
 // The same with the files found for a program in `programFolder` (FindDetectorFiles).
 [[nodiscard]] RecognitionOutcome RecognitionRun(const Bitmap& square, const std::string& programFolder,
     const std::string& tempFolder, const RecognitionSettings& settings, const SheetLayout& layout, int imageSide,
-    const RecognitionHooks& hooks = {});
+    const RecognitionHooks& hooks = {}, const ReducedPictures* pictures = nullptr);
 
 } // namespace vellicam

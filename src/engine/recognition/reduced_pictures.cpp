@@ -9,9 +9,13 @@
 #include "resample/shared_bands.h"
 
 #include <algorithm>
+#include <condition_variable>
 #include <cstdint>
+#include <mutex>
 #include <new>
 #include <numeric>
+#include <optional>
+#include <thread>
 #include <vector>
 
 #if defined(__SSE2__)
@@ -65,70 +69,66 @@ void AddBytes(std::uint16_t* columns, const std::uint8_t* bytes, std::size_t cou
         columns[i] = static_cast<std::uint16_t>(columns[i] + bytes[i]);
 }
 
-} // namespace
-
-std::string MakeReducedPictures(
-    const Bitmap& square, Rect area, int factor, GreyImage& grey, MaskPicture* mask, int threads)
-{
-    if (square.Empty() || factor < 1)
-        return "no image to hand to the detector";
-    const int W = square.Width(), H = square.Height();
-    if (area.Width() <= 0 || area.Height() <= 0)
-        area = { 0, 0, W, H };
-    area = { std::clamp(area.left, 0, W), std::clamp(area.top, 0, H), std::clamp(area.right, 0, W),
-        std::clamp(area.bottom, 0, H) };
-
-    const int gw = (W + factor - 1) / factor, gh = (H + factor - 1) / factor;
-    const int f = MaskPictureFactor(W, H, kPersonMaskLongSide);
-    const int mw = (W + f - 1) / f, mh = (H + f - 1) / f;
-    // The column sums of a block row of the mask's picture are 16 bits wide: a square too large for that (beyond
-    // any the engine allocates) is reduced the separate way.
-    if (mask && f > 257) {
-        try {
-            GreyImage madeGrey;
-            (void)MakeDetectorImage(square, factor, madeGrey);
-            MaskPicture picture;
-            (void)MakeMaskPicture(square, kPersonMaskLongSide, picture);
-            grey = std::move(madeGrey);
-            *mask = std::move(picture);
-        } catch (const std::bad_alloc&) {
-            return "no memory for the detector's image";
+// The two pictures of one square made band by band: Prepare, ReduceRows over bands that start and end on block rows
+// of both pictures (Unit), then Finish.
+class PictureReduction {
+public:
+    PictureReduction(const Bitmap& square, Rect area, int factor, bool mask)
+        : square_(square)
+        , area_(area)
+        , factor_(factor)
+        , mask_(mask)
+    {
+        W_ = square.Width();
+        H_ = square.Height();
+        f_ = MaskPictureFactor(W_, H_, kPersonMaskLongSide);
+        columns_ = static_cast<std::size_t>(std::max(0, area.Width()));
+        if (area.Width() > 0) {
+            greyBlocks_ = BlocksOf(area.left, area.right, factor);
+            maskBlocks_ = BlocksOf(area.left, area.right, f_);
         }
-        return {};
     }
-    const int aw = area.Width();
-    const std::size_t columns = static_cast<std::size_t>(std::max(0, aw));
-    GreyImage madeGrey;
-    Bitmap reduced;
-    try {
-        madeGrey = { gw, gh, std::vector<std::uint8_t>(static_cast<std::size_t>(gw) * gh) };
-        if (mask && !reduced.Resize(mw, mh)) // black: the blocks outside the area
-            throw std::bad_alloc();
-    } catch (const std::bad_alloc&) {
-        return "no memory for the detector's image";
+
+    // The pictures' memory; false without it.
+    bool Prepare()
+    {
+        const int gw = (W_ + factor_ - 1) / factor_, gh = (H_ + factor_ - 1) / factor_;
+        const int mw = (W_ + f_ - 1) / f_, mh = (H_ + f_ - 1) / f_;
+        try {
+            grey_ = { gw, gh, std::vector<std::uint8_t>(static_cast<std::size_t>(gw) * gh) };
+            if (mask_ && !reduced_.Resize(mw, mh)) // black: the blocks outside the area
+                return false;
+        } catch (const std::bad_alloc&) {
+            return false;
+        }
+        return true;
     }
+
+    // Rows a band starts and ends on (besides the area's first and last).
+    int Unit() const { return mask_ ? std::lcm(factor_, f_) : factor_; }
 
     // Each row is added column by column into the sums of its block row, for the grey copy and for the mask's
-    // picture while the row is at hand; a block row's last row turns its column sums into block means. A band of
-    // rows starts and ends on block rows of both pictures, so that bands can be made apart, each with its own sums.
-    const BlockColumns greyBlocks = aw > 0 ? BlocksOf(area.left, area.right, factor) : BlockColumns {};
-    const BlockColumns maskBlocks = aw > 0 ? BlocksOf(area.left, area.right, f) : BlockColumns {};
-    const auto reduceRows = [&](int top, int bottom) {
-        std::vector<std::uint16_t> greys(columns), maskColumns(mask ? 3 * columns : 0);
-        std::vector<std::uint32_t> greyColumns(columns);
+    // picture while the row is at hand; a block row's last row turns its column sums into block means. Throws
+    // std::bad_alloc when the band's sums cannot be had.
+    void ReduceRows(int top, int bottom)
+    {
+        const Rect& area = area_;
+        const int aw = area.Width(), factor = factor_, f = f_, W = W_, H = H_, gw = grey_.width;
+        std::vector<std::uint16_t> greys(columns_), maskColumns(mask_ ? 3 * columns_ : 0);
+        std::vector<std::uint32_t> greyColumns(columns_);
         for (int y = top; y < bottom; ++y) {
-            const std::uint8_t* row = square.Row(y) + 3 * static_cast<std::size_t>(area.left);
+            const std::uint8_t* row = square_.Row(y) + 3 * static_cast<std::size_t>(area.left);
 
             if (y == top || y % factor == 0)
                 std::fill(greyColumns.begin(), greyColumns.end(), 0u);
             GreyRow(row, aw, greys.data());
-            AddGreys(greyColumns.data(), greys.data(), columns);
+            AddGreys(greyColumns.data(), greys.data(), columns_);
             if (y + 1 == area.bottom || (y + 1) % factor == 0) {
                 const int by = y / factor;
                 const int rows = std::min(H, (by + 1) * factor) - by * factor;
-                std::uint8_t* out = madeGrey.pixels.data() + static_cast<std::size_t>(by) * gw;
+                std::uint8_t* out = grey_.pixels.data() + static_cast<std::size_t>(by) * gw;
                 const std::uint32_t* g = greyColumns.data();
-                for (int bx = greyBlocks.first; bx < greyBlocks.end; ++bx) {
+                for (int bx = greyBlocks_.first; bx < greyBlocks_.end; ++bx) {
                     const int n = std::min(area.right, (bx + 1) * factor) - std::max(area.left, bx * factor);
                     std::uint32_t sum = 0;
                     for (int i = 0; i < n; ++i)
@@ -139,17 +139,17 @@ std::string MakeReducedPictures(
                 }
             }
 
-            if (!mask)
+            if (!mask_)
                 continue;
             if (y == top || y % f == 0)
                 std::fill(maskColumns.begin(), maskColumns.end(), std::uint16_t { 0 });
-            AddBytes(maskColumns.data(), row, 3 * columns);
+            AddBytes(maskColumns.data(), row, 3 * columns_);
             if (y + 1 == area.bottom || (y + 1) % f == 0) {
                 const int by = y / f;
                 const int rows = std::min(H, (by + 1) * f) - by * f;
-                std::uint8_t* o = reduced.Row(by);
+                std::uint8_t* o = reduced_.Row(by);
                 const std::uint16_t* p = maskColumns.data();
-                for (int bx = maskBlocks.first; bx < maskBlocks.end; ++bx) {
+                for (int bx = maskBlocks_.first; bx < maskBlocks_.end; ++bx) {
                     const int n = std::min(area.right, (bx + 1) * f) - std::max(area.left, bx * f);
                     std::uint32_t b = 0, g = 0, r = 0;
                     for (int i = 0; i < n; ++i, p += 3) {
@@ -164,13 +164,79 @@ std::string MakeReducedPictures(
                 }
             }
         }
-    };
-    if (aw > 0) {
+    }
+
+    // Hands the pictures over. An all-black square leaves the mask's picture empty: nothing to segment, as
+    // MakeMaskPicture refuses it (and, as there, a cut that cannot be had).
+    void Finish(GreyImage& grey, MaskPicture* mask)
+    {
+        MaskPicture picture;
+        if (mask)
+            (void)CutMaskPicture(reduced_, f_, picture);
+        grey = std::move(grey_);
+        if (mask)
+            *mask = std::move(picture);
+    }
+
+private:
+    const Bitmap& square_;
+    const Rect area_;
+    const int factor_;
+    const bool mask_;
+    int W_ = 0, H_ = 0, f_ = 1;
+    std::size_t columns_ = 0;
+    BlockColumns greyBlocks_, maskBlocks_;
+    GreyImage grey_;
+    Bitmap reduced_;
+};
+
+// `area` as MakeReducedPictures reads it: the whole square when empty, cut to the square.
+Rect AreaIn(const Bitmap& square, Rect area)
+{
+    const int W = square.Width(), H = square.Height();
+    if (area.Width() <= 0 || area.Height() <= 0)
+        area = { 0, 0, W, H };
+    return { std::clamp(area.left, 0, W), std::clamp(area.top, 0, H), std::clamp(area.right, 0, W),
+        std::clamp(area.bottom, 0, H) };
+}
+
+// The column sums of a block row of the mask's picture are 16 bits wide: a square too large for that (beyond any the
+// engine allocates) is reduced the separate way.
+bool TooLargeForBands(const Bitmap& square)
+{
+    return MaskPictureFactor(square.Width(), square.Height(), kPersonMaskLongSide) > 257;
+}
+
+} // namespace
+
+std::string MakeReducedPictures(
+    const Bitmap& square, Rect photoArea, int factor, GreyImage& grey, MaskPicture* mask, int threads)
+{
+    if (square.Empty() || factor < 1)
+        return "no image to hand to the detector";
+    const Rect area = AreaIn(square, photoArea);
+    if (mask && TooLargeForBands(square)) {
         try {
-            const int unit = mask ? std::lcm(factor, f) : factor;
+            GreyImage madeGrey;
+            (void)MakeDetectorImage(square, factor, madeGrey);
+            MaskPicture picture;
+            (void)MakeMaskPicture(square, kPersonMaskLongSide, picture);
+            grey = std::move(madeGrey);
+            *mask = std::move(picture);
+        } catch (const std::bad_alloc&) {
+            return "no memory for the detector's image";
+        }
+        return {};
+    }
+    PictureReduction reduction(square, area, factor, mask != nullptr);
+    if (!reduction.Prepare())
+        return "no memory for the detector's image";
+    if (area.Width() > 0) {
+        try {
+            const int unit = reduction.Unit();
             const int bands = threads > 1 ? std::clamp((area.Height() / std::max(unit, 1)) / 4, 1, 8) : 1;
             if (bands <= 1) {
-                reduceRows(area.top, area.bottom);
+                reduction.ReduceRows(area.top, area.bottom);
             } else {
                 // Band b ends on the block-row boundary nearest b / bands of the way down (the last at the bottom).
                 const auto edge = [&](int b) {
@@ -182,7 +248,7 @@ std::string MakeReducedPictures(
                 // A band that cannot have its sums (no memory) fails the whole, on either thread.
                 if (!MakeBandsShared(bands, [&](int b, bool) {
                         try {
-                            reduceRows(b == 0 ? area.top : edge(b), edge(b + 1));
+                            reduction.ReduceRows(b == 0 ? area.top : edge(b), edge(b + 1));
                         } catch (const std::bad_alloc&) {
                             return false;
                         }
@@ -194,16 +260,157 @@ std::string MakeReducedPictures(
             return "no memory for the detector's image";
         }
     }
-
-    // An all-black square leaves the picture empty: nothing to segment, as MakeMaskPicture refuses it (and, as
-    // there, a cut that cannot be had).
-    MaskPicture picture;
-    if (mask)
-        (void)CutMaskPicture(reduced, f, picture);
-    grey = std::move(madeGrey);
-    if (mask)
-        *mask = std::move(picture);
+    reduction.Finish(grey, mask);
     return {};
+}
+
+bool ReducedPictures::MadeFor(const Bitmap& square, Rect photoArea, int wantedFactor) const
+{
+    return !square.Empty() && square.Width() == squareWidth && square.Height() == squareHeight && wantedFactor == factor
+        && AreaIn(square, photoArea) == area;
+}
+
+struct PicturesWhileDecoding::Work {
+    std::optional<PictureReduction> reduction;
+    Rect area;
+    int factor = 0;
+    int squareWidth = 0, squareHeight = 0;
+    std::mutex lock;
+    std::condition_variable changed;
+    int written = 0; // the square's rows above this are written
+    int wanted = 0; // the thread sleeps until `written` reaches this
+    bool finishing = false; // no more rows will come
+    bool stop = false;
+    bool failed = false;
+    bool done = false; // every band made
+    std::thread thread; // last: started when everything it reads is there
+
+    // Takes each band as its rows come: at least a few block rows at a time, every band but the last ending on
+    // block rows of both pictures.
+    void Run()
+    {
+        const int unit = std::max(1, reduction->Unit());
+        const int least = std::max(unit, (64 + unit - 1) / unit * unit);
+        int made = area.top;
+        while (made < area.bottom) {
+            int end = 0;
+            {
+                std::unique_lock guard(lock);
+                wanted = std::min(area.bottom, (made + least + unit - 1) / unit * unit);
+                changed.wait(guard, [&] {
+                    return stop || finishing || written >= area.bottom || written / unit * unit >= made + least;
+                });
+                if (stop)
+                    return;
+                if (written >= area.bottom)
+                    end = area.bottom;
+                else if (written / unit * unit > made)
+                    end = written / unit * unit;
+                else
+                    return; // finishing before the rows came: Finish reports it
+            }
+            try {
+                reduction->ReduceRows(made, end);
+            } catch (const std::bad_alloc&) {
+                const std::lock_guard guard(lock);
+                failed = true;
+                return;
+            }
+            made = end;
+        }
+        const std::lock_guard guard(lock);
+        done = true;
+    }
+
+    void Stop(bool keep) noexcept
+    {
+        {
+            const std::lock_guard guard(lock);
+            (keep ? finishing : stop) = true;
+        }
+        changed.notify_all();
+        if (thread.joinable())
+            thread.join();
+    }
+};
+
+PicturesWhileDecoding::PicturesWhileDecoding() = default;
+
+PicturesWhileDecoding::~PicturesWhileDecoding()
+{
+    Abandon();
+}
+
+bool PicturesWhileDecoding::Start(const Bitmap& square, Rect photoArea, int factor)
+{
+    Abandon();
+    if (square.Empty() || factor < 1 || TooLargeForBands(square))
+        return false;
+    const Rect area = AreaIn(square, photoArea);
+    if (area.Width() <= 0 || area.Height() <= 0)
+        return false;
+    try {
+        auto work = std::make_unique<Work>();
+        work->reduction.emplace(square, area, factor, true);
+        if (!work->reduction->Prepare())
+            return false;
+        work->area = area;
+        work->factor = factor;
+        work->squareWidth = square.Width();
+        work->squareHeight = square.Height();
+        work->written = area.top;
+        work->thread = std::thread([w = work.get()] { w->Run(); });
+        work_ = std::move(work);
+    } catch (const std::exception&) { // no memory, or no thread to be had
+        return false;
+    }
+    return true;
+}
+
+bool PicturesWhileDecoding::Started() const
+{
+    return work_ != nullptr;
+}
+
+void PicturesWhileDecoding::RowsWritten(int bottom) noexcept
+{
+    if (!work_)
+        return;
+    bool wake = false;
+    {
+        const std::lock_guard guard(work_->lock);
+        work_->written = std::max(work_->written, bottom);
+        wake = work_->written >= work_->wanted;
+    }
+    if (wake)
+        work_->changed.notify_one();
+}
+
+bool PicturesWhileDecoding::Finish(ReducedPictures& out)
+{
+    if (!work_)
+        return false;
+    work_->Stop(true);
+    const bool made = work_->done && !work_->failed;
+    if (made) {
+        ReducedPictures pictures;
+        work_->reduction->Finish(pictures.grey, &pictures.mask);
+        pictures.squareWidth = work_->squareWidth;
+        pictures.squareHeight = work_->squareHeight;
+        pictures.area = work_->area;
+        pictures.factor = work_->factor;
+        out = std::move(pictures);
+    }
+    work_.reset();
+    return made;
+}
+
+void PicturesWhileDecoding::Abandon() noexcept
+{
+    if (!work_)
+        return;
+    work_->Stop(false);
+    work_.reset();
 }
 
 } // namespace vellicam

@@ -6,6 +6,7 @@
 #include "recognition/detector_image.h"
 #include "recognition/person_mask.h"
 
+#include <memory>
 #include <string>
 
 namespace vellicam {
@@ -19,5 +20,44 @@ namespace vellicam {
 // two threads; the pictures are the same.
 [[nodiscard]] std::string MakeReducedPictures(
     const Bitmap& square, Rect photoArea, int factor, GreyImage& grey, MaskPicture* mask, int threads = 1);
+
+// The two pictures of a square kept for a later run, with the geometry they were made for.
+struct ReducedPictures {
+    GreyImage grey;
+    MaskPicture mask;
+    int squareWidth = 0, squareHeight = 0;
+    Rect area; // the photo's area as read (the whole square for an empty one)
+    int factor = 0;
+    // Whether these are the pictures MakeReducedPictures(square, photoArea, factor, …, with the mask) makes of a
+    // square of this size and area. Only the geometry is compared: the keeper knows the pixels have not changed.
+    [[nodiscard]] bool MadeFor(const Bitmap& square, Rect photoArea, int factor) const;
+};
+
+// Makes a square's two pictures while its photo is being decoded into it, on a thread of its own: each band of rows
+// as soon as the decoder has written it. The decoder keeps one core, and a second is otherwise idle until it ends; the
+// pictures are those MakeReducedPictures makes of the finished square, mask picture included.
+class PicturesWhileDecoding {
+public:
+    PicturesWhileDecoding();
+    ~PicturesWhileDecoding(); // abandons the work
+    PicturesWhileDecoding(const PicturesWhileDecoding&) = delete;
+    PicturesWhileDecoding& operator=(const PicturesWhileDecoding&) = delete;
+
+    // Starts on `square`, which must stay where it is and keep its size until Finish or Abandon, black outside
+    // `photoArea`, whose rows the decoder writes from the top down. False, and nothing made, when it cannot start.
+    bool Start(const Bitmap& square, Rect photoArea, int factor);
+    [[nodiscard]] bool Started() const;
+    // The square's rows above `bottom` are written. Called by the decoder; never throws.
+    void RowsWritten(int bottom) noexcept;
+    // Every row is written: waits for the last bands and hands the pictures over. False when anything failed
+    // (no memory), when it was never started, or when the rows did not all come.
+    bool Finish(ReducedPictures& out);
+    // Stops and waits for the thread; nothing is kept.
+    void Abandon() noexcept;
+
+private:
+    struct Work;
+    std::unique_ptr<Work> work_;
+};
 
 } // namespace vellicam

@@ -306,13 +306,33 @@ OpenOutcome PhotoSession::openIntoSquare(const std::string& path, bool sharpenVi
     Bitmap square;
     int width = 0, height = 0;
     bool tooLarge = false;
+    Rect placed;
     const PhotoPlacement place = [&](int w, int h, int& left, int& top) -> Bitmap* {
         width = w;
         height = h;
         tooLarge = SquareTooLarge(w, h);
-        return !tooLarge && PrepareSquareFor(w, h, square, left, top) ? &square : nullptr;
+        if (tooLarge || !PrepareSquareFor(w, h, square, left, top))
+            return nullptr;
+        placed = { left, top, left + w, top + h };
+        return &square;
     };
-    const IoResult loaded = LoadImageInto(path, place, progress);
+    // With a second core, the recognition's reduced pictures are made on it while the decoder fills the square.
+    PicturesWhileDecoding pictures;
+    const RowsPlaced rowsPlaced = [&](int rows) {
+        if (!pictures.Started() && rows > 0)
+            (void)pictures.Start(square, placed, DetectorImageFactor(square.Width(), square.Height()));
+        pictures.RowsWritten(placed.top + rows);
+    };
+    const IoResult loaded = LoadImageInto(path, place, progress, threads_ > 1 ? rowsPlaced : RowsPlaced());
+    auto made = std::make_unique<ReducedPictures>();
+    if (loaded && pictures.Started()) {
+        pictures.RowsWritten(placed.bottom);
+        if (!pictures.Finish(*made))
+            made.reset();
+    } else {
+        pictures.Abandon();
+        made.reset();
+    }
     if (loaded && IsLowResolution(width, height))
         outcome.lowResolution = LowResolutionMessage(width, height);
     if (tooLarge) {
@@ -334,6 +354,8 @@ OpenOutcome PhotoSession::openIntoSquare(const std::string& path, bool sharpenVi
         return outcome;
     }
     takePhoto(path, Bitmap(), std::move(square), width, height, sharpenView, progress);
+    if (!turned_)
+        picturesOfSquare_ = std::move(made);
     return outcome;
 }
 
@@ -343,6 +365,7 @@ void PhotoSession::takePhoto(const std::string& path, Bitmap original, Bitmap sq
     std::error_code ec;
     original_ = std::move(original);
     square_ = std::move(square);
+    picturesOfSquare_.reset();
     photoWidth_ = width;
     photoHeight_ = height;
     shown_.Clear();
@@ -369,6 +392,7 @@ void PhotoSession::close()
     photoPath_.clear();
     original_.Clear();
     square_.Clear();
+    picturesOfSquare_.reset();
     photoWidth_ = photoHeight_ = 0;
     shown_.Clear();
     turned_ = false;
@@ -450,6 +474,7 @@ int PhotoSession::turnSquare(int angle, bool sharpenView, const Progress& progre
     Bitmap rotated;
     if (BuildRotatedSquare(original_, angle, rotated, progress) == -2)
         return -2;
+    picturesOfSquare_.reset();
     if (headless_) {
         // Nobody looks: no view image.
         square_ = std::move(rotated);
@@ -775,7 +800,8 @@ RecognitionOutcome PhotoSession::runRecognition(const Settings& settings, bool s
         runSettings.threads = threads_;
         runSettings.photoArea = turned_ ? TurnedPhotoArea(photoWidth_, photoHeight_, turnedBy_)
                                         : PhotoInSquare(square_.Width(), photoWidth_, photoHeight_);
-        outcome = RecognitionRun(square_, programFolder_, runFolder.Path(), runSettings, layout_, imageSide_, runHooks);
+        outcome = RecognitionRun(square_, programFolder_, runFolder.Path(), runSettings, layout_, imageSide_, runHooks,
+            picturesOfSquare_.get());
     } catch (const std::bad_alloc&) {
         outcome = {};
         outcome.result = kRecognitionOutOfMemory;

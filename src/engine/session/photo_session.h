@@ -17,6 +17,7 @@
 #include "image/bitmap.h"
 #include "image/photo.h"
 #include "recognition/recognition_run.h"
+#include "recognition/reduced_pictures.h"
 #include "resample/progress.h"
 #include "session/edit_history.h"
 #include "session/photo_checks.h"
@@ -363,6 +364,9 @@ private:
     std::string photoFolder_;
     Bitmap original_;
     Bitmap square_;
+    // The square's reduced pictures, made while an open decoded the photo into it (on a second core), until the
+    // square changes.
+    std::unique_ptr<ReducedPictures> picturesOfSquare_;
     bool headless_ = false;
     int threads_ = 1; // setThreads; two from the start on a machine that has them
     int photoWidth_ = 0;
