@@ -12,9 +12,9 @@
 #include "resample/rotate.h"
 #include "resize_control.h"
 #include "sheet/sheet_compose.h"
+#include "sheet_logged_prompts.h"
 #include "sheet_preview_window.h"
 #include "status_panels.h"
-#include "sheet_logged_prompts.h"
 #include "window_prompts.h"
 
 #include <memory>
@@ -126,7 +126,8 @@ void MainWindow::openPhoto(Busy busy, const QString& path, bool resetFrame, std:
     runJob<OpenOutcome>(
         busy,
         [this, file, sharpen, side, fitted] {
-            OpenOutcome opened = session_.open(file, sharpen);
+            // The view's picture is made as the photo decodes; fitForView finds it made.
+            OpenOutcome opened = session_.open(file, sharpen, {}, side);
             if (opened.opened())
                 *fitted = fitForView(side);
             return opened;

@@ -90,7 +90,8 @@ TEST(ReducedPictures, OnePassOverThePhotosAreaGivesBothPicturesAsMadeApart)
     EXPECT_NE(MakeReducedPictures(black, {}, 0, grey, nullptr), "");
 }
 
-// As an open makes them: a thread of their own reduces the rows the decoder has written into the square.
+// As an open makes them: a thread of their own reduces the rows the decoder has written into the square, for the
+// recognition and for the view.
 TEST(ReducedPictures, PicturesMadeWhileDecodingAreThoseOfTheFinishedSquare)
 {
     ScratchDir dir;
@@ -101,6 +102,7 @@ TEST(ReducedPictures, PicturesMadeWhileDecodingAreThoseOfTheFinishedSquare)
         Bitmap square;
         Rect area;
         PicturesWhileDecoding whileDecoding;
+        ReductionFollowingRows view;
         const PhotoPlacement place = [&](int w, int h, int& left, int& top) -> Bitmap* {
             if (!PrepareSquareFor(w, h, square, left, top))
                 return nullptr;
@@ -110,7 +112,9 @@ TEST(ReducedPictures, PicturesMadeWhileDecodingAreThoseOfTheFinishedSquare)
         int calls = 0;
         const RowsPlaced rows = [&](int placed) {
             if (++calls == 1) {
-                EXPECT_TRUE(whileDecoding.Start(square, area, DetectorImageFactor(square.Width(), square.Height())));
+                ASSERT_TRUE(view.Prepare(square, area, area.Height() * 701 / area.Width(), 701));
+                EXPECT_TRUE(
+                    whileDecoding.Start(square, area, DetectorImageFactor(square.Width(), square.Height()), &view));
             }
             whileDecoding.RowsWritten(area.top + placed);
         };
@@ -131,6 +135,12 @@ TEST(ReducedPictures, PicturesMadeWhileDecodingAreThoseOfTheFinishedSquare)
         EXPECT_TRUE(made.MadeFor(square, area, factor));
         EXPECT_FALSE(made.MadeFor(square, area, factor + 1));
         EXPECT_FALSE(made.MadeFor(square, { area.left, area.top + 1, area.right, area.bottom }, factor));
+
+        ASSERT_TRUE(view.Done());
+        const Bitmap followed = view.Take();
+        Bitmap fitted;
+        ASSERT_EQ(ReduceHighQualityRegion(square, area, followed.Height(), followed.Width(), fitted), kReduced);
+        EXPECT_TRUE(SameImage(followed, fitted, "view"));
     }
 
     // Rows that never all come (a decoding that failed half-way), and work dropped while it waits: no pictures, no

@@ -7,6 +7,7 @@
 #include <mutex>
 #include <new>
 #include <sys/mman.h>
+#include <unistd.h>
 #include <utility>
 #include <vector>
 
@@ -219,6 +220,30 @@ bool Bitmap::SameAs(const Bitmap& other) const
     if (!pixels_)
         return true;
     return std::memcmp(pixels_.get(), other.pixels_.get(), Stride() * static_cast<std::size_t>(height_)) == 0;
+}
+
+void PrefaultRows(const Bitmap& bitmap, int top, int bottom) noexcept
+{
+#ifdef MADV_POPULATE_WRITE
+    top = std::max(top, 0);
+    bottom = std::min(bottom, bitmap.Height());
+    if (bitmap.Empty() || top >= bottom)
+        return;
+    const long page = sysconf(_SC_PAGESIZE);
+    if (page <= 0)
+        return;
+    // Whole pages: the first may begin before the rows (within the same mapping, or the allocator's own memory,
+    // neither of which a prefault changes).
+    const auto first = reinterpret_cast<std::uintptr_t>(bitmap.Row(top)) / static_cast<std::uintptr_t>(page)
+        * static_cast<std::uintptr_t>(page);
+    const auto end
+        = reinterpret_cast<std::uintptr_t>(bitmap.Row(bottom - 1)) + 3 * static_cast<std::size_t>(bitmap.Width());
+    (void)madvise(reinterpret_cast<void*>(first), end - first, MADV_POPULATE_WRITE); // an older system: EINVAL
+#else
+    (void)bitmap;
+    (void)top;
+    (void)bottom;
+#endif
 }
 
 void Fill(Bitmap& bitmap, Rgb colour)

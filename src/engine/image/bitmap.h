@@ -103,6 +103,11 @@ private:
 };
 
 // Fills the whole bitmap with one colour.
+// Has the system back rows top .. bottom - 1 of `bitmap` with memory now, without changing a byte: for a thread with
+// nothing else to do while another is about to write those rows, which then does not stop for the system to find
+// and clear the memory. Safe while the rows are being written; does nothing where the system cannot do it.
+void PrefaultRows(const Bitmap& bitmap, int top, int bottom) noexcept;
+
 void Fill(Bitmap& bitmap, Rgb colour);
 // Fills the part of rect that lies inside the bitmap.
 void FillRect(Bitmap& bitmap, Rect rect, Rgb colour);

@@ -9,6 +9,7 @@
 #include "resample/shared_bands.h"
 
 #include <algorithm>
+#include <climits>
 #include <condition_variable>
 #include <cstdint>
 #include <mutex>
@@ -272,6 +273,8 @@ bool ReducedPictures::MadeFor(const Bitmap& square, Rect photoArea, int wantedFa
 
 struct PicturesWhileDecoding::Work {
     std::optional<PictureReduction> reduction;
+    const Bitmap* square = nullptr;
+    ReductionFollowingRows* view = nullptr; // the view's reduction, made alongside
     Rect area;
     int factor = 0;
     int squareWidth = 0, squareHeight = 0;
@@ -285,38 +288,53 @@ struct PicturesWhileDecoding::Work {
     bool done = false; // every band made
     std::thread thread; // last: started when everything it reads is there
 
-    // Takes each band as its rows come: at least a few block rows at a time, every band but the last ending on
-    // block rows of both pictures.
+    // Takes each band of the pictures as its rows come: at least a few block rows at a time, every band but the last
+    // ending on block rows of both pictures; and the view's rows, a few dozen source rows at a time.
     void Run()
     {
+        // The square's memory first, well ahead of the decoder: it then writes without waiting for the system to
+        // clear the pages of a fresh square (a tenth of its time).
+        PrefaultRows(*square, area.top, area.bottom);
         const int unit = std::max(1, reduction->Unit());
         const int least = std::max(unit, (64 + unit - 1) / unit * unit);
-        int made = area.top;
-        while (made < area.bottom) {
-            int end = 0;
+        int made = area.top; // the pictures' rows above this are made
+        int followed = area.top; // the rows the view has been made from
+        for (;;) {
+            const bool picturesMade = made >= area.bottom;
+            const bool viewMade = !view || view->Done();
+            if (picturesMade && viewMade)
+                break;
+            const int forPictures
+                = picturesMade ? INT_MAX : std::min(area.bottom, (made + least + unit - 1) / unit * unit);
+            const int forView = viewMade ? INT_MAX : std::min(area.bottom, std::max(view->Wanted(), followed + 64));
+            int rows = 0;
+            bool last = false;
             {
                 std::unique_lock guard(lock);
-                wanted = std::min(area.bottom, (made + least + unit - 1) / unit * unit);
-                changed.wait(guard, [&] {
-                    return stop || finishing || written >= area.bottom || written / unit * unit >= made + least;
-                });
+                wanted = std::min(forPictures, forView);
+                changed.wait(guard, [&] { return stop || finishing || written >= wanted; });
                 if (stop)
                     return;
-                if (written >= area.bottom)
-                    end = area.bottom;
-                else if (written / unit * unit > made)
-                    end = written / unit * unit;
-                else
-                    return; // finishing before the rows came: Finish reports it
+                rows = written;
+                last = finishing && written < wanted;
             }
             try {
-                reduction->ReduceRows(made, end);
+                const int end = rows >= area.bottom ? area.bottom : rows / unit * unit;
+                if (!picturesMade && end > made) {
+                    reduction->ReduceRows(made, end);
+                    made = end;
+                }
+                if (!viewMade && rows > followed) {
+                    view->Follow(rows);
+                    followed = rows;
+                }
             } catch (const std::bad_alloc&) {
                 const std::lock_guard guard(lock);
                 failed = true;
                 return;
             }
-            made = end;
+            if (last)
+                return; // the rows stopped coming: Finish reports it
         }
         const std::lock_guard guard(lock);
         done = true;
@@ -341,7 +359,7 @@ PicturesWhileDecoding::~PicturesWhileDecoding()
     Abandon();
 }
 
-bool PicturesWhileDecoding::Start(const Bitmap& square, Rect photoArea, int factor)
+bool PicturesWhileDecoding::Start(const Bitmap& square, Rect photoArea, int factor, ReductionFollowingRows* view)
 {
     Abandon();
     if (square.Empty() || factor < 1 || TooLargeForBands(square))
@@ -354,6 +372,8 @@ bool PicturesWhileDecoding::Start(const Bitmap& square, Rect photoArea, int fact
         work->reduction.emplace(square, area, factor, true);
         if (!work->reduction->Prepare())
             return false;
+        work->square = &square;
+        work->view = view;
         work->area = area;
         work->factor = factor;
         work->squareWidth = square.Width();

@@ -5,6 +5,7 @@
 #include "image/bitmap.h"
 #include "recognition/detector_image.h"
 #include "recognition/person_mask.h"
+#include "resample/reduce.h"
 
 #include <memory>
 #include <string>
@@ -44,8 +45,9 @@ public:
     PicturesWhileDecoding& operator=(const PicturesWhileDecoding&) = delete;
 
     // Starts on `square`, which must stay where it is and keep its size until Finish or Abandon, black outside
-    // `photoArea`, whose rows the decoder writes from the top down. False, and nothing made, when it cannot start.
-    bool Start(const Bitmap& square, Rect photoArea, int factor);
+    // `photoArea`, whose rows the decoder writes from the top down. `view`, when given (prepared on the same rows),
+    // is followed alongside; it is finished when Finish succeeds. False, and nothing made, when it cannot start.
+    bool Start(const Bitmap& square, Rect photoArea, int factor, ReductionFollowingRows* view = nullptr);
     [[nodiscard]] bool Started() const;
     // The square's rows above `bottom` are written. Called by the decoder; never throws.
     void RowsWritten(int bottom) noexcept;

@@ -419,6 +419,94 @@ int ReduceHighQualityRegion(const Bitmap& source, const Rect& region, int target
     return Reduce<FastLoops>(source, region, targetHeight, targetWidth, destination, error, progress, threads);
 }
 
+struct ReductionFollowingRows::State {
+    const Bitmap* source = nullptr;
+    Rect region;
+    Columns columns;
+    Bitmap result;
+    int made = 0; // the result's rows made
+};
+
+ReductionFollowingRows::ReductionFollowingRows() = default;
+ReductionFollowingRows::~ReductionFollowingRows() = default;
+
+bool ReductionFollowingRows::Prepare(const Bitmap& source, const Rect& region, int targetHeight, int targetWidth)
+{
+    state_.reset();
+    if (region.left < 0 || region.top < 0 || region.right > source.Width() || region.bottom > source.Height())
+        return false;
+    EngineError error;
+    Bitmap untouched;
+    if (Check(source, region, targetHeight, targetWidth, untouched, error) != 1)
+        return false;
+    try {
+        auto state = std::make_unique<State>();
+        if (!state->result.ResizeUninitialized(targetWidth, targetHeight))
+            return false;
+        const int srcW = region.Width();
+        state->columns.spans.resize(static_cast<std::size_t>(targetWidth));
+        state->columns.inverse.resize(static_cast<std::size_t>(targetWidth));
+        for (int x = 0; x < targetWidth; ++x) {
+            const Span span = SpanOf(x, srcW, targetWidth);
+            state->columns.spans[static_cast<std::size_t>(x)] = span;
+            state->columns.inverse[static_cast<std::size_t>(x)] = 1.0 / span.weightSum;
+        }
+        state->source = &source;
+        state->region = region;
+        state_ = std::move(state);
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    return true;
+}
+
+int ReductionFollowingRows::Wanted() const
+{
+    if (!state_)
+        return 0;
+    const State& s = *state_;
+    const int dstH = s.result.Height(), dstW = s.result.Width();
+    if (s.made >= dstH)
+        return s.region.bottom + 1;
+    // The rows use the columns' factor (SpanOf with the widths); rows past the bottom read the last one.
+    const Span rows = SpanOf(s.made, s.region.Width(), dstW);
+    return s.region.top + std::min(rows.first + rows.count, s.region.Height());
+}
+
+void ReductionFollowingRows::Follow(int written)
+{
+    if (!state_)
+        return;
+    State& s = *state_;
+    const int dstH = s.result.Height();
+    int end = s.made;
+    while (end < dstH) {
+        const Span rows = SpanOf(end, s.region.Width(), s.result.Width());
+        if (s.region.top + std::min(rows.first + rows.count, s.region.Height()) > written)
+            break;
+        ++end;
+    }
+    if (end == s.made)
+        return;
+    if (!ReduceRows<FastLoops>(*s.source, s.region, s.columns, dstH, s.made, end, s.result, {}))
+        throw std::bad_alloc();
+    s.made = end;
+}
+
+bool ReductionFollowingRows::Done() const
+{
+    return state_ && state_->made >= state_->result.Height();
+}
+
+Bitmap ReductionFollowingRows::Take()
+{
+    if (!Done())
+        return {};
+    Bitmap result = std::move(state_->result);
+    state_.reset();
+    return result;
+}
+
 namespace detail {
 int ReduceHighQualityPortable(const Bitmap& source, int targetHeight, int targetWidth, Bitmap& destination,
     EngineError* error, const Progress& progress)

@@ -5,6 +5,8 @@
 #include "image/bitmap.h"
 #include "resample/progress.h"
 
+#include <memory>
+
 namespace vellicam {
 
 // Result codes of ReduceHighQuality.
@@ -42,6 +44,32 @@ inline constexpr int kMaxPlaneSide = 9600;
 // Only the calling thread reports progress.
 [[nodiscard]] int ReduceHighQualityRegion(const Bitmap& source, const Rect& region, int targetHeight, int targetWidth,
     Bitmap& destination, EngineError* error = nullptr, const Progress& progress = {}, int threads = 1);
+
+// ReduceHighQualityRegion's reduction made while the source's rows are still being written from the top down (by a
+// decoder on another thread): each row of the result as soon as the source rows it reads are there. The same bytes,
+// made on one thread.
+class ReductionFollowingRows {
+public:
+    ReductionFollowingRows();
+    ~ReductionFollowingRows();
+    ReductionFollowingRows(const ReductionFollowingRows&) = delete;
+    ReductionFollowingRows& operator=(const ReductionFollowingRows&) = delete;
+
+    // Ready to reduce `region` of `source` to targetWidth × targetHeight; false, and nothing to follow, where
+    // ReduceHighQualityRegion would refuse or copy rather than reduce, or without the memory.
+    bool Prepare(const Bitmap& source, const Rect& region, int targetHeight, int targetWidth);
+    // Makes the rows that the source's rows above `written` allow. Throws std::bad_alloc without memory.
+    void Follow(int written);
+    // The source row the next row waits for: Follow makes it once the rows above this one are written.
+    [[nodiscard]] int Wanted() const;
+    [[nodiscard]] bool Done() const;
+    // The reduction, once Done.
+    [[nodiscard]] Bitmap Take();
+
+private:
+    struct State;
+    std::unique_ptr<State> state_;
+};
 
 namespace detail {
 // The same reduction through the portable loops only, whatever the processor offers, so that the tests can

@@ -245,13 +245,13 @@ void PhotoSession::setPhotoFolder(const std::string& folder)
     photoFolder_ = WithSeparator(folder);
 }
 
-OpenOutcome PhotoSession::open(const std::string& path, bool sharpenView, const Progress& progress)
+OpenOutcome PhotoSession::open(const std::string& path, bool sharpenView, const Progress& progress, int viewSide)
 {
     if (!path.empty() && path == photoPath_)
         return {}; // the same photo again: from memory, without reading the file
     // Decoded straight into its working square: the view is drawn from the photo's part of it, and a turn takes
     // the photo out of it once.
-    return openIntoSquare(path, sharpenView, progress);
+    return openIntoSquare(path, sharpenView, progress, viewSide);
 }
 
 OpenOutcome PhotoSession::adopt(const std::string& path, Bitmap decoded, bool sharpenView, const Progress& progress)
@@ -300,7 +300,8 @@ OpenOutcome PhotoSession::adopt(const std::string& path, Bitmap decoded, bool sh
     return outcome;
 }
 
-OpenOutcome PhotoSession::openIntoSquare(const std::string& path, bool sharpenView, const Progress& progress)
+OpenOutcome PhotoSession::openIntoSquare(
+    const std::string& path, bool sharpenView, const Progress& progress, int viewSide)
 {
     OpenOutcome outcome;
     Bitmap square;
@@ -316,11 +317,17 @@ OpenOutcome PhotoSession::openIntoSquare(const std::string& path, bool sharpenVi
         placed = { left, top, left + w, top + h };
         return &square;
     };
-    // With a second core, the recognition's reduced pictures are made on it while the decoder fills the square.
+    // With a second core, the recognition's reduced pictures, and the view's when its side is known, are made on it
+    // while the decoder fills the square.
     PicturesWhileDecoding pictures;
+    ReductionFollowingRows view;
     const RowsPlaced rowsPlaced = [&](int rows) {
-        if (!pictures.Started() && rows > 0)
-            (void)pictures.Start(square, placed, DetectorImageFactor(square.Width(), square.Height()));
+        if (!pictures.Started() && rows > 0) {
+            const Size fitted = FittedSize(placed.Width(), placed.Height(), viewSide, viewSide);
+            const bool withView = viewSide > 0 && view.Prepare(square, placed, fitted.height, fitted.width);
+            (void)pictures.Start(
+                square, placed, DetectorImageFactor(square.Width(), square.Height()), withView ? &view : nullptr);
+        }
         pictures.RowsWritten(placed.top + rows);
     };
     const IoResult loaded = LoadImageInto(path, place, progress, threads_ > 1 ? rowsPlaced : RowsPlaced());
@@ -354,8 +361,13 @@ OpenOutcome PhotoSession::openIntoSquare(const std::string& path, bool sharpenVi
         return outcome;
     }
     takePhoto(path, Bitmap(), std::move(square), width, height, sharpenView, progress);
-    if (!turned_)
+    if (!turned_) {
         picturesOfSquare_ = std::move(made);
+        if (picturesOfSquare_ && view.Done()) {
+            fittedOfSquare_ = view.Take();
+            fittedSide_ = viewSide;
+        }
+    }
     return outcome;
 }
 
@@ -365,7 +377,7 @@ void PhotoSession::takePhoto(const std::string& path, Bitmap original, Bitmap sq
     std::error_code ec;
     original_ = std::move(original);
     square_ = std::move(square);
-    picturesOfSquare_.reset();
+    forgetPicturesOfSquare();
     photoWidth_ = width;
     photoHeight_ = height;
     shown_.Clear();
@@ -392,7 +404,7 @@ void PhotoSession::close()
     photoPath_.clear();
     original_.Clear();
     square_.Clear();
-    picturesOfSquare_.reset();
+    forgetPicturesOfSquare();
     photoWidth_ = photoHeight_ = 0;
     shown_.Clear();
     turned_ = false;
@@ -405,6 +417,13 @@ void PhotoSession::close()
     recognisedFace_ = false;
     proposedOutside_ = false;
     releaseSheet();
+}
+
+void PhotoSession::forgetPicturesOfSquare()
+{
+    picturesOfSquare_.reset();
+    fittedOfSquare_.Clear();
+    fittedSide_ = 0;
 }
 
 void PhotoSession::releaseSheet()
@@ -427,6 +446,18 @@ int PhotoSession::fitShownImage(int side, Bitmap& fitted, std::string* reduction
     const Rect area = inSquare ? PhotoInSquare(square_.Width(), photoWidth_, photoHeight_)
                                : Rect { 0, 0, image.Width(), image.Height() };
     const Size size = FittedSize(area.Width(), area.Height(), side, side);
+    if (inSquare && side == fittedSide_ && fittedOfSquare_.Width() == size.width
+        && fittedOfSquare_.Height() == size.height) {
+        // Made while the photo decoded.
+        try {
+            fitted = fittedOfSquare_;
+        } catch (const std::bad_alloc&) {
+            return -1;
+        }
+        if (reductionMessage)
+            reductionMessage->clear();
+        return 0;
+    }
     if (size.width == area.Width() && size.height == area.Height()) {
         if (!fitted.ResizeUninitialized(area.Width(), area.Height()))
             return -1;
@@ -474,7 +505,7 @@ int PhotoSession::turnSquare(int angle, bool sharpenView, const Progress& progre
     Bitmap rotated;
     if (BuildRotatedSquare(original_, angle, rotated, progress) == -2)
         return -2;
-    picturesOfSquare_.reset();
+    forgetPicturesOfSquare();
     if (headless_) {
         // Nobody looks: no view image.
         square_ = std::move(rotated);

@@ -100,8 +100,9 @@ public:
     // Opens the photo at `path`, JPEG, PNG or PPM by its content (LoadImage; a photo already open under that path is
     // kept as it is): the working square is built, the angle the session holds is applied, and the frame waits for
     // the next view. Keeps the previous photo when the new one does not open, and says why in the outcome.
-    // `sharpenView` sharpens the shown image after a turn.
-    OpenOutcome open(const std::string& path, bool sharpenView, const Progress& progress = {});
+    // `sharpenView` sharpens the shown image after a turn. With `viewSide`, the side the photo will next be fitted to
+    // (fitShownImage), that fitted image is made while the photo decodes, on a second core when the session has one.
+    OpenOutcome open(const std::string& path, bool sharpenView, const Progress& progress = {}, int viewSide = 0);
     // Takes a photo decoded elsewhere (any image format) as if it had been opened from `path`.
     OpenOutcome adopt(const std::string& path, Bitmap photo, bool sharpenView, const Progress& progress = {});
     // Nobody looks at this session's photo (a batch's worker): a turn makes no view image. The square, the frames and
@@ -338,7 +339,7 @@ public:
 private:
     int turnSquare(int angle, bool sharpenView, const Progress& progress);
     // An open from a file: the photo decoded straight into its square.
-    OpenOutcome openIntoSquare(const std::string& path, bool sharpenView, const Progress& progress);
+    OpenOutcome openIntoSquare(const std::string& path, bool sharpenView, const Progress& progress, int viewSide);
     // Makes `original` and `square` the session's photo (the rest of adopt and openIntoSquare).
     void takePhoto(const std::string& path, Bitmap original, Bitmap square, int width, int height, bool sharpenView,
         const Progress& progress);
@@ -358,6 +359,8 @@ private:
     [[nodiscard]] ControlBounds viewBoundsOf(const CropRect& crop) const;
     // Moves a proposed frame onto the photo's own pixels, or notes that it cannot lie there.
     void putProposedFrameOnPhoto();
+    // The square changed: what was made of it while it decoded no longer stands for it.
+    void forgetPicturesOfSquare();
 
     std::string programFolder_;
     std::string photoPath_;
@@ -367,6 +370,8 @@ private:
     // The square's reduced pictures, made while an open decoded the photo into it (on a second core), until the
     // square changes.
     std::unique_ptr<ReducedPictures> picturesOfSquare_;
+    Bitmap fittedOfSquare_; // the photo fitted to a view fittedSide_ on a side, made with them
+    int fittedSide_ = 0;
     bool headless_ = false;
     int threads_ = 1; // setThreads; two from the start on a machine that has them
     int photoWidth_ = 0;
