@@ -157,6 +157,7 @@ void MainWindow::runBatchStep(
     options.hooks = workerRecognitionHooks();
     options.drawFrame = drawProposalOnGui(showResults);
     options.stopRequested = [batch = batch_.get()] { return batch->abortRequested(); };
+    options.viewSide = side;
     struct Shown {
         BatchStepShown result;
         bool photoOpened = false;

@@ -48,8 +48,8 @@ bool BatchRun::allDone(const PhotoSession& session, const Settings& settings) co
         photos_.cbegin(), photos_.cend(), [&](const std::string& p) { return isDone(session, settings, p); });
 }
 
-bool BatchRun::openCurrent(
-    PhotoSession& session, const Settings& settings, bool unattended, Prompts& prompts, const Progress& progress)
+bool BatchRun::openCurrent(PhotoSession& session, const Settings& settings, bool unattended, Prompts& prompts,
+    const Progress& progress, int viewSide)
 {
     for (; index_ < size(); ++index_) {
         const std::string& photo = photos_[static_cast<std::size_t>(index_)];
@@ -57,7 +57,7 @@ bool BatchRun::openCurrent(
             ++skipped_;
             continue;
         }
-        const OpenOutcome opened = session.open(photo, settings.sharpen, progress);
+        const OpenOutcome opened = session.open(photo, settings.sharpen, progress, viewSide);
         if (!opened.lowResolution.empty() && opened.result != OpenOutcome::NotFound) {
             if (unattended) {
                 char size[64];
@@ -87,7 +87,7 @@ PhotoStep BatchRun::openNext(
 {
     PhotoStep step;
     for (;;) {
-        if (!openCurrent(session, settings, options.unattended, prompts))
+        if (!openCurrent(session, settings, options.unattended, prompts, {}, options.viewSide))
             return step;
         if (options.opened)
             options.opened(session);

@@ -25,6 +25,7 @@ struct PhotoStepOptions {
     bool silentSkip = false; // a photo recognition cannot read is passed over without a word
     // Called on the photo just opened, before recognition (the command line sets its view there).
     std::function<void(PhotoSession&)> opened;
+    int viewSide = 0; // the side of the view the photo will be fitted to (PhotoSession::open), when there is one
     // Asked between photos passed over silently: true stops at the photo in hand.
     std::function<bool()> stopRequested;
     RecognitionHooks hooks;
@@ -68,9 +69,9 @@ public:
     // with its reason), the first after it that opens; false when the list ran out. A photo that does not open
     // leaves the session's photo as it was. A rough photo's warning goes to `prompts`, or, when `unattended`, to the
     // error log. The photo opened belongs to the run: its sheet is never written over a photo of the run or a sheet
-    // another photo of the run was given.
+    // another photo of the run was given. `viewSide` as PhotoSession::open takes it.
     bool openCurrent(PhotoSession& session, const Settings& settings, bool unattended, Prompts& prompts,
-        const Progress& progress = {});
+        const Progress& progress = {}, int viewSide = 0);
 
     // Opens the photo at the batch's place (as openCurrent) and recognises it when `options` say so. A photo
     // recognition passes over silently counts as skipped and the next one opens, unless a stop was asked for.
