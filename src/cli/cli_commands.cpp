@@ -75,17 +75,21 @@ void RefuseOversizedSquare(const Bitmap& photo, const std::string& path)
             path };
 }
 
-// Opens the photo in the session as the window opens a photo, read by content whatever its format, and turns it
-// by `angle` when one is given. Returns 0, or the rotation's refusal (-1) for a photo too large to turn.
+// Opens the photo in the session as the window opens a photo (decoded straight into its working square), read by
+// content whatever its format, and turns it by `angle` when one is given. Returns 0, or the rotation's refusal (-1)
+// for a photo too large to turn.
 int OpenInSession(PhotoSession& session, const std::string& photoPath, const int* angle)
 {
-    Bitmap photo = ReadInput(photoPath);
-    RefuseOversizedSquare(photo, photoPath);
-    const OpenOutcome opened = session.adopt(photoPath, std::move(photo), false);
+    const OpenOutcome opened = session.open(photoPath, false);
+    if (opened.result == OpenOutcome::TooLarge) {
+        // Refused by the size its header gives before a pixel was read: a file that does not read says so first.
+        RefuseOversizedSquare(ReadInput(photoPath), photoPath);
+        throw std::bad_alloc(); // not reached: the refusal asks the same of the size as the open
+    }
     if (opened.result == OpenOutcome::OutOfMemory)
         throw std::bad_alloc();
     if (!opened.opened())
-        throw IoError { "cannot work on '" + photoPath + "': " + opened.reason, photoPath };
+        throw IoError { "cannot read '" + photoPath + "': " + opened.readerMessage, photoPath };
     if (!angle)
         return 0;
     if (session.tooLargeToTurn())

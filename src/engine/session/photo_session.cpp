@@ -350,6 +350,7 @@ OpenOutcome PhotoSession::openIntoSquare(
         return outcome;
     }
     if (!loaded) {
+        outcome.readerMessage = loaded.message;
         // As open says it: the square that could not be had is a photo that does not fit the memory.
         const bool memory = loaded.error.domain == ErrorDomain::Memory || loaded.error.code == ErrorCode::OutOfMemory;
         outcome.result = loaded.error.domain == ErrorDomain::File ? OpenOutcome::NotFound

@@ -43,6 +43,7 @@ struct OpenOutcome {
     Result result = Opened;
     std::string failure; // the message that the photo did not open: a first line, the path and the reason
     std::string reason; // the reason alone, one line, for a log line or a report that names the photo itself
+    std::string readerMessage; // the reader's own message of a failure to read, as the command line reports it
     EngineError error; // the failure as a value
     std::string lowResolution; // the warning for a rough photo, or "" (the photo opened all the same)
     [[nodiscard]] bool opened() const { return result == Opened; }
