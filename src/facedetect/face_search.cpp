@@ -188,8 +188,8 @@ SearchSettings SettingsFor(int pass, int precision, int minWidth, int minHeight)
     return s;
 }
 
-RawWindows FindWindows(
-    cv::CascadeClassifier& cascade, const HaarCascade* own, const SearchImage& image, const SearchSettings& settings)
+RawWindows FindWindows(cv::CascadeClassifier& cascade, const HaarCascade* own, const SearchImage& image,
+    const SearchSettings& settings, const std::string* cascadeFile)
 {
     RawWindows found;
     const cv::Rect content
@@ -198,20 +198,27 @@ RawWindows FindWindows(
     const cv::Size minSize(settings.MinWidth, settings.MinHeight);
     if (own == nullptr || !own->Loaded()
         || !own->Detect(picture, settings.ScaleStep, minSize, cv::Size(), found, settings.Threads)) {
+        if (cascade.empty() && cascadeFile) {
+            try {
+                (void)cascade.load(*cascadeFile);
+            } catch (const cv::Exception&) {
+            }
+        }
         // No grouping inside OpenCV: the merging in Search keeps the window count and the best margin of each
         // group, which the ordering needs.
-        cascade.detectMultiScale(
-            picture, found.Rects, found.Levels, found.Weights, settings.ScaleStep, 0, 0, minSize, cv::Size(), true);
+        if (!cascade.empty())
+            cascade.detectMultiScale(
+                picture, found.Rects, found.Levels, found.Weights, settings.ScaleStep, 0, 0, minSize, cv::Size(), true);
     }
     for (cv::Rect& r : found.Rects)
         r += content.tl();
     return found;
 }
 
-std::vector<Detection> Search(
-    cv::CascadeClassifier& cascade, const SearchImage& image, const SearchSettings& settings, const HaarCascade* own)
+std::vector<Detection> Search(cv::CascadeClassifier& cascade, const SearchImage& image, const SearchSettings& settings,
+    const HaarCascade* own, const std::string* cascadeFile)
 {
-    RawWindows windows = FindWindows(cascade, own, image, settings);
+    RawWindows windows = FindWindows(cascade, own, image, settings, cascadeFile);
     std::vector<cv::Rect>& raw = windows.Rects;
     std::vector<double>& weights = windows.Weights;
     if (weights.size() != raw.size())

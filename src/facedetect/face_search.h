@@ -86,14 +86,15 @@ struct SearchSettings {
 [[nodiscard]] SearchSettings SettingsFor(int pass, int precision, int minWidth, int minHeight);
 
 // The cascade's raw windows over the picture's content (picture pixels): from `own` when it is loaded and answers
-// the call, else from OpenCV's detectMultiScale; the two give the same windows.
-[[nodiscard]] RawWindows FindWindows(
-    cv::CascadeClassifier& cascade, const HaarCascade* own, const SearchImage& image, const SearchSettings& settings);
+// the call, else from OpenCV's detectMultiScale; the two give the same windows. An empty `cascade` (the own
+// evaluator came from the user's cache) is read from `cascadeFile` when OpenCV is needed.
+[[nodiscard]] RawWindows FindWindows(cv::CascadeClassifier& cascade, const HaarCascade* own, const SearchImage& image,
+    const SearchSettings& settings, const std::string* cascadeFile = nullptr);
 
 // Runs the cascade over the picture's content and merges the raw windows into detections (in file pixels, clipped
 // to the file's bounds), unordered and unscored.
 [[nodiscard]] std::vector<Detection> Search(cv::CascadeClassifier& cascade, const SearchImage& image,
-    const SearchSettings& settings, const HaarCascade* own = nullptr);
+    const SearchSettings& settings, const HaarCascade* own = nullptr, const std::string* cascadeFile = nullptr);
 
 // How likely a detection is the subject of a portrait: strong evidence, large compared with the largest
 // detection, near the vertical centre line, whole (not cut by the image edge). Higher is better.

@@ -10,8 +10,6 @@
 
 #include <opencv2/imgproc.hpp>
 
-#include <dlfcn.h>
-
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
@@ -83,21 +81,10 @@ FacePoints PointsOf(const dlib::full_object_detection& shape, double confidence)
 // a file of its own), and a rebuilt library makes it afresh.
 constexpr std::uint32_t kFaceDetectorCacheKind = 2;
 
-// The binary this code was linked into (the library, or a tool that links the search directly).
-std::filesystem::path OwnBinary()
-{
-    Dl_info info {};
-    if (dladdr(reinterpret_cast<void*>(&OwnBinary), &info) == 0 || !info.dli_fname)
-        return {};
-    std::error_code ec;
-    const std::filesystem::path self = std::filesystem::canonical(info.dli_fname, ec);
-    return ec ? std::filesystem::path() : self;
-}
-
 dlib::frontal_face_detector LoadFaceDetector(const std::filesystem::path& cacheFolder)
 {
     CacheSource source;
-    const std::filesystem::path binary = OwnBinary();
+    const std::filesystem::path binary = CacheOwnBinary();
     const bool cacheable = !cacheFolder.empty() && !binary.empty() && CacheSourceOf(binary, source);
     const std::filesystem::path cacheFile = cacheFolder / ("face_detector." + binary.filename().string() + ".cache");
     if (cacheable) {
@@ -129,7 +116,7 @@ std::string ModelPath()
     if (const char* chosen = std::getenv("VELLICAM_LANDMARK_MODEL"); chosen)
         return chosen;
     std::error_code ec;
-    if (const std::filesystem::path folder = OwnBinary().parent_path(); !folder.empty()) {
+    if (const std::filesystem::path folder = CacheOwnBinary().parent_path(); !folder.empty()) {
         const std::filesystem::path beside = folder / kLandmarkModelName;
         if (std::filesystem::is_regular_file(beside, ec))
             return beside.string();

@@ -4,6 +4,7 @@
 #include "face_model.h"
 #include "face_search.h"
 #include "face_verify.h"
+#include "model_cache.h"
 #include "person_mask.h"
 #include "shared_work.h"
 
@@ -11,6 +12,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <mutex>
 #include <new>
@@ -58,7 +61,7 @@ struct State {
     int MinHeight = 0;
     std::vector<Detection> Results;
     std::optional<CascadeKey> LoadedKey;
-    cv::CascadeClassifier Cascade;
+    cv::CascadeClassifier Cascade; // empty when the own evaluator came from the cache (OpenCvCascade reads it then)
     HaarCascade OwnCascade; // the same cascade, evaluated faster where it is of a kind it handles
     int Threads = 1; // setThreadCount
     // Held by a search and by a cascade's reading ahead (loadCascade, which the program may call from another
@@ -91,15 +94,25 @@ std::optional<CascadeKey> KeyOf(const char* cascadeFile)
     return key;
 }
 
+// Parsing a cascade's XML takes longer than the rest of a start together (19 ms for the frontal cascade): the own
+// evaluator's cascade comes from the user's cache when it is there (ReadCascadeCache), and OpenCV's classifier, which
+// only a cascade of another kind or a call the own evaluator leaves to OpenCV needs, is then read from the XML when
+// first asked for (Search).
 int LoadCascade(State& state, const char* cascadeFile)
 {
     const std::optional<CascadeKey> key = KeyOf(cascadeFile);
     if (!key)
         return kCascadeUnloadable;
-    if (state.LoadedKey == key && !state.Cascade.empty())
+    if (state.LoadedKey == key && (!state.Cascade.empty() || state.OwnCascade.Loaded()))
         return kOk;
     state.LoadedKey.reset();
     state.OwnCascade = HaarCascade {};
+    state.Cascade = cv::CascadeClassifier();
+    const std::filesystem::path cacheFolder = ModelCacheFolder();
+    if (ReadCascadeCache(cacheFolder, key->Path, state.OwnCascade)) {
+        state.LoadedKey = key;
+        return kOk;
+    }
     bool loaded = false;
     try {
         // One parse of the XML serves OpenCV's classifier and the own evaluator (a cascade not of the own kind is
@@ -118,6 +131,8 @@ int LoadCascade(State& state, const char* cascadeFile)
     if (!loaded || state.Cascade.empty())
         return kCascadeUnloadable;
     state.LoadedKey = key;
+    if (state.OwnCascade.Loaded())
+        WriteCascadeCache(cacheFolder, key->Path, state.OwnCascade);
     return kOk;
 }
 
@@ -300,7 +315,10 @@ int Detect(State& state, const char* imageFile, const char* cascadeFile, int pas
     if (const int status = ReadSearchImage(imageFile, minSide, target, kMinSearchSide, pass == 1, image); status != kOk)
         return status;
 
-    const cv::Size window = state.Cascade.getOriginalWindowSize();
+    // The own evaluator's window is the file's, as OpenCV's classifier has it (which a cascade from the cache
+    // leaves unread).
+    const cv::Size window
+        = state.OwnCascade.Loaded() ? state.OwnCascade.WindowSize() : state.Cascade.getOriginalWindowSize();
     const int minWidth = static_cast<int>(minObjectWidth / image.Scale);
     const int minHeight = static_cast<int>(minObjectHeight / image.Scale);
     if (image.FileWidth < state.MinWidth || image.FileHeight < state.MinHeight || image.Grey.cols < window.width
@@ -309,7 +327,7 @@ int Detect(State& state, const char* imageFile, const char* cascadeFile, int pas
 
     SearchSettings settings = SettingsFor(pass, precision, minWidth, minHeight);
     settings.Threads = state.Threads;
-    std::vector<Detection> found = Search(state.Cascade, image, settings, &state.OwnCascade);
+    std::vector<Detection> found = Search(state.Cascade, image, settings, &state.OwnCascade, &state.LoadedKey->Path);
     const bool lowerFace = IsLowerFaceCascade(cascadeFile);
     if (!lowerFace) {
         if (const FaceVerifier* verifier = TheVerifier())

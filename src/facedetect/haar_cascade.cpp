@@ -1,5 +1,6 @@
 #include "haar_cascade.h"
 
+#include "model_cache.h"
 #include "shared_work.h"
 
 #include <opencv2/imgproc.hpp>
@@ -12,6 +13,11 @@
 #include <algorithm>
 #include <climits>
 #include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <optional>
 
 // Every sum below must round exactly as OpenCV's scalar loop does, window by window: this file is compiled with
 // -ffp-contract=off, so that no multiply and add are fused into one rounding.
@@ -288,6 +294,87 @@ bool HaarCascade::Load(const cv::FileNode& root)
     return false;
 }
 
+namespace {
+
+struct FlatCounts {
+    std::int32_t WindowWidth, WindowHeight;
+    std::uint32_t Features, Stumps, Stages, Reserved;
+};
+
+template <typename T> void Append(std::vector<unsigned char>& out, const T* items, std::size_t count)
+{
+    const auto* bytes = reinterpret_cast<const unsigned char*>(items);
+    out.insert(out.end(), bytes, bytes + count * sizeof(T));
+}
+
+} // namespace
+
+std::vector<unsigned char> HaarCascade::Flat() const
+{
+    std::vector<unsigned char> out;
+    if (!Loaded())
+        return out;
+    const FlatCounts counts { Window.width, Window.height, static_cast<std::uint32_t>(Features.size()),
+        static_cast<std::uint32_t>(Stumps.size()), static_cast<std::uint32_t>(Stages.size()), 0 };
+    Append(out, &counts, 1);
+    Append(out, Features.data(), Features.size());
+    Append(out, Stumps.data(), Stumps.size());
+    Append(out, Stages.data(), Stages.size());
+    return out;
+}
+
+bool HaarCascade::LoadFlat(const unsigned char* data, std::size_t size)
+{
+    const bool vectorised = Vectorised;
+    *this = HaarCascade {};
+    Vectorised = vectorised;
+    FlatCounts counts {};
+    if (!data || size < sizeof counts)
+        return false;
+    std::memcpy(&counts, data, sizeof counts);
+    const std::size_t expected = sizeof counts + std::size_t { counts.Features } * sizeof(Feature)
+        + std::size_t { counts.Stumps } * sizeof(Stump) + std::size_t { counts.Stages } * sizeof(Stage);
+    if (counts.Features > (1u << 24) || counts.Stumps > (1u << 24) || counts.Stages > (1u << 16) || size != expected
+        || counts.WindowWidth < 3 || counts.WindowHeight < 3 || counts.Stages == 0)
+        return false;
+    try {
+        const unsigned char* p = data + sizeof counts;
+        const auto take = [&p](auto& items, std::size_t count) {
+            items.resize(count);
+            std::memcpy(items.data(), p, count * sizeof items[0]);
+            p += count * sizeof items[0];
+        };
+        take(Features, counts.Features);
+        take(Stumps, counts.Stumps);
+        take(Stages, counts.Stages);
+    } catch (const std::bad_alloc&) {
+        *this = HaarCascade {};
+        Vectorised = vectorised;
+        return false;
+    }
+    Window = cv::Size(counts.WindowWidth, counts.WindowHeight);
+    // As Read checks them: features inside the window, trees on features that exist, stages over the trees in order.
+    bool whole = true;
+    for (const Feature& f : Features)
+        for (const Rect& r : f.Rects)
+            whole = whole && r.X >= 0 && r.Y >= 0 && r.Width >= 0 && r.Height >= 0
+                && static_cast<long long>(r.X) + r.Width <= Window.width
+                && static_cast<long long>(r.Y) + r.Height <= Window.height;
+    for (const Stump& s : Stumps)
+        whole = whole && s.Feature >= 0 && s.Feature < static_cast<int>(Features.size());
+    int next = 0;
+    for (const Stage& s : Stages) {
+        whole = whole && s.First == next && s.Count >= 0;
+        next += s.Count;
+    }
+    if (!whole || next != static_cast<int>(Stumps.size())) {
+        *this = HaarCascade {};
+        Vectorised = vectorised;
+        return false;
+    }
+    return true;
+}
+
 bool HaarCascade::Read(const cv::FileNode& root)
 {
     if (!root.isMap() || static_cast<std::string>(root["stageType"]) != "BOOST"
@@ -515,6 +602,68 @@ bool HaarCascade::Detect(
         out.Weights.insert(out.Weights.end(), found.Weights.begin(), found.Weights.end());
     }
     return true;
+}
+
+namespace {
+
+// A cascade's cache file holds the sizes and times of the file and of the binary that made it, then the flat data.
+constexpr std::uint32_t kCascadeCacheKind = 3;
+
+struct CascadeCache {
+    std::filesystem::path File;
+    CacheSource Source;
+    CacheSource Binary;
+};
+
+// Where the cache of a cascade file is, named after the file and its folder; nothing without a cache folder.
+std::optional<CascadeCache> CascadeCacheOf(const std::filesystem::path& folder, const std::string& file)
+{
+    const std::filesystem::path binary = CacheOwnBinary();
+    CascadeCache cache;
+    if (folder.empty() || binary.empty() || !CacheSourceOf(file, cache.Source) || !CacheSourceOf(binary, cache.Binary))
+        return std::nullopt;
+    std::error_code ec;
+    const std::string folderName = std::filesystem::absolute(file, ec).parent_path().string();
+    char tag[20];
+    std::snprintf(tag, sizeof tag, "%016llx",
+        static_cast<unsigned long long>(
+            CacheChecksum(reinterpret_cast<const unsigned char*>(folderName.data()), folderName.size())));
+    cache.File = folder / ("cascade." + std::filesystem::path(file).filename().string() + "." + tag + ".cache");
+    return cache;
+}
+
+} // namespace
+
+bool ReadCascadeCache(const std::filesystem::path& cacheFolder, const std::string& cascadeFile, HaarCascade& cascade)
+{
+    (void)cascade.LoadFlat(nullptr, 0); // nothing loaded but what the cache holds
+    const std::optional<CascadeCache> cache = CascadeCacheOf(cacheFolder, cascadeFile);
+    if (!cache)
+        return false;
+    const std::unique_ptr<CachedModel> cached = CachedModel::Open(cache->File, kCascadeCacheKind, cache->Source);
+    CacheSource binary;
+    if (!cached || cached->Size() < sizeof binary)
+        return false;
+    std::memcpy(&binary, cached->Data(), sizeof binary);
+    return binary == cache->Binary && cascade.LoadFlat(cached->Data() + sizeof binary, cached->Size() - sizeof binary);
+}
+
+void WriteCascadeCache(
+    const std::filesystem::path& cacheFolder, const std::string& cascadeFile, const HaarCascade& cascade)
+{
+    const std::optional<CascadeCache> found = CascadeCacheOf(cacheFolder, cascadeFile);
+    if (!found || !cascade.Loaded())
+        return;
+    const CascadeCache& cache = *found;
+    try {
+        std::vector<unsigned char> bytes(sizeof cache.Binary);
+        std::memcpy(bytes.data(), &cache.Binary, sizeof cache.Binary);
+        const std::vector<unsigned char> flat = cascade.Flat();
+        bytes.insert(bytes.end(), flat.begin(), flat.end());
+        (void)WriteCachedModel(cache.File, kCascadeCacheKind, cache.Source, bytes.data(), bytes.size());
+    } catch (const std::bad_alloc&) {
+        // Only the next start's time is lost.
+    }
 }
 
 } // namespace vellicam::facedetect

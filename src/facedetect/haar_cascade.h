@@ -5,6 +5,7 @@
 
 #include <opencv2/core.hpp>
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -26,6 +27,11 @@ public:
     // The same from a cascade's node of a file already parsed (the file's first top-level node).
     [[nodiscard]] bool Load(const cv::FileNode& root);
     [[nodiscard]] bool Loaded() const { return !Stages.empty(); }
+    // The loaded cascade as flat data, and read back from it: what the user's cache keeps, so that a start reads
+    // it in a millisecond instead of parsing the XML. LoadFlat checks every count and index and is false (nothing
+    // loaded) for data that does not hold a whole cascade.
+    [[nodiscard]] std::vector<unsigned char> Flat() const;
+    [[nodiscard]] bool LoadFlat(const unsigned char* data, std::size_t size);
     [[nodiscard]] cv::Size WindowSize() const { return Window; }
 
     // The raw windows of detectMultiScale(grey, …, scaleFactor, 0, 0, minSize, maxSize, true) on an 8-bit grey
@@ -65,5 +71,14 @@ private:
     std::vector<Stage> Stages;
     bool Vectorised = true;
 };
+
+// The user's cache of a cascade file in `cacheFolder` (ModelCacheFolder): the own evaluator's flat data, made from that
+// file by this build of the code. Read: false, and nothing loaded, when it is missing, stale (the file or the build
+// changed), damaged or not of this kind. Write: atomically; a folder that cannot be written only costs the next
+// start the parse. Either does nothing with an empty folder.
+[[nodiscard]] bool ReadCascadeCache(
+    const std::filesystem::path& cacheFolder, const std::string& cascadeFile, HaarCascade& cascade);
+void WriteCascadeCache(
+    const std::filesystem::path& cacheFolder, const std::string& cascadeFile, const HaarCascade& cascade);
 
 } // namespace vellicam::facedetect

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include <dlfcn.h>
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
@@ -70,6 +71,16 @@ bool CacheSourceOf(const std::filesystem::path& file, CacheSource& source)
     source.Size = static_cast<std::uint64_t>(st.st_size);
     source.Time = static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
     return true;
+}
+
+std::filesystem::path CacheOwnBinary()
+{
+    Dl_info info {};
+    if (dladdr(reinterpret_cast<void*>(&CacheOwnBinary), &info) == 0 || !info.dli_fname)
+        return {};
+    std::error_code ec;
+    const std::filesystem::path self = std::filesystem::canonical(info.dli_fname, ec);
+    return ec ? std::filesystem::path() : self;
 }
 
 std::uint64_t CacheChecksum(const unsigned char* data, std::size_t size)

@@ -56,6 +56,10 @@ private:
 [[nodiscard]] bool WriteCachedModel(const std::filesystem::path& file, std::uint32_t kind, const CacheSource& source,
     const unsigned char* data, std::size_t size);
 
+// The binary this code was linked into (the library, or a tool that links the search directly): what a cache file
+// made by its code, not from a source file alone, is made from. Empty when it cannot be told.
+[[nodiscard]] std::filesystem::path CacheOwnBinary();
+
 // The checksum the cache files carry: 64 bits over the bytes, four lanes wide so it runs at memory speed.
 [[nodiscard]] std::uint64_t CacheChecksum(const unsigned char* data, std::size_t size);
 

@@ -9,6 +9,7 @@
 #include <opencv2/imgproc.hpp>
 
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -97,6 +98,49 @@ TEST(HaarCascade, GivesOpenCvsRawWindowsOnPhotos)
             }
         }
     }
+}
+
+// The cascade as the user's cache keeps it finds the same windows as the cascade parsed from its file; a cache that
+// is damaged, cut short, or older than the file is not read (the file is then parsed and the cache written anew).
+TEST(HaarCascade, CachedCascadeFindsTheSameWindowsAndABadCacheIsNotRead)
+{
+    ScratchDir cache, copy;
+    const std::string file = (copy.Path() / "haarcascade_frontalface_default.xml").string();
+    fs::copy_file(Cascade("haarcascade_frontalface_default.xml"), file);
+    HaarCascade parsed, cached;
+    ASSERT_TRUE(parsed.Load(file));
+    EXPECT_FALSE(facedetect::ReadCascadeCache(cache.Path(), file, cached)) << "nothing cached yet";
+    facedetect::WriteCascadeCache(cache.Path(), file, parsed);
+    ASSERT_TRUE(facedetect::ReadCascadeCache(cache.Path(), file, cached));
+    EXPECT_EQ(cached.WindowSize(), parsed.WindowSize());
+
+    facedetect::SearchImage image;
+    ASSERT_EQ(facedetect::ReadSearchImage(
+                  (DataDir() / "photos" / "group_three_people_1280x900.jpg").string(), 0, 800, 40, false, image),
+        facedetect::kOk);
+    RawWindows fromFile, fromCache;
+    ASSERT_TRUE(parsed.Detect(image.Grey, 1.1, cv::Size(40, 40), cv::Size(), fromFile));
+    ASSERT_TRUE(cached.Detect(image.Grey, 1.1, cv::Size(40, 40), cv::Size(), fromCache));
+    ASSERT_GT(fromFile.Rects.size(), 20u);
+    ExpectSame(fromCache, fromFile, "from the cache");
+
+    ASSERT_EQ(std::distance(fs::directory_iterator(cache.Path()), fs::directory_iterator()), 1);
+    const fs::path cacheFile = fs::directory_iterator(cache.Path())->path();
+    const std::uintmax_t size = fs::file_size(cacheFile);
+    {
+        std::fstream damaged(cacheFile, std::ios::in | std::ios::out | std::ios::binary);
+        damaged.seekp(static_cast<std::streamoff>(size / 2));
+        damaged.put('\x5a');
+    }
+    EXPECT_FALSE(facedetect::ReadCascadeCache(cache.Path(), file, cached)) << "damaged";
+    EXPECT_FALSE(cached.Loaded());
+    facedetect::WriteCascadeCache(cache.Path(), file, parsed);
+    fs::resize_file(cacheFile, size - 12);
+    EXPECT_FALSE(facedetect::ReadCascadeCache(cache.Path(), file, cached)) << "cut short";
+    facedetect::WriteCascadeCache(cache.Path(), file, parsed);
+    ASSERT_TRUE(facedetect::ReadCascadeCache(cache.Path(), file, cached));
+    fs::last_write_time(file, fs::last_write_time(file) + std::chrono::seconds(5));
+    EXPECT_FALSE(facedetect::ReadCascadeCache(cache.Path(), file, cached)) << "stale";
 }
 
 TEST(HaarCascade, EdgeSizesMatchOrGoToOpenCv)
