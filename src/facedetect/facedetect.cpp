@@ -12,8 +12,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
-#include <cstring>
 #include <filesystem>
 #include <mutex>
 #include <new>
@@ -61,7 +59,7 @@ struct State {
     int MinHeight = 0;
     std::vector<Detection> Results;
     std::optional<CascadeKey> LoadedKey;
-    cv::CascadeClassifier Cascade; // empty when the own evaluator came from the cache (OpenCvCascade reads it then)
+    cv::CascadeClassifier Cascade; // empty when the own evaluator came from the cache (Search reads it when needed)
     HaarCascade OwnCascade; // the same cascade, evaluated faster where it is of a kind it handles
     int Threads = 1; // setThreadCount
     // Held by a search and by a cascade's reading ahead (loadCascade, which the program may call from another
