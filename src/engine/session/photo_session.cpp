@@ -331,15 +331,14 @@ OpenOutcome PhotoSession::openIntoSquare(
         pictures.RowsWritten(placed.top + rows);
     };
     const IoResult loaded = LoadImageInto(path, place, progress, threads_ > 1 ? rowsPlaced : RowsPlaced());
-    auto made = std::make_unique<ReducedPictures>();
+    std::unique_ptr<ReducedPictures> made;
     if (loaded && pictures.Started()) {
         pictures.RowsWritten(placed.bottom);
-        if (!pictures.Finish(*made))
+        made.reset(new (std::nothrow) ReducedPictures());
+        if (made && !pictures.Finish(*made))
             made.reset();
-    } else {
-        pictures.Abandon();
-        made.reset();
     }
+    pictures.Abandon(); // what was not finished: a failed read, or no memory to keep it
     if (loaded && IsLowResolution(width, height))
         outcome.lowResolution = LowResolutionMessage(width, height);
     if (tooLarge) {
