@@ -90,6 +90,19 @@ struct Columns {
     std::vector<double> inverse;
 };
 
+// The columns of a reduction from srcW to dstW columns. Throws std::bad_alloc without memory.
+Columns ColumnsOf(int srcW, int dstW)
+{
+    Columns columns;
+    columns.spans.resize(static_cast<std::size_t>(dstW));
+    columns.inverse.resize(static_cast<std::size_t>(dstW));
+    for (int x = 0; x < dstW; ++x) {
+        columns.spans[static_cast<std::size_t>(x)] = SpanOf(x, srcW, dstW);
+        columns.inverse[static_cast<std::size_t>(x)] = 1.0 / columns.spans[static_cast<std::size_t>(x)].weightSum;
+    }
+    return columns;
+}
+
 // The loops that touch every source byte, in portable form. `middle` holds the sum of a block's inner rows;
 // it fits 16 bits because a block has at most 99 inner rows (the reduction stops at 1/100).
 struct PlainLoops {
@@ -372,14 +385,9 @@ int Reduce(const Bitmap& source, const Rect& region, int dstH, int dstW, Bitmap&
     try {
         if (!result.ResizeUninitialized(dstW, dstH))
             throw std::bad_alloc();
-        columns.spans.resize(static_cast<std::size_t>(dstW));
-        columns.inverse.resize(static_cast<std::size_t>(dstW));
+        columns = ColumnsOf(srcW, dstW);
     } catch (const std::bad_alloc&) {
         return Refuse(error, kReductionOutOfMemory, { ErrorCode::OutOfMemory, ErrorDomain::Memory, {}, dstW, dstH });
-    }
-    for (int x = 0; x < dstW; ++x) {
-        columns.spans[static_cast<std::size_t>(x)] = SpanOf(x, srcW, dstW);
-        columns.inverse[static_cast<std::size_t>(x)] = 1.0 / columns.spans[static_cast<std::size_t>(x)].weightSum;
     }
 
     if (threads < 2 || dstH < 2 * kBandRows) {
@@ -443,14 +451,7 @@ bool ReductionFollowingRows::Prepare(const Bitmap& source, const Rect& region, i
         auto state = std::make_unique<State>();
         if (!state->result.ResizeUninitialized(targetWidth, targetHeight))
             return false;
-        const int srcW = region.Width();
-        state->columns.spans.resize(static_cast<std::size_t>(targetWidth));
-        state->columns.inverse.resize(static_cast<std::size_t>(targetWidth));
-        for (int x = 0; x < targetWidth; ++x) {
-            const Span span = SpanOf(x, srcW, targetWidth);
-            state->columns.spans[static_cast<std::size_t>(x)] = span;
-            state->columns.inverse[static_cast<std::size_t>(x)] = 1.0 / span.weightSum;
-        }
+        state->columns = ColumnsOf(region.Width(), targetWidth);
         state->source = &source;
         state->region = region;
         state_ = std::move(state);
