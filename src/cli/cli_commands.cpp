@@ -455,13 +455,14 @@ int RunDetect(const std::vector<std::string>& words)
     const std::optional<std::string> faceText = args.Value("face");
     const int face = faceText ? ParseInt(*faceText, "--face", 0, kMaxCandidates - 1) : -1;
 
-    // The detector library, its models, the person model and the face cascade are read on a second core while the
-    // photo is decoded and the recognition's first steps (its reduced pictures) run; the recognition waits for each
-    // only where it needs it. Not for a photo that is not there, whose refusal needs no detector.
+    // The detector library with its landmark models, the face cascade and the person model are read on a second core
+    // while the photo is decoded and the recognition's first steps (its reduced pictures) run; the recognition waits
+    // for each only where it needs it, and reads the learned face detector only if its last resort runs. Not for a
+    // photo that is not there, whose refusal needs no detector.
     std::error_code ec;
     std::jthread preload;
     if (std::filesystem::is_regular_file(args.Positional()[0], ec))
-        preload = std::jthread([folder = DetectorFolder()] { (void)QueryDetector(folder); });
+        preload = std::jthread([folder = DetectorFolder()] { PrepareDetector(folder); });
     PhotoSession session(DetectorFolder());
     const int refused = OpenInSession(session, args.Positional()[0], angleText ? &angle : nullptr);
     if (refused != 0)

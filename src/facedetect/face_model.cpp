@@ -77,8 +77,8 @@ int LoadFaceModel(const std::string& path)
     const std::lock_guard guard(model.Lock());
     return model.Read(path, [](cv::dnn::Net& net) {
         cv::Mat boxes, scores;
-        return Run(net, cv::Mat(std::vector<int> { 1, 3, kModelSide, kModelSide }, CV_32F, cv::Scalar(0.0)), boxes,
-            scores);
+        return Run(
+            net, cv::Mat(std::vector<int> { 1, 3, kModelSide, kModelSide }, CV_32F, cv::Scalar(0.0)), boxes, scores);
     });
 }
 
@@ -86,7 +86,14 @@ int FaceModelState()
 {
     OnnxModel& model = TheModel();
     const std::lock_guard guard(model.Lock());
-    return model.State();
+    return model.ReadNamed();
+}
+
+void NameFaceModel(const std::string& path)
+{
+    OnnxModel& model = TheModel();
+    const std::lock_guard guard(model.Lock());
+    model.Name(path);
 }
 
 std::vector<ModelFace> FindModelFaces(const cv::Mat& picture, double minScore)
@@ -94,7 +101,7 @@ std::vector<ModelFace> FindModelFaces(const cv::Mat& picture, double minScore)
     std::vector<ModelFace> found;
     OnnxModel& model = TheModel();
     const std::lock_guard guard(model.Lock());
-    if (model.State() != 1 || picture.empty() || picture.type() != CV_8UC1)
+    if (model.ReadNamed() != 1 || picture.empty() || picture.type() != CV_8UC1)
         return found;
     // The picture centred on a black square, so that the model's square input keeps its proportions.
     const int side = std::max(picture.cols, picture.rows);

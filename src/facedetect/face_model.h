@@ -36,6 +36,8 @@ struct ModelFace {
 [[nodiscard]] int LoadFaceModel(const std::string& path);
 // 1 when a model is loaded and usable, 0 when none was asked for, else the status of the last failed load.
 [[nodiscard]] int FaceModelState();
+// Names the model file read when the last resort first needs it (OnnxModel::Name).
+void NameFaceModel(const std::string& path);
 
 // The faces of the 8-bit grey `picture` scoring at least `minScore`, best first, overlapping ones merged (each box
 // the score-weighted mean of those it absorbs). The picture is centred on a black square and reduced to 128 × 128,

@@ -501,6 +501,21 @@ int loadFaceModel(const char* modelFile)
     }
 }
 
+int prepareModels(const char* faceModelFile, const char* personModelFile)
+{
+    try {
+        if (faceModelFile && *faceModelFile)
+            NameFaceModel(faceModelFile);
+        if (personModelFile && *personModelFile)
+            return ReadPersonModelUnproved(personModelFile);
+        return kPersonModelOk;
+    } catch (const std::bad_alloc&) {
+        return kPersonModelNoMemory;
+    } catch (...) {
+        return kPersonModelFault;
+    }
+}
+
 int getPersonMask(const unsigned char* bgr, int width, int height, int stride, int divisor, unsigned char* mask)
 {
     if (!bgr || !mask || width < 1 || height < 1 || divisor < 1 || stride < 3 * width || width > 1 << 15

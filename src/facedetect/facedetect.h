@@ -151,6 +151,13 @@ FACEDETECT_EXPORT void setThreadCount(int count);
 // unchanged is kept), so that the reading can be done while something else waits. Returns 0, or facedetect's -1, -3,
 // -4 or -5.
 FACEDETECT_EXPORT int loadCascade(const char* cascadeFile);
+// prepareModels(faceModelFile, personModelFile): what a recognition needs of the two networks, at the least cost (a
+// null or empty name leaves that model as it is). The learned face detector is only named: it is read when a
+// facedetect first needs its last resort, so a process whose faces the cascade finds never reads it. The person
+// model, which nearly every recognition runs, is read now, as loadPersonModel reads it but without the run that
+// proves it (some ten milliseconds of two cores); the first getPersonMask checks what it gives instead. A model read
+// so that gives no mask or no face boxes answers -3 there and finds nothing. Returns what loadPersonModel would.
+FACEDETECT_EXPORT int prepareModels(const char* faceModelFile, const char* personModelFile);
 
 #ifdef __cplusplus
 }

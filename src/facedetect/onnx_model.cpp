@@ -17,9 +17,25 @@ int OnnxModel::Read(const std::string& path, const std::function<bool(cv::dnn::N
     key.time = std::filesystem::last_write_time(key.path, ec);
     if (ec)
         return state_ = kOnnxModelMissing;
-    if (key_ == key && state_ == 1)
-        return kOnnxModelOk;
+    if (key_ == key && state_ == 1) {
+        // A network read for its first use is proved when a caller asks for it by name.
+        if (proven_ || !proof)
+            return kOnnxModelOk;
+        try {
+            if (proof(net_)) {
+                proven_ = true;
+                return kOnnxModelOk;
+            }
+        } catch (const std::bad_alloc&) {
+            return kOnnxModelNoMemory;
+        } catch (...) {
+        }
+        net_ = cv::dnn::Net();
+        key_.reset();
+        return state_ = kOnnxModelUnreadable;
+    }
     key_.reset();
+    proven_ = false;
     net_ = cv::dnn::Net();
     try {
         cv::dnn::Net net = cv::dnn::readNetFromONNX(key.path);
@@ -27,8 +43,9 @@ int OnnxModel::Read(const std::string& path, const std::function<bool(cv::dnn::N
             return state_ = kOnnxModelUnreadable;
         net.setPreferableBackend(cv::dnn::DNN_BACKEND_OPENCV);
         net.setPreferableTarget(cv::dnn::DNN_TARGET_CPU);
-        if (!proof(net))
+        if (proof && !proof(net))
             return state_ = kOnnxModelUnreadable;
+        proven_ = static_cast<bool>(proof);
         net_ = std::move(net);
     } catch (const std::bad_alloc&) {
         return state_ = kOnnxModelNoMemory;
@@ -38,6 +55,13 @@ int OnnxModel::Read(const std::string& path, const std::function<bool(cv::dnn::N
     key_ = key;
     state_ = 1;
     return kOnnxModelOk;
+}
+
+int OnnxModel::ReadNamed()
+{
+    if (!named_.empty())
+        (void)Read(named_, nullptr); // nothing but a look at the file once it is read
+    return state_;
 }
 
 } // namespace vellicam::facedetect

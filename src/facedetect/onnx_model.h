@@ -27,6 +27,13 @@ public:
     // once and says whether it gives what the caller expects. Returns one of the kOnnxModel codes; call under Lock().
     int Read(const std::string& path, const std::function<bool(cv::dnn::Net& net)>& proof);
 
+    // Names the file ReadNamed reads when the network is first needed, reading nothing now: a process that never
+    // runs the network (a detect whose face the cascade finds) never pays for it. Call under Lock().
+    void Name(const std::string& path) { named_ = path; }
+    // Reads the named file unless it is the one read last, unchanged, without a proof run (the caller checks what the
+    // first real run gives). Returns State(). Call under Lock().
+    int ReadNamed();
+
     // 1 once a network is read, 0 before any reading, else the last reading's failure. Call under Lock().
     [[nodiscard]] int State() const { return state_; }
     [[nodiscard]] cv::dnn::Net& Net() { return net_; }
@@ -44,6 +51,8 @@ private:
     std::optional<FileKey> key_;
     cv::dnn::Net net_;
     int state_ = 0;
+    bool proven_ = false; // the network passed a proof run
+    std::string named_;
 };
 
 } // namespace vellicam::facedetect

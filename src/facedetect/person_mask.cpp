@@ -32,6 +32,12 @@ OnnxModel& TheModel()
     return model;
 }
 
+// What the model gives: one float for each of its input's pixels.
+bool IsModelMask(const cv::Mat& out)
+{
+    return out.total() == static_cast<std::size_t>(kModelSide * kModelSide) && out.depth() == CV_32F;
+}
+
 } // namespace
 
 int LoadPersonModel(const std::string& path)
@@ -41,8 +47,7 @@ int LoadPersonModel(const std::string& path)
     return model.Read(path, [](cv::dnn::Net& net) {
         // One run on a grey picture proves the graph computes and gives the mask's shape.
         net.setInput(cv::Mat(std::vector<int> { 1, 3, kModelSide, kModelSide }, CV_32F, cv::Scalar(0.5)));
-        const cv::Mat out = net.forward();
-        return out.total() == static_cast<std::size_t>(kModelSide * kModelSide) && out.depth() == CV_32F;
+        return IsModelMask(net.forward());
     });
 }
 
@@ -51,6 +56,13 @@ int PersonModelState()
     OnnxModel& model = TheModel();
     const std::lock_guard guard(model.Lock());
     return model.State();
+}
+
+int ReadPersonModelUnproved(const std::string& path)
+{
+    OnnxModel& model = TheModel();
+    const std::lock_guard guard(model.Lock());
+    return model.Read(path, nullptr);
 }
 
 int PersonMaskOf(const cv::Mat& bgr, int divisor, cv::Mat& mask)
@@ -69,6 +81,8 @@ int PersonMaskOf(const cv::Mat& bgr, int divisor, cv::Mat& mask)
             bgr, 1.0 / 255, cv::Size(kModelSide, kModelSide), cv::Scalar(), true, false, CV_32F);
         model.Net().setInput(blob);
         const cv::Mat out = model.Net().forward();
+        if (!IsModelMask(out))
+            return kPersonModelUnreadable; // read unproved, and not a network that gives a mask
         const cv::Mat probability(kModelSide, kModelSide, CV_32F, const_cast<float*>(out.ptr<float>()));
         cv::resize(probability, soft, size, 0, 0, cv::INTER_LINEAR);
     }

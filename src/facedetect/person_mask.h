@@ -21,6 +21,9 @@ enum PersonModelStatus : int {
 [[nodiscard]] int LoadPersonModel(const std::string& path);
 // 1 when a model is loaded and usable, 0 when none was asked for, else the status of the last failed load.
 [[nodiscard]] int PersonModelState();
+// Reads the model at `path` as LoadPersonModel does, without the run that proves it: the first mask made checks
+// what the network gives instead.
+[[nodiscard]] int ReadPersonModelUnproved(const std::string& path);
 
 // The mask of `bgr` (8-bit, 3 channels, blue first) at bgr's size divided by `divisor` (rounded up), 0..255, into
 // `mask` (made CV_8UC1). The model sees the whole picture stretched to 256 × 256; its soft 256-pixel edge is

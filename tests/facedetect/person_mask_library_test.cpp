@@ -73,6 +73,41 @@ TEST(PersonMaskLibrary, TheConvertedModelMarksThePersonOfAPortrait)
     EXPECT_EQ(mask(photo.data, photo.cols, photo.rows, static_cast<int>(photo.step), 0, half.data()), -1);
 }
 
+// prepareModels reads the person model without the run that proves it: its first mask is the same as a proved
+// model's, and another network read so gives no mask at all (nor a crash), until the right file is named again.
+TEST(PersonMaskLibrary, AModelPreparedWithoutItsProofIsCheckedByItsFirstMask)
+{
+    SKIP_WITHOUT_MODEL();
+    LoadedDetector lib((BinDir() / "libfacedetect.so").string());
+    ASSERT_TRUE(lib.Loaded()) << lib.Error();
+    using PrepareModelsFn = int (*)(const char*, const char*);
+    const auto prepare = reinterpret_cast<PrepareModelsFn>(dlsym(lib.Handle(), "prepareModels"));
+    const auto load = reinterpret_cast<LoadPersonModelFn>(dlsym(lib.Handle(), "loadPersonModel"));
+    const auto mask = reinterpret_cast<GetPersonMaskFn>(dlsym(lib.Handle(), "getPersonMask"));
+    ASSERT_TRUE(prepare && load && mask);
+    const cv::Mat photo = cv::imread((DataDir() / "photos/portrait_plain_wall_900x1200.jpg").string());
+    ASSERT_FALSE(photo.empty());
+    const auto maskOf = [&](std::vector<unsigned char>& out) {
+        out.assign(300 * 400, 7);
+        return mask(photo.data, photo.cols, photo.rows, static_cast<int>(photo.step), 3, out.data());
+    };
+
+    const fs::path otherNetwork = BinDir() / "face_detection_short_range.onnx";
+    if (fs::exists(otherNetwork)) {
+        EXPECT_EQ(prepare(nullptr, otherNetwork.c_str()), 0) << "it is a network the DNN module reads";
+        std::vector<unsigned char> none;
+        EXPECT_NE(maskOf(none), 0) << "but not one that gives a mask";
+        EXPECT_EQ(load(otherNetwork.c_str()), facedetect::kPersonModelUnreadable) << "nor one that passes the proof";
+    }
+    ASSERT_EQ(prepare(nullptr, kModel.c_str()), 0);
+    std::vector<unsigned char> unproved, proved;
+    ASSERT_EQ(maskOf(unproved), 0);
+    ASSERT_EQ(load(kModel.c_str()), 0); // proves the network read before
+    ASSERT_EQ(maskOf(proved), 0);
+    EXPECT_EQ(unproved, proved);
+    EXPECT_GT(Measure(proved, 300, 400, 93).personShare, 0.4);
+}
+
 TEST(PersonMaskLibrary, MissingOrCorruptModelIsRefusedAndTheMaskSaysSo)
 {
     ScratchDir dir;

@@ -29,6 +29,14 @@ std::string CurrentExceptionText()
     }
 }
 
+// What the library's reading of the person model answered.
+PersonModelState PersonModelStateOf(int status)
+{
+    return status == 0                 ? PersonModelState::Ready
+        : status == -2 || status == -1 ? PersonModelState::Missing
+                                       : PersonModelState::Unreadable;
+}
+
 } // namespace
 
 std::string FaceDetectorMessage(int result)
@@ -97,6 +105,7 @@ int FaceDetector::Load(const std::string& libraryPath)
     loadFaceModel_ = reinterpret_cast<LoadFaceModelFn>(dlsym(handle_, "loadFaceModel"));
     setThreadCount_ = reinterpret_cast<SetThreadCountFn>(dlsym(handle_, "setThreadCount"));
     loadCascade_ = reinterpret_cast<LoadCascadeFn>(dlsym(handle_, "loadCascade"));
+    prepareModels_ = reinterpret_cast<PrepareModelsFn>(dlsym(handle_, "prepareModels"));
     dlerror();
     return kDetectorOk;
 }
@@ -115,6 +124,7 @@ void FaceDetector::Release()
     loadFaceModel_ = nullptr;
     setThreadCount_ = nullptr;
     loadCascade_ = nullptr;
+    prepareModels_ = nullptr;
     if (handle_) {
         dlclose(handle_);
         handle_ = nullptr;
@@ -254,10 +264,7 @@ int FaceDetector::LoadPersonModel(const std::string& modelPath, PersonModelState
         return kDetectorOk;
     }
     try {
-        const int status = loadPersonModel_(modelPath.c_str());
-        state = status == 0                ? PersonModelState::Ready
-            : status == -2 || status == -1 ? PersonModelState::Missing
-                                           : PersonModelState::Unreadable;
+        state = PersonModelStateOf(loadPersonModel_(modelPath.c_str()));
     } catch (...) {
         reason_ = CurrentExceptionText();
         return kDetectorCallFaulted;
@@ -308,6 +315,20 @@ int FaceDetector::ReadCascade(const std::string& cascadeFile)
         return kDetectorOk;
     try {
         (void)loadCascade_(cascadeFile.c_str());
+    } catch (...) {
+        reason_ = CurrentExceptionText();
+        return kDetectorCallFaulted;
+    }
+    return kDetectorOk;
+}
+
+int FaceDetector::PrepareModels(
+    const std::string& faceModelPath, const std::string& personModelPath, PersonModelState& state)
+{
+    if (!getRect_ || !prepareModels_)
+        return kDetectorNotLoaded;
+    try {
+        state = PersonModelStateOf(prepareModels_(faceModelPath.c_str(), personModelPath.c_str()));
     } catch (...) {
         reason_ = CurrentExceptionText();
         return kDetectorCallFaulted;
@@ -371,6 +392,20 @@ DetectorReport QueryDetector(const std::string& programFolder)
     if (!files.faceCascade.empty())
         (void)detector.ReadCascade(files.faceCascade);
     return report;
+}
+
+void PrepareDetector(const std::string& programFolder)
+{
+    const DetectorFiles files = FindDetectorFiles(programFolder);
+    FaceDetector detector;
+    DetectorKind kind = DetectorKind::Unavailable;
+    if (files.library.empty() || detector.Load(files.library) != kDetectorOk || detector.Kind(kind) != kDetectorOk)
+        return;
+    if (!files.faceCascade.empty())
+        (void)detector.ReadCascade(files.faceCascade);
+    PersonModelState state = PersonModelState::NotSupported;
+    if (!detector.PreparesModels() || detector.PrepareModels(files.faceModel, files.personModel, state) != kDetectorOk)
+        (void)QueryDetector(programFolder);
 }
 
 namespace {

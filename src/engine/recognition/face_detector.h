@@ -125,6 +125,13 @@ public:
     // loadCascade(file): the library reads the cascade ahead of the first Detect naming it; what it answers is left
     // to that Detect to say. A library without the function reads it then.
     [[nodiscard]] int ReadCascade(const std::string& cascadeFile);
+    // True when the library has prepareModels: the learned face detector read only when it is first needed, the
+    // person model read without a run of its own.
+    [[nodiscard]] bool PreparesModels() const { return prepareModels_ != nullptr; }
+    // prepareModels(face, person) (an empty name leaves that model out); `state` says what reading the person model
+    // gave. kDetectorNotLoaded without PreparesModels().
+    [[nodiscard]] int PrepareModels(
+        const std::string& faceModelPath, const std::string& personModelPath, PersonModelState& state);
 
 private:
     using SetMinSizeFn = void (*)(int, int);
@@ -138,6 +145,7 @@ private:
     using LoadFaceModelFn = int (*)(const char*);
     using SetThreadCountFn = void (*)(int);
     using LoadCascadeFn = int (*)(const char*);
+    using PrepareModelsFn = int (*)(const char*, const char*);
 
     void* handle_ = nullptr;
     SetMinSizeFn setMinSize_ = nullptr;
@@ -152,6 +160,7 @@ private:
     LoadFaceModelFn loadFaceModel_ = nullptr;
     SetThreadCountFn setThreadCount_ = nullptr;
     LoadCascadeFn loadCascade_ = nullptr;
+    PrepareModelsFn prepareModels_ = nullptr;
     std::string reason_;
 };
 
@@ -175,6 +184,12 @@ struct DetectorReport {
     std::string faceModelPath;
 };
 [[nodiscard]] DetectorReport QueryDetector(const std::string& programFolder);
+
+// What one recognition in a fresh process needs before its search, done while the photo is decoded: the library
+// and its landmark models, and the face cascade. The two networks are only named (NameModels), for the library to
+// read when the run first needs them: the person model for the mask, the learned detector only when no face is
+// found. A library that cannot name them has them read here, as QueryDetector does.
+void PrepareDetector(const std::string& programFolder);
 
 // The detector line of "設定": DetectorKindText, then a second line on the person model and, for a library that has
 // one, a third on the learned face detector's model, each naming a missing or unreadable file.

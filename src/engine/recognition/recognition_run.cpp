@@ -361,12 +361,17 @@ public:
 
     // The learned face detector, the library's last resort when no face is confirmed, with the person model it
     // checks each of the network's faces against (the model a confirmed face reads anyway, ReadPersonMask); each takes
-    // about 10 ms in a fresh process and nothing once read. A library or folder without either finds the faces it
-    // always did.
+    // about 10 ms in a fresh process and nothing once read. A library that can prepare them reads the learned detector
+    // only when it first needs it (most photos' faces are found without it) and the person model without a run of its
+    // own. A library or folder without either finds the faces it always did.
     int LoadFaceModel(FaceDetector& detector)
     {
         if (!detector.HasFaceModel() || faceModelPath_.empty() || personModelPath_.empty())
             return kDetectorOk;
+        if (detector.PreparesModels()) {
+            PersonModelState person = PersonModelState::NotSupported;
+            return detector.PrepareModels(faceModelPath_, personModelPath_, person);
+        }
         FaceModelState face = FaceModelState::NotSupported;
         int rc = detector.LoadFaceModel(faceModelPath_, face);
         PersonModelState person = PersonModelState::NotSupported;
@@ -382,7 +387,14 @@ public:
     {
         if (!detector.HasPersonMask() || personModelPath_.empty())
             return kDetectorOk;
-        int rc = detector.LoadPersonModel(personModelPath_, out_.personModel);
+        if (maskAhead_.joinable())
+            maskAhead_.join();
+        // A mask made ahead is the model's proof: it was read and gave this photo's mask.
+        int rc = kDetectorOk;
+        if (aheadResult_ == kPersonMaskOk)
+            out_.personModel = PersonModelState::Ready;
+        else
+            rc = detector.LoadPersonModel(personModelPath_, out_.personModel);
         if (rc != kDetectorOk || out_.personModel != PersonModelState::Ready)
             return rc;
         int count = 0;
@@ -401,8 +413,6 @@ public:
             if (found && 4 * std::max(std::abs(dx), std::abs(dy)) > eyes)
                 otherFaces_.push_back({ (p.leftEyeX + p.rightEyeX) / 2, (p.leftEyeY + p.rightEyeY) / 2 });
         }
-        if (maskAhead_.joinable())
-            maskAhead_.join();
         if (aheadResult_ == kPersonMaskOk) {
             out_.personMaskResult = kPersonMaskOk;
             personMask_ = std::move(aheadMask_);
@@ -437,9 +447,12 @@ public:
                 try {
                     FaceDetector detector;
                     PersonModelState state = PersonModelState::NotSupported;
-                    if (detector.Load(library) == kDetectorOk
-                        && detector.LoadPersonModel(personModelPath_, state) == kDetectorOk
-                        && state == PersonModelState::Ready)
+                    if (detector.Load(library) != kDetectorOk)
+                        return;
+                    // Read for this first mask when it was not read before, without a run of its own to prove it.
+                    const int rc = detector.PreparesModels() ? detector.PrepareModels({}, personModelPath_, state)
+                                                             : detector.LoadPersonModel(personModelPath_, state);
+                    if (rc == kDetectorOk && state == PersonModelState::Ready)
                         aheadResult_ = ComputePersonMask(detector, maskPicture_, aheadMask_);
                 } catch (...) {
                     aheadResult_ = kPersonMaskFailed; // made again on the run's own thread
