@@ -47,19 +47,14 @@ std::vector<cv::Point2d> Anchors()
     return anchors;
 }
 
-// The network's two outputs for `blob`: the 896 × 16 boxes and the 896 raw scores; false when they are not that.
-bool Run(cv::dnn::Net& net, const cv::Mat& blob, cv::Mat& boxes, cv::Mat& scores)
+const std::vector<cv::String> kOutputs { "regressors", "classificators" };
+
+// True when the network's outputs are the 896 × 16 boxes and the 896 raw scores.
+bool AreFaceBoxes(const std::vector<cv::Mat>& outs)
 {
-    net.setInput(blob);
-    std::vector<cv::Mat> outs;
-    net.forward(outs, std::vector<cv::String> { "regressors", "classificators" });
-    if (outs.size() != 2 || outs[0].depth() != CV_32F || outs[1].depth() != CV_32F
-        || outs[0].total() != static_cast<std::size_t>(kAnchorCount * kValuesPerAnchor)
-        || outs[1].total() != static_cast<std::size_t>(kAnchorCount))
-        return false;
-    boxes = outs[0];
-    scores = outs[1];
-    return true;
+    return outs.size() == 2 && outs[0].depth() == CV_32F && outs[1].depth() == CV_32F
+        && outs[0].total() == static_cast<std::size_t>(kAnchorCount * kValuesPerAnchor)
+        && outs[1].total() == static_cast<std::size_t>(kAnchorCount);
 }
 
 double Overlap(const cv::Rect2d& a, const cv::Rect2d& b)
@@ -76,9 +71,10 @@ int LoadFaceModel(const std::string& path)
     OnnxModel& model = TheModel();
     const std::lock_guard guard(model.Lock());
     return model.Read(path, [](cv::dnn::Net& net) {
-        cv::Mat boxes, scores;
-        return Run(
-            net, cv::Mat(std::vector<int> { 1, 3, kModelSide, kModelSide }, CV_32F, cv::Scalar(0.0)), boxes, scores);
+        net.setInput(cv::Mat(std::vector<int> { 1, 3, kModelSide, kModelSide }, CV_32F, cv::Scalar(0.0)));
+        std::vector<cv::Mat> outs;
+        net.forward(outs, kOutputs);
+        return AreFaceBoxes(outs);
     });
 }
 
@@ -115,9 +111,11 @@ std::vector<ModelFace> FindModelFaces(const cv::Mat& picture, double minScore)
     // Grey levels to -1 .. 1, the range the network was trained on.
     const cv::Mat blob = cv::dnn::blobFromImage(
         colour, 1.0 / 127.5, cv::Size(), cv::Scalar(127.5, 127.5, 127.5), false, false, CV_32F);
-    cv::Mat boxes, scores;
-    if (!Run(model.Net(), blob, boxes, scores))
+    std::vector<cv::Mat> outs;
+    if (!model.Run(blob, kOutputs, outs, AreFaceBoxes))
         return found;
+    const cv::Mat& boxes = outs[0];
+    const cv::Mat& scores = outs[1];
     static const std::vector<cv::Point2d> anchors = Anchors();
     const float* b = boxes.ptr<float>();
     const float* s = scores.ptr<float>();

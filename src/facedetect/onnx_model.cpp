@@ -17,6 +17,9 @@ int OnnxModel::Read(const std::string& path, const std::function<bool(cv::dnn::N
     key.time = std::filesystem::last_write_time(key.path, ec);
     if (ec)
         return state_ = kOnnxModelMissing;
+    // A network refused at its first run is not read again unproved while its file stays the same.
+    if (key_ == key && state_ == kOnnxModelUnreadable && !proof)
+        return state_;
     if (key_ == key && state_ == 1) {
         // A network read for its first use is proved when a caller asks for it by name.
         if (proven_ || !proof)
@@ -55,6 +58,33 @@ int OnnxModel::Read(const std::string& path, const std::function<bool(cv::dnn::N
     key_ = key;
     state_ = 1;
     return kOnnxModelOk;
+}
+
+bool OnnxModel::Run(const cv::Mat& input, const std::vector<cv::String>& names, std::vector<cv::Mat>& outputs,
+    const std::function<bool(const std::vector<cv::Mat>&)>& usable)
+{
+    bool fits = false;
+    try {
+        net_.setInput(input);
+        if (names.empty())
+            outputs.assign(1, net_.forward());
+        else
+            net_.forward(outputs, names);
+        fits = usable(outputs);
+    } catch (const std::bad_alloc&) {
+        throw; // the caller's answer for no memory, the network kept
+    } catch (const cv::Exception& e) {
+        if (proven_ || e.code == cv::Error::StsNoMem)
+            throw;
+    } catch (const std::exception&) {
+        if (proven_)
+            throw;
+    }
+    if (!fits && !proven_) {
+        net_ = cv::dnn::Net();
+        state_ = kOnnxModelUnreadable; // the key is kept: the same file is not read again unproved
+    }
+    return fits;
 }
 
 int OnnxModel::ReadNamed()

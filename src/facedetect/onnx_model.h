@@ -33,6 +33,11 @@ public:
     // Reads the named file unless it is the one read last, unchanged, without a proof run (the caller checks what the
     // first real run gives). Returns State(). Call under Lock().
     int ReadNamed();
+    // Runs the network read without a proof on `input` and gives its outputs `names`; a run that throws, or whose
+    // outputs `usable` refuses, refuses the network (State() kOnnxModelUnreadable) until its file changes or a proof
+    // is asked for. Returns whether the outputs can be used. Call under Lock(), with State() 1.
+    bool Run(const cv::Mat& input, const std::vector<cv::String>& names, std::vector<cv::Mat>& outputs,
+        const std::function<bool(const std::vector<cv::Mat>&)>& usable);
 
     // 1 once a network is read, 0 before any reading, else the last reading's failure. Call under Lock().
     [[nodiscard]] int State() const { return state_; }

@@ -79,11 +79,10 @@ int PersonMaskOf(const cv::Mat& bgr, int divisor, cv::Mat& mask)
             return model.State() < 0 ? model.State() : kPersonModelMissing;
         const cv::Mat blob = cv::dnn::blobFromImage(
             bgr, 1.0 / 255, cv::Size(kModelSide, kModelSide), cv::Scalar(), true, false, CV_32F);
-        model.Net().setInput(blob);
-        const cv::Mat out = model.Net().forward();
-        if (!IsModelMask(out))
+        std::vector<cv::Mat> out;
+        if (!model.Run(blob, {}, out, [](const std::vector<cv::Mat>& o) { return IsModelMask(o.front()); }))
             return kPersonModelUnreadable; // read unproved, and not a network that gives a mask
-        const cv::Mat probability(kModelSide, kModelSide, CV_32F, const_cast<float*>(out.ptr<float>()));
+        const cv::Mat probability(kModelSide, kModelSide, CV_32F, const_cast<float*>(out.front().ptr<float>()));
         cv::resize(probability, soft, size, 0, 0, cv::INTER_LINEAR);
     }
     cv::Mat guide;

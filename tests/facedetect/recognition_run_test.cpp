@@ -828,11 +828,13 @@ TEST_F(RealDetector, EveryFaceOfAGroupIsListedLeftToRightAndEachCanBeFramed)
 
 TEST_F(RealDetector, AMissingOrCorruptPersonModelIsNamedAndRecognitionGoesOnWithoutIt)
 {
-    // A program folder with the real library and cascades, and no model or a corrupt one.
+    // A program folder with the real library, cascades and learned face detector, and no person model, a corrupt
+    // one, or another network in its place (one the DNN module reads, but that cannot give a mask).
     const fs::path program = temp / "program";
     fs::create_directory(program);
-    for (const char* name : { "libfacedetect.so", "haarcascade_frontalface_default.xml", "ago.xml" })
-        fs::create_symlink(BinDir() / name, program / name);
+    for (const char* name : { "libfacedetect.so", "haarcascade_frontalface_default.xml", "ago.xml", kFaceModelFile })
+        if (fs::exists(BinDir() / name))
+            fs::create_symlink(BinDir() / name, program / name);
     const std::string model = (program / kPersonModelFile).string();
     struct Case {
         const char* what;
@@ -840,8 +842,12 @@ TEST_F(RealDetector, AMissingOrCorruptPersonModelIsNamedAndRecognitionGoesOnWith
         PersonModelState state;
         const char* said;
     };
-    for (const Case& c : { Case { "missing", "", PersonModelState::Missing, "モデルが見つかりません" },
-             Case { "corrupt", std::string(5000, 'x'), PersonModelState::Unreadable, "モデルを読み込めません" } }) {
+    std::vector<Case> cases { Case { "missing", "", PersonModelState::Missing, "モデルが見つかりません" },
+        Case { "corrupt", std::string(5000, 'x'), PersonModelState::Unreadable, "モデルを読み込めません" } };
+    if (fs::exists(BinDir() / kFaceModelFile))
+        cases.push_back({ "another network", ReadFile(BinDir() / kFaceModelFile), PersonModelState::Unreadable,
+            "モデルを読み込めません" });
+    for (const Case& c : cases) {
         fs::remove(model);
         if (!c.content.empty())
             WriteFile(model, c.content);
@@ -861,6 +867,14 @@ TEST_F(RealDetector, AMissingOrCorruptPersonModelIsNamedAndRecognitionGoesOnWith
         EXPECT_EQ(o.personModel, c.state) << c.what;
         EXPECT_EQ(o.maskHeadTop, -1) << c.what;
         EXPECT_TRUE(o.personRegion.Empty()) << c.what;
+
+        // A head in profile that only the learned detector finds, which takes no face without a person mask: the
+        // photo is not recognised, and the run does not fail.
+        ASSERT_TRUE(LoadImage((DataDir() / "devset/p18_profile_hand.jpg").string(), photo).ok);
+        ASSERT_TRUE(BuildSquareBitmap(photo, square));
+        const RecognitionOutcome profile
+            = RecognitionRun(square, program.string(), temp.Path().string(), {}, DefaultSheetLayout(), square.Width());
+        EXPECT_EQ(profile.result, kRecognitionNotRecognised) << c.what << ": " << profile.message;
     }
 }
 
