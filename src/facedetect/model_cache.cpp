@@ -136,8 +136,19 @@ std::unique_ptr<CachedModel> CachedModel::Open(
         return nullptr;
     }
     // Populated at once: every page is read right after (the checksum), and faulting them in one by one costs more.
+    // Asked for in huge pages: a file read from the disk into such a mapping stays in the page cache in 2 MB pieces
+    // (WriteCachedModel leaves a new file to be read so), and every later process maps and unmaps those whole, a
+    // fraction of a millisecond for the 66 MB landmark cache instead of some fifteen milliseconds of page by page.
     const std::size_t mappedSize = static_cast<std::size_t>(st.st_size);
+#if defined(MADV_HUGEPAGE) && defined(MADV_POPULATE_READ)
+    void* mapping = ::mmap(nullptr, mappedSize, PROT_READ, MAP_PRIVATE, fd, 0);
+    if (mapping != MAP_FAILED) {
+        (void)::madvise(mapping, mappedSize, MADV_HUGEPAGE); // only advice: ignored where huge pages are off
+        (void)::madvise(mapping, mappedSize, MADV_POPULATE_READ); // an older system: the checksum faults them in
+    }
+#else
     void* mapping = ::mmap(nullptr, mappedSize, PROT_READ, MAP_PRIVATE | MAP_POPULATE, fd, 0);
+#endif
     ::close(fd);
     if (mapping == MAP_FAILED)
         return nullptr;
@@ -177,6 +188,10 @@ bool WriteCachedModel(const std::filesystem::path& file, std::uint32_t kind, con
     header.Checksum = CacheChecksum(data, size);
     // The mode mkostemp gives (0600) is kept: the cache is the user's own.
     const bool written = WriteAll(fd, &header, sizeof header) && WriteAll(fd, data, size);
+    // On the disk before it replaces anything, and then out of the page cache, so that the next reader brings it
+    // back in the huge pages it asks for (CachedModel::Open) rather than finding it in the small ones written here.
+    if (written && ::fdatasync(fd) == 0)
+        (void)::posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
     const bool closed = ::close(fd) == 0;
     if (!written || !closed || ::rename(temporary.c_str(), file.c_str()) != 0) {
         ::unlink(temporary.c_str());
