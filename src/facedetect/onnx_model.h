@@ -41,7 +41,6 @@ public:
 
     // 1 once a network is read, 0 before any reading, else the last reading's failure. Call under Lock().
     [[nodiscard]] int State() const { return state_; }
-    [[nodiscard]] cv::dnn::Net& Net() { return net_; }
     [[nodiscard]] std::mutex& Lock() { return lock_; }
 
 private:

@@ -185,10 +185,10 @@ struct DetectorReport {
 };
 [[nodiscard]] DetectorReport QueryDetector(const std::string& programFolder);
 
-// What one recognition in a fresh process needs before its search, done while the photo is decoded: the library
-// and its landmark models, and the face cascade. The two networks are only named (NameModels), for the library to
-// read when the run first needs them: the person model for the mask, the learned detector only when no face is
-// found. A library that cannot name them has them read here, as QueryDetector does.
+// What one recognition in a fresh process needs, done while the photo is decoded: the library and its landmark
+// models, the face cascade, and the two networks as PrepareModels has them (the person model read without its proof
+// run, the learned face detector only named, to be read if the run's last resort needs it). A library without
+// prepareModels has them read and proved here, as QueryDetector does.
 void PrepareDetector(const std::string& programFolder);
 
 // The detector line of "設定": DetectorKindText, then a second line on the person model and, for a library that has
