@@ -125,7 +125,8 @@ TEST(PersonMaskRegion, KeepsThePersonAtTheSeedWithItsSoftEdgeAndSeesTheOthers)
 }
 
 // A neighbour merged into the person's region shows beside the head, above the eyes, coming in from a side of the
-// frame; a raised hand or wide hair does not reach the frame's side, and shoulders stay below the eyes.
+// frame and parted from the head by a dip; a raised hand does not reach the frame's side, hair falls from the
+// crown without a dip, and shoulders stay below the eyes.
 TEST(PersonMaskRegion, ANeighbourMergedIntoThePersonIsToldFromHandsAndHair)
 {
     // Scale 2: the face's sides at x 70 and 130 (half width 30, the head's reach 54 either side of x 100); eyes on
@@ -149,6 +150,10 @@ TEST(PersonMaskRegion, ANeighbourMergedIntoThePersonIsToldFromHandsAndHair)
              Case { "a raised hand clear of the frame's side", { person, shoulders, { 20, 50, 26, 100 } }, false },
              Case { "wide hair within the head's reach", { person, shoulders, { 25, 50, 75, 100 } }, false },
              Case { "a sliver at the side under three columns", { person, shoulders, { 10, 60, 12, 100 } }, false },
+             Case { "long hair falling from the crown to the frame's side", { person, shoulders, { 10, 60, 35, 150 } },
+                 false },
+             Case { "a neighbour's head just clear of the side, a dip between",
+                 { person, shoulders, { 12, 50, 20, 150 } }, true },
          }) {
         std::vector<Rect> parts = c.parts;
         PersonMask region = Drawn(100, 150, 2, {});

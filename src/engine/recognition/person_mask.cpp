@@ -306,31 +306,60 @@ bool NeighbourMergedInRegion(const PersonMask& region, const FaceLandmarks& poin
     if (region.Empty() || !points.hasSides || frame.Width() <= 0 || frame.Height() <= 0)
         return false;
     const int halfWidth = (points.rightSideX - points.leftSideX) / 2;
-    if (halfWidth <= 0)
+    const int eyeToChin = points.chinY - (points.leftEyeY + points.rightEyeY) / 2;
+    if (halfWidth <= 0 || eyeToChin <= 0)
         return false;
     const int centre = FaceCentreColumn(points);
     const int reach = static_cast<int>(kHeadReach * halfWidth);
     const int my1 = region.ToMaskY(std::max(frame.top, 0));
     const int myEyes = region.ToMaskY(std::min(points.leftEyeY, points.rightEyeY));
-    // A column beside the head where the region rises above the eyes.
-    const auto raised = [&](int mx) {
-        const int x = region.left + mx * region.scale + region.scale / 2;
-        if (std::abs(x - centre) <= reach)
-            return false;
-        for (int my = my1; my < myEyes; ++my)
-            if (region.At(mx, my) >= kPersonThreshold)
-                return true;
-        return false;
-    };
-    // Counted from each side of the frame inwards: a neighbour comes in from the side, where a raised hand or
-    // wide hair stays clear of it.
     const int first = region.ToMaskX(frame.left), last = region.ToMaskX(frame.right - 1);
-    int fromLeft = 0, fromRight = 0;
-    for (int mx = first; mx <= last && raised(mx); ++mx)
-        ++fromLeft;
-    for (int mx = last; mx >= first && raised(mx); --mx)
-        ++fromRight;
-    return std::max(fromLeft, fromRight) >= kMergedColumns;
+    if (last < first)
+        return false;
+    // The region's outline over the frame: the highest row of each column from the frame's top down to the eyes
+    // (myEyes where it stays below them).
+    std::vector<int> tops(static_cast<std::size_t>(last - first + 1), myEyes);
+    for (int mx = first; mx <= last; ++mx)
+        for (int my = my1; my < myEyes; ++my)
+            if (region.At(mx, my) >= kPersonThreshold) {
+                tops[static_cast<std::size_t>(mx - first)] = my;
+                break;
+            }
+    const auto top = [&](int mx) { return tops[static_cast<std::size_t>(mx - first)]; };
+    const auto beside = [&](int mx) {
+        const int x = region.left + mx * region.scale + region.scale / 2;
+        return std::abs(x - centre) > reach;
+    };
+    const int centreColumn = std::clamp(region.ToMaskX(centre), first, last);
+    int crown = myEyes; // the head's own top, within its reach
+    for (int mx = first; mx <= last; ++mx)
+        if (!beside(mx))
+            crown = std::min(crown, top(mx));
+    const int depth = std::max(1, static_cast<int>(kLobeDepth * eyeToChin) / region.scale);
+    const int allowedGap = static_cast<int>(kSideGap * halfWidth) / region.scale;
+
+    // Columns beside the head where the region rises above the eyes, running in from a side of the frame or from
+    // close to it (the photo's edge or a turn's corner may come first): a neighbour comes in from the side, where
+    // a raised hand stays clear of it. They are somebody else when they rise above the head's own top, or when the
+    // outline dips between them and the head: a person's own hair falls from the crown to the side without rising
+    // again, and an arm behind the head stays below its top.
+    const auto neighbourAt = [&](int from, int step) {
+        int mx = from, lobeTop = myEyes, count = 0, gap = 0;
+        for (; mx >= first && mx <= last && beside(mx) && top(mx) >= myEyes; mx += step)
+            if (mx >= 0 && mx < region.width && ++gap > allowedGap)
+                return false;
+        for (; mx >= first && mx <= last && beside(mx) && top(mx) < myEyes; mx += step, ++count)
+            lobeTop = std::min(lobeTop, top(mx));
+        if (count < kMergedColumns)
+            return false;
+        if (lobeTop < crown)
+            return true;
+        int valley = lobeTop;
+        for (; mx != centreColumn + step && mx >= first && mx <= last; mx += step)
+            valley = std::max(valley, top(mx));
+        return valley - lobeTop >= depth;
+    };
+    return neighbourAt(first, 1) || neighbourAt(last, -1);
 }
 
 bool ReplaceBackground(Bitmap& image, const PersonMask& region, Rgb colour)

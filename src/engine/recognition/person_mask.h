@@ -103,11 +103,15 @@ struct ImagePoint {
 // True when the person's region holds somebody else merged into it (two people touching make one region, and a
 // neighbour whose face was not confirmed has no face to give him away): beside the head of the face the landmarks
 // placed (further from its centre than kHeadReach half head widths), the region rises above the eyes in at least
-// kMergedColumns mask columns running in from a side of `frame`. A person's own shoulders stay below the eyes,
-// hair and headwear within the head's reach, and a raised hand clear of the frame's sides. Needs the face's
-// sides; false without them.
+// kMergedColumns mask columns that start within kSideGap half head widths of a side of `frame`, and either rise
+// above the head's own top or are parted from the head by a dip of at least kLobeDepth eye-to-chin heights in the
+// region's outline. A person's own shoulders stay below the eyes, long hair falls from the crown to the sides
+// without a dip, an arm behind the head stays below its top, and a raised hand stays clear of the frame's sides.
+// Needs the face's sides; false without them.
 inline constexpr double kHeadReach = 1.8;
 inline constexpr int kMergedColumns = 3;
+inline constexpr double kSideGap = 0.25;
+inline constexpr double kLobeDepth = 0.2;
 [[nodiscard]] bool NeighbourMergedInRegion(const PersonMask& region, const FaceLandmarks& points, const Rect& frame);
 
 // Replaces the background of `image` (the image the mask was made for) outside the person of `region` by `colour`:
