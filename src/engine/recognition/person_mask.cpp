@@ -303,7 +303,7 @@ bool OtherPersonInFrame(
 
 bool NeighbourMergedInRegion(const PersonMask& region, const FaceLandmarks& points, const Rect& frame)
 {
-    if (region.Empty() || !points.hasSides || frame.Width() <= 0 || frame.Height() <= 0)
+    if (region.Empty() || region.scale < 1 || !points.hasSides || frame.Width() <= 0 || frame.Height() <= 0)
         return false;
     const int halfWidth = (points.rightSideX - points.leftSideX) / 2;
     const int eyeToChin = points.chinY - (points.leftEyeY + points.rightEyeY) / 2;
