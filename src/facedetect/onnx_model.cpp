@@ -1,11 +1,33 @@
 #include "onnx_model.h"
 
+#include <opencv2/core/utils/logger.hpp>
+
+#include <cstdlib>
 #include <new>
 
 namespace vellicam::facedetect {
 
+namespace {
+
+// The DNN module writes its own lines to standard error when a network does not fit its input ("[ERROR] ...
+// getLayerShapesRecursively"), for a model the library then reports as unreadable in its own words. Those lines
+// reached the command line's users beside a detect that went well; unless OPENCV_LOG_LEVEL asks for them, they are
+// silenced, once, before the first network is read.
+void QuietDnnLog()
+{
+    static const bool quiet = [] {
+        if (!std::getenv("OPENCV_LOG_LEVEL"))
+            cv::utils::logging::setLogLevel(cv::utils::logging::LOG_LEVEL_SILENT);
+        return true;
+    }();
+    (void)quiet;
+}
+
+} // namespace
+
 int OnnxModel::Read(const std::string& path, const std::function<bool(cv::dnn::Net& net)>& proof)
 {
+    QuietDnnLog();
     if (path.empty())
         return state_ = kOnnxModelBadArguments;
     std::error_code ec;

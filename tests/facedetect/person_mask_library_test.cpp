@@ -96,8 +96,10 @@ TEST(PersonMaskLibrary, AModelPreparedWithoutItsProofIsCheckedByItsFirstMask)
     if (fs::exists(otherNetwork)) {
         EXPECT_EQ(prepare(nullptr, otherNetwork.c_str()), 0) << "it is a network the DNN module reads";
         std::vector<unsigned char> none;
+        testing::internal::CaptureStderr();
         EXPECT_NE(maskOf(none), 0) << "but not one that gives a mask";
         EXPECT_EQ(load(otherNetwork.c_str()), facedetect::kPersonModelUnreadable) << "nor one that passes the proof";
+        EXPECT_EQ(testing::internal::GetCapturedStderr(), "") << "the library says so itself, the DNN module nothing";
     }
     ASSERT_EQ(prepare(nullptr, kModel.c_str()), 0);
     std::vector<unsigned char> unproved, proved;
