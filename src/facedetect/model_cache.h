@@ -60,7 +60,10 @@ private:
 // made by its code, not from a source file alone, is made from. Empty when it cannot be told.
 [[nodiscard]] std::filesystem::path CacheOwnBinary();
 
-// The checksum the cache files carry: 64 bits over the bytes, four lanes wide so it runs at memory speed.
+// The checksum the cache files carry: 64 bits from three CRC-32Cs over the bytes, at memory speed where the processor
+// has a CRC-32C instruction. The same value everywhere: a cache folder may be shared by machines of other kinds.
 [[nodiscard]] std::uint64_t CacheChecksum(const unsigned char* data, std::size_t size);
+// The same checksum from tables alone, as machines without the instruction compute it.
+[[nodiscard]] std::uint64_t CacheChecksumByTable(const unsigned char* data, std::size_t size);
 
 } // namespace vellicam::facedetect

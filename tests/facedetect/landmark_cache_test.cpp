@@ -117,6 +117,9 @@ TEST_F(LandmarkCache, DamagedOrStaleCacheIsRebuilt)
         std::function<void()> Spoil;
     } cases[] = {
         { "a flipped bit among the leaves", [&] { flipByte(cacheFile, fs::file_size(cacheFile) - 1000); } },
+        { "a flipped bit among the anchors", [&] { flipByte(cacheFile, 200); } },
+        { "a flipped bit halfway", [&] { flipByte(cacheFile, fs::file_size(cacheFile) / 2); } },
+        { "a flipped bit in the last byte", [&] { flipByte(cacheFile, fs::file_size(cacheFile) - 1); } },
         { "a flipped bit in the header", [&] { flipByte(cacheFile, 3); } },
         { "cut in half", [&] { fs::resize_file(cacheFile, fs::file_size(cacheFile) / 2); } },
         { "only its header", [&] { fs::resize_file(cacheFile, 64); } },
@@ -177,6 +180,26 @@ TEST_F(LandmarkCache, DamagedFaceDetectorCacheStillFindsTheFaces)
     EXPECT_EQ(faces(), expected);
     WriteFile(cacheFile, std::string(1000, 'x'));
     EXPECT_EQ(faces(), expected);
+}
+
+// A cache folder may be shared by machines with and without the processor's CRC instruction: both ways of computing
+// the checksum agree, at every length (the three lanes and the bytes after them), and see a change anywhere.
+TEST(CacheChecksum, SameWithAndWithoutTheInstruction)
+{
+    std::vector<unsigned char> bytes(100000);
+    std::uint32_t seed = 12345;
+    for (unsigned char& b : bytes)
+        b = static_cast<unsigned char>((seed = seed * 1664525u + 1013904223u) >> 24);
+    for (const std::size_t size : { 0, 1, 7, 23, 24, 25, 49, 1000, 99999 }) {
+        SCOPED_TRACE(size);
+        const std::uint64_t sum = facedetect::CacheChecksum(bytes.data(), size);
+        EXPECT_EQ(sum, facedetect::CacheChecksumByTable(bytes.data(), size));
+        for (std::size_t at = 0; at < size; at += std::max<std::size_t>(1, size / 7)) {
+            bytes[at] ^= 4;
+            EXPECT_NE(facedetect::CacheChecksum(bytes.data(), size), sum) << at;
+            bytes[at] ^= 4;
+        }
+    }
 }
 
 } // namespace
