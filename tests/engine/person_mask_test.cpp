@@ -63,6 +63,10 @@ TEST(PersonMaskHeadTop, TheRegionsTopOverTheEyesWhenBelievable)
     EXPECT_EQ(HeadTopFromMask(canopy, Face()), 104);
     PersonMask rounded = Drawn(100, 150, 2, { { 30, 52, 70, 150 }, { 44, 49, 56, 52 }, { 48, 48, 52, 49 } });
     EXPECT_EQ(HeadTopFromMask(rounded, Face()), 96);
+    // Narrow over most of those columns and still narrow a little below its top (a canopy's edge over the hair, taken
+    // for hair): the head's top is where the region widens to a head's.
+    PersonMask spike = Drawn(100, 150, 2, { { 30, 52, 70, 150 }, { 44, 40, 56, 52 } });
+    EXPECT_EQ(HeadTopFromMask(spike, Face()), 104);
 }
 
 // The face's centre column: the eyes' middle averaged with the middle of the face's extent, which on a strongly

@@ -245,6 +245,7 @@ int FaceCentreColumn(const FaceLandmarks& p)
 int HeadTopFromMask(const PersonMask& region, const FaceLandmarks& p)
 {
     constexpr double kCrownRise = 0.15;
+    constexpr double kCrownWidth = 0.75;
     if (region.Empty())
         return -1;
     const int eyeRow = (p.leftEyeY + p.rightEyeY) / 2;
@@ -255,6 +256,7 @@ int HeadTopFromMask(const PersonMask& region, const FaceLandmarks& p)
     const int mx1 = region.ToMaskX(std::min(p.leftEyeX, p.rightEyeX));
     const int mx2 = region.ToMaskX(std::max(p.leftEyeX, p.rightEyeX));
     std::vector<int> tops; // the highest row each column between the eyes reaches
+    std::vector<int> topOf(static_cast<std::size_t>(std::max(0, mx2 - mx1 + 1)), my0 + 1);
     for (int mx = mx1; mx <= mx2; ++mx) {
         if (region.At(mx, my0) < kPersonThreshold)
             continue;
@@ -262,6 +264,7 @@ int HeadTopFromMask(const PersonMask& region, const FaceLandmarks& p)
         while (my > 0 && region.At(mx, my - 1) >= kPersonThreshold)
             --my;
         tops.push_back(my);
+        topOf[static_cast<std::size_t>(mx - mx1)] = my;
     }
     // Most of the columns between the eyes must be the person's at eye level, or the region is not this face; a
     // region that runs into the mask's top edge anywhere between them is not believed either.
@@ -273,7 +276,26 @@ int HeadTopFromMask(const PersonMask& region, const FaceLandmarks& p)
     // top is the highest of the columns' tops that lie within kCrownRise eye-to-chin heights of their median.
     const int median = tops[tops.size() / 2];
     const int allowed = static_cast<int>(kCrownRise * eyeToChin) / region.scale;
-    const int best = *std::lower_bound(tops.begin(), tops.end(), median - allowed);
+    int best = *std::lower_bound(tops.begin(), tops.end(), median - allowed);
+    // A crown is round: kCrownRise below its highest point the region is already about as wide as the eyes lie apart
+    // (kCrownWidth of that). A top that stays narrower is something touching the head that the model took for hair
+    // (the edge of a cockpit's canopy over the hair); the head's top is where the region widens to a head's.
+    const int apex = mx1 + static_cast<int>(std::find(topOf.begin(), topOf.end(), best) - topOf.begin());
+    const auto widthAt = [&](int my) {
+        int l = apex, r = apex;
+        while (region.At(l - 1, my) >= kPersonThreshold)
+            --l;
+        while (region.At(r + 1, my) >= kPersonThreshold)
+            ++r;
+        return r - l + 1;
+    };
+    const int headWidth = static_cast<int>(kCrownWidth * (mx2 - mx1 + 1));
+    if (best + allowed < my0 && widthAt(best + allowed) < headWidth) {
+        int my = best + allowed;
+        while (my < my0 && widthAt(my) < headWidth)
+            ++my;
+        best = my;
+    }
     const int top = region.ToImageY(best);
     const i64 rise = static_cast<i64>(eyeRow) - top;
     if (rise * 10 < static_cast<i64>(eyeToChin) * 8 || rise * 10 > static_cast<i64>(eyeToChin) * 25)

@@ -77,10 +77,10 @@ enum PersonMaskResult : int {
 
 // The head top the person's region gives over a face whose eyes the landmarks placed: over the columns between the
 // eyes, the highest row the region reaches without a gap, going up from the eye row (leaving out the few columns that
-// run far above the others into something touching the head). -1 when it is not to be
-// believed: a region that does not hold the eyes, one that runs into the mask's top edge (the head is cut by the
-// photo, or the region is not a head), or a top less than 0.8 or more than 2.5 eye-to-chin heights above the eyes
-// (every head of the development set lies between 1 and 2).
+// run far above the others into something touching the head, and a top too narrow to be a crown). -1 when it is not
+// to be believed: a region that does not hold the eyes, one that runs into the mask's top edge (the head is cut by
+// the photo, or the region is not a head), or a top less than 0.8 or more than 2.5 eye-to-chin heights above the
+// eyes (every head of the development set lies between 1 and 2).
 [[nodiscard]] int HeadTopFromMask(const PersonMask& region, const FaceLandmarks& points);
 
 // The column of the face's own centre: the mean of the eyes' middle and the middle of the face's horizontal extent
