@@ -426,6 +426,7 @@ public:
         PersonMask region = personMask_;
         if (!KeepRegionAt(region, FaceCentreColumn(p), (p.leftEyeY + p.rightEyeY) / 2)) {
             out_.personMaskResult = kPersonMaskNothingToSegment;
+            out_.noPersonAtFace = true;
             return kDetectorOk;
         }
         out_.personRegion = std::move(region);
@@ -645,7 +646,8 @@ public:
             Status(kStatusFailed);
             return;
         }
-        if (IsNotRecognised(out_.face, out_.candidateCount, out_.imageWidth, out_.imageHeight, out_.landmarks)) {
+        if (IsNotRecognised(out_.face, out_.candidateCount, out_.imageWidth, out_.imageHeight, out_.landmarks)
+            || (out_.noPersonAtFace && s.faceIndex < 0)) {
             out_.log = RecognitionLogKind::NotDetected;
             NotRecognised(kMessageNotRecognised);
             return;
