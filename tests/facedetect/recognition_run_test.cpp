@@ -782,6 +782,8 @@ TEST_F(RealDetector, ThePersonMaskGivesTheHeadTopAndSeesANeighbourInTheFrame)
     const RecognitionOutcome dome = RunOn("n21_church_dome.jpg", "devset");
     EXPECT_EQ(dome.result, kRecognitionNotRecognised);
     EXPECT_TRUE(dome.noPersonAtFace);
+    EXPECT_FALSE(dome.levellingKnown); // the window would tell the tilt of a face it did not take
+    EXPECT_FALSE(dome.smallFace);
     ASSERT_EQ(dome.faces.size(), 1u);
     EXPECT_EQ(RunOn("n21_church_dome.jpg", "devset", 1, 0).result, kRecognised);
 }

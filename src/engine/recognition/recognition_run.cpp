@@ -646,8 +646,14 @@ public:
             Status(kStatusFailed);
             return;
         }
-        if (IsNotRecognised(out_.face, out_.candidateCount, out_.imageWidth, out_.imageHeight, out_.landmarks)
-            || (out_.noPersonAtFace && s.faceIndex < 0)) {
+        const bool nobody = out_.noPersonAtFace && s.faceIndex < 0;
+        if (nobody) {
+            // Nothing of the face that was not taken is told: not its tilt, nor that it is small.
+            out_.levellingKnown = false;
+            out_.smallFace = false;
+        }
+        if (nobody
+            || IsNotRecognised(out_.face, out_.candidateCount, out_.imageWidth, out_.imageHeight, out_.landmarks)) {
             out_.log = RecognitionLogKind::NotDetected;
             NotRecognised(kMessageNotRecognised);
             return;
