@@ -6,8 +6,11 @@
 #include "resample/sharpen.h"
 
 #include <algorithm>
+#include <array>
 #include <climits>
 #include <cstdint>
+#include <cstring>
+#include <utility>
 #include <vector>
 
 namespace vellicam {
@@ -40,6 +43,35 @@ bool LayoutUsable(const SheetLayout& layout)
             return false;
     }
     return true;
+}
+
+// The paper white wherever no cell's photo will lie. The photos are drawn whole over their rectangles after the marks,
+// so nothing written under them is ever seen; leaving them out spares writing a third of the sheet's memory.
+void FillAroundCells(Bitmap& sheet, const SheetLayout& layout)
+{
+    static_assert(kWhite.r == 255 && kWhite.g == 255 && kWhite.b == 255);
+    std::array<std::pair<int, int>, kMaxSheetCells> spans {};
+    for (int y = 0; y < sheet.Height(); ++y) {
+        std::size_t count = 0;
+        for (int i = 0; i < layout.CellCount; ++i) {
+            const SheetCell& c = layout.Cells[i];
+            const int top = c.CentreY - c.ImageHeight / 2, left = c.CentreX - c.ImageWidth / 2;
+            if (y >= top && y < top + c.ImageHeight)
+                spans[count++]
+                    = { std::clamp(left, 0, sheet.Width()), std::clamp(left + c.ImageWidth, 0, sheet.Width()) };
+        }
+        std::sort(spans.begin(), spans.begin() + static_cast<std::ptrdiff_t>(count));
+        std::uint8_t* row = sheet.Row(y);
+        int x = 0;
+        for (std::size_t k = 0; k < count; ++k) {
+            if (spans[k].first > x)
+                std::memset(
+                    row + 3 * static_cast<std::size_t>(x), 255, 3 * static_cast<std::size_t>(spans[k].first - x));
+            x = std::max(x, spans[k].second);
+        }
+        if (x < sheet.Width())
+            std::memset(row + 3 * static_cast<std::size_t>(x), 255, 3 * static_cast<std::size_t>(sheet.Width() - x));
+    }
 }
 
 void DrawCentreMarks(Bitmap& sheet, const SheetLayout& layout)
@@ -226,7 +258,7 @@ int ComposeSheetFromRegion(const Bitmap& photo, const Rect& region, const SheetL
     if (!inPlace && !fresh.ResizeUninitialized(layout.SheetWidth, layout.SheetHeight))
         return kSheetOutOfMemory;
     Bitmap& drawn = inPlace ? sheet : fresh;
-    Fill(drawn, kWhite);
+    FillAroundCells(drawn, layout);
     if (options.centreMarks)
         DrawCentreMarks(drawn, layout);
     if (options.cornerMarks)
