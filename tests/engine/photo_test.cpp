@@ -68,6 +68,23 @@ TEST(Photo, SquareBitmapCentresThePhotoOnBlack)
     EXPECT_FALSE(BuildSquareBitmap(Bitmap {}, square));
 }
 
+// A square large enough for a mapping of its own: fresh memory is left black as the system gives it; memory kept from
+// an earlier, white square gets its bands cleared.
+TEST(Photo, LargeSquaresBandsAreBlackOnFreshAndOnReusedMemory)
+{
+    const Bitmap photo = RandomBitmap(1300, 900, 5);
+    const Bitmap expected = ExpectedSquare(photo, 0, 200);
+    KeepPixelMemoryForReuse(std::size_t { 64 } << 20);
+    for (const char* memory : { "fresh", "kept from a white square" }) {
+        SCOPED_TRACE(memory);
+        Bitmap square;
+        ASSERT_TRUE(BuildSquareBitmap(photo, square));
+        EXPECT_TRUE(SameImage(square, expected));
+        Fill(square, kWhite); // given back white: the next square reuses it
+    }
+    KeepPixelMemoryForReuse(0);
+}
+
 TEST(Photo, FittedSize)
 {
     struct Case {

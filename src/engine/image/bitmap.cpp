@@ -172,8 +172,10 @@ Bitmap& Bitmap::operator=(const Bitmap& other)
     return *this;
 }
 
-bool Bitmap::ResizeUninitialized(int width, int height)
+bool Bitmap::ResizeUninitialized(int width, int height, bool* zeroed)
 {
+    if (zeroed)
+        *zeroed = false;
     if (!SizeAllowed(width, height))
         return false;
     if (width == width_ && height == height_)
@@ -188,6 +190,8 @@ bool Bitmap::ResizeUninitialized(int width, int height)
         if (!fresh && newBytes != 0)
             return false;
         pixels_ = std::move(fresh);
+        if (zeroed)
+            *zeroed = pixels_ && pixels_.get_deleter().zeroed;
     }
     width_ = width;
     height_ = height;

@@ -60,8 +60,9 @@ public:
     // empty: the old pixels are given back before the new ones are asked for, so two large images never need
     // to be held at once).
     [[nodiscard]] bool Resize(int width, int height);
-    // Like Resize, but the pixels are left undefined: for callers that write every pixel at once.
-    [[nodiscard]] bool ResizeUninitialized(int width, int height);
+    // Like Resize, but the pixels are left undefined: for callers that write every pixel at once. With `zeroed`, says
+    // whether they are black all the same (fresh memory from the system, which a caller need not clear again).
+    [[nodiscard]] bool ResizeUninitialized(int width, int height, bool* zeroed = nullptr);
     // Gives the memory back: 0 × 0.
     void Clear();
 

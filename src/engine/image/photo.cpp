@@ -41,10 +41,16 @@ bool PrepareSquareFor(int w, int h, Bitmap& square, int& left, int& top)
         return false;
     const int side = std::max(w, h);
     // Every byte is written once: the black bands beside (or above and below) the photo here, the photo by the caller.
-    if (!square.ResizeUninitialized(side, side))
+    // Fresh memory is black already: its bands are left to the system, which gives their pages zeroed when they are
+    // first read, so a first photo's decoding does not wait for a quarter of its square to be faulted in and cleared.
+    bool zeroed = false;
+    if (!square.ResizeUninitialized(side, side, &zeroed))
         return false;
     left = w < h ? (h - w) / 2 : 0;
     top = w < h ? 0 : (w - h) / 2;
+    static_assert(kBlack.r == 0 && kBlack.g == 0 && kBlack.b == 0);
+    if (zeroed)
+        return true;
     FillRect(square, { 0, 0, side, top }, kBlack);
     FillRect(square, { 0, top + h, side, side }, kBlack);
     FillRect(square, { 0, top, left, top + h }, kBlack);
