@@ -137,8 +137,8 @@ struct RecognitionOutcome {
     PersonModelState personModel = PersonModelState::NotSupported; // the library's answer for the model file
     int personMaskResult = kPersonMaskNotSupported; // ComputePersonMask's answer, or its region's absence
     PersonMask personRegion; // the region of the chosen face's person (empty when none was found)
-    // The mask was made and holds no person where the chosen face is (a dome's window, a robot, a drawing): the face
-    // is not taken, unless it was the one asked for.
+    // The mask was made and holds no person where the chosen face is (a dome's round window, a robot): the face is
+    // not taken, unless it was the one asked for.
     bool noPersonAtFace = false;
     int maskHeadTop = -1; // the head top the region gives, when believable (the frame is built on it)
     bool otherPeople = false; // somebody else shares the proposed frame with the person (OtherPersonInFrame)
