@@ -9,7 +9,6 @@
 #include <array>
 #include <climits>
 #include <cstdint>
-#include <cstring>
 #include <utility>
 #include <vector>
 
@@ -49,7 +48,6 @@ bool LayoutUsable(const SheetLayout& layout)
 // so nothing written under them is ever seen; leaving them out spares writing a third of the sheet's memory.
 void FillAroundCells(Bitmap& sheet, const SheetLayout& layout)
 {
-    static_assert(kWhite.r == 255 && kWhite.g == 255 && kWhite.b == 255);
     std::array<std::pair<int, int>, kMaxSheetCells> spans {};
     for (int y = 0; y < sheet.Height(); ++y) {
         std::size_t count = 0;
@@ -57,20 +55,15 @@ void FillAroundCells(Bitmap& sheet, const SheetLayout& layout)
             const SheetCell& c = layout.Cells[i];
             const int top = c.CentreY - c.ImageHeight / 2, left = c.CentreX - c.ImageWidth / 2;
             if (y >= top && y < top + c.ImageHeight)
-                spans[count++]
-                    = { std::clamp(left, 0, sheet.Width()), std::clamp(left + c.ImageWidth, 0, sheet.Width()) };
+                spans[count++] = { left, left + c.ImageWidth };
         }
         std::sort(spans.begin(), spans.begin() + static_cast<std::ptrdiff_t>(count));
-        std::uint8_t* row = sheet.Row(y);
         int x = 0;
         for (std::size_t k = 0; k < count; ++k) {
-            if (spans[k].first > x)
-                std::memset(
-                    row + 3 * static_cast<std::size_t>(x), 255, 3 * static_cast<std::size_t>(spans[k].first - x));
+            FillRect(sheet, { x, y, spans[k].first, y + 1 }, kWhite);
             x = std::max(x, spans[k].second);
         }
-        if (x < sheet.Width())
-            std::memset(row + 3 * static_cast<std::size_t>(x), 255, 3 * static_cast<std::size_t>(sheet.Width() - x));
+        FillRect(sheet, { x, y, sheet.Width(), y + 1 }, kWhite);
     }
 }
 
