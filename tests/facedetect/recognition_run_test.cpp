@@ -785,6 +785,7 @@ TEST_F(RealDetector, ThePersonMaskGivesTheHeadTopAndSeesANeighbourInTheFrame)
     EXPECT_FALSE(dome.levellingKnown); // the window would tell the tilt of a face it did not take
     EXPECT_FALSE(dome.smallFace);
     ASSERT_EQ(dome.faces.size(), 1u);
+    EXPECT_EQ(dome.chosenFace, -1); // listed, but not framed
     EXPECT_EQ(RunOn("n21_church_dome.jpg", "devset", 1, 0).result, kRecognised);
 }
 

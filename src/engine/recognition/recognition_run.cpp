@@ -694,6 +694,7 @@ public:
 private:
     void NotRecognised(std::string_view message)
     {
+        out_.chosenFace = -1; // the confirmed faces stay listed, but none of them is framed
         // A silent skip leaves the status bar, like everything else on screen, to the batch.
         if (settings_.silentSkip) {
             Fail(kRecognitionSkippedSilently, {});
