@@ -832,16 +832,18 @@ int RunBatch(const std::vector<std::string>& words)
     // Where the workers' recognition works, so that what a lost worker left there can be removed.
     std::string workFolder;
     // The detector library and its models are loaded once, here, before the workers are made: each worker starts
-    // with them in memory (shared until written) instead of reading them again.
+    // with them in memory (shared until written) instead of reading them again. The networks are read without a run:
+    // a run here would leave this process, which never uses them, holding the working memory of each (11 MB), which
+    // every worker has of its own after its first run anyway.
     if (!settings.recogniseOnOpen && settings.plainBackground && total > 0)
-        (void)QueryDetector(folder); // reads the person model once, before the workers start
+        PrepareDetector(folder);
     if (settings.recogniseOnOpen && total > 0) {
         // Each worker has a core of its own: the detector's own thread pool would only make them wait for each
         // other. Set before the library starts it.
         if (jobs > 1)
             setenv("OPENCV_FOR_THREADS_NUM", "1", 0);
-        // The detector's models and the person model are read here, once, before the workers start.
-        detector = KindName(QueryDetector(folder).kind);
+        PrepareDetector(folder);
+        detector = KindName(QueryDetectorKind(folder));
         workFolder = PrepareRecognitionWorkFolder();
     }
 

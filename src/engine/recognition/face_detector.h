@@ -174,8 +174,8 @@ private:
 // What the settings dialog says about a detector kind.
 [[nodiscard]] std::string DetectorKindText(DetectorKind kind);
 
-// The detector as QueryDetectorKind finds it, with its person model, which is read here too (so a batch's workers
-// and the window's first recognition find it read).
+// The detector as QueryDetectorKind finds it, with its two networks, which are read and proved by a run here (what
+// the settings dialog reports); the run leaves each network's working memory allocated in this process.
 struct DetectorReport {
     DetectorKind kind = DetectorKind::Unavailable;
     PersonModelState personModel = PersonModelState::NotSupported;
@@ -188,7 +188,8 @@ struct DetectorReport {
 // What one recognition in a fresh process needs, done while the photo is decoded: the library and its landmark
 // models, the face cascade, and the two networks as PrepareModels has them (the person model read without its proof
 // run, the learned face detector only named, to be read if the run's last resort needs it). A library without
-// prepareModels has them read and proved here, as QueryDetector does.
+// prepareModels has them read and proved here, as QueryDetector does. A batch calls it before forking its workers,
+// which start with all of it in memory and none of the networks' working memory.
 void PrepareDetector(const std::string& programFolder);
 
 // The detector line of "設定": DetectorKindText, then a second line on the person model and, for a library that has
