@@ -16,6 +16,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <memory>
 #include <optional>
 
@@ -632,6 +633,36 @@ std::optional<CascadeCache> CascadeCacheOf(const std::filesystem::path& folder, 
     return cache;
 }
 
+// The caches are named after their cascade's folder, so a program folder that is gone (an old copy, a test's scratch
+// folder) leaves its cache behind. The cache folder keeps the most recently used ones; a read marks its file as used.
+constexpr std::size_t kCascadeCachesKept = 8;
+
+bool IsCascadeCacheName(const std::string& name)
+{
+    return name.rfind("cascade.", 0) == 0 && name.ends_with(".cache");
+}
+
+// Removes the cascade caches beyond the kCascadeCachesKept most recently written or read, `written` always kept.
+void PruneCascadeCaches(const std::filesystem::path& folder, const std::filesystem::path& written)
+{
+    std::error_code ec;
+    std::vector<std::pair<std::filesystem::file_time_type, std::filesystem::path>> others;
+    for (std::filesystem::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+        std::error_code entryError;
+        if (it->path() == written || !IsCascadeCacheName(it->path().filename().string())
+            || !it->is_regular_file(entryError))
+            continue;
+        const std::filesystem::file_time_type time = it->last_write_time(entryError);
+        if (!entryError)
+            others.emplace_back(time, it->path());
+    }
+    if (others.size() < kCascadeCachesKept)
+        return;
+    std::sort(others.begin(), others.end(), [](const auto& a, const auto& b) { return a.first > b.first; });
+    for (std::size_t i = kCascadeCachesKept - 1; i < others.size(); ++i)
+        std::filesystem::remove(others[i].second, ec); // another process's mapping of it stays valid
+}
+
 } // namespace
 
 bool ReadCascadeCache(const std::filesystem::path& cacheFolder, const std::string& cascadeFile, HaarCascade& cascade)
@@ -645,7 +676,12 @@ bool ReadCascadeCache(const std::filesystem::path& cacheFolder, const std::strin
     if (!cached || cached->Size() < sizeof binary)
         return false;
     std::memcpy(&binary, cached->Data(), sizeof binary);
-    return binary == cache->Binary && cascade.LoadFlat(cached->Data() + sizeof binary, cached->Size() - sizeof binary);
+    if (binary != cache->Binary || !cascade.LoadFlat(cached->Data() + sizeof binary, cached->Size() - sizeof binary))
+        return false;
+    // Used now: the pruning keeps it (a cache folder that cannot be written keeps its time and everything else).
+    std::error_code ec;
+    std::filesystem::last_write_time(cache->File, std::filesystem::file_time_type::clock::now(), ec);
+    return true;
 }
 
 void WriteCascadeCache(
@@ -660,7 +696,8 @@ void WriteCascadeCache(
         std::memcpy(bytes.data(), &cache.Binary, sizeof cache.Binary);
         const std::vector<unsigned char> flat = cascade.Flat();
         bytes.insert(bytes.end(), flat.begin(), flat.end());
-        (void)WriteCachedModel(cache.File, kCascadeCacheKind, cache.Source, bytes.data(), bytes.size());
+        if (WriteCachedModel(cache.File, kCascadeCacheKind, cache.Source, bytes.data(), bytes.size()))
+            PruneCascadeCaches(cacheFolder, cache.File);
     } catch (const std::bad_alloc&) {
         // Only the next start's time is lost.
     }

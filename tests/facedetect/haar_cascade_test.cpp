@@ -8,9 +8,11 @@
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace vellicam::test {
@@ -141,6 +143,30 @@ TEST(HaarCascade, CachedCascadeFindsTheSameWindowsAndABadCacheIsNotRead)
     ASSERT_TRUE(facedetect::ReadCascadeCache(cache.Path(), file, cached));
     fs::last_write_time(file, fs::last_write_time(file) + std::chrono::seconds(5));
     EXPECT_FALSE(facedetect::ReadCascadeCache(cache.Path(), file, cached)) << "stale";
+}
+
+// Each program folder has its cascade cache, and one that is gone leaves it behind: the cache folder keeps the eight
+// most recently written or read, so a cache in use survives any number of scratch copies made after it.
+TEST(HaarCascade, TheCacheFolderKeepsTheEightCascadeCachesUsedLast)
+{
+    ScratchDir cache;
+    HaarCascade parsed, cached;
+    ASSERT_TRUE(parsed.Load(Cascade("haarcascade_frontalface_default.xml")));
+    std::vector<ScratchDir> folders(10);
+    std::vector<std::string> files;
+    for (std::size_t i = 0; i < folders.size(); ++i) {
+        files.push_back((folders[i].Path() / "haarcascade_frontalface_default.xml").string());
+        fs::copy_file(Cascade("haarcascade_frontalface_default.xml"), files.back());
+        if (i == 7) { // the first copy is used again before the last three are cached
+            ASSERT_TRUE(facedetect::ReadCascadeCache(cache.Path(), files[0], cached));
+        }
+        // Apart by more than the file system's clock step, so that the order of use is the order of the times.
+        std::this_thread::sleep_for(std::chrono::milliseconds(15));
+        facedetect::WriteCascadeCache(cache.Path(), files.back(), parsed);
+    }
+    EXPECT_EQ(std::distance(fs::directory_iterator(cache.Path()), fs::directory_iterator()), 8);
+    for (std::size_t i = 0; i < files.size(); ++i)
+        EXPECT_EQ(facedetect::ReadCascadeCache(cache.Path(), files[i], cached), i != 1 && i != 2) << i;
 }
 
 TEST(HaarCascade, EdgeSizesMatchOrGoToOpenCv)
