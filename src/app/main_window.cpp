@@ -152,8 +152,9 @@ void MainWindow::setDialogSettings(const Settings& value)
         || value.backgroundColour != settings_.backgroundColour;
     settings_ = value;
     saveSettings();
+    // The background check judges the background the sheet will have; refreshing it shows the plain preview too.
     if (backgroundChanged)
-        previewPlainBackground();
+        refreshChecks();
     if (!recognitionAsked)
         return;
     QString folder = work_.programFolder;

@@ -334,6 +334,30 @@ TEST_F(RecognitionWindow, UnattendedBatchSkipsSilentlyAndLeavesTheWindowToTheBat
     EXPECT_EQ(dialogs.messages.size(), 1u);
 }
 
+// A plain background chosen in "設定" is judged at once: the check list and the panel's short form speak of the
+// background the sheet will have, without waiting for the frame to move.
+TEST_F(RecognitionWindow, ChoosingAPlainBackgroundJudgesTheBackgroundAtOnce)
+{
+    ShowPhoto();
+    Script("0 400 300 600 560\n0\n");
+    ASSERT_EQ(Run(), 0);
+    const auto backgroundRow = [this] {
+        for (int i = 0; i < ui().checkList->count(); ++i)
+            if (const QString text = ui().checkList->item(i)->text(); text.startsWith(QStringLiteral("背景")))
+                return text;
+        return QString();
+    };
+    const QString before = backgroundRow();
+    ASSERT_FALSE(before.isEmpty());
+    EXPECT_FALSE(before.contains(QStringLiteral("無地にします"))) << before.toStdString();
+    settingsUi().plainBackgroundList->setCurrentIndex(2);
+    EXPECT_TRUE(backgroundRow().contains(QStringLiteral("無地にします"))) << backgroundRow().toStdString();
+    const QString summary = QString::fromStdString(ChecksSummaryText(window->session().photoChecks(nullptr, true)));
+    EXPECT_TRUE(ui().statusBar->panel(2).endsWith(summary)) << ui().statusBar->panel(2).toStdString();
+    settingsUi().plainBackgroundList->setCurrentIndex(0);
+    EXPECT_EQ(backgroundRow(), before);
+}
+
 TEST_F(RecognitionWindow, SuccessPlacesTheProposedFrameWithItsResultOutlinesAndAttachesTheGrips)
 {
     ShowPhoto();
