@@ -3,6 +3,7 @@
 
 #include "landmark_model.h"
 #include "model_cache.h"
+#include "shared_work.h"
 
 #include <dlib/image_processing.h>
 #include <dlib/image_processing/frontal_face_detector.h>
@@ -124,6 +125,74 @@ std::string ModelPath()
     return kSystemLandmarkModel;
 }
 
+// dlib's frontal face detector on `picture` with its work shared between two threads: first the feature pyramid's
+// levels, each from its own reduced picture, then the detector's filters, each over the whole pyramid. The steps,
+// their inputs and the final choice among overlapping boxes are the detector's own, in its order, so the faces and
+// their confidences are the same as its own single-threaded call gives. The detector is only read.
+void DetectFacesShared(const dlib::frontal_face_detector& detector, const dlib::cv_image<unsigned char>& picture,
+    std::vector<dlib::rect_detection>& found)
+{
+    using Pyramid = dlib::pyramid_down<6>;
+    const auto& scanner = detector.get_scanner();
+    const auto& features = scanner.get_feature_extractor();
+    const long windowWidth = static_cast<long>(scanner.get_fhog_window_width());
+    const long windowHeight = static_cast<long>(scanner.get_fhog_window_height());
+    const int cell = static_cast<int>(scanner.get_cell_size());
+    const long padding = static_cast<long>(scanner.get_padding());
+
+    // As many levels as the detector's own pyramid has.
+    unsigned long levels = 0;
+    dlib::rectangle rect = dlib::get_rect(picture);
+    Pyramid pyramid;
+    do {
+        rect = pyramid.rect_down(rect);
+        ++levels;
+    } while (rect.width() >= scanner.get_min_pyramid_layer_width()
+        && rect.height() >= scanner.get_min_pyramid_layer_height() && levels < scanner.get_max_pyramid_levels());
+
+    // The reduced pictures, each from the one before, while the first level's features are computed.
+    std::vector<dlib::array2d<unsigned char>> reduced(levels - 1);
+    dlib::array<dlib::array<dlib::array2d<float>>> feats;
+    feats.set_max_size(levels);
+    feats.set_size(levels);
+    ShareItems(2, 2, [&](std::size_t item, int) {
+        if (item == 0) {
+            features(picture, feats[0], cell, windowHeight, windowWidth);
+            return;
+        }
+        for (std::size_t i = 0; i < reduced.size(); ++i) {
+            if (i == 0)
+                pyramid(picture, reduced[0]);
+            else
+                pyramid(reduced[i - 1], reduced[i]);
+        }
+    });
+    ShareItems(levels - 1, 2,
+        [&](std::size_t i, int) { features(reduced[i], feats[i + 1], cell, windowHeight, windowWidth); });
+
+    const unsigned long filters = detector.num_detectors();
+    std::vector<std::vector<std::pair<double, dlib::rectangle>>> hits(filters);
+    std::vector<double> thresholds(filters);
+    ShareItems(filters, 2, [&](std::size_t i, int) {
+        const auto& weights = detector.get_processed_w(i);
+        thresholds[i] = weights.w(scanner.get_num_dimensions());
+        dlib::impl::detect_from_fhog_pyramid<Pyramid>(feats, features, weights.get_detect_argument(), thresholds[i],
+            windowHeight - 2 * padding, windowWidth - 2 * padding, cell, windowHeight, windowWidth, hits[i]);
+    });
+    std::vector<dlib::rect_detection> all;
+    for (unsigned long i = 0; i < filters; ++i)
+        for (const auto& [score, box] : hits[i])
+            all.push_back({ score - thresholds[i], i, box });
+    if (filters > 1)
+        std::sort(all.rbegin(), all.rend());
+    const dlib::test_box_overlap& overlaps = detector.get_overlap_tester();
+    found.clear();
+    for (const dlib::rect_detection& d : all)
+        if (std::none_of(
+                found.begin(), found.end(), [&](const dlib::rect_detection& f) { return overlaps(f.rect, d.rect); }))
+            found.push_back(d);
+}
+
 } // namespace
 
 struct FaceVerifier::Models {
@@ -172,7 +241,7 @@ std::unique_ptr<FaceVerifier> FaceVerifier::Load(
     return nullptr;
 }
 
-bool FaceVerifier::Confirm(const cv::Mat& grey, const cv::Rect& box, FacePoints& points) const
+bool FaceVerifier::Confirm(const cv::Mat& grey, const cv::Rect& box, FacePoints& points, int threads) const
 {
     if (grey.empty() || grey.type() != CV_8UC1 || box.width <= 0 || box.height <= 0)
         return false;
@@ -185,13 +254,17 @@ bool FaceVerifier::Confirm(const cv::Mat& grey, const cv::Rect& box, FacePoints&
     cv::Mat crop;
     cv::resize(grey(around), crop, cv::Size(), f, f, f < 1 ? cv::INTER_AREA : cv::INTER_LINEAR);
 
-    // The detector another thread is not using: a second confirmation at once takes the spare.
     std::vector<dlib::rect_detection> found;
-    std::unique_lock lock(mutex_, std::try_to_lock);
-    std::unique_lock<std::mutex> spare;
-    if (!lock.owns_lock())
-        spare = std::unique_lock(spareMutex_);
-    (lock.owns_lock() ? models_->Detector : models_->Spare)(dlib::cv_image<unsigned char>(crop), found);
+    if (threads > 1) {
+        DetectFacesShared(models_->Detector, dlib::cv_image<unsigned char>(crop), found);
+    } else {
+        // The detector another thread is not using: a second confirmation at once takes the spare.
+        std::unique_lock lock(mutex_, std::try_to_lock);
+        std::unique_lock<std::mutex> spare;
+        if (!lock.owns_lock())
+            spare = std::unique_lock(spareMutex_);
+        (lock.owns_lock() ? models_->Detector : models_->Spare)(dlib::cv_image<unsigned char>(crop), found);
+    }
 
     // The face detector's box sits a little lower than the cascade's (brows to chin against forehead to chin) but
     // on the same face; a box half on a face and half beside it (a face and the dark background next to it) is
@@ -226,7 +299,7 @@ bool FaceVerifier::Confirm(const cv::Mat& grey, const cv::Rect& box, FacePoints&
     return true;
 }
 
-std::vector<Detection> FaceVerifier::SearchWhole(const cv::Mat& grey, int minSide) const
+std::vector<Detection> FaceVerifier::SearchWhole(const cv::Mat& grey, int minSide, int threads) const
 {
     std::vector<Detection> out;
     if (grey.empty() || grey.type() != CV_8UC1)
@@ -243,7 +316,10 @@ std::vector<Detection> FaceVerifier::SearchWhole(const cv::Mat& grey, int minSid
 
     std::vector<dlib::rect_detection> found;
     std::lock_guard lock(mutex_);
-    models_->Detector(dlib::cv_image<unsigned char>(small), found);
+    if (threads > 1)
+        DetectFacesShared(models_->Detector, dlib::cv_image<unsigned char>(small), found);
+    else
+        models_->Detector(dlib::cv_image<unsigned char>(small), found);
     for (const dlib::rect_detection& d : found) {
         const dlib::rectangle r(static_cast<long>(d.rect.left() / f), static_cast<long>(d.rect.top() / f),
             static_cast<long>((d.rect.right() + 1) / f) - 1, static_cast<long>((d.rect.bottom() + 1) / f) - 1);
@@ -277,14 +353,22 @@ bool FaceVerifier::PlaceLandmarks(const cv::Mat& grey, const cv::Rect& face, Fac
     return true;
 }
 
-std::size_t FaceVerifier::CountFaces(const cv::Mat& grey) const
+std::vector<FaceVerifier::Found> FaceVerifier::FindFaces(const cv::Mat& grey, int threads) const
 {
+    std::vector<Found> out;
     if (grey.empty() || grey.type() != CV_8UC1)
-        return 0;
+        return out;
     std::vector<dlib::rect_detection> found;
     std::lock_guard lock(mutex_);
-    models_->Detector(dlib::cv_image<unsigned char>(grey), found);
-    return found.size();
+    if (threads > 1)
+        DetectFacesShared(models_->Detector, dlib::cv_image<unsigned char>(grey), found);
+    else
+        models_->Detector(dlib::cv_image<unsigned char>(grey), found);
+    for (const dlib::rect_detection& d : found)
+        out.push_back({ cv::Rect(static_cast<int>(d.rect.left()), static_cast<int>(d.rect.top()),
+                            static_cast<int>(d.rect.width()), static_cast<int>(d.rect.height())),
+            d.detection_confidence, static_cast<int>(d.weight_index) });
+    return out;
 }
 
 const FaceVerifier* TheVerifier()

@@ -256,8 +256,10 @@ std::vector<Detection> Confirmed(
     const std::size_t looked = std::min(found.size(), static_cast<std::size_t>(kMaxVerified));
     std::vector<FacePoints> points(looked);
     std::vector<char> matched(looked, 0);
+    // A single candidate has both threads for its own look.
+    const int inner = looked == 1 ? std::min(threads, 2) : 1;
     ShareItems(looked, std::min(threads, 2), [&](std::size_t i, int) {
-        matched[i] = verifier.Confirm(image.Grey, ToPicture(found[i].Box, image.Scale), points[i]) ? 1 : 0;
+        matched[i] = verifier.Confirm(image.Grey, ToPicture(found[i].Box, image.Scale), points[i], inner) ? 1 : 0;
     });
     std::vector<Detection> confirmed;
     for (std::size_t i = 0; i < looked; ++i) {
@@ -277,7 +279,7 @@ std::vector<Detection> Confirmed(
     }
     if (!confirmed.empty())
         return confirmed;
-    std::vector<Detection> whole = verifier.SearchWhole(image.Grey, minSide);
+    std::vector<Detection> whole = verifier.SearchWhole(image.Grey, minSide, std::min(threads, 2));
     if (whole.empty())
         whole = ModelFacesConfirmed(verifier, image.Grey, minSide);
     for (Detection& d : whole) {

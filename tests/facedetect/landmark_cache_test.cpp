@@ -182,6 +182,39 @@ TEST_F(LandmarkCache, DamagedFaceDetectorCacheStillFindsTheFaces)
     EXPECT_EQ(faces(), expected);
 }
 
+// The HOG detector with its work shared between two threads finds exactly the faces, confidences and filters of
+// dlib's own call, on whole photos, on a candidate-sized crop, and on pictures whose pyramid has one level or none.
+TEST_F(LandmarkCache, TheDetectorOnTwoThreadsFindsWhatDlibFinds)
+{
+    std::string why;
+    const std::unique_ptr<facedetect::FaceVerifier> verifier = facedetect::FaceVerifier::Load(model_, dir.Path(), why);
+    ASSERT_TRUE(verifier) << why;
+    dlib::frontal_face_detector dlibs = dlib::get_frontal_face_detector();
+    std::vector<cv::Mat> pictures;
+    for (const Face& face : *faces_)
+        pictures.push_back(face.Grey);
+    const cv::Mat& group = faces_->back().Grey;
+    pictures.push_back(group(cv::Rect(0, 0, 210, 210)).clone());
+    pictures.push_back(group(cv::Rect(0, 0, 90, 90)).clone());
+    pictures.push_back(group(cv::Rect(0, 0, 40, 40)).clone());
+    std::size_t faces = 0;
+    for (const cv::Mat& picture : pictures) {
+        SCOPED_TRACE(std::to_string(picture.cols) + "x" + std::to_string(picture.rows));
+        std::vector<dlib::rect_detection> expected;
+        dlibs(dlib::cv_image<unsigned char>(picture), expected);
+        const std::vector<facedetect::FaceVerifier::Found> shared = verifier->FindFaces(picture, 2);
+        ASSERT_EQ(shared.size(), expected.size());
+        for (std::size_t i = 0; i < shared.size(); ++i) {
+            const dlib::rectangle& r = expected[i].rect;
+            EXPECT_EQ(shared[i].box, cv::Rect(r.left(), r.top(), r.width(), r.height())) << i;
+            EXPECT_EQ(shared[i].confidence, expected[i].detection_confidence) << i;
+            EXPECT_EQ(shared[i].filter, static_cast<int>(expected[i].weight_index)) << i;
+        }
+        faces += shared.size();
+    }
+    EXPECT_GE(faces, 5u);
+}
+
 // A cache folder may be shared by machines with and without the processor's CRC instruction: both ways of computing
 // the checksum agree, at every length (the three lanes and the bytes after them), and see a change anywhere.
 TEST(CacheChecksum, SameWithAndWithoutTheInstruction)
