@@ -193,6 +193,18 @@ void DetectFacesShared(const dlib::frontal_face_detector& detector, const dlib::
             found.push_back(d);
 }
 
+// The detector on `picture`, its work shared with a second thread when `threads` allows; the shared way only reads the
+// detector, dlib's own call needs it to itself.
+void RunDetector(dlib::frontal_face_detector& detector, const cv::Mat& picture,
+    std::vector<dlib::rect_detection>& found, int threads)
+{
+    const dlib::cv_image<unsigned char> image(picture);
+    if (threads > 1)
+        DetectFacesShared(detector, image, found);
+    else
+        detector(image, found);
+}
+
 } // namespace
 
 struct FaceVerifier::Models {
@@ -256,14 +268,14 @@ bool FaceVerifier::Confirm(const cv::Mat& grey, const cv::Rect& box, FacePoints&
 
     std::vector<dlib::rect_detection> found;
     if (threads > 1) {
-        DetectFacesShared(models_->Detector, dlib::cv_image<unsigned char>(crop), found);
+        RunDetector(models_->Detector, crop, found, threads);
     } else {
         // The detector another thread is not using: a second confirmation at once takes the spare.
         std::unique_lock lock(mutex_, std::try_to_lock);
         std::unique_lock<std::mutex> spare;
         if (!lock.owns_lock())
             spare = std::unique_lock(spareMutex_);
-        (lock.owns_lock() ? models_->Detector : models_->Spare)(dlib::cv_image<unsigned char>(crop), found);
+        RunDetector(lock.owns_lock() ? models_->Detector : models_->Spare, crop, found, 1);
     }
 
     // The face detector's box sits a little lower than the cascade's (brows to chin against forehead to chin) but
@@ -316,10 +328,7 @@ std::vector<Detection> FaceVerifier::SearchWhole(const cv::Mat& grey, int minSid
 
     std::vector<dlib::rect_detection> found;
     std::lock_guard lock(mutex_);
-    if (threads > 1)
-        DetectFacesShared(models_->Detector, dlib::cv_image<unsigned char>(small), found);
-    else
-        models_->Detector(dlib::cv_image<unsigned char>(small), found);
+    RunDetector(models_->Detector, small, found, threads);
     for (const dlib::rect_detection& d : found) {
         const dlib::rectangle r(static_cast<long>(d.rect.left() / f), static_cast<long>(d.rect.top() / f),
             static_cast<long>((d.rect.right() + 1) / f) - 1, static_cast<long>((d.rect.bottom() + 1) / f) - 1);
@@ -360,10 +369,7 @@ std::vector<FaceVerifier::Found> FaceVerifier::FindFaces(const cv::Mat& grey, in
         return out;
     std::vector<dlib::rect_detection> found;
     std::lock_guard lock(mutex_);
-    if (threads > 1)
-        DetectFacesShared(models_->Detector, dlib::cv_image<unsigned char>(grey), found);
-    else
-        models_->Detector(dlib::cv_image<unsigned char>(grey), found);
+    RunDetector(models_->Detector, grey, found, threads);
     for (const dlib::rect_detection& d : found)
         out.push_back({ cv::Rect(static_cast<int>(d.rect.left()), static_cast<int>(d.rect.top()),
                             static_cast<int>(d.rect.width()), static_cast<int>(d.rect.height())),

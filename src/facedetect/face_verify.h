@@ -59,7 +59,6 @@ public:
         cv::Rect box;
         double confidence = 0;
         int filter = 0;
-        bool operator==(const Found&) const = default;
     };
     [[nodiscard]] std::vector<Found> FindFaces(const cv::Mat& grey, int threads = 1) const;
 
