@@ -497,6 +497,32 @@ TEST_F(Recognition, ChosenCandidateKeepsItsOwnLandmarks)
     EXPECT_EQ(o.levellingAngle, 57);
 }
 
+// A confirmed face low in the picture is asked about again only beside other candidates; when the second pass
+// brings nothing better, the face kept is still the chosen one among the faces that pass lists.
+TEST_F(Recognition, ConfirmedLowFaceIsAskedAgainOnlyAmongOthersAndStaysChosen)
+{
+    UseVariant("landmarks");
+    settings.detectChin = false;
+    const std::string low = "400 420 600 620";
+    const std::string lowPoints = "500 610 450 500 550 500";
+    Script("0 " + low + " | " + lowPoints + "\n");
+    RecognitionOutcome o = Run();
+    ASSERT_EQ(o.result, kRecognised) << o.message;
+    EXPECT_FALSE(o.redetected);
+    EXPECT_EQ(o.chosenFace, 0);
+
+    // Beside a second candidate the second pass runs; it finds the low face again a little shifted, and the
+    // unconfirmed second one.
+    Script("0 " + low + " 100 700 200 800 | " + lowPoints + " -\n"
+        + "0 50 650 250 850 402 422 602 622 | - 500 612 452 502 552 502\n");
+    o = Run();
+    ASSERT_EQ(o.result, kRecognised) << o.message;
+    EXPECT_TRUE(o.redetected);
+    EXPECT_EQ(o.face, (FaceRect { 400, 420, 600, 620 }));
+    ASSERT_EQ(o.faces.size(), 1u);
+    EXPECT_EQ(o.chosenFace, 0);
+}
+
 // Large working images are handed over reduced by a whole factor; what comes back is scaled up again.
 TEST_F(Recognition, LargeImageIsHandedOverReducedAndTheAnswersScaledBack)
 {

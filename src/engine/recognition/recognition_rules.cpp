@@ -29,10 +29,13 @@ bool CentreBelowMiddle(const FaceRect& face, int imageHeight)
 
 } // namespace
 
-bool NeedsRedetection(int candidateCount, const FaceRect& face, int imageWidth, int imageHeight, bool upperHalfOnly, bool plausible, bool confirmed)
+bool NeedsRedetection(int candidateCount, const FaceRect& face, int imageWidth, int imageHeight, bool upperHalfOnly,
+    bool plausible, bool confirmed)
 {
     const bool none = candidateCount <= 0;
-    const bool low = upperHalfOnly && CentreBelowMiddle(face, imageHeight);
+    // A confirmed face that is the only candidate stands low in the picture because the photo was taken so (a
+    // close-up's face fills its middle): the second pass would find it again and nothing else.
+    const bool low = upperHalfOnly && CentreBelowMiddle(face, imageHeight) && !(confirmed && candidateCount == 1);
     const bool offCentre = !confirmed && CentreDistance(face, imageWidth) > imageWidth / 10;
     return none || low || !plausible || offCentre;
 }

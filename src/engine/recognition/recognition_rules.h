@@ -39,16 +39,17 @@ inline constexpr int kMaxCandidates = 10;
 // The first answer is looked at again when there is no face, when (with upperHalfOnly) its centre row lies below
 // the image's middle row, when it is not plausible (IsPlausibleFace), or when its centre is more than a tenth of
 // the width off the vertical centre line, unless a face detector confirmed it and placed its landmarks
-// (`confirmed`): the library then put the most likely subject first already. imageWidth × imageHeight is the square working image.
-[[nodiscard]] bool NeedsRedetection(
-    int candidateCount, const FaceRect& face, int imageWidth, int imageHeight, bool upperHalfOnly, bool plausible, bool confirmed = false);
+// (`confirmed`): the library then put the most likely subject first already. A confirmed face that was the only
+// candidate is not looked at again for standing low either. imageWidth × imageHeight is the square working image.
+[[nodiscard]] bool NeedsRedetection(int candidateCount, const FaceRect& face, int imageWidth, int imageHeight,
+    bool upperHalfOnly, bool plausible, bool confirmed = false);
 
 // The candidate of a second pass nearest the vertical centre line among those that are plausible and (with
 // upperHalfOnly) whose centre row is not below the middle row. Only the first kMaxCandidates are considered; of two
 // at the same distance the earlier wins. An empty `plausible` counts every candidate plausible. Returns the index,
 // or -1 when none qualifies.
-[[nodiscard]] int ChooseCandidate(std::span<const FaceRect> candidates, int imageWidth, int imageHeight, bool upperHalfOnly,
-    const std::function<bool(const FaceRect&)>& plausible);
+[[nodiscard]] int ChooseCandidate(std::span<const FaceRect> candidates, int imageWidth, int imageHeight,
+    bool upperHalfOnly, const std::function<bool(const FaceRect&)>& plausible);
 
 // The chin strip's top row: the face's middle row, raised so that a strip one face high ends inside the image.
 [[nodiscard]] int ChinStripTop(const FaceRect& face, int imageHeight);

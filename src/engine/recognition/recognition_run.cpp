@@ -85,6 +85,15 @@ public:
             hooks_.pause(milliseconds);
     }
 
+    // Two passes' landmarks of one face: their eyes' middles lie within a quarter of the eye distance.
+    static bool SameFace(const FaceLandmarks& p, const FaceLandmarks& c)
+    {
+        const int eyes = std::max(1, std::abs(c.rightEyeX - c.leftEyeX));
+        const int dx = (p.leftEyeX + p.rightEyeX - c.leftEyeX - c.rightEyeX) / 2;
+        const int dy = (p.leftEyeY + p.rightEyeY - c.leftEyeY - c.rightEyeY) / 2;
+        return 4 * std::max(std::abs(dx), std::abs(dy)) <= eyes;
+    }
+
     bool Plausible(const FaceRect& face, const std::optional<LandmarkHeadTop>& top)
     {
         return IsPlausibleFace(
@@ -351,7 +360,10 @@ public:
             return a.face.box.x1 != b.face.box.x1 ? a.face.box.x1 < b.face.box.x1 : a.face.box.y1 < b.face.box.y1;
         });
         for (const Listed& l : listed) {
-            if (out_.landmarks && l.detection == chosenDetection_)
+            // A face kept from the first pass after the second found none better is the second's finding of it.
+            const bool chosen = chosenDetection_ >= 0 ? l.detection == chosenDetection_
+                                                      : out_.chosenFace < 0 && SameFace(l.face.points, out_.points);
+            if (out_.landmarks && chosen)
                 out_.chosenFace = static_cast<int>(out_.faces.size());
             out_.faces.push_back(l.face);
             faceDetections_.push_back(l.detection);
@@ -406,11 +418,7 @@ public:
             if ((rc = LandmarksAt(detector, i, found, p)) != kDetectorOk)
                 return rc;
             // The chosen face itself, also as a pass other than the one it was chosen from found it, is no other.
-            const FaceLandmarks& c = out_.points;
-            const int eyes = std::max(1, std::abs(c.rightEyeX - c.leftEyeX));
-            const int dx = (p.leftEyeX + p.rightEyeX - c.leftEyeX - c.rightEyeX) / 2;
-            const int dy = (p.leftEyeY + p.rightEyeY - c.leftEyeY - c.rightEyeY) / 2;
-            if (found && 4 * std::max(std::abs(dx), std::abs(dy)) > eyes)
+            if (found && !SameFace(p, out_.points))
                 otherFaces_.push_back({ (p.leftEyeX + p.rightEyeX) / 2, (p.leftEyeY + p.rightEyeY) / 2 });
         }
         if (aheadResult_ == kPersonMaskOk) {
@@ -719,7 +727,7 @@ private:
     bool maskPictureMade_ = false; // the mask's picture was made with the detector's copy, into:
     MaskPicture maskPicture_;
     std::vector<ImagePoint> otherFaces_; // the eyes' middles of the other confirmed faces
-    int chosenDetection_ = 0; // the chosen face's detection in the last face pass (-1: none of them)
+    int chosenDetection_ = 0; // the chosen face's detection in the last face pass (-1: the first pass's, kept)
     std::vector<int> faceDetections_; // each listed face's detection in the last face pass
     PersonMask aheadMask_; // StartMaskAhead's mask and its result, read after the thread is joined
     int aheadResult_ = kPersonMaskFailed;
