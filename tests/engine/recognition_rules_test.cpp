@@ -42,10 +42,12 @@ INSTANTIATE_TEST_SUITE_P(RecognitionRules, NeedsRedetectionTest,
         RedetectCase { "CentreBelowMiddleRow", 1, { 400, 371, 600, 631 }, true, true, true },
         RedetectCase { "CentreBelowWholeImage", 1, { 400, 371, 600, 631 }, false, true, false },
         // A face the library confirmed with landmarks is its most likely subject wherever it stands across the
-        // photo, and as the only candidate however low; below the middle among others, or implausible, it is
-        // looked at again.
+        // photo, and as the only candidate when it reaches into the upper half; wholly below the middle row, below
+        // it among others, or implausible, it is looked at again.
         RedetectCase { "ConfirmedOffCentre", 1, { 502, 300, 700, 560 }, true, true, false, true },
         RedetectCase { "ConfirmedAloneBelowMiddleRow", 1, { 400, 371, 600, 631 }, true, true, false, true },
+        RedetectCase { "ConfirmedAloneReachingTheMiddleRow", 1, { 400, 499, 600, 699 }, true, true, false, true },
+        RedetectCase { "ConfirmedAloneWhollyBelowTheMiddleRow", 1, { 400, 500, 600, 700 }, true, true, true, true },
         RedetectCase { "ConfirmedBelowMiddleRowAmongOthers", 2, { 400, 371, 600, 631 }, true, true, true, true },
         RedetectCase { "ConfirmedNotPlausible", 1, { 400, 300, 600, 560 }, true, false, true, true }),
     [](const testing::TestParamInfo<RedetectCase>& info) { return std::string(info.param.name); });

@@ -497,9 +497,10 @@ TEST_F(Recognition, ChosenCandidateKeepsItsOwnLandmarks)
     EXPECT_EQ(o.levellingAngle, 57);
 }
 
-// A confirmed face low in the picture is asked about again only beside other candidates; when the second pass
-// brings nothing better, the face kept is still the chosen one among the faces that pass lists.
-TEST_F(Recognition, ConfirmedLowFaceIsAskedAgainOnlyAmongOthersAndStaysChosen)
+// A confirmed face centred below the middle is asked about again beside other candidates, or alone when it lies
+// wholly in the lower half (a badge taken for a face); when the second pass brings nothing better, the face kept is
+// still the chosen one among the faces that pass lists.
+TEST_F(Recognition, ConfirmedLowFaceIsAskedAgainOnlyWhenItMayNotBeTheSubject)
 {
     UseVariant("landmarks");
     settings.detectChin = false;
@@ -520,6 +521,15 @@ TEST_F(Recognition, ConfirmedLowFaceIsAskedAgainOnlyAmongOthersAndStaysChosen)
     EXPECT_TRUE(o.redetected);
     EXPECT_EQ(o.face, (FaceRect { 400, 420, 600, 620 }));
     ASSERT_EQ(o.faces.size(), 1u);
+    EXPECT_EQ(o.chosenFace, 0);
+
+    // Alone but wholly below the middle row: the second pass finds the face above it.
+    Script("0 400 560 600 760 | 500 750 450 640 550 640\n"
+           "0 400 560 600 760 400 150 600 350 | 500 750 450 640 550 640 500 340 450 230 550 230\n");
+    o = Run();
+    ASSERT_EQ(o.result, kRecognised) << o.message;
+    EXPECT_TRUE(o.redetected);
+    EXPECT_EQ(o.face, (FaceRect { 400, 150, 600, 350 }));
     EXPECT_EQ(o.chosenFace, 0);
 }
 

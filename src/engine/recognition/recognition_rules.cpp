@@ -33,9 +33,11 @@ bool NeedsRedetection(int candidateCount, const FaceRect& face, int imageWidth, 
     bool plausible, bool confirmed)
 {
     const bool none = candidateCount <= 0;
-    // A confirmed face that is the only candidate stands low in the picture because the photo was taken so (a
-    // close-up's face fills its middle): the second pass would find it again and nothing else.
-    const bool low = upperHalfOnly && CentreBelowMiddle(face, imageHeight) && !(confirmed && candidateCount == 1);
+    // A confirmed face that is the only candidate and reaches into the upper half stands low because the photo was
+    // taken so (a close-up's face fills its middle): the second pass would find it again and nothing else. One wholly
+    // in the lower half may be a badge or a print the detector took for a face, below the real one it missed.
+    const bool lowAlone = confirmed && candidateCount == 1 && 2 * static_cast<i64>(face.y1) < imageHeight;
+    const bool low = upperHalfOnly && CentreBelowMiddle(face, imageHeight) && !lowAlone;
     const bool offCentre = !confirmed && CentreDistance(face, imageWidth) > imageWidth / 10;
     return none || low || !plausible || offCentre;
 }

@@ -40,7 +40,8 @@ inline constexpr int kMaxCandidates = 10;
 // the image's middle row, when it is not plausible (IsPlausibleFace), or when its centre is more than a tenth of
 // the width off the vertical centre line, unless a face detector confirmed it and placed its landmarks
 // (`confirmed`): the library then put the most likely subject first already. A confirmed face that was the only
-// candidate is not looked at again for standing low either. imageWidth × imageHeight is the square working image.
+// candidate and reaches into the upper half (its top above the middle row) is not looked at again for standing low
+// either. imageWidth × imageHeight is the square working image.
 [[nodiscard]] bool NeedsRedetection(int candidateCount, const FaceRect& face, int imageWidth, int imageHeight,
     bool upperHalfOnly, bool plausible, bool confirmed = false);
 
