@@ -3,6 +3,7 @@
 
 #include "core/stage_times.h"
 #include "resample/reduce.h"
+#include "resample/shared_bands.h"
 #include "resample/sharpen.h"
 
 #include <algorithm>
@@ -44,18 +45,37 @@ bool LayoutUsable(const SheetLayout& layout)
     return true;
 }
 
+// Where a cell's photo lies on the sheet.
+Rect PhotoRectOf(const SheetCell& c)
+{
+    const int left = c.CentreX - c.ImageWidth / 2, top = c.CentreY - c.ImageHeight / 2;
+    return { left, top, left + c.ImageWidth, top + c.ImageHeight };
+}
+
+// Whether any two cells' photos share a pixel (the later one is then drawn over the earlier).
+bool CellsOverlap(const SheetLayout& layout)
+{
+    for (int i = 0; i < layout.CellCount; ++i)
+        for (int j = 0; j < i; ++j) {
+            const Rect a = PhotoRectOf(layout.Cells[i]), b = PhotoRectOf(layout.Cells[j]);
+            if (a.left < b.right && b.left < a.right && a.top < b.bottom && b.top < a.bottom)
+                return true;
+        }
+    return false;
+}
+
 // The paper white wherever no cell's photo will lie. The photos are drawn whole over their rectangles after the marks,
 // so nothing written under them is ever seen; leaving them out spares writing a third of the sheet's memory.
-void FillAroundCells(Bitmap& sheet, const SheetLayout& layout)
+// Rows top .. bottom - 1.
+void FillAroundCells(Bitmap& sheet, const SheetLayout& layout, int top, int bottom)
 {
     std::array<std::pair<int, int>, kMaxSheetCells> spans {};
-    for (int y = 0; y < sheet.Height(); ++y) {
+    for (int y = top; y < bottom; ++y) {
         std::size_t count = 0;
         for (int i = 0; i < layout.CellCount; ++i) {
-            const SheetCell& c = layout.Cells[i];
-            const int top = c.CentreY - c.ImageHeight / 2, left = c.CentreX - c.ImageWidth / 2;
-            if (y >= top && y < top + c.ImageHeight)
-                spans[count++] = { left, left + c.ImageWidth };
+            const Rect r = PhotoRectOf(layout.Cells[i]);
+            if (y >= r.top && y < r.bottom)
+                spans[count++] = { r.left, r.right };
         }
         std::sort(spans.begin(), spans.begin() + static_cast<std::ptrdiff_t>(count));
         int x = 0;
@@ -251,7 +271,19 @@ int ComposeSheetFromRegion(const Bitmap& photo, const Rect& region, const SheetL
     if (!inPlace && !fresh.ResizeUninitialized(layout.SheetWidth, layout.SheetHeight))
         return kSheetOutOfMemory;
     Bitmap& drawn = inPlace ? sheet : fresh;
-    FillAroundCells(drawn, layout);
+    // With the other core, the white in bands of rows and the photos cell by cell on both: each pixel is written by
+    // one of them alone, so the sheet is the same.
+    const bool shared = options.threads > 1 && !CellsOverlap(layout);
+    const int H = layout.SheetHeight;
+    if (shared) {
+        constexpr int kBands = 8;
+        (void)MakeBandsShared(kBands, [&](int b, bool) {
+            FillAroundCells(drawn, layout, H * b / kBands, H * (b + 1) / kBands);
+            return true;
+        });
+    } else {
+        FillAroundCells(drawn, layout, 0, H);
+    }
     if (options.centreMarks)
         DrawCentreMarks(drawn, layout);
     if (options.cornerMarks)
@@ -260,10 +292,18 @@ int ComposeSheetFromRegion(const Bitmap& photo, const Rect& region, const SheetL
     // alone; the canvas's own pen is solid.
     if (options.scale && layout.ScaleFits)
         DrawScale(drawn, layout, options.centreMarks && !options.cornerMarks ? PenStyle::DashDot : PenStyle::Solid);
-    for (int i = 0; i < layout.CellCount; ++i) {
-        const SheetCell& c = layout.Cells[i];
-        Draw(made[cellImage[static_cast<std::size_t>(i)]].image, drawn, c.CentreX - c.ImageWidth / 2,
-            c.CentreY - c.ImageHeight / 2);
+    const auto drawCell = [&](int i) {
+        const Rect r = PhotoRectOf(layout.Cells[i]);
+        Draw(made[cellImage[static_cast<std::size_t>(i)]].image, drawn, r.left, r.top);
+    };
+    if (shared) {
+        (void)MakeBandsShared(layout.CellCount, [&](int i, bool) {
+            drawCell(i);
+            return true;
+        });
+    } else {
+        for (int i = 0; i < layout.CellCount; ++i)
+            drawCell(i);
     }
     Report(progress);
     if (!inPlace)
