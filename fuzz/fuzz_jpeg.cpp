@@ -1,5 +1,6 @@
-// DecodeJpeg on arbitrary bytes, and now and then the same bytes through LoadJpeg's file path: either both read
-// the same picture or both refuse, a refusal leaves the target bitmap as it was, and nothing crashes or leaks.
+// DecodeJpeg on arbitrary bytes, and now and then the same bytes through LoadJpeg's file path and through
+// LoadImageInto's with two decoders: either all read the same picture or all refuse, a refusal leaves the target
+// bitmap as it was, and nothing crashes or leaks.
 #include "fuzz_support.h"
 #include "image/image_io.h"
 
@@ -72,5 +73,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         FUZZ_CHECK(fromFile.SameAs(fromMemory));
     else
         FUZZ_CHECK(fuzz::IsSentinel(fromFile));
+
+    // Into a canvas, the lower rows of a large enough photo on a second decoder (for what is taken for a JPEG: the
+    // canvas's reader goes by the content's first bytes, the decoder alone does not look).
+    if (SniffImageFormat(file.Path()) != ImageFormat::Jpeg)
+        return 0;
+    Bitmap canvas;
+    const PhotoPlacement place = [&canvas](int w, int h, int& left, int& top) -> Bitmap* {
+        left = top = 0;
+        return canvas.ResizeUninitialized(w, h) ? &canvas : nullptr;
+    };
+    const IoResult placed = LoadImageInto(file.Path(), place, {}, {}, 2);
+    FUZZ_CHECK(placed.ok == decoded.ok);
+    if (placed)
+        FUZZ_CHECK(canvas.SameAs(fromMemory));
     return 0;
 }

@@ -294,6 +294,48 @@ TEST(ImageIo, ProgressiveJpegDecodesLikeItsBaselineTwin)
     EXPECT_GT(reports, 0);
 }
 
+// A large photo read into a canvas on two threads: a second decoder takes the lower rows. Whole, cut in either
+// share, or progressive (one decoder then), it gives what one decoder gives: the same pixels, or the same refusal.
+TEST(ImageIo, TwoDecodersReadWhatOneReads)
+{
+    ScratchDir dir;
+    JpegSpec spec;
+    spec.width = 1280;
+    spec.height = 1030;
+    spec.pixel = [](int x, int y, unsigned char* s) {
+        s[0] = static_cast<unsigned char>((x * 7 + y) & 0xFF);
+        s[1] = static_cast<unsigned char>((y * 3) & 0xFF);
+        s[2] = static_cast<unsigned char>(((x ^ y) * 5) & 0xFF);
+    };
+    WriteJpegFile(dir / "whole.jpg", spec);
+    spec.progressive = true;
+    WriteJpegFile(dir / "progressive.jpg", spec);
+    const std::string whole = ReadFile(dir / "whole.jpg");
+    WriteFile(dir / "cut-low.jpg", whole.substr(0, whole.size() * 9 / 10));
+    WriteFile(dir / "cut-high.jpg", whole.substr(0, whole.size() / 4));
+
+    for (const char* name : { "whole", "progressive", "cut-low", "cut-high" }) {
+        SCOPED_TRACE(name);
+        const std::string path = dir / (std::string(name) + ".jpg");
+        Bitmap one, two;
+        const auto into = [](Bitmap& canvas) {
+            return [&canvas](int w, int h, int& left, int& top) -> Bitmap* {
+                left = 3;
+                top = 2;
+                return canvas.Resize(w + 5, h + 4) ? &canvas : nullptr;
+            };
+        };
+        const IoResult byOne = LoadImageInto(path, into(one), {}, {}, 1);
+        const IoResult byTwo = LoadImageInto(path, into(two), {}, {}, 2);
+        EXPECT_EQ(byOne.ok, byTwo.ok);
+        EXPECT_EQ(byOne.message, byTwo.message);
+        if (byOne.ok && byTwo.ok) {
+            EXPECT_TRUE(SameImage(one, two));
+        }
+        EXPECT_EQ(byOne.ok, std::string(name) == "whole" || std::string(name) == "progressive") << byOne.message;
+    }
+}
+
 TEST(ImageIo, BrokenJpegsAreFailuresThatLeaveTheBitmapAlone)
 {
     ScratchDir dir;

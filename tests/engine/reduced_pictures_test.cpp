@@ -9,6 +9,10 @@
 
 #include <gtest/gtest.h>
 
+#include <mutex>
+#include <set>
+#include <thread>
+#include <tuple>
 #include <utility>
 
 namespace vellicam::test {
@@ -95,8 +99,9 @@ TEST(ReducedPictures, OnePassOverThePhotosAreaGivesBothPicturesAsMadeApart)
 TEST(ReducedPictures, PicturesMadeWhileDecodingAreThoseOfTheFinishedSquare)
 {
     ScratchDir dir;
-    for (const auto& [width, height] : { std::pair { 2303, 2699 }, std::pair { 2699, 2303 } }) {
-        SCOPED_TRACE(testing::Message() << width << "x" << height);
+    // On two threads a second decoder writes the lower rows and reduces them itself.
+    for (const auto& [width, height, threads] : { std::tuple { 2303, 2699, 1 }, std::tuple { 2699, 2303, 2 } }) {
+        SCOPED_TRACE(testing::Message() << width << "x" << height << " on " << threads);
         const std::string path = (dir.Path() / "photo.jpg").string();
         ASSERT_TRUE(SaveJpeg(path, EnlargedPortrait(width, height), { 90, 0 }));
         Bitmap square;
@@ -107,20 +112,31 @@ TEST(ReducedPictures, PicturesMadeWhileDecodingAreThoseOfTheFinishedSquare)
             if (!PrepareSquareFor(w, h, square, left, top))
                 return nullptr;
             area = { left, top, left + w, top + h };
+            EXPECT_TRUE(view.Prepare(square, area, area.Height() * 701 / area.Width(), 701));
+            EXPECT_TRUE(whileDecoding.Start(square, area, DetectorImageFactor(square.Width(), square.Height()), &view));
             return &square;
         };
+        std::mutex lock;
+        std::set<std::thread::id> decoders;
         int calls = 0;
-        const RowsPlaced rows = [&](int placed) {
-            if (++calls == 1) {
-                ASSERT_TRUE(view.Prepare(square, area, area.Height() * 701 / area.Width(), 701));
-                EXPECT_TRUE(
-                    whileDecoding.Start(square, area, DetectorImageFactor(square.Width(), square.Height()), &view));
+        const RowsPlaced rows = [&](int from, int to) {
+            {
+                const std::lock_guard guard(lock);
+                ++calls;
+                decoders.insert(std::this_thread::get_id());
             }
-            whileDecoding.RowsWritten(area.top + placed);
+            whileDecoding.RowsWritten(area.top + from, area.top + to);
         };
-        ASSERT_TRUE(LoadImageInto(path, place, {}, rows));
+        ASSERT_TRUE(LoadImageInto(path, place, {}, rows, threads));
         EXPECT_GT(calls, 10) << "the rows come as they are decoded";
-        whileDecoding.RowsWritten(area.bottom);
+        EXPECT_EQ(decoders.size(), static_cast<std::size_t>(threads));
+        Bitmap decoded;
+        ASSERT_TRUE(LoadJpeg(path, decoded));
+        Bitmap placedPart;
+        ASSERT_TRUE(placedPart.ResizeUninitialized(area.Width(), area.Height()));
+        CopyRect(square, area, placedPart, 0, 0);
+        EXPECT_TRUE(SameImage(placedPart, decoded, "decoded photo"));
+        whileDecoding.RowsWritten(area.top, area.bottom);
         ReducedPictures made;
         ASSERT_TRUE(whileDecoding.Finish(made));
 
@@ -148,7 +164,7 @@ TEST(ReducedPictures, PicturesMadeWhileDecodingAreThoseOfTheFinishedSquare)
     const Bitmap square = SolidBitmap(1200, 1200, Rgb { 90, 120, 150 });
     PicturesWhileDecoding halfWay;
     ASSERT_TRUE(halfWay.Start(square, { 0, 100, 1200, 1100 }, 1));
-    halfWay.RowsWritten(600);
+    halfWay.RowsWritten(100, 600);
     ReducedPictures none;
     EXPECT_FALSE(halfWay.Finish(none));
     EXPECT_TRUE(none.grey.pixels.empty());
@@ -156,7 +172,7 @@ TEST(ReducedPictures, PicturesMadeWhileDecodingAreThoseOfTheFinishedSquare)
     {
         PicturesWhileDecoding dropped;
         ASSERT_TRUE(dropped.Start(square, { 0, 100, 1200, 1100 }, 1));
-        dropped.RowsWritten(300);
+        dropped.RowsWritten(100, 300);
     }
 }
 

@@ -19,6 +19,7 @@
 #include <random>
 #include <sys/stat.h>
 #include <system_error>
+#include <thread>
 #include <unistd.h>
 
 #include <jpeglib.h>
@@ -197,6 +198,21 @@ void InstallHandlers(j_common_ptr cinfo, JpegErrorHandler& handler, JpegProgress
     monitor.progress = &progress;
 }
 
+// The rows from `from` down decoded by a decoder of their own. libjpeg reaches them by entropy-decoding the rows above
+// without their transform, about a third of the work of decoding them: while the calling thread decodes the upper
+// rows, the two halves of the work overlap. The rows come out exactly as one decoder gives them.
+struct LowerRows {
+    jpeg_decompress_struct cinfo;
+    JpegErrorHandler error;
+    const unsigned char* data = nullptr;
+    std::size_t size = 0;
+    Bitmap* target = nullptr;
+    int left = 0, top = 0, from = 0;
+    const RowsPlaced* rowsPlaced = nullptr;
+    bool created = false;
+    bool ok = false;
+};
+
 // Everything the decoder touches lives here, outside the frame that calls setjmp, so that a longjmp out of
 // libjpeg skips no destructor and leaves no local in doubt.
 struct DecodeJob {
@@ -213,6 +229,9 @@ struct DecodeJob {
     const PhotoPlacement* place = nullptr; // LoadImageInto's canvas, when it decodes into one
     const RowsPlaced* rowsPlaced = nullptr; // told of the rows in the canvas
     bool placed = false; // the photo went straight into the canvas
+    bool mayShare = false; // a second decoder may take the lower rows (the file is in memory, a core is free)
+    std::thread lower; // that decoder, joined before the job ends
+    std::unique_ptr<LowerRows> lowerRows; // what it works on and reports
 };
 
 // The orientation of the first APP1 block that is an EXIF block; libjpeg kept the APP1 markers for it.
@@ -245,6 +264,56 @@ void CmykRowToBgr(const std::uint8_t* cmyk, std::uint8_t* bgr, int width, bool i
         bgr[1] = static_cast<std::uint8_t>((m * k + 127) / 255);
         bgr[2] = static_cast<std::uint8_t>((c * k + 127) / 255);
     }
+}
+
+bool RunLowerRows(LowerRows& job)
+{
+    if (setjmp(job.error.jump))
+        return false;
+    jpeg_create_decompress(&job.cinfo);
+    job.created = true;
+    jpeg_mem_src(&job.cinfo, job.data, static_cast<unsigned long>(job.size));
+    (void)jpeg_read_header(&job.cinfo, TRUE);
+    job.cinfo.out_color_space = JCS_EXT_BGR;
+    (void)jpeg_start_decompress(&job.cinfo);
+    const int height = static_cast<int>(job.cinfo.output_height);
+    (void)jpeg_skip_scanlines(&job.cinfo, static_cast<JDIMENSION>(job.from));
+    JSAMPROW rows[kRowsPerCall];
+    while (job.cinfo.output_scanline < job.cinfo.output_height) {
+        const int y = static_cast<int>(job.cinfo.output_scanline);
+        const int count = std::min(kRowsPerCall, height - y);
+        for (int i = 0; i < count; ++i)
+            rows[i] = job.target->Row(job.top + y + i) + 3 * static_cast<std::size_t>(job.left);
+        (void)jpeg_read_scanlines(&job.cinfo, rows, static_cast<JDIMENSION>(count));
+        if (*job.rowsPlaced)
+            (*job.rowsPlaced)(y, static_cast<int>(job.cinfo.output_scanline));
+    }
+    (void)jpeg_finish_decompress(&job.cinfo);
+    return true;
+}
+
+void DecodeLowerRows(LowerRows& job)
+{
+    job.cinfo.err = jpeg_std_error(&job.error.pub);
+    job.error.pub.error_exit = JpegErrorExit;
+    job.error.pub.emit_message = JpegEmitMessage;
+    job.ok = RunLowerRows(job);
+    if (job.created)
+        jpeg_destroy_decompress(&job.cinfo);
+}
+
+// The first row the second decoder takes, or 0 when one decoder does it all: only a sequential three-channel photo of
+// some size, whose lower rows can be reached without decoding them. The upper share is larger by what reaching the
+// lower one costs; the split lies on a row of blocks.
+int LowerRowsStart(const jpeg_decompress_struct& cinfo)
+{
+    const int height = static_cast<int>(cinfo.output_height);
+    if (cinfo.progressive_mode || cinfo.buffered_image || cinfo.out_color_space != JCS_EXT_BGR
+        || static_cast<std::int64_t>(cinfo.output_width) * height < (std::int64_t { 1 } << 20))
+        return 0;
+    const int blockRows = std::max(1, cinfo.max_v_samp_factor * DCTSIZE);
+    const int from = height * 4 / 7 / blockRows * blockRows;
+    return from > 0 && from < height ? from : 0;
 }
 
 bool RunDecode(DecodeJob& job)
@@ -289,6 +358,28 @@ bool RunDecode(DecodeJob& job)
         FailWith(reinterpret_cast<j_common_ptr>(&job.cinfo), ErrorCode::OutOfMemory, "not enough memory for the photo");
     }
     const auto rowOf = [&](int y) { return target->Row(top + y) + 3 * static_cast<std::size_t>(left); };
+    int lastRow = height; // the rows this decoder writes end here
+    if (job.placed && job.mayShare && !fourChannels && job.orientation <= 1) {
+        if (const int from = LowerRowsStart(job.cinfo); from > 0) {
+            if (auto* lower = new (std::nothrow) LowerRows {}) {
+                job.lowerRows.reset(lower);
+                lower->data = job.data;
+                lower->size = job.size;
+                lower->target = target;
+                lower->left = left;
+                lower->top = top;
+                lower->from = from;
+                lower->rowsPlaced = job.rowsPlaced;
+                if (*job.rowsPlaced)
+                    (*job.rowsPlaced)(from, from);
+                try {
+                    job.lower = std::thread([lower] { DecodeLowerRows(*lower); });
+                    lastRow = from;
+                } catch (const std::system_error&) {
+                }
+            }
+        }
+    }
     if (fourChannels) {
         job.fourChannelRow.reset(new (std::nothrow) std::uint8_t[static_cast<std::size_t>(width) * 4]);
         if (!job.fourChannelRow)
@@ -300,43 +391,56 @@ bool RunDecode(DecodeJob& job)
             JSAMPROW row = job.fourChannelRow.get();
             if (jpeg_read_scanlines(&job.cinfo, &row, 1) == 1)
                 CmykRowToBgr(row, rowOf(y), width, inverted);
-            if (job.placed && *job.rowsPlaced && (y + 1) % kRowsPerCall == 0)
-                (*job.rowsPlaced)(y + 1);
+            if (job.placed && *job.rowsPlaced && ((y + 1) % kRowsPerCall == 0 || y + 1 == height))
+                (*job.rowsPlaced)(y / kRowsPerCall * kRowsPerCall, y + 1);
         }
     } else {
         JSAMPROW rows[kRowsPerCall];
-        while (job.cinfo.output_scanline < job.cinfo.output_height) {
+        while (static_cast<int>(job.cinfo.output_scanline) < lastRow) {
             const int y = static_cast<int>(job.cinfo.output_scanline);
-            const int count = std::min(kRowsPerCall, height - y);
+            const int count = std::min(kRowsPerCall, lastRow - y);
             for (int i = 0; i < count; ++i)
                 rows[i] = rowOf(y + i);
             (void)jpeg_read_scanlines(&job.cinfo, rows, static_cast<JDIMENSION>(count));
             if (job.placed && *job.rowsPlaced)
-                (*job.rowsPlaced)(static_cast<int>(job.cinfo.output_scanline));
+                (*job.rowsPlaced)(y, static_cast<int>(job.cinfo.output_scanline));
         }
     }
-    (void)jpeg_finish_decompress(&job.cinfo);
+    // With the lower rows on the other decoder, that one reads the file to its end.
+    if (lastRow == height)
+        (void)jpeg_finish_decompress(&job.cinfo);
     return true;
 }
 
 IoResult Decode(std::FILE* file, const unsigned char* data, std::size_t size, Bitmap& out, const Progress& progress,
-    const std::string& name, const PhotoPlacement* place = nullptr, const RowsPlaced* rowsPlaced = nullptr)
+    const std::string& name, const PhotoPlacement* place = nullptr, const RowsPlaced* rowsPlaced = nullptr,
+    bool mayShare = false)
 {
     auto job = std::unique_ptr<DecodeJob>(new (std::nothrow) DecodeJob {});
     if (!job)
         return OutOfMemory("not enough memory to read " + name);
     InstallHandlers(reinterpret_cast<j_common_ptr>(&job->cinfo), job->error, job->monitor, progress);
     job->place = place;
+    job->mayShare = mayShare && data && !file;
     static const RowsPlaced kNobody;
     job->rowsPlaced = rowsPlaced ? rowsPlaced : &kNobody;
     job->file = file;
     job->data = data;
     job->size = size;
-    const bool ok = RunDecode(*job);
+    bool ok = RunDecode(*job);
     if (job->created)
         jpeg_destroy_decompress(&job->cinfo);
+    // The first fault in the file is the one told, as a single decoder meets it: the upper rows' before the lower's.
+    const JpegErrorHandler* fault = &job->error;
+    if (job->lower.joinable()) {
+        job->lower.join();
+        if (ok && !job->lowerRows->ok) {
+            ok = false;
+            fault = &job->lowerRows->error;
+        }
+    }
     if (!ok) {
-        const JpegErrorHandler& handler = job->error;
+        const JpegErrorHandler& handler = *fault;
         EngineError error = Error(
             handler.code == ErrorCode::None ? ErrorCode::Corrupt : handler.code, ErrorDomain::Decode, handler.reason);
         if (handler.code == ErrorCode::TooLarge) {
@@ -1009,6 +1113,28 @@ IoResult SavePpm(const std::string& path, const Bitmap& bitmap)
     return WriteFileAtomically(path, bytes);
 }
 
+namespace {
+
+// The whole of an opened file in memory; 0, and the file rewound, when it cannot be had so (no memory, a read that
+// fails or comes short, a file too large to hold): the caller then reads it as a stream.
+std::size_t ReadWhole(std::FILE* file, std::unique_ptr<unsigned char[]>& bytes)
+{
+    constexpr std::int64_t kMostInMemory = std::int64_t { 256 } << 20;
+    struct stat st { };
+    if (::fstat(::fileno(file), &st) != 0 || st.st_size <= 0 || st.st_size > kMostInMemory)
+        return 0;
+    const auto size = static_cast<std::size_t>(st.st_size);
+    bytes.reset(new (std::nothrow) unsigned char[size]);
+    if (!bytes || std::fread(bytes.get(), 1, size, file) != size) {
+        bytes.reset();
+        std::rewind(file);
+        return 0;
+    }
+    return size;
+}
+
+} // namespace
+
 // ---- Dispatch ------------------------------------------------------------------------------------------------
 
 IoResult LoadImage(const std::string& path, Bitmap& out, const Progress& progress)
@@ -1032,8 +1158,8 @@ IoResult LoadImage(const std::string& path, Bitmap& out, const Progress& progres
         Error(ErrorCode::UnknownFormat, ErrorDomain::Decode), "cannot read " + path + ": not a JPEG, PNG or PPM file");
 }
 
-IoResult LoadImageInto(
-    const std::string& path, const PhotoPlacement& place, const Progress& progress, const RowsPlaced& rowsPlaced)
+IoResult LoadImageInto(const std::string& path, const PhotoPlacement& place, const Progress& progress,
+    const RowsPlaced& rowsPlaced, int threads)
 {
     const StageTimer timer(Stage::Decode);
     Bitmap photo;
@@ -1041,7 +1167,12 @@ IoResult LoadImageInto(
         FilePtr file;
         if (IoResult opened = OpenForReading(path, file); !opened)
             return opened;
-        if (IoResult decoded = Decode(file.get(), nullptr, 0, photo, progress, path, &place, &rowsPlaced);
+        // With a second core the file is read whole, for a second decoder to take the lower rows from.
+        std::unique_ptr<unsigned char[]> bytes;
+        const std::size_t size = threads > 1 ? ReadWhole(file.get(), bytes) : 0;
+        if (IoResult decoded = size > 0
+                ? Decode(nullptr, bytes.get(), size, photo, progress, path, &place, &rowsPlaced, true)
+                : Decode(file.get(), nullptr, 0, photo, progress, path, &place, &rowsPlaced);
             !decoded || photo.Empty())
             return decoded;
     } else if (IoResult loaded = LoadImage(path, photo, progress); !loaded) {

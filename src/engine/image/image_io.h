@@ -96,10 +96,13 @@ using PhotoPlacement = std::function<Bitmap*(int width, int height, int& left, i
 // Reads a photo as LoadImage does, into the canvas `place` gives instead of a bitmap of its own: a JPEG without a turn
 // to apply decodes straight into it, anything else is decoded first and drawn there. A refusal of `place` fails with
 // ErrorCode::OutOfMemory. On a failure the canvas may hold part of the photo. A photo that decodes straight into the
-// canvas tells `rowsPlaced` how many of its rows, from the top, are there as they come.
-using RowsPlaced = std::function<void(int rows)>;
+// canvas tells `rowsPlaced` of its rows [from, to), counted from the photo's top, as they come, on the thread that
+// wrote them. One decoder tells them from the top down. With `threads` 2 a second decoder may take the photo's lower
+// rows at once: before any row the calling thread tells where that share begins, as the empty range (from, from);
+// then each decoder tells its own share from the top down, at the same time. The pixels are the same either way.
+using RowsPlaced = std::function<void(int from, int to)>;
 [[nodiscard]] IoResult LoadImageInto(const std::string& path, const PhotoPlacement& place,
-    const Progress& progress = {}, const RowsPlaced& rowsPlaced = {});
+    const Progress& progress = {}, const RowsPlaced& rowsPlaced = {}, int threads = 1);
 
 // Writes in the format of the file name's extension (JPEG options apply to JPEG only).
 [[nodiscard]] IoResult SaveImage(const std::string& path, const Bitmap& bitmap, const JpegOptions& options = {});

@@ -22,6 +22,10 @@
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
+#if defined(__x86_64__) && defined(__GNUC__)
+#include <immintrin.h>
+#define VELLICAM_REDUCTION_AVX2 1
+#endif
 
 namespace vellicam {
 
@@ -69,6 +73,76 @@ void AddBytes(std::uint16_t* columns, const std::uint8_t* bytes, std::size_t cou
     for (; i < count; ++i)
         columns[i] = static_cast<std::uint16_t>(columns[i] + bytes[i]);
 }
+
+#ifdef VELLICAM_REDUCTION_AVX2
+// One row into both pictures' column sums at once: each pixel's grey (29 B + 150 G + 77 R, as GreyRow) into `greys`,
+// its three bytes into `channels`. The row's bytes are read once, sixteen pixels at a time, the channels parted by
+// byte shuffles; what no shuffle takes is added one by one.
+__attribute__((target("avx2"))) void AddRowAvx2(
+    const std::uint8_t* row, std::size_t width, std::uint32_t* greys, std::uint16_t* channels)
+{
+    // Byte i of each pick takes the i-th pixel's channel from one of the three 16-byte thirds (-1 takes none).
+    alignas(16) static const std::int8_t kPick[3][3][16] = {
+        { { 0, 3, 6, 9, 12, 15, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1 },
+            { -1, -1, -1, -1, -1, -1, 2, 5, 8, 11, 14, -1, -1, -1, -1, -1 },
+            { -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, 1, 4, 7, 10, 13 } },
+        { { 1, 4, 7, 10, 13, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1 },
+            { -1, -1, -1, -1, -1, 0, 3, 6, 9, 12, 15, -1, -1, -1, -1, -1 },
+            { -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, 2, 5, 8, 11, 14 } },
+        { { 2, 5, 8, 11, 14, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1 },
+            { -1, -1, -1, -1, -1, 1, 4, 7, 10, 13, -1, -1, -1, -1, -1, -1 },
+            { -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, 0, 3, 6, 9, 12, 15 } },
+    };
+    const auto pick = [](int channel, int third) {
+        return _mm_load_si128(reinterpret_cast<const __m128i*>(kPick[channel][third]));
+    };
+    const __m128i b0 = pick(0, 0), b1 = pick(0, 1), b2 = pick(0, 2);
+    const __m128i g0 = pick(1, 0), g1 = pick(1, 1), g2 = pick(1, 2);
+    const __m128i r0 = pick(2, 0), r1 = pick(2, 1), r2 = pick(2, 2);
+    const __m256i wb = _mm256_set1_epi16(29), wg = _mm256_set1_epi16(150), wr = _mm256_set1_epi16(77);
+    std::size_t x = 0;
+    for (; x + 16 <= width; x += 16) {
+        const std::uint8_t* p = row + 3 * x;
+        const __m128i t0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        const __m128i t1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16));
+        const __m128i t2 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 32));
+        std::uint16_t* c = channels + 3 * x;
+        const __m128i thirds[3] = { t0, t1, t2 };
+        for (int i = 0; i < 3; ++i) {
+            auto* at = reinterpret_cast<__m256i*>(c + 16 * i);
+            _mm256_storeu_si256(at, _mm256_add_epi16(_mm256_loadu_si256(at), _mm256_cvtepu8_epi16(thirds[i])));
+        }
+        const __m128i b
+            = _mm_or_si128(_mm_or_si128(_mm_shuffle_epi8(t0, b0), _mm_shuffle_epi8(t1, b1)), _mm_shuffle_epi8(t2, b2));
+        const __m128i g
+            = _mm_or_si128(_mm_or_si128(_mm_shuffle_epi8(t0, g0), _mm_shuffle_epi8(t1, g1)), _mm_shuffle_epi8(t2, g2));
+        const __m128i r
+            = _mm_or_si128(_mm_or_si128(_mm_shuffle_epi8(t0, r0), _mm_shuffle_epi8(t1, r1)), _mm_shuffle_epi8(t2, r2));
+        // Each product and the sum stay below 65536: 16-bit lanes, read as unsigned.
+        const __m256i grey = _mm256_add_epi16(_mm256_add_epi16(_mm256_mullo_epi16(_mm256_cvtepu8_epi16(b), wb),
+                                                  _mm256_mullo_epi16(_mm256_cvtepu8_epi16(g), wg)),
+            _mm256_mullo_epi16(_mm256_cvtepu8_epi16(r), wr));
+        auto* lo = reinterpret_cast<__m256i*>(greys + x);
+        auto* hi = reinterpret_cast<__m256i*>(greys + x + 8);
+        _mm256_storeu_si256(
+            lo, _mm256_add_epi32(_mm256_loadu_si256(lo), _mm256_cvtepu16_epi32(_mm256_castsi256_si128(grey))));
+        _mm256_storeu_si256(
+            hi, _mm256_add_epi32(_mm256_loadu_si256(hi), _mm256_cvtepu16_epi32(_mm256_extracti128_si256(grey, 1))));
+    }
+    for (; x < width; ++x) {
+        const std::uint8_t* q = row + 3 * x;
+        greys[x] += 29u * q[0] + 150u * q[1] + 77u * q[2];
+        for (int i = 0; i < 3; ++i)
+            channels[3 * x + i] = static_cast<std::uint16_t>(channels[3 * x + i] + q[i]);
+    }
+}
+
+bool HasAvx2()
+{
+    static const bool present = __builtin_cpu_supports("avx2");
+    return present;
+}
+#endif
 
 // The two pictures of one square made band by band: Prepare, ReduceRows over bands that start and end on block rows
 // of both pictures (Unit), then Finish.
@@ -122,8 +196,23 @@ public:
 
             if (y == top || y % factor == 0)
                 std::fill(greyColumns.begin(), greyColumns.end(), 0u);
-            GreyRow(row, aw, greys.data());
-            AddGreys(greyColumns.data(), greys.data(), columns_);
+            if (mask_ && (y == top || y % f == 0))
+                std::fill(maskColumns.begin(), maskColumns.end(), std::uint16_t { 0 });
+#ifdef VELLICAM_REDUCTION_AVX2
+            const bool together = mask_ && HasAvx2();
+#else
+            constexpr bool together = false;
+#endif
+            if (together) {
+#ifdef VELLICAM_REDUCTION_AVX2
+                AddRowAvx2(row, columns_, greyColumns.data(), maskColumns.data());
+#endif
+            } else {
+                GreyRow(row, aw, greys.data());
+                AddGreys(greyColumns.data(), greys.data(), columns_);
+                if (mask_)
+                    AddBytes(maskColumns.data(), row, 3 * columns_);
+            }
             if (y + 1 == area.bottom || (y + 1) % factor == 0) {
                 const int by = y / factor;
                 const int rows = std::min(H, (by + 1) * factor) - by * factor;
@@ -142,9 +231,6 @@ public:
 
             if (!mask_)
                 continue;
-            if (y == top || y % f == 0)
-                std::fill(maskColumns.begin(), maskColumns.end(), std::uint16_t { 0 });
-            AddBytes(maskColumns.data(), row, 3 * columns_);
             if (y + 1 == area.bottom || (y + 1) % f == 0) {
                 const int by = y / f;
                 const int rows = std::min(H, (by + 1) * f) - by * f;
@@ -282,22 +368,43 @@ struct PicturesWhileDecoding::Work {
     std::condition_variable changed;
     int written = 0; // the square's rows above this are written
     int wanted = 0; // the thread sleeps until `written` reaches this
+    // With two decoders each reduces the rows it writes, while they are at hand: the thread's core is taken. The lower
+    // share begins at `lowerStart` (INT_MAX with one decoder), and its decoder reduces from the first block row
+    // boundary there, `lowerFrom`; what lies between the two decoders' reductions is reduced at the end.
+    int lowerStart = INT_MAX;
+    int lowerFrom = INT_MAX;
+    int upperMade = 0; // the upper decoder's rows above this are reduced; touched by that decoder alone
+    int lowerMade = 0; // the same of the lower decoder
     bool finishing = false; // no more rows will come
     bool stop = false;
     bool failed = false;
-    bool done = false; // every band made
+    bool done = false; // every band the thread takes made
     std::thread thread; // last: started when everything it reads is there
 
+    [[nodiscard]] int Unit() const { return std::max(1, reduction->Unit()); }
+    // Where a band of rows written up to `to` may end: on a block row boundary, or at the area's bottom.
+    [[nodiscard]] int BandEnd(int to) const { return to >= area.bottom ? area.bottom : to / Unit() * Unit(); }
+
     // Takes each band of the pictures as its rows come: at least a few block rows at a time, every band but the last
-    // ending on block rows of both pictures; and the view's rows, a few dozen source rows at a time.
+    // ending on block rows of both pictures; and the view's rows, a few dozen source rows at a time. With two
+    // decoders it follows the view alone.
     void Run()
     {
-        // The square's memory first, well ahead of the decoder: it then writes without waiting for the system to
-        // clear the pages of a fresh square (a tenth of its time).
-        PrefaultRows(*square, area.top, area.bottom);
-        const int unit = std::max(1, reduction->Unit());
+        bool shared = false;
+        {
+            std::unique_lock guard(lock);
+            changed.wait(guard, [&] { return stop || finishing || written > area.top || lowerStart != INT_MAX; });
+            if (stop)
+                return;
+            shared = lowerStart != INT_MAX;
+        }
+        // The square's memory first, well ahead of a lone decoder: it then writes without waiting for the system to
+        // clear the pages of a fresh square (a tenth of its time). Two decoders clear their own.
+        if (!shared)
+            PrefaultRows(*square, area.top, area.bottom);
+        const int unit = Unit();
         const int least = std::max(unit, (64 + unit - 1) / unit * unit);
-        int made = area.top; // the pictures' rows above this are made
+        int made = shared ? area.bottom : area.top; // the pictures' rows above this are made
         int followed = area.top; // the rows the view has been made from
         for (;;) {
             const bool picturesMade = made >= area.bottom;
@@ -319,7 +426,7 @@ struct PicturesWhileDecoding::Work {
                 last = finishing && written < wanted;
             }
             try {
-                const int end = rows >= area.bottom ? area.bottom : rows / unit * unit;
+                const int end = BandEnd(rows);
                 if (!picturesMade && end > made) {
                     reduction->ReduceRows(made, end);
                     made = end;
@@ -338,6 +445,22 @@ struct PicturesWhileDecoding::Work {
         }
         const std::lock_guard guard(lock);
         done = true;
+    }
+
+    // Reduces [made, end) on the calling thread and moves `made` on; false when the band's sums cannot be had.
+    bool ReduceHere(int& made, int end) noexcept
+    {
+        if (end <= made)
+            return true;
+        try {
+            reduction->ReduceRows(made, end);
+        } catch (const std::bad_alloc&) {
+            const std::lock_guard guard(lock);
+            failed = true;
+            return false;
+        }
+        made = end;
+        return true;
     }
 
     void Stop(bool keep) noexcept
@@ -392,33 +515,58 @@ bool PicturesWhileDecoding::Started() const
     return work_ != nullptr;
 }
 
-void PicturesWhileDecoding::RowsWritten(int bottom) noexcept
+void PicturesWhileDecoding::RowsWritten(int from, int to) noexcept
 {
     if (!work_)
         return;
+    Work& w = *work_;
+    if (from == to && from > w.area.top && from < w.area.bottom) { // a lower share announced, before any row
+        {
+            const std::lock_guard guard(w.lock);
+            if (w.lowerStart != INT_MAX || w.written > w.area.top)
+                return; // too late: the thread follows every row
+            w.lowerStart = from;
+            w.lowerFrom = std::min(w.area.bottom, (from + w.Unit() - 1) / w.Unit() * w.Unit());
+            w.upperMade = w.area.top;
+            w.lowerMade = w.lowerFrom;
+        }
+        w.changed.notify_one();
+        return;
+    }
+    const bool lower = from >= w.lowerStart;
+    if (lower) {
+        (void)w.ReduceHere(w.lowerMade, w.BandEnd(to));
+        return;
+    }
+    if (w.lowerStart != INT_MAX)
+        (void)w.ReduceHere(w.upperMade, std::min(w.lowerFrom, w.BandEnd(to)));
     bool wake = false;
     {
-        const std::lock_guard guard(work_->lock);
-        work_->written = std::max(work_->written, bottom);
-        wake = work_->written >= work_->wanted;
+        const std::lock_guard guard(w.lock);
+        w.written = std::max(w.written, to);
+        wake = w.written >= w.wanted;
     }
     if (wake)
-        work_->changed.notify_one();
+        w.changed.notify_one();
 }
 
 bool PicturesWhileDecoding::Finish(ReducedPictures& out)
 {
     if (!work_)
         return false;
-    work_->Stop(true);
-    const bool made = work_->done && !work_->failed;
+    Work& w = *work_;
+    w.Stop(true);
+    // Two decoders: the rows between their reductions, and the lower share must have reached the bottom.
+    const bool shared = w.lowerStart != INT_MAX;
+    const bool made
+        = w.done && !w.failed && (!shared || (w.ReduceHere(w.upperMade, w.lowerFrom) && w.lowerMade >= w.area.bottom));
     if (made) {
         ReducedPictures pictures;
-        work_->reduction->Finish(pictures.grey, &pictures.mask);
-        pictures.squareWidth = work_->squareWidth;
-        pictures.squareHeight = work_->squareHeight;
-        pictures.area = work_->area;
-        pictures.factor = work_->factor;
+        w.reduction->Finish(pictures.grey, &pictures.mask);
+        pictures.squareWidth = w.squareWidth;
+        pictures.squareHeight = w.squareHeight;
+        pictures.area = w.area;
+        pictures.factor = w.factor;
         out = std::move(pictures);
     }
     work_.reset();

@@ -35,8 +35,10 @@ struct ReducedPictures {
 };
 
 // Makes a square's two pictures while its photo is being decoded into it, on a thread of its own: each band of rows
-// as soon as the decoder has written it. The decoder keeps one core, and a second is otherwise idle until it ends; the
-// pictures are those MakeReducedPictures makes of the finished square, mask picture included.
+// as soon as the decoder has written it. One decoder keeps one core, and a second is otherwise idle until it ends.
+// When a second decoder writes the lower rows at the same time, the thread keeps to the upper ones and that decoder
+// reduces its own as it writes them. The pictures are those MakeReducedPictures makes of the finished square, mask
+// picture included.
 class PicturesWhileDecoding {
 public:
     PicturesWhileDecoding();
@@ -49,8 +51,10 @@ public:
     // is followed alongside; it is finished when Finish succeeds. False, and nothing made, when it cannot start.
     bool Start(const Bitmap& square, Rect photoArea, int factor, ReductionFollowingRows* view = nullptr);
     [[nodiscard]] bool Started() const;
-    // The square's rows above `bottom` are written. Called by the decoder; never throws.
-    void RowsWritten(int bottom) noexcept;
+    // The square's rows [from, to) are written. Called by the decoders (LoadImageInto's shares, as the square's
+    // rows), by the upper one or the only one from the area's top down, by a lower one from where the upper share
+    // ends; never throws.
+    void RowsWritten(int from, int to) noexcept;
     // Every row is written: waits for the last bands and hands the pictures over. False when anything failed
     // (no memory), when it was never started, or when the rows did not all come.
     bool Finish(ReducedPictures& out);

@@ -308,6 +308,10 @@ OpenOutcome PhotoSession::openIntoSquare(
     int width = 0, height = 0;
     bool tooLarge = false;
     Rect placed;
+    // With a second core, the recognition's reduced pictures, and the view's when its side is known, are made on it
+    // while the decoders fill the square.
+    PicturesWhileDecoding pictures;
+    ReductionFollowingRows view;
     const PhotoPlacement place = [&](int w, int h, int& left, int& top) -> Bitmap* {
         width = w;
         height = h;
@@ -315,25 +319,19 @@ OpenOutcome PhotoSession::openIntoSquare(
         if (tooLarge || !PrepareSquareFor(w, h, square, left, top))
             return nullptr;
         placed = { left, top, left + w, top + h };
-        return &square;
-    };
-    // With a second core, the recognition's reduced pictures, and the view's when its side is known, are made on it
-    // while the decoder fills the square.
-    PicturesWhileDecoding pictures;
-    ReductionFollowingRows view;
-    const RowsPlaced rowsPlaced = [&](int rows) {
-        if (!pictures.Started() && rows > 0) {
+        if (threads_ > 1) {
             const Size fitted = FittedSize(placed.Width(), placed.Height(), viewSide, viewSide);
             const bool withView = viewSide > 0 && view.Prepare(square, placed, fitted.height, fitted.width);
             (void)pictures.Start(
                 square, placed, DetectorImageFactor(square.Width(), square.Height()), withView ? &view : nullptr);
         }
-        pictures.RowsWritten(placed.top + rows);
+        return &square;
     };
-    const IoResult loaded = LoadImageInto(path, place, progress, threads_ > 1 ? rowsPlaced : RowsPlaced());
+    const RowsPlaced rowsPlaced = [&](int from, int to) { pictures.RowsWritten(placed.top + from, placed.top + to); };
+    const IoResult loaded = LoadImageInto(path, place, progress, threads_ > 1 ? rowsPlaced : RowsPlaced(), threads_);
     std::unique_ptr<ReducedPictures> made;
     if (loaded && pictures.Started()) {
-        pictures.RowsWritten(placed.bottom);
+        pictures.RowsWritten(placed.top, placed.bottom);
         made.reset(new (std::nothrow) ReducedPictures());
         if (made && !pictures.Finish(*made))
             made.reset();
