@@ -464,6 +464,7 @@ int RunDetect(const std::vector<std::string>& words)
     if (std::filesystem::is_regular_file(args.Positional()[0], ec))
         preload = std::jthread([folder = DetectorFolder()] { PrepareDetector(folder); });
     PhotoSession session(DetectorFolder());
+    session.setOtherCoreBusyWhileOpening(preload.joinable());
     const int refused = OpenInSession(session, args.Positional()[0], angleText ? &angle : nullptr);
     if (refused != 0)
         return PrintRefusal(refused);

@@ -113,6 +113,10 @@ public:
     // the person mask on the second while it searches the faces, and a sheet's cells are reduced on both. A batch's
     // worker keeps to the one core it was given; the window's photo has the machine to itself.
     void setThreads(int threads);
+    // With two cores a JPEG is opened by two decoders, the second taking its lower rows, unless the caller keeps the
+    // other core busy meanwhile (the command line reads the detector's models while it opens the photo): one decoder
+    // then, with the recognition's pictures still made on the other core as its rows come.
+    void setOtherCoreBusyWhileOpening(bool busy) { otherCoreBusy_ = busy; }
     // The photo's size as opened (upright).
     [[nodiscard]] int photoWidth() const { return photoWidth_; }
     [[nodiscard]] int photoHeight() const { return photoHeight_; }
@@ -374,6 +378,7 @@ private:
     Bitmap fittedOfSquare_; // the photo fitted to a view fittedSide_ on a side, made with them
     int fittedSide_ = 0;
     bool headless_ = false;
+    bool otherCoreBusy_ = false; // setOtherCoreBusyWhileOpening
     int threads_ = 1; // setThreads; two from the start on a machine that has them
     int photoWidth_ = 0;
     int photoHeight_ = 0;
