@@ -328,8 +328,8 @@ OpenOutcome PhotoSession::openIntoSquare(
         return &square;
     };
     const RowsPlaced rowsPlaced = [&](int from, int to) { pictures.RowsWritten(placed.top + from, placed.top + to); };
-    const IoResult loaded = LoadImageInto(
-        path, place, progress, threads_ > 1 ? rowsPlaced : RowsPlaced(), otherCoreBusy_ ? 1 : threads_);
+    const IoResult loaded
+        = LoadImageInto(path, place, progress, threads_ > 1 ? rowsPlaced : RowsPlaced(), otherCoreBusy_ ? 1 : threads_);
     std::unique_ptr<ReducedPictures> made;
     if (loaded && pictures.Started()) {
         pictures.RowsWritten(placed.top, placed.bottom);
