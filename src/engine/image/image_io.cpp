@@ -266,6 +266,23 @@ void CmykRowToBgr(const std::uint8_t* cmyk, std::uint8_t* bgr, int width, bool i
     }
 }
 
+// Decodes the rows from the decoder's next one up to `end` into rowOf(y), a few at a call, and tells `rowsPlaced`
+// (when given one) of each few.
+template <typename RowOf>
+void ReadRowsUpTo(jpeg_decompress_struct& cinfo, int end, const RowOf& rowOf, const RowsPlaced* rowsPlaced)
+{
+    JSAMPROW rows[kRowsPerCall];
+    while (static_cast<int>(cinfo.output_scanline) < end) {
+        const int y = static_cast<int>(cinfo.output_scanline);
+        const int count = std::min(kRowsPerCall, end - y);
+        for (int i = 0; i < count; ++i)
+            rows[i] = rowOf(y + i);
+        (void)jpeg_read_scanlines(&cinfo, rows, static_cast<JDIMENSION>(count));
+        if (rowsPlaced && *rowsPlaced)
+            (*rowsPlaced)(y, static_cast<int>(cinfo.output_scanline));
+    }
+}
+
 bool RunLowerRows(LowerRows& job)
 {
     if (setjmp(job.error.jump))
@@ -276,18 +293,11 @@ bool RunLowerRows(LowerRows& job)
     (void)jpeg_read_header(&job.cinfo, TRUE);
     job.cinfo.out_color_space = JCS_EXT_BGR;
     (void)jpeg_start_decompress(&job.cinfo);
-    const int height = static_cast<int>(job.cinfo.output_height);
     (void)jpeg_skip_scanlines(&job.cinfo, static_cast<JDIMENSION>(job.from));
-    JSAMPROW rows[kRowsPerCall];
-    while (job.cinfo.output_scanline < job.cinfo.output_height) {
-        const int y = static_cast<int>(job.cinfo.output_scanline);
-        const int count = std::min(kRowsPerCall, height - y);
-        for (int i = 0; i < count; ++i)
-            rows[i] = job.target->Row(job.top + y + i) + 3 * static_cast<std::size_t>(job.left);
-        (void)jpeg_read_scanlines(&job.cinfo, rows, static_cast<JDIMENSION>(count));
-        if (*job.rowsPlaced)
-            (*job.rowsPlaced)(y, static_cast<int>(job.cinfo.output_scanline));
-    }
+    ReadRowsUpTo(
+        job.cinfo, static_cast<int>(job.cinfo.output_height),
+        [&job](int y) { return job.target->Row(job.top + y) + 3 * static_cast<std::size_t>(job.left); },
+        job.rowsPlaced);
     (void)jpeg_finish_decompress(&job.cinfo);
     return true;
 }
@@ -395,16 +405,7 @@ bool RunDecode(DecodeJob& job)
                 (*job.rowsPlaced)(y / kRowsPerCall * kRowsPerCall, y + 1);
         }
     } else {
-        JSAMPROW rows[kRowsPerCall];
-        while (static_cast<int>(job.cinfo.output_scanline) < lastRow) {
-            const int y = static_cast<int>(job.cinfo.output_scanline);
-            const int count = std::min(kRowsPerCall, lastRow - y);
-            for (int i = 0; i < count; ++i)
-                rows[i] = rowOf(y + i);
-            (void)jpeg_read_scanlines(&job.cinfo, rows, static_cast<JDIMENSION>(count));
-            if (job.placed && *job.rowsPlaced)
-                (*job.rowsPlaced)(y, static_cast<int>(job.cinfo.output_scanline));
-        }
+        ReadRowsUpTo(job.cinfo, lastRow, rowOf, job.placed ? job.rowsPlaced : nullptr);
     }
     // With the lower rows on the other decoder, that one reads the file to its end.
     if (lastRow == height)
