@@ -538,16 +538,18 @@ void PicturesWhileDecoding::RowsWritten(int from, int to) noexcept
         (void)w.ReduceHere(w.lowerMade, w.BandEnd(to));
         return;
     }
-    if (w.lowerStart != INT_MAX)
-        (void)w.ReduceHere(w.upperMade, std::min(w.lowerFrom, w.BandEnd(to)));
     bool wake = false;
     {
         const std::lock_guard guard(w.lock);
+        if (from > w.written)
+            return; // rows that do not follow on from the top: Finish's call over the whole area takes them
         w.written = std::max(w.written, to);
         wake = w.written >= w.wanted;
     }
     if (wake)
         w.changed.notify_one();
+    if (w.lowerStart != INT_MAX)
+        (void)w.ReduceHere(w.upperMade, std::min(w.lowerFrom, w.BandEnd(to)));
 }
 
 bool PicturesWhileDecoding::Finish(ReducedPictures& out)
