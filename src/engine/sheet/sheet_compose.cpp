@@ -3,7 +3,6 @@
 
 #include "core/stage_times.h"
 #include "resample/reduce.h"
-#include "resample/shared_bands.h"
 #include "resample/sharpen.h"
 
 #include <algorithm>
@@ -50,18 +49,6 @@ Rect PhotoRectOf(const SheetCell& c)
 {
     const int left = c.CentreX - c.ImageWidth / 2, top = c.CentreY - c.ImageHeight / 2;
     return { left, top, left + c.ImageWidth, top + c.ImageHeight };
-}
-
-// Whether any two cells' photos share a pixel (the later one is then drawn over the earlier).
-bool CellsOverlap(const SheetLayout& layout)
-{
-    for (int i = 0; i < layout.CellCount; ++i)
-        for (int j = 0; j < i; ++j) {
-            const Rect a = PhotoRectOf(layout.Cells[i]), b = PhotoRectOf(layout.Cells[j]);
-            if (a.left < b.right && b.left < a.right && a.top < b.bottom && b.top < a.bottom)
-                return true;
-        }
-    return false;
 }
 
 // The paper white wherever no cell's photo will lie. The photos are drawn whole over their rectangles after the marks,
@@ -271,19 +258,10 @@ int ComposeSheetFromRegion(const Bitmap& photo, const Rect& region, const SheetL
     if (!inPlace && !fresh.ResizeUninitialized(layout.SheetWidth, layout.SheetHeight))
         return kSheetOutOfMemory;
     Bitmap& drawn = inPlace ? sheet : fresh;
-    // With the other core, the white in bands of rows and the photos cell by cell on both: each pixel is written by
-    // one of them alone, so the sheet is the same.
-    const bool shared = options.threads > 1 && !CellsOverlap(layout);
-    const int H = layout.SheetHeight;
-    if (shared) {
-        constexpr int kBands = 8;
-        (void)MakeBandsShared(kBands, [&](int b, bool) {
-            FillAroundCells(drawn, layout, H * b / kBands, H * (b + 1) / kBands);
-            return true;
-        });
-    } else {
-        FillAroundCells(drawn, layout, 0, H);
-    }
+    // The white and the photos are plain memory writes, as fast on one core as on two when the sheet is drawn over
+    // in place. Shared with a helper they gained nothing and, right after a recognition, waited milliseconds for a
+    // helper the scheduler had put behind the recognition's worker threads.
+    FillAroundCells(drawn, layout, 0, layout.SheetHeight);
     if (options.centreMarks)
         DrawCentreMarks(drawn, layout);
     if (options.cornerMarks)
@@ -292,18 +270,9 @@ int ComposeSheetFromRegion(const Bitmap& photo, const Rect& region, const SheetL
     // alone; the canvas's own pen is solid.
     if (options.scale && layout.ScaleFits)
         DrawScale(drawn, layout, options.centreMarks && !options.cornerMarks ? PenStyle::DashDot : PenStyle::Solid);
-    const auto drawCell = [&](int i) {
+    for (int i = 0; i < layout.CellCount; ++i) {
         const Rect r = PhotoRectOf(layout.Cells[i]);
         Draw(made[cellImage[static_cast<std::size_t>(i)]].image, drawn, r.left, r.top);
-    };
-    if (shared) {
-        (void)MakeBandsShared(layout.CellCount, [&](int i, bool) {
-            drawCell(i);
-            return true;
-        });
-    } else {
-        for (int i = 0; i < layout.CellCount; ++i)
-            drawCell(i);
     }
     Report(progress);
     if (!inPlace)
