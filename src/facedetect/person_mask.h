@@ -30,4 +30,9 @@ enum PersonModelStatus : int {
 // brought to the mask's size and sharpened by a guided filter whose guide is the picture at that size.
 [[nodiscard]] int PersonMaskOf(const cv::Mat& bgr, int divisor, cv::Mat& mask);
 
+// PersonMaskOf's last step: the soft mask (CV_32FC1, the probabilities 0..1) sharpened by the guided filter with
+// `guide` (CV_8UC3, the same size), into `mask` (made CV_8UC1, 0..255). The values are those of one filter over the
+// whole picture, made in bands of rows and, in each band, only where the soft mask is not zero nearby.
+void RefineSoftMask(const cv::Mat& guide, const cv::Mat& soft, cv::Mat& mask);
+
 } // namespace vellicam::facedetect

@@ -1,5 +1,6 @@
 // The library's guided filter against OpenCV's contrib one it replaced, on real photos: the person masks must not move.
 #include "guided_filter.h"
+#include "person_mask.h"
 #include "test_support.h"
 
 #include <gtest/gtest.h>
@@ -10,6 +11,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <functional>
 
 namespace vellicam::facedetect {
 namespace {
@@ -64,6 +66,51 @@ TEST(GuidedFilter, GivesOpenCVsContribValuesBitForBit)
                 differing += std::memcmp(actual.ptr(y), expected.ptr(y), actual.cols * sizeof(float)) != 0;
             EXPECT_EQ(differing, 0) << c.Photo << " at " << c.Width << " wide, rows " << rows.start << ".." << rows.end;
         }
+    }
+}
+
+// The person mask is refined band by band, and in each band only near the values that are not zero: it must be the
+// mask one filter over the whole picture gives, wherever the person lies and however little of the picture it takes.
+TEST(GuidedFilter, TheMaskRefinedNearThePersonOnlyIsTheWholePicturesMask)
+{
+    const cv::Mat photo
+        = cv::imread((test::DataDir() / "photos" / "group_three_people_1280x900.jpg").string(), cv::IMREAD_COLOR);
+    ASSERT_FALSE(photo.empty());
+    cv::Mat guide;
+    cv::resize(photo, guide, cv::Size(640, 450), 0, 0, cv::INTER_AREA);
+    const cv::Mat everywhere = SoftMaskFor(guide);
+    // What the model gives, kept inside an ellipse (a person) or a few pixels (a speck at the picture's edges).
+    const auto keptInside = [&](const std::function<bool(int x, int y)>& inside) {
+        cv::Mat soft = everywhere.clone();
+        for (int y = 0; y < soft.rows; ++y)
+            for (int x = 0; x < soft.cols; ++x)
+                if (!inside(x, y))
+                    soft.at<float>(y, x) = 0;
+        return soft;
+    };
+    struct Case {
+        const char* What;
+        cv::Mat Soft;
+    };
+    const Case cases[] = {
+        { "a person in the middle", keptInside([](int x, int y) {
+             const double dx = (x - 330) / 120.0, dy = (y - 300) / 200.0;
+             return dx * dx + dy * dy < 1;
+         }) },
+        { "specks at the left and right edges", keptInside([](int x, int y) {
+             return (x == 0 && y == 77) || (x == 639 && y >= 200 && y < 203) || (x == 5 && y == 449);
+         }) },
+        { "nobody", keptInside([](int, int) { return false; }) },
+        { "values everywhere", everywhere },
+    };
+    for (const Case& c : cases) {
+        cv::Mat whole, expected, actual;
+        GuidedFilter(guide, c.Soft, whole, 4, 625.0);
+        whole.convertTo(expected, CV_8U, 255.0);
+        RefineSoftMask(guide, c.Soft, actual);
+        ASSERT_EQ(actual.type(), CV_8UC1) << c.What;
+        ASSERT_EQ(actual.size(), expected.size()) << c.What;
+        EXPECT_EQ(cv::countNonZero(actual != expected), 0) << c.What;
     }
 }
 
