@@ -112,6 +112,21 @@ TEST(PersonMaskRegion, KeepsThePersonAtTheSeedWithItsSoftEdgeAndSeesTheOthers)
     ASSERT_TRUE(KeepRegionAt(pair, 35, 20));
     EXPECT_EQ(pair.At(45, 20), 255) << "people who touch are one region, kept whole";
 
+    // Arms joined only at the bottom or only at the top: the region goes down and comes back up to the other arm.
+    // Soft pixels two to the side of the region are its edge, three away are not.
+    for (const bool joinedBelow : { true, false }) {
+        PersonMask arms = Drawn(40, 40, 1,
+            { { 5, 5, 10, 35 }, { 25, 5, 30, 35 }, joinedBelow ? Rect { 5, 30, 30, 35 } : Rect { 5, 5, 30, 10 } });
+        arms.values[static_cast<std::size_t>(20 * 40 + 3)] = 100;
+        arms.values[static_cast<std::size_t>(20 * 40 + 32)] = 100;
+        arms.values[static_cast<std::size_t>(20 * 40 + 17)] = 255; // an island between the arms
+        ASSERT_TRUE(KeepRegionAt(arms, 7, joinedBelow ? 6 : 33)) << joinedBelow;
+        EXPECT_EQ(arms.At(27, joinedBelow ? 6 : 33), 255) << "the other arm's far end, " << joinedBelow;
+        EXPECT_EQ(arms.At(3, 20), 100) << "soft, two pixels beside, " << joinedBelow;
+        EXPECT_EQ(arms.At(32, 20), 0) << "soft, three pixels beside, " << joinedBelow;
+        EXPECT_EQ(arms.At(17, 20), 0) << "the island, " << joinedBelow;
+    }
+
     struct Case {
         const char* what;
         Rect frame;

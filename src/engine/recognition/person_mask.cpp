@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <new>
+#include <utility>
 #include <vector>
 
 namespace vellicam {
@@ -193,28 +194,49 @@ bool KeepRegionAt(PersonMask& mask, int x, int y)
     const int w = mask.width, h = mask.height;
     // 0: not reached, 1: the region, 2: its soft edge.
     std::vector<std::uint8_t> mark(mask.values.size(), 0);
-    std::vector<int> stack { sy * w + sx };
-    mark[static_cast<std::size_t>(sy * w + sx)] = 1;
-    while (!stack.empty()) {
-        const int i = stack.back();
-        stack.pop_back();
-        const int px = i % w, py = i / w;
-        const int next[4][2] = { { px - 1, py }, { px + 1, py }, { px, py - 1 }, { px, py + 1 } };
-        for (const auto& n : next) {
-            if (n[0] < 0 || n[1] < 0 || n[0] >= w || n[1] >= h)
+    const auto joins = [&](int px, int py) {
+        const std::size_t i = static_cast<std::size_t>(py) * static_cast<std::size_t>(w) + static_cast<std::size_t>(px);
+        return mark[i] == 0 && mask.values[i] >= kPersonThreshold;
+    };
+    // The region, four-connected, filled a run of a row at a time; each run seeds the runs touching it above and
+    // below. Its bounding box limits the soft edge's growth below.
+    int left = sx, right = sx, top = sy, bottom = sy;
+    std::vector<std::pair<int, int>> seeds { { sx, sy } };
+    while (!seeds.empty()) {
+        const auto [x, y] = seeds.back();
+        seeds.pop_back();
+        if (!joins(x, y))
+            continue;
+        int l = x, r = x;
+        while (l > 0 && joins(l - 1, y))
+            --l;
+        while (r + 1 < w && joins(r + 1, y))
+            ++r;
+        std::fill_n(mark.begin() + static_cast<std::ptrdiff_t>(y) * w + l, r - l + 1, std::uint8_t { 1 });
+        left = std::min(left, l);
+        right = std::max(right, r);
+        top = std::min(top, y);
+        bottom = std::max(bottom, y);
+        for (const int ny : { y - 1, y + 1 }) {
+            if (ny < 0 || ny >= h)
                 continue;
-            const std::size_t j = static_cast<std::size_t>(n[1] * w + n[0]);
-            if (mark[j] == 0 && mask.values[j] >= kPersonThreshold) {
-                mark[j] = 1;
-                stack.push_back(static_cast<int>(j));
+            bool inRun = false;
+            for (int nx = l; nx <= r; ++nx) {
+                const bool joined = joins(nx, ny);
+                if (joined && !inRun)
+                    seeds.emplace_back(nx, ny);
+                inRun = joined;
             }
         }
     }
-    // The soft edge: pixels below the threshold within kEdgeReach of the region, by repeated growth.
+    // The soft edge: pixels below the threshold within kEdgeReach of the region, by repeated growth; each step
+    // reaches one pixel further than the region's box.
     for (int step = 0; step < kEdgeReach; ++step) {
         std::vector<std::uint8_t> grown = mark;
-        for (int py = 0; py < h; ++py)
-            for (int px = 0; px < w; ++px) {
+        const int y0 = std::max(0, top - step - 1), y1 = std::min(h - 1, bottom + step + 1);
+        const int x0 = std::max(0, left - step - 1), x1 = std::min(w - 1, right + step + 1);
+        for (int py = y0; py <= y1; ++py)
+            for (int px = x0; px <= x1; ++px) {
                 const std::size_t i = static_cast<std::size_t>(py * w + px);
                 if (mark[i] != 0 || mask.values[i] >= kPersonThreshold)
                     continue;
