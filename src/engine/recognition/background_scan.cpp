@@ -4,6 +4,7 @@
 #include "resample/reduce.h"
 
 #include <algorithm>
+#include <cstdint>
 
 namespace vellicam {
 
@@ -51,11 +52,20 @@ HeadTopScan ScanHeadTop(int a, int b, int y0, const Bitmap& bitmap, int toleranc
         if ((y0 - y) % 64 == 63)
             Report(progress);
         long long count = 0;
-        if (y < hb) {
-            for (long long x = firstX; x <= lastX; ++x) {
-                const Rgb c = pixel(static_cast<int>(x), y);
-                if (Within(c.r, r, tolerance) && Within(c.g, g, tolerance) && Within(c.b, bl, tolerance))
-                    ++count;
+        if (y < hb && lastX >= firstX) {
+            if (readable) {
+                // Within(v, centre, tolerance) as one unsigned comparison per channel, so the row's loop has no
+                // branch.
+                const unsigned span = static_cast<unsigned>(std::max(0, 2 * tolerance - 1));
+                const int lowR = r - tolerance + 1, lowG = g - tolerance + 1, lowB = bl - tolerance + 1;
+                const std::uint8_t* p = bitmap.Row(y) + 3 * firstX;
+                const std::uint8_t* const end = bitmap.Row(y) + 3 * (lastX + 1);
+                for (; p != end; p += 3)
+                    count += static_cast<int>(static_cast<unsigned>(p[2] - lowR) < span)
+                        & static_cast<int>(static_cast<unsigned>(p[1] - lowG) < span)
+                        & static_cast<int>(static_cast<unsigned>(p[0] - lowB) < span);
+            } else if (Within(0, r, tolerance) && Within(0, g, tolerance) && Within(0, bl, tolerance)) {
+                count = lastX - firstX + 1;
             }
         }
         if (count == 0 || count * 100 / n > ratio) {
