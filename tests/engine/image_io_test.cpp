@@ -334,6 +334,14 @@ TEST(ImageIo, TwoDecodersReadWhatOneReads)
         }
         EXPECT_EQ(byOne.ok, std::string(name) == "whole" || std::string(name) == "progressive") << byOne.message;
     }
+    // The second decoder starts before the canvas is made: when none can be had, it writes nothing, the opening ends
+    // and the refusal is the one told.
+    const PhotoPlacement refused = [](int, int, int&, int&) -> Bitmap* { return nullptr; };
+    const std::string path = dir / "whole.jpg";
+    const IoResult refusedOne = LoadImageInto(path, refused, {}, {}, 1);
+    const IoResult refusedTwo = LoadImageInto(path, refused, {}, {}, 2);
+    EXPECT_FALSE(refusedTwo.ok);
+    EXPECT_EQ(refusedOne.message, refusedTwo.message);
 }
 
 TEST(ImageIo, BrokenJpegsAreFailuresThatLeaveTheBitmapAlone)

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <condition_variable>
 #include <csetjmp>
 #include <cstdint>
 #include <cstdio>
@@ -15,6 +16,7 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <memory>
+#include <mutex>
 #include <new>
 #include <random>
 #include <sys/stat.h>
@@ -201,16 +203,46 @@ void InstallHandlers(j_common_ptr cinfo, JpegErrorHandler& handler, JpegProgress
 // The rows from `from` down decoded by a decoder of their own. libjpeg reaches them by entropy-decoding the rows above
 // without their transform, about a third of the work of decoding them: while the calling thread decodes the upper
 // rows, the two halves of the work overlap. The rows come out exactly as one decoder gives them.
+//
+// The second decoder starts as soon as the first has read the header, and reaches its rows while the first has the
+// canvas made (on a reused canvas, the black bands beside the photo are cleared then: a millisecond and more). It
+// writes nothing before the first tells it where the rows go, or that they go nowhere.
 struct LowerRows {
     jpeg_decompress_struct cinfo;
     JpegErrorHandler error;
     const unsigned char* data = nullptr;
     std::size_t size = 0;
-    Bitmap* target = nullptr;
-    int left = 0, top = 0, from = 0;
+    int from = 0;
     const RowsPlaced* rowsPlaced = nullptr;
     bool created = false;
     bool ok = false;
+
+    // Set by the first decoder, under `mutex`, before `canvasKnown`: where the rows go, or that the canvas failed.
+    std::mutex mutex;
+    std::condition_variable canvasKnown;
+    Bitmap* target = nullptr;
+    int left = 0, top = 0;
+    int canvas = 0; // 1: target, left and top hold; -1: no canvas, nothing to write
+
+    void TellCanvas(Bitmap* into, int x, int y)
+    {
+        {
+            const std::lock_guard lock(mutex);
+            if (canvas != 0)
+                return;
+            target = into;
+            left = x;
+            top = y;
+            canvas = into ? 1 : -1;
+        }
+        canvasKnown.notify_one();
+    }
+    [[nodiscard]] bool WaitForCanvas()
+    {
+        std::unique_lock lock(mutex);
+        canvasKnown.wait(lock, [this] { return canvas != 0; });
+        return canvas > 0;
+    }
 };
 
 // Everything the decoder touches lives here, outside the frame that calls setjmp, so that a longjmp out of
@@ -294,6 +326,8 @@ bool RunLowerRows(LowerRows& job)
     job.cinfo.out_color_space = JCS_EXT_BGR;
     (void)jpeg_start_decompress(&job.cinfo);
     (void)jpeg_skip_scanlines(&job.cinfo, static_cast<JDIMENSION>(job.from));
+    if (!job.WaitForCanvas())
+        return true; // the first decoder failed before any row: its fault is the one told
     ReadRowsUpTo(
         job.cinfo, static_cast<int>(job.cinfo.output_height),
         [&job](int y) { return job.target->Row(job.top + y) + 3 * static_cast<std::size_t>(job.left); },
@@ -314,7 +348,7 @@ void DecodeLowerRows(LowerRows& job)
 
 // The first row the second decoder takes, or 0 when one decoder does it all: only a sequential three-channel photo of
 // some size, whose lower rows can be reached without decoding them. The upper share is larger by what reaching the
-// lower one costs; the split lies on a row of blocks.
+// lower one costs, less what making the canvas costs the first decoder; the split lies on a row of blocks.
 int LowerRowsStart(const jpeg_decompress_struct& cinfo)
 {
     const int height = static_cast<int>(cinfo.output_height);
@@ -322,7 +356,7 @@ int LowerRowsStart(const jpeg_decompress_struct& cinfo)
         || static_cast<std::int64_t>(cinfo.output_width) * height < (std::int64_t { 1 } << 20))
         return 0;
     const int blockRows = std::max(1, cinfo.max_v_samp_factor * DCTSIZE);
-    const int from = height * 4 / 7 / blockRows * blockRows;
+    const int from = height * 6 / 11 / blockRows * blockRows;
     return from > 0 && from < height ? from : 0;
 }
 
@@ -355,33 +389,16 @@ bool RunDecode(DecodeJob& job)
 
     const int width = static_cast<int>(job.cinfo.output_width);
     const int height = static_cast<int>(job.cinfo.output_height);
-    // A photo that needs no turn goes straight where it belongs; one that does is turned in a bitmap of its own first.
-    Bitmap* target = &job.image;
-    int left = 0, top = 0;
-    if (job.place && job.orientation <= 1) {
-        target = (*job.place)(width, height, left, top);
-        if (!target || left < 0 || top < 0 || left + width > target->Width() || top + height > target->Height())
-            FailWith(
-                reinterpret_cast<j_common_ptr>(&job.cinfo), ErrorCode::OutOfMemory, "not enough memory for the photo");
-        job.placed = true;
-    } else if (!job.image.ResizeUninitialized(width, height)) {
-        FailWith(reinterpret_cast<j_common_ptr>(&job.cinfo), ErrorCode::OutOfMemory, "not enough memory for the photo");
-    }
-    const auto rowOf = [&](int y) { return target->Row(top + y) + 3 * static_cast<std::size_t>(left); };
     int lastRow = height; // the rows this decoder writes end here
-    if (job.placed && job.mayShare && !fourChannels && job.orientation <= 1) {
+    const bool intoCanvas = job.place && job.orientation <= 1;
+    if (intoCanvas && job.mayShare && !fourChannels) {
         if (const int from = LowerRowsStart(job.cinfo); from > 0) {
             if (auto* lower = new (std::nothrow) LowerRows {}) {
                 job.lowerRows.reset(lower);
                 lower->data = job.data;
                 lower->size = job.size;
-                lower->target = target;
-                lower->left = left;
-                lower->top = top;
                 lower->from = from;
                 lower->rowsPlaced = job.rowsPlaced;
-                if (*job.rowsPlaced)
-                    (*job.rowsPlaced)(from, from);
                 try {
                     job.lower = std::thread([lower] { DecodeLowerRows(*lower); });
                     lastRow = from;
@@ -390,6 +407,25 @@ bool RunDecode(DecodeJob& job)
             }
         }
     }
+    // A photo that needs no turn goes straight where it belongs; one that does is turned in a bitmap of its own first.
+    Bitmap* target = &job.image;
+    int left = 0, top = 0;
+    if (intoCanvas) {
+        target = (*job.place)(width, height, left, top);
+        if (!target || left < 0 || top < 0 || left + width > target->Width() || top + height > target->Height())
+            FailWith(
+                reinterpret_cast<j_common_ptr>(&job.cinfo), ErrorCode::OutOfMemory, "not enough memory for the photo");
+        job.placed = true;
+        if (lastRow < height) {
+            // Whoever follows the rows learns where the lower share begins before either decoder writes one.
+            if (*job.rowsPlaced)
+                (*job.rowsPlaced)(lastRow, lastRow);
+            job.lowerRows->TellCanvas(target, left, top);
+        }
+    } else if (!job.image.ResizeUninitialized(width, height)) {
+        FailWith(reinterpret_cast<j_common_ptr>(&job.cinfo), ErrorCode::OutOfMemory, "not enough memory for the photo");
+    }
+    const auto rowOf = [&](int y) { return target->Row(top + y) + 3 * static_cast<std::size_t>(left); };
     if (fourChannels) {
         job.fourChannelRow.reset(new (std::nothrow) std::uint8_t[static_cast<std::size_t>(width) * 4]);
         if (!job.fourChannelRow)
@@ -434,6 +470,7 @@ IoResult Decode(std::FILE* file, const unsigned char* data, std::size_t size, Bi
     // The first fault in the file is the one told, as a single decoder meets it: the upper rows' before the lower's.
     const JpegErrorHandler* fault = &job->error;
     if (job->lower.joinable()) {
+        job->lowerRows->TellCanvas(nullptr, 0, 0); // when the first decoder failed before it had one
         job->lower.join();
         if (ok && !job->lowerRows->ok) {
             ok = false;
