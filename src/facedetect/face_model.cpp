@@ -94,6 +94,11 @@ void NameFaceModel(const std::string& path)
 
 std::vector<ModelFace> FindModelFaces(const cv::Mat& picture, double minScore)
 {
+    return MergedModelFaces(ModelAnchorFaces(picture, minScore), minScore);
+}
+
+std::vector<ModelFace> ModelAnchorFaces(const cv::Mat& picture, double minScore)
+{
     std::vector<ModelFace> found;
     OnnxModel& model = TheModel();
     const std::lock_guard guard(model.Lock());
@@ -144,6 +149,16 @@ std::vector<ModelFace> FindModelFaces(const cv::Mat& picture, double minScore)
     }
     std::stable_sort(
         candidates.begin(), candidates.end(), [](const ModelFace& x, const ModelFace& y) { return x.Score > y.Score; });
+    return candidates;
+}
+
+std::vector<ModelFace> MergedModelFaces(const std::vector<ModelFace>& anchors, double mergedScore)
+{
+    std::vector<ModelFace> found;
+    // Best first: those scoring enough lead the list.
+    const auto end = std::find_if(
+        anchors.begin(), anchors.end(), [mergedScore](const ModelFace& f) { return f.Score < mergedScore; });
+    const std::vector<ModelFace> candidates(anchors.begin(), end);
     // Merged as the network's authors do: the best face takes the score-weighted mean of every face overlapping it.
     std::vector<bool> used(candidates.size(), false);
     for (std::size_t i = 0; i < candidates.size(); ++i) {

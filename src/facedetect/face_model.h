@@ -43,5 +43,9 @@ void NameFaceModel(const std::string& path);
 // the score-weighted mean of those it absorbs). The picture is centred on a black square and reduced to 128 × 128,
 // so the boxes keep their shape. None without a loaded model.
 [[nodiscard]] std::vector<ModelFace> FindModelFaces(const cv::Mat& picture, double minScore);
+// FindModelFaces in two steps, for several thresholds from one run of the network: the anchors' faces scoring at
+// least `minScore`, best first and not merged, then those of them scoring at least `mergedScore` merged.
+[[nodiscard]] std::vector<ModelFace> ModelAnchorFaces(const cv::Mat& picture, double minScore);
+[[nodiscard]] std::vector<ModelFace> MergedModelFaces(const std::vector<ModelFace>& anchors, double mergedScore);
 
 } // namespace vellicam::facedetect

@@ -253,18 +253,61 @@ std::unique_ptr<FaceVerifier> FaceVerifier::Load(
     return nullptr;
 }
 
-bool FaceVerifier::Confirm(const cv::Mat& grey, const cv::Rect& box, FacePoints& points, int threads) const
+namespace {
+
+// A candidate's neighbourhood on the picture, brought to the detector's working size: `around` in picture pixels,
+// `scale` from picture to crop pixels. False when too little of it lies on the picture.
+bool CandidateCrop(const cv::Mat& grey, const cv::Rect& box, cv::Mat& crop, cv::Rect& around, double& scale)
 {
     if (grey.empty() || grey.type() != CV_8UC1 || box.width <= 0 || box.height <= 0)
         return false;
     const int margin = static_cast<int>(std::lround(box.width * kCandidateMargin));
-    const cv::Rect around = cv::Rect(box.x - margin, box.y - margin, box.width + 2 * margin, box.height + 2 * margin)
+    around = cv::Rect(box.x - margin, box.y - margin, box.width + 2 * margin, box.height + 2 * margin)
         & cv::Rect(0, 0, grey.cols, grey.rows);
     if (around.width < 8 || around.height < 8)
         return false;
-    const double f = kCandidateSide / box.width;
+    scale = kCandidateSide / box.width;
+    cv::resize(grey(around), crop, cv::Size(), scale, scale, scale < 1 ? cv::INTER_AREA : cv::INTER_LINEAR);
+    return true;
+}
+
+// The most confident of the detector's faces on a candidate's crop that matches the candidate (Confirm), in picture
+// pixels; null when none does.
+const dlib::rect_detection* MatchingFace(const std::vector<dlib::rect_detection>& found, const cv::Rect& box,
+    const cv::Rect& around, double scale, dlib::drectangle& rect)
+{
+    // The face detector's box sits a little lower than the cascade's (brows to chin against forehead to chin) but
+    // on the same face; a box half on a face and half beside it (a face and the dark background next to it) is
+    // not confirmed by the face next to its centre.
+    const double bx = box.x + box.width / 2.0, by = box.y + box.height / 2.0;
+    const double cx1 = bx - kCentreTolerance * box.width, cx2 = bx + kCentreTolerance * box.width;
+    const double cy1 = by - kCentreTolerance * box.height, cy2 = by + 1.5 * kCentreTolerance * box.height;
+    const dlib::rect_detection* best = nullptr;
+    for (const dlib::rect_detection& d : found) {
+        // Back to picture pixels.
+        const dlib::drectangle r(around.x + d.rect.left() / scale, around.y + d.rect.top() / scale,
+            around.x + (d.rect.right() + 1) / scale, around.y + (d.rect.bottom() + 1) / scale);
+        const double x = (r.left() + r.right()) / 2, y = (r.top() + r.bottom()) / 2;
+        const double ratio = r.width() / box.width;
+        if (x < cx1 || x > cx2 || y < cy1 || y > cy2 || ratio < 0.6 || ratio > 1.6)
+            continue;
+        if (!best || d.detection_confidence > best->detection_confidence) {
+            best = &d;
+            rect = r;
+        }
+    }
+    return best;
+}
+
+} // namespace
+
+bool FaceVerifier::Confirm(const cv::Mat& grey, const cv::Rect& box, FacePoints& points, int threads) const
+{
     cv::Mat crop;
-    cv::resize(grey(around), crop, cv::Size(), f, f, f < 1 ? cv::INTER_AREA : cv::INTER_LINEAR);
+    cv::Rect around;
+    double f = 1;
+    if (!CandidateCrop(grey, box, crop, around, f))
+        return false;
 
     std::vector<dlib::rect_detection> found;
     if (threads > 1) {
@@ -278,27 +321,8 @@ bool FaceVerifier::Confirm(const cv::Mat& grey, const cv::Rect& box, FacePoints&
         RunDetector(lock.owns_lock() ? models_->Detector : models_->Spare, crop, found, 1);
     }
 
-    // The face detector's box sits a little lower than the cascade's (brows to chin against forehead to chin) but
-    // on the same face; a box half on a face and half beside it (a face and the dark background next to it) is
-    // not confirmed by the face next to its centre.
-    const double bx = box.x + box.width / 2.0, by = box.y + box.height / 2.0;
-    const double cx1 = bx - kCentreTolerance * box.width, cx2 = bx + kCentreTolerance * box.width;
-    const double cy1 = by - kCentreTolerance * box.height, cy2 = by + 1.5 * kCentreTolerance * box.height;
-    const dlib::rect_detection* best = nullptr;
     dlib::drectangle bestRect;
-    for (const dlib::rect_detection& d : found) {
-        // Back to picture pixels.
-        const dlib::drectangle r(around.x + d.rect.left() / f, around.y + d.rect.top() / f,
-            around.x + (d.rect.right() + 1) / f, around.y + (d.rect.bottom() + 1) / f);
-        const double x = (r.left() + r.right()) / 2, y = (r.top() + r.bottom()) / 2;
-        const double ratio = r.width() / box.width;
-        if (x < cx1 || x > cx2 || y < cy1 || y > cy2 || ratio < 0.6 || ratio > 1.6)
-            continue;
-        if (!best || d.detection_confidence > best->detection_confidence) {
-            best = &d;
-            bestRect = r;
-        }
-    }
+    const dlib::rect_detection* best = MatchingFace(found, box, around, f, bestRect);
     if (!best)
         return false;
     const dlib::rectangle faceRect(static_cast<long>(std::lround(bestRect.left())),
@@ -309,6 +333,22 @@ bool FaceVerifier::Confirm(const cv::Mat& grey, const cv::Rect& box, FacePoints&
         return false;
     points = PointsOf(shape, best->detection_confidence);
     return true;
+}
+
+bool FaceVerifier::NearlySeen(const cv::Mat& grey, const cv::Rect& box, double lowered) const
+{
+    cv::Mat crop;
+    cv::Rect around;
+    double f = 1;
+    if (!CandidateCrop(grey, box, crop, around, f))
+        return false;
+    std::vector<dlib::rect_detection> found;
+    {
+        const std::lock_guard lock(mutex_);
+        models_->Detector(dlib::cv_image<unsigned char>(crop), found, -lowered);
+    }
+    dlib::drectangle rect;
+    return MatchingFace(found, box, around, f, rect) != nullptr;
 }
 
 std::vector<Detection> FaceVerifier::SearchWhole(const cv::Mat& grey, int minSide, int threads) const

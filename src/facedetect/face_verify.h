@@ -44,6 +44,10 @@ public:
     // the detector's work is shared with a second thread (the same faces, sooner).
     [[nodiscard]] bool Confirm(const cv::Mat& grey, const cv::Rect& box, FacePoints& points, int threads = 1) const;
 
+    // Whether the HOG detector, its threshold lowered by `lowered`, finds a face matching `box` as Confirm matches
+    // one: a second opinion on a face another detector is not sure of.
+    [[nodiscard]] bool NearlySeen(const cv::Mat& grey, const cv::Rect& box, double lowered) const;
+
     // The HOG detector over the whole picture for faces of at least `minSide` picture pixels, each with its
     // landmarks and a cascade-style box derived from them (see BoxFromPoints). For photos where the cascade finds
     // nothing the detector confirms: tilted heads beyond the cascade's reach.

@@ -43,6 +43,11 @@ constexpr const char* kLowerFaceCascadeName = "ago.xml";
 // width of the network's. On the development set the faces missed before score 0.73 to 0.85 both ways, and the best
 // chance pattern on the photos without a person (a heap of tomatoes) 0.71 and 0.65 in the mirror.
 constexpr double kModelFaceMinScore = 0.7;
+// A face scored so on one side and at least this on the other is taken too when the HOG detector, its threshold
+// lowered by this, sees it as well: a head lowered with hair across an eye scores 0.53 and 0.78 in the mirror, and
+// the HOG detector gives it −0.10; the tomatoes' two patterns get −0.93 and −0.78 from it.
+constexpr double kModelFaceMinOtherScore = 0.5;
+constexpr double kModelFaceHogLowered = 0.5;
 constexpr double kModelFaceMirrorTolerance = 0.25;
 constexpr double kModelFaceMinPersonShare = 0.5;
 constexpr double kModelFaceEyeTolerance = 0.35;
@@ -168,25 +173,75 @@ FacePoints PointsToFile(FacePoints p, double scale)
     return p;
 }
 
+// One round of ModelFacesConfirmed over the faces merged from the anchors it takes on each side, into `out`.
+template <typename PersonShare>
+void TakeModelFaces(const FaceVerifier& verifier, const cv::Mat& grey, const std::vector<ModelFace>& faces,
+    const std::vector<ModelFace>& inMirror, int wanted, bool sureBothWays, const PersonShare& personShare,
+    std::vector<Detection>& out)
+{
+    const cv::Rect bounds(0, 0, grey.cols, grey.rows);
+    for (const ModelFace& face : faces) {
+        const cv::Rect box(face.Box);
+        if (std::max(box.width, box.height) < wanted)
+            continue;
+        const cv::Point2d centre(face.Box.x + face.Box.width / 2, face.Box.y + face.Box.height / 2);
+        // The mirror's score of the same face: the best of those whose centres agree.
+        double mirrorScore = 0;
+        for (const ModelFace& m : inMirror) {
+            const cv::Point2d back(grey.cols - (m.Box.x + m.Box.width / 2), m.Box.y + m.Box.height / 2);
+            if (cv::norm(back - centre) < kModelFaceMirrorTolerance * face.Box.width)
+                mirrorScore = std::max(mirrorScore, m.Score);
+        }
+        if (std::max(face.Score, mirrorScore) < kModelFaceMinScore || mirrorScore <= 0)
+            continue;
+        // The middle half of the box (the eyes, nose and mouth): a person's, not the background's.
+        const cv::Rect middle
+            = cv::Rect(box.x + box.width / 4, box.y + box.height / 4, box.width / 2, box.height / 2) & bounds;
+        if (middle.area() <= 0 || personShare(middle) < kModelFaceMinPersonShare)
+            continue;
+        FacePoints points;
+        if (!verifier.PlaceLandmarks(grey, box, points))
+            continue;
+        // The network's first point is the eye on the picture's left, as LeftEye.
+        const double apart
+            = std::max(cv::norm(points.LeftEye - face.Points[0]), cv::norm(points.RightEye - face.Points[1]));
+        if (apart > kModelFaceEyeTolerance * box.width)
+            continue;
+        if (!sureBothWays && !verifier.NearlySeen(grey, box, kModelFaceHogLowered))
+            continue;
+        Detection d;
+        d.Points = points;
+        d.Points.Confidence = face.Score;
+        d.HasPoints = true;
+        d.Box = BoxFromPoints(points) & bounds;
+        d.Hits = 16;
+        d.Weight = face.Score;
+        if (d.Box.width > 0 && d.Box.height > 0)
+            out.push_back(d);
+    }
+}
+
 // The faces the learned detector finds on a picture where neither the cascade nor the HOG detector found one (a head
 // lowered or turned towards a profile, a hand at the mouth), each taken only when four things agree, as none of them
 // alone tells a person from a cat, a statue or a heap of tomatoes: the network is sure of it, on the picture and on
 // its mirror image alike (a face is one in a mirror too; the chance patterns it half takes for faces rarely are), the
 // shape predictor puts the eyes near where the network does, and the person mask covers the middle of the face.
-// Without the person model none is taken. Picture pixels, boxes drawn from the landmarks as the cascade would draw
-// them.
+// Only when no face passes so, one the network is sure of on one side and half sure on the other is taken if the HOG
+// detector nearly sees it too. Without the person model none is taken. Picture pixels, boxes drawn from the landmarks
+// as the cascade would draw them.
 std::vector<Detection> ModelFacesConfirmed(const FaceVerifier& verifier, const cv::Mat& grey, int minSide)
 {
     std::vector<Detection> out;
     if (FaceModelState() != 1 || PersonModelState() != 1)
         return out;
     const int wanted = std::max({ minSide, std::max(grey.cols, grey.rows) / 10, 1 });
-    const std::vector<ModelFace> faces = FindModelFaces(grey, kModelFaceMinScore);
-    if (faces.empty())
+    // The network runs once on each side; its faces are merged for each round from the anchors that round takes.
+    const std::vector<ModelFace> anchors = ModelAnchorFaces(grey, kModelFaceMinOtherScore);
+    if (anchors.empty())
         return out;
     cv::Mat mirrored;
     cv::flip(grey, mirrored, 1);
-    const std::vector<ModelFace> inMirror = FindModelFaces(mirrored, kModelFaceMinScore);
+    const std::vector<ModelFace> mirrorAnchors = ModelAnchorFaces(mirrored, kModelFaceMinOtherScore);
     // The person mask, made for the first face that gets that far, at about 256 pixels across (the model's own
     // resolution): a face's middle is tens of its pixels, and the refinement of a full-size mask would cost more
     // than everything else here.
@@ -206,40 +261,13 @@ std::vector<Detection> ModelFacesConfirmed(const FaceVerifier& verifier, const c
             & cv::Rect(0, 0, mask.cols, mask.rows);
         return scaled.area() > 0 ? cv::mean(mask(scaled))[0] / 255 : 0.0;
     };
-    const cv::Rect bounds(0, 0, grey.cols, grey.rows);
-    for (const ModelFace& face : faces) {
-        const cv::Rect box(face.Box);
-        if (std::max(box.width, box.height) < wanted)
-            continue;
-        const cv::Point2d centre(face.Box.x + face.Box.width / 2, face.Box.y + face.Box.height / 2);
-        const bool mirrorAgrees = std::any_of(inMirror.begin(), inMirror.end(), [&](const ModelFace& m) {
-            const cv::Point2d back(grey.cols - (m.Box.x + m.Box.width / 2), m.Box.y + m.Box.height / 2);
-            return cv::norm(back - centre) < kModelFaceMirrorTolerance * face.Box.width;
-        });
-        if (!mirrorAgrees)
-            continue;
-        // The middle half of the box (the eyes, nose and mouth): a person's, not the background's.
-        const cv::Rect middle
-            = cv::Rect(box.x + box.width / 4, box.y + box.height / 4, box.width / 2, box.height / 2) & bounds;
-        if (middle.area() <= 0 || personShare(middle) < kModelFaceMinPersonShare)
-            continue;
-        FacePoints points;
-        if (!verifier.PlaceLandmarks(grey, box, points))
-            continue;
-        // The network's first point is the eye on the picture's left, as LeftEye.
-        const double apart
-            = std::max(cv::norm(points.LeftEye - face.Points[0]), cv::norm(points.RightEye - face.Points[1]));
-        if (apart > kModelFaceEyeTolerance * box.width)
-            continue;
-        Detection d;
-        d.Points = points;
-        d.Points.Confidence = face.Score;
-        d.HasPoints = true;
-        d.Box = BoxFromPoints(points) & bounds;
-        d.Hits = 16;
-        d.Weight = face.Score;
-        if (d.Box.width > 0 && d.Box.height > 0)
-            out.push_back(d);
+    for (const bool sureBothWays : { true, false }) {
+        const double least = sureBothWays ? kModelFaceMinScore : kModelFaceMinOtherScore;
+        const std::vector<ModelFace> faces = MergedModelFaces(anchors, least);
+        const std::vector<ModelFace> inMirror = MergedModelFaces(mirrorAnchors, least);
+        TakeModelFaces(verifier, grey, faces, inMirror, wanted, sureBothWays, personShare, out);
+        if (!out.empty())
+            break;
     }
     return out;
 }
