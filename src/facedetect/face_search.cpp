@@ -1,5 +1,7 @@
 #include "face_search.h"
 
+#include "area_reduce.h"
+
 #include "grey_image_file.h"
 
 #include <opencv2/imgproc.hpp>
@@ -159,7 +161,7 @@ int ReadSearchImage(
     const int w = std::max(1, static_cast<int>(std::lround(width / s)));
     const int h = std::max(1, static_cast<int>(std::lround(height / s)));
     if (w < grey.cols && h < grey.rows)
-        cv::resize(grey, out.Grey, cv::Size(w, h), 0, 0, cv::INTER_AREA);
+        ReduceByArea(grey, out.Grey, cv::Size(w, h));
     else
         out.Grey = grey;
     out.Content = ContentOf(out.Grey);
