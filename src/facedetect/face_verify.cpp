@@ -18,6 +18,7 @@
 #include <fstream>
 #include <future>
 #include <new>
+#include <optional>
 #include <sstream>
 
 namespace vellicam::facedetect {
@@ -255,27 +256,37 @@ std::unique_ptr<FaceVerifier> FaceVerifier::Load(
 
 namespace {
 
-// A candidate's neighbourhood on the picture, brought to the detector's working size: `around` in picture pixels,
-// `scale` from picture to crop pixels. False when too little of it lies on the picture.
-bool CandidateCrop(const cv::Mat& grey, const cv::Rect& box, cv::Mat& crop, cv::Rect& around, double& scale)
+// A candidate's neighbourhood on the picture brought to the detector's working size: `around` in picture pixels,
+// `scale` from picture to crop pixels.
+struct CandidateCrop {
+    cv::Mat crop;
+    cv::Rect around;
+    double scale = 1;
+};
+
+// None when too little of the neighbourhood lies on the picture.
+std::optional<CandidateCrop> CropAround(const cv::Mat& grey, const cv::Rect& box)
 {
     if (grey.empty() || grey.type() != CV_8UC1 || box.width <= 0 || box.height <= 0)
-        return false;
+        return std::nullopt;
+    CandidateCrop c;
     const int margin = static_cast<int>(std::lround(box.width * kCandidateMargin));
-    around = cv::Rect(box.x - margin, box.y - margin, box.width + 2 * margin, box.height + 2 * margin)
+    c.around = cv::Rect(box.x - margin, box.y - margin, box.width + 2 * margin, box.height + 2 * margin)
         & cv::Rect(0, 0, grey.cols, grey.rows);
-    if (around.width < 8 || around.height < 8)
-        return false;
-    scale = kCandidateSide / box.width;
-    cv::resize(grey(around), crop, cv::Size(), scale, scale, scale < 1 ? cv::INTER_AREA : cv::INTER_LINEAR);
-    return true;
+    if (c.around.width < 8 || c.around.height < 8)
+        return std::nullopt;
+    c.scale = kCandidateSide / box.width;
+    cv::resize(grey(c.around), c.crop, cv::Size(), c.scale, c.scale, c.scale < 1 ? cv::INTER_AREA : cv::INTER_LINEAR);
+    return c;
 }
 
 // The most confident of the detector's faces on a candidate's crop that matches the candidate (Confirm), in picture
 // pixels; null when none does.
-const dlib::rect_detection* MatchingFace(const std::vector<dlib::rect_detection>& found, const cv::Rect& box,
-    const cv::Rect& around, double scale, dlib::drectangle& rect)
+const dlib::rect_detection* MatchingFace(
+    const std::vector<dlib::rect_detection>& found, const cv::Rect& box, const CandidateCrop& c, dlib::drectangle& rect)
 {
+    const cv::Rect& around = c.around;
+    const double scale = c.scale;
     // The face detector's box sits a little lower than the cascade's (brows to chin against forehead to chin) but
     // on the same face; a box half on a face and half beside it (a face and the dark background next to it) is
     // not confirmed by the face next to its centre.
@@ -303,26 +314,24 @@ const dlib::rect_detection* MatchingFace(const std::vector<dlib::rect_detection>
 
 bool FaceVerifier::Confirm(const cv::Mat& grey, const cv::Rect& box, FacePoints& points, int threads) const
 {
-    cv::Mat crop;
-    cv::Rect around;
-    double f = 1;
-    if (!CandidateCrop(grey, box, crop, around, f))
+    const std::optional<CandidateCrop> c = CropAround(grey, box);
+    if (!c)
         return false;
 
     std::vector<dlib::rect_detection> found;
     if (threads > 1) {
-        RunDetector(models_->Detector, crop, found, threads);
+        RunDetector(models_->Detector, c->crop, found, threads);
     } else {
         // The detector another thread is not using: a second confirmation at once takes the spare.
         std::unique_lock lock(mutex_, std::try_to_lock);
         std::unique_lock<std::mutex> spare;
         if (!lock.owns_lock())
             spare = std::unique_lock(spareMutex_);
-        RunDetector(lock.owns_lock() ? models_->Detector : models_->Spare, crop, found, 1);
+        RunDetector(lock.owns_lock() ? models_->Detector : models_->Spare, c->crop, found, 1);
     }
 
     dlib::drectangle bestRect;
-    const dlib::rect_detection* best = MatchingFace(found, box, around, f, bestRect);
+    const dlib::rect_detection* best = MatchingFace(found, box, *c, bestRect);
     if (!best)
         return false;
     const dlib::rectangle faceRect(static_cast<long>(std::lround(bestRect.left())),
@@ -337,18 +346,16 @@ bool FaceVerifier::Confirm(const cv::Mat& grey, const cv::Rect& box, FacePoints&
 
 bool FaceVerifier::NearlySeen(const cv::Mat& grey, const cv::Rect& box, double lowered) const
 {
-    cv::Mat crop;
-    cv::Rect around;
-    double f = 1;
-    if (!CandidateCrop(grey, box, crop, around, f))
+    const std::optional<CandidateCrop> c = CropAround(grey, box);
+    if (!c)
         return false;
     std::vector<dlib::rect_detection> found;
     {
         const std::lock_guard lock(mutex_);
-        models_->Detector(dlib::cv_image<unsigned char>(crop), found, -lowered);
+        models_->Detector(dlib::cv_image<unsigned char>(c->crop), found, -lowered);
     }
     dlib::drectangle rect;
-    return MatchingFace(found, box, around, f, rect) != nullptr;
+    return MatchingFace(found, box, *c, rect) != nullptr;
 }
 
 std::vector<Detection> FaceVerifier::SearchWhole(const cv::Mat& grey, int minSide, int threads) const
