@@ -92,11 +92,6 @@ void NameFaceModel(const std::string& path)
     model.Name(path);
 }
 
-std::vector<ModelFace> FindModelFaces(const cv::Mat& picture, double minScore)
-{
-    return MergedModelFaces(ModelAnchorFaces(picture, minScore), minScore);
-}
-
 std::vector<ModelFace> ModelAnchorFaces(const cv::Mat& picture, double minScore)
 {
     std::vector<ModelFace> found;

@@ -39,13 +39,12 @@ struct ModelFace {
 // Names the model file read when the last resort first needs it (OnnxModel::Name).
 void NameFaceModel(const std::string& path);
 
-// The faces of the 8-bit grey `picture` scoring at least `minScore`, best first, overlapping ones merged (each box
-// the score-weighted mean of those it absorbs). The picture is centred on a black square and reduced to 128 × 128,
-// so the boxes keep their shape. None without a loaded model.
-[[nodiscard]] std::vector<ModelFace> FindModelFaces(const cv::Mat& picture, double minScore);
-// FindModelFaces in two steps, for several thresholds from one run of the network: the anchors' faces scoring at
-// least `minScore`, best first and not merged, then those of them scoring at least `mergedScore` merged.
+// The network's faces on the 8-bit grey `picture` scoring at least `minScore`, one for each anchor, best first. The
+// picture is centred on a black square and reduced to 128 × 128, so the boxes keep their shape. None without a
+// loaded model.
 [[nodiscard]] std::vector<ModelFace> ModelAnchorFaces(const cv::Mat& picture, double minScore);
+// Those of `anchors` (best first) scoring at least `mergedScore`, overlapping ones merged: each box the
+// score-weighted mean of those it absorbs. Several thresholds thus take one run of the network.
 [[nodiscard]] std::vector<ModelFace> MergedModelFaces(const std::vector<ModelFace>& anchors, double mergedScore);
 
 } // namespace vellicam::facedetect

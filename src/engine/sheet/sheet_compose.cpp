@@ -53,11 +53,10 @@ Rect PhotoRectOf(const SheetCell& c)
 
 // The paper white wherever no cell's photo will lie. The photos are drawn whole over their rectangles after the marks,
 // so nothing written under them is ever seen; leaving them out spares writing a third of the sheet's memory.
-// Rows top .. bottom - 1.
-void FillAroundCells(Bitmap& sheet, const SheetLayout& layout, int top, int bottom)
+void FillAroundCells(Bitmap& sheet, const SheetLayout& layout)
 {
     std::array<std::pair<int, int>, kMaxSheetCells> spans {};
-    for (int y = top; y < bottom; ++y) {
+    for (int y = 0; y < sheet.Height(); ++y) {
         std::size_t count = 0;
         for (int i = 0; i < layout.CellCount; ++i) {
             const Rect r = PhotoRectOf(layout.Cells[i]);
@@ -261,7 +260,7 @@ int ComposeSheetFromRegion(const Bitmap& photo, const Rect& region, const SheetL
     // The white and the photos are plain memory writes, as fast on one core as on two when the sheet is drawn over
     // in place. Shared with a helper they gained nothing and, right after a recognition, waited milliseconds for a
     // helper the scheduler had put behind the recognition's worker threads.
-    FillAroundCells(drawn, layout, 0, layout.SheetHeight);
+    FillAroundCells(drawn, layout);
     if (options.centreMarks)
         DrawCentreMarks(drawn, layout);
     if (options.cornerMarks)
